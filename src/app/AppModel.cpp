@@ -1,0 +1,92 @@
+#include "AppModel.h"
+
+#include "Paths.h"
+#include "Settings.h"
+#include "install/Installer.h"
+#include "install/VersionChecker.h"
+#include "release/GitHubReleases.h"
+
+#include <QLoggingCategory>
+#include <QNetworkAccessManager>
+
+Q_LOGGING_CATEGORY(lcModel, "vantor.model", QtWarningMsg)
+
+AppModel::AppModel(QString feedUrl, QObject *parent)
+    : QObject(parent)
+    , m_feedUrl(std::move(feedUrl))
+    , m_network(new QNetworkAccessManager(this))
+    , m_gamesFolder(Settings::gamesFolder())
+{
+}
+
+AppModel::~AppModel() = default;
+
+template <typename T>
+void AppModel::assign(T &field, T value, void (AppModel::*signal)())
+{
+    field = std::move(value);
+    Q_EMIT(this->*signal)();
+    Q_EMIT changed();
+}
+
+void AppModel::setNotice(const std::optional<QString> &notice)
+{
+    assign(m_notice, notice, &AppModel::noticeChanged);
+}
+
+void AppModel::setError(const std::optional<FriendlyError> &error)
+{
+    assign(m_error, error, &AppModel::errorChanged);
+}
+
+void AppModel::setInstallToSystemApplications(bool value)
+{
+    assign(m_installToSystemApplications, value, &AppModel::installToSystemApplicationsChanged);
+}
+
+bool AppModel::isBusy() const
+{
+    return m_phase != InstallPhase::idle || m_busyMessage.has_value();
+}
+
+bool AppModel::updateAvailable() const
+{
+    return m_installed && m_latest
+        && VersionChecker::compare(m_installed->version, m_latest->tagName) == VersionChecker::Ordering::ascending;
+}
+
+void AppModel::start()
+{
+    refreshInstalled();
+    runStartupTask(checkLatest());
+}
+
+void AppModel::runStartupTask(QCoro::Task<> task)
+{
+    ++m_startupTasks;
+    task.then([this] {
+        if (--m_startupTasks == 0)
+            Q_EMIT settled();
+    });
+}
+
+QCoro::Task<> AppModel::checkLatest()
+{
+    assign(m_loadingRelease, true, &AppModel::loadingReleaseChanged);
+    try {
+        Release release = co_await GitHubReleases::fetchLatest(*m_network, m_feedUrl);
+        assign(m_latest, std::optional<Release>(std::move(release)), &AppModel::latestChanged);
+    } catch (...) {
+        qCDebug(lcModel) << "release check failed";
+        setError(FriendlyError::from(std::current_exception(), QStringLiteral("Checking for the latest release")));
+    }
+    assign(m_loadingRelease, false, &AppModel::loadingReleaseChanged);
+}
+
+void AppModel::refreshInstalled()
+{
+    assign(m_installed, VersionChecker::findInstalled(), &AppModel::installedChanged);
+    if (m_installed)
+        Paths::setBundleID(m_installed->bundleID);
+    assign(m_hasPrevious, Installer::previousApp().has_value(), &AppModel::hasPreviousChanged);
+}

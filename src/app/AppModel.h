@@ -1,0 +1,136 @@
+#pragma once
+
+#include "FriendlyError.h"
+#include "InstallPhase.h"
+#include "datacare/BackupItem.h"
+#include "datacare/TidyRow.h"
+#include "install/InstalledApp.h"
+#include "release/Release.h"
+
+#include <QList>
+#include <QMap>
+#include <QObject>
+#include <QString>
+
+#include <qcoro/qcorotask.h>
+
+#include <optional>
+
+class QNetworkAccessManager;
+
+// The one state object of Vantor. The window and the command line are two views of it: they
+// read its fields, call its actions and redraw on its change signals. Every field lives on
+// the main thread; actions hand blocking work to background tasks and store the results here.
+class AppModel : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(std::optional<Release> latest READ latest NOTIFY latestChanged)
+    Q_PROPERTY(std::optional<InstalledApp> installed READ installed NOTIFY installedChanged)
+    Q_PROPERTY(bool loadingRelease READ loadingRelease NOTIFY loadingReleaseChanged)
+    Q_PROPERTY(InstallPhase phase READ phase NOTIFY phaseChanged)
+    Q_PROPERTY(qint64 downloaded READ downloaded NOTIFY downloadedChanged)
+    Q_PROPERTY(qint64 totalBytes READ totalBytes NOTIFY totalBytesChanged)
+    Q_PROPERTY(double speed READ speed NOTIFY speedChanged)
+    Q_PROPERTY(std::optional<QString> notice READ notice WRITE setNotice NOTIFY noticeChanged)
+    Q_PROPERTY(std::optional<FriendlyError> error READ error WRITE setError NOTIFY errorChanged)
+    Q_PROPERTY(bool installToSystemApplications READ installToSystemApplications WRITE
+                   setInstallToSystemApplications NOTIFY installToSystemApplicationsChanged)
+    Q_PROPERTY(bool hasPrevious READ hasPrevious NOTIFY hasPreviousChanged)
+    Q_PROPERTY(std::optional<QString> gamesFolder READ gamesFolder NOTIFY gamesFolderChanged)
+    Q_PROPERTY(BiosMap biosFound READ biosFound NOTIFY biosFoundChanged)
+    Q_PROPERTY(QList<BackupItem> backupItems READ backupItems NOTIFY backupItemsChanged)
+    Q_PROPERTY(QList<TidyRow> tidyRows READ tidyRows NOTIFY tidyRowsChanged)
+    Q_PROPERTY(std::optional<QString> busyMessage READ busyMessage NOTIFY busyMessageChanged)
+
+public:
+    using BiosMap = QMap<QString, QString>; // file name -> where it was found
+
+    // feedUrl: where the latest release is described (see GitHubReleases::configuredFeedUrl).
+    explicit AppModel(QString feedUrl, QObject *parent = nullptr);
+    ~AppModel() override;
+
+    const std::optional<Release> &latest() const { return m_latest; }
+    const std::optional<InstalledApp> &installed() const { return m_installed; }
+    bool loadingRelease() const { return m_loadingRelease; }
+    InstallPhase phase() const { return m_phase; }
+    qint64 downloaded() const { return m_downloaded; }
+    qint64 totalBytes() const { return m_totalBytes; }
+    double speed() const { return m_speed; }
+    const std::optional<QString> &notice() const { return m_notice; }
+    const std::optional<FriendlyError> &error() const { return m_error; }
+    bool installToSystemApplications() const { return m_installToSystemApplications; }
+    bool hasPrevious() const { return m_hasPrevious; }
+    const std::optional<QString> &gamesFolder() const { return m_gamesFolder; }
+    const BiosMap &biosFound() const { return m_biosFound; }
+    const QList<BackupItem> &backupItems() const { return m_backupItems; }
+    const QList<TidyRow> &tidyRows() const { return m_tidyRows; }
+    const std::optional<QString> &busyMessage() const { return m_busyMessage; }
+
+    // The banners' close buttons clear these; the install choice is the Home page's toggle.
+    void setNotice(const std::optional<QString> &notice);
+    void setError(const std::optional<FriendlyError> &error);
+    void setInstallToSystemApplications(bool value);
+
+    // True while an install runs or a long action shows its progress text.
+    bool isBusy() const;
+    // Whether the latest release is newer than the installed app.
+    bool updateAvailable() const;
+
+    // The startup sequence, run each time the window's content appears.
+    void start();
+    // True until every task start() began has ended; settled() is emitted when they have.
+    bool isSettling() const { return m_startupTasks > 0; }
+
+    QCoro::Task<> checkLatest();
+    void refreshInstalled();
+
+    QString feedUrl() const { return m_feedUrl; }
+    QNetworkAccessManager &network() { return *m_network; }
+
+Q_SIGNALS:
+    void latestChanged();
+    void installedChanged();
+    void loadingReleaseChanged();
+    void phaseChanged();
+    void downloadedChanged();
+    void totalBytesChanged();
+    void speedChanged();
+    void noticeChanged();
+    void errorChanged();
+    void installToSystemApplicationsChanged();
+    void hasPreviousChanged();
+    void gamesFolderChanged();
+    void biosFoundChanged();
+    void backupItemsChanged();
+    void tidyRowsChanged();
+    void busyMessageChanged();
+    // After any field above has changed, so that a view can re-sync itself in one place.
+    void changed();
+    void settled();
+
+private:
+    template <typename T>
+    void assign(T &field, T value, void (AppModel::*signal)());
+    void runStartupTask(QCoro::Task<> task);
+
+    QString m_feedUrl;
+    QNetworkAccessManager *m_network;
+    int m_startupTasks = 0;
+
+    std::optional<Release> m_latest;
+    std::optional<InstalledApp> m_installed;
+    bool m_loadingRelease = false;
+    InstallPhase m_phase = InstallPhase::idle;
+    qint64 m_downloaded = 0;
+    qint64 m_totalBytes = 0;
+    double m_speed = 0;
+    std::optional<QString> m_notice;
+    std::optional<FriendlyError> m_error;
+    bool m_installToSystemApplications = false;
+    bool m_hasPrevious = false;
+    std::optional<QString> m_gamesFolder;
+    BiosMap m_biosFound;
+    QList<BackupItem> m_backupItems;
+    QList<TidyRow> m_tidyRows;
+    std::optional<QString> m_busyMessage;
+};

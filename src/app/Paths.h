@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QString>
+
+// Every per-user location Vantor uses, built from the home folder and OpenEmu's bundle
+// identifier.
+namespace Paths {
+
+inline const QString defaultBundleID = QStringLiteral("org.openemu.OpenEmu");
+
+// The user's home folder, read from HOME once, on first use.
+QString home();
+QString library();
+
+// The system-wide Applications folder: /Applications, or VANTOR_SYSTEM_APPLICATIONS when set
+// (development and test systems).
+QString systemApplications();
+QString userApplications();
+
+// OpenEmu's bundle identifier: the default until an installed app has been found. Written on
+// the main thread, read from background scans; every read sees a whole value.
+QString bundleID();
+void setBundleID(const QString &bundleID);
+
+// Vantor's own place for the one kept copy of the app an install replaced.
+QString previousVersionsFolder();
+
+// OpenEmu's footprint.
+QString supportFolder();
+QString saveStatesFolder();
+QString gameLibraryFolder();
+QString dreamcastBIOSFolder();
+QString settingsFile();
+QString cachesFolder();
+
+} // namespace Paths

@@ -1,0 +1,106 @@
+#include "CliOutput.h"
+
+#include "app/AppModel.h"
+#include "app/Paths.h"
+#include "install/VersionChecker.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+
+#include <cstdio>
+
+namespace CliOutput {
+
+namespace {
+
+QJsonValue orNull(const std::optional<QString> &text)
+{
+    return text ? QJsonValue(*text) : QJsonValue(QJsonValue::Null);
+}
+
+void write(FILE *stream, const QByteArray &bytes)
+{
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
+    std::fflush(stream);
+}
+
+} // namespace
+
+QJsonObject releaseJson(const Release &release, const std::optional<ReleaseAsset> &picked,
+                        const std::optional<QString> &checksum)
+{
+    QJsonArray assets;
+    for (const ReleaseAsset &asset : release.assets) {
+        assets.append(QJsonObject{
+            {QStringLiteral("name"), asset.name},
+            {QStringLiteral("size"), asset.size},
+            {QStringLiteral("browserDownloadUrl"),
+             asset.browserDownloadUrl ? QJsonValue(asset.browserDownloadUrl->toString()) : QJsonValue()},
+            {QStringLiteral("digest"), orNull(asset.digest)},
+        });
+    }
+    return QJsonObject{
+        {QStringLiteral("tagName"), release.tagName},
+        {QStringLiteral("name"), orNull(release.name)},
+        {QStringLiteral("body"), orNull(release.body)},
+        {QStringLiteral("htmlUrl"), orNull(release.htmlUrl)},
+        {QStringLiteral("publishedAt"), orNull(release.publishedAt)},
+        {QStringLiteral("assets"), assets},
+        {QStringLiteral("pickedAsset"), picked ? QJsonValue(picked->name) : QJsonValue()},
+        {QStringLiteral("expectedChecksum"), orNull(checksum)},
+    };
+}
+
+QJsonObject statusJson(const AppModel &model)
+{
+    QJsonValue installed;
+    if (const auto &app = model.installed()) {
+        installed = QJsonObject{
+            {QStringLiteral("url"), app->url},
+            {QStringLiteral("version"), app->version},
+            {QStringLiteral("bundleID"), app->bundleID},
+        };
+    }
+    return QJsonObject{
+        {QStringLiteral("host"),
+         QJsonObject{
+             {QStringLiteral("macVersion"), VersionChecker::macVersionString()},
+             {QStringLiteral("macOSRequirement"), VersionChecker::meetsMacOSRequirement()},
+             {QStringLiteral("appleSilicon"), VersionChecker::isAppleSilicon()},
+         }},
+        {QStringLiteral("installed"), installed},
+        {QStringLiteral("hasPrevious"), model.hasPrevious()},
+        {QStringLiteral("bundleID"), Paths::bundleID()},
+        {QStringLiteral("latest"), model.latest() ? QJsonValue(model.latest()->tagName) : QJsonValue()},
+        {QStringLiteral("updateAvailable"), model.updateAvailable()},
+    };
+}
+
+QJsonObject errorJson(const FriendlyError &error)
+{
+    return QJsonObject{{QStringLiteral("error"),
+                        QJsonObject{{QStringLiteral("message"), error.message},
+                                    {QStringLiteral("details"), error.details}}}};
+}
+
+void printJson(const QJsonObject &object)
+{
+    write(stdout, QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n');
+}
+
+void printLine(const QString &line)
+{
+    write(stdout, line.toUtf8() + '\n');
+}
+
+void printError(const FriendlyError &error, const Options &options)
+{
+    QString text = error.message + QLatin1Char('\n');
+    if (options.verbose && !error.details.isEmpty())
+        text += error.details + QLatin1Char('\n');
+    write(stderr, text.toUtf8());
+    if (options.json)
+        printJson(errorJson(error));
+}
+
+} // namespace CliOutput

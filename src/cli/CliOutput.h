@@ -1,0 +1,33 @@
+#pragma once
+
+#include "app/FriendlyError.h"
+#include "release/Release.h"
+
+#include <QJsonObject>
+
+#include <optional>
+
+class AppModel;
+
+// How vantor-cli writes what it found: readable lines on a terminal, or one JSON object for
+// scripts. The JSON keys are a contract with those scripts.
+namespace CliOutput {
+
+struct Options
+{
+    bool json = false;
+    bool verbose = false;
+};
+
+QJsonObject releaseJson(const Release &release, const std::optional<ReleaseAsset> &picked,
+                        const std::optional<QString> &checksum);
+QJsonObject statusJson(const AppModel &model);
+QJsonObject errorJson(const FriendlyError &error);
+
+void printJson(const QJsonObject &object);
+void printLine(const QString &line);
+
+// The message on stderr (details too when verbose); with json the error object on stdout.
+void printError(const FriendlyError &error, const Options &options);
+
+} // namespace CliOutput

@@ -1,0 +1,17 @@
+#pragma once
+
+#include "CliOutput.h"
+
+#include <qcoro/qcorotask.h>
+
+class AppModel;
+
+// vantor-cli's commands. Each runs on a started, settled model and gives the exit status.
+namespace Commands {
+
+enum ExitStatus { success = 0, failure = 1, usage = 2, declined = 3 };
+
+QCoro::Task<int> status(AppModel &model, CliOutput::Options options);
+QCoro::Task<int> latest(AppModel &model, CliOutput::Options options);
+
+} // namespace Commands

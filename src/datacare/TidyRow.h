@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QString>
+
+// One of OpenEmu's places on the Tidy page, with what it takes on disk.
+struct TidyRow
+{
+    QString id; // "app", "data", "prefs" or "caches"
+    QString title;
+    QString url;
+    qint64 size = 0;
+    bool exists = false;
+};

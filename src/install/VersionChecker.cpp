@@ -1,0 +1,124 @@
+#include "VersionChecker.h"
+
+#include "app/Paths.h"
+#include "platform/BundleInfo.h"
+#include "platform/Host.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace VersionChecker {
+
+namespace {
+
+bool isOpenEmuIdentifier(const QString &identifier)
+{
+    return identifier.toLower().contains(QStringLiteral("openemu"));
+}
+
+std::optional<InstalledApp> findIn(const QString &folder)
+{
+    const QDir dir(folder);
+    const QFileInfoList entries = dir.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                                                    QDir::Name);
+    for (const QFileInfo &entry : entries) {
+        if (entry.suffix() != QStringLiteral("app") || !entry.fileName().toLower().startsWith(QStringLiteral("openemu")))
+            continue;
+        const auto meta = BundleInfo::read(entry.filePath());
+        if (!meta || !meta->identifier || !isOpenEmuIdentifier(*meta->identifier))
+            continue;
+        return InstalledApp{entry.filePath(), meta->shortVersion.value_or(QStringLiteral("unknown")), *meta->identifier};
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+std::optional<InstalledApp> findInstalled()
+{
+    for (const QString &folder : {Paths::systemApplications(), Paths::userApplications()}) {
+        if (auto app = findIn(folder))
+            return app;
+    }
+    return std::nullopt;
+}
+
+std::optional<QString> version(const QString &bundlePath)
+{
+    const auto meta = BundleInfo::read(bundlePath);
+    return meta ? meta->shortVersion : std::nullopt;
+}
+
+QList<qint64> numbers(const QString &text)
+{
+    QString trimmed = text;
+    while (!trimmed.isEmpty() && (trimmed.front() == QLatin1Char(' ') || trimmed.front() == QLatin1Char('\t')))
+        trimmed.remove(0, 1);
+    while (!trimmed.isEmpty() && (trimmed.back() == QLatin1Char(' ') || trimmed.back() == QLatin1Char('\t')))
+        trimmed.chop(1);
+    if (trimmed.startsWith(QLatin1Char('v'), Qt::CaseInsensitive))
+        trimmed.remove(0, 1);
+
+    QList<qint64> result;
+    QString run;
+    auto flush = [&] {
+        bool ok = false;
+        const qint64 value = run.toLongLong(&ok);
+        if (ok)
+            result.append(value);
+        run.clear();
+    };
+    for (const QChar c : std::as_const(trimmed)) {
+        if (c.isDigit())
+            run.append(c);
+        else if (!run.isEmpty())
+            flush();
+    }
+    if (!run.isEmpty())
+        flush();
+    return result;
+}
+
+Ordering compare(const QString &installed, const QString &latest)
+{
+    const QList<qint64> a = numbers(installed);
+    const QList<qint64> b = numbers(latest);
+    const qsizetype n = std::max(a.size(), b.size());
+    for (qsizetype i = 0; i < n; ++i) {
+        const qint64 x = i < a.size() ? a[i] : 0;
+        const qint64 y = i < b.size() ? b[i] : 0;
+        if (x < y)
+            return Ordering::ascending;
+        if (x > y)
+            return Ordering::descending;
+    }
+    return Ordering::same;
+}
+
+QList<RunningApp> runningInstances()
+{
+    QList<RunningApp> result;
+    for (const RunningApp &app : RunningApps::list()) {
+        if (isOpenEmuIdentifier(app.bundleID))
+            result.append(app);
+    }
+    return result;
+}
+
+QString macVersionString()
+{
+    const Host::OSVersion v = Host::macOSVersion();
+    return QStringLiteral("%1.%2.%3").arg(v.major).arg(v.minor).arg(v.patch);
+}
+
+bool meetsMacOSRequirement()
+{
+    return Host::macOSVersion().major >= minimumMacOSMajor;
+}
+
+bool isAppleSilicon()
+{
+    return Host::isAppleSilicon();
+}
+
+} // namespace VersionChecker

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "InstalledApp.h"
+#include "platform/RunningApps.h"
+
+#include <QList>
+
+#include <optional>
+
+// Where OpenEmu is installed, which version it is, whether it runs, and whether this Mac can
+// run it at all.
+namespace VersionChecker {
+
+inline constexpr int minimumMacOSMajor = 11;
+
+// The first OpenEmu bundle in the system Applications folder, then in ~/Applications.
+std::optional<InstalledApp> findInstalled();
+
+// The bundle's CFBundleShortVersionString, or none.
+std::optional<QString> version(const QString &bundlePath);
+
+enum class Ordering { ascending, same, descending };
+
+// Numeric comparison of two version texts; missing trailing parts count as zero.
+Ordering compare(const QString &installed, const QString &latest);
+
+// The integers of a version text, after a leading "v" is dropped: "v1.2.3-beta4" gives 1,2,3,4.
+QList<qint64> numbers(const QString &text);
+
+// Running applications whose bundle identifier contains "openemu", in any case.
+QList<RunningApp> runningInstances();
+
+// The system version as "major.minor.patch".
+QString macVersionString();
+bool meetsMacOSRequirement();
+bool isAppleSilicon();
+
+} // namespace VersionChecker

@@ -1,0 +1,62 @@
+#include "BundleInfo.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <plist/plist.h>
+
+#include <memory>
+
+namespace {
+
+// An Info.plist is a few kilobytes; anything far larger is not one we want to parse.
+constexpr qint64 maxInfoPlistBytes = 8 * 1024 * 1024;
+
+struct PlistFree
+{
+    void operator()(plist_t p) const { plist_free(p); }
+};
+using PlistPtr = std::unique_ptr<void, PlistFree>;
+
+std::optional<QString> stringEntry(plist_t dict, const char *key)
+{
+    plist_t node = plist_dict_get_item(dict, key);
+    if (!node || plist_get_node_type(node) != PLIST_STRING)
+        return std::nullopt;
+    char *value = nullptr;
+    plist_get_string_val(node, &value);
+    if (!value)
+        return std::nullopt;
+    QString result = QString::fromUtf8(value);
+    free(value);
+    return result;
+}
+
+} // namespace
+
+namespace BundleInfo {
+
+std::optional<BundleMetadata> read(const QString &bundlePath)
+{
+    if (!QFileInfo(bundlePath).isDir())
+        return std::nullopt;
+    QFile file(QDir(bundlePath).filePath(QStringLiteral("Contents/Info.plist")));
+    if (file.size() > maxInfoPlistBytes || !file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QByteArray bytes = file.read(maxInfoPlistBytes);
+
+    plist_t raw = nullptr;
+    plist_from_memory(bytes.constData(), static_cast<uint32_t>(bytes.size()), &raw);
+    PlistPtr root(raw);
+    if (!root || plist_get_node_type(root.get()) != PLIST_DICT)
+        return std::nullopt;
+
+    BundleMetadata meta;
+    meta.identifier = stringEntry(root.get(), "CFBundleIdentifier");
+    meta.shortVersion = stringEntry(root.get(), "CFBundleShortVersionString");
+    meta.executable = stringEntry(root.get(), "CFBundleExecutable");
+    return meta;
+}
+
+} // namespace BundleInfo

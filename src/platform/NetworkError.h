@@ -1,0 +1,20 @@
+#pragma once
+
+#include "PlatformError.h"
+
+#include <QNetworkReply>
+
+namespace NetworkError {
+
+// Who stopped a transfer that Qt reports as OperationCanceledError: Qt uses that one code
+// for our own abort, whether it came from the inactivity timer or from the user.
+enum class AbortReason { none, timedOut, userCancelled };
+
+// Maps a failed reply's transport error to the URL domain's codes.
+PlatformError fromReply(QNetworkReply::NetworkError error, const QString &errorString,
+                        AbortReason abortReason = AbortReason::none);
+
+// True for the errors Qt derives from an HTTP status, which callers read as a status instead.
+bool isHttpStatusError(QNetworkReply::NetworkError error);
+
+} // namespace NetworkError

@@ -1,0 +1,127 @@
+#include "GitHubReleases.h"
+
+#include "HttpGet.h"
+#include "ReleaseDecoder.h"
+#include "app/FriendlyError.h"
+
+#include <QNetworkAccessManager>
+#include <QRegularExpression>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <qcoro/qcorofuture.h>
+
+namespace GitHubReleases {
+
+namespace {
+
+const QString formatMessage = QStringLiteral("The release information came back in a format we didn't expect.");
+
+QString excerpt(const QByteArray &body)
+{
+    return QString::fromUtf8(body.left(500));
+}
+
+bool isHexDigits(const QString &text)
+{
+    static const QRegularExpression hex(QStringLiteral("^[0-9a-f]*$"));
+    return hex.match(text).hasMatch();
+}
+
+} // namespace
+
+QString configuredFeedUrl()
+{
+    const QString configured = qEnvironmentVariable("VANTOR_FEED_URL");
+    return configured.isEmpty() ? defaultFeedUrl : configured;
+}
+
+QCoro::Task<Release> fetchLatest(QNetworkAccessManager &network, QString feedUrl)
+{
+    const QUrl url(feedUrl, QUrl::StrictMode);
+    if (!url.isValid() || url.isRelative() || url.host().isEmpty())
+        throw FriendlyError(QStringLiteral("The release address is invalid."), feedUrl);
+
+    const HttpGet::Response response = co_await HttpGet::get(network, url, maxFeedBytes);
+
+    if (response.status != 0 && response.status != 200) {
+        const QString status = QString::number(response.status);
+        if (response.status == 403 || response.status == 429)
+            throw FriendlyError(QStringLiteral("GitHub is limiting requests from this network right now. "
+                                               "Wait a few minutes and try again."),
+                                QStringLiteral("HTTP ") + status + QLatin1Char('\n') + excerpt(response.body));
+        throw FriendlyError(QStringLiteral("GitHub couldn't give us the latest release (error %1).").arg(status),
+                            excerpt(response.body));
+    }
+    if (response.truncated)
+        throw FriendlyError(formatMessage, QStringLiteral("The reply was larger than %1 MiB and was not read further.")
+                                               .arg(maxFeedBytes / (1024 * 1024)));
+
+    // Decoding a large reply is real work; keep it off the main thread.
+    const QByteArray body = response.body;
+    auto decoded = co_await QtConcurrent::run([body]() -> std::variant<Release, QString> {
+        try {
+            return ReleaseDecoder::decode(body);
+        } catch (const ReleaseDecoder::DecodingError &e) {
+            return e.description;
+        }
+    });
+    if (auto *problem = std::get_if<QString>(&decoded))
+        throw FriendlyError(formatMessage, *problem);
+    co_return std::get<Release>(std::move(decoded));
+}
+
+std::optional<ReleaseAsset> pickAsset(const Release &release)
+{
+    for (const QString &ending : {QStringLiteral(".dmg"), QStringLiteral(".zip")}) {
+        for (const ReleaseAsset &asset : release.assets) {
+            if (asset.browserDownloadUrl && asset.name.toLower().endsWith(ending))
+                return asset;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<QString> findChecksumWord(const QByteArray &text)
+{
+    static const QRegularExpression separators(QStringLiteral("[ \\n\\t]"));
+    const QStringList pieces = QString::fromUtf8(text).split(separators, Qt::SkipEmptyParts);
+    for (const QString &piece : pieces) {
+        const QString lower = piece.toLower();
+        if (lower.size() == 64 && isHexDigits(lower))
+            return lower;
+    }
+    return std::nullopt;
+}
+
+QCoro::Task<std::optional<QString>> expectedChecksum(QNetworkAccessManager &network, Release release,
+                                                     ReleaseAsset asset)
+{
+    if (asset.digest) {
+        QString digest = asset.digest->toLower();
+        if (digest.startsWith(QStringLiteral("sha256:")))
+            digest.remove(0, 7);
+        if (digest.size() == 64)
+            co_return digest;
+    }
+
+    const QString prefix = asset.name.toLower();
+    const ReleaseAsset *checksumAsset = nullptr;
+    for (const ReleaseAsset &candidate : release.assets) {
+        const QString name = candidate.name.toLower();
+        if (name.startsWith(prefix) && (name.endsWith(QStringLiteral(".sha256")) || name.endsWith(QStringLiteral(".sha256sum")))) {
+            checksumAsset = &candidate;
+            break;
+        }
+    }
+    if (!checksumAsset || !checksumAsset->browserDownloadUrl)
+        co_return std::nullopt;
+
+    try {
+        const auto response = co_await HttpGet::get(network, *checksumAsset->browserDownloadUrl, maxChecksumFileBytes);
+        co_return findChecksumWord(response.body);
+    } catch (...) {
+        co_return std::nullopt;
+    }
+}
+
+} // namespace GitHubReleases
