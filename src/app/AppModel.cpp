@@ -52,7 +52,7 @@ bool AppModel::isBusy() const
 bool AppModel::updateAvailable() const
 {
     return m_installed && m_latest
-        && VersionChecker::compare(m_installed->version, m_latest->tagName) == VersionChecker::Ordering::ascending;
+           && VersionChecker::compare(m_installed->version, m_latest->tagName) == VersionChecker::Ordering::ascending;
 }
 
 void AppModel::start()

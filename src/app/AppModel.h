@@ -33,8 +33,8 @@ class AppModel : public QObject
     Q_PROPERTY(double speed READ speed NOTIFY speedChanged)
     Q_PROPERTY(std::optional<QString> notice READ notice WRITE setNotice NOTIFY noticeChanged)
     Q_PROPERTY(std::optional<FriendlyError> error READ error WRITE setError NOTIFY errorChanged)
-    Q_PROPERTY(bool installToSystemApplications READ installToSystemApplications WRITE
-                   setInstallToSystemApplications NOTIFY installToSystemApplicationsChanged)
+    Q_PROPERTY(bool installToSystemApplications READ installToSystemApplications WRITE setInstallToSystemApplications
+                   NOTIFY installToSystemApplicationsChanged)
     Q_PROPERTY(bool hasPrevious READ hasPrevious NOTIFY hasPreviousChanged)
     Q_PROPERTY(std::optional<QString> gamesFolder READ gamesFolder NOTIFY gamesFolderChanged)
     Q_PROPERTY(BiosMap biosFound READ biosFound NOTIFY biosFoundChanged)

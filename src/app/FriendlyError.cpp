@@ -7,16 +7,16 @@
 
 namespace {
 
-const QString internetMessage = QStringLiteral(
-    "Can't reach the internet right now. Check your connection and try again.");
+const QString internetMessage
+    = QStringLiteral("Can't reach the internet right now. Check your connection and try again.");
 const QString diskFullMessage = QStringLiteral("Your disk is full. Free up some space and try again.");
-const QString permissionMessage = QStringLiteral(
-    "Vantor doesn't have permission to do that. Try the other install location, or check the "
-    "folder's permissions.");
+const QString permissionMessage
+    = QStringLiteral("Vantor doesn't have permission to do that. Try the other install location, or check the "
+                     "folder's permissions.");
 
 constexpr std::array<qint64, 6> offlineCodes = {
     UrlCode::notConnectedToInternet, -1006 /* DNS lookup failed */, UrlCode::networkConnectionLost,
-    UrlCode::cannotConnectToHost,    UrlCode::cannotFindHost,        UrlCode::timedOut,
+    UrlCode::cannotConnectToHost,    UrlCode::cannotFindHost,       UrlCode::timedOut,
 };
 
 QString messageFor(const PlatformError &error, const QString &context)
@@ -63,7 +63,7 @@ FriendlyError::FriendlyError(QString message_, QString details_)
 FriendlyError FriendlyError::from(const PlatformError &error, const QString &context)
 {
     const QString details = context + QLatin1Char('\n') + error.domain + QStringLiteral(" code ")
-        + QString::number(error.code) + QLatin1Char('\n') + error.description;
+                            + QString::number(error.code) + QLatin1Char('\n') + error.description;
     return FriendlyError(messageFor(error, context), details);
 }
 

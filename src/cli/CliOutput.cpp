@@ -78,9 +78,8 @@ QJsonObject statusJson(const AppModel &model)
 
 QJsonObject errorJson(const FriendlyError &error)
 {
-    return QJsonObject{{QStringLiteral("error"),
-                        QJsonObject{{QStringLiteral("message"), error.message},
-                                    {QStringLiteral("details"), error.details}}}};
+    return QJsonObject{{QStringLiteral("error"), QJsonObject{{QStringLiteral("message"), error.message},
+                                                             {QStringLiteral("details"), error.details}}}};
 }
 
 void printJson(const QJsonObject &object)

@@ -32,7 +32,8 @@ QCoro::Task<int> status(AppModel &model, CliOutput::Options options)
                                       yesNo(host.value(QStringLiteral("macOSRequirement")).toBool()),
                                       yesNo(host.value(QStringLiteral("appleSilicon")).toBool())));
         if (const auto &app = model.installed())
-            CliOutput::printLine(QStringLiteral("Installed: OpenEmu %1 at %2 (%3)").arg(app->version, app->url, app->bundleID));
+            CliOutput::printLine(
+                QStringLiteral("Installed: OpenEmu %1 at %2 (%3)").arg(app->version, app->url, app->bundleID));
         else
             CliOutput::printLine(QStringLiteral("Installed: not found"));
         CliOutput::printLine(QStringLiteral("Previous version kept: %1").arg(yesNo(model.hasPrevious())));
@@ -69,8 +70,9 @@ QCoro::Task<int> latest(AppModel &model, CliOutput::Options options)
         CliOutput::printJson(object);
         co_return success;
     }
-    CliOutput::printLine(QStringLiteral("Latest release: %1%2")
-                             .arg(release.tagName, release.name ? QStringLiteral(" (%1)").arg(*release.name) : QString()));
+    CliOutput::printLine(
+        QStringLiteral("Latest release: %1%2")
+            .arg(release.tagName, release.name ? QStringLiteral(" (%1)").arg(*release.name) : QString()));
     if (release.publishedAt)
         CliOutput::printLine(QStringLiteral("Published: %1").arg(*release.publishedAt));
     if (release.htmlUrl)
@@ -78,7 +80,8 @@ QCoro::Task<int> latest(AppModel &model, CliOutput::Options options)
     CliOutput::printLine(QStringLiteral("Files:"));
     for (const ReleaseAsset &asset : release.assets)
         CliOutput::printLine(QStringLiteral("  %1 (%2 bytes)").arg(asset.name).arg(asset.size));
-    CliOutput::printLine(QStringLiteral("Would install: %1").arg(picked ? picked->name : QStringLiteral("nothing (no disk image or zip)")));
+    CliOutput::printLine(QStringLiteral("Would install: %1")
+                             .arg(picked ? picked->name : QStringLiteral("nothing (no disk image or zip)")));
     if (picked)
         CliOutput::printLine(QStringLiteral("Published SHA-256: %1").arg(checksum.value_or(QStringLiteral("none"))));
     co_return success;

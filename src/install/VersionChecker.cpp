@@ -19,15 +19,17 @@ bool isOpenEmuIdentifier(const QString &identifier)
 std::optional<InstalledApp> findIn(const QString &folder)
 {
     const QDir dir(folder);
-    const QFileInfoList entries = dir.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                                                    QDir::Name);
+    const QFileInfoList entries
+        = dir.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
     for (const QFileInfo &entry : entries) {
-        if (entry.suffix() != QStringLiteral("app") || !entry.fileName().toLower().startsWith(QStringLiteral("openemu")))
+        if (entry.suffix() != QStringLiteral("app")
+            || !entry.fileName().toLower().startsWith(QStringLiteral("openemu")))
             continue;
         const auto meta = BundleInfo::read(entry.filePath());
         if (!meta || !meta->identifier || !isOpenEmuIdentifier(*meta->identifier))
             continue;
-        return InstalledApp{entry.filePath(), meta->shortVersion.value_or(QStringLiteral("unknown")), *meta->identifier};
+        return InstalledApp{entry.filePath(), meta->shortVersion.value_or(QStringLiteral("unknown")),
+                            *meta->identifier};
     }
     return std::nullopt;
 }

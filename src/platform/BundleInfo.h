@@ -8,9 +8,9 @@
 // Both the XML and the binary property-list forms are understood.
 struct BundleMetadata
 {
-    std::optional<QString> identifier;   // CFBundleIdentifier, when a string
+    std::optional<QString> identifier; // CFBundleIdentifier, when a string
     std::optional<QString> shortVersion; // CFBundleShortVersionString, when a string
-    std::optional<QString> executable;   // CFBundleExecutable, when a string
+    std::optional<QString> executable; // CFBundleExecutable, when a string
 };
 
 namespace BundleInfo {

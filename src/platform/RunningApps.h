@@ -8,7 +8,7 @@ struct RunningApp
 {
     qint64 pid = 0;
     QString bundlePath; // the .app folder the process was started from
-    QString bundleID;   // the bundle's identifier, empty when it states none
+    QString bundleID; // the bundle's identifier, empty when it states none
 };
 
 namespace RunningApps {

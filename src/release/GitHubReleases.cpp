@@ -41,7 +41,7 @@ QCoro::Task<Release> fetchLatest(QNetworkAccessManager &network, QString feedUrl
     if (!url.isValid() || url.isRelative() || url.host().isEmpty())
         throw FriendlyError(QStringLiteral("The release address is invalid."), feedUrl);
 
-    const HttpGet::Response response = co_await HttpGet::get(network, url, maxFeedBytes);
+    HttpGet::Response response = co_await HttpGet::get(network, url, maxFeedBytes);
 
     if (response.status != 0 && response.status != 200) {
         const QString status = QString::number(response.status);
@@ -56,15 +56,17 @@ QCoro::Task<Release> fetchLatest(QNetworkAccessManager &network, QString feedUrl
         throw FriendlyError(formatMessage, QStringLiteral("The reply was larger than %1 MiB and was not read further.")
                                                .arg(maxFeedBytes / (1024 * 1024)));
 
-    // Decoding a large reply is real work; keep it off the main thread.
-    const QByteArray body = response.body;
-    auto decoded = co_await QtConcurrent::run([body]() -> std::variant<Release, QString> {
-        try {
-            return ReleaseDecoder::decode(body);
-        } catch (const ReleaseDecoder::DecodingError &e) {
-            return e.description;
-        }
-    });
+    // Decoding a large reply is real work; keep it off the main thread. (The future is a named
+    // variable: g++ 12 destroys temporaries of a co_await operand twice.)
+    QFuture<std::variant<Release, QString>> decoding
+        = QtConcurrent::run([body = response.body]() -> std::variant<Release, QString> {
+              try {
+                  return ReleaseDecoder::decode(body);
+              } catch (const ReleaseDecoder::DecodingError &e) {
+                  return e.description;
+              }
+          });
+    auto decoded = co_await decoding;
     if (auto *problem = std::get_if<QString>(&decoded))
         throw FriendlyError(formatMessage, *problem);
     co_return std::get<Release>(std::move(decoded));
@@ -108,7 +110,8 @@ QCoro::Task<std::optional<QString>> expectedChecksum(QNetworkAccessManager &netw
     const ReleaseAsset *checksumAsset = nullptr;
     for (const ReleaseAsset &candidate : release.assets) {
         const QString name = candidate.name.toLower();
-        if (name.startsWith(prefix) && (name.endsWith(QStringLiteral(".sha256")) || name.endsWith(QStringLiteral(".sha256sum")))) {
+        if (name.startsWith(prefix)
+            && (name.endsWith(QStringLiteral(".sha256")) || name.endsWith(QStringLiteral(".sha256sum")))) {
             checksumAsset = &candidate;
             break;
         }

@@ -15,8 +15,8 @@ inline constexpr int timeoutMs = 20'000;
 
 struct Response
 {
-    int status = 0;       // HTTP status; 0 when the reply was not HTTP
-    QByteArray body;      // at most maxBytes
+    int status = 0; // HTTP status; 0 when the reply was not HTTP
+    QByteArray body; // at most maxBytes
     bool truncated = false; // the body was longer than maxBytes and was not read further
 };
 

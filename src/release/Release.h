@@ -12,7 +12,7 @@ struct ReleaseAsset
     QString name;
     qint64 size = 0;
     std::optional<QUrl> browserDownloadUrl; // an asset without one is never chosen or fetched
-    std::optional<QString> digest;          // "sha256:" and 64 hex digits, as published
+    std::optional<QString> digest; // "sha256:" and 64 hex digits, as published
 };
 
 // The latest published release, as the feed describes it.

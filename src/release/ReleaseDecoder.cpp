@@ -55,8 +55,8 @@ public:
             const double d = value.toDouble();
             if (std::isfinite(d) && std::trunc(d) == d && std::fabs(d) < maxExactDouble)
                 return static_cast<qint64>(d);
-            fail(key, QStringLiteral("expected an integer that fits 64 bits, found %1")
-                          .arg(QString::number(d, 'g', 17)));
+            fail(key,
+                 QStringLiteral("expected an integer that fits 64 bits, found %1").arg(QString::number(d, 'g', 17)));
         }
         fail(key, QStringLiteral("expected an integer, found %1").arg(typeName(value)));
     }

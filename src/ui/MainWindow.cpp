@@ -47,8 +47,9 @@ void MainWindow::sync()
                       : latest                 ? QStringLiteral("Latest release: %1").arg(latest->tagName)
                                                : QStringLiteral("Latest release: unknown"));
     const auto &installed = m_model.installed();
-    m_installed->setText(installed ? QStringLiteral("Installed: OpenEmu %1 at %2").arg(installed->version, installed->url)
-                                   : QStringLiteral("OpenEmu is not installed."));
+    m_installed->setText(installed
+                             ? QStringLiteral("Installed: OpenEmu %1 at %2").arg(installed->version, installed->url)
+                             : QStringLiteral("OpenEmu is not installed."));
     const auto &error = m_model.error();
     m_error->setVisible(error.has_value());
     if (error)

@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Builds Vantor and runs every test: the normal build, then the same tests under
+# AddressSanitizer and UndefinedBehaviorSanitizer, then the formatting check.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/install-deps.sh
+
+for preset in dev asan; do
+    echo "== $preset build"
+    cmake --preset "$preset"
+    cmake --build --preset "$preset"
+    ctest --preset "$preset"
+done
+
+echo "== formatting"
+scripts/check-format.sh

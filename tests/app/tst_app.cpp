@@ -1,0 +1,267 @@
+#include "Await.h"
+#include "Bundles.h"
+#include "TestHome.h"
+#include "TestServer.h"
+
+#include "app/AppModel.h"
+#include "app/FriendlyError.h"
+#include "app/Paths.h"
+#include "app/Settings.h"
+#include "install/Installer.h"
+#include "platform/PlatformError.h"
+
+#include <QDir>
+#include <QSettings>
+#include <QtTest>
+
+#include <qcoro/qcorosignal.h>
+
+namespace {
+
+const QString internet = QStringLiteral("Can't reach the internet right now. Check your connection and try again.");
+const QString diskFull = QStringLiteral("Your disk is full. Free up some space and try again.");
+const QString permission = QStringLiteral(
+    "Vantor doesn't have permission to do that. Try the other install location, or check the folder's permissions.");
+
+FriendlyError fromPlatform(const QString &domain, qint64 code, const QString &context = QStringLiteral("Doing it"))
+{
+    return FriendlyError::from(
+        std::make_exception_ptr(PlatformError{domain, code, QStringLiteral("what the system said")}), context);
+}
+
+QCoro::Task<> settled(AppModel &model)
+{
+    if (model.isSettling())
+        co_await qCoro(&model, &AppModel::settled);
+}
+
+// Starts the model and waits for everything start() began.
+void startAndSettle(AppModel &model)
+{
+    model.start();
+    TestSupport::await(settled(model));
+}
+
+} // namespace
+
+class AppTest : public QObject
+{
+    Q_OBJECT
+
+public:
+    AppTest() = default;
+
+private Q_SLOTS:
+    void init();
+
+    void friendlyMessages_data();
+    void friendlyMessages();
+    void friendlyDetailsAndIdentity();
+    void friendlyKeepsItsOwnErrors();
+
+    void footprintFollowsBundleID();
+    void previousApp();
+
+    void startFindsInstalledAppAndRelease();
+    void failedChecksKeepEarlierRelease();
+    void gamesFolderSurvivesRestart();
+    void updateAvailable();
+
+private:
+    TestHome m_home; // first member: points HOME and the settings elsewhere before anything reads them
+    TestServer m_server;
+};
+
+void AppTest::init()
+{
+    m_home.reset();
+    Paths::setBundleID(Paths::defaultBundleID);
+    QSettings(QStringLiteral("Vantor"), QStringLiteral("Vantor")).clear();
+}
+
+void AppTest::friendlyMessages_data()
+{
+    QTest::addColumn<QString>("domain");
+    QTest::addColumn<qint64>("code");
+    QTest::addColumn<QString>("message");
+    for (qint64 code : {-1009, -1006, -1005, -1004, -1003, -1001})
+        QTest::addRow("url %lld", code) << ErrorDomain::url << code << internet;
+    QTest::newRow("cancelled request") << ErrorDomain::url << qint64(-999) << "Restoring the backup didn't work.";
+    QTest::newRow("secure connection") << ErrorDomain::url << qint64(-1200) << "Restoring the backup didn't work.";
+    QTest::newRow("cocoa out of space") << ErrorDomain::cocoa << qint64(640) << diskFull;
+    QTest::newRow("posix no space") << ErrorDomain::posix << qint64(28) << diskFull;
+    QTest::newRow("write permission") << ErrorDomain::cocoa << qint64(513) << permission;
+    QTest::newRow("read permission") << ErrorDomain::cocoa << qint64(257) << permission;
+    QTest::newRow("missing file") << ErrorDomain::cocoa << qint64(4) << "Restoring the backup didn't work.";
+    QTest::newRow("code of another domain") << ErrorDomain::posix << qint64(640) << "Restoring the backup didn't work.";
+    QTest::newRow("url code in cocoa domain")
+        << ErrorDomain::cocoa << qint64(-1009) << "Restoring the backup didn't work.";
+}
+
+void AppTest::friendlyMessages()
+{
+    QFETCH(QString, domain);
+    QFETCH(qint64, code);
+    QFETCH(QString, message);
+    QCOMPARE(fromPlatform(domain, code, QStringLiteral("Restoring the backup")).message, message);
+}
+
+void AppTest::friendlyDetailsAndIdentity()
+{
+    const FriendlyError timeout
+        = fromPlatform(ErrorDomain::url, -1001, QStringLiteral("Checking for the latest release"));
+    QCOMPARE(timeout.details,
+             QStringLiteral("Checking for the latest release\nNSURLErrorDomain code -1001\nwhat the system said"));
+    const FriendlyError again
+        = fromPlatform(ErrorDomain::url, -1001, QStringLiteral("Checking for the latest release"));
+    QVERIFY(timeout.id != again.id);
+
+    // Failures that are not the platform's are described in the same three parts.
+    const FriendlyError cancelled
+        = FriendlyError::from(std::make_exception_ptr(Cancelled{}), QStringLiteral("Installing"));
+    QCOMPARE(cancelled.message, QStringLiteral("Installing didn't work."));
+    QVERIFY(cancelled.details.startsWith(QStringLiteral("Installing\nNSCocoaErrorDomain code 3072\n")));
+    const FriendlyError plain
+        = FriendlyError::from(std::make_exception_ptr(std::runtime_error("boom")), QStringLiteral("X"));
+    QCOMPARE(plain.details, QStringLiteral("X\nVantor code 0\nboom"));
+}
+
+void AppTest::friendlyKeepsItsOwnErrors()
+{
+    const FriendlyError original(QStringLiteral("The release address is invalid."), QStringLiteral("bad"));
+    const FriendlyError passed = FriendlyError::from(std::make_exception_ptr(original), QStringLiteral("Context"));
+    QCOMPARE(passed.id, original.id);
+    QCOMPARE(passed.message, original.message);
+    QCOMPARE(passed.details, QStringLiteral("bad"));
+}
+
+void AppTest::footprintFollowsBundleID()
+{
+    QCOMPARE(Paths::home(), m_home.home());
+    QCOMPARE(Paths::settingsFile(), m_home.path(QStringLiteral("Library/Preferences/org.openemu.OpenEmu.plist")));
+    QCOMPARE(Paths::cachesFolder(), m_home.path(QStringLiteral("Library/Caches/org.openemu.OpenEmu")));
+    QCOMPARE(Paths::systemApplications(), m_home.systemApplications());
+
+    Bundles::write(m_home.userApplications(), QStringLiteral("OpenEmu.app"),
+                   {.identifier = QStringLiteral("org.example.OpenEmuSilicon")});
+    AppModel model(QStringLiteral("http://127.0.0.1:1/feed"));
+    model.refreshInstalled();
+    QCOMPARE(Paths::settingsFile(),
+             m_home.path(QStringLiteral("Library/Preferences/org.example.OpenEmuSilicon.plist")));
+
+    // When the app is gone, the identifier found last stays in force.
+    QDir(m_home.userApplications()).removeRecursively();
+    model.refreshInstalled();
+    QVERIFY(!model.installed());
+    QCOMPARE(Paths::bundleID(), QStringLiteral("org.example.OpenEmuSilicon"));
+}
+
+void AppTest::previousApp()
+{
+    QVERIFY(!Installer::previousApp());
+    QVERIFY(!QFileInfo::exists(Paths::previousVersionsFolder())); // looking never creates it
+
+    const QString folder = Paths::previousVersionsFolder();
+    QDir().mkpath(folder + QStringLiteral("/notes"));
+    QVERIFY(!Installer::previousApp());
+    QDir().mkpath(folder + QStringLiteral("/.parked.app"));
+    QDir().mkpath(folder + QStringLiteral("/OpenEmu 1.0.3.app"));
+    QCOMPARE(Installer::previousApp(), folder + QStringLiteral("/.parked.app"));
+}
+
+void AppTest::startFindsInstalledAppAndRelease()
+{
+    m_server.json(QStringLiteral("/feed"), "{\"tag_name\":\"v1.0.4\",\"assets\":[]}");
+    Bundles::write(m_home.userApplications(), QStringLiteral("OpenEmu.app"), {.version = QStringLiteral("1.0.3")});
+    QDir().mkpath(Paths::previousVersionsFolder() + QStringLiteral("/OpenEmu 1.0.2.app"));
+
+    AppModel model(m_server.urlText(QStringLiteral("/feed")));
+    QSignalSpy loading(&model, &AppModel::loadingReleaseChanged);
+    model.start();
+    // The installed app is known as soon as start() returns; the release arrives later.
+    QCOMPARE(model.installed()->version, QStringLiteral("1.0.3"));
+    QVERIFY(model.hasPrevious());
+    QVERIFY(model.loadingRelease());
+    QVERIFY(!model.latest());
+    TestSupport::await(settled(model));
+    QCOMPARE(model.latest()->tagName, QStringLiteral("v1.0.4"));
+    QVERIFY(!model.loadingRelease());
+    QCOMPARE(loading.count(), 2);
+    QVERIFY(!model.error());
+    QVERIFY(model.updateAvailable());
+}
+
+void AppTest::failedChecksKeepEarlierRelease()
+{
+    AppModel model(m_server.urlText(QStringLiteral("/missing-feed")));
+    startAndSettle(model);
+    QVERIFY(!model.installed());
+    QVERIFY(!model.latest());
+    QVERIFY(!model.loadingRelease());
+    QCOMPARE(model.error()->message, QStringLiteral("GitHub couldn't give us the latest release (error 404)."));
+
+    m_server.json(QStringLiteral("/missing-feed"), "{\"tag_name\":\"v2\",\"assets\":[]}");
+    model.setError(std::nullopt);
+    TestSupport::await(model.checkLatest());
+    QCOMPARE(model.latest()->tagName, QStringLiteral("v2"));
+    QVERIFY(!model.error());
+
+    m_server.json(QStringLiteral("/missing-feed"), "garbage");
+    TestSupport::await(model.checkLatest());
+    QCOMPARE(model.latest()->tagName, QStringLiteral("v2"));
+    QCOMPARE(model.error()->message, QStringLiteral("The release information came back in a format we didn't expect."));
+    QVERIFY(model.error()->details.contains(QStringLiteral("not valid JSON")));
+}
+
+void AppTest::gamesFolderSurvivesRestart()
+{
+    {
+        AppModel first(QStringLiteral("http://127.0.0.1:1/feed"));
+        QVERIFY(!first.gamesFolder());
+    }
+    Settings::setGamesFolder(QStringLiteral("/Volumes/Games/ROMs"));
+    AppModel second(QStringLiteral("http://127.0.0.1:1/feed"));
+    QCOMPARE(second.gamesFolder(), QStringLiteral("/Volumes/Games/ROMs"));
+
+    // A value of another type is treated as missing.
+    QSettings(QStringLiteral("Vantor"), QStringLiteral("Vantor"))
+        .setValue(QStringLiteral("gamesFolder"), QStringList{});
+    AppModel third(QStringLiteral("http://127.0.0.1:1/feed"));
+    QVERIFY(!third.gamesFolder());
+}
+
+void AppTest::updateAvailable()
+{
+    struct Case
+    {
+        const char *installed;
+        const char *tag;
+        bool available;
+    };
+    const Case cases[] = {
+        {"1.2", "v1.2.0", false},      {"1.0.3", "v1.0.4", true}, {"unknown", "v0.0.1", true},
+        {"unknown", "nightly", false}, {"2.0", "v1.9", false},
+    };
+    for (const Case &c : cases) {
+        m_home.reset();
+        m_server.json(QStringLiteral("/u"), QByteArray("{\"tag_name\":\"") + c.tag + "\",\"assets\":[]}");
+        Bundles::Spec spec;
+        if (QByteArray(c.installed) == "unknown")
+            spec.version.reset();
+        else
+            spec.version = QString::fromLatin1(c.installed);
+        Bundles::write(m_home.systemApplications(), QStringLiteral("OpenEmu.app"), spec);
+        AppModel model(m_server.urlText(QStringLiteral("/u")));
+        startAndSettle(model);
+        QCOMPARE(model.installed()->version, QString::fromLatin1(c.installed));
+        QVERIFY2(model.updateAvailable() == c.available, c.tag);
+    }
+    AppModel none(m_server.urlText(QStringLiteral("/u")));
+    m_home.reset();
+    startAndSettle(none);
+    QVERIFY(none.latest());
+    QVERIFY(!none.updateAvailable());
+}
+
+QTEST_MAIN(AppTest)
+#include "tst_app.moc"

@@ -1,0 +1,167 @@
+#include "Bundles.h"
+#include "TestHome.h"
+#include "TestServer.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QtTest>
+
+namespace {
+
+struct Run
+{
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+
+    QJsonObject json() const
+    {
+        const QList<QByteArray> lines = out.trimmed().split('\n');
+        return QJsonDocument::fromJson(lines.last()).object();
+    }
+};
+
+} // namespace
+
+class CliTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void latestAsJson();
+    void latestAsText();
+    void statusAsJson();
+    void failuresAndUsage();
+
+private:
+    Run run(const QStringList &arguments, const QString &feedUrl);
+
+    TestHome m_home;
+    TestServer m_server;
+};
+
+Run CliTest::run(const QStringList &arguments, const QString &feedUrl)
+{
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("VANTOR_FEED_URL"), feedUrl);
+    env.insert(QStringLiteral("VANTOR_HOST"), QStringLiteral("macos-14.5.0-arm64"));
+    process.setProcessEnvironment(env);
+    process.start(QStringLiteral(VANTOR_CLI), arguments);
+    if (!process.waitForFinished(60'000))
+        qFatal("vantor-cli did not finish");
+    return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
+}
+
+void CliTest::init()
+{
+    m_home.reset();
+    const QString hex = QStringLiteral("ab").repeated(32);
+    m_server.file(QStringLiteral("/OpenEmu.dmg.sha256"), hex.toUtf8() + "  OpenEmu.dmg\n");
+    m_server.json(QStringLiteral("/feed"),
+                  QStringLiteral("{\"tag_name\":\"v1.0.4\",\"name\":\"OpenEmu 1.0.4\",\"body\":null,"
+                                 "\"published_at\":\"2026-11-30T10:00:00Z\",\"assets\":["
+                                 "{\"name\":\"Source.zip\",\"size\":5,\"browser_download_url\":null},"
+                                 "{\"name\":\"OpenEmu.zip\",\"size\":100,\"browser_download_url\":\"%1\"},"
+                                 "{\"name\":\"OpenEmu.dmg\",\"size\":200,\"browser_download_url\":\"%2\"},"
+                                 "{\"name\":\"OpenEmu.dmg.sha256\",\"size\":80,\"browser_download_url\":\"%3\"}]}")
+                      .arg(m_server.urlText(QStringLiteral("/OpenEmu.zip")),
+                           m_server.urlText(QStringLiteral("/OpenEmu.dmg")),
+                           m_server.urlText(QStringLiteral("/OpenEmu.dmg.sha256")))
+                      .toUtf8());
+}
+
+void CliTest::latestAsJson()
+{
+    const Run result
+        = run({QStringLiteral("--json"), QStringLiteral("latest")}, m_server.urlText(QStringLiteral("/feed")));
+    QCOMPARE(result.exitCode, 0);
+    const QJsonObject object = result.json();
+    QCOMPARE(object.value(QStringLiteral("tagName")).toString(), QStringLiteral("v1.0.4"));
+    QCOMPARE(object.value(QStringLiteral("name")).toString(), QStringLiteral("OpenEmu 1.0.4"));
+    QVERIFY(object.value(QStringLiteral("body")).isNull());
+    QVERIFY(object.value(QStringLiteral("htmlUrl")).isNull());
+    QCOMPARE(object.value(QStringLiteral("pickedAsset")).toString(), QStringLiteral("OpenEmu.dmg"));
+    QCOMPARE(object.value(QStringLiteral("expectedChecksum")).toString(), QStringLiteral("ab").repeated(32));
+    const QJsonArray assets = object.value(QStringLiteral("assets")).toArray();
+    QCOMPARE(assets.size(), 4);
+    QVERIFY(assets[0].toObject().value(QStringLiteral("browserDownloadUrl")).isNull());
+    QCOMPARE(assets[2].toObject().value(QStringLiteral("size")).toInt(), 200);
+    QCOMPARE(assets[2].toObject().value(QStringLiteral("browserDownloadUrl")).toString(),
+             m_server.urlText(QStringLiteral("/OpenEmu.dmg")));
+}
+
+void CliTest::latestAsText()
+{
+    // --feed-url wins over the environment.
+    const Run result
+        = run({QStringLiteral("--feed-url"), m_server.urlText(QStringLiteral("/feed")), QStringLiteral("latest")},
+              QStringLiteral("http://127.0.0.1:1/nowhere"));
+    QCOMPARE(result.exitCode, 0);
+    QVERIFY(result.out.contains("Latest release: v1.0.4 (OpenEmu 1.0.4)"));
+    QVERIFY(result.out.contains("Would install: OpenEmu.dmg"));
+}
+
+void CliTest::statusAsJson()
+{
+    Bundles::write(m_home.userApplications(), QStringLiteral("OpenEmu.app"),
+                   {.identifier = QStringLiteral("org.openemu.OpenEmu"),
+                    .version = QStringLiteral("1.0.3"),
+                    .format = Bundles::PlistFormat::binary});
+    const Run result
+        = run({QStringLiteral("--json"), QStringLiteral("status")}, m_server.urlText(QStringLiteral("/feed")));
+    QCOMPARE(result.exitCode, 0);
+    const QJsonObject object = result.json();
+    const QJsonObject host = object.value(QStringLiteral("host")).toObject();
+    QCOMPARE(host.value(QStringLiteral("macVersion")).toString(), QStringLiteral("14.5.0"));
+    QVERIFY(host.value(QStringLiteral("macOSRequirement")).toBool());
+    QVERIFY(host.value(QStringLiteral("appleSilicon")).toBool());
+    const QJsonObject installed = object.value(QStringLiteral("installed")).toObject();
+    QCOMPARE(installed.value(QStringLiteral("url")).toString(),
+             m_home.userApplications() + QStringLiteral("/OpenEmu.app"));
+    QCOMPARE(installed.value(QStringLiteral("version")).toString(), QStringLiteral("1.0.3"));
+    QCOMPARE(object.value(QStringLiteral("latest")).toString(), QStringLiteral("v1.0.4"));
+    QVERIFY(object.value(QStringLiteral("updateAvailable")).toBool());
+    QVERIFY(!object.value(QStringLiteral("hasPrevious")).toBool());
+    QCOMPARE(object.value(QStringLiteral("bundleID")).toString(), QStringLiteral("org.openemu.OpenEmu"));
+    QVERIFY(!object.contains(QStringLiteral("error")));
+}
+
+void CliTest::failuresAndUsage()
+{
+    m_server.json(QStringLiteral("/limited"), "rate limited", 429);
+    const Run limited
+        = run({QStringLiteral("--json"), QStringLiteral("latest")}, m_server.urlText(QStringLiteral("/limited")));
+    QCOMPARE(limited.exitCode, 1);
+    const QJsonObject error = limited.json().value(QStringLiteral("error")).toObject();
+    QCOMPARE(
+        error.value(QStringLiteral("message")).toString(),
+        QStringLiteral("GitHub is limiting requests from this network right now. Wait a few minutes and try again."));
+    QCOMPARE(error.value(QStringLiteral("details")).toString(), QStringLiteral("HTTP 429\nrate limited"));
+    QVERIFY(limited.err.startsWith("GitHub is limiting"));
+    QVERIFY(!limited.err.contains("HTTP 429"));
+
+    const Run verbose
+        = run({QStringLiteral("--verbose"), QStringLiteral("latest")}, m_server.urlText(QStringLiteral("/limited")));
+    QCOMPARE(verbose.exitCode, 1);
+    QVERIFY(verbose.err.contains("HTTP 429"));
+    QVERIFY(verbose.out.isEmpty());
+
+    // Offline, status still reports what it knows, with the failure beside it.
+    const Run offline
+        = run({QStringLiteral("--json"), QStringLiteral("status")}, QStringLiteral("http://127.0.0.1:1/feed"));
+    QCOMPARE(offline.exitCode, 1);
+    QVERIFY(offline.json().value(QStringLiteral("latest")).isNull());
+    QCOMPARE(offline.json().value(QStringLiteral("error")).toObject().value(QStringLiteral("message")).toString(),
+             QStringLiteral("Can't reach the internet right now. Check your connection and try again."));
+
+    QCOMPARE(run({QStringLiteral("frobnicate")}, {}).exitCode, 2);
+    QCOMPARE(run({}, {}).exitCode, 2);
+    QCOMPARE(run({QStringLiteral("--no-such-option"), QStringLiteral("status")}, {}).exitCode, 2);
+}
+
+QTEST_MAIN(CliTest)
+#include "tst_cli.moc"

@@ -1,0 +1,220 @@
+#include "Bundles.h"
+#include "TestHome.h"
+
+#include "app/Paths.h"
+#include "install/VersionChecker.h"
+#include "platform/Host.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QtTest>
+
+using VersionChecker::Ordering;
+
+class InstallTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+
+    void findsSystemCopyFirst();
+    void skipsBundlesThatAreNotOpenEmu();
+    void readsBinaryAndXmlInfo();
+    void versionOfBundle();
+
+    void numbers_data();
+    void numbers();
+    void compare_data();
+    void compare();
+
+    void hostRequirements_data();
+    void hostRequirements();
+
+    void runningInstancesFindsRealProcesses();
+
+private:
+    TestHome m_home;
+};
+
+void InstallTest::init()
+{
+    m_home.reset();
+    qunsetenv("VANTOR_HOST");
+}
+
+void InstallTest::findsSystemCopyFirst()
+{
+    QVERIFY(!VersionChecker::findInstalled());
+
+    Bundles::write(m_home.userApplications(), QStringLiteral("OpenEmu.app"), {.version = QStringLiteral("1.0.2")});
+    QCOMPARE(VersionChecker::findInstalled()->url, m_home.userApplications() + QStringLiteral("/OpenEmu.app"));
+
+    Bundles::write(m_home.systemApplications(), QStringLiteral("OpenEmu Beta.app"),
+                   {.version = QStringLiteral("1.0.3")});
+    const auto found = VersionChecker::findInstalled();
+    QCOMPARE(found->url, m_home.systemApplications() + QStringLiteral("/OpenEmu Beta.app"));
+    QCOMPARE(found->version, QStringLiteral("1.0.3"));
+    QCOMPARE(found->bundleID, QStringLiteral("org.openemu.OpenEmu"));
+}
+
+void InstallTest::skipsBundlesThatAreNotOpenEmu()
+{
+    const QString apps = m_home.systemApplications();
+    Bundles::write(apps, QStringLiteral("MyOpenEmu.app")); // name must begin with it
+    Bundles::write(apps, QStringLiteral("OpenEmu Helper.app"), {.identifier = QStringLiteral("com.example.helper")});
+    Bundles::write(apps, QStringLiteral("OpenEmu.application")); // not the "app" extension
+    Bundles::write(apps, QStringLiteral("OpenEmu Old.app"), {.identifier = std::nullopt});
+    QDir().mkpath(apps + QStringLiteral("/OpenEmu Empty.app")); // no Info.plist
+    QVERIFY(!VersionChecker::findInstalled());
+
+    Bundles::write(apps, QStringLiteral("openemu-silicon.app"),
+                   {.identifier = QStringLiteral("ORG.OPENEMU.Silicon"), .version = std::nullopt});
+    const auto found = VersionChecker::findInstalled();
+    QCOMPARE(found->url, apps + QStringLiteral("/openemu-silicon.app"));
+    QCOMPARE(found->version, QStringLiteral("unknown"));
+    QCOMPARE(found->bundleID, QStringLiteral("ORG.OPENEMU.Silicon")); // case kept
+}
+
+void InstallTest::readsBinaryAndXmlInfo()
+{
+    Bundles::write(m_home.userApplications(), QStringLiteral("OpenEmu.app"),
+                   {.version = QStringLiteral("1.0.4"), .format = Bundles::PlistFormat::binary});
+    QCOMPARE(VersionChecker::findInstalled()->version, QStringLiteral("1.0.4"));
+
+    // A damaged Info.plist makes the bundle unreadable, not the search fail.
+    QFile info(m_home.userApplications() + QStringLiteral("/OpenEmu.app/Contents/Info.plist"));
+    QVERIFY(info.open(QIODevice::WriteOnly));
+    info.write("bplist00\xff\xff garbage");
+    info.close();
+    QVERIFY(!VersionChecker::findInstalled());
+}
+
+void InstallTest::versionOfBundle()
+{
+    const QString bundle = Bundles::write(m_home.home(), QStringLiteral("Any.app"), {.version = QStringLiteral("2.1")});
+    QCOMPARE(VersionChecker::version(bundle), QStringLiteral("2.1"));
+    const QString bare = Bundles::write(m_home.home(), QStringLiteral("Bare.app"), {.version = std::nullopt});
+    QVERIFY(!VersionChecker::version(bare));
+    QVERIFY(!VersionChecker::version(m_home.path(QStringLiteral("Missing.app"))));
+}
+
+void InstallTest::numbers_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QList<qint64>>("expected");
+    QTest::newRow("leading v") << "v1.10.2" << QList<qint64>{1, 10, 2};
+    QTest::newRow("capital V and spaces") << " \tV1.2 " << QList<qint64>{1, 2};
+    QTest::newRow("suffix") << "1.2.3-beta4" << QList<qint64>{1, 2, 3, 4};
+    QTest::newRow("unknown") << "unknown" << QList<qint64>{};
+    QTest::newRow("empty") << "" << QList<qint64>{};
+    QTest::newRow("line break kept, v not first") << "\nv1" << QList<qint64>{1};
+    QTest::newRow("too large dropped") << "1.99999999999999999999.3" << QList<qint64>{1, 3};
+    QTest::newRow("other script numerals dropped") << QStringLiteral("1.\u0663.2") << QList<qint64>{1, 2};
+}
+
+void InstallTest::numbers()
+{
+    QFETCH(QString, text);
+    QFETCH(QList<qint64>, expected);
+    QCOMPARE(VersionChecker::numbers(text), expected);
+}
+
+void InstallTest::compare_data()
+{
+    QTest::addColumn<QString>("installed");
+    QTest::addColumn<QString>("latest");
+    QTest::addColumn<int>("ordering");
+    const int asc = int(Ordering::ascending), same = int(Ordering::same), desc = int(Ordering::descending);
+    QTest::newRow("trailing zero") << "1.2"
+                                   << "v1.2.0" << same;
+    QTest::newRow("numeric not textual") << "1.9"
+                                         << "1.10" << asc;
+    QTest::newRow("beta number counts") << "1.2.3"
+                                        << "1.2.3-beta4" << asc;
+    QTest::newRow("no digits") << "unknown"
+                               << "nightly" << same;
+    QTest::newRow("unknown is zero") << "unknown"
+                                     << "v0.0.1" << asc;
+    QTest::newRow("installed newer") << "2.0"
+                                     << "v1.99" << desc;
+    QTest::newRow("spaces ignored") << "  1.0.4\t"
+                                    << "V1.0.4" << same;
+}
+
+void InstallTest::compare()
+{
+    QFETCH(QString, installed);
+    QFETCH(QString, latest);
+    QFETCH(int, ordering);
+    QCOMPARE(int(VersionChecker::compare(installed, latest)), ordering);
+}
+
+void InstallTest::hostRequirements_data()
+{
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<QString>("version");
+    QTest::addColumn<bool>("macOS");
+    QTest::addColumn<bool>("appleSilicon");
+    QTest::newRow("current Apple silicon") << "macos-14.5.0-arm64"
+                                           << "14.5.0" << true << true;
+    QTest::newRow("Big Sur exactly") << "macos-11.0.0-arm64"
+                                     << "11.0.0" << true << true;
+    QTest::newRow("old system on Apple silicon") << "macos-10.15.7-arm64"
+                                                 << "10.15.7" << false << true;
+    QTest::newRow("Intel") << "macos-13.6.1-x86_64"
+                           << "13.6.1" << true << false;
+    QTest::newRow("not a Mac") << ""
+                               << "0.0.0" << false << false;
+    QTest::newRow("malformed") << "macos-14-arm64"
+                               << "0.0.0" << false << false;
+}
+
+void InstallTest::hostRequirements()
+{
+    QFETCH(QString, host);
+    QFETCH(QString, version);
+    QFETCH(bool, macOS);
+    QFETCH(bool, appleSilicon);
+    qputenv("VANTOR_HOST", host.toUtf8());
+    QCOMPARE(VersionChecker::macVersionString(), version);
+    QCOMPARE(VersionChecker::meetsMacOSRequirement(), macOS);
+    QCOMPARE(VersionChecker::isAppleSilicon(), appleSilicon);
+}
+
+void InstallTest::runningInstancesFindsRealProcesses()
+{
+    const QString helper = Bundles::helperProgram();
+    const QString openEmu
+        = Bundles::write(m_home.userApplications(), QStringLiteral("OpenEmu.app"),
+                         {.identifier = QStringLiteral("Org.OpenEmu.OpenEmu-Silicon"), .executableSource = helper});
+    const QString other = Bundles::write(m_home.userApplications(), QStringLiteral("Other.app"),
+                                         {.identifier = QStringLiteral("com.example.other"),
+                                          .executableName = QStringLiteral("Other"),
+                                          .executableSource = helper});
+
+    QList<QProcess *> processes;
+    for (const QString &program :
+         {openEmu + QStringLiteral("/Contents/MacOS/OpenEmu"), other + QStringLiteral("/Contents/MacOS/Other")}) {
+        auto *process = new QProcess(this);
+        process->start(program, {});
+        QVERIFY(process->waitForStarted());
+        processes.append(process);
+    }
+    auto stop = qScopeGuard([&] {
+        for (QProcess *process : processes) {
+            process->terminate();
+            process->waitForFinished();
+            delete process;
+        }
+    });
+
+    const QList<RunningApp> running = VersionChecker::runningInstances();
+    QCOMPARE(running.size(), 1);
+    QCOMPARE(running[0].pid, processes[0]->processId());
+    QCOMPARE(running[0].bundlePath, openEmu);
+    QCOMPARE(running[0].bundleID, QStringLiteral("Org.OpenEmu.OpenEmu-Silicon"));
+}
+
+QTEST_MAIN(InstallTest)
+#include "tst_install.moc"

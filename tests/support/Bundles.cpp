@@ -1,0 +1,56 @@
+#include "Bundles.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <plist/plist.h>
+
+#include <cstdlib>
+#include <stdexcept>
+
+namespace Bundles {
+
+QString write(const QString &folder, const QString &name, const Spec &spec)
+{
+    const QString bundle = QDir(folder).filePath(name);
+    if (!QDir().mkpath(bundle + QStringLiteral("/Contents/MacOS")))
+        throw std::runtime_error("cannot create bundle folder");
+
+    plist_t dict = plist_new_dict();
+    if (spec.identifier)
+        plist_dict_set_item(dict, "CFBundleIdentifier", plist_new_string(spec.identifier->toUtf8().constData()));
+    if (spec.version)
+        plist_dict_set_item(dict, "CFBundleShortVersionString", plist_new_string(spec.version->toUtf8().constData()));
+    plist_dict_set_item(dict, "CFBundleExecutable", plist_new_string(spec.executableName.toUtf8().constData()));
+    plist_dict_set_item(dict, "CFBundlePackageType", plist_new_string("APPL"));
+
+    char *data = nullptr;
+    uint32_t length = 0;
+    if (spec.format == PlistFormat::binary)
+        plist_to_bin(dict, &data, &length);
+    else
+        plist_to_xml(dict, &data, &length);
+    plist_free(dict);
+
+    QFile info(bundle + QStringLiteral("/Contents/Info.plist"));
+    const bool written = info.open(QIODevice::WriteOnly) && info.write(data, length) == qint64(length);
+    std::free(data);
+    if (!written)
+        throw std::runtime_error("cannot write Info.plist");
+
+    if (!spec.executableSource.isEmpty()) {
+        const QString target = bundle + QStringLiteral("/Contents/MacOS/") + spec.executableName;
+        QFile::remove(target);
+        if (!QFile::copy(spec.executableSource, target))
+            throw std::runtime_error("cannot copy the executable");
+        QFile::setPermissions(target, QFile::permissions(target) | QFile::ExeOwner | QFile::ExeUser);
+    }
+    return bundle;
+}
+
+QString helperProgram()
+{
+    return QStringLiteral(VANTOR_TEST_HELPER);
+}
+
+} // namespace Bundles

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+// Writes real application bundles for tests: a folder with Contents/Info.plist (XML or
+// binary) and, when asked, an executable in Contents/MacOS/.
+namespace Bundles {
+
+enum class PlistFormat { xml, binary };
+
+struct Spec
+{
+    std::optional<QString> identifier = QStringLiteral("org.openemu.OpenEmu");
+    std::optional<QString> version = QStringLiteral("1.0.0");
+    PlistFormat format = PlistFormat::xml;
+    QString executableName = QStringLiteral("OpenEmu");
+    QString executableSource = {}; // a program copied into Contents/MacOS/; none when empty
+};
+
+// Creates folder/name (and folder) and gives the bundle's path.
+QString write(const QString &folder, const QString &name, const Spec &spec = {});
+
+// The helper program that pauses until it is asked to quit.
+QString helperProgram();
+
+} // namespace Bundles

@@ -1,0 +1,143 @@
+#include "TestServer.h"
+
+#include <httplib.h>
+
+#include <QMap>
+
+#include <chrono>
+#include <map>
+#include <mutex>
+#include <thread>
+
+struct TestServer::State
+{
+    httplib::Server server;
+    std::thread thread;
+    int port = 0;
+    mutable std::mutex mutex;
+    std::map<std::string, Route> routes;
+    std::map<std::string, int> hits;
+    std::map<std::string, httplib::Headers> headers;
+
+    void answer(const httplib::Request &request, httplib::Response &response)
+    {
+        Route route;
+        {
+            std::lock_guard lock(mutex);
+            ++hits[request.path];
+            headers[request.path] = request.headers;
+            const auto it = routes.find(request.path);
+            if (it == routes.end()) {
+                response.status = 404;
+                response.set_content("not found", "text/plain");
+                return;
+            }
+            route = it->second;
+        }
+        response.status = route.status;
+        if (!route.redirectTo.isEmpty()) {
+            response.set_header("Location", route.redirectTo.toStdString());
+            return;
+        }
+        const std::string contentType = route.contentType.toStdString();
+        if (!route.withoutLength && route.delayPerChunkMs == 0) {
+            response.set_content(route.body.constData(), size_t(route.body.size()), contentType.c_str());
+            return;
+        }
+        auto body = std::make_shared<QByteArray>(route.body);
+        const size_t chunk = size_t(route.chunkBytes);
+        const int delay = route.delayPerChunkMs;
+        auto provide = [body, chunk, delay](size_t offset, httplib::DataSink &sink) {
+            if (delay > 0)
+                std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+            const size_t total = size_t(body->size());
+            if (offset >= total) {
+                sink.done();
+                return true;
+            }
+            const size_t n = std::min(chunk, total - offset);
+            return sink.write(body->constData() + offset, n);
+        };
+        if (route.withoutLength) {
+            response.set_chunked_content_provider(
+                contentType, [provide](size_t offset, httplib::DataSink &sink) { return provide(offset, sink); });
+        } else {
+            response.set_content_provider(size_t(body->size()), contentType,
+                                          [provide, body](size_t offset, size_t, httplib::DataSink &sink) {
+                                              if (offset >= size_t(body->size()))
+                                                  return true;
+                                              return provide(offset, sink);
+                                          });
+        }
+    }
+};
+
+TestServer::TestServer()
+    : m_state(std::make_unique<State>())
+{
+    m_state->server.Get(".*", [this](const httplib::Request &request, httplib::Response &response) {
+        m_state->answer(request, response);
+    });
+    // One request per connection: an idle kept-alive connection would hold up stop().
+    m_state->server.set_keep_alive_max_count(1);
+    m_state->port = m_state->server.bind_to_any_port("127.0.0.1");
+    m_state->thread = std::thread([this] { m_state->server.listen_after_bind(); });
+    // stop() before the loop has started would be lost, and the destructor would wait forever.
+    while (!m_state->server.is_running())
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
+TestServer::~TestServer()
+{
+    m_state->server.stop();
+    m_state->thread.join();
+}
+
+void TestServer::route(const QString &path, Route route)
+{
+    std::lock_guard lock(m_state->mutex);
+    m_state->routes[path.toStdString()] = std::move(route);
+}
+
+void TestServer::json(const QString &path, const QByteArray &body, int status)
+{
+    Route r;
+    r.status = status;
+    r.body = body;
+    r.contentType = "application/json";
+    route(path, r);
+}
+
+void TestServer::file(const QString &path, const QByteArray &body)
+{
+    Route r;
+    r.body = body;
+    route(path, r);
+}
+
+int TestServer::hits(const QString &path) const
+{
+    std::lock_guard lock(m_state->mutex);
+    const auto it = m_state->hits.find(path.toStdString());
+    return it == m_state->hits.end() ? 0 : it->second;
+}
+
+QByteArray TestServer::lastHeader(const QString &path, const QByteArray &name) const
+{
+    std::lock_guard lock(m_state->mutex);
+    const auto it = m_state->headers.find(path.toStdString());
+    if (it == m_state->headers.end())
+        return {};
+    const auto header = it->second.find(name.toStdString());
+    return header == it->second.end() ? QByteArray() : QByteArray::fromStdString(header->second);
+}
+
+int TestServer::port() const
+{
+    return m_state->port;
+}
+
+QUrl TestServer::url(const QString &path) const
+{
+    return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(m_state->port).arg(path));
+}
