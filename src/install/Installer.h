@@ -4,11 +4,42 @@
 
 #include <optional>
 
-// Placing a release's app and keeping the one copy it replaced.
+// Checking, unpacking and placing a release's app, and keeping the one copy it replaced.
+// Every operation blocks on the file system or a child process: run them off the main thread.
 namespace Installer {
+
+// --- verification
+
+// SHA-256 of the file's bytes as 64 lower-case hex digits, read 1 MiB at a time.
+// Throws PlatformError when the file cannot be read.
+QString sha256(const QString &file);
+
+// Checks the size (when expectedSize >= 1) and the checksum (when one is published) and gives
+// the sentence the install notice shows. Throws FriendlyError on a mismatch, PlatformError when
+// the file cannot be examined.
+QString verify(const QString &file, qint64 expectedSize, const std::optional<QString> &expectedSHA);
+
+// --- unpacking
+
+// Takes the app out of a downloaded disk image or zip into workDir/extracted and gives its path.
+QString extractApp(const QString &releaseFile, const QString &workDir);
+
+// The app bundle in or below a folder: in the first level that has any, the one named like
+// OpenEmu, else the first. Symbolic links are never returned or entered, "__MACOSX" never searched.
+std::optional<QString> findApp(const QString &folder);
+
+// --- placement
 
 // The kept previous version: the first entry ending in ".app" in the previous-versions
 // folder, in listing order, or none. Never creates the folder.
 std::optional<QString> previousApp();
+
+// Puts newApp into destDir (or over `replacing`), keeping the replaced app as the one previous
+// version. Gives where the new app now is.
+QString place(const QString &newApp, const QString &destDir, const std::optional<QString> &replacing,
+              const std::optional<QString> &oldVersion);
+
+// Swaps the installed app with the kept previous version.
+void rollback(const QString &installed);
 
 } // namespace Installer

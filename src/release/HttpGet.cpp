@@ -12,6 +12,17 @@
 
 namespace HttpGet {
 
+namespace {
+
+// Aborting inside one of the reply's own signals would resume the waiting coroutine in the
+// middle of that signal; abort on the next turn of the event loop instead.
+void abortSoon(QNetworkReply *reply)
+{
+    QTimer::singleShot(0, reply, &QNetworkReply::abort);
+}
+
+} // namespace
+
 QCoro::Task<Response> get(QNetworkAccessManager &network, QUrl url, qint64 maxBytes)
 {
     QNetworkRequest request(url);
@@ -29,15 +40,19 @@ QCoro::Task<Response> get(QNetworkAccessManager &network, QUrl url, qint64 maxBy
     silence.setInterval(timeoutMs);
     QObject::connect(&silence, &QTimer::timeout, reply, [&] {
         abortReason = NetworkError::AbortReason::timedOut;
-        reply->abort();
+        abortSoon(reply);
     });
     QObject::connect(reply, &QNetworkReply::readyRead, reply, [&] {
         silence.start();
+        if (response.truncated) {
+            reply->readAll(); // the abort is on its way; what still arrives is not wanted
+            return;
+        }
         response.body += reply->read(maxBytes + 1 - response.body.size());
         if (response.body.size() > maxBytes) {
             response.body.truncate(maxBytes);
             response.truncated = true;
-            reply->abort();
+            abortSoon(reply);
         }
     });
     QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, [&] { silence.start(); });

@@ -68,7 +68,7 @@ private Q_SLOTS:
     void updateAvailable();
 
 private:
-    TestHome m_home; // first member: points HOME and the settings elsewhere before anything reads them
+    TestHome &m_home = TestHome::shared(); // first: HOME and the settings point there before anything reads them
     TestServer m_server;
 };
 

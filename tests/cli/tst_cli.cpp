@@ -39,7 +39,7 @@ private Q_SLOTS:
 private:
     Run run(const QStringList &arguments, const QString &feedUrl);
 
-    TestHome m_home;
+    TestHome &m_home = TestHome::shared();
     TestServer m_server;
 };
 

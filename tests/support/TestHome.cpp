@@ -3,6 +3,12 @@
 #include <QDir>
 #include <stdexcept>
 
+TestHome &TestHome::shared()
+{
+    static TestHome home;
+    return home;
+}
+
 TestHome::TestHome()
 {
     if (!m_root.isValid())

@@ -4,12 +4,13 @@
 #include <QTemporaryDir>
 
 // A temporary home, system Applications folder and configuration folders for one test
-// program. Construct it before anything reads HOME (the test object's constructor); reset()
-// empties them between tests.
+// program. The home folder is read once per process, so there is one TestHome per process:
+// take it with shared() before anything reads HOME (in the test object's constructor), and
+// reset() it between tests.
 class TestHome
 {
 public:
-    TestHome();
+    static TestHome &shared();
 
     QString home() const;
     QString systemApplications() const;
@@ -20,5 +21,7 @@ public:
     void reset();
 
 private:
+    TestHome();
+
     QTemporaryDir m_root;
 };

@@ -1,5 +1,6 @@
 #include "Bundles.h"
 #include "TestHome.h"
+#include "TestMain.h"
 
 #include "app/Paths.h"
 #include "install/VersionChecker.h"
@@ -11,7 +12,7 @@
 
 using VersionChecker::Ordering;
 
-class InstallTest : public QObject
+class VersionCheckerTest : public QObject
 {
     Q_OBJECT
 
@@ -34,16 +35,16 @@ private Q_SLOTS:
     void runningInstancesFindsRealProcesses();
 
 private:
-    TestHome m_home;
+    TestHome &m_home = TestHome::shared();
 };
 
-void InstallTest::init()
+void VersionCheckerTest::init()
 {
     m_home.reset();
     qunsetenv("VANTOR_HOST");
 }
 
-void InstallTest::findsSystemCopyFirst()
+void VersionCheckerTest::findsSystemCopyFirst()
 {
     QVERIFY(!VersionChecker::findInstalled());
 
@@ -58,7 +59,7 @@ void InstallTest::findsSystemCopyFirst()
     QCOMPARE(found->bundleID, QStringLiteral("org.openemu.OpenEmu"));
 }
 
-void InstallTest::skipsBundlesThatAreNotOpenEmu()
+void VersionCheckerTest::skipsBundlesThatAreNotOpenEmu()
 {
     const QString apps = m_home.systemApplications();
     Bundles::write(apps, QStringLiteral("MyOpenEmu.app")); // name must begin with it
@@ -76,7 +77,7 @@ void InstallTest::skipsBundlesThatAreNotOpenEmu()
     QCOMPARE(found->bundleID, QStringLiteral("ORG.OPENEMU.Silicon")); // case kept
 }
 
-void InstallTest::readsBinaryAndXmlInfo()
+void VersionCheckerTest::readsBinaryAndXmlInfo()
 {
     Bundles::write(m_home.userApplications(), QStringLiteral("OpenEmu.app"),
                    {.version = QStringLiteral("1.0.4"), .format = Bundles::PlistFormat::binary});
@@ -90,7 +91,7 @@ void InstallTest::readsBinaryAndXmlInfo()
     QVERIFY(!VersionChecker::findInstalled());
 }
 
-void InstallTest::versionOfBundle()
+void VersionCheckerTest::versionOfBundle()
 {
     const QString bundle = Bundles::write(m_home.home(), QStringLiteral("Any.app"), {.version = QStringLiteral("2.1")});
     QCOMPARE(VersionChecker::version(bundle), QStringLiteral("2.1"));
@@ -99,7 +100,7 @@ void InstallTest::versionOfBundle()
     QVERIFY(!VersionChecker::version(m_home.path(QStringLiteral("Missing.app"))));
 }
 
-void InstallTest::numbers_data()
+void VersionCheckerTest::numbers_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QList<qint64>>("expected");
@@ -113,14 +114,14 @@ void InstallTest::numbers_data()
     QTest::newRow("other script numerals dropped") << QStringLiteral("1.\u0663.2") << QList<qint64>{1, 2};
 }
 
-void InstallTest::numbers()
+void VersionCheckerTest::numbers()
 {
     QFETCH(QString, text);
     QFETCH(QList<qint64>, expected);
     QCOMPARE(VersionChecker::numbers(text), expected);
 }
 
-void InstallTest::compare_data()
+void VersionCheckerTest::compare_data()
 {
     QTest::addColumn<QString>("installed");
     QTest::addColumn<QString>("latest");
@@ -142,7 +143,7 @@ void InstallTest::compare_data()
                                     << "V1.0.4" << same;
 }
 
-void InstallTest::compare()
+void VersionCheckerTest::compare()
 {
     QFETCH(QString, installed);
     QFETCH(QString, latest);
@@ -150,7 +151,7 @@ void InstallTest::compare()
     QCOMPARE(int(VersionChecker::compare(installed, latest)), ordering);
 }
 
-void InstallTest::hostRequirements_data()
+void VersionCheckerTest::hostRequirements_data()
 {
     QTest::addColumn<QString>("host");
     QTest::addColumn<QString>("version");
@@ -170,7 +171,7 @@ void InstallTest::hostRequirements_data()
                                << "0.0.0" << false << false;
 }
 
-void InstallTest::hostRequirements()
+void VersionCheckerTest::hostRequirements()
 {
     QFETCH(QString, host);
     QFETCH(QString, version);
@@ -182,7 +183,7 @@ void InstallTest::hostRequirements()
     QCOMPARE(VersionChecker::isAppleSilicon(), appleSilicon);
 }
 
-void InstallTest::runningInstancesFindsRealProcesses()
+void VersionCheckerTest::runningInstancesFindsRealProcesses()
 {
     const QString helper = Bundles::helperProgram();
     const QString openEmu
@@ -216,5 +217,5 @@ void InstallTest::runningInstancesFindsRealProcesses()
     QCOMPARE(running[0].bundleID, QStringLiteral("Org.OpenEmu.OpenEmu-Silicon"));
 }
 
-QTEST_MAIN(InstallTest)
-#include "tst_install.moc"
+VANTOR_TEST_CLASS(VersionCheckerTest)
+#include "VersionCheckerTest.moc"

@@ -1,0 +1,177 @@
+#include "Downloader.h"
+
+#include "app/FriendlyError.h"
+#include "platform/FileOps.h"
+#include "platform/NetworkError.h"
+#include "platform/PlatformError.h"
+
+#include <QFile>
+#include <QHostAddress>
+#include <QLoggingCategory>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QScopeGuard>
+#include <QTimer>
+
+#include <qcoro/qcoronetworkreply.h>
+
+#include <cerrno>
+
+Q_LOGGING_CATEGORY(lcDownload, "vantor.download", QtWarningMsg)
+
+namespace {
+
+bool isLoopback(const QUrl &url)
+{
+    const QString host = url.host();
+    if (host.compare(QStringLiteral("localhost"), Qt::CaseInsensitive) == 0)
+        return true;
+    const QHostAddress address(host);
+    return !address.isNull() && address.isLoopback();
+}
+
+// Aborting from inside one of the reply's own signals would finish the download, and resume
+// the waiting coroutine, in the middle of that signal; abort on the next turn of the loop.
+void abortSoon(QNetworkReply *reply)
+{
+    QTimer::singleShot(0, reply, &QNetworkReply::abort);
+}
+
+FriendlyError insecureAddress(const QUrl &url)
+{
+    return FriendlyError(
+        QStringLiteral("The download address isn't a secure (https) address, so Vantor didn't use it."),
+        url.toString());
+}
+
+} // namespace
+
+Downloader::Downloader(QNetworkAccessManager &network, QObject *parent)
+    : QObject(parent)
+    , m_network(network)
+{
+}
+
+Downloader::~Downloader()
+{
+    if (m_reply)
+        m_reply->abort();
+}
+
+bool Downloader::isAllowedAddress(const QUrl &url)
+{
+    const QString scheme = url.scheme().toLower();
+    return scheme == QStringLiteral("https") || (scheme == QStringLiteral("http") && isLoopback(url));
+}
+
+void Downloader::cancel()
+{
+    m_cancelled = true;
+    if (m_reply)
+        abortSoon(m_reply);
+}
+
+QCoro::Task<QString> Downloader::download(QUrl from, QString to)
+{
+    if (m_cancelled)
+        throw Cancelled{};
+    if (!isAllowedAddress(from))
+        throw insecureAddress(from);
+
+    const QString partialPath = to + QStringLiteral(".partial");
+    QFile partial(partialPath);
+    if (!partial.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        throw PlatformErrors::fileWrite(partialPath, errno);
+    bool moved = false;
+    auto removePartial = qScopeGuard([&] {
+        partial.close();
+        if (!moved)
+            QFile::remove(partialPath);
+    });
+
+    QNetworkRequest request(from);
+    request.setHeader(QNetworkRequest::UserAgentHeader, QStringLiteral("Vantor"));
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::UserVerifiedRedirectPolicy);
+    QNetworkReply *reply = m_network.get(request);
+    m_reply = reply;
+    reply->setReadBufferSize(readBufferBytes);
+
+    auto abortReason = NetworkError::AbortReason::none;
+    std::optional<PlatformError> writeError;
+    std::optional<QUrl> refusedRedirect;
+    m_sampler = SpeedSampler();
+
+    QTimer silence;
+    silence.setSingleShot(true);
+    silence.setInterval(timeoutMs);
+    QObject::connect(&silence, &QTimer::timeout, reply, [&] {
+        abortReason = NetworkError::AbortReason::timedOut;
+        abortSoon(reply);
+    });
+    // Never from https to http, and never off the loopback host over plain http.
+    QObject::connect(reply, &QNetworkReply::redirected, reply, [&](const QUrl &next) {
+        const bool downgrade = reply->url().scheme().toLower() == QStringLiteral("https")
+                               && next.scheme().toLower() != QStringLiteral("https");
+        if (downgrade || !isAllowedAddress(next)) {
+            refusedRedirect = next;
+            abortSoon(reply);
+            return;
+        }
+        Q_EMIT reply->redirectAllowed();
+    });
+    QObject::connect(reply, &QNetworkReply::readyRead, reply, [&] {
+        silence.start();
+        const QByteArray chunk = reply->readAll();
+        if (writeError)
+            return;
+        if (partial.write(chunk) != chunk.size()) {
+            writeError = PlatformErrors::fileWrite(partialPath, errno ? errno : EIO);
+            abortSoon(reply);
+        }
+    });
+    QObject::connect(reply, &QNetworkReply::downloadProgress, reply, [&](qint64 written, qint64 expected) {
+        const double speed = m_sampler.update(written);
+        if (onProgress)
+            onProgress(written, expected, speed);
+    });
+    auto releaseReply = qScopeGuard([&] {
+        reply->disconnect();
+        reply->deleteLater();
+        m_reply = nullptr;
+    });
+    silence.start();
+
+    if (m_cancelled) // cancel() may have come while the file was being opened
+        abortSoon(reply);
+    co_await qCoro(reply).waitForFinished();
+    silence.stop();
+
+    if (m_cancelled)
+        throw Cancelled{};
+    if (writeError)
+        throw *writeError;
+    if (refusedRedirect)
+        throw insecureAddress(*refusedRedirect);
+
+    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (status.isValid() && status.toInt() >= 400) {
+        const QString code = QString::number(status.toInt());
+        const QString finalUrl = reply->url().isEmpty() ? QStringLiteral("?") : reply->url().toString();
+        throw FriendlyError(
+            QStringLiteral("The download was refused by the server (error %1). The file may have been moved.")
+                .arg(code),
+            QStringLiteral("HTTP %1 for %2").arg(code, finalUrl));
+    }
+    if (reply->error() != QNetworkReply::NoError)
+        throw NetworkError::fromReply(reply->error(), reply->errorString(), abortReason);
+
+    if (!partial.flush())
+        throw PlatformErrors::fileWrite(partialPath, errno ? errno : EIO);
+    partial.close();
+    FileOps::removeItem(to);
+    FileOps::moveItem(partialPath, to);
+    moved = true;
+    qCDebug(lcDownload) << "downloaded" << from << "to" << to;
+    co_return to;
+}

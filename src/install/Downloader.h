@@ -1,0 +1,53 @@
+#pragma once
+
+#include "SpeedSampler.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QUrl>
+
+#include <qcoro/qcorotask.h>
+
+#include <functional>
+
+class QNetworkAccessManager;
+class QNetworkReply;
+
+// Fetches one release file to a path of the caller's choosing, streaming the body to a
+// partial file beside it, with progress and a smoothed speed. One object serves one download.
+class Downloader : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int timeoutMs = 60'000;
+    // Bytes Qt may hold for us before it stops reading from the network.
+    static constexpr qint64 readBufferBytes = 1024 * 1024;
+
+    using Progress = std::function<void(qint64 written, qint64 expected, double speed)>;
+
+    explicit Downloader(QNetworkAccessManager &network, QObject *parent = nullptr);
+    ~Downloader() override;
+
+    // Called on every progress event with the bytes written, the total the server announced
+    // (-1 when it announced none) and the current speed. Set before download().
+    Progress onProgress;
+
+    // Gives `to` once the whole file is there. Throws Cancelled after cancel(), FriendlyError
+    // for a refused or insecure address, PlatformError for network and file failures. Nothing
+    // reaches `to` unless the download succeeded.
+    QCoro::Task<QString> download(QUrl from, QString to);
+
+    // Stops the download; the waiting download() throws Cancelled.
+    void cancel();
+
+    // Whether an address may be fetched: https, or plain http on a loopback host (tests, demo).
+    static bool isAllowedAddress(const QUrl &url);
+
+private:
+    QNetworkAccessManager &m_network;
+    QPointer<QNetworkReply> m_reply;
+    bool m_cancelled = false;
+    SpeedSampler m_sampler;
+};

@@ -1,0 +1,51 @@
+#include "FileUtil.h"
+
+#include <QFile>
+#include <QStorageInfo>
+
+#include <fts.h>
+#include <sys/stat.h>
+
+namespace FileUtil {
+
+namespace {
+
+qint64 allocatedSizeOfTree(const QByteArray &root)
+{
+    char *paths[] = {const_cast<char *>(root.constData()), nullptr};
+    // FTS_PHYSICAL: links are reported as links, never followed. FTS_NOCHDIR keeps the
+    // process's working directory alone (other threads may rely on it).
+    FTS *tree = fts_open(paths, FTS_PHYSICAL | FTS_NOCHDIR | FTS_COMFOLLOW, nullptr);
+    if (!tree)
+        return 0;
+    qint64 total = 0;
+    while (FTSENT *entry = fts_read(tree)) {
+        if (entry->fts_info == FTS_F)
+            total += qint64(entry->fts_statp->st_blocks) * 512;
+    }
+    fts_close(tree);
+    return total;
+}
+
+} // namespace
+
+qint64 size(const QString &path)
+{
+    const QByteArray native = QFile::encodeName(path);
+    struct stat st;
+    if (::stat(native.constData(), &st) != 0)
+        return 0;
+    if (!S_ISDIR(st.st_mode))
+        return qint64(st.st_size);
+    return allocatedSizeOfTree(native);
+}
+
+std::optional<qint64> freeSpace(const QString &path)
+{
+    const QStorageInfo volume(path);
+    if (!volume.isValid() || !volume.isReady())
+        return std::nullopt;
+    return volume.bytesAvailable();
+}
+
+} // namespace FileUtil

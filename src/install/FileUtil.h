@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+// Sizes of files and folders, and free space, as the Tidy and Backup pages and the disk-space
+// rules use them.
+namespace FileUtil {
+
+// A file's logical length; for a folder, the space its regular files take on disk (allocated
+// blocks), hidden ones included, links not followed. 0 when nothing is there or it cannot be read.
+qint64 size(const QString &path);
+
+// Space available on the volume holding the path, or none when the volume cannot be asked.
+std::optional<qint64> freeSpace(const QString &path);
+
+} // namespace FileUtil

@@ -1,0 +1,94 @@
+#include "FileOps.h"
+
+#include "PlatformError.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMutex>
+#include <QProcess>
+
+#include <cerrno>
+#include <cstdio>
+#include <sys/stat.h>
+
+namespace FileOps {
+
+namespace {
+
+QMutex faultMutex;
+MoveFault moveFault;
+
+std::optional<int> injectedFault(const QString &from, const QString &to)
+{
+    QMutexLocker lock(&faultMutex);
+    return moveFault ? moveFault(from, to) : std::nullopt;
+}
+
+// A copy that keeps modes, times and symbolic links, for moves between volumes.
+bool copyAcrossVolumes(const QString &from, const QString &to)
+{
+    QProcess cp;
+    cp.setStandardInputFile(QProcess::nullDevice());
+    cp.setProcessChannelMode(QProcess::MergedChannels);
+    cp.start(QStringLiteral("cp"), {QStringLiteral("-a"), QStringLiteral("--"), from, to});
+    return cp.waitForFinished(-1) && cp.exitStatus() == QProcess::NormalExit && cp.exitCode() == 0;
+}
+
+} // namespace
+
+void moveItem(const QString &from, const QString &to)
+{
+    if (const auto fault = injectedFault(from, to))
+        throw PlatformErrors::fileWrite(to, *fault);
+
+    const QByteArray source = QFile::encodeName(from);
+    const QByteArray target = QFile::encodeName(to);
+    if (std::rename(source.constData(), target.constData()) == 0)
+        return;
+    const int error = errno;
+    if (error != EXDEV)
+        throw PlatformErrors::fileWrite(to, error);
+    if (exists(to) || !copyAcrossVolumes(from, to)) {
+        removeItem(to);
+        throw PlatformErrors::fileWrite(to, error);
+    }
+    removeItem(from);
+}
+
+bool removeItem(const QString &path)
+{
+    const QFileInfo info(path);
+    if (info.isDir() && !info.isSymLink())
+        return QDir(path).removeRecursively();
+    if (!exists(path))
+        return true;
+    return QFile::remove(path);
+}
+
+void makePath(const QString &path)
+{
+    const QString absolute = QDir::cleanPath(QDir(path).absolutePath());
+    QString current;
+    for (const QString &part : absolute.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        current += QLatin1Char('/') + part;
+        if (::mkdir(QFile::encodeName(current).constData(), 0755) != 0 && errno != EEXIST)
+            throw PlatformErrors::fileWrite(current, errno);
+    }
+    if (!QFileInfo(absolute).isDir())
+        throw PlatformErrors::fileWrite(absolute, ENOTDIR);
+}
+
+bool exists(const QString &path)
+{
+    struct stat st;
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
+}
+
+void setMoveFaultForTesting(MoveFault fault)
+{
+    QMutexLocker lock(&faultMutex);
+    moveFault = std::move(fault);
+}
+
+} // namespace FileOps

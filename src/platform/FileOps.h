@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+// Moving and removing files and folders, with failures thrown as PlatformError.
+namespace FileOps {
+
+// Renames within a volume; across volumes copies (keeping modes and links) and then removes
+// the source. Throws PlatformError (Cocoa domain) when the move fails; the source is then
+// left where it was.
+void moveItem(const QString &from, const QString &to);
+
+// Removes a file, a link (never what it points to) or a whole folder. Gives false when
+// something remains.
+bool removeItem(const QString &path);
+
+// Creates the folder and any missing parents. Throws PlatformError when that fails (for
+// example, a parent is a file).
+void makePath(const QString &path);
+
+// Whether something (a file, folder or link, even a dangling one) is at the path.
+bool exists(const QString &path);
+
+// Tests can make chosen moves fail the way the system would, with an errno value: the hook
+// sees each move before it happens and gives the errno to fail with, or none to let it run.
+// Root in CI passes every permission check, so this is the only way to reach some of the
+// failure paths of placement and rollback.
+using MoveFault = std::function<std::optional<int>(const QString &from, const QString &to)>;
+void setMoveFaultForTesting(MoveFault fault);
+
+} // namespace FileOps

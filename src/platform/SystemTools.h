@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+
+// The system's tools for release files and bundles. On macOS these are hdiutil and ditto; on
+// Linux, 7zz opens disk images, unzip unpacks zips and cp copies bundles. Each runs through
+// ProcessRunner and throws what it throws.
+namespace SystemTools {
+
+// Makes the disk image's contents readable under mountPoint (an existing empty folder).
+void attachDiskImage(const QString &image, const QString &mountPoint);
+// Closes what attachDiskImage opened. Never throws; a failure is ignored.
+void detachDiskImage(const QString &mountPoint);
+
+// Copies a bundle, keeping modes and symbolic links, to a path that does not exist yet.
+void copyBundle(const QString &from, const QString &to);
+
+// Unpacks a zip archive into folder, keeping modes and symbolic links; never unpacks the
+// "__MACOSX" resource-fork folder.
+void unpackZip(const QString &archive, const QString &folder);
+
+} // namespace SystemTools

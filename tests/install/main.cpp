@@ -1,0 +1,3 @@
+#include "TestMain.h"
+
+VANTOR_TEST_MAIN
