@@ -1,0 +1,161 @@
+// vantor-bench: the measured side of bench/run. Each subcommand does one piece of Vantor's
+// work and prints what it measured as "key=value" words on one line.
+//
+//   sha256 FILE            hash a file the way a download is verified
+//   size DIR               measure a folder the way the Tidy page does
+//   make-tree DIR COUNT    write COUNT small files below DIR (the size benchmark's input)
+//   serve BYTES            serve BYTES of data at /file on a loopback port; prints the address
+//   download URL DEST      download like an install does, watching the event loop meanwhile
+
+#include "install/Downloader.h"
+#include "install/FileUtil.h"
+#include "install/Installer.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QNetworkAccessManager>
+#include <QTimer>
+
+#include <httplib.h>
+
+#include <csignal>
+#include <cstdio>
+#include <sys/resource.h>
+
+namespace {
+
+double seconds(const QElapsedTimer &timer)
+{
+    return double(timer.nsecsElapsed()) / 1e9;
+}
+
+long peakResidentKiB()
+{
+    struct rusage usage;
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+int sha256(const QString &file)
+{
+    QElapsedTimer timer;
+    timer.start();
+    const QString digest = Installer::sha256(file);
+    std::printf("seconds=%.4f sha256=%s\n", seconds(timer), qPrintable(digest));
+    return 0;
+}
+
+int size(const QString &folder)
+{
+    QElapsedTimer timer;
+    timer.start();
+    const qint64 bytes = FileUtil::size(folder);
+    std::printf("seconds=%.4f bytes=%lld\n", seconds(timer), static_cast<long long>(bytes));
+    return 0;
+}
+
+int makeTree(const QString &root, int count)
+{
+    // 100 files per folder, folders 2 deep, a few hidden files, sizes from 0 to a few KiB.
+    for (int i = 0; i < count; ++i) {
+        const QString folder = QStringLiteral("%1/d%2/e%3").arg(root).arg(i / 10000).arg((i / 100) % 100);
+        if (i % 100 == 0)
+            QDir().mkpath(folder);
+        QFile file(folder + (i % 50 == 0 ? QStringLiteral("/.h%1") : QStringLiteral("/f%1")).arg(i));
+        if (!file.open(QIODevice::WriteOnly))
+            return 1;
+        file.write(QByteArray((i * 37) % 5000, 'x'));
+    }
+    return 0;
+}
+
+int serve(long long bytes)
+{
+    sigset_t stop;
+    sigemptyset(&stop);
+    sigaddset(&stop, SIGTERM);
+    sigaddset(&stop, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &stop, nullptr);
+
+    httplib::Server server;
+    static const std::string block(1 << 20, '\x5a');
+    server.Get("/file", [bytes](const httplib::Request &, httplib::Response &response) {
+        response.set_content_provider(size_t(bytes), "application/octet-stream",
+                                      [bytes](size_t offset, size_t, httplib::DataSink &sink) {
+                                          const size_t n = std::min(block.size(), size_t(bytes) - offset);
+                                          return sink.write(block.data(), n);
+                                      });
+    });
+    const int port = server.bind_to_any_port("127.0.0.1");
+    std::thread thread([&] { server.listen_after_bind(); });
+    std::printf("http://127.0.0.1:%d/file\n", port);
+    std::fflush(stdout);
+    int received = 0;
+    sigwait(&stop, &received);
+    server.stop();
+    thread.join();
+    return 0;
+}
+
+int download(const QUrl &url, const QString &dest)
+{
+    QNetworkAccessManager network;
+    Downloader downloader(network);
+
+    // A 5 ms timer stands in for a window: the longest gap between its ticks, less the 5 ms
+    // it asks for, is the longest time the event loop went unserved.
+    QElapsedTimer sinceTick;
+    qint64 longestGapNs = 0;
+    QTimer ticker;
+    ticker.setInterval(5);
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        longestGapNs = std::max(longestGapNs, sinceTick.nsecsElapsed());
+        sinceTick.restart();
+    });
+
+    int status = 1;
+    QElapsedTimer timer;
+    auto run = [&]() -> QCoro::Task<> {
+        timer.start();
+        sinceTick.start();
+        ticker.start();
+        try {
+            co_await downloader.download(url, dest);
+            status = 0;
+        } catch (...) {
+            std::fprintf(stderr, "download failed\n");
+        }
+        QCoreApplication::quit();
+    };
+    QTimer::singleShot(0, [&] { run(); });
+    QCoreApplication::exec();
+    const double elapsed = seconds(timer);
+    std::printf("seconds=%.4f bytes=%lld peak_rss_mib=%.1f longest_stall_ms=%.1f\n", elapsed,
+                static_cast<long long>(QFileInfo(dest).size()), double(peakResidentKiB()) / 1024.0,
+                std::max<double>(0, double(longestGapNs) / 1e6 - 5.0));
+    return status;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    const QStringList args = QCoreApplication::arguments();
+    const QString command = args.value(1);
+    if (command == QStringLiteral("sha256") && args.size() == 3)
+        return sha256(args[2]);
+    if (command == QStringLiteral("size") && args.size() == 3)
+        return size(args[2]);
+    if (command == QStringLiteral("make-tree") && args.size() == 4)
+        return makeTree(args[2], args[3].toInt());
+    if (command == QStringLiteral("serve") && args.size() == 3)
+        return serve(args[2].toLongLong());
+    if (command == QStringLiteral("download") && args.size() == 4)
+        return download(QUrl(args[2]), args[3]);
+    std::fprintf(stderr, "usage: vantor-bench sha256 FILE | size DIR | make-tree DIR COUNT | serve BYTES | "
+                         "download URL DEST\n");
+    return 2;
+}
