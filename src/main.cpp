@@ -1,7 +1,9 @@
 // Vantor: the window.
 
 #include "app/AppModel.h"
+#include "platform/Workspace.h"
 #include "release/GitHubReleases.h"
+#include "ui/DialogPrompter.h"
 #include "ui/MainWindow.h"
 
 #include <QApplication>
@@ -13,8 +15,11 @@ int main(int argc, char *argv[])
     QApplication::setOrganizationName(QStringLiteral("Vantor"));
     QApplication::setApplicationVersion(QStringLiteral(VANTOR_VERSION));
 
-    AppModel model(GitHubReleases::configuredFeedUrl());
+    DialogPrompter prompter;
+    SystemWorkspace workspace;
+    AppModel model(GitHubReleases::configuredFeedUrl(), prompter, workspace);
     MainWindow window(model);
+    prompter.setParent(&window);
     window.show();
     return app.exec();
 }

@@ -11,23 +11,17 @@
 
 Q_LOGGING_CATEGORY(lcModel, "vantor.model", QtWarningMsg)
 
-AppModel::AppModel(QString feedUrl, QObject *parent)
+AppModel::AppModel(QString feedUrl, Prompter &prompter, Workspace &workspace, QObject *parent)
     : QObject(parent)
     , m_feedUrl(std::move(feedUrl))
+    , m_prompter(prompter)
+    , m_workspace(workspace)
     , m_network(new QNetworkAccessManager(this))
     , m_gamesFolder(Settings::gamesFolder())
 {
 }
 
 AppModel::~AppModel() = default;
-
-template <typename T>
-void AppModel::assign(T &field, T value, void (AppModel::*signal)())
-{
-    field = std::move(value);
-    Q_EMIT(this->*signal)();
-    Q_EMIT changed();
-}
 
 void AppModel::setNotice(const std::optional<QString> &notice)
 {
@@ -42,6 +36,28 @@ void AppModel::setError(const std::optional<FriendlyError> &error)
 void AppModel::setInstallToSystemApplications(bool value)
 {
     assign(m_installToSystemApplications, value, &AppModel::installToSystemApplicationsChanged);
+}
+
+void AppModel::setBusyMessage(const std::optional<QString> &message)
+{
+    assign(m_busyMessage, message, &AppModel::busyMessageChanged);
+}
+
+void AppModel::setPhase(InstallPhase phase)
+{
+    assign(m_phase, phase, &AppModel::phaseChanged);
+}
+
+void AppModel::setProgress(qint64 downloaded, qint64 totalBytes, double speed)
+{
+    // One change signal for the three, so that a view redraws the progress once per event.
+    m_downloaded = downloaded;
+    m_totalBytes = totalBytes;
+    m_speed = speed;
+    Q_EMIT downloadedChanged();
+    Q_EMIT totalBytesChanged();
+    Q_EMIT speedChanged();
+    Q_EMIT changed();
 }
 
 bool AppModel::isBusy() const
@@ -59,6 +75,7 @@ void AppModel::start()
 {
     refreshInstalled();
     runStartupTask(checkLatest());
+    runStartupTask(refreshTidy());
 }
 
 void AppModel::runStartupTask(QCoro::Task<> task)

@@ -16,7 +16,10 @@
 
 #include <optional>
 
+class Downloader;
+class Prompter;
 class QNetworkAccessManager;
+class Workspace;
 
 // The one state object of Vantor. The window and the command line are two views of it: they
 // read its fields, call its actions and redraw on its change signals. Every field lives on
@@ -46,7 +49,8 @@ public:
     using BiosMap = QMap<QString, QString>; // file name -> where it was found
 
     // feedUrl: where the latest release is described (see GitHubReleases::configuredFeedUrl).
-    explicit AppModel(QString feedUrl, QObject *parent = nullptr);
+    // The prompter asks the user's questions; the workspace shows files and folders.
+    AppModel(QString feedUrl, Prompter &prompter, Workspace &workspace, QObject *parent = nullptr);
     ~AppModel() override;
 
     const std::optional<Release> &latest() const { return m_latest; }
@@ -81,8 +85,28 @@ public:
     // True until every task start() began has ended; settled() is emitted when they have.
     bool isSettling() const { return m_startupTasks > 0; }
 
+    // Each action returns at once when its caller ignores the task it gives (the window); the
+    // command line awaits it to learn the outcome from notice and error.
     QCoro::Task<> checkLatest();
     void refreshInstalled();
+
+    // OpenEmu as a running program: asks it to quit before a change (true when none runs any
+    // more), and opens the installed app.
+    QCoro::Task<bool> ensureClosed();
+    QCoro::Task<> launch();
+
+    // Downloads, verifies, unpacks and places the latest release; one run at a time.
+    QCoro::Task<> install(bool isUpdate);
+    bool isInstalling() const { return m_installTask.has_value(); }
+    // The progress card's Cancel: stops the running download.
+    void cancelInstall();
+    // Swaps the installed app with the kept previous version, after asking.
+    QCoro::Task<> rollback();
+
+    // OpenEmu's places and their sizes, for the Tidy page; and showing them.
+    QCoro::Task<> refreshTidy();
+    void reveal(const QString &path);
+    void openFolder(const QString &path);
 
     QString feedUrl() const { return m_feedUrl; }
     QNetworkAccessManager &network() { return *m_network; }
@@ -109,13 +133,27 @@ Q_SIGNALS:
     void settled();
 
 private:
+    struct InstallTask
+    {
+        bool cancelled = false;
+    };
+    struct InstallRequest;
+
     template <typename T>
     void assign(T &field, T value, void (AppModel::*signal)());
+    void setBusyMessage(const std::optional<QString> &message);
+    void setPhase(InstallPhase phase);
+    void setProgress(qint64 downloaded, qint64 totalBytes, double speed);
     void runStartupTask(QCoro::Task<> task);
+    QCoro::Task<> runInstall(InstallRequest request);
 
     QString m_feedUrl;
+    Prompter &m_prompter;
+    Workspace &m_workspace;
     QNetworkAccessManager *m_network;
     int m_startupTasks = 0;
+    Downloader *m_downloader = nullptr; // the running install's download, for Cancel
+    std::optional<InstallTask> m_installTask; // set while an install or update runs
 
     std::optional<Release> m_latest;
     std::optional<InstalledApp> m_installed;
@@ -134,3 +172,12 @@ private:
     QList<TidyRow> m_tidyRows;
     std::optional<QString> m_busyMessage;
 };
+
+// Stores a field and announces it, then announces the model as a whole.
+template <typename T>
+void AppModel::assign(T &field, T value, void (AppModel::*signal)())
+{
+    field = std::move(value);
+    Q_EMIT(this->*signal)();
+    Q_EMIT changed();
+}

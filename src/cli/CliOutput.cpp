@@ -82,6 +82,19 @@ QJsonObject errorJson(const FriendlyError &error)
                                                              {QStringLiteral("details"), error.details}}}};
 }
 
+QJsonObject tidyJson(const AppModel &model)
+{
+    QJsonArray rows;
+    for (const TidyRow &row : model.tidyRows()) {
+        rows.append(QJsonObject{{QStringLiteral("id"), row.id},
+                                {QStringLiteral("title"), row.title},
+                                {QStringLiteral("url"), row.url},
+                                {QStringLiteral("size"), row.size},
+                                {QStringLiteral("exists"), row.exists}});
+    }
+    return QJsonObject{{QStringLiteral("rows"), rows}};
+}
+
 void printJson(const QJsonObject &object)
 {
     write(stdout, QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n');

@@ -17,12 +17,15 @@ struct Options
 {
     bool json = false;
     bool verbose = false;
+    bool yes = false;
+    bool system = false; // install into the system Applications folder
 };
 
 QJsonObject releaseJson(const Release &release, const std::optional<ReleaseAsset> &picked,
                         const std::optional<QString> &checksum);
 QJsonObject statusJson(const AppModel &model);
 QJsonObject errorJson(const FriendlyError &error);
+QJsonObject tidyJson(const AppModel &model);
 
 void printJson(const QJsonObject &object);
 void printLine(const QString &line);

@@ -1,9 +1,15 @@
 #include "Commands.h"
 
+#include "ProgressReport.h"
 #include "app/AppModel.h"
+#include "app/ByteCount.h"
 #include "release/GitHubReleases.h"
 
 #include <QJsonArray>
+#include <QTimer>
+
+#include <atomic>
+#include <csignal>
 
 namespace Commands {
 
@@ -12,6 +18,68 @@ namespace {
 QString yesNo(bool value)
 {
     return value ? QStringLiteral("yes") : QStringLiteral("no");
+}
+
+const QString cancelledNotice = QStringLiteral("Cancelled. Nothing was changed.");
+
+// The outcome of an action, read from the model: its notice, its error, or neither (declined).
+int report(const AppModel &model, const CliOutput::Options &options)
+{
+    if (const auto &error = model.error()) {
+        CliOutput::printError(*error, options);
+        return failure;
+    }
+    const auto &notice = model.notice();
+    if (options.json)
+        CliOutput::printJson({{QStringLiteral("notice"), notice ? QJsonValue(*notice) : QJsonValue()}});
+    else if (notice)
+        CliOutput::printLine(*notice);
+    else
+        std::fputs("Nothing was changed.\n", stderr);
+    return !notice || *notice == cancelledNotice ? declined : success;
+}
+
+// Ctrl-C while an install runs cancels it like the Cancel button; the handler only raises a
+// flag, which the event loop looks at.
+std::atomic<bool> interrupted = false;
+
+void onInterrupt(int)
+{
+    interrupted = true;
+}
+
+QCoro::Task<int> runInstall(AppModel &model, CliOutput::Options options, bool isUpdate)
+{
+    if (!model.latest() && model.error()) {
+        CliOutput::printError(*model.error(), options); // the release check failed: say why
+        co_return failure;
+    }
+    model.setInstallToSystemApplications(options.system);
+
+    ProgressReport progress(model);
+    interrupted = false;
+    struct sigaction action = {}, previous = {};
+    action.sa_handler = onInterrupt;
+    sigaction(SIGINT, &action, &previous);
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, &model, [&model] {
+        if (interrupted.exchange(false))
+            model.cancelInstall();
+    });
+    watch.start(100);
+
+    co_await model.install(isUpdate);
+
+    watch.stop();
+    sigaction(SIGINT, &previous, nullptr);
+    co_return report(model, options);
+}
+
+// Runs an action that reports through notice and error, starting from neither.
+QCoro::Task<int> runAction(AppModel &model, CliOutput::Options options, QCoro::Task<> action)
+{
+    co_await std::move(action);
+    co_return report(model, options);
 }
 
 } // namespace
@@ -84,6 +152,75 @@ QCoro::Task<int> latest(AppModel &model, CliOutput::Options options)
                              .arg(picked ? picked->name : QStringLiteral("nothing (no disk image or zip)")));
     if (picked)
         CliOutput::printLine(QStringLiteral("Published SHA-256: %1").arg(checksum.value_or(QStringLiteral("none"))));
+    co_return success;
+}
+
+QCoro::Task<int> install(AppModel &model, CliOutput::Options options)
+{
+    co_return co_await runInstall(model, options, false);
+}
+
+QCoro::Task<int> update(AppModel &model, CliOutput::Options options)
+{
+    if (!model.installed()) {
+        CliOutput::printError(FriendlyError(QStringLiteral("OpenEmu-Silicon isn't installed yet, so there is nothing "
+                                                           "to update. Install it first.")),
+                              options);
+        co_return failure;
+    }
+    if (model.latest() && !model.updateAvailable()) {
+        const QString notice = QStringLiteral("OpenEmu-Silicon %1 is up to date.").arg(model.installed()->version);
+        if (options.json)
+            CliOutput::printJson({{QStringLiteral("notice"), notice}});
+        else
+            CliOutput::printLine(notice);
+        co_return success;
+    }
+    co_return co_await runInstall(model, options, true);
+}
+
+QCoro::Task<int> rollback(AppModel &model, CliOutput::Options options)
+{
+    model.setError(std::nullopt);
+    model.setNotice(std::nullopt);
+    if (!model.installed() || !model.hasPrevious()) {
+        CliOutput::printError(FriendlyError(QStringLiteral("There is no previous version to go back to.")), options);
+        co_return failure;
+    }
+    co_return co_await runAction(model, options, model.rollback());
+}
+
+QCoro::Task<int> launch(AppModel &model, CliOutput::Options options)
+{
+    model.setError(std::nullopt);
+    if (!model.installed()) {
+        CliOutput::printError(FriendlyError(QStringLiteral("OpenEmu-Silicon isn't installed.")), options);
+        co_return failure;
+    }
+    co_await model.launch();
+    if (const auto &error = model.error()) {
+        CliOutput::printError(*error, options);
+        co_return failure;
+    }
+    const QString notice = QStringLiteral("Opened %1.").arg(model.installed()->url);
+    if (options.json)
+        CliOutput::printJson({{QStringLiteral("notice"), notice}});
+    else
+        CliOutput::printLine(notice);
+    co_return success;
+}
+
+QCoro::Task<int> tidy(AppModel &model, CliOutput::Options options)
+{
+    if (options.json) {
+        CliOutput::printJson(CliOutput::tidyJson(model));
+        co_return success;
+    }
+    for (const TidyRow &row : model.tidyRows()) {
+        CliOutput::printLine(
+            QStringLiteral("%1: %2 (%3)")
+                .arg(row.title, row.url, row.exists ? ByteCount::fileStyle(row.size) : QStringLiteral("not found")));
+    }
     co_return success;
 }
 

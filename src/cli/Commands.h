@@ -13,5 +13,10 @@ enum ExitStatus { success = 0, failure = 1, usage = 2, declined = 3 };
 
 QCoro::Task<int> status(AppModel &model, CliOutput::Options options);
 QCoro::Task<int> latest(AppModel &model, CliOutput::Options options);
+QCoro::Task<int> install(AppModel &model, CliOutput::Options options);
+QCoro::Task<int> update(AppModel &model, CliOutput::Options options);
+QCoro::Task<int> rollback(AppModel &model, CliOutput::Options options);
+QCoro::Task<int> launch(AppModel &model, CliOutput::Options options);
+QCoro::Task<int> tidy(AppModel &model, CliOutput::Options options);
 
 } // namespace Commands

@@ -1,6 +1,8 @@
 // vantor-cli: the same model as the window, driven from a terminal or a script.
 
 #include "Commands.h"
+#include "PrintingWorkspace.h"
+#include "TerminalPrompter.h"
 #include "app/AppModel.h"
 #include "release/GitHubReleases.h"
 
@@ -21,8 +23,10 @@ using Command = std::function<QCoro::Task<int>(AppModel &, CliOutput::Options)>;
 const std::map<QString, Command> &commands()
 {
     static const std::map<QString, Command> table = {
-        {QStringLiteral("status"), Commands::status},
-        {QStringLiteral("latest"), Commands::latest},
+        {QStringLiteral("status"), Commands::status},     {QStringLiteral("latest"), Commands::latest},
+        {QStringLiteral("install"), Commands::install},   {QStringLiteral("update"), Commands::update},
+        {QStringLiteral("rollback"), Commands::rollback}, {QStringLiteral("launch"), Commands::launch},
+        {QStringLiteral("tidy"), Commands::tidy},
     };
     return table;
 }
@@ -59,8 +63,13 @@ int main(int argc, char *argv[])
     const QCommandLineOption verboseOption(QStringLiteral("verbose"), QStringLiteral("Show the details of failures."));
     const QCommandLineOption feedOption(QStringLiteral("feed-url"), QStringLiteral("Read releases from this address."),
                                         QStringLiteral("URL"));
-    parser.addOptions({jsonOption, verboseOption, feedOption});
-    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("status | latest"));
+    const QCommandLineOption yesOption(QStringLiteral("yes"),
+                                       QStringLiteral("Answer every confirmation with its first button."));
+    const QCommandLineOption systemOption(QStringLiteral("system"),
+                                          QStringLiteral("install: into the system Applications folder."));
+    parser.addOptions({jsonOption, verboseOption, feedOption, yesOption, systemOption});
+    parser.addPositionalArgument(QStringLiteral("command"),
+                                 QStringLiteral("status | latest | install | update | rollback | launch | tidy"));
 
     if (!parser.parse(QCoreApplication::arguments()))
         return usageError(parser.errorText(), parser);
@@ -80,8 +89,15 @@ int main(int argc, char *argv[])
     if (command == commands().end())
         return usageError(QStringLiteral("Unknown command \"%1\".").arg(positional.first()), parser);
 
-    const CliOutput::Options options{parser.isSet(jsonOption), parser.isSet(verboseOption)};
-    AppModel model(parser.isSet(feedOption) ? parser.value(feedOption) : GitHubReleases::configuredFeedUrl());
+    if (parser.isSet(systemOption) && positional.first() != QStringLiteral("install"))
+        return usageError(QStringLiteral("--system goes with install only."), parser);
+
+    const CliOutput::Options options{parser.isSet(jsonOption), parser.isSet(verboseOption), parser.isSet(yesOption),
+                                     parser.isSet(systemOption)};
+    TerminalPrompter prompter(options.yes);
+    PrintingWorkspace workspace;
+    AppModel model(parser.isSet(feedOption) ? parser.value(feedOption) : GitHubReleases::configuredFeedUrl(), prompter,
+                   workspace);
 
     int exitStatus = Commands::failure;
     QTimer::singleShot(0, &app, [&] {

@@ -1,5 +1,6 @@
 #include "Await.h"
 #include "Bundles.h"
+#include "FakeDesk.h"
 #include "TestHome.h"
 #include "TestServer.h"
 
@@ -70,6 +71,8 @@ private Q_SLOTS:
 private:
     TestHome &m_home = TestHome::shared(); // first: HOME and the settings point there before anything reads them
     TestServer m_server;
+    ScriptedPrompter m_prompter;
+    RecordingWorkspace m_workspace;
 };
 
 void AppTest::init()
@@ -144,7 +147,7 @@ void AppTest::footprintFollowsBundleID()
 
     Bundles::write(m_home.userApplications(), QStringLiteral("OpenEmu.app"),
                    {.identifier = QStringLiteral("org.example.OpenEmuSilicon")});
-    AppModel model(QStringLiteral("http://127.0.0.1:1/feed"));
+    AppModel model(QStringLiteral("http://127.0.0.1:1/feed"), m_prompter, m_workspace);
     model.refreshInstalled();
     QCOMPARE(Paths::settingsFile(),
              m_home.path(QStringLiteral("Library/Preferences/org.example.OpenEmuSilicon.plist")));
@@ -175,7 +178,7 @@ void AppTest::startFindsInstalledAppAndRelease()
     Bundles::write(m_home.userApplications(), QStringLiteral("OpenEmu.app"), {.version = QStringLiteral("1.0.3")});
     QDir().mkpath(Paths::previousVersionsFolder() + QStringLiteral("/OpenEmu 1.0.2.app"));
 
-    AppModel model(m_server.urlText(QStringLiteral("/feed")));
+    AppModel model(m_server.urlText(QStringLiteral("/feed")), m_prompter, m_workspace);
     QSignalSpy loading(&model, &AppModel::loadingReleaseChanged);
     model.start();
     // The installed app is known as soon as start() returns; the release arrives later.
@@ -193,7 +196,7 @@ void AppTest::startFindsInstalledAppAndRelease()
 
 void AppTest::failedChecksKeepEarlierRelease()
 {
-    AppModel model(m_server.urlText(QStringLiteral("/missing-feed")));
+    AppModel model(m_server.urlText(QStringLiteral("/missing-feed")), m_prompter, m_workspace);
     startAndSettle(model);
     QVERIFY(!model.installed());
     QVERIFY(!model.latest());
@@ -216,17 +219,17 @@ void AppTest::failedChecksKeepEarlierRelease()
 void AppTest::gamesFolderSurvivesRestart()
 {
     {
-        AppModel first(QStringLiteral("http://127.0.0.1:1/feed"));
+        AppModel first(QStringLiteral("http://127.0.0.1:1/feed"), m_prompter, m_workspace);
         QVERIFY(!first.gamesFolder());
     }
     Settings::setGamesFolder(QStringLiteral("/Volumes/Games/ROMs"));
-    AppModel second(QStringLiteral("http://127.0.0.1:1/feed"));
+    AppModel second(QStringLiteral("http://127.0.0.1:1/feed"), m_prompter, m_workspace);
     QCOMPARE(second.gamesFolder(), QStringLiteral("/Volumes/Games/ROMs"));
 
     // A value of another type is treated as missing.
     QSettings(QStringLiteral("Vantor"), QStringLiteral("Vantor"))
         .setValue(QStringLiteral("gamesFolder"), QStringList{});
-    AppModel third(QStringLiteral("http://127.0.0.1:1/feed"));
+    AppModel third(QStringLiteral("http://127.0.0.1:1/feed"), m_prompter, m_workspace);
     QVERIFY(!third.gamesFolder());
 }
 
@@ -251,12 +254,12 @@ void AppTest::updateAvailable()
         else
             spec.version = QString::fromLatin1(c.installed);
         Bundles::write(m_home.systemApplications(), QStringLiteral("OpenEmu.app"), spec);
-        AppModel model(m_server.urlText(QStringLiteral("/u")));
+        AppModel model(m_server.urlText(QStringLiteral("/u")), m_prompter, m_workspace);
         startAndSettle(model);
         QCOMPARE(model.installed()->version, QString::fromLatin1(c.installed));
         QVERIFY2(model.updateAvailable() == c.available, c.tag);
     }
-    AppModel none(m_server.urlText(QStringLiteral("/u")));
+    AppModel none(m_server.urlText(QStringLiteral("/u")), m_prompter, m_workspace);
     m_home.reset();
     startAndSettle(none);
     QVERIFY(none.latest());

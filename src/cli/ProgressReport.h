@@ -1,0 +1,28 @@
+#pragma once
+
+#include "app/InstallPhase.h"
+
+#include <QObject>
+
+class AppModel;
+
+// Shows a running install on a terminal: a bar with bytes, total and speed while downloading,
+// then the name of each later step. Prints nothing when stderr is not a terminal.
+class ProgressReport : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit ProgressReport(AppModel &model, QObject *parent = nullptr);
+    ~ProgressReport() override;
+
+private:
+    void update();
+    void endBar();
+
+    AppModel &m_model;
+    bool m_terminal;
+    InstallPhase m_shownPhase = InstallPhase::idle;
+    bool m_barShown = false;
+    qint64 m_lastDrawnMs = 0;
+};

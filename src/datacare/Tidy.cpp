@@ -1,0 +1,33 @@
+#include "Tidy.h"
+
+#include "app/Paths.h"
+#include "install/FileUtil.h"
+#include "platform/FileOps.h"
+
+namespace Tidy {
+
+QList<TidyRow> scan(const std::optional<QString> &appPath)
+{
+    struct Place
+    {
+        QString id;
+        QString title;
+        QString url;
+    };
+    QList<Place> places;
+    if (appPath)
+        places.append({QStringLiteral("app"), QStringLiteral("The app"), *appPath});
+    places.append({QStringLiteral("data"), QStringLiteral("Library, save states and BIOS"), Paths::supportFolder()});
+    // The settings and caches are named after the bundle identifier in force right now.
+    places.append({QStringLiteral("prefs"), QStringLiteral("Settings"), Paths::settingsFile()});
+    places.append({QStringLiteral("caches"), QStringLiteral("Caches"), Paths::cachesFolder()});
+
+    QList<TidyRow> rows;
+    for (const Place &place : places) {
+        const bool exists = FileOps::exists(place.url);
+        rows.append({place.id, place.title, place.url, FileUtil::size(place.url), exists});
+    }
+    return rows;
+}
+
+} // namespace Tidy

@@ -1,0 +1,215 @@
+// The model's install, update and rollback actions.
+
+#include "Downloader.h"
+#include "FileUtil.h"
+#include "Installer.h"
+#include "VersionChecker.h"
+#include "app/AppModel.h"
+#include "app/ByteCount.h"
+#include "app/Paths.h"
+#include "app/Prompter.h"
+#include "platform/FileOps.h"
+#include "release/GitHubReleases.h"
+
+#include <QDir>
+#include <QLoggingCategory>
+#include <QScopeGuard>
+#include <QUuid>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <qcoro/qcorofuture.h>
+
+Q_LOGGING_CATEGORY(lcInstall, "vantor.install", QtWarningMsg)
+
+// What an install run needs, fixed at the moment of the request.
+struct AppModel::InstallRequest
+{
+    bool isUpdate = false;
+    Release release;
+    ReleaseAsset asset;
+    QUrl url;
+    std::optional<QString> replacing;
+    std::optional<QString> oldVersion;
+    QString destDir;
+};
+
+namespace {
+
+// A release file's name is used as a file name in the work folder only when it is a plain name.
+bool isPlainFileName(const QString &name)
+{
+    return !name.isEmpty() && name != QStringLiteral(".") && name != QStringLiteral("..")
+           && !name.contains(QLatin1Char('/')) && !name.contains(QChar(0));
+}
+
+// Runs blocking work on a background thread and gives its result, or rethrows its failure.
+template <typename Work>
+auto inBackground(Work work) -> QCoro::Task<decltype(work())>
+{
+    using Result = decltype(work());
+    QFuture<Result> future = QtConcurrent::run(std::move(work));
+    co_return co_await future; // QtConcurrent carries the exception across
+}
+
+} // namespace
+
+QCoro::Task<> AppModel::install(bool isUpdate)
+{
+    if (m_installTask)
+        co_return;
+
+    if (!VersionChecker::meetsMacOSRequirement() || !VersionChecker::isAppleSilicon()) {
+        setError(FriendlyError(QStringLiteral("This Mac can't run OpenEmu-Silicon (it needs Apple silicon and macOS %1 "
+                                              "or newer).")
+                                   .arg(VersionChecker::minimumMacOSMajor),
+                               QStringLiteral("macOS ") + VersionChecker::macVersionString()));
+        co_return;
+    }
+
+    const auto asset = m_latest ? GitHubReleases::pickAsset(*m_latest) : std::nullopt;
+    if (!asset || !asset->browserDownloadUrl) {
+        QStringList names;
+        if (m_latest) {
+            for (const ReleaseAsset &a : m_latest->assets)
+                names.append(a.name);
+        }
+        setError(FriendlyError(QStringLiteral("The latest release has no downloadable app file (.dmg or .zip)."),
+                               QStringLiteral("Assets: ")
+                                   + (m_latest ? names.join(QStringLiteral(", ")) : QStringLiteral("none"))));
+        co_return;
+    }
+
+    setError(std::nullopt);
+    setNotice(std::nullopt);
+
+    InstallRequest request;
+    request.isUpdate = isUpdate;
+    request.release = *m_latest;
+    request.asset = *asset;
+    request.url = *asset->browserDownloadUrl;
+    if (isUpdate && m_installed)
+        request.replacing = m_installed->url;
+    if (m_installed)
+        request.oldVersion = m_installed->version;
+    request.destDir = request.replacing               ? QFileInfo(*request.replacing).path()
+                      : m_installToSystemApplications ? Paths::systemApplications()
+                                                      : Paths::userApplications();
+
+    m_installTask.emplace();
+    co_await runInstall(std::move(request));
+}
+
+void AppModel::cancelInstall()
+{
+    if (!m_installTask)
+        return;
+    m_installTask->cancelled = true;
+    if (m_downloader)
+        m_downloader->cancel();
+}
+
+QCoro::Task<> AppModel::runInstall(InstallRequest request)
+{
+    const QString workDir
+        = QDir(QDir::tempPath())
+              .filePath(QStringLiteral("Vantor-") + QUuid::createUuid().toString(QUuid::WithoutBraces));
+    auto cleanUp = qScopeGuard([this, workDir] {
+        FileOps::removeItem(workDir);
+        setPhase(InstallPhase::idle);
+        m_installTask.reset();
+        if (m_downloader) {
+            m_downloader->deleteLater();
+            m_downloader = nullptr;
+        }
+    });
+
+    if (request.isUpdate) {
+        const bool closed = co_await ensureClosed();
+        if (!closed)
+            co_return;
+    }
+
+    try {
+        FileOps::makePath(workDir);
+        if (!isPlainFileName(request.asset.name))
+            throw FriendlyError(QStringLiteral("The release file has a name Vantor can't use safely, so it was not "
+                                               "downloaded."),
+                                QStringLiteral("File name: \"%1\"").arg(request.asset.name));
+
+        const qint64 needed = 3 * request.asset.size;
+        if (const auto free = FileUtil::freeSpace(workDir); free && *free < needed)
+            throw FriendlyError(QStringLiteral("Not enough free disk space. About %1 is needed while installing.")
+                                    .arg(ByteCount::fileStyle(needed)),
+                                QStringLiteral("Free: ") + ByteCount::fileStyle(*free));
+
+        setPhase(InstallPhase::downloading);
+        setProgress(0, request.asset.size, 0);
+        m_downloader = new Downloader(*m_network, this);
+        m_downloader->onProgress = [this](qint64 written, qint64 expected, double speed) {
+            setProgress(written, expected >= 1 ? expected : m_totalBytes, speed);
+        };
+        if (m_installTask->cancelled)
+            throw Cancelled{};
+        const QString file = co_await m_downloader->download(request.url, QDir(workDir).filePath(request.asset.name));
+
+        setPhase(InstallPhase::verifying);
+        const std::optional<QString> checksum
+            = co_await GitHubReleases::expectedChecksum(*m_network, request.release, request.asset);
+        const qint64 size = request.asset.size;
+        const QString summary
+            = co_await inBackground([file, size, checksum] { return Installer::verify(file, size, checksum); });
+
+        setPhase(InstallPhase::unpacking);
+        const QString app = co_await inBackground([file, workDir] { return Installer::extractApp(file, workDir); });
+
+        setPhase(InstallPhase::installing);
+        const QString placed = co_await inBackground(
+            [app, request] { return Installer::place(app, request.destDir, request.replacing, request.oldVersion); });
+
+        setNotice(QStringLiteral("Installed to ") + placed + QStringLiteral(". ") + summary
+                  + QStringLiteral(" The app is signed and notarized by the project, so Vantor did not change any "
+                                   "Gatekeeper settings."));
+        refreshInstalled();
+        refreshTidy();
+    } catch (const Cancelled &) {
+        setNotice(QStringLiteral("Cancelled. Nothing was changed."));
+    } catch (...) {
+        qCDebug(lcInstall) << "install failed";
+        setError(FriendlyError::from(std::current_exception(), request.isUpdate
+                                                                   ? QStringLiteral("Updating OpenEmu-Silicon")
+                                                                   : QStringLiteral("Installing OpenEmu-Silicon")));
+    }
+}
+
+QCoro::Task<> AppModel::rollback()
+{
+    if (!m_installed)
+        co_return;
+    const InstalledApp app = *m_installed;
+
+    const int answer = m_prompter.ask(
+        {QStringLiteral("Go back to the previous version?"),
+         QStringLiteral("The current version will be kept as the new \"previous version\", so you can switch back. "
+                        "Your data isn't touched."),
+         {QStringLiteral("Roll back"), QStringLiteral("Cancel")},
+         Prompter::Style::informational});
+    if (answer != 0)
+        co_return;
+    const bool closed = co_await ensureClosed();
+    if (!closed)
+        co_return;
+
+    setBusyMessage(QStringLiteral("Rolling back…"));
+    try {
+        const QString installed = app.url;
+        co_await inBackground([installed] {
+            Installer::rollback(installed);
+            return true;
+        });
+        setNotice(QStringLiteral("Rolled back to the previous version."));
+        refreshInstalled();
+    } catch (...) {
+        setError(FriendlyError::from(std::current_exception(), QStringLiteral("Rolling back")));
+    }
+    setBusyMessage(std::nullopt);
+}

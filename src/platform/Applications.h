@@ -1,0 +1,17 @@
+#pragma once
+
+#include "RunningApps.h"
+
+#include <QString>
+
+// Starting and politely stopping application bundles.
+namespace Applications {
+
+// Asks a running application to quit, as its Quit command would; never forces it.
+void requestQuit(const RunningApp &app);
+
+// Opens the bundle (brings it to the front if it already runs on macOS). Throws PlatformError
+// when it cannot be started.
+void open(const QString &bundlePath);
+
+} // namespace Applications

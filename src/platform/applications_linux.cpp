@@ -1,0 +1,32 @@
+#include "Applications.h"
+
+#include "BundleInfo.h"
+#include "PlatformError.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+
+#include <cerrno>
+#include <csignal>
+
+namespace Applications {
+
+void requestQuit(const RunningApp &app)
+{
+    ::kill(pid_t(app.pid), SIGTERM);
+}
+
+void open(const QString &bundlePath)
+{
+    const auto meta = BundleInfo::read(bundlePath);
+    if (!meta || !meta->executable)
+        throw PlatformErrors::fileRead(QDir(bundlePath).filePath(QStringLiteral("Contents/Info.plist")), ENOENT);
+    const QString executable = QDir(bundlePath).filePath(QStringLiteral("Contents/MacOS/") + *meta->executable);
+    if (!QFileInfo(executable).isExecutable())
+        throw PlatformErrors::fileRead(executable, QFileInfo::exists(executable) ? EACCES : ENOENT);
+    if (!QProcess::startDetached(executable, {}, bundlePath))
+        throw PlatformErrors::posix(ENOEXEC, executable);
+}
+
+} // namespace Applications
