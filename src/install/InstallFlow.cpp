@@ -5,6 +5,7 @@
 #include "Installer.h"
 #include "VersionChecker.h"
 #include "app/AppModel.h"
+#include "app/Background.h"
 #include "app/ByteCount.h"
 #include "app/Paths.h"
 #include "app/Prompter.h"
@@ -15,7 +16,6 @@
 #include <QLoggingCategory>
 #include <QScopeGuard>
 #include <QUuid>
-#include <QtConcurrent/QtConcurrentRun>
 
 #include <qcoro/qcorofuture.h>
 
@@ -40,15 +40,6 @@ bool isPlainFileName(const QString &name)
 {
     return !name.isEmpty() && name != QStringLiteral(".") && name != QStringLiteral("..")
            && !name.contains(QLatin1Char('/')) && !name.contains(QChar(0));
-}
-
-// Runs blocking work on a background thread and gives its result, or rethrows its failure.
-template <typename Work>
-auto inBackground(Work work) -> QCoro::Task<decltype(work())>
-{
-    using Result = decltype(work());
-    QFuture<Result> future = QtConcurrent::run(std::move(work));
-    co_return co_await future; // QtConcurrent carries the exception across
 }
 
 } // namespace
@@ -150,21 +141,29 @@ QCoro::Task<> AppModel::runInstall(InstallRequest request)
         };
         if (m_installTask->cancelled)
             throw Cancelled{};
-        const QString file = co_await m_downloader->download(request.url, QDir(workDir).filePath(request.asset.name));
+        // Blocking work below runs on background threads. Every co_await operand is a named variable: g++ 12 destroys
+        // temporaries of a co_await expression twice.
+        const QString target = QDir(workDir).filePath(request.asset.name);
+        const QString file = co_await m_downloader->download(request.url, target);
 
         setPhase(InstallPhase::verifying);
         const std::optional<QString> checksum
             = co_await GitHubReleases::expectedChecksum(*m_network, request.release, request.asset);
         const qint64 size = request.asset.size;
-        const QString summary
-            = co_await inBackground([file, size, checksum] { return Installer::verify(file, size, checksum); });
+        auto verifying = Background::run([file, size, checksum] { return Installer::verify(file, size, checksum); });
+        auto verified = co_await verifying;
+        const QString summary = verified.take();
 
         setPhase(InstallPhase::unpacking);
-        const QString app = co_await inBackground([file, workDir] { return Installer::extractApp(file, workDir); });
+        auto unpacking = Background::run([file, workDir] { return Installer::extractApp(file, workDir); });
+        auto unpacked = co_await unpacking;
+        const QString app = unpacked.take();
 
         setPhase(InstallPhase::installing);
-        const QString placed = co_await inBackground(
+        auto placing = Background::run(
             [app, request] { return Installer::place(app, request.destDir, request.replacing, request.oldVersion); });
+        auto placement = co_await placing;
+        const QString placed = placement.take();
 
         setNotice(QStringLiteral("Installed to ") + placed + QStringLiteral(". ") + summary
                   + QStringLiteral(" The app is signed and notarized by the project, so Vantor did not change any "
@@ -201,11 +200,9 @@ QCoro::Task<> AppModel::rollback()
 
     setBusyMessage(QStringLiteral("Rolling back…"));
     try {
-        const QString installed = app.url;
-        co_await inBackground([installed] {
-            Installer::rollback(installed);
-            return true;
-        });
+        auto swapping = Background::run([installed = app.url] { Installer::rollback(installed); });
+        auto swapped = co_await swapping;
+        swapped.take();
         setNotice(QStringLiteral("Rolled back to the previous version."));
         refreshInstalled();
     } catch (...) {

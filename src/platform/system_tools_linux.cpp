@@ -3,6 +3,7 @@
 #include "FileOps.h"
 #include "install/ProcessRunner.h"
 
+#include <QFile>
 #include <QStandardPaths>
 
 namespace SystemTools {
@@ -15,14 +16,28 @@ QString tool(const QString &name)
     return found.isEmpty() ? QStringLiteral("/usr/bin/") + name : found;
 }
 
+// UDIF images, the kind hdiutil makes, end with a 512-byte trailer that begins "koly".
+bool isUdifImage(const QString &image)
+{
+    QFile file(image);
+    if (!file.open(QIODevice::ReadOnly) || file.size() < 512 || !file.seek(file.size() - 512))
+        return false;
+    return file.read(4) == "koly";
+}
+
 } // namespace
 
 void attachDiskImage(const QString &image, const QString &mountPoint)
 {
-    // 7-Zip reads UDIF images (zlib, lzfse, ...) and their HFS+ or APFS volume; -snl keeps
-    // symbolic links as links instead of copying what they point to.
-    ProcessRunner::run(tool(QStringLiteral("7zz")), {QStringLiteral("x"), QStringLiteral("-snl"), QStringLiteral("-y"),
-                                                     QStringLiteral("-o") + mountPoint, QStringLiteral("--"), image});
+    // 7-Zip opens a UDIF image (zlib, lzfse, ...) and goes on into its HFS+ or APFS volume by
+    // itself. hdiutil also attaches plain ISO images; 7-Zip is told when it has one, or it
+    // first tries the ".dmg" name's format and reports that with a failing warning.
+    // -snl keeps symbolic links as links instead of copying what they point to.
+    QStringList arguments{QStringLiteral("x"), QStringLiteral("-snl"), QStringLiteral("-y")};
+    if (!isUdifImage(image))
+        arguments.append(QStringLiteral("-tiso"));
+    arguments << QStringLiteral("-o") + mountPoint << QStringLiteral("--") << image;
+    ProcessRunner::run(tool(QStringLiteral("7zz")), arguments);
 }
 
 void detachDiskImage(const QString &mountPoint)

@@ -5,6 +5,7 @@
 #include "TestServer.h"
 
 #include "app/AppModel.h"
+#include "app/ByteCount.h"
 #include "app/FriendlyError.h"
 #include "app/Paths.h"
 #include "app/Settings.h"
@@ -59,6 +60,9 @@ private Q_SLOTS:
     void friendlyMessages();
     void friendlyDetailsAndIdentity();
     void friendlyKeepsItsOwnErrors();
+
+    void byteCounts_data();
+    void byteCounts();
 
     void footprintFollowsBundleID();
     void previousApp();
@@ -136,6 +140,31 @@ void AppTest::friendlyKeepsItsOwnErrors()
     QCOMPARE(passed.id, original.id);
     QCOMPARE(passed.message, original.message);
     QCOMPARE(passed.details, QStringLiteral("bad"));
+}
+
+void AppTest::byteCounts_data()
+{
+    QTest::addColumn<qint64>("bytes");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("zero") << qint64(0) << "Zero KB";
+    QTest::newRow("one") << qint64(1) << "1 byte";
+    QTest::newRow("999") << qint64(999) << "999 bytes";
+    QTest::newRow("1000") << qint64(1000) << "1 KB";
+    QTest::newRow("1500 rounds up") << qint64(1500) << "2 KB";
+    QTest::newRow("999,999 becomes MB") << qint64(999'999) << "1 MB";
+    QTest::newRow("1.5 MB") << qint64(1'500'000) << "1.5 MB";
+    QTest::newRow("trailing zero dropped") << qint64(2'000'000) << "2 MB";
+    QTest::newRow("363.5 MB") << qint64(363'500'000) << "363.5 MB";
+    QTest::newRow("1.23 GB") << qint64(1'234'567'890) << "1.23 GB";
+    QTest::newRow("1.2 GB") << qint64(1'200'000'000) << "1.2 GB";
+    QTest::newRow("3 PB") << qint64(3'000'000'000'000'000) << "3 PB";
+}
+
+void AppTest::byteCounts()
+{
+    QFETCH(qint64, bytes);
+    QFETCH(QString, text);
+    QCOMPARE(ByteCount::fileStyle(bytes), text);
 }
 
 void AppTest::footprintFollowsBundleID()

@@ -5,6 +5,7 @@
 #include "install/Installer.h"
 #include "install/ProcessRunner.h"
 #include "platform/PlatformError.h"
+#include "platform/SystemTools.h"
 
 #include <QDir>
 #include <QFile>
@@ -209,6 +210,12 @@ void ExtractTest::realDiskImagesWithoutApp()
         QCOMPARE(e.details, QStringLiteral("No .app found in ") + mount);
     }
     QVERIFY(!QFileInfo::exists(mount)); // closed again
+
+    // The image was really opened: its volume's files were there to search.
+    SystemTools::attachDiskImage(fixtures + QStringLiteral("/dmg/") + image, mount);
+    QVERIFY(QFileInfo(mount + QStringLiteral("/hfsplus_test/testdir1")).isDir());
+    SystemTools::detachDiskImage(mount);
+    QVERIFY(!QFileInfo::exists(mount));
 }
 
 void ExtractTest::diskImageWithApp()

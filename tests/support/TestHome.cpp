@@ -17,6 +17,7 @@ TestHome::TestHome()
     qputenv("VANTOR_SYSTEM_APPLICATIONS", systemApplications().toUtf8());
     qputenv("XDG_CONFIG_HOME", m_root.filePath(QStringLiteral("config")).toUtf8());
     qputenv("XDG_DATA_HOME", m_root.filePath(QStringLiteral("data")).toUtf8());
+    qputenv("TMPDIR", m_root.filePath(QStringLiteral("tmp")).toUtf8());
     qunsetenv("VANTOR_HOST");
     qunsetenv("VANTOR_FEED_URL");
     reset();
@@ -37,6 +38,11 @@ QString TestHome::userApplications() const
     return path(QStringLiteral("Applications"));
 }
 
+QString TestHome::temporary() const
+{
+    return m_root.filePath(QStringLiteral("tmp"));
+}
+
 QString TestHome::path(const QString &relative) const
 {
     return QDir(home()).filePath(relative);
@@ -44,8 +50,8 @@ QString TestHome::path(const QString &relative) const
 
 void TestHome::reset()
 {
-    for (const QString &name :
-         {QStringLiteral("home"), QStringLiteral("Applications"), QStringLiteral("config"), QStringLiteral("data")}) {
+    for (const QString &name : {QStringLiteral("home"), QStringLiteral("Applications"), QStringLiteral("config"),
+                                QStringLiteral("data"), QStringLiteral("tmp")}) {
         QDir folder(m_root.filePath(name));
         folder.removeRecursively();
         QDir().mkpath(folder.path());

@@ -16,6 +16,7 @@ public:
     QString systemApplications() const;
     QString userApplications() const;
     QString path(const QString &relative) const; // below the home folder
+    QString temporary() const; // TMPDIR
 
     // Removes everything written below the root and recreates the empty folders.
     void reset();

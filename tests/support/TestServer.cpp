@@ -122,6 +122,12 @@ int TestServer::hits(const QString &path) const
     return it == m_state->hits.end() ? 0 : it->second;
 }
 
+void TestServer::resetHits()
+{
+    std::lock_guard lock(m_state->mutex);
+    m_state->hits.clear();
+}
+
 QByteArray TestServer::lastHeader(const QString &path, const QByteArray &name) const
 {
     std::lock_guard lock(m_state->mutex);

@@ -34,6 +34,7 @@ public:
 
     // How often a path was asked for, and the headers of the last request to it.
     int hits(const QString &path) const;
+    void resetHits();
     QByteArray lastHeader(const QString &path, const QByteArray &name) const;
 
     int port() const;

@@ -1,0 +1,438 @@
+#include "Await.h"
+#include "Bundles.h"
+#include "FakeDesk.h"
+#include "SampleRelease.h"
+#include "TestHome.h"
+#include "TestMain.h"
+#include "TestServer.h"
+
+#include "app/AppModel.h"
+#include "app/Paths.h"
+#include "install/VersionChecker.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QtTest>
+
+#include <qcoro/qcorosignal.h>
+
+#include <csignal>
+
+using TestSupport::await;
+
+namespace {
+
+const QString feedPath = QStringLiteral("/repos/nickybmon/OpenEmu-Silicon/releases/latest");
+const QString gatekeeper = QStringLiteral(
+    " The app is signed and notarized by the project, so Vantor did not change any Gatekeeper settings.");
+const QString sizeOnly
+    = QStringLiteral("Size matches. No checksum is published for this release, so only the size was checked.");
+const QString bothChecked = QStringLiteral("Size and SHA-256 checksum match the published values.");
+
+QCoro::Task<> settled(AppModel &model)
+{
+    if (model.isSettling())
+        co_await qCoro(&model, &AppModel::settled);
+}
+
+// QVERIFY2 builds its message even when the check passes.
+QString errorDetails(const AppModel &model)
+{
+    return model.error() ? model.error()->message + QLatin1Char('\n') + model.error()->details : QString();
+}
+
+QStringList entries(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+} // namespace
+
+class FlowTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+
+    void installUpdateAndRollBackTwice();
+    void freshInstallOverAnExistingCopy();
+    void requestsThatAreRefused();
+    void failuresLeaveTheInstalledApp();
+    void cancelWhileDownloading();
+    void twoQuickRequestsGiveOneRun();
+    void updateQuitsRunningOpenEmu();
+    void updateStopsWhenOpenEmuWillNotQuit();
+    void declinedQuitChangesNothing();
+    void launchOpensTheApp();
+    void tidyRowsAndShowingThem();
+
+private:
+    std::unique_ptr<AppModel> startedModel();
+    QString installedApp(const QString &version);
+    QProcess *startOpenEmu(const QString &bundle, const QStringList &arguments = {});
+    void publish(const SampleRelease::Options &options)
+    {
+        SampleRelease::publish(m_server, m_home.path(QStringLiteral("release")), feedPath, options);
+    }
+
+    TestHome &m_home = TestHome::shared();
+    TestServer m_server;
+    ScriptedPrompter m_prompter;
+    RecordingWorkspace m_workspace;
+    QList<QProcess *> m_processes;
+};
+
+void FlowTest::init()
+{
+    m_home.reset();
+    Paths::setBundleID(Paths::defaultBundleID);
+    qputenv("VANTOR_HOST", "macos-14.5.0-arm64");
+    m_server.resetHits();
+    m_server.json(feedPath, "no release yet", 404);
+    m_prompter = ScriptedPrompter();
+    m_workspace = RecordingWorkspace();
+}
+
+void FlowTest::cleanup()
+{
+    for (QProcess *process : std::as_const(m_processes)) {
+        process->kill();
+        process->waitForFinished();
+        delete process;
+    }
+    m_processes.clear();
+}
+
+std::unique_ptr<AppModel> FlowTest::startedModel()
+{
+    auto model = std::make_unique<AppModel>(m_server.urlText(feedPath), m_prompter, m_workspace);
+    model->start();
+    await(settled(*model));
+    return model;
+}
+
+QString FlowTest::installedApp(const QString &version)
+{
+    return Bundles::write(m_home.userApplications(), QStringLiteral("OpenEmu.app"),
+                          {.version = version, .executableSource = Bundles::helperProgram()});
+}
+
+QProcess *FlowTest::startOpenEmu(const QString &bundle, const QStringList &arguments)
+{
+    auto *process = new QProcess;
+    process->start(bundle + QStringLiteral("/Contents/MacOS/OpenEmu"), arguments);
+    process->waitForStarted();
+    m_processes.append(process);
+    return process;
+}
+
+void FlowTest::installUpdateAndRollBackTwice()
+{
+    publish({.version = QStringLiteral("1.0.3")});
+    auto model = startedModel();
+    QVERIFY(!model->installed());
+
+    QList<InstallPhase> phases;
+    connect(model.get(), &AppModel::phaseChanged, this, [&] { phases.append(model->phase()); });
+    await(model->install(false));
+    const QString app = m_home.userApplications() + QStringLiteral("/OpenEmu.app");
+    QVERIFY2(!model->error(), qPrintable(errorDetails(*model)));
+    QCOMPARE(model->notice(), QStringLiteral("Installed to ") + app + QStringLiteral(". ") + sizeOnly + gatekeeper);
+    QCOMPARE(model->installed()->version, QStringLiteral("1.0.3"));
+    QVERIFY(!model->hasPrevious());
+    QCOMPARE(phases, (QList<InstallPhase>{InstallPhase::downloading, InstallPhase::verifying, InstallPhase::unpacking,
+                                          InstallPhase::installing, InstallPhase::idle}));
+    QVERIFY(QFileInfo(app + QStringLiteral("/Contents/Frameworks/Core.framework/Versions/Current")).isSymLink());
+    QVERIFY(entries(m_home.temporary()).isEmpty()); // the work folder is gone
+    QVERIFY(!model->isInstalling());
+
+    // The next release comes as a disk image with a digest and a checksum file.
+    publish(
+        {.version = QStringLiteral("1.0.4"), .zip = false, .diskImage = true, .digest = true, .checksumFile = true});
+    await(model->checkLatest());
+    QVERIFY(model->updateAvailable());
+    await(model->install(true));
+    QVERIFY2(!model->error(), qPrintable(errorDetails(*model)));
+    QCOMPARE(model->notice(), QStringLiteral("Installed to ") + app + QStringLiteral(". ") + bothChecked + gatekeeper);
+    QCOMPARE(model->installed()->version, QStringLiteral("1.0.4"));
+    QVERIFY(model->hasPrevious());
+    QCOMPARE(entries(Paths::previousVersionsFolder()), QStringList{QStringLiteral("OpenEmu 1.0.3.app")});
+    QVERIFY(!model->updateAvailable());
+    QCOMPARE(model->tidyRows().first().id, QStringLiteral("app"));
+
+    m_prompter.answers = {0, 0};
+    await(model->rollback());
+    QCOMPARE(model->notice(), QStringLiteral("Rolled back to the previous version."));
+    QCOMPARE(model->installed()->version, QStringLiteral("1.0.3"));
+    QCOMPARE(entries(Paths::previousVersionsFolder()), QStringList{QStringLiteral("OpenEmu 1.0.4.app")});
+    QCOMPARE(m_prompter.asked.first().message, QStringLiteral("Go back to the previous version?"));
+    QCOMPARE(m_prompter.asked.first().buttons, (QStringList{QStringLiteral("Roll back"), QStringLiteral("Cancel")}));
+    QVERIFY(!model->busyMessage());
+
+    await(model->rollback());
+    QCOMPARE(model->installed()->version, QStringLiteral("1.0.4"));
+    QCOMPARE(entries(Paths::previousVersionsFolder()), QStringList{QStringLiteral("OpenEmu 1.0.3.app")});
+
+    // Cancel in the confirmation: nothing at all.
+    model->setNotice(std::nullopt);
+    await(model->rollback());
+    QVERIFY(!model->notice() && !model->error());
+    QCOMPARE(model->installed()->version, QStringLiteral("1.0.4"));
+}
+
+void FlowTest::freshInstallOverAnExistingCopy()
+{
+    // A fresh install into /Applications while a copy sits in ~/Applications: placed in the
+    // system folder, and the known version names nothing (no copy is replaced there).
+    installedApp(QStringLiteral("1.0.2"));
+    publish({.version = QStringLiteral("1.0.4")});
+    auto model = startedModel();
+    model->setInstallToSystemApplications(true);
+    await(model->install(false));
+    QCOMPARE(model->notice()->left(13 + m_home.systemApplications().size()),
+             QStringLiteral("Installed to ") + m_home.systemApplications());
+    QCOMPARE(model->installed()->url, m_home.systemApplications() + QStringLiteral("/OpenEmu.app"));
+
+    // Installing again onto that same place keeps the copy there, named with its version.
+    await(model->install(false));
+    QCOMPARE(entries(Paths::previousVersionsFolder()), QStringList{QStringLiteral("OpenEmu 1.0.4.app")});
+
+    // An update of the app in /Applications replaces it there even when ~/Applications is chosen.
+    model->setInstallToSystemApplications(false);
+    await(model->install(true));
+    QCOMPARE(model->installed()->url, m_home.systemApplications() + QStringLiteral("/OpenEmu.app"));
+}
+
+void FlowTest::requestsThatAreRefused()
+{
+    // No release loaded.
+    auto model = startedModel();
+    await(model->install(false));
+    QCOMPARE(model->error()->message,
+             QStringLiteral("The latest release has no downloadable app file (.dmg or .zip)."));
+    QCOMPARE(model->error()->details, QStringLiteral("Assets: none"));
+
+    // A release whose only asset is a source archive.
+    publish({.zip = false, .otherAssets = {QStringLiteral("Source code.tar.gz"), QStringLiteral("notes.txt")}});
+    await(model->checkLatest());
+    await(model->install(false));
+    QCOMPARE(model->error()->details, QStringLiteral("Assets: Source code.tar.gz, notes.txt"));
+
+    // Not a Mac that can run it.
+    qputenv("VANTOR_HOST", "macos-10.15.7-arm64");
+    publish({});
+    await(model->checkLatest());
+    model->setNotice(QStringLiteral("earlier"));
+    await(model->install(false));
+    QCOMPARE(model->error()->message,
+             QStringLiteral("This Mac can't run OpenEmu-Silicon (it needs Apple silicon and macOS 11 or newer)."));
+    QCOMPARE(model->error()->details, QStringLiteral("macOS 10.15.7"));
+    QCOMPARE(model->notice(), QStringLiteral("earlier")); // refused before anything was cleared
+    qunsetenv("VANTOR_HOST");
+    await(model->install(false));
+    QCOMPARE(model->error()->details, QStringLiteral("macOS 0.0.0"));
+    QCOMPARE(m_server.hits(QStringLiteral("/download/1.0.4/OpenEmu-Silicon.zip")), 0);
+}
+
+void FlowTest::failuresLeaveTheInstalledApp()
+{
+    const QString app = installedApp(QStringLiteral("1.0.3"));
+
+    publish({.version = QStringLiteral("1.0.4"), .checksumFile = true, .wrongChecksum = true});
+    auto model = startedModel();
+    await(model->install(true));
+    QCOMPARE(model->error()->message, QStringLiteral("The downloaded file doesn't match the published checksum, so it "
+                                                     "was not installed. Please try again."));
+    QCOMPARE(VersionChecker::version(app), QStringLiteral("1.0.3"));
+    QVERIFY(!QFileInfo::exists(Paths::previousVersionsFolder()));
+    QVERIFY(entries(m_home.temporary()).isEmpty());
+    QCOMPARE(model->phase(), InstallPhase::idle);
+
+    // Three times a huge published size is more than any disk has.
+    publish({.version = QStringLiteral("1.0.4"), .publishedSize = Q_INT64_C(1'000'000'000'000'000)});
+    await(model->checkLatest());
+    await(model->install(true));
+    QCOMPARE(model->error()->message,
+             QStringLiteral("Not enough free disk space. About 3 PB is needed while installing."));
+    QVERIFY(model->error()->details.startsWith(QStringLiteral("Free: ")));
+
+    // A feed whose file name would climb out of the work folder is not downloaded at all.
+    publish({.version = QStringLiteral("1.0.4"), .assetName = QStringLiteral("../../OpenEmu.zip")});
+    await(model->checkLatest());
+    await(model->install(true));
+    QCOMPARE(model->error()->message,
+             QStringLiteral("The release file has a name Vantor can't use safely, so it was not downloaded."));
+    QCOMPARE(m_server.hits(QStringLiteral("/download/1.0.4/OpenEmu-Silicon.zip")), 1); // the checksum run only
+    QVERIFY(entries(m_home.temporary()).isEmpty());
+    QVERIFY(!QFileInfo::exists(QDir(m_home.temporary()).filePath(QStringLiteral("../OpenEmu.zip"))));
+
+    // A download address that answers 404 names the failing step's context in the mapping.
+    m_server.json(QStringLiteral("/download/1.0.4/OpenEmu-Silicon.zip"), "gone", 404);
+    publish({.version = QStringLiteral("1.0.5")});
+    m_server.json(QStringLiteral("/download/1.0.5/OpenEmu-Silicon.zip"), "gone", 404);
+    await(model->checkLatest());
+    await(model->install(true));
+    QCOMPARE(model->error()->message,
+             QStringLiteral("The download was refused by the server (error 404). The file may have been moved."));
+    QCOMPARE(VersionChecker::version(app), QStringLiteral("1.0.3"));
+}
+
+void FlowTest::cancelWhileDownloading()
+{
+    publish({.version = QStringLiteral("1.0.4")});
+    // Serve the same file slowly.
+    TestServer::Route slow;
+    slow.body = QByteArray(64 * 16 * 1024, 'x');
+    slow.chunkBytes = 16 * 1024;
+    slow.delayPerChunkMs = 40;
+    m_server.route(QStringLiteral("/download/1.0.4/OpenEmu-Silicon.zip"), slow);
+
+    auto model = startedModel();
+    connect(model.get(), &AppModel::downloadedChanged, this, [&] {
+        if (model->downloaded() > 0)
+            model->cancelInstall();
+    });
+    await(model->install(false));
+    QCOMPARE(model->notice(), QStringLiteral("Cancelled. Nothing was changed."));
+    QVERIFY(!model->error());
+    QCOMPARE(model->phase(), InstallPhase::idle);
+    QVERIFY(!model->installed());
+    QVERIFY(entries(m_home.temporary()).isEmpty());
+    QVERIFY(!QFileInfo::exists(m_home.userApplications() + QStringLiteral("/OpenEmu.app")));
+}
+
+void FlowTest::twoQuickRequestsGiveOneRun()
+{
+    publish({.version = QStringLiteral("1.0.4")});
+    auto model = startedModel();
+    QCoro::Task<> first = model->install(false);
+    QVERIFY(model->isInstalling());
+    await(model->install(false)); // ignored while the first runs
+    await(std::move(first));
+    QCOMPARE(m_server.hits(QStringLiteral("/download/1.0.4/OpenEmu-Silicon.zip")), 1);
+    QCOMPARE(model->installed()->version, QStringLiteral("1.0.4"));
+}
+
+void FlowTest::updateQuitsRunningOpenEmu()
+{
+    const QString app = installedApp(QStringLiteral("1.0.3"));
+    QProcess *first = startOpenEmu(app);
+    QProcess *second = startOpenEmu(app);
+    publish({.version = QStringLiteral("1.0.4")});
+    auto model = startedModel();
+
+    m_prompter.answers = {0};
+    await(model->install(true));
+    QVERIFY2(!model->error(), qPrintable(errorDetails(*model)));
+    QCOMPARE(m_prompter.asked.size(), 1);
+    QCOMPARE(m_prompter.asked[0].message, QStringLiteral("OpenEmu is running"));
+    QCOMPARE(m_prompter.asked[0].buttons, (QStringList{QStringLiteral("Quit OpenEmu"), QStringLiteral("Cancel")}));
+    QCOMPARE(first->state(), QProcess::NotRunning);
+    QCOMPARE(second->state(), QProcess::NotRunning);
+    QCOMPARE(model->installed()->version, QStringLiteral("1.0.4"));
+}
+
+void FlowTest::updateStopsWhenOpenEmuWillNotQuit()
+{
+    const QString app = installedApp(QStringLiteral("1.0.3"));
+    startOpenEmu(app, {QStringLiteral("--ignore-quit")});
+    publish({.version = QStringLiteral("1.0.4")});
+    auto model = startedModel();
+
+    m_prompter.answers = {0};
+    QElapsedTimer timer;
+    timer.start();
+    bool busyWhileWaiting = false;
+    QTimer probe;
+    connect(&probe, &QTimer::timeout, this, [&] { busyWhileWaiting |= model->isBusy(); });
+    probe.start(100); // the event loop keeps running while the flow waits
+    await(model->install(true), 30'000);
+    QVERIFY(timer.elapsed() >= 9'500);
+    QVERIFY(!busyWhileWaiting);
+    QCOMPARE(model->error()->message, QStringLiteral("OpenEmu didn't close. Please quit it yourself and try again."));
+    QCOMPARE(model->error()->details, QStringLiteral("Still running after 10 seconds."));
+    QCOMPARE(VersionChecker::version(app), QStringLiteral("1.0.3"));
+    QCOMPARE(m_server.hits(QStringLiteral("/download/1.0.4/OpenEmu-Silicon.zip")), 0);
+}
+
+void FlowTest::declinedQuitChangesNothing()
+{
+    const QString app = installedApp(QStringLiteral("1.0.3"));
+    QProcess *running = startOpenEmu(app);
+    publish({.version = QStringLiteral("1.0.4")});
+    auto model = startedModel();
+
+    m_prompter.answers = {1};
+    await(model->install(true));
+    QVERIFY(!model->error() && !model->notice());
+    QCOMPARE(running->state(), QProcess::Running);
+    QCOMPARE(model->phase(), InstallPhase::idle);
+    QVERIFY(!model->isInstalling());
+    QVERIFY(entries(m_home.temporary()).isEmpty());
+}
+
+void FlowTest::launchOpensTheApp()
+{
+    auto model = startedModel();
+    model->setError(std::nullopt); // no release is published here
+    await(model->launch()); // nothing installed: nothing happens
+    QVERIFY(!model->error());
+
+    installedApp(QStringLiteral("1.0.3"));
+    model->refreshInstalled();
+    await(model->launch());
+    QVERIFY(!model->error());
+    QTRY_COMPARE_WITH_TIMEOUT(VersionChecker::runningInstances().size(), 1, 5000);
+    const RunningApp launched = VersionChecker::runningInstances().first();
+    QCOMPARE(launched.bundlePath, model->installed()->url);
+    ::kill(pid_t(launched.pid), SIGTERM);
+    QTRY_VERIFY_WITH_TIMEOUT(VersionChecker::runningInstances().isEmpty(), 5000);
+
+    QDir(model->installed()->url).removeRecursively();
+    await(model->launch());
+    QCOMPARE(model->error()->message, QStringLiteral("Opening OpenEmu-Silicon didn't work."));
+}
+
+void FlowTest::tidyRowsAndShowingThem()
+{
+    auto model = startedModel();
+    QStringList ids;
+    for (const TidyRow &row : model->tidyRows())
+        ids.append(row.id);
+    QCOMPARE(ids, (QStringList{QStringLiteral("data"), QStringLiteral("prefs"), QStringLiteral("caches")}));
+    for (const TidyRow &row : model->tidyRows())
+        QVERIFY(!row.exists && row.size == 0);
+
+    Bundles::write(m_home.userApplications(), QStringLiteral("OpenEmu.app"),
+                   {.identifier = QStringLiteral("org.example.OpenEmu")});
+    QDir().mkpath(m_home.path(QStringLiteral("Library/Caches/org.example.OpenEmu")));
+    QFile cache(m_home.path(QStringLiteral("Library/Caches/org.example.OpenEmu/blob")));
+    QVERIFY(cache.open(QIODevice::WriteOnly));
+    cache.write(QByteArray(10'000, 'c'));
+    cache.close();
+    model->refreshInstalled();
+    await(model->refreshTidy());
+    const QList<TidyRow> rows = model->tidyRows();
+    QCOMPARE(rows.size(), 4);
+    QCOMPARE(rows[0].title, QStringLiteral("The app"));
+    QCOMPARE(rows[2].url, m_home.path(QStringLiteral("Library/Preferences/org.example.OpenEmu.plist")));
+    QVERIFY(rows[3].exists);
+    QVERIFY(rows[3].size >= 10'000);
+
+    model->reveal(rows[3].url);
+    model->reveal(rows[2].url); // missing: its folder is opened instead
+    QCOMPARE(m_workspace.revealed, QStringList{rows[3].url});
+    QCOMPARE(m_workspace.opened, QList<QUrl>{QUrl::fromLocalFile(m_home.path(QStringLiteral("Library/Preferences")))});
+
+    model->openFolder(m_home.path(QStringLiteral("Library/Application Support/OpenEmu/Flycast")));
+    QCOMPARE(model->error()->message,
+             QStringLiteral("That folder doesn't exist yet. Start OpenEmu once so it can create it."));
+    QCOMPARE(m_workspace.opened.size(), 1);
+    model->openFolder(m_home.path(QStringLiteral("Library")));
+    QCOMPARE(m_workspace.opened.last(), QUrl::fromLocalFile(m_home.path(QStringLiteral("Library"))));
+}
+
+VANTOR_TEST_CLASS(FlowTest)
+#include "FlowTest.moc"

@@ -1,0 +1,110 @@
+#include "SampleRelease.h"
+
+#include "Bundles.h"
+#include "TestServer.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+
+#include <stdexcept>
+
+namespace {
+
+void runTool(const QString &program, const QStringList &arguments, const QString &cwd)
+{
+    QProcess process;
+    process.setWorkingDirectory(cwd);
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(program, arguments);
+    if (!process.waitForFinished(120'000) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
+        throw std::runtime_error(
+            QStringLiteral("%1 failed: %2").arg(program, QString::fromLocal8Bit(process.readAll())).toStdString());
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw std::runtime_error("cannot read a packed release file");
+    return file.readAll();
+}
+
+} // namespace
+
+void SampleRelease::publish(TestServer &server, const QString &workFolder, const QString &feedPath,
+                            const Options &options)
+{
+    const QString stage = QDir(workFolder).filePath(QStringLiteral("stage-") + options.version);
+    QDir(stage).removeRecursively();
+    const QString app = Bundles::write(stage, QStringLiteral("OpenEmu.app"),
+                                       {.version = options.version, .executableSource = Bundles::helperProgram()});
+    // A framework-style link, as real bundles have (Versions/Current -> A).
+    QDir().mkpath(app + QStringLiteral("/Contents/Frameworks/Core.framework/Versions/A"));
+    QFile::link(QStringLiteral("A"), app + QStringLiteral("/Contents/Frameworks/Core.framework/Versions/Current"));
+
+    struct Packed
+    {
+        QString name;
+        QByteArray bytes;
+    };
+    QList<Packed> packed;
+    if (options.diskImage) {
+        const QString image = QDir(workFolder).filePath(QStringLiteral("OpenEmu-Silicon-%1.dmg").arg(options.version));
+        runTool(QStringLiteral("genisoimage"),
+                {QStringLiteral("-quiet"), QStringLiteral("-R"), QStringLiteral("-V"), QStringLiteral("OpenEmu"),
+                 QStringLiteral("-o"), image, stage},
+                workFolder);
+        packed.append({QStringLiteral("OpenEmu-Silicon.dmg"), readFile(image)});
+    }
+    if (options.zip) {
+        const QString zip = QDir(workFolder).filePath(QStringLiteral("OpenEmu-Silicon-%1.zip").arg(options.version));
+        QFile::remove(zip);
+        runTool(QStringLiteral("zip"),
+                {QStringLiteral("-q"), QStringLiteral("-r"), QStringLiteral("-y"), zip, QStringLiteral("OpenEmu.app")},
+                stage);
+        packed.append({QStringLiteral("OpenEmu-Silicon.zip"), readFile(zip)});
+    }
+
+    QJsonArray assets;
+    for (const QString &other : options.otherAssets)
+        assets.append(QJsonObject{{QStringLiteral("name"), other},
+                                  {QStringLiteral("size"), 1234},
+                                  {QStringLiteral("browser_download_url"), QJsonValue()}});
+    for (const Packed &file : packed) {
+        const QString name = options.assetName.isEmpty() ? file.name : options.assetName;
+        const QString path = QStringLiteral("/download/%1/%2").arg(options.version, file.name);
+        server.file(path, file.bytes);
+        QByteArray sha = QCryptographicHash::hash(file.bytes, QCryptographicHash::Sha256).toHex();
+        if (options.wrongChecksum)
+            sha = QCryptographicHash::hash(file.bytes + "x", QCryptographicHash::Sha256).toHex();
+
+        QJsonObject asset{
+            {QStringLiteral("name"), name},
+            {QStringLiteral("size"), options.publishedSize >= 0 ? options.publishedSize : qint64(file.bytes.size())},
+            {QStringLiteral("browser_download_url"), server.urlText(path)},
+            {QStringLiteral("content_type"), QStringLiteral("application/octet-stream")}};
+        if (options.digest)
+            asset.insert(QStringLiteral("digest"), QStringLiteral("sha256:") + QString::fromLatin1(sha));
+        assets.append(asset);
+        if (options.checksumFile) {
+            server.file(path + QStringLiteral(".sha256"), sha + "  " + name.toUtf8() + "\n");
+            assets.append(QJsonObject{
+                {QStringLiteral("name"), name + QStringLiteral(".sha256")},
+                {QStringLiteral("size"), 84},
+                {QStringLiteral("browser_download_url"), server.urlText(path + QStringLiteral(".sha256"))}});
+        }
+    }
+    const QJsonObject release{
+        {QStringLiteral("tag_name"), QStringLiteral("v") + options.version},
+        {QStringLiteral("name"), QStringLiteral("OpenEmu-Silicon ") + options.version},
+        {QStringLiteral("body"), options.notes},
+        {QStringLiteral("html_url"), QStringLiteral("https://github.com/nickybmon/OpenEmu-Silicon/releases")},
+        {QStringLiteral("published_at"), QStringLiteral("2026-11-30T10:00:00Z")},
+        {QStringLiteral("assets"), assets}};
+    server.json(feedPath, QJsonDocument(release).toJson());
+}

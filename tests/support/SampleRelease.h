@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+class TestServer;
+
+// A release of a small but real OpenEmu bundle (with a real Info.plist and the helper program
+// as its executable), packed as a zip and as a disk image, and published on a TestServer's
+// feed the way GitHub describes releases.
+class SampleRelease
+{
+public:
+    struct Options
+    {
+        QString version = QStringLiteral("1.0.4");
+        bool zip = true;
+        bool diskImage = false;
+        bool digest = false; // publish "sha256:<hex>" in the asset record
+        bool checksumFile = false; // publish "<asset>.sha256" beside it
+        bool wrongChecksum = false; // what is published does not match the file
+        qint64 publishedSize = -1; // the size in the record; -1 for the file's own
+        QString assetName = {}; // overrides the packed file's name in the record
+        QStringList otherAssets = {}; // more assets, without download addresses
+        QString notes = QStringLiteral("**Fixes** for save states.");
+    };
+
+    // Builds the archives in workFolder and answers feedPath on the server with the release.
+    static void publish(TestServer &server, const QString &workFolder, const QString &feedPath, const Options &options);
+    static void publish(TestServer &server, const QString &workFolder, const QString &feedPath)
+    {
+        publish(server, workFolder, feedPath, Options());
+    }
+};
