@@ -1,4 +1,5 @@
 #include "Bundles.h"
+#include "SampleRelease.h"
 #include "TestHome.h"
 #include "TestServer.h"
 
@@ -35,6 +36,8 @@ private Q_SLOTS:
     void latestAsText();
     void statusAsJson();
     void failuresAndUsage();
+    void installUpdateRollback();
+    void declinedWithoutATerminal();
 
 private:
     Run run(const QStringList &arguments, const QString &feedUrl);
@@ -46,6 +49,7 @@ private:
 Run CliTest::run(const QStringList &arguments, const QString &feedUrl)
 {
     QProcess process;
+    process.setStandardInputFile(QProcess::nullDevice()); // no terminal to ask
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("VANTOR_FEED_URL"), feedUrl);
     env.insert(QStringLiteral("VANTOR_HOST"), QStringLiteral("macos-14.5.0-arm64"));
@@ -161,6 +165,61 @@ void CliTest::failuresAndUsage()
     QCOMPARE(run({QStringLiteral("frobnicate")}, {}).exitCode, 2);
     QCOMPARE(run({}, {}).exitCode, 2);
     QCOMPARE(run({QStringLiteral("--no-such-option"), QStringLiteral("status")}, {}).exitCode, 2);
+}
+
+void CliTest::installUpdateRollback()
+{
+    const QString feed = QStringLiteral("/repos/nickybmon/OpenEmu-Silicon/releases/latest");
+    SampleRelease::publish(m_server, m_home.path(QStringLiteral("release")), feed,
+                           {.version = QStringLiteral("1.0.3")});
+    const QString app = m_home.userApplications() + QStringLiteral("/OpenEmu.app");
+
+    const Run installed = run({QStringLiteral("--yes"), QStringLiteral("install")}, m_server.urlText(feed));
+    QCOMPARE(installed.exitCode, 0);
+    QVERIFY2(installed.out.startsWith("Installed to " + app.toUtf8() + ". Size matches."), installed.out.constData());
+
+    const Run current = run({QStringLiteral("--json"), QStringLiteral("update")}, m_server.urlText(feed));
+    QCOMPARE(current.exitCode, 0);
+    QCOMPARE(current.json().value(QStringLiteral("notice")).toString(),
+             QStringLiteral("OpenEmu-Silicon 1.0.3 is up to date."));
+
+    SampleRelease::publish(m_server, m_home.path(QStringLiteral("release")), feed,
+                           {.version = QStringLiteral("1.0.4"), .zip = false, .diskImage = true, .digest = true});
+    const Run updated
+        = run({QStringLiteral("--json"), QStringLiteral("--yes"), QStringLiteral("update")}, m_server.urlText(feed));
+    QCOMPARE(updated.exitCode, 0);
+    QVERIFY(updated.json()
+                .value(QStringLiteral("notice"))
+                .toString()
+                .contains(QStringLiteral("Size and SHA-256 checksum match the published values.")));
+
+    const Run rolledBack = run({QStringLiteral("--yes"), QStringLiteral("rollback")}, m_server.urlText(feed));
+    QCOMPARE(rolledBack.exitCode, 0);
+    QCOMPARE(rolledBack.out, QByteArray("Rolled back to the previous version.\n"));
+
+    const Run status = run({QStringLiteral("--json"), QStringLiteral("status")}, m_server.urlText(feed));
+    QCOMPARE(status.json().value(QStringLiteral("installed")).toObject().value(QStringLiteral("version")).toString(),
+             QStringLiteral("1.0.3"));
+    QVERIFY(status.json().value(QStringLiteral("hasPrevious")).toBool());
+
+    const Run tidy = run({QStringLiteral("--json"), QStringLiteral("tidy")}, m_server.urlText(feed));
+    const QJsonArray rows = tidy.json().value(QStringLiteral("rows")).toArray();
+    QCOMPARE(rows.size(), 4);
+    QCOMPARE(rows[0].toObject().value(QStringLiteral("url")).toString(), app);
+}
+
+void CliTest::declinedWithoutATerminal()
+{
+    // A rollback asks first; with no terminal and no --yes the answer is no.
+    const QString feed = QStringLiteral("/feed");
+    Bundles::write(m_home.userApplications(), QStringLiteral("OpenEmu.app"), {.version = QStringLiteral("1.0.4")});
+    Bundles::write(m_home.path(QStringLiteral("Library/Application Support/Vantor/Previous versions")),
+                   QStringLiteral("OpenEmu 1.0.3.app"), {.version = QStringLiteral("1.0.3")});
+    const Run declined = run({QStringLiteral("--json"), QStringLiteral("rollback")}, m_server.urlText(feed));
+    QCOMPARE(declined.exitCode, 3);
+    QVERIFY(declined.json().value(QStringLiteral("notice")).isNull());
+
+    QCOMPARE(run({QStringLiteral("--system"), QStringLiteral("status")}, {}).exitCode, 2);
 }
 
 QTEST_MAIN(CliTest)

@@ -1,50 +1,28 @@
-// vantor-sample-feed: a release feed on a loopback port for trying Vantor offline. It
-// serves a release "v1.0.4" with a zip of a small app bundle and its checksum file, prints
-// the feed's address on the first line, and runs until it is stopped (SIGTERM or SIGINT).
-// With --home DIR it also writes a sandbox there: DIR/home with OpenEmu 1.0.3 installed in
-// ~/Applications, and an empty DIR/Applications for the system folder.
+// vantor-sample-feed: release feeds on a loopback port for trying Vantor offline. It builds a
+// small but real OpenEmu bundle and publishes it twice: as release 1.0.3 (a zip) and as
+// release 1.0.4 (a disk image with a digest and a checksum file). It prints the two feeds'
+// addresses, one per line, and runs until it is stopped (SIGTERM or SIGINT).
+//
+//   vantor-sample-feed WORK_FOLDER
 
-#include "Bundles.h"
+#include "SampleRelease.h"
 #include "TestServer.h"
 
 #include <QCoreApplication>
-#include <QCryptographicHash>
 #include <QDir>
 
 #include <csignal>
 #include <cstdio>
 
-namespace {
-
-QByteArray releaseJson(const TestServer &server, const QByteArray &archive)
-{
-    const QString zipUrl = server.urlText(QStringLiteral("/download/OpenEmu-Silicon.zip"));
-    const QString sumUrl = server.urlText(QStringLiteral("/download/OpenEmu-Silicon.zip.sha256"));
-    return QStringLiteral(R"({"tag_name": "v1.0.4", "name": "OpenEmu-Silicon 1.0.4",
-  "body": "**Fixes** for save states and a *faster* library.\n\n- Controllers reconnect",
-  "html_url": "https://github.com/nickybmon/OpenEmu-Silicon/releases/tag/v1.0.4",
-  "published_at": "2026-11-30T10:00:00Z",
-  "assets": [
-    {"name": "OpenEmu-Silicon.zip", "size": %1, "browser_download_url": "%2"},
-    {"name": "OpenEmu-Silicon.zip.sha256", "size": 86, "browser_download_url": "%3"}]})")
-        .arg(archive.size())
-        .arg(zipUrl, sumUrl)
-        .toUtf8();
-}
-
-} // namespace
-
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     const QStringList args = QCoreApplication::arguments();
-    const qsizetype homeAt = args.indexOf(QStringLiteral("--home"));
-    if (homeAt > 0 && homeAt + 1 < args.size()) {
-        const QString root = args[homeAt + 1];
-        QDir().mkpath(root + QStringLiteral("/Applications"));
-        Bundles::write(root + QStringLiteral("/home/Applications"), QStringLiteral("OpenEmu.app"),
-                       {.version = QStringLiteral("1.0.3"), .executableSource = Bundles::helperProgram()});
+    if (args.size() != 2) {
+        std::fprintf(stderr, "usage: vantor-sample-feed WORK_FOLDER\n");
+        return 2;
     }
+    QDir().mkpath(args[1]);
 
     // Signals are taken synchronously below, so block them before the server's threads start.
     sigset_t stopSignals;
@@ -54,14 +32,19 @@ int main(int argc, char *argv[])
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
     TestServer server;
-    const QByteArray archive = QByteArray("PK\x05\x06", 4) + QByteArray(18, '\0'); // an empty zip
-    const QByteArray checksum = QCryptographicHash::hash(archive, QCryptographicHash::Sha256).toHex();
-    server.file(QStringLiteral("/download/OpenEmu-Silicon.zip"), archive);
-    server.file(QStringLiteral("/download/OpenEmu-Silicon.zip.sha256"), checksum + "  OpenEmu-Silicon.zip\n");
-    const QString feedPath = QStringLiteral("/repos/nickybmon/OpenEmu-Silicon/releases/latest");
-    server.json(feedPath, releaseJson(server, archive));
+    const QString first = QStringLiteral("/repos/nickybmon/OpenEmu-Silicon/releases/1.0.3");
+    const QString second = QStringLiteral("/repos/nickybmon/OpenEmu-Silicon/releases/latest");
+    SampleRelease::publish(server, args[1], first, {.version = QStringLiteral("1.0.3")});
+    SampleRelease::publish(server, args[1], second,
+                           {.version = QStringLiteral("1.0.4"),
+                            .zip = false,
+                            .diskImage = true,
+                            .digest = true,
+                            .checksumFile = true,
+                            .notes = QStringLiteral("**Faster** library loading and *fixed* save states.\n\n"
+                                                    "- Controllers reconnect after sleep")});
 
-    std::printf("%s\n", qPrintable(server.urlText(feedPath)));
+    std::printf("%s\n%s\n", qPrintable(server.urlText(first)), qPrintable(server.urlText(second)));
     std::fflush(stdout);
 
     int received = 0;
