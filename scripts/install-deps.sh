@@ -5,7 +5,7 @@ set -euo pipefail
 
 debian_packages=(
     build-essential cmake ninja-build pkg-config clang-format
-    qt6-base-dev qcoro-qt6-dev libssl-dev libplist-dev libsdl2-dev libcpp-httplib-dev
+    qt6-base-dev qcoro-qt6-dev libssl-dev libplist-dev libsdl2-dev libcpp-httplib-dev zlib1g-dev
     zip unzip 7zip genisoimage
 )
 brew_packages=(cmake ninja pkg-config clang-format qt qcoro openssl@3 libplist sdl2 cpp-httplib)

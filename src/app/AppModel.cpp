@@ -75,6 +75,7 @@ void AppModel::start()
 {
     refreshInstalled();
     runStartupTask(checkLatest());
+    runStartupTask(refreshBackupItems());
     runStartupTask(refreshTidy());
 }
 

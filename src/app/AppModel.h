@@ -103,6 +103,16 @@ public:
     // Swaps the installed app with the kept previous version, after asking.
     QCoro::Task<> rollback();
 
+    // OpenEmu's data: the backup items, a backup to a chosen folder, a restore from a chosen zip.
+    QCoro::Task<> refreshBackupItems();
+    QCoro::Task<> runBackup();
+    QCoro::Task<> runRestore();
+    // The Backup page's toggles.
+    void setBackupItemIncluded(const QString &id, bool include);
+
+    // Moves the app, and on request its data, to the Trash.
+    QCoro::Task<> uninstall();
+
     // OpenEmu's places and their sizes, for the Tidy page; and showing them.
     QCoro::Task<> refreshTidy();
     void reveal(const QString &path);

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QFuture>
+
 #include <QtConcurrent/QtConcurrentRun>
+#include <qcoro/qcorofuture.h>
 
 #include <exception>
 #include <optional>

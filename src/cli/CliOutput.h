@@ -19,6 +19,7 @@ struct Options
     bool verbose = false;
     bool yes = false;
     bool system = false; // install into the system Applications folder
+    QStringList only = {}; // backup: the items to include
 };
 
 QJsonObject releaseJson(const Release &release, const std::optional<ReleaseAsset> &picked,

@@ -224,4 +224,30 @@ QCoro::Task<int> tidy(AppModel &model, CliOutput::Options options)
     co_return success;
 }
 
+QCoro::Task<int> backup(AppModel &model, CliOutput::Options options)
+{
+    if (!options.only.isEmpty()) {
+        for (const BackupItem &item : model.backupItems())
+            model.setBackupItemIncluded(item.id, options.only.contains(item.id) && item.exists);
+    }
+    model.setError(std::nullopt);
+    co_return co_await runAction(model, options, model.runBackup());
+}
+
+QCoro::Task<int> restore(AppModel &model, CliOutput::Options options)
+{
+    model.setError(std::nullopt);
+    co_return co_await runAction(model, options, model.runRestore());
+}
+
+QCoro::Task<int> uninstall(AppModel &model, CliOutput::Options options)
+{
+    model.setError(std::nullopt);
+    if (!model.installed()) {
+        CliOutput::printError(FriendlyError(QStringLiteral("OpenEmu-Silicon isn't installed.")), options);
+        co_return failure;
+    }
+    co_return co_await runAction(model, options, model.uninstall());
+}
+
 } // namespace Commands

@@ -7,6 +7,8 @@
 
 int TerminalPrompter::ask(const Alert &alert)
 {
+    if (declined.contains(alert.message))
+        return int(alert.buttons.size()) - 1;
     if (m_yes)
         return 0;
     if (!::isatty(STDIN_FILENO))

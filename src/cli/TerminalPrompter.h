@@ -19,6 +19,7 @@ public:
 
     std::optional<QString> folder; // what chooseFolder gives
     std::optional<QString> file; // what chooseFile gives
+    QStringList declined; // alerts (by message) answered with their last button, whatever --yes says
 
 private:
     bool m_yes;

@@ -8,6 +8,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QTimer>
 
 #include <qcoro/qcorosignal.h>
@@ -26,7 +27,8 @@ const std::map<QString, Command> &commands()
         {QStringLiteral("status"), Commands::status},     {QStringLiteral("latest"), Commands::latest},
         {QStringLiteral("install"), Commands::install},   {QStringLiteral("update"), Commands::update},
         {QStringLiteral("rollback"), Commands::rollback}, {QStringLiteral("launch"), Commands::launch},
-        {QStringLiteral("tidy"), Commands::tidy},
+        {QStringLiteral("tidy"), Commands::tidy},         {QStringLiteral("backup"), Commands::backup},
+        {QStringLiteral("restore"), Commands::restore},   {QStringLiteral("uninstall"), Commands::uninstall},
     };
     return table;
 }
@@ -67,9 +69,18 @@ int main(int argc, char *argv[])
                                        QStringLiteral("Answer every confirmation with its first button."));
     const QCommandLineOption systemOption(QStringLiteral("system"),
                                           QStringLiteral("install: into the system Applications folder."));
-    parser.addOptions({jsonOption, verboseOption, feedOption, yesOption, systemOption});
+    const QCommandLineOption toOption(QStringLiteral("to"), QStringLiteral("backup: the folder to save the zip in."),
+                                      QStringLiteral("DIR"));
+    const QCommandLineOption onlyOption(QStringLiteral("only"),
+                                        QStringLiteral("backup: the items to include, of states,library,prefs."),
+                                        QStringLiteral("ITEMS"));
+    const QCommandLineOption keepDataOption(QStringLiteral("keep-data"),
+                                            QStringLiteral("uninstall: move only the app to the Trash."));
+    parser.addOptions(
+        {jsonOption, verboseOption, feedOption, yesOption, systemOption, toOption, onlyOption, keepDataOption});
     parser.addPositionalArgument(QStringLiteral("command"),
-                                 QStringLiteral("status | latest | install | update | rollback | launch | tidy"));
+                                 QStringLiteral("status | latest | install | update | rollback | launch | tidy | "
+                                                "backup --to DIR | restore ZIP | uninstall"));
 
     if (!parser.parse(QCoreApplication::arguments()))
         return usageError(parser.errorText(), parser);
@@ -83,18 +94,36 @@ int main(int argc, char *argv[])
     }
 
     const QStringList positional = parser.positionalArguments();
-    if (positional.size() != 1)
+    if (positional.isEmpty())
         return usageError(QStringLiteral("Give one command."), parser);
-    const auto command = commands().find(positional.first());
+    const QString name = positional.first();
+    const auto command = commands().find(name);
     if (command == commands().end())
-        return usageError(QStringLiteral("Unknown command \"%1\".").arg(positional.first()), parser);
+        return usageError(QStringLiteral("Unknown command \"%1\".").arg(name), parser);
+    const bool isRestore = name == QStringLiteral("restore");
+    if (positional.size() != (isRestore ? 2 : 1))
+        return usageError(
+            isRestore ? QStringLiteral("restore needs the backup zip.") : QStringLiteral("Give one command."), parser);
+    if (name == QStringLiteral("backup") && !parser.isSet(toOption))
+        return usageError(QStringLiteral("backup needs --to DIR."), parser);
+    const QStringList only = parser.value(onlyOption).split(QLatin1Char(','), Qt::SkipEmptyParts);
+    for (const QString &item : only) {
+        if (item != QStringLiteral("states") && item != QStringLiteral("library") && item != QStringLiteral("prefs"))
+            return usageError(QStringLiteral("Unknown backup item \"%1\".").arg(item), parser);
+    }
 
-    if (parser.isSet(systemOption) && positional.first() != QStringLiteral("install"))
+    if (parser.isSet(systemOption) && name != QStringLiteral("install"))
         return usageError(QStringLiteral("--system goes with install only."), parser);
 
     const CliOutput::Options options{parser.isSet(jsonOption), parser.isSet(verboseOption), parser.isSet(yesOption),
-                                     parser.isSet(systemOption)};
+                                     parser.isSet(systemOption), only};
     TerminalPrompter prompter(options.yes);
+    if (parser.isSet(toOption))
+        prompter.folder = QFileInfo(parser.value(toOption)).absoluteFilePath();
+    if (isRestore)
+        prompter.file = QFileInfo(positional[1]).absoluteFilePath();
+    if (parser.isSet(keepDataOption))
+        prompter.declined.append(QStringLiteral("Also remove OpenEmu's data?"));
     PrintingWorkspace workspace;
     AppModel model(parser.isSet(feedOption) ? parser.value(feedOption) : GitHubReleases::configuredFeedUrl(), prompter,
                    workspace);

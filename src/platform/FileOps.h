@@ -21,6 +21,10 @@ bool removeItem(const QString &path);
 // example, a parent is a file).
 void makePath(const QString &path);
 
+// Moves the item to the Trash (the file manager's own; on Linux the freedesktop Trash).
+// Throws PlatformError when it cannot.
+void moveToTrash(const QString &path);
+
 // Whether something (a file, folder or link, even a dangling one) is at the path.
 bool exists(const QString &path);
 

@@ -38,6 +38,7 @@ private Q_SLOTS:
     void failuresAndUsage();
     void installUpdateRollback();
     void declinedWithoutATerminal();
+    void backupRestoreRoundTrip();
 
 private:
     Run run(const QStringList &arguments, const QString &feedUrl);
@@ -220,6 +221,54 @@ void CliTest::declinedWithoutATerminal()
     QVERIFY(declined.json().value(QStringLiteral("notice")).isNull());
 
     QCOMPARE(run({QStringLiteral("--system"), QStringLiteral("status")}, {}).exitCode, 2);
+}
+
+void CliTest::backupRestoreRoundTrip()
+{
+    const QString saves = m_home.path(QStringLiteral("Library/Application Support/OpenEmu/Save States"));
+    QDir().mkpath(saves);
+    QFile state(saves + QStringLiteral("/slot1.oesavestate"));
+    QVERIFY(state.open(QIODevice::WriteOnly));
+    state.write("progress");
+    state.close();
+    const QString to = m_home.path(QStringLiteral("backups"));
+    QDir().mkpath(to);
+
+    const Run backup = run({QStringLiteral("--json"), QStringLiteral("--yes"), QStringLiteral("backup"),
+                            QStringLiteral("--to"), to, QStringLiteral("--only"), QStringLiteral("states")},
+                           QStringLiteral("http://127.0.0.1:1/feed"));
+    QCOMPARE(backup.exitCode, 0);
+    const QString notice = backup.json().value(QStringLiteral("notice")).toString();
+    QVERIFY2(notice.startsWith(QStringLiteral("Backup saved: ") + to + QStringLiteral("/OpenEmu-Backup-")),
+             qPrintable(notice));
+    const QString zip = notice.mid(QStringLiteral("Backup saved: ").size());
+
+    QVERIFY(QDir(m_home.path(QStringLiteral("Library"))).removeRecursively());
+    const Run restore
+        = run({QStringLiteral("--yes"), QStringLiteral("restore"), zip}, QStringLiteral("http://127.0.0.1:1/feed"));
+    QCOMPARE(restore.exitCode, 0);
+    QCOMPARE(restore.out, QByteArray("Backup restored. You can open OpenEmu now.\n"));
+    QFile restored(saves + QStringLiteral("/slot1.oesavestate"));
+    QVERIFY(restored.open(QIODevice::ReadOnly));
+    QCOMPARE(restored.readAll(), QByteArray("progress"));
+
+    // A zip that is not a backup: refused, exit 1, nothing written.
+    QFile notes(to + QStringLiteral("/notes.zip"));
+    QVERIFY(notes.open(QIODevice::WriteOnly));
+    notes.close();
+    QVERIFY(QDir(m_home.path(QStringLiteral("Library"))).removeRecursively());
+    const Run refused = run({QStringLiteral("--yes"), QStringLiteral("restore"), to + QStringLiteral("/notes.zip")},
+                            QStringLiteral("http://127.0.0.1:1/feed"));
+    QCOMPARE(refused.exitCode, 1);
+    QVERIFY(!QFileInfo::exists(m_home.path(QStringLiteral("Library"))));
+
+    QCOMPARE(run({QStringLiteral("backup")}, {}).exitCode, 2);
+    QCOMPARE(run({QStringLiteral("restore")}, {}).exitCode, 2);
+    QCOMPARE(
+        run({QStringLiteral("backup"), QStringLiteral("--to"), to, QStringLiteral("--only"), QStringLiteral("roms")},
+            {})
+            .exitCode,
+        2);
 }
 
 QTEST_MAIN(CliTest)

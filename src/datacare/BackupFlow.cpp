@@ -1,0 +1,96 @@
+// The Backup page's actions on the model.
+
+#include "BackupManager.h"
+#include "app/AppModel.h"
+#include "app/Background.h"
+#include "app/ByteCount.h"
+#include "app/Prompter.h"
+#include "platform/Workspace.h"
+
+#include <QFileInfo>
+
+QCoro::Task<> AppModel::refreshBackupItems()
+{
+    auto scanning = Background::run([] { return BackupManager::items(); });
+    auto scanned = co_await scanning;
+    assign(m_backupItems, scanned.take(), &AppModel::backupItemsChanged);
+}
+
+void AppModel::setBackupItemIncluded(const QString &id, bool include)
+{
+    QList<BackupItem> items = m_backupItems;
+    for (BackupItem &item : items) {
+        if (item.id == id)
+            item.include = include;
+    }
+    assign(m_backupItems, std::move(items), &AppModel::backupItemsChanged);
+}
+
+QCoro::Task<> AppModel::runBackup()
+{
+    const auto folder = m_prompter.chooseFolder(QStringLiteral("Choose where to save the backup zip."));
+    if (!folder)
+        co_return;
+    // What is written is what was chosen at the click, whatever the toggles do meanwhile.
+    const QList<BackupItem> items = m_backupItems;
+    qint64 total = 0;
+    for (const BackupItem &item : items) {
+        if (item.include && item.exists)
+            total += item.size;
+    }
+
+    const int answer = m_prompter.ask({QStringLiteral("Back up %1?").arg(ByteCount::fileStyle(total)),
+                                       QStringLiteral("A timestamped zip will be saved in %1.").arg(*folder),
+                                       {QStringLiteral("Back up"), QStringLiteral("Cancel")},
+                                       Prompter::Style::informational});
+    if (answer != 0)
+        co_return;
+    const bool closed = co_await ensureClosed();
+    if (!closed)
+        co_return;
+
+    setBusyMessage(QStringLiteral("Creating backup…"));
+    try {
+        auto writing = Background::run([items, folder = *folder] { return BackupManager::create(items, folder); });
+        auto written = co_await writing;
+        const QString zip = written.take();
+        setNotice(QStringLiteral("Backup saved: ") + zip);
+        m_workspace.reveal(zip);
+    } catch (...) {
+        setError(FriendlyError::from(std::current_exception(), QStringLiteral("Creating the backup")));
+    }
+    setBusyMessage(std::nullopt);
+}
+
+QCoro::Task<> AppModel::runRestore()
+{
+    const auto zip = m_prompter.chooseFile(QStringLiteral("Choose an OpenEmu backup zip."),
+                                           {QStringLiteral("Zip archives (*.zip)")});
+    if (!zip)
+        co_return;
+
+    const int answer = m_prompter.ask(
+        {QStringLiteral("Restore this backup?"),
+         QStringLiteral("Files with the same name in OpenEmu's library, save states and settings will be replaced by "
+                        "the ones in %1.")
+             .arg(QFileInfo(*zip).fileName()),
+         {QStringLiteral("Restore"), QStringLiteral("Cancel")},
+         Prompter::Style::warning});
+    if (answer != 0)
+        co_return;
+    const bool closed = co_await ensureClosed();
+    if (!closed)
+        co_return;
+
+    setBusyMessage(QStringLiteral("Restoring…"));
+    try {
+        auto restoring = Background::run([zip = *zip] { BackupManager::restore(zip); });
+        auto restored = co_await restoring;
+        restored.take();
+        setNotice(QStringLiteral("Backup restored. You can open OpenEmu now."));
+        refreshTidy();
+    } catch (...) {
+        setError(FriendlyError::from(std::current_exception(), QStringLiteral("Restoring the backup")));
+    }
+    setBusyMessage(std::nullopt);
+}

@@ -1,0 +1,65 @@
+// The Tidy page's uninstall: the app to the Trash, then, if the user wants, its data.
+
+#include "app/AppModel.h"
+#include "app/ByteCount.h"
+#include "app/Prompter.h"
+#include "platform/FileOps.h"
+
+QCoro::Task<> AppModel::uninstall()
+{
+    if (!m_installed)
+        co_return;
+    const InstalledApp app = *m_installed;
+
+    int answer
+        = m_prompter.ask({QStringLiteral("Move OpenEmu-Silicon to the Trash?"),
+                          QStringLiteral("Only the app at %1 is moved. Your games, saves and settings stay where "
+                                         "they are.")
+                              .arg(app.url),
+                          {QStringLiteral("Move app to Trash"), QStringLiteral("Cancel")},
+                          Prompter::Style::warning});
+    if (answer != 0)
+        co_return;
+    const bool closed = co_await ensureClosed();
+    if (!closed)
+        co_return;
+
+    try {
+        FileOps::moveToTrash(app.url);
+    } catch (...) {
+        setError(FriendlyError::from(std::current_exception(), QStringLiteral("Moving the app to the Trash")));
+        co_return;
+    }
+    setNotice(QStringLiteral("The app was moved to the Trash."));
+
+    // The data as the last Tidy scan saw it; a row that vanished since fails below.
+    QList<TidyRow> data;
+    for (const TidyRow &row : std::as_const(m_tidyRows)) {
+        if (row.id != QStringLiteral("app") && row.exists)
+            data.append(row);
+    }
+    if (!data.isEmpty()) {
+        QStringList lines;
+        for (const TidyRow &row : std::as_const(data))
+            lines.append(QStringLiteral("• %1 (%2)").arg(row.url, ByteCount::fileStyle(row.size)));
+        answer = m_prompter.ask({QStringLiteral("Also remove OpenEmu's data?"),
+                                 QStringLiteral("This moves these folders and files to the Trash. It includes your "
+                                                "library, save states and BIOS files:\n")
+                                     + lines.join(QLatin1Char('\n')),
+                                 {QStringLiteral("Move data to Trash"), QStringLiteral("Cancel")},
+                                 Prompter::Style::warning});
+        if (answer == 0) {
+            try {
+                for (const TidyRow &row : std::as_const(data))
+                    FileOps::moveToTrash(row.url);
+                setNotice(QStringLiteral("The app and its data were moved to the Trash."));
+            } catch (...) {
+                setError(FriendlyError::from(std::current_exception(), QStringLiteral("Moving data to the Trash")));
+            }
+        }
+    }
+
+    refreshInstalled();
+    refreshTidy();
+    refreshBackupItems();
+}

@@ -1,0 +1,77 @@
+#include "ZipWriter.h"
+
+#include <QFile>
+
+#include <zlib.h>
+
+namespace {
+
+void put16(QByteArray &out, quint16 v)
+{
+    out.append(char(v & 0xff)).append(char(v >> 8));
+}
+
+void put32(QByteArray &out, quint32 v)
+{
+    put16(out, quint16(v & 0xffff));
+    put16(out, quint16(v >> 16));
+}
+
+} // namespace
+
+bool ZipWriter::write(const QString &path) const
+{
+    QByteArray out;
+    QByteArray central;
+    for (const Entry &entry : m_entries) {
+        const QByteArray name = entry.name.toUtf8();
+        const quint32 crc
+            = quint32(crc32(0, reinterpret_cast<const Bytef *>(entry.data.constData()), uInt(entry.data.size())));
+        const quint32 offset = quint32(out.size());
+        put32(out, 0x04034b50);
+        put16(out, 20); // version needed
+        put16(out, 0); // flags
+        put16(out, 0); // stored
+        put16(out, 0); // time
+        put16(out, 0x21); // date
+        put32(out, crc);
+        put32(out, quint32(entry.data.size()));
+        put32(out, quint32(entry.data.size()));
+        put16(out, quint16(name.size()));
+        put16(out, 0);
+        out.append(name).append(entry.data);
+
+        const quint32 mode = entry.link ? 0120777u : 0100644u;
+        put32(central, 0x02014b50);
+        put16(central, 0x031e); // made by Unix, spec 3.0
+        put16(central, 20);
+        put16(central, 0);
+        put16(central, 0);
+        put16(central, 0);
+        put16(central, 0x21);
+        put32(central, crc);
+        put32(central, quint32(entry.data.size()));
+        put32(central, quint32(entry.data.size()));
+        put16(central, quint16(name.size()));
+        put16(central, 0); // extra
+        put16(central, 0); // comment
+        put16(central, 0); // disk
+        put16(central, 0); // internal attributes
+        put32(central, mode << 16);
+        put32(central, offset);
+        central.append(name);
+    }
+    const quint32 centralOffset = quint32(out.size());
+    out.append(central);
+    put32(out, 0x06054b50);
+    put16(out, 0);
+    put16(out, 0);
+    put16(out, quint16(m_entries.size()));
+    put16(out, quint16(m_entries.size()));
+    put32(out, quint32(central.size()));
+    put32(out, centralOffset);
+    put16(out, 0);
+
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(out) == out.size();
+}
