@@ -6,7 +6,9 @@
 //   make-tree DIR COUNT    write COUNT small files below DIR (the size benchmark's input)
 //   serve BYTES            serve BYTES of data at /file on a loopback port; prints the address
 //   download URL DEST      download like an install does, watching the event loop meanwhile
+//   bios-scan              the Guide's BIOS scan of $HOME/Library/Application Support/OpenEmu
 
+#include "guide/GuideChecklist.h"
 #include "install/Downloader.h"
 #include "install/FileUtil.h"
 #include "install/Installer.h"
@@ -68,6 +70,15 @@ int makeTree(const QString &root, int count)
             return 1;
         file.write(QByteArray((i * 37) % 5000, 'x'));
     }
+    return 0;
+}
+
+int biosScan()
+{
+    QElapsedTimer timer;
+    timer.start();
+    const auto found = GuideChecklist::scanFileNames();
+    std::printf("seconds=%.4f files=%lld\n", seconds(timer), static_cast<long long>(found.size()));
     return 0;
 }
 
@@ -153,6 +164,8 @@ int main(int argc, char *argv[])
         return makeTree(args[2], args[3].toInt());
     if (command == QStringLiteral("serve") && args.size() == 3)
         return serve(args[2].toLongLong());
+    if (command == QStringLiteral("bios-scan") && args.size() == 2)
+        return biosScan();
     if (command == QStringLiteral("download") && args.size() == 4)
         return download(QUrl(args[2]), args[3]);
     std::fprintf(stderr, "usage: vantor-bench sha256 FILE | size DIR | make-tree DIR COUNT | serve BYTES | "

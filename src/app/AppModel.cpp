@@ -8,6 +8,7 @@
 
 #include <QLoggingCategory>
 #include <QNetworkAccessManager>
+#include <QPointer>
 
 Q_LOGGING_CATEGORY(lcModel, "vantor.model", QtWarningMsg)
 
@@ -75,6 +76,7 @@ void AppModel::start()
 {
     refreshInstalled();
     runStartupTask(checkLatest());
+    runStartupTask(refreshBIOS());
     runStartupTask(refreshBackupItems());
     runStartupTask(refreshTidy());
 }
@@ -91,12 +93,21 @@ void AppModel::runStartupTask(QCoro::Task<> task)
 QCoro::Task<> AppModel::checkLatest()
 {
     assign(m_loadingRelease, true, &AppModel::loadingReleaseChanged);
+    const QPointer<AppModel> alive(this);
+    std::optional<Release> release;
+    std::exception_ptr failure;
     try {
-        Release release = co_await GitHubReleases::fetchLatest(*m_network, m_feedUrl);
-        assign(m_latest, std::optional<Release>(std::move(release)), &AppModel::latestChanged);
+        release = co_await GitHubReleases::fetchLatest(*m_network, m_feedUrl);
     } catch (...) {
+        failure = std::current_exception();
+    }
+    if (!alive)
+        co_return; // the model went away while the feed answered
+    if (failure) {
         qCDebug(lcModel) << "release check failed";
-        setError(FriendlyError::from(std::current_exception(), QStringLiteral("Checking for the latest release")));
+        setError(FriendlyError::from(failure, QStringLiteral("Checking for the latest release")));
+    } else {
+        assign(m_latest, std::move(release), &AppModel::latestChanged);
     }
     assign(m_loadingRelease, false, &AppModel::loadingReleaseChanged);
 }

@@ -110,6 +110,10 @@ public:
     // The Backup page's toggles.
     void setBackupItemIncluded(const QString &id, bool include);
 
+    // The first-game guide: the BIOS scan, and the games folder the user picks.
+    QCoro::Task<> refreshBIOS();
+    void chooseGamesFolder();
+
     // Moves the app, and on request its data, to the Trash.
     QCoro::Task<> uninstall();
 

@@ -3,9 +3,12 @@
 #include "ProgressReport.h"
 #include "app/AppModel.h"
 #include "app/ByteCount.h"
+#include "guide/ControllerMonitor.h"
+#include "guide/GuideChecklist.h"
 #include "release/GitHubReleases.h"
 
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QTimer>
 
 #include <atomic>
@@ -248,6 +251,95 @@ QCoro::Task<int> uninstall(AppModel &model, CliOutput::Options options)
         co_return failure;
     }
     co_return co_await runAction(model, options, model.uninstall());
+}
+
+QCoro::Task<int> guide(AppModel &model, CliOutput::Options options)
+{
+    ControllerMonitor &monitor = ControllerMonitorHolder::shared().monitor();
+    const auto &found = model.biosFound();
+    const QList<GuideStep> steps = GuideChecklist::steps(model.installed().has_value(), model.gamesFolder(), found,
+                                                         monitor.controllers().size());
+    if (options.json) {
+        QJsonArray stepRows, biosRows, controllerRows;
+        for (const GuideStep &step : steps)
+            stepRows.append(QJsonObject{{QStringLiteral("id"), step.id},
+                                        {QStringLiteral("title"), step.title},
+                                        {QStringLiteral("done"), step.done},
+                                        {QStringLiteral("detail"), step.detail}});
+        for (const BIOSEntry &entry : ProjectDocs::biosTable())
+            biosRows.append(QJsonObject{{QStringLiteral("system"), entry.system},
+                                        {QStringLiteral("files"), QJsonArray::fromStringList(entry.files)},
+                                        {QStringLiteral("anyOf"), entry.anyOf},
+                                        {QStringLiteral("optional"), entry.optional},
+                                        {QStringLiteral("note"), entry.note},
+                                        {QStringLiteral("satisfied"), GuideChecklist::isSatisfied(entry, found)},
+                                        {QStringLiteral("folder"), GuideChecklist::folder(entry, found)}});
+        for (const ControllerInfo &controller : monitor.controllers())
+            controllerRows.append(
+                QJsonObject{{QStringLiteral("name"), controller.name}, {QStringLiteral("kind"), controller.kind}});
+        const auto &games = model.gamesFolder();
+        CliOutput::printJson({{QStringLiteral("steps"), stepRows},
+                              {QStringLiteral("gamesFolder"), games ? QJsonValue(*games) : QJsonValue()},
+                              {QStringLiteral("bios"), biosRows},
+                              {QStringLiteral("controllers"), controllerRows}});
+        co_return success;
+    }
+    for (const GuideStep &step : steps)
+        CliOutput::printLine(QStringLiteral("%1 %2. %3: %4")
+                                 .arg(step.done ? QStringLiteral("[x]") : QStringLiteral("[ ]"))
+                                 .arg(step.id)
+                                 .arg(step.title, step.detail));
+    CliOutput::printLine(
+        QStringLiteral("Games folder: %1").arg(model.gamesFolder().value_or(QStringLiteral("not chosen"))));
+    CliOutput::printLine(QStringLiteral("BIOS files:"));
+    for (const BIOSEntry &entry : ProjectDocs::biosTable()) {
+        CliOutput::printLine(
+            QStringLiteral("  %1 %2: %3%4")
+                .arg(GuideChecklist::isSatisfied(entry, found) ? QStringLiteral("✓") : QStringLiteral("✗"),
+                     entry.system, entry.files.join(entry.anyOf ? QStringLiteral(" or ") : QStringLiteral(" and ")),
+                     entry.optional ? QStringLiteral(" (optional)") : QString()));
+    }
+    CliOutput::printLine(QStringLiteral("Controllers:"));
+    if (monitor.controllers().isEmpty())
+        CliOutput::printLine(QStringLiteral("  none connected"));
+    for (const ControllerInfo &controller : monitor.controllers())
+        CliOutput::printLine(QStringLiteral("  %1 (%2)").arg(controller.name, controller.kind));
+    co_return success;
+}
+
+QCoro::Task<int> systems(AppModel &, CliOutput::Options options)
+{
+    if (options.json) {
+        QJsonArray rows;
+        for (const SystemInfo &system : ProjectDocs::systems())
+            rows.append(QJsonObject{{QStringLiteral("name"), system.name},
+                                    {QStringLiteral("core"), system.core},
+                                    {QStringLiteral("bios"), system.bios ? QJsonValue(*system.bios) : QJsonValue()},
+                                    {QStringLiteral("note"), system.note}});
+        // A list, so it goes out as a document of its own rather than an object.
+        CliOutput::printLine(QString::fromUtf8(QJsonDocument(rows).toJson(QJsonDocument::Compact)));
+        co_return success;
+    }
+    for (const SystemInfo &system : ProjectDocs::systems()) {
+        QString line = system.name + QStringLiteral(": ") + system.core;
+        if (system.bios)
+            line += QStringLiteral(" · BIOS: ") + *system.bios;
+        if (!system.note.isEmpty())
+            line += QStringLiteral(" · ") + system.note;
+        CliOutput::printLine(line);
+    }
+    co_return success;
+}
+
+QCoro::Task<int> setGamesFolder(AppModel &model, CliOutput::Options options)
+{
+    model.chooseGamesFolder();
+    const QString notice = QStringLiteral("Games folder: %1").arg(model.gamesFolder().value_or(QString()));
+    if (options.json)
+        CliOutput::printJson({{QStringLiteral("notice"), notice}});
+    else
+        CliOutput::printLine(notice);
+    co_return success;
 }
 
 } // namespace Commands

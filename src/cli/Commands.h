@@ -22,5 +22,8 @@ QCoro::Task<int> tidy(AppModel &model, CliOutput::Options options);
 QCoro::Task<int> backup(AppModel &model, CliOutput::Options options);
 QCoro::Task<int> restore(AppModel &model, CliOutput::Options options);
 QCoro::Task<int> uninstall(AppModel &model, CliOutput::Options options);
+QCoro::Task<int> guide(AppModel &model, CliOutput::Options options);
+QCoro::Task<int> systems(AppModel &model, CliOutput::Options options);
+QCoro::Task<int> setGamesFolder(AppModel &model, CliOutput::Options options);
 
 } // namespace Commands

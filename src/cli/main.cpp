@@ -24,11 +24,19 @@ using Command = std::function<QCoro::Task<int>(AppModel &, CliOutput::Options)>;
 const std::map<QString, Command> &commands()
 {
     static const std::map<QString, Command> table = {
-        {QStringLiteral("status"), Commands::status},     {QStringLiteral("latest"), Commands::latest},
-        {QStringLiteral("install"), Commands::install},   {QStringLiteral("update"), Commands::update},
-        {QStringLiteral("rollback"), Commands::rollback}, {QStringLiteral("launch"), Commands::launch},
-        {QStringLiteral("tidy"), Commands::tidy},         {QStringLiteral("backup"), Commands::backup},
-        {QStringLiteral("restore"), Commands::restore},   {QStringLiteral("uninstall"), Commands::uninstall},
+        {QStringLiteral("status"), Commands::status},
+        {QStringLiteral("latest"), Commands::latest},
+        {QStringLiteral("install"), Commands::install},
+        {QStringLiteral("update"), Commands::update},
+        {QStringLiteral("rollback"), Commands::rollback},
+        {QStringLiteral("launch"), Commands::launch},
+        {QStringLiteral("tidy"), Commands::tidy},
+        {QStringLiteral("backup"), Commands::backup},
+        {QStringLiteral("restore"), Commands::restore},
+        {QStringLiteral("uninstall"), Commands::uninstall},
+        {QStringLiteral("guide"), Commands::guide},
+        {QStringLiteral("systems"), Commands::systems},
+        {QStringLiteral("set-games-folder"), Commands::setGamesFolder},
     };
     return table;
 }
@@ -80,7 +88,8 @@ int main(int argc, char *argv[])
         {jsonOption, verboseOption, feedOption, yesOption, systemOption, toOption, onlyOption, keepDataOption});
     parser.addPositionalArgument(QStringLiteral("command"),
                                  QStringLiteral("status | latest | install | update | rollback | launch | tidy | "
-                                                "backup --to DIR | restore ZIP | uninstall"));
+                                                "backup --to DIR | restore ZIP | uninstall | guide | systems | "
+                                                "set-games-folder PATH"));
 
     if (!parser.parse(QCoreApplication::arguments()))
         return usageError(parser.errorText(), parser);
@@ -100,10 +109,14 @@ int main(int argc, char *argv[])
     const auto command = commands().find(name);
     if (command == commands().end())
         return usageError(QStringLiteral("Unknown command \"%1\".").arg(name), parser);
+    // restore and set-games-folder take a path after the command.
     const bool isRestore = name == QStringLiteral("restore");
-    if (positional.size() != (isRestore ? 2 : 1))
-        return usageError(
-            isRestore ? QStringLiteral("restore needs the backup zip.") : QStringLiteral("Give one command."), parser);
+    const bool isGamesFolder = name == QStringLiteral("set-games-folder");
+    if (positional.size() != (isRestore || isGamesFolder ? 2 : 1))
+        return usageError(isRestore       ? QStringLiteral("restore needs the backup zip.")
+                          : isGamesFolder ? QStringLiteral("set-games-folder needs the folder.")
+                                          : QStringLiteral("Give one command."),
+                          parser);
     if (name == QStringLiteral("backup") && !parser.isSet(toOption))
         return usageError(QStringLiteral("backup needs --to DIR."), parser);
     const QStringList only = parser.value(onlyOption).split(QLatin1Char(','), Qt::SkipEmptyParts);
@@ -122,6 +135,8 @@ int main(int argc, char *argv[])
         prompter.folder = QFileInfo(parser.value(toOption)).absoluteFilePath();
     if (isRestore)
         prompter.file = QFileInfo(positional[1]).absoluteFilePath();
+    if (isGamesFolder)
+        prompter.folder = QFileInfo(positional[1]).absoluteFilePath();
     if (parser.isSet(keepDataOption))
         prompter.declined.append(QStringLiteral("Also remove OpenEmu's data?"));
     PrintingWorkspace workspace;

@@ -2,17 +2,22 @@
 
 #include "BackupManager.h"
 #include "app/AppModel.h"
+
 #include "app/Background.h"
 #include "app/ByteCount.h"
 #include "app/Prompter.h"
 #include "platform/Workspace.h"
+#include <QPointer>
 
 #include <QFileInfo>
 
 QCoro::Task<> AppModel::refreshBackupItems()
 {
     auto scanning = Background::run([] { return BackupManager::items(); });
+    const QPointer<AppModel> alive(this);
     auto scanned = co_await scanning;
+    if (!alive)
+        co_return; // the model went away while the scan ran
     assign(m_backupItems, scanned.take(), &AppModel::backupItemsChanged);
 }
 

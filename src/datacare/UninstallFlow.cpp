@@ -61,5 +61,6 @@ QCoro::Task<> AppModel::uninstall()
 
     refreshInstalled();
     refreshTidy();
+    refreshBIOS();
     refreshBackupItems();
 }

@@ -39,6 +39,7 @@ private Q_SLOTS:
     void installUpdateRollback();
     void declinedWithoutATerminal();
     void backupRestoreRoundTrip();
+    void guideReportsBiosMarks();
 
 private:
     Run run(const QStringList &arguments, const QString &feedUrl);
@@ -269,6 +270,45 @@ void CliTest::backupRestoreRoundTrip()
             {})
             .exitCode,
         2);
+}
+
+void CliTest::guideReportsBiosMarks()
+{
+    const QString bios = m_home.path(QStringLiteral("Library/Application Support/OpenEmu/BIOS"));
+    QDir().mkpath(bios);
+    for (const QString &name : {QStringLiteral("scph5502.bin"), QStringLiteral("dc_boot.bin")})
+        QFile(bios + QLatin1Char('/') + name).open(QIODevice::WriteOnly);
+
+    QCOMPARE(run({QStringLiteral("set-games-folder"), m_home.path(QStringLiteral("Games"))},
+                 QStringLiteral("http://127.0.0.1:1/f"))
+                 .exitCode,
+             0);
+    const Run guide = run({QStringLiteral("--json"), QStringLiteral("guide")}, QStringLiteral("http://127.0.0.1:1/f"));
+    QCOMPARE(guide.exitCode, 0);
+    const QJsonObject object = guide.json();
+    QCOMPARE(object.value(QStringLiteral("gamesFolder")).toString(), m_home.path(QStringLiteral("Games")));
+    const QJsonArray steps = object.value(QStringLiteral("steps")).toArray();
+    QCOMPARE(steps.size(), 4);
+    QCOMPARE(steps[2].toObject().value(QStringLiteral("detail")).toString(),
+             QStringLiteral("1 system(s) have their BIOS file(s)."));
+    QVERIFY(steps[1].toObject().value(QStringLiteral("done")).toBool());
+    QMap<QString, bool> marks;
+    for (const QJsonValue &row : object.value(QStringLiteral("bios")).toArray())
+        marks.insert(row.toObject().value(QStringLiteral("system")).toString(),
+                     row.toObject().value(QStringLiteral("satisfied")).toBool());
+    QCOMPARE(marks.size(), 12);
+    QVERIFY(marks.value(QStringLiteral("PlayStation")));
+    QVERIFY(!marks.value(QStringLiteral("Sega Dreamcast"))); // needs both files
+    QCOMPARE(object.value(QStringLiteral("bios")).toArray()[5].toObject().value(QStringLiteral("folder")).toString(),
+             bios);
+    QVERIFY(object.value(QStringLiteral("controllers")).isArray());
+
+    const Run systems
+        = run({QStringLiteral("--json"), QStringLiteral("systems")}, QStringLiteral("http://127.0.0.1:1/f"));
+    const QJsonArray rows = QJsonDocument::fromJson(systems.out).array();
+    QCOMPARE(rows.size(), 42);
+    QVERIFY(rows[1].toObject().value(QStringLiteral("bios")).isNull());
+    QCOMPARE(rows[26].toObject().value(QStringLiteral("name")).toString(), QStringLiteral("Pokémon Mini"));
 }
 
 QTEST_MAIN(CliTest)

@@ -1,0 +1,90 @@
+#include "GuideChecklist.h"
+
+#include "app/Paths.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <fts.h>
+
+namespace GuideChecklist {
+
+FoundFiles scanFileNames()
+{
+    FoundFiles found;
+    const QByteArray root = QFile::encodeName(Paths::supportFolder());
+    char *paths[] = {const_cast<char *>(root.constData()), nullptr};
+    // FTS_NOSTAT: the walk needs only "folder or not", which the directory listing tells.
+    FTS *tree = fts_open(paths, FTS_PHYSICAL | FTS_NOCHDIR | FTS_NOSTAT, nullptr);
+    if (!tree)
+        return found;
+
+    int looked = 0;
+    while (FTSENT *entry = fts_read(tree)) {
+        if (entry->fts_level == 0) // the support folder itself
+            continue;
+        if (entry->fts_info == FTS_DP) // a folder again, on the way out
+            continue;
+        const QString name = QFile::decodeName(QByteArray(entry->fts_name, qsizetype(entry->fts_namelen)));
+        const bool isFolder = entry->fts_info == FTS_D || entry->fts_info == FTS_DC || entry->fts_info == FTS_DNR;
+        if (name.startsWith(QLatin1Char('.'))) {
+            if (isFolder)
+                fts_set(tree, entry, FTS_SKIP);
+            continue;
+        }
+        if (++looked > maxEntries)
+            break;
+        if (isFolder) {
+            if (name == QStringLiteral("Game Library") || name == QStringLiteral("Save States"))
+                fts_set(tree, entry, FTS_SKIP);
+            continue;
+        }
+        found.insert(name, QFile::decodeName(QByteArray(entry->fts_path, qsizetype(entry->fts_pathlen))));
+    }
+    fts_close(tree);
+    return found;
+}
+
+bool isSatisfied(const BIOSEntry &entry, const FoundFiles &found)
+{
+    const auto present = [&](const QString &name) { return found.contains(name); };
+    return entry.anyOf ? std::any_of(entry.files.begin(), entry.files.end(), present)
+                       : std::all_of(entry.files.begin(), entry.files.end(), present);
+}
+
+QString folder(const BIOSEntry &entry, const FoundFiles &found)
+{
+    for (const QString &name : entry.files) {
+        if (const auto it = found.constFind(name); it != found.constEnd())
+            return QFileInfo(*it).path();
+    }
+    if (entry.system.contains(QStringLiteral("Dreamcast")) && QFileInfo::exists(Paths::dreamcastBIOSFolder()))
+        return Paths::dreamcastBIOSFolder();
+    if (QFileInfo::exists(Paths::supportFolder()))
+        return Paths::supportFolder();
+    return QDir(Paths::library()).filePath(QStringLiteral("Application Support"));
+}
+
+QList<GuideStep> steps(bool installed, const std::optional<QString> &gamesFolder, const FoundFiles &found,
+                       qsizetype controllers)
+{
+    const auto &table = ProjectDocs::biosTable();
+    const auto satisfied
+        = std::count_if(table.begin(), table.end(), [&](const BIOSEntry &entry) { return isSatisfied(entry, found); });
+    return {
+        {1, QStringLiteral("Install OpenEmu-Silicon"), installed,
+         installed ? QStringLiteral("Found on this Mac.") : QStringLiteral("Use the Home page to install it.")},
+        {2, QStringLiteral("Choose your games folder"), gamesFolder.has_value(),
+         gamesFolder.value_or(QStringLiteral("Pick the folder where your own game files live. Vantor only remembers "
+                                             "the path."))},
+        {3, QStringLiteral("Add BIOS files (only for some systems)"), satisfied != 0,
+         satisfied != 0 ? QStringLiteral("%1 system(s) have their BIOS file(s).").arg(satisfied)
+                        : QStringLiteral("Optional. Only needed for the systems in the table below.")},
+        {4, QStringLiteral("Connect a controller"), controllers >= 1,
+         controllers >= 1 ? QStringLiteral("%1 controller(s) connected.").arg(controllers)
+                          : QStringLiteral("Optional. The keyboard works too.")},
+    };
+}
+
+} // namespace GuideChecklist

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QUuid>
+
+#include <optional>
+
+// A system OpenEmu-Silicon lists, with the core that runs it.
+struct SystemInfo
+{
+    QUuid id;
+    QString name;
+    QString core;
+    std::optional<QString> bios; // a file name, names, or a sentence; none when no BIOS is needed
+    QString note;
+};
+
+// BIOS files a system needs, by exact file name.
+struct BIOSEntry
+{
+    QUuid id;
+    QString system;
+    QStringList files; // in display order, never empty
+    bool anyOf = false; // one of the files is enough; otherwise all are needed
+    bool optional = false; // only some games need it
+    QString note;
+};
+
+// The fixed tables of what OpenEmu-Silicon supports, built once on first use.
+namespace ProjectDocs {
+
+const QList<SystemInfo> &systems();
+const QList<BIOSEntry> &biosTable();
+
+} // namespace ProjectDocs
