@@ -230,7 +230,8 @@ QCoro::Task<int> tidy(AppModel &model, CliOutput::Options options)
 QCoro::Task<int> backup(AppModel &model, CliOutput::Options options)
 {
     if (!options.only.isEmpty()) {
-        for (const BackupItem &item : model.backupItems())
+        const QList<BackupItem> items = model.backupItems(); // each change replaces the model's list
+        for (const BackupItem &item : items)
             model.setBackupItemIncluded(item.id, options.only.contains(item.id) && item.exists);
     }
     model.setError(std::nullopt);
