@@ -121,6 +121,8 @@ public:
     QCoro::Task<> refreshTidy();
     void reveal(const QString &path);
     void openFolder(const QString &path);
+    // The About page's links.
+    void openWebPage(const QUrl &url);
 
     QString feedUrl() const { return m_feedUrl; }
     QNetworkAccessManager &network() { return *m_network; }

@@ -40,3 +40,8 @@ void AppModel::openFolder(const QString &path)
     }
     m_workspace.open(QUrl::fromLocalFile(path));
 }
+
+void AppModel::openWebPage(const QUrl &url)
+{
+    m_workspace.open(url);
+}

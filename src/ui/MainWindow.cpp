@@ -1,34 +1,134 @@
 #include "MainWindow.h"
 
+#include "Banners.h"
+#include "GuidePage.h"
+#include "HomePage.h"
+#include "Icons.h"
+#include "OtherPages.h"
 #include "app/AppModel.h"
+#include "guide/ControllerMonitor.h"
 
+#include <QHBoxLayout>
 #include <QLabel>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QScrollArea>
+#include <QSplitter>
+#include <QStackedWidget>
 #include <QTimer>
 #include <QVBoxLayout>
+
+namespace {
+
+struct PageEntry
+{
+    const char *label;
+    const char *symbol;
+};
+
+// The sidebar, in order: the label shown and its picture.
+constexpr PageEntry pageEntries[] = {
+    {"Home", "house"},
+    {"First game guide", "checklist"},
+    {"Systems", "gamecontroller"},
+    {"Backup & restore", "externaldrive"},
+    {"Tidy", "trash"},
+    {"About", "info.circle"},
+};
+
+// A page in the scrolling column: 24 px inset, stretched to the width, top-aligned.
+QScrollArea *scrolling(QWidget *page)
+{
+    auto *holder = new QWidget;
+    auto *layout = new QVBoxLayout(holder);
+    layout->setContentsMargins(24, 24, 24, 24);
+    layout->addWidget(page);
+    layout->addStretch();
+    auto *area = new QScrollArea;
+    area->setWidget(holder);
+    area->setWidgetResizable(true);
+    area->setFrameShape(QFrame::NoFrame);
+    area->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    return area;
+}
+
+} // namespace
 
 MainWindow::MainWindow(AppModel &model, QWidget *parent)
     : QMainWindow(parent)
     , m_model(model)
-    , m_latest(new QLabel(this))
-    , m_installed(new QLabel(this))
-    , m_error(new QLabel(this))
+    , m_sidebar(new QListWidget)
+    , m_pages(new QStackedWidget)
+    , m_error(new ErrorBanner)
+    , m_notice(new NoticeBanner)
+    , m_busy(new QWidget)
+    , m_busyText(new QLabel)
 {
     setWindowTitle(QStringLiteral("Vantor"));
     setMinimumSize(900, 600);
-    auto *central = new QWidget(this);
-    auto *layout = new QVBoxLayout(central);
-    layout->setContentsMargins(24, 24, 24, 24);
-    layout->setSpacing(16);
-    for (QLabel *label : {m_latest, m_installed, m_error}) {
-        label->setTextInteractionFlags(Qt::TextSelectableByMouse);
-        label->setWordWrap(true);
-        layout->addWidget(label);
-    }
-    layout->addStretch();
-    setCentralWidget(central);
 
-    connect(&m_model, &AppModel::changed, this, &MainWindow::sync);
-    sync();
+    for (const PageEntry &entry : pageEntries) {
+        auto *item
+            = new QListWidgetItem(Icons::symbol(QString::fromLatin1(entry.symbol)), QString::fromUtf8(entry.label));
+        m_sidebar->addItem(item);
+    }
+    m_sidebar->setMinimumWidth(180);
+    m_sidebar->setIconSize(QSize(18, 18));
+    m_sidebar->setFrameShape(QFrame::NoFrame);
+
+    // The Guide page is what first needs the shared controller monitor.
+    m_pages->addWidget(scrolling(new HomePage(m_model)));
+    m_pages->addWidget(scrolling(new GuidePage(m_model, ControllerMonitorHolder::shared().monitor())));
+    m_pages->addWidget(scrolling(new SystemsPage));
+    m_pages->addWidget(scrolling(new BackupPage(m_model)));
+    m_pages->addWidget(scrolling(new TidyPage(m_model)));
+    m_pages->addWidget(scrolling(new AboutPage(m_model)));
+
+    auto *busyRow = new QHBoxLayout(m_busy);
+    busyRow->setContentsMargins(8, 8, 8, 8);
+    auto *spinner = new QProgressBar;
+    spinner->setRange(0, 0);
+    spinner->setMaximumWidth(60);
+    spinner->setMaximumHeight(8);
+    spinner->setTextVisible(false);
+    busyRow->addWidget(spinner);
+    busyRow->addWidget(m_busyText, 1);
+
+    auto *detail = new QWidget;
+    auto *column = new QVBoxLayout(detail);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    column->addWidget(m_error);
+    column->addWidget(m_notice);
+    column->addWidget(m_pages, 1);
+    column->addWidget(m_busy);
+
+    auto *split = new QSplitter;
+    split->addWidget(m_sidebar);
+    split->addWidget(detail);
+    split->setStretchFactor(1, 1);
+    split->setSizes({200, 700});
+    split->setChildrenCollapsible(false);
+    setCentralWidget(split);
+
+    connect(m_sidebar, &QListWidget::currentRowChanged, m_pages, &QStackedWidget::setCurrentIndex);
+    connect(m_error, &ErrorBanner::dismissed, &m_model, [this] { m_model.setError(std::nullopt); });
+    connect(m_notice, &NoticeBanner::dismissed, &m_model, [this] { m_model.setNotice(std::nullopt); });
+    connect(&m_model, &AppModel::errorChanged, this, &MainWindow::syncBanners);
+    connect(&m_model, &AppModel::noticeChanged, this, &MainWindow::syncBanners);
+    connect(&m_model, &AppModel::busyMessageChanged, this, &MainWindow::syncBanners);
+    m_sidebar->setCurrentRow(0);
+    syncBanners();
+}
+
+void MainWindow::showPage(Page page)
+{
+    m_sidebar->setCurrentRow(int(page));
+}
+
+MainWindow::Page MainWindow::currentPage() const
+{
+    return Page(m_pages->currentIndex());
 }
 
 void MainWindow::showEvent(QShowEvent *event)
@@ -40,18 +140,16 @@ void MainWindow::showEvent(QShowEvent *event)
     }
 }
 
-void MainWindow::sync()
+void MainWindow::syncBanners()
 {
-    const auto &latest = m_model.latest();
-    m_latest->setText(m_model.loadingRelease() ? QStringLiteral("Checking for the latest release…")
-                      : latest                 ? QStringLiteral("Latest release: %1").arg(latest->tagName)
-                                               : QStringLiteral("Latest release: unknown"));
-    const auto &installed = m_model.installed();
-    m_installed->setText(installed
-                             ? QStringLiteral("Installed: OpenEmu %1 at %2").arg(installed->version, installed->url)
-                             : QStringLiteral("OpenEmu is not installed."));
-    const auto &error = m_model.error();
-    m_error->setVisible(error.has_value());
-    if (error)
-        m_error->setText(error->message);
+    if (const auto &error = m_model.error())
+        m_error->show(*error);
+    else
+        m_error->hide();
+    if (const auto &notice = m_model.notice())
+        m_notice->show(*notice);
+    else
+        m_notice->hide();
+    m_busy->setVisible(m_model.busyMessage().has_value());
+    m_busyText->setText(m_model.busyMessage().value_or(QString()));
 }

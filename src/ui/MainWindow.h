@@ -3,26 +3,38 @@
 #include <QMainWindow>
 
 class AppModel;
+class ErrorBanner;
+class NoticeBanner;
 class QLabel;
+class QListWidget;
+class QStackedWidget;
 
-// The main window. For now it shows what the model knows about the latest release, the
-// installed app and the last error.
+// The one window: a sidebar of the six pages, the error and notice banners over the selected
+// page, and the busy line under it.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
 
 public:
+    enum class Page { home, guide, systems, backup, tidy, about };
+
     explicit MainWindow(AppModel &model, QWidget *parent = nullptr);
+
+    void showPage(Page page);
+    Page currentPage() const;
 
 protected:
     void showEvent(QShowEvent *event) override;
 
 private:
-    void sync();
+    void syncBanners();
 
     AppModel &m_model;
-    QLabel *m_latest;
-    QLabel *m_installed;
-    QLabel *m_error;
+    QListWidget *m_sidebar;
+    QStackedWidget *m_pages;
+    ErrorBanner *m_error;
+    NoticeBanner *m_notice;
+    QWidget *m_busy;
+    QLabel *m_busyText;
     bool m_started = false;
 };

@@ -1,0 +1,129 @@
+#include "GuidePage.h"
+
+#include "Card.h"
+#include "Widgets.h"
+#include "app/AppModel.h"
+#include "guide/ControllerMonitor.h"
+#include "guide/GuideChecklist.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+using namespace Widgets;
+
+GuidePage::GuidePage(AppModel &model, ControllerMonitor &monitor, QWidget *parent)
+    : QWidget(parent)
+    , m_model(model)
+    , m_monitor(monitor)
+    , m_steps(new QVBoxLayout)
+    , m_games(new QVBoxLayout)
+    , m_bios(new QVBoxLayout)
+    , m_controllers(new QVBoxLayout)
+{
+    auto *page = new QVBoxLayout(this);
+    page->setContentsMargins(0, 0, 0, 0);
+    page->setSpacing(16);
+    page->addWidget(title(QStringLiteral("First game guide"), this));
+    const std::pair<QString, QVBoxLayout *> cards[] = {{QStringLiteral("Checklist"), m_steps},
+                                                       {QStringLiteral("2. Games folder"), m_games},
+                                                       {QStringLiteral("3. BIOS files"), m_bios},
+                                                       {QStringLiteral("4. Controllers"), m_controllers}};
+    for (const auto &[name, layout] : cards) {
+        auto *card = new Card(name, this);
+        card->content()->addLayout(layout);
+        page->addWidget(card);
+    }
+    connect(&m_model, &AppModel::installedChanged, this, &GuidePage::sync);
+    connect(&m_model, &AppModel::gamesFolderChanged, this, &GuidePage::sync);
+    connect(&m_model, &AppModel::biosFoundChanged, this, &GuidePage::sync);
+    connect(&m_monitor, &ControllerMonitor::controllersChanged, this, &GuidePage::sync);
+    sync();
+}
+
+void GuidePage::sync()
+{
+    const auto &found = m_model.biosFound();
+    const auto &controllers = m_monitor.controllers();
+
+    clear(m_steps);
+    for (const GuideStep &step :
+         GuideChecklist::steps(m_model.installed().has_value(), m_model.gamesFolder(), found, controllers.size())) {
+        auto *row = new QHBoxLayout;
+        row->addWidget(icon(step.done ? QStringLiteral("checkmark.circle.fill") : QStringLiteral("circle"),
+                            step.done ? green : QColor(Qt::gray), this),
+                       0, Qt::AlignTop);
+        auto *lines = new QVBoxLayout;
+        lines->addWidget(bold(QStringLiteral("%1. %2").arg(step.id).arg(step.title), this));
+        lines->addWidget(caption(step.detail, this));
+        row->addLayout(lines, 1);
+        m_steps->addLayout(row);
+    }
+
+    clear(m_games);
+    const auto &games = m_model.gamesFolder();
+    m_games->addWidget(text(games.value_or(QStringLiteral("No folder chosen yet.")), this));
+    auto *buttons = new QHBoxLayout;
+    auto *choose = new QPushButton(QStringLiteral("Choose folder…"), this);
+    connect(choose, &QPushButton::clicked, &m_model, &AppModel::chooseGamesFolder);
+    buttons->addWidget(choose);
+    if (games) {
+        auto *open = new QPushButton(QStringLiteral("Open in Finder"), this);
+        connect(open, &QPushButton::clicked, &m_model, [this, path = *games] { m_model.openFolder(path); });
+        buttons->addWidget(open);
+    }
+    buttons->addStretch();
+    m_games->addLayout(buttons);
+    m_games->addWidget(
+        caption(QStringLiteral("Vantor only stores the path. It never copies your games. In OpenEmu, drag "
+                               "your own game files onto the library window to add them."),
+                this));
+
+    clear(m_bios);
+    m_bios->addWidget(
+        text(QStringLiteral("Only some systems need one. You must supply these files yourself; Vantor doesn't "
+                            "download or provide them."),
+             this));
+    for (const BIOSEntry &entry : ProjectDocs::biosTable()) {
+        const bool satisfied = GuideChecklist::isSatisfied(entry, found);
+        auto *row = new QHBoxLayout;
+        row->addWidget(icon(satisfied ? QStringLiteral("checkmark.circle.fill") : QStringLiteral("circle"),
+                            satisfied ? green : QColor(Qt::gray), this),
+                       0, Qt::AlignTop);
+        auto *lines = new QVBoxLayout;
+        lines->setSpacing(2);
+        lines->addWidget(bold(entry.system + (entry.optional ? QStringLiteral(" (optional)") : QString()), this));
+        lines->addWidget(caption(entry.files.join(entry.anyOf ? QStringLiteral(" or ") : QStringLiteral(", ")), this));
+        if (!entry.note.isEmpty())
+            lines->addWidget(caption(entry.note, this));
+        row->addLayout(lines, 1);
+        auto *where = new QPushButton(QStringLiteral("Where to put it"), this);
+        connect(where, &QPushButton::clicked, &m_model,
+                [this, entry] { m_model.openFolder(GuideChecklist::folder(entry, m_model.biosFound())); });
+        row->addWidget(where, 0, Qt::AlignTop);
+        m_bios->addLayout(row);
+        m_bios->addWidget(divider(this));
+    }
+    auto *recheck = new QPushButton(QStringLiteral("Re-check"), this);
+    connect(recheck, &QPushButton::clicked, &m_model, [this] { m_model.refreshBIOS(); });
+    m_bios->addWidget(recheck, 0, Qt::AlignLeft);
+
+    clear(m_controllers);
+    if (controllers.isEmpty())
+        m_controllers->addWidget(text(QStringLiteral("No controller detected. Connect one by USB or Bluetooth (you may "
+                                                     "need to press a button to wake it)."),
+                                      this));
+    for (const ControllerInfo &controller : controllers) {
+        auto *row = new QHBoxLayout;
+        row->addWidget(icon(QStringLiteral("gamecontroller.fill"), QColor(), this));
+        auto *lines = new QVBoxLayout;
+        lines->addWidget(bold(controller.name, this));
+        lines->addWidget(caption(controller.kind, this));
+        row->addLayout(lines, 1);
+        m_controllers->addLayout(row);
+    }
+    auto *refresh = new QPushButton(QStringLiteral("Refresh"), this);
+    connect(refresh, &QPushButton::clicked, &m_monitor, &ControllerMonitor::refresh);
+    m_controllers->addWidget(refresh, 0, Qt::AlignLeft);
+}

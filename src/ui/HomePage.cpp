@@ -1,0 +1,346 @@
+#include "HomePage.h"
+
+#include "Card.h"
+#include "Icons.h"
+#include "app/AppModel.h"
+#include "app/ByteCount.h"
+#include "install/VersionChecker.h"
+#include "platform/Host.h"
+#include "release/GitHubReleases.h"
+
+#include <QButtonGroup>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QTextBrowser>
+#include <QVBoxLayout>
+
+namespace {
+
+const QColor green(52, 199, 89);
+const QColor red(255, 59, 48);
+
+QLabel *text(const QString &value = {}, QWidget *parent = nullptr)
+{
+    auto *label = new QLabel(value, parent);
+    label->setTextFormat(Qt::PlainText);
+    label->setWordWrap(true);
+    return label;
+}
+
+QLabel *small(const QString &value, QWidget *parent = nullptr)
+{
+    QLabel *label = text(value, parent);
+    QFont font = label->font();
+    font.setPointSizeF(font.pointSizeF() * 0.9);
+    label->setFont(font);
+    label->setForegroundRole(QPalette::PlaceholderText);
+    return label;
+}
+
+QLabel *larger(QWidget *parent = nullptr)
+{
+    QLabel *label = text({}, parent);
+    QFont font = label->font();
+    font.setPointSizeF(font.pointSizeF() * 1.25);
+    label->setFont(font);
+    return label;
+}
+
+void colour(QLabel *label, const QColor &color)
+{
+    label->setStyleSheet(QStringLiteral("color: %1").arg(color.name()));
+}
+
+QWidget *busyRow(const QString &message, QWidget *parent)
+{
+    auto *row = new QWidget(parent);
+    auto *layout = new QHBoxLayout(row);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto *spinner = new QProgressBar(row);
+    spinner->setRange(0, 0);
+    spinner->setMaximumWidth(60);
+    spinner->setMaximumHeight(8);
+    spinner->setTextVisible(false);
+    layout->addWidget(spinner);
+    if (!message.isEmpty())
+        layout->addWidget(text(message, row));
+    layout->addStretch();
+    return row;
+}
+
+QHBoxLayout *iconRow(QLabel *icon, QLabel *label)
+{
+    auto *row = new QHBoxLayout;
+    row->addWidget(icon, 0, Qt::AlignTop);
+    row->addWidget(label, 1);
+    return row;
+}
+
+} // namespace
+
+HomePage::HomePage(AppModel &model, QWidget *parent)
+    : QWidget(parent)
+    , m_model(model)
+{
+    auto *page = new QVBoxLayout(this);
+    page->setContentsMargins(0, 0, 0, 0);
+    page->setSpacing(16);
+
+    auto *title = text(QStringLiteral("Vantor"), this);
+    QFont big = title->font();
+    big.setPointSizeF(big.pointSizeF() * 2);
+    big.setBold(true);
+    title->setFont(big);
+    page->addWidget(title);
+
+    // Your Mac
+    auto *mac = new Card(QStringLiteral("Your Mac"), this);
+    m_macOSIcon = new QLabel(mac);
+    m_macOS = text({}, mac);
+    m_siliconIcon = new QLabel(mac);
+    m_silicon = text({}, mac);
+    m_tooOld = text(QStringLiteral("Sorry, this Mac's macOS is too old for OpenEmu-Silicon."), mac);
+    colour(m_tooOld, red);
+    mac->content()->addLayout(iconRow(m_macOSIcon, m_macOS));
+    mac->content()->addLayout(iconRow(m_siliconIcon, m_silicon));
+    mac->content()->addWidget(m_tooOld);
+    page->addWidget(mac);
+
+    // Not installed yet
+    m_installCard = new Card(QStringLiteral("OpenEmu-Silicon isn't installed yet"), this);
+    m_latestVersion = larger(m_installCard);
+    m_download = text({}, m_installCard);
+    auto *where = new QHBoxLayout;
+    where->addWidget(text(QStringLiteral("Install to"), m_installCard));
+    m_userFolder = new QRadioButton(QStringLiteral("Your Applications folder (~/Applications)"), m_installCard);
+    m_systemFolder = new QRadioButton(QStringLiteral("/Applications (needs permission)"), m_installCard);
+    auto *choice = new QButtonGroup(m_installCard);
+    choice->addButton(m_userFolder);
+    choice->addButton(m_systemFolder);
+    auto *options = new QVBoxLayout;
+    options->addWidget(m_userFolder);
+    options->addWidget(m_systemFolder);
+    where->addLayout(options);
+    where->addStretch();
+    m_signedNote
+        = small(QStringLiteral("The project's releases are signed and notarized, so no Gatekeeper workaround is "
+                               "used or needed."),
+                m_installCard);
+    m_install = new QPushButton(QStringLiteral("Install OpenEmu-Silicon"), m_installCard);
+    m_install->setDefault(true);
+    m_loadingInstall = busyRow({}, m_installCard);
+    m_couldNotLoad = text(QStringLiteral("Couldn't load the latest release."), m_installCard);
+    m_tryAgain = new QPushButton(QStringLiteral("Try again"), m_installCard);
+    for (QWidget *w : std::initializer_list<QWidget *>{m_latestVersion, m_download})
+        m_installCard->content()->addWidget(w);
+    m_installCard->content()->addLayout(where);
+    for (QWidget *w :
+         std::initializer_list<QWidget *>{m_signedNote, m_install, m_loadingInstall, m_couldNotLoad, m_tryAgain})
+        m_installCard->content()->addWidget(w, 0, Qt::AlignLeft);
+    page->addWidget(m_installCard);
+
+    // Installed
+    m_installedCard = new Card(QStringLiteral("OpenEmu-Silicon"), this);
+    m_installedVersion = larger(m_installedCard);
+    m_installedPath = small({}, m_installedCard);
+    m_installedPath->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_updateState = text({}, m_installedCard);
+    m_launch = new QPushButton(QStringLiteral("Launch OpenEmu"), m_installedCard);
+    m_launch->setDefault(true);
+    m_check = new QPushButton(QStringLiteral("Check for updates"), m_installedCard);
+    m_update = new QPushButton(QStringLiteral("Update"), m_installedCard);
+    m_rollback = new QPushButton(QStringLiteral("Roll back…"), m_installedCard);
+    m_updateNote = small(QStringLiteral("Updating asks to quit OpenEmu if it's running, keeps your data folders "
+                                        "untouched, and keeps the old app in Previous versions for one rollback."),
+                         m_installedCard);
+    auto *buttons = new QHBoxLayout;
+    for (QPushButton *b : {m_launch, m_check, m_update, m_rollback})
+        buttons->addWidget(b);
+    buttons->addStretch();
+    for (QWidget *w : std::initializer_list<QWidget *>{m_installedVersion, m_installedPath, m_updateState})
+        m_installedCard->content()->addWidget(w);
+    m_installedCard->content()->addLayout(buttons);
+    m_installedCard->content()->addWidget(m_updateNote);
+    page->addWidget(m_installedCard);
+
+    // Progress
+    m_progressCard = new Card(QString(), this);
+    m_bar = new QProgressBar(m_progressCard);
+    m_bar->setTextVisible(false);
+    m_progressText = small({}, m_progressCard);
+    m_cancel = new QPushButton(QStringLiteral("Cancel"), m_progressCard);
+    m_progressCard->content()->addWidget(m_bar);
+    m_progressCard->content()->addWidget(m_progressText);
+    m_progressCard->content()->addWidget(m_cancel, 0, Qt::AlignLeft);
+    page->addWidget(m_progressCard);
+
+    // Release notes
+    m_notesCard = new Card(QString(), this);
+    m_notes = new QTextBrowser(m_notesCard);
+    m_notes->setOpenExternalLinks(true);
+    m_notes->setMaximumHeight(220);
+    m_notes->setFrameShape(QFrame::NoFrame);
+    m_notes->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    m_notesCard->content()->addWidget(m_notes);
+    page->addWidget(m_notesCard);
+    m_loadingRelease = busyRow(QStringLiteral("Looking up the latest release…"), this);
+    page->addWidget(m_loadingRelease);
+
+    connect(m_install, &QPushButton::clicked, &m_model, [this] { m_model.install(false); });
+    connect(m_tryAgain, &QPushButton::clicked, &m_model, [this] { m_model.checkLatest(); });
+    connect(m_launch, &QPushButton::clicked, &m_model, [this] { m_model.launch(); });
+    connect(m_check, &QPushButton::clicked, &m_model, [this] {
+        [](AppModel &target) -> QCoro::Task<> {
+            co_await target.checkLatest();
+            target.refreshInstalled();
+        }(m_model);
+    });
+    connect(m_update, &QPushButton::clicked, &m_model, [this] { m_model.install(true); });
+    connect(m_rollback, &QPushButton::clicked, &m_model, [this] { m_model.rollback(); });
+    connect(m_cancel, &QPushButton::clicked, &m_model, &AppModel::cancelInstall);
+    connect(m_systemFolder, &QRadioButton::toggled, &m_model, &AppModel::setInstallToSystemApplications);
+
+    // Progress changes many times a second and only touches the progress card.
+    connect(&m_model, &AppModel::downloadedChanged, this, &HomePage::syncProgress);
+    connect(&m_model, &AppModel::changed, this, [this] {
+        // Everything else: a cheap pass over texts and states.
+        sync();
+    });
+    sync();
+}
+
+void HomePage::syncProgress()
+{
+    const InstallPhase phase = m_model.phase();
+    const bool downloading = phase == InstallPhase::downloading;
+    static const QMap<InstallPhase, QString> titles = {
+        {InstallPhase::idle, QString()},
+        {InstallPhase::downloading, QStringLiteral("Downloading…")},
+        {InstallPhase::verifying, QStringLiteral("Checking the download…")},
+        {InstallPhase::unpacking, QStringLiteral("Unpacking…")},
+        {InstallPhase::installing, QStringLiteral("Installing…")},
+    };
+    m_progressCard->setVisible(phase != InstallPhase::idle);
+    m_progressCard->setTitle(titles.value(phase));
+    if (downloading) {
+        // QProgressBar counts in int: show thousandths of the total.
+        const double total = std::max<double>(double(m_model.totalBytes()), 1.0);
+        m_bar->setRange(0, 1000);
+        m_bar->setValue(int(std::min(1.0, double(m_model.downloaded()) / total) * 1000));
+        m_progressText->setText(QStringLiteral("%1 of %2 · %3/s")
+                                    .arg(ByteCount::fileStyle(m_model.downloaded()),
+                                         ByteCount::fileStyle(m_model.totalBytes()),
+                                         ByteCount::fileStyle(qint64(m_model.speed()))));
+    } else {
+        m_bar->setRange(0, 0);
+    }
+    m_progressText->setVisible(downloading);
+    m_cancel->setEnabled(downloading);
+}
+
+void HomePage::sync()
+{
+    const bool macOSOk = VersionChecker::meetsMacOSRequirement();
+    const bool silicon = VersionChecker::isAppleSilicon();
+    m_macOSIcon->setPixmap(
+        Icons::pixmap(macOSOk ? QStringLiteral("checkmark.circle.fill") : QStringLiteral("xmark.octagon.fill"), 16,
+                      macOSOk ? green : red));
+    m_macOS->setText(QStringLiteral("macOS %1 — OpenEmu-Silicon needs macOS %2 or newer.")
+                         .arg(VersionChecker::macVersionString())
+                         .arg(VersionChecker::minimumMacOSMajor));
+    m_siliconIcon->setPixmap(
+        Icons::pixmap(silicon ? QStringLiteral("checkmark.circle.fill") : QStringLiteral("xmark.octagon.fill"), 16,
+                      silicon ? green : red));
+    m_silicon->setText(silicon
+                           ? QStringLiteral("Apple silicon detected.")
+                           : QStringLiteral("This Mac isn't running on Apple silicon. OpenEmu-Silicon doesn't support "
+                                            "Intel Macs."));
+    m_tooOld->setVisible(Host::macOSVersion().major <= 10);
+
+    const auto &latest = m_model.latest();
+    const auto &installed = m_model.installed();
+    const bool busy = m_model.isBusy();
+
+    m_installCard->setVisible(!installed);
+    const auto asset = latest ? GitHubReleases::pickAsset(*latest) : std::nullopt;
+    for (QWidget *w : std::initializer_list<QWidget *>{m_latestVersion, m_download, m_userFolder, m_systemFolder,
+                                                       m_signedNote, m_install})
+        w->setVisible(latest.has_value());
+    if (latest) {
+        m_latestVersion->setText(QStringLiteral("Latest version: ") + latest->tagName);
+        if (asset) {
+            m_download->setText(QStringLiteral("Download: %1, %2").arg(asset->name, ByteCount::fileStyle(asset->size)));
+            colour(m_download, palette().color(QPalette::WindowText));
+        } else {
+            m_download->setText(QStringLiteral("This release has no downloadable app file."));
+            colour(m_download, red);
+        }
+    }
+    const QSignalBlocker block(m_systemFolder);
+    (m_model.installToSystemApplications() ? m_systemFolder : m_userFolder)->setChecked(true);
+    m_install->setEnabled(asset.has_value() && !busy && macOSOk && silicon);
+    m_loadingInstall->setVisible(!latest && m_model.loadingRelease());
+    m_couldNotLoad->setVisible(!latest && !m_model.loadingRelease());
+    m_tryAgain->setVisible(!latest && !m_model.loadingRelease());
+
+    m_installedCard->setVisible(installed.has_value());
+    if (installed) {
+        m_installedVersion->setText(QStringLiteral("Installed version ") + installed->version);
+        m_installedPath->setText(installed->url);
+        const bool update = m_model.updateAvailable();
+        m_updateState->setVisible(latest.has_value());
+        if (latest) {
+            m_updateState->setText(update ? QStringLiteral("Update available: ") + latest->tagName
+                                          : QStringLiteral("You're up to date."));
+            colour(m_updateState, update ? QColor(0, 122, 255) : green);
+        }
+        m_check->setEnabled(!m_model.loadingRelease());
+        m_update->setVisible(update);
+        m_update->setEnabled(!busy);
+        m_rollback->setVisible(m_model.hasPrevious());
+        m_rollback->setEnabled(!busy);
+        m_updateNote->setVisible(update);
+    }
+
+    syncProgress();
+
+    m_notesCard->setVisible(latest.has_value());
+    m_loadingRelease->setVisible(!latest && m_model.loadingRelease());
+    if (latest) {
+        m_notesCard->setTitle(QStringLiteral("Release notes — ") + latest->name.value_or(latest->tagName));
+        const QString html = latest->body ? notesHtml(*latest->body)
+                                          : QStringLiteral("No release notes were published.").toHtmlEscaped();
+        if (m_notes->property("shownHtml").toString() != html) { // keep the reader's scroll position
+            m_notes->setHtml(html);
+            m_notes->setProperty("shownHtml", html);
+        }
+    }
+}
+
+QString HomePage::notesHtml(const QString &markdown)
+{
+    // Inline syntax only, as the release page's summary: everything else stays literal.
+    QString html = markdown.toHtmlEscaped();
+    struct Rule
+    {
+        QRegularExpression pattern;
+        QString replacement;
+    };
+    static const Rule rules[] = {
+        {QRegularExpression(QStringLiteral("`([^`\\n]+)`")), QStringLiteral("<code>\\1</code>")},
+        {QRegularExpression(QStringLiteral("\\*\\*([^*\\n]+)\\*\\*")), QStringLiteral("<b>\\1</b>")},
+        {QRegularExpression(QStringLiteral("__([^_\\n]+)__")), QStringLiteral("<b>\\1</b>")},
+        {QRegularExpression(QStringLiteral("~~([^~\\n]+)~~")), QStringLiteral("<s>\\1</s>")},
+        {QRegularExpression(QStringLiteral("(?<![*\\w])\\*([^*\\n]+)\\*(?!\\*)")), QStringLiteral("<i>\\1</i>")},
+        {QRegularExpression(QStringLiteral("(?<![_\\w])_([^_\\n]+)_(?![_\\w])")), QStringLiteral("<i>\\1</i>")},
+        {QRegularExpression(QStringLiteral("\\[([^\\]\\n]+)\\]\\((https?://[^)\\s]+)\\)")),
+         QStringLiteral("<a href=\"\\2\">\\1</a>")},
+    };
+    for (const Rule &rule : rules)
+        html.replace(rule.pattern, rule.replacement);
+    return QStringLiteral("<div style=\"white-space: pre-wrap\">") + html + QStringLiteral("</div>");
+}

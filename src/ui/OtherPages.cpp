@@ -1,0 +1,223 @@
+#include "OtherPages.h"
+
+#include "Card.h"
+#include "Widgets.h"
+#include "app/AppModel.h"
+#include "app/ByteCount.h"
+#include "guide/ProjectDocs.h"
+#include "platform/Workspace.h"
+
+#include <QCheckBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QUrl>
+#include <QVBoxLayout>
+
+using namespace Widgets;
+
+namespace {
+
+QVBoxLayout *pageLayout(QWidget *page)
+{
+    auto *layout = new QVBoxLayout(page);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(16);
+    return layout;
+}
+
+} // namespace
+
+SystemsPage::SystemsPage(QWidget *parent)
+    : QWidget(parent)
+{
+    QVBoxLayout *page = pageLayout(this);
+    page->addWidget(title(QStringLiteral("Supported systems"), this));
+    page->addWidget(
+        caption(QStringLiteral("From the project's Supported Systems wiki page. BIOS notes are only what that "
+                               "page states."),
+                this));
+    const auto &systems = ProjectDocs::systems();
+    auto *card = new Card(QStringLiteral("%1 entries").arg(systems.size()), this);
+    for (const SystemInfo &system : systems) {
+        auto *row = new QHBoxLayout;
+        auto *lines = new QVBoxLayout;
+        lines->setSpacing(2);
+        lines->addWidget(bold(system.name, this));
+        lines->addWidget(caption(QStringLiteral("Core: ") + system.core
+                                     + (system.note.isEmpty() ? QString() : QStringLiteral(" · ") + system.note),
+                                 this));
+        row->addLayout(lines, 1);
+        if (system.bios) {
+            row->addWidget(icon(QStringLiteral("exclamationmark.circle"), orange, this));
+            QLabel *bios = caption(QStringLiteral("BIOS: ") + *system.bios, this);
+            setColour(bios, orange);
+            row->addWidget(bios);
+        } else {
+            QLabel *none = caption(QStringLiteral("No BIOS needed"), this);
+            setColour(none, green);
+            row->addWidget(none);
+        }
+        card->content()->addLayout(row);
+    }
+    page->addWidget(card);
+}
+
+BackupPage::BackupPage(AppModel &model, QWidget *parent)
+    : QWidget(parent)
+    , m_model(model)
+    , m_items(new QVBoxLayout)
+    , m_total(text({}, this))
+    , m_backup(new QPushButton(QStringLiteral("Back up…"), this))
+    , m_restore(new QPushButton(QStringLiteral("Restore from zip…"), this))
+{
+    QVBoxLayout *page = pageLayout(this);
+    page->addWidget(title(QStringLiteral("Backup & restore"), this));
+    page->addWidget(
+        caption(QStringLiteral("The project advises backing up save states before your first launch of a new "
+                               "build, because older ones can crash the ARM64 cores."),
+                this));
+    auto *card = new Card(QStringLiteral("What to back up"), this);
+    card->content()->addLayout(m_items);
+    card->content()->addWidget(m_total);
+    auto *buttons = new QHBoxLayout;
+    auto *refresh = new QPushButton(QStringLiteral("Refresh sizes"), this);
+    buttons->addWidget(m_backup);
+    buttons->addWidget(m_restore);
+    buttons->addWidget(refresh);
+    buttons->addStretch();
+    card->content()->addLayout(buttons);
+    card->content()->addWidget(
+        caption(QStringLiteral("OpenEmu must be closed for both. Folder locations follow the "
+                               "project's docs for the library; the Save States folder name is an "
+                               "assumption and shows \"not found\" if it differs."),
+                this));
+    page->addWidget(card);
+
+    connect(m_backup, &QPushButton::clicked, &m_model, [this] { m_model.runBackup(); });
+    connect(m_restore, &QPushButton::clicked, &m_model, [this] { m_model.runRestore(); });
+    connect(refresh, &QPushButton::clicked, &m_model, [this] { m_model.refreshBackupItems(); });
+    connect(&m_model, &AppModel::backupItemsChanged, this, &BackupPage::sync);
+    connect(&m_model, &AppModel::busyMessageChanged, this, &BackupPage::sync);
+    connect(&m_model, &AppModel::phaseChanged, this, &BackupPage::sync);
+    sync();
+}
+
+void BackupPage::sync()
+{
+    clear(m_items);
+    qint64 total = 0;
+    for (const BackupItem &item : m_model.backupItems()) {
+        if (item.include && item.exists)
+            total += item.size;
+        auto *toggle = new QCheckBox(item.title, this);
+        toggle->setChecked(item.include);
+        toggle->setEnabled(item.exists);
+        connect(toggle, &QCheckBox::toggled, &m_model,
+                [this, id = item.id](bool on) { m_model.setBackupItemIncluded(id, on); });
+        m_items->addWidget(toggle);
+        m_items->addWidget(caption(item.detail + QStringLiteral(" · ")
+                                       + (item.exists ? ByteCount::fileStyle(item.size) : QStringLiteral("not found")),
+                                   this));
+    }
+    m_total->setText(
+        QStringLiteral("Total to copy: %1 (the zip is usually a bit smaller)").arg(ByteCount::fileStyle(total)));
+    m_backup->setEnabled(total > 0 && !m_model.isBusy());
+    m_restore->setEnabled(!m_model.isBusy());
+}
+
+TidyPage::TidyPage(AppModel &model, QWidget *parent)
+    : QWidget(parent)
+    , m_model(model)
+    , m_rows(new QVBoxLayout)
+    , m_uninstall(new QPushButton(QStringLiteral("Uninstall OpenEmu-Silicon…"), this))
+{
+    QVBoxLayout *page = pageLayout(this);
+    page->addWidget(title(QStringLiteral("Tidy"), this));
+    auto *space = new Card(QStringLiteral("Space used"), this);
+    space->content()->addLayout(m_rows);
+    auto *refresh = new QPushButton(QStringLiteral("Refresh"), this);
+    space->content()->addWidget(refresh, 0, Qt::AlignLeft);
+    page->addWidget(space);
+    auto *remove = new Card(QStringLiteral("Uninstall"), this);
+    remove->content()->addWidget(
+        text(QStringLiteral("Moves only the app to the Trash. You'll be asked separately whether to "
+                            "also remove OpenEmu's data."),
+             this));
+    remove->content()->addWidget(m_uninstall, 0, Qt::AlignLeft);
+    page->addWidget(remove);
+
+    connect(refresh, &QPushButton::clicked, &m_model, [this] { m_model.refreshTidy(); });
+    connect(m_uninstall, &QPushButton::clicked, &m_model, [this] { m_model.uninstall(); });
+    connect(&m_model, &AppModel::tidyRowsChanged, this, &TidyPage::sync);
+    connect(&m_model, &AppModel::installedChanged, this, &TidyPage::sync);
+    connect(&m_model, &AppModel::busyMessageChanged, this, &TidyPage::sync);
+    connect(&m_model, &AppModel::phaseChanged, this, &TidyPage::sync);
+    sync();
+}
+
+void TidyPage::sync()
+{
+    clear(m_rows);
+    if (m_model.tidyRows().isEmpty())
+        m_rows->addWidget(text(QStringLiteral("Nothing found yet."), this));
+    for (const TidyRow &row : m_model.tidyRows()) {
+        auto *line = new QHBoxLayout;
+        auto *lines = new QVBoxLayout;
+        lines->addWidget(bold(row.title + QStringLiteral(" · ")
+                                  + (row.exists ? ByteCount::fileStyle(row.size) : QStringLiteral("not found")),
+                              this));
+        QLabel *path = caption(row.url, this);
+        path->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        lines->addWidget(path);
+        line->addLayout(lines, 1);
+        auto *reveal = new QPushButton(QStringLiteral("Reveal in Finder"), this);
+        connect(reveal, &QPushButton::clicked, &m_model, [this, url = row.url] { m_model.reveal(url); });
+        line->addWidget(reveal, 0, Qt::AlignVCenter);
+        m_rows->addLayout(line);
+        m_rows->addWidget(divider(this));
+    }
+    m_uninstall->setEnabled(m_model.installed().has_value() && !m_model.isBusy());
+}
+
+AboutPage::AboutPage(AppModel &model, QWidget *parent)
+    : QWidget(parent)
+{
+    QVBoxLayout *page = pageLayout(this);
+    page->addWidget(title(QStringLiteral("About"), this));
+    auto *vantor = new Card(QStringLiteral("Vantor"), this);
+    vantor->content()->addWidget(
+        text(QStringLiteral("A friendly installer, updater and setup helper for OpenEmu-Silicon. "
+                            "It downloads the project's own signed releases from GitHub and "
+                            "doesn't copy or rebuild OpenEmu."),
+             this));
+    vantor->content()->addWidget(
+        bold(QStringLiteral("OpenEmu-Silicon is a separate project; Vantor is not affiliated with "
+                            "it. You must own the games you play."),
+             this));
+    page->addWidget(vantor);
+    auto *credits = new Card(QStringLiteral("Credits and licenses"), this);
+    credits->content()->addWidget(
+        text(QStringLiteral("OpenEmu-Silicon: BSD 3-Clause for the main application. Individual "
+                            "emulation cores carry their own licenses (such as GPL v2, MPL 2.0 and "
+                            "LGPL 2.1), as stated in the project's README."),
+             this));
+    auto *links = new QHBoxLayout;
+    auto *project = new QPushButton(QStringLiteral("Project page"), this);
+    auto *wiki = new QPushButton(QStringLiteral("Project wiki"), this);
+    links->addWidget(project);
+    links->addWidget(wiki);
+    links->addStretch();
+    credits->content()->addLayout(links);
+    // This build stands on open-source libraries, so it says so rather than claiming none.
+    credits->content()->addWidget(
+        caption(QStringLiteral("Vantor is built with Qt, QCoro, libplist, SDL and OpenSSL, each "
+                               "under its own open-source license."),
+                this));
+    page->addWidget(credits);
+
+    const QUrl projectUrl(QStringLiteral("https://github.com/nickybmon/OpenEmu-Silicon"));
+    connect(project, &QPushButton::clicked, &model, [&model, projectUrl] { model.openWebPage(projectUrl); });
+    connect(wiki, &QPushButton::clicked, &model,
+            [&model, projectUrl] { model.openWebPage(QUrl(projectUrl.toString() + QStringLiteral("/wiki"))); });
+}

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QWidget>
+
+class AppModel;
+class QCheckBox;
+class QLabel;
+class QPushButton;
+class QVBoxLayout;
+
+// The supported systems, as the project lists them.
+class SystemsPage : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit SystemsPage(QWidget *parent = nullptr);
+};
+
+// Backing up OpenEmu's data to a zip, and restoring one.
+class BackupPage : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit BackupPage(AppModel &model, QWidget *parent = nullptr);
+
+private:
+    void sync();
+
+    AppModel &m_model;
+    QVBoxLayout *m_items;
+    QLabel *m_total;
+    QPushButton *m_backup;
+    QPushButton *m_restore;
+};
+
+// Where OpenEmu keeps things and how much room they take; uninstalling.
+class TidyPage : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit TidyPage(AppModel &model, QWidget *parent = nullptr);
+
+private:
+    void sync();
+
+    AppModel &m_model;
+    QVBoxLayout *m_rows;
+    QPushButton *m_uninstall;
+};
+
+// What Vantor is, and whose work it builds on.
+class AboutPage : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit AboutPage(AppModel &model, QWidget *parent = nullptr);
+};

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QColor>
+#include <QString>
+
+class QHBoxLayout;
+class QLabel;
+class QLayout;
+class QWidget;
+
+// Small building blocks the pages share.
+namespace Widgets {
+
+inline const QColor green(52, 199, 89);
+inline const QColor red(255, 59, 48);
+inline const QColor orange(255, 149, 0);
+inline const QColor blue(0, 122, 255);
+
+QLabel *text(const QString &value, QWidget *parent);
+QLabel *title(const QString &value, QWidget *parent); // the page's large bold title
+QLabel *caption(const QString &value, QWidget *parent); // small, secondary colour
+QLabel *bold(const QString &value, QWidget *parent);
+QLabel *icon(const QString &symbol, const QColor &tint, QWidget *parent);
+void setColour(QLabel *label, const QColor &color);
+QWidget *divider(QWidget *parent);
+// Removes and deletes everything a layout holds (for lists rebuilt when their data changes).
+void clear(QLayout *layout);
+
+} // namespace Widgets
