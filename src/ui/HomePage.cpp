@@ -204,12 +204,14 @@ HomePage::HomePage(AppModel &model, QWidget *parent)
     connect(m_cancel, &QPushButton::clicked, &m_model, &AppModel::cancelInstall);
     connect(m_systemFolder, &QRadioButton::toggled, &m_model, &AppModel::setInstallToSystemApplications);
 
-    // Progress changes many times a second and only touches the progress card.
+    // Progress changes many times a second and only touches the progress card; every other
+    // change is a cheap pass over texts and states.
     connect(&m_model, &AppModel::downloadedChanged, this, &HomePage::syncProgress);
-    connect(&m_model, &AppModel::changed, this, [this] {
-        // Everything else: a cheap pass over texts and states.
-        sync();
-    });
+    for (auto signal :
+         {&AppModel::latestChanged, &AppModel::installedChanged, &AppModel::loadingReleaseChanged,
+          &AppModel::phaseChanged, &AppModel::hasPreviousChanged, &AppModel::installToSystemApplicationsChanged,
+          &AppModel::busyMessageChanged, &AppModel::noticeChanged, &AppModel::errorChanged})
+        connect(&m_model, signal, this, &HomePage::sync);
     sync();
 }
 
