@@ -18,12 +18,15 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QStackedWidget>
 #include <QTextBrowser>
 #include <QToolButton>
 #include <QtTest>
 
 #include <qcoro/qcorosignal.h>
+
+#include <SDL.h>
 
 using TestSupport::await;
 
@@ -190,6 +193,8 @@ void UiTest::installedCardAndProgress()
     QVERIFY(find<QPushButton>(page(), QStringLiteral("Roll back…")));
     QVERIFY(!find<QPushButton>(page(), QStringLiteral("Cancel")));
 
+    screenshot(QStringLiteral("home-update-available"));
+
     // Watch the progress card through the phases of a real update.
     QStringList titles;
     bool cancelEnabledWhileDownloading = false;
@@ -238,6 +243,22 @@ void UiTest::releaseNotesRendering()
 
 void UiTest::otherPages()
 {
+    // Some data for the pages to show: a BIOS file, save states, settings and a controller.
+    const QString support = m_home.path(QStringLiteral("Library/Application Support/OpenEmu"));
+    for (const QString &file :
+         {QStringLiteral("/BIOS/scph5501.bin"), QStringLiteral("/Save States/SNES/slot1.oesavestate"),
+          QStringLiteral("/Game Library/Library.storedata")}) {
+        QDir().mkpath(QFileInfo(support + file).path());
+        QFile data(support + file);
+        QVERIFY(data.open(QIODevice::WriteOnly));
+        data.write(QByteArray(5000, 'd'));
+    }
+    SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER);
+    const int pad = SDL_JoystickAttachVirtual(SDL_JOYSTICK_TYPE_GAMECONTROLLER, 6, 15, 1);
+    auto detach = qScopeGuard([pad] {
+        SDL_JoystickDetachVirtual(pad);
+        SDL_QuitSubSystem(SDL_INIT_GAMECONTROLLER);
+    });
     open();
     m_window->showPage(MainWindow::Page::systems);
     QVERIFY(find<QLabel>(page(), QStringLiteral("42 entries")));
@@ -246,6 +267,8 @@ void UiTest::otherPages()
 
     m_window->showPage(MainWindow::Page::guide);
     QVERIFY(find<QLabel>(page(), QStringLiteral("No folder chosen yet.")));
+    QTRY_VERIFY(find<QLabel>(page(), QStringLiteral("1 system(s) have their BIOS file(s).")));
+    QTRY_VERIFY_WITH_TIMEOUT(find<QLabel>(page(), QStringLiteral("1 controller(s) connected.")), 5000);
     m_prompter.folderAnswer = m_home.path(QStringLiteral("Games"));
     find<QPushButton>(page(), QStringLiteral("Choose folder…"))->click();
     QTRY_VERIFY(find<QLabel>(page(), m_home.path(QStringLiteral("Games"))));
@@ -256,9 +279,25 @@ void UiTest::otherPages()
 
     m_window->showPage(MainWindow::Page::backup);
     QPushButton *backup = find<QPushButton>(page(), QStringLiteral("Back up…"));
-    QVERIFY(backup && !backup->isEnabled()); // nothing exists to back up
-    QVERIFY(find<QLabel>(page(), QStringLiteral("Total to copy: Zero KB (the zip is usually a bit smaller)")));
+    QVERIFY(backup && backup->isEnabled());
+    // The total and the button follow the toggles.
+    // A toggle rebuilds the list; the new rows show on the next turn of the event loop.
+    for (const QString &item :
+         {QStringLiteral("Save states"), QStringLiteral("Game library (database and battery saves)")}) {
+        QTRY_VERIFY(find<QAbstractButton>(page(), item));
+        find<QAbstractButton>(page(), item)->click();
+    }
+    QTRY_VERIFY(find<QLabel>(page(), QStringLiteral("Total to copy: Zero KB (the zip is usually a bit smaller)")));
+    QVERIFY(!find<QPushButton>(page(), QStringLiteral("Back up…"))->isEnabled());
+    QTRY_VERIFY(find<QAbstractButton>(page(), QStringLiteral("Save states")));
+    find<QAbstractButton>(page(), QStringLiteral("Save states"))->click();
+    QTRY_VERIFY(find<QPushButton>(page(), QStringLiteral("Back up…"))->isEnabled());
+    QVERIFY(m_model->backupItems()[0].include && !m_model->backupItems()[1].include);
     screenshot(QStringLiteral("backup"));
+
+    m_window->showPage(MainWindow::Page::tidy);
+    QTRY_VERIFY(find<QPushButton>(page(), QStringLiteral("Reveal in Finder")));
+    screenshot(QStringLiteral("tidy"));
 
     m_window->showPage(MainWindow::Page::about);
     find<QPushButton>(page(), QStringLiteral("Project wiki"))->click();
