@@ -20,6 +20,7 @@ struct Options
     bool yes = false;
     bool system = false; // install into the system Applications folder
     QStringList only = {}; // backup: the items to include
+    bool progress = false; // a progress bar even when stderr is not a terminal
 };
 
 QJsonObject releaseJson(const Release &release, const std::optional<ReleaseAsset> &picked,

@@ -59,7 +59,7 @@ QCoro::Task<int> runInstall(AppModel &model, CliOutput::Options options, bool is
     }
     model.setInstallToSystemApplications(options.system);
 
-    ProgressReport progress(model);
+    ProgressReport progress(model, options.progress);
     interrupted = false;
     struct sigaction action = {}, previous = {};
     action.sa_handler = onInterrupt;

@@ -26,10 +26,10 @@ const char *phaseText(InstallPhase phase)
 
 } // namespace
 
-ProgressReport::ProgressReport(AppModel &model, QObject *parent)
+ProgressReport::ProgressReport(AppModel &model, bool always, QObject *parent)
     : QObject(parent)
     , m_model(model)
-    , m_terminal(::isatty(STDERR_FILENO))
+    , m_terminal(always || ::isatty(STDERR_FILENO))
 {
     if (m_terminal)
         connect(&m_model, &AppModel::changed, this, &ProgressReport::update);

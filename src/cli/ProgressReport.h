@@ -7,13 +7,14 @@
 class AppModel;
 
 // Shows a running install on a terminal: a bar with bytes, total and speed while downloading,
-// then the name of each later step. Prints nothing when stderr is not a terminal.
+// then the name of each later step. Off a terminal it prints only when asked to.
 class ProgressReport : public QObject
 {
     Q_OBJECT
 
 public:
-    explicit ProgressReport(AppModel &model, QObject *parent = nullptr);
+    // always: report even when stderr is not a terminal.
+    ProgressReport(AppModel &model, bool always, QObject *parent = nullptr);
     ~ProgressReport() override;
 
 private:

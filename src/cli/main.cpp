@@ -4,6 +4,7 @@
 #include "PrintingWorkspace.h"
 #include "TerminalPrompter.h"
 #include "app/AppModel.h"
+#include "demo/DemoMode.h"
 #include "release/GitHubReleases.h"
 
 #include <QCommandLineParser>
@@ -16,6 +17,7 @@
 #include <cstdio>
 #include <functional>
 #include <map>
+#include <memory>
 
 namespace {
 
@@ -61,6 +63,10 @@ int usageError(const QString &message, const QCommandLineParser &parser)
 
 int main(int argc, char *argv[])
 {
+    // The demo's sandbox must be in place before anything reads HOME or the settings.
+    const bool demo = DemoMode::requested(argc, argv);
+    const QString sandbox = demo ? DemoMode::enterSandbox(DemoMode::resetRequested(argc, argv)) : QString();
+
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("vantor-cli"));
     QCoreApplication::setApplicationVersion(QStringLiteral(VANTOR_VERSION));
@@ -82,10 +88,15 @@ int main(int argc, char *argv[])
     const QCommandLineOption onlyOption(QStringLiteral("only"),
                                         QStringLiteral("backup: the items to include, of states,library,prefs."),
                                         QStringLiteral("ITEMS"));
+    const QCommandLineOption demoOption(QStringLiteral("demo"),
+                                        QStringLiteral("Work in a sandbox with a local sample release feed."));
+    const QCommandLineOption demoResetOption(QStringLiteral("demo-reset"), QStringLiteral("Start the demo afresh."));
+    const QCommandLineOption progressOption(QStringLiteral("progress"),
+                                            QStringLiteral("Show download progress even when not on a terminal."));
     const QCommandLineOption keepDataOption(QStringLiteral("keep-data"),
                                             QStringLiteral("uninstall: move only the app to the Trash."));
-    parser.addOptions(
-        {jsonOption, verboseOption, feedOption, yesOption, systemOption, toOption, onlyOption, keepDataOption});
+    parser.addOptions({jsonOption, verboseOption, feedOption, yesOption, systemOption, toOption, onlyOption,
+                       keepDataOption, demoOption, demoResetOption, progressOption});
     parser.addPositionalArgument(QStringLiteral("command"),
                                  QStringLiteral("status | latest | install | update | rollback | launch | tidy | "
                                                 "backup --to DIR | restore ZIP | uninstall | guide | systems | "
@@ -128,8 +139,14 @@ int main(int argc, char *argv[])
     if (parser.isSet(systemOption) && name != QStringLiteral("install"))
         return usageError(QStringLiteral("--system goes with install only."), parser);
 
-    const CliOutput::Options options{parser.isSet(jsonOption), parser.isSet(verboseOption), parser.isSet(yesOption),
-                                     parser.isSet(systemOption), only};
+    CliOutput::Options options{parser.isSet(jsonOption), parser.isSet(verboseOption), parser.isSet(yesOption),
+                               parser.isSet(systemOption), only};
+    options.progress = parser.isSet(progressOption);
+    std::unique_ptr<DemoMode::Feed> feed;
+    if (demo) {
+        feed = std::make_unique<DemoMode::Feed>(sandbox);
+        std::fprintf(stderr, "Demo sandbox: %s\n", qPrintable(sandbox));
+    }
     TerminalPrompter prompter(options.yes);
     if (parser.isSet(toOption))
         prompter.folder = QFileInfo(parser.value(toOption)).absoluteFilePath();
@@ -140,8 +157,10 @@ int main(int argc, char *argv[])
     if (parser.isSet(keepDataOption))
         prompter.declined.append(QStringLiteral("Also remove OpenEmu's data?"));
     PrintingWorkspace workspace;
-    AppModel model(parser.isSet(feedOption) ? parser.value(feedOption) : GitHubReleases::configuredFeedUrl(), prompter,
-                   workspace);
+    const QString feedUrl = feed                       ? feed->url()
+                            : parser.isSet(feedOption) ? parser.value(feedOption)
+                                                       : GitHubReleases::configuredFeedUrl();
+    AppModel model(feedUrl, prompter, workspace);
 
     int exitStatus = Commands::failure;
     QTimer::singleShot(0, &app, [&] {

@@ -2,7 +2,7 @@
 #include "Bundles.h"
 #include "FakeDesk.h"
 #include "TestHome.h"
-#include "TestServer.h"
+#include "FeedServer.h"
 
 #include "app/AppModel.h"
 #include "app/ByteCount.h"
@@ -74,7 +74,7 @@ private Q_SLOTS:
 
 private:
     TestHome &m_home = TestHome::shared(); // first: HOME and the settings point there before anything reads them
-    TestServer m_server;
+    FeedServer m_server;
     ScriptedPrompter m_prompter;
     RecordingWorkspace m_workspace;
 };

@@ -1,7 +1,7 @@
 #include "Bundles.h"
+#include "FeedServer.h"
 #include "SampleRelease.h"
 #include "TestHome.h"
-#include "TestServer.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -40,12 +40,13 @@ private Q_SLOTS:
     void declinedWithoutATerminal();
     void backupRestoreRoundTrip();
     void guideReportsBiosMarks();
+    void demoContinuesOneStory();
 
 private:
     Run run(const QStringList &arguments, const QString &feedUrl);
 
     TestHome &m_home = TestHome::shared();
-    TestServer m_server;
+    FeedServer m_server;
 };
 
 Run CliTest::run(const QStringList &arguments, const QString &feedUrl)
@@ -309,6 +310,43 @@ void CliTest::guideReportsBiosMarks()
     QCOMPARE(rows.size(), 42);
     QVERIFY(rows[1].toObject().value(QStringLiteral("bios")).isNull());
     QCOMPARE(rows[26].toObject().value(QStringLiteral("name")).toString(), QStringLiteral("Pokémon Mini"));
+}
+
+void CliTest::demoContinuesOneStory()
+{
+    // The demo keeps its sandbox in the temporary folder; give it one of its own here.
+    const QString tmp = m_home.path(QStringLiteral("demo-tmp"));
+    QDir().mkpath(tmp);
+    auto demo = [&](const QStringList &arguments) {
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("TMPDIR"), tmp);
+        process.setProcessEnvironment(env);
+        process.setStandardInputFile(QProcess::nullDevice());
+        process.start(QStringLiteral(VANTOR_CLI),
+                      QStringList{QStringLiteral("--demo"), QStringLiteral("--json")} + arguments);
+        process.waitForFinished(120'000);
+        return Run{process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
+    };
+    const Run fresh = demo({QStringLiteral("--demo-reset"), QStringLiteral("status")});
+    QCOMPARE(fresh.exitCode, 0);
+    QVERIFY(fresh.json().value(QStringLiteral("installed")).isNull());
+    QCOMPARE(fresh.json().value(QStringLiteral("latest")).toString(), QStringLiteral("v1.0.3"));
+    QVERIFY(fresh.err.contains(tmp.toUtf8() + "/vantor-demo"));
+
+    QCOMPARE(demo({QStringLiteral("--yes"), QStringLiteral("install")}).exitCode, 0);
+    // Installed, the feed moves on to 1.0.4, and the next run sees both.
+    const Run after = demo({QStringLiteral("status")});
+    QCOMPARE(after.json().value(QStringLiteral("latest")).toString(), QStringLiteral("v1.0.4"));
+    QVERIFY(after.json().value(QStringLiteral("updateAvailable")).toBool());
+    QVERIFY(after.json()
+                .value(QStringLiteral("installed"))
+                .toObject()
+                .value(QStringLiteral("url"))
+                .toString()
+                .startsWith(tmp + QStringLiteral("/vantor-demo/home/Applications/")));
+    const Run guide = demo({QStringLiteral("guide")});
+    QVERIFY(guide.json().value(QStringLiteral("steps")).toArray()[2].toObject().value(QStringLiteral("done")).toBool());
 }
 
 QTEST_MAIN(CliTest)

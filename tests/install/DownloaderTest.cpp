@@ -1,6 +1,6 @@
 #include "Await.h"
 #include "TestMain.h"
-#include "TestServer.h"
+#include "FeedServer.h"
 
 #include "app/FriendlyError.h"
 #include "install/Downloader.h"
@@ -52,7 +52,7 @@ private:
     QStringList leftovers() const { return QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden); }
 
     QNetworkAccessManager m_network;
-    TestServer m_server;
+    FeedServer m_server;
     std::unique_ptr<QTemporaryDir> m_dir;
 };
 
@@ -109,7 +109,7 @@ void DownloaderTest::downloadsAndReplacesLeftover()
 
 void DownloaderTest::reportsUnknownLength()
 {
-    TestServer::Route route;
+    FeedServer::Route route;
     route.body = bodyOf(200'000);
     route.withoutLength = true;
     route.chunkBytes = 40'000;
@@ -130,7 +130,7 @@ void DownloaderTest::reportsUnknownLength()
 
 void DownloaderTest::refusedAfterRedirectNamesFinalUrl()
 {
-    TestServer::Route redirect;
+    FeedServer::Route redirect;
     redirect.status = 302;
     redirect.redirectTo = m_server.urlText(QStringLiteral("/moved/OpenEmu.dmg"));
     m_server.route(QStringLiteral("/OpenEmu.dmg"), redirect);
@@ -158,7 +158,7 @@ void DownloaderTest::refusesInsecureAddresses()
     QVERIFY(!Downloader::isAllowedAddress(QUrl(QStringLiteral("ftp://127.0.0.1/a.dmg"))));
 
     // A loopback address that redirects off the machine over plain http is not followed.
-    TestServer::Route redirect;
+    FeedServer::Route redirect;
     redirect.status = 302;
     redirect.redirectTo = QStringLiteral("http://downloads.example.com/OpenEmu.dmg");
     m_server.route(QStringLiteral("/away"), redirect);
@@ -177,7 +177,7 @@ void DownloaderTest::refusesInsecureAddresses()
 
 void DownloaderTest::cancelMidTransferLeavesNothing()
 {
-    TestServer::Route slow;
+    FeedServer::Route slow;
     slow.body = bodyOf(40 * 16 * 1024);
     slow.chunkBytes = 16 * 1024;
     slow.delayPerChunkMs = 50;
@@ -201,7 +201,7 @@ void DownloaderTest::cancelMidTransferLeavesNothing()
 
 void DownloaderTest::slowBodyMovesTheSpeed()
 {
-    TestServer::Route slow;
+    FeedServer::Route slow;
     slow.body = bodyOf(8 * 32 * 1024);
     slow.chunkBytes = 32 * 1024;
     slow.delayPerChunkMs = 200;

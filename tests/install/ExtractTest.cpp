@@ -141,7 +141,7 @@ void ExtractTest::zipKeepsLinksAndModes()
 {
     const QString source = path(QStringLiteral("src"));
     const QString app = Bundles::write(source + QStringLiteral("/OpenEmu-Silicon"), QStringLiteral("OpenEmu.app"),
-                                       {.executableSource = Bundles::helperProgram()});
+                                       {.executableSource = Bundles::sampleApp()});
     QDir().mkpath(app + QStringLiteral("/Contents/Frameworks/Core.framework/Versions/A"));
     QVERIFY(
         QFile::link(QStringLiteral("Versions/A"), app + QStringLiteral("/Contents/Frameworks/Core.framework/Current")));
@@ -223,7 +223,7 @@ void ExtractTest::diskImageWithApp()
     const QString volume = path(QStringLiteral("volume"));
     const QString app
         = Bundles::write(volume, QStringLiteral("OpenEmu.app"),
-                         {.version = QStringLiteral("1.0.4"), .executableSource = Bundles::helperProgram()});
+                         {.version = QStringLiteral("1.0.4"), .executableSource = Bundles::sampleApp()});
     QVERIFY(QFile::link(QStringLiteral("/Applications"), volume + QStringLiteral("/Applications")));
     // An ISO 9660 image with Rock Ridge (modes and links) under a disk image's name: 7-Zip
     // opens it the way it opens a UDIF image.

@@ -4,7 +4,7 @@
 #include "SampleRelease.h"
 #include "TestHome.h"
 #include "TestMain.h"
-#include "TestServer.h"
+#include "FeedServer.h"
 
 #include "app/AppModel.h"
 #include "app/Paths.h"
@@ -78,7 +78,7 @@ private:
     }
 
     TestHome &m_home = TestHome::shared();
-    TestServer m_server;
+    FeedServer m_server;
     ScriptedPrompter m_prompter;
     RecordingWorkspace m_workspace;
     QList<QProcess *> m_processes;
@@ -116,7 +116,7 @@ std::unique_ptr<AppModel> FlowTest::startedModel()
 QString FlowTest::installedApp(const QString &version)
 {
     return Bundles::write(m_home.userApplications(), QStringLiteral("OpenEmu.app"),
-                          {.version = version, .executableSource = Bundles::helperProgram()});
+                          {.version = version, .executableSource = Bundles::sampleApp()});
 }
 
 QProcess *FlowTest::startOpenEmu(const QString &bundle, const QStringList &arguments)
@@ -283,7 +283,7 @@ void FlowTest::cancelWhileDownloading()
 {
     publish({.version = QStringLiteral("1.0.4")});
     // Serve the same file slowly.
-    TestServer::Route slow;
+    FeedServer::Route slow;
     slow.body = QByteArray(64 * 16 * 1024, 'x');
     slow.chunkBytes = 16 * 1024;
     slow.delayPerChunkMs = 40;

@@ -185,7 +185,7 @@ void VersionCheckerTest::hostRequirements()
 
 void VersionCheckerTest::runningInstancesFindsRealProcesses()
 {
-    const QString helper = Bundles::helperProgram();
+    const QString helper = Bundles::sampleApp();
     const QString openEmu
         = Bundles::write(m_home.userApplications(), QStringLiteral("OpenEmu.app"),
                          {.identifier = QStringLiteral("Org.OpenEmu.OpenEmu-Silicon"), .executableSource = helper});

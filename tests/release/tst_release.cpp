@@ -1,5 +1,5 @@
 #include "Await.h"
-#include "TestServer.h"
+#include "FeedServer.h"
 
 #include "app/FriendlyError.h"
 #include "platform/PlatformError.h"
@@ -158,7 +158,7 @@ void ReleaseTest::rejectsMalformedReleases()
 
 void ReleaseTest::fetchSendsTheFeedRequest()
 {
-    TestServer server;
+    FeedServer server;
     server.json(QStringLiteral("/feed"), release(asset("OpenEmu.dmg")));
     const Release r = await(GitHubReleases::fetchLatest(m_network, server.urlText(QStringLiteral("/feed"))));
     QCOMPARE(r.tagName, QStringLiteral("v1.0.4"));
@@ -194,7 +194,7 @@ void ReleaseTest::fetchReportsStatuses()
     QFETCH(QByteArray, body);
     QFETCH(QString, message);
     QFETCH(QString, details);
-    TestServer server;
+    FeedServer server;
     server.json(QStringLiteral("/feed"), body, status);
     try {
         await(GitHubReleases::fetchLatest(m_network, server.urlText(QStringLiteral("/feed"))));
@@ -207,8 +207,8 @@ void ReleaseTest::fetchReportsStatuses()
 
 void ReleaseTest::fetchRejectsOversizedReply()
 {
-    TestServer server;
-    TestServer::Route route;
+    FeedServer server;
+    FeedServer::Route route;
     route.body = release({}, ",\"body\":\"" + QByteArray(GitHubReleases::maxFeedBytes, 'a') + "\"");
     route.withoutLength = true;
     server.route(QStringLiteral("/feed"), route);
@@ -238,7 +238,7 @@ void ReleaseTest::fetchTransportFailureIsPlatformError()
 {
     int port = 0;
     {
-        TestServer closed; // a port that was just free and now has no listener
+        FeedServer closed; // a port that was just free and now has no listener
         port = closed.port();
     }
     try {
@@ -297,7 +297,7 @@ void ReleaseTest::checksumFromDigest()
 void ReleaseTest::checksumFromFile()
 {
     const QString hex = QStringLiteral("ab").repeated(32);
-    TestServer server;
+    FeedServer server;
     server.file(QStringLiteral("/sum"), hex.toUpper().toUtf8() + "  OpenEmu-Silicon.dmg\n");
     server.file(QStringLiteral("/other"), QStringLiteral("cd").repeated(32).toUtf8());
 

@@ -3,7 +3,7 @@
 #include "FakeDesk.h"
 #include "SampleRelease.h"
 #include "TestHome.h"
-#include "TestServer.h"
+#include "FeedServer.h"
 
 #include "app/AppModel.h"
 #include "app/Paths.h"
@@ -76,7 +76,7 @@ private:
     }
 
     TestHome &m_home = TestHome::shared();
-    TestServer m_server;
+    FeedServer m_server;
     ScriptedPrompter m_prompter;
     RecordingWorkspace m_workspace;
     std::unique_ptr<AppModel> m_model;

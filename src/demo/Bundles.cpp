@@ -1,7 +1,9 @@
 #include "Bundles.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <plist/plist.h>
 
@@ -48,9 +50,11 @@ QString write(const QString &folder, const QString &name, const Spec &spec)
     return bundle;
 }
 
-QString helperProgram()
+QString sampleApp()
 {
-    return QStringLiteral(VANTOR_TEST_HELPER);
+    // Beside the running program when installed together, else where the build put it.
+    const QString beside = QCoreApplication::applicationDirPath() + QStringLiteral("/vantor-sample-app");
+    return QFileInfo::exists(beside) ? beside : QStringLiteral(VANTOR_SAMPLE_APP);
 }
 
 } // namespace Bundles

@@ -1,7 +1,7 @@
 #include "SampleRelease.h"
 
 #include "Bundles.h"
-#include "TestServer.h"
+#include "FeedServer.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -36,13 +36,13 @@ QByteArray readFile(const QString &path)
 
 } // namespace
 
-void SampleRelease::publish(TestServer &server, const QString &workFolder, const QString &feedPath,
+void SampleRelease::publish(FeedServer &server, const QString &workFolder, const QString &feedPath,
                             const Options &options)
 {
     const QString stage = QDir(workFolder).filePath(QStringLiteral("stage-") + options.version);
     QDir(stage).removeRecursively();
     const QString app = Bundles::write(stage, QStringLiteral("OpenEmu.app"),
-                                       {.version = options.version, .executableSource = Bundles::helperProgram()});
+                                       {.version = options.version, .executableSource = Bundles::sampleApp()});
     // A framework-style link, as real bundles have (Versions/Current -> A).
     QDir().mkpath(app + QStringLiteral("/Contents/Frameworks/Core.framework/Versions/A"));
     QFile::link(QStringLiteral("A"), app + QStringLiteral("/Contents/Frameworks/Core.framework/Versions/Current"));

@@ -4,7 +4,7 @@
 
 #include <optional>
 
-// Writes real application bundles for tests: a folder with Contents/Info.plist (XML or
+// Writes real application bundles (for tests and the demo): a folder with Contents/Info.plist (XML or
 // binary) and, when asked, an executable in Contents/MacOS/.
 namespace Bundles {
 
@@ -22,7 +22,7 @@ struct Spec
 // Creates folder/name (and folder) and gives the bundle's path.
 QString write(const QString &folder, const QString &name, const Spec &spec = {});
 
-// The helper program that pauses until it is asked to quit.
-QString helperProgram();
+// The sample app program that runs until it is asked to quit.
+QString sampleApp();
 
 } // namespace Bundles

@@ -4,12 +4,14 @@
 #include <QString>
 #include <QUrl>
 
+#include <functional>
 #include <memory>
+#include <optional>
 
 // A real HTTP server on a free loopback port, run in its own thread for the life of the
-// object. Each path answers as configured: a status and body, a redirect, a body sent without
-// a length, or slowly.
-class TestServer
+// object: the demo's release feed, and the tests' server. Each path answers as configured: a
+// status and body, a redirect, a body sent without a length, or slowly.
+class FeedServer
 {
 public:
     struct Route
@@ -23,12 +25,15 @@ public:
         int delayPerChunkMs = 0; // pause before each chunk
     };
 
-    TestServer();
-    ~TestServer();
-    TestServer(const TestServer &) = delete;
-    TestServer &operator=(const TestServer &) = delete;
+    FeedServer();
+    ~FeedServer();
+    FeedServer(const FeedServer &) = delete;
+    FeedServer &operator=(const FeedServer &) = delete;
 
     void route(const QString &path, Route route);
+    // A path whose answer is chosen at each request (called on the server's thread).
+    void dynamic(const QString &path, std::function<Route()> answer);
+    std::optional<Route> routeOf(const QString &path) const;
     void json(const QString &path, const QByteArray &body, int status = 200);
     void file(const QString &path, const QByteArray &body);
 

@@ -4,10 +4,10 @@
 #include <QString>
 #include <QStringList>
 
-class TestServer;
+class FeedServer;
 
-// A release of a small but real OpenEmu bundle (with a real Info.plist and the helper program
-// as its executable), packed as a zip and as a disk image, and published on a TestServer's
+// A release of a small but real OpenEmu bundle (with a real Info.plist and the sample app
+// as its executable), packed as a zip and as a disk image, and published on a FeedServer's
 // feed the way GitHub describes releases.
 class SampleRelease
 {
@@ -27,8 +27,8 @@ public:
     };
 
     // Builds the archives in workFolder and answers feedPath on the server with the release.
-    static void publish(TestServer &server, const QString &workFolder, const QString &feedPath, const Options &options);
-    static void publish(TestServer &server, const QString &workFolder, const QString &feedPath)
+    static void publish(FeedServer &server, const QString &workFolder, const QString &feedPath, const Options &options);
+    static void publish(FeedServer &server, const QString &workFolder, const QString &feedPath)
     {
         publish(server, workFolder, feedPath, Options());
     }

@@ -1,4 +1,4 @@
-#include "TestServer.h"
+#include "FeedServer.h"
 
 #include <httplib.h>
 
@@ -9,13 +9,14 @@
 #include <mutex>
 #include <thread>
 
-struct TestServer::State
+struct FeedServer::State
 {
     httplib::Server server;
     std::thread thread;
     int port = 0;
     mutable std::mutex mutex;
     std::map<std::string, Route> routes;
+    std::map<std::string, std::function<Route()>> dynamicRoutes;
     std::map<std::string, int> hits;
     std::map<std::string, httplib::Headers> headers;
 
@@ -26,13 +27,15 @@ struct TestServer::State
             std::lock_guard lock(mutex);
             ++hits[request.path];
             headers[request.path] = request.headers;
-            const auto it = routes.find(request.path);
-            if (it == routes.end()) {
+            if (const auto chosen = dynamicRoutes.find(request.path); chosen != dynamicRoutes.end()) {
+                route = chosen->second();
+            } else if (const auto it = routes.find(request.path); it != routes.end()) {
+                route = it->second;
+            } else {
                 response.status = 404;
                 response.set_content("not found", "text/plain");
                 return;
             }
-            route = it->second;
         }
         response.status = route.status;
         if (!route.redirectTo.isEmpty()) {
@@ -72,7 +75,7 @@ struct TestServer::State
     }
 };
 
-TestServer::TestServer()
+FeedServer::FeedServer()
     : m_state(std::make_unique<State>())
 {
     m_state->server.Get(".*", [this](const httplib::Request &request, httplib::Response &response) {
@@ -87,19 +90,19 @@ TestServer::TestServer()
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
-TestServer::~TestServer()
+FeedServer::~FeedServer()
 {
     m_state->server.stop();
     m_state->thread.join();
 }
 
-void TestServer::route(const QString &path, Route route)
+void FeedServer::route(const QString &path, Route route)
 {
     std::lock_guard lock(m_state->mutex);
     m_state->routes[path.toStdString()] = std::move(route);
 }
 
-void TestServer::json(const QString &path, const QByteArray &body, int status)
+void FeedServer::json(const QString &path, const QByteArray &body, int status)
 {
     Route r;
     r.status = status;
@@ -108,27 +111,40 @@ void TestServer::json(const QString &path, const QByteArray &body, int status)
     route(path, r);
 }
 
-void TestServer::file(const QString &path, const QByteArray &body)
+void FeedServer::file(const QString &path, const QByteArray &body)
 {
     Route r;
     r.body = body;
     route(path, r);
 }
 
-int TestServer::hits(const QString &path) const
+void FeedServer::dynamic(const QString &path, std::function<Route()> answer)
+{
+    std::lock_guard lock(m_state->mutex);
+    m_state->dynamicRoutes[path.toStdString()] = std::move(answer);
+}
+
+std::optional<FeedServer::Route> FeedServer::routeOf(const QString &path) const
+{
+    std::lock_guard lock(m_state->mutex);
+    const auto it = m_state->routes.find(path.toStdString());
+    return it == m_state->routes.end() ? std::nullopt : std::optional<Route>(it->second);
+}
+
+int FeedServer::hits(const QString &path) const
 {
     std::lock_guard lock(m_state->mutex);
     const auto it = m_state->hits.find(path.toStdString());
     return it == m_state->hits.end() ? 0 : it->second;
 }
 
-void TestServer::resetHits()
+void FeedServer::resetHits()
 {
     std::lock_guard lock(m_state->mutex);
     m_state->hits.clear();
 }
 
-QByteArray TestServer::lastHeader(const QString &path, const QByteArray &name) const
+QByteArray FeedServer::lastHeader(const QString &path, const QByteArray &name) const
 {
     std::lock_guard lock(m_state->mutex);
     const auto it = m_state->headers.find(path.toStdString());
@@ -138,12 +154,12 @@ QByteArray TestServer::lastHeader(const QString &path, const QByteArray &name) c
     return header == it->second.end() ? QByteArray() : QByteArray::fromStdString(header->second);
 }
 
-int TestServer::port() const
+int FeedServer::port() const
 {
     return m_state->port;
 }
 
-QUrl TestServer::url(const QString &path) const
+QUrl FeedServer::url(const QString &path) const
 {
     return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(m_state->port).arg(path));
 }

@@ -1,0 +1,112 @@
+#include "DemoMode.h"
+
+#include "SampleRelease.h"
+#include "install/VersionChecker.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <cstring>
+
+namespace DemoMode {
+
+namespace {
+
+const QString feedPath = QStringLiteral("/repos/nickybmon/OpenEmu-Silicon/releases/latest");
+
+bool hasArgument(int argc, char *argv[], const char *name)
+{
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], name) == 0)
+            return true;
+    }
+    return false;
+}
+
+void write(const QString &path, const QByteArray &content)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly))
+        file.write(content);
+}
+
+// OpenEmu's data as a player's Mac would have it: save states, a library, settings, a cache
+// and two BIOS files.
+void seedHome(const QString &home)
+{
+    const QString support = home + QStringLiteral("/Library/Application Support/OpenEmu");
+    write(support + QStringLiteral("/Save States/SNES/Super Demo World/Slot 1.oesavestate"), QByteArray(48'000, 's'));
+    write(support + QStringLiteral("/Save States/GBA/Demo Advance/Auto Save State.oesavestate"),
+          QByteArray(96'000, 'g'));
+    write(support + QStringLiteral("/Game Library/Library.storedata"), QByteArray(250'000, 'l'));
+    write(support + QStringLiteral("/Game Library/Battery Saves/Demo Quest.sav"), QByteArray(8'192, 'b'));
+    write(support + QStringLiteral("/BIOS/scph5501.bin"), QByteArray(512'000, 'p'));
+    write(support + QStringLiteral("/BIOS/lynxboot.img"), QByteArray(512, 'x'));
+    write(home + QStringLiteral("/Library/Preferences/org.openemu.OpenEmu.plist"),
+          "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict/></plist>\n");
+    write(home + QStringLiteral("/Library/Caches/org.openemu.OpenEmu/Cache.db"), QByteArray(64'000, 'c'));
+}
+
+} // namespace
+
+bool requested(int argc, char *argv[])
+{
+    return hasArgument(argc, argv, "--demo") || resetRequested(argc, argv);
+}
+
+bool resetRequested(int argc, char *argv[])
+{
+    return hasArgument(argc, argv, "--demo-reset");
+}
+
+QString enterSandbox(bool reset)
+{
+    const QString root = QDir(QDir::tempPath()).filePath(QStringLiteral("vantor-demo"));
+    if (reset)
+        QDir(root).removeRecursively();
+    const bool fresh = !QFileInfo::exists(root + QStringLiteral("/home"));
+    for (const QString &folder : {QStringLiteral("home"), QStringLiteral("Applications"), QStringLiteral("config"),
+                                  QStringLiteral("data"), QStringLiteral("tmp"), QStringLiteral("backups")})
+        QDir().mkpath(root + QLatin1Char('/') + folder);
+    if (fresh)
+        seedHome(root + QStringLiteral("/home"));
+
+    qputenv("HOME", QFile::encodeName(root + QStringLiteral("/home")));
+    qputenv("VANTOR_SYSTEM_APPLICATIONS", QFile::encodeName(root + QStringLiteral("/Applications")));
+    qputenv("VANTOR_HOST", "macos-14.5.0-arm64");
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(root + QStringLiteral("/config")));
+    qputenv("XDG_DATA_HOME", QFile::encodeName(root + QStringLiteral("/data")));
+    qputenv("TMPDIR", QFile::encodeName(root + QStringLiteral("/tmp")));
+    return root;
+}
+
+Feed::Feed(const QString &sandbox)
+    : m_server(std::make_unique<FeedServer>())
+{
+    const QString work = sandbox + QStringLiteral("/releases");
+    const QString first = QStringLiteral("/feeds/1.0.3");
+    const QString second = QStringLiteral("/feeds/1.0.4");
+    SampleRelease::publish(*m_server, work, first, {.version = QStringLiteral("1.0.3")});
+    SampleRelease::publish(
+        *m_server, work, second,
+        {.version = QStringLiteral("1.0.4"),
+         .zip = false,
+         .diskImage = true,
+         .digest = true,
+         .checksumFile = true,
+         .notes = QStringLiteral("## What's new\n\n**Faster** library loading, *fixed* save states "
+                                 "and `Flycast` updates.\n- Controllers reconnect after sleep\n"
+                                 "See [the project](https://github.com/nickybmon/OpenEmu-Silicon).")});
+    // Until OpenEmu is installed the feed offers 1.0.3; from then on the newer 1.0.4.
+    const FeedServer::Route older = *m_server->routeOf(first);
+    const FeedServer::Route newer = *m_server->routeOf(second);
+    m_server->dynamic(feedPath, [older, newer] { return VersionChecker::findInstalled() ? newer : older; });
+}
+
+QString Feed::url() const
+{
+    return m_server->urlText(feedPath);
+}
+
+} // namespace DemoMode
