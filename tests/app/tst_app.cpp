@@ -1,8 +1,8 @@
 #include "Await.h"
 #include "Bundles.h"
 #include "FakeDesk.h"
-#include "TestHome.h"
 #include "FeedServer.h"
+#include "TestHome.h"
 
 #include "app/AppModel.h"
 #include "app/ByteCount.h"

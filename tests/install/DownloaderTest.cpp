@@ -1,6 +1,6 @@
 #include "Await.h"
-#include "TestMain.h"
 #include "FeedServer.h"
+#include "TestMain.h"
 
 #include "app/FriendlyError.h"
 #include "install/Downloader.h"

@@ -221,9 +221,8 @@ void ExtractTest::realDiskImagesWithoutApp()
 void ExtractTest::diskImageWithApp()
 {
     const QString volume = path(QStringLiteral("volume"));
-    const QString app
-        = Bundles::write(volume, QStringLiteral("OpenEmu.app"),
-                         {.version = QStringLiteral("1.0.4"), .executableSource = Bundles::sampleApp()});
+    const QString app = Bundles::write(volume, QStringLiteral("OpenEmu.app"),
+                                       {.version = QStringLiteral("1.0.4"), .executableSource = Bundles::sampleApp()});
     QVERIFY(QFile::link(QStringLiteral("/Applications"), volume + QStringLiteral("/Applications")));
     // An ISO 9660 image with Rock Ridge (modes and links) under a disk image's name: 7-Zip
     // opens it the way it opens a UDIF image.

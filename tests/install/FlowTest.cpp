@@ -1,10 +1,10 @@
 #include "Await.h"
 #include "Bundles.h"
 #include "FakeDesk.h"
+#include "FeedServer.h"
 #include "SampleRelease.h"
 #include "TestHome.h"
 #include "TestMain.h"
-#include "FeedServer.h"
 
 #include "app/AppModel.h"
 #include "app/Paths.h"

@@ -1,9 +1,9 @@
 #include "Await.h"
 #include "Bundles.h"
 #include "FakeDesk.h"
+#include "FeedServer.h"
 #include "SampleRelease.h"
 #include "TestHome.h"
-#include "FeedServer.h"
 
 #include "app/AppModel.h"
 #include "app/Paths.h"
