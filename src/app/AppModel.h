@@ -2,6 +2,7 @@
 
 #include "FriendlyError.h"
 #include "InstallPhase.h"
+#include "Prompter.h"
 #include "datacare/BackupItem.h"
 #include "datacare/TidyRow.h"
 #include "install/InstalledApp.h"
@@ -17,7 +18,6 @@
 #include <optional>
 
 class Downloader;
-class Prompter;
 class QNetworkAccessManager;
 class Workspace;
 
@@ -94,6 +94,9 @@ public:
     // more), and opens the installed app.
     QCoro::Task<bool> ensureClosed();
     QCoro::Task<> launch();
+    // The confirmation an action asks first (its first button confirms), then ensureClosed().
+    // False when the user declined either or OpenEmu would not quit.
+    QCoro::Task<bool> confirmThenClose(Prompter::Alert alert);
 
     // Downloads, verifies, unpacks and places the latest release; one run at a time.
     QCoro::Task<> install(bool isUpdate);

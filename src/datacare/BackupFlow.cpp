@@ -44,14 +44,13 @@ QCoro::Task<> AppModel::runBackup()
             total += item.size;
     }
 
-    const int answer = m_prompter.ask({QStringLiteral("Back up %1?").arg(ByteCount::fileStyle(total)),
-                                       QStringLiteral("A timestamped zip will be saved in %1.").arg(*folder),
-                                       {QStringLiteral("Back up"), QStringLiteral("Cancel")},
-                                       Prompter::Style::informational});
-    if (answer != 0)
-        co_return;
-    const bool closed = co_await ensureClosed();
-    if (!closed)
+    // Named, not a temporary in the co_await: g++ 12 destroys those twice.
+    const Prompter::Alert question{QStringLiteral("Back up %1?").arg(ByteCount::fileStyle(total)),
+                                   QStringLiteral("A timestamped zip will be saved in %1.").arg(*folder),
+                                   {QStringLiteral("Back up"), QStringLiteral("Cancel")},
+                                   Prompter::Style::informational};
+    const bool confirmed = co_await confirmThenClose(question);
+    if (!confirmed)
         co_return;
 
     setBusyMessage(QStringLiteral("Creating backup…"));
@@ -74,17 +73,16 @@ QCoro::Task<> AppModel::runRestore()
     if (!zip)
         co_return;
 
-    const int answer = m_prompter.ask(
-        {QStringLiteral("Restore this backup?"),
-         QStringLiteral("Files with the same name in OpenEmu's library, save states and settings will be replaced by "
-                        "the ones in %1.")
-             .arg(QFileInfo(*zip).fileName()),
-         {QStringLiteral("Restore"), QStringLiteral("Cancel")},
-         Prompter::Style::warning});
-    if (answer != 0)
-        co_return;
-    const bool closed = co_await ensureClosed();
-    if (!closed)
+    // Named, not a temporary in the co_await: g++ 12 destroys those twice.
+    const Prompter::Alert question{
+        QStringLiteral("Restore this backup?"),
+        QStringLiteral("Files with the same name in OpenEmu's library, save states and settings will be replaced by "
+                       "the ones in %1.")
+            .arg(QFileInfo(*zip).fileName()),
+        {QStringLiteral("Restore"), QStringLiteral("Cancel")},
+        Prompter::Style::warning};
+    const bool confirmed = co_await confirmThenClose(question);
+    if (!confirmed)
         co_return;
 
     setBusyMessage(QStringLiteral("Restoring…"));

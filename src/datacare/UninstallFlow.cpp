@@ -11,17 +11,16 @@ QCoro::Task<> AppModel::uninstall()
         co_return;
     const InstalledApp app = *m_installed;
 
-    int answer
-        = m_prompter.ask({QStringLiteral("Move OpenEmu-Silicon to the Trash?"),
-                          QStringLiteral("Only the app at %1 is moved. Your games, saves and settings stay where "
-                                         "they are.")
-                              .arg(app.url),
-                          {QStringLiteral("Move app to Trash"), QStringLiteral("Cancel")},
-                          Prompter::Style::warning});
-    if (answer != 0)
-        co_return;
-    const bool closed = co_await ensureClosed();
-    if (!closed)
+    // Named, not a temporary in the co_await: g++ 12 destroys those twice.
+    const Prompter::Alert question{
+        QStringLiteral("Move OpenEmu-Silicon to the Trash?"),
+        QStringLiteral("Only the app at %1 is moved. Your games, saves and settings stay where "
+                       "they are.")
+            .arg(app.url),
+        {QStringLiteral("Move app to Trash"), QStringLiteral("Cancel")},
+        Prompter::Style::warning};
+    const bool confirmed = co_await confirmThenClose(question);
+    if (!confirmed)
         co_return;
 
     try {
@@ -42,12 +41,13 @@ QCoro::Task<> AppModel::uninstall()
         QStringList lines;
         for (const TidyRow &row : std::as_const(data))
             lines.append(QStringLiteral("• %1 (%2)").arg(row.url, ByteCount::fileStyle(row.size)));
-        answer = m_prompter.ask({QStringLiteral("Also remove OpenEmu's data?"),
-                                 QStringLiteral("This moves these folders and files to the Trash. It includes your "
-                                                "library, save states and BIOS files:\n")
-                                     + lines.join(QLatin1Char('\n')),
-                                 {QStringLiteral("Move data to Trash"), QStringLiteral("Cancel")},
-                                 Prompter::Style::warning});
+        const int answer
+            = m_prompter.ask({QStringLiteral("Also remove OpenEmu's data?"),
+                              QStringLiteral("This moves these folders and files to the Trash. It includes your "
+                                             "library, save states and BIOS files:\n")
+                                  + lines.join(QLatin1Char('\n')),
+                              {QStringLiteral("Move data to Trash"), QStringLiteral("Cancel")},
+                              Prompter::Style::warning});
         if (answer == 0) {
             try {
                 for (const TidyRow &row : std::as_const(data))

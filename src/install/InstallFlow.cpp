@@ -186,16 +186,15 @@ QCoro::Task<> AppModel::rollback()
         co_return;
     const InstalledApp app = *m_installed;
 
-    const int answer = m_prompter.ask(
-        {QStringLiteral("Go back to the previous version?"),
-         QStringLiteral("The current version will be kept as the new \"previous version\", so you can switch back. "
-                        "Your data isn't touched."),
-         {QStringLiteral("Roll back"), QStringLiteral("Cancel")},
-         Prompter::Style::informational});
-    if (answer != 0)
-        co_return;
-    const bool closed = co_await ensureClosed();
-    if (!closed)
+    // Named, not a temporary in the co_await: g++ 12 destroys those twice.
+    const Prompter::Alert question{
+        QStringLiteral("Go back to the previous version?"),
+        QStringLiteral("The current version will be kept as the new \"previous version\", so you can switch back. "
+                       "Your data isn't touched."),
+        {QStringLiteral("Roll back"), QStringLiteral("Cancel")},
+        Prompter::Style::informational};
+    const bool confirmed = co_await confirmThenClose(question);
+    if (!confirmed)
         co_return;
 
     setBusyMessage(QStringLiteral("Rolling back…"));

@@ -44,6 +44,14 @@ QCoro::Task<bool> AppModel::ensureClosed()
     co_return false;
 }
 
+QCoro::Task<bool> AppModel::confirmThenClose(Prompter::Alert alert)
+{
+    if (m_prompter.ask(alert) != 0)
+        co_return false;
+    const bool closed = co_await ensureClosed();
+    co_return closed;
+}
+
 QCoro::Task<> AppModel::launch()
 {
     if (!m_installed)

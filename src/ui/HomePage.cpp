@@ -2,6 +2,7 @@
 
 #include "Card.h"
 #include "Icons.h"
+#include "Widgets.h"
 #include "app/AppModel.h"
 #include "app/ByteCount.h"
 #include "install/VersionChecker.h"
@@ -20,25 +21,11 @@
 
 namespace {
 
-const QColor green(52, 199, 89);
-const QColor red(255, 59, 48);
-
-QLabel *text(const QString &value = {}, QWidget *parent = nullptr)
-{
-    auto *label = new QLabel(value, parent);
-    label->setTextFormat(Qt::PlainText);
-    label->setWordWrap(true);
-    return label;
-}
+using namespace Widgets;
 
 QLabel *small(const QString &value, QWidget *parent = nullptr)
 {
-    QLabel *label = text(value, parent);
-    QFont font = label->font();
-    font.setPointSizeF(font.pointSizeF() * 0.9);
-    label->setFont(font);
-    label->setForegroundRole(QPalette::PlaceholderText);
-    return label;
+    return caption(value, parent);
 }
 
 QLabel *larger(QWidget *parent = nullptr)
@@ -52,7 +39,7 @@ QLabel *larger(QWidget *parent = nullptr)
 
 void colour(QLabel *label, const QColor &color)
 {
-    label->setStyleSheet(QStringLiteral("color: %1").arg(color.name()));
+    setColour(label, color);
 }
 
 QWidget *busyRow(const QString &message, QWidget *parent)
@@ -90,12 +77,7 @@ HomePage::HomePage(AppModel &model, QWidget *parent)
     page->setContentsMargins(0, 0, 0, 0);
     page->setSpacing(16);
 
-    auto *title = text(QStringLiteral("Vantor"), this);
-    QFont big = title->font();
-    big.setPointSizeF(big.pointSizeF() * 2);
-    big.setBold(true);
-    title->setFont(big);
-    page->addWidget(title);
+    page->addWidget(title(QStringLiteral("Vantor"), this));
 
     // Your Mac
     auto *mac = new Card(QStringLiteral("Your Mac"), this);
