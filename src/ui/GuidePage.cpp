@@ -6,6 +6,7 @@
 #include "guide/ControllerMonitor.h"
 #include "guide/GuideChecklist.h"
 
+#include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -93,8 +94,19 @@ void GuidePage::sync()
                        0, Qt::AlignTop);
         auto *lines = new QVBoxLayout;
         lines->setSpacing(2);
-        lines->addWidget(bold(entry.system + (entry.optional ? QStringLiteral(" (optional)") : QString()), this));
-        lines->addWidget(caption(entry.files.join(entry.anyOf ? QStringLiteral(" or ") : QStringLiteral(", ")), this));
+        auto *name = new QHBoxLayout;
+        name->setSpacing(0);
+        name->addWidget(bold(entry.system, this));
+        if (entry.optional)
+            name->addWidget(caption(QStringLiteral("  (optional)"), this));
+        name->addStretch();
+        lines->addLayout(name);
+        QLabel *files = caption(
+            (entry.anyOf ? QStringLiteral("Any of: ") : QString()) + entry.files.join(QStringLiteral(", ")), this);
+        QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+        mono.setPointSizeF(files->font().pointSizeF());
+        files->setFont(mono);
+        lines->addWidget(files);
         if (!entry.note.isEmpty())
             lines->addWidget(caption(entry.note, this));
         row->addLayout(lines, 1);

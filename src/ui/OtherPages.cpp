@@ -110,19 +110,27 @@ void BackupPage::sync()
     for (const BackupItem &item : m_model.backupItems()) {
         if (item.include && item.exists)
             total += item.size;
-        auto *toggle = new QCheckBox(item.title, this);
+        // The toggle's label: the title with its size in bold, the detail under it.
+        auto *row = new QHBoxLayout;
+        auto *toggle = new QCheckBox(this);
         toggle->setChecked(item.include);
         toggle->setEnabled(item.exists);
+        toggle->setAccessibleName(item.title);
         connect(toggle, &QCheckBox::toggled, &m_model,
                 [this, id = item.id](bool on) { m_model.setBackupItemIncluded(id, on); });
-        m_items->addWidget(toggle);
-        m_items->addWidget(caption(item.detail + QStringLiteral(" · ")
-                                       + (item.exists ? ByteCount::fileStyle(item.size) : QStringLiteral("not found")),
-                                   this));
+        auto *lines = new QVBoxLayout;
+        lines->addWidget(bold(item.title + QStringLiteral(" — ")
+                                  + (item.exists ? ByteCount::fileStyle(item.size) : QStringLiteral("not found")),
+                              this));
+        lines->addWidget(caption(item.detail, this));
+        row->addWidget(toggle, 0, Qt::AlignTop);
+        row->addLayout(lines, 1);
+        m_items->addLayout(row);
     }
     m_total->setText(
         QStringLiteral("Total to copy: %1 (the zip is usually a bit smaller)").arg(ByteCount::fileStyle(total)));
     m_backup->setEnabled(total > 0 && !m_model.isBusy());
+    m_backup->setDefault(true);
     m_restore->setEnabled(!m_model.isBusy());
 }
 
@@ -164,7 +172,7 @@ void TidyPage::sync()
     for (const TidyRow &row : m_model.tidyRows()) {
         auto *line = new QHBoxLayout;
         auto *lines = new QVBoxLayout;
-        lines->addWidget(bold(row.title + QStringLiteral(" · ")
+        lines->addWidget(bold(row.title + QStringLiteral(" — ")
                                   + (row.exists ? ByteCount::fileStyle(row.size) : QStringLiteral("not found")),
                               this));
         QLabel *path = caption(row.url, this);

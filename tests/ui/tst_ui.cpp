@@ -35,6 +35,16 @@ namespace {
 const QString feedPath = QStringLiteral("/repos/nickybmon/OpenEmu-Silicon/releases/latest");
 
 // The visible control with this text on the window's current page or banners.
+// The Backup page's toggle for an item, found by its title.
+QAbstractButton *toggle(QWidget *root, const QString &title)
+{
+    for (auto *box : root->findChildren<QAbstractButton *>()) {
+        if (box->isVisibleTo(root) && box->accessibleName() == title)
+            return box;
+    }
+    return nullptr;
+}
+
 template <typename T>
 T *find(QWidget *root, const QString &text)
 {
@@ -262,12 +272,17 @@ void UiTest::otherPages()
     open();
     m_window->showPage(MainWindow::Page::systems);
     QVERIFY(find<QLabel>(page(), QStringLiteral("42 entries")));
-    QVERIFY(find<QLabel>(page(), QStringLiteral("BIOS: 5200.rom")));
+    QLabel *bios = find<QLabel>(page(), QStringLiteral("BIOS: 5200.rom"));
+    QVERIFY(bios && bios->styleSheet().contains(QStringLiteral("#ff9500"))); // orange
+    QLabel *none = find<QLabel>(page(), QStringLiteral("No BIOS needed"));
+    QVERIFY(none && none->styleSheet().contains(QStringLiteral("#34c759"))); // green
+    QVERIFY(find<QLabel>(page(), QStringLiteral("Core: blueMSX 2.8.3 · Partial support")));
     screenshot(QStringLiteral("systems"));
 
     m_window->showPage(MainWindow::Page::guide);
     QVERIFY(find<QLabel>(page(), QStringLiteral("No folder chosen yet.")));
     QTRY_VERIFY(find<QLabel>(page(), QStringLiteral("1 system(s) have their BIOS file(s).")));
+    QVERIFY(find<QLabel>(page(), QStringLiteral("Any of: scph5500.bin, scph5501.bin, scph5502.bin")));
     QTRY_VERIFY_WITH_TIMEOUT(find<QLabel>(page(), QStringLiteral("1 controller(s) connected.")), 5000);
     m_prompter.folderAnswer = m_home.path(QStringLiteral("Games"));
     find<QPushButton>(page(), QStringLiteral("Choose folder…"))->click();
@@ -284,19 +299,20 @@ void UiTest::otherPages()
     // A toggle rebuilds the list; the new rows show on the next turn of the event loop.
     for (const QString &item :
          {QStringLiteral("Save states"), QStringLiteral("Game library (database and battery saves)")}) {
-        QTRY_VERIFY(find<QAbstractButton>(page(), item));
-        find<QAbstractButton>(page(), item)->click();
+        QTRY_VERIFY(toggle(page(), item));
+        toggle(page(), item)->click();
     }
     QTRY_VERIFY(find<QLabel>(page(), QStringLiteral("Total to copy: Zero KB (the zip is usually a bit smaller)")));
     QVERIFY(!find<QPushButton>(page(), QStringLiteral("Back up…"))->isEnabled());
-    QTRY_VERIFY(find<QAbstractButton>(page(), QStringLiteral("Save states")));
-    find<QAbstractButton>(page(), QStringLiteral("Save states"))->click();
+    QTRY_VERIFY(toggle(page(), QStringLiteral("Save states")));
+    toggle(page(), QStringLiteral("Save states"))->click();
     QTRY_VERIFY(find<QPushButton>(page(), QStringLiteral("Back up…"))->isEnabled());
     QVERIFY(m_model->backupItems()[0].include && !m_model->backupItems()[1].include);
     screenshot(QStringLiteral("backup"));
 
     m_window->showPage(MainWindow::Page::tidy);
     QTRY_VERIFY(find<QPushButton>(page(), QStringLiteral("Reveal in Finder")));
+    QVERIFY(find<QLabel>(page(), QStringLiteral("Settings — not found")));
     screenshot(QStringLiteral("tidy"));
 
     m_window->showPage(MainWindow::Page::about);
