@@ -83,9 +83,12 @@ void GuidePage::sync()
 
     clear(m_bios);
     m_bios->addWidget(
-        text(QStringLiteral("Only some systems need one. You must supply these files yourself; Vantor doesn't "
-                            "download or provide them."),
-             this));
+        caption(QStringLiteral("Only some systems need one. You must supply these files yourself; "
+                               "Vantor doesn't download or provide them. The project's guide says the "
+                               "supported way to add a BIOS is dragging the file onto the OpenEmu library "
+                               "window. A check mark means a file with the exact name was found under "
+                               "~/Library/Application Support/OpenEmu."),
+                this));
     for (const BIOSEntry &entry : ProjectDocs::biosTable()) {
         const bool satisfied = GuideChecklist::isSatisfied(entry, found);
         auto *row = new QHBoxLayout;
