@@ -31,13 +31,6 @@ bool isLoopback(const QUrl &url)
     return !address.isNull() && address.isLoopback();
 }
 
-// Aborting from inside one of the reply's own signals would finish the download, and resume
-// the waiting coroutine, in the middle of that signal; abort on the next turn of the loop.
-void abortSoon(QNetworkReply *reply)
-{
-    QTimer::singleShot(0, reply, &QNetworkReply::abort);
-}
-
 FriendlyError insecureAddress(const QUrl &url)
 {
     return FriendlyError(
@@ -69,7 +62,7 @@ void Downloader::cancel()
 {
     m_cancelled = true;
     if (m_reply)
-        abortSoon(m_reply);
+        NetworkError::abortSoon(m_reply);
 }
 
 QCoro::Task<QString> Downloader::download(QUrl from, QString to)
@@ -107,7 +100,7 @@ QCoro::Task<QString> Downloader::download(QUrl from, QString to)
     silence.setInterval(timeoutMs);
     QObject::connect(&silence, &QTimer::timeout, reply, [&] {
         abortReason = NetworkError::AbortReason::timedOut;
-        abortSoon(reply);
+        NetworkError::abortSoon(reply);
     });
     // Never from https to http, and never off the loopback host over plain http.
     QObject::connect(reply, &QNetworkReply::redirected, reply, [&](const QUrl &next) {
@@ -115,7 +108,7 @@ QCoro::Task<QString> Downloader::download(QUrl from, QString to)
                                && next.scheme().toLower() != QStringLiteral("https");
         if (downgrade || !isAllowedAddress(next)) {
             refusedRedirect = next;
-            abortSoon(reply);
+            NetworkError::abortSoon(reply);
             return;
         }
         Q_EMIT reply->redirectAllowed();
@@ -127,7 +120,7 @@ QCoro::Task<QString> Downloader::download(QUrl from, QString to)
             return;
         if (partial.write(chunk) != chunk.size()) {
             writeError = PlatformErrors::fileWrite(partialPath, errno ? errno : EIO);
-            abortSoon(reply);
+            NetworkError::abortSoon(reply);
         }
     });
     QObject::connect(reply, &QNetworkReply::downloadProgress, reply, [&](qint64 written, qint64 expected) {
@@ -143,7 +136,7 @@ QCoro::Task<QString> Downloader::download(QUrl from, QString to)
     silence.start();
 
     if (m_cancelled) // cancel() may have come while the file was being opened
-        abortSoon(reply);
+        NetworkError::abortSoon(reply);
     co_await qCoro(reply).waitForFinished();
     silence.stop();
 

@@ -29,8 +29,6 @@ public:
         return m_speed;
     }
 
-    double speed() const { return m_speed; }
-
 private:
     Clock::time_point m_lastSample;
     qint64 m_lastBytes = 0;

@@ -1,5 +1,7 @@
 #include "NetworkError.h"
 
+#include <QTimer>
+
 namespace NetworkError {
 
 namespace {
@@ -46,6 +48,11 @@ bool isHttpStatusError(QNetworkReply::NetworkError error)
 {
     return (error >= QNetworkReply::ContentAccessDenied && error <= QNetworkReply::UnknownContentError)
            || (error >= QNetworkReply::InternalServerError && error <= QNetworkReply::UnknownServerError);
+}
+
+void abortSoon(QNetworkReply *reply)
+{
+    QTimer::singleShot(0, reply, &QNetworkReply::abort);
 }
 
 } // namespace NetworkError

@@ -17,4 +17,8 @@ PlatformError fromReply(QNetworkReply::NetworkError error, const QString &errorS
 // True for the errors Qt derives from an HTTP status, which callers read as a status instead.
 bool isHttpStatusError(QNetworkReply::NetworkError error);
 
+// Aborts on the next turn of the event loop. Aborting inside one of the reply's own signals
+// would finish it, and resume the coroutine waiting on it, in the middle of that signal.
+void abortSoon(QNetworkReply *reply);
+
 } // namespace NetworkError

@@ -12,17 +12,6 @@
 
 namespace HttpGet {
 
-namespace {
-
-// Aborting inside one of the reply's own signals would resume the waiting coroutine in the
-// middle of that signal; abort on the next turn of the event loop instead.
-void abortSoon(QNetworkReply *reply)
-{
-    QTimer::singleShot(0, reply, &QNetworkReply::abort);
-}
-
-} // namespace
-
 QCoro::Task<Response> get(QNetworkAccessManager &network, QUrl url, qint64 maxBytes)
 {
     QNetworkRequest request(url);
@@ -40,7 +29,7 @@ QCoro::Task<Response> get(QNetworkAccessManager &network, QUrl url, qint64 maxBy
     silence.setInterval(timeoutMs);
     QObject::connect(&silence, &QTimer::timeout, reply, [&] {
         abortReason = NetworkError::AbortReason::timedOut;
-        abortSoon(reply);
+        NetworkError::abortSoon(reply);
     });
     QObject::connect(reply, &QNetworkReply::readyRead, reply, [&] {
         silence.start();
@@ -52,7 +41,7 @@ QCoro::Task<Response> get(QNetworkAccessManager &network, QUrl url, qint64 maxBy
         if (response.body.size() > maxBytes) {
             response.body.truncate(maxBytes);
             response.truncated = true;
-            abortSoon(reply);
+            NetworkError::abortSoon(reply);
         }
     });
     QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, [&] { silence.start(); });

@@ -79,7 +79,7 @@ ErrorBanner::ErrorBanner(QWidget *parent)
     });
 }
 
-void ErrorBanner::show(const FriendlyError &error)
+void ErrorBanner::display(const FriendlyError &error)
 {
     m_message->setText(error.message);
     m_details->setPlainText(error.details);
@@ -87,7 +87,7 @@ void ErrorBanner::show(const FriendlyError &error)
     if (error.id != m_shown) // a new error starts with its details folded away
         m_toggle->setChecked(false);
     m_shown = error.id;
-    QWidget::show();
+    show();
 }
 
 void ErrorBanner::paintEvent(QPaintEvent *)
@@ -108,10 +108,10 @@ NoticeBanner::NoticeBanner(QWidget *parent)
     connect(dismiss, &QPushButton::clicked, this, &NoticeBanner::dismissed);
 }
 
-void NoticeBanner::show(const QString &text)
+void NoticeBanner::display(const QString &text)
 {
     m_text->setText(text);
-    QWidget::show();
+    show();
 }
 
 void NoticeBanner::paintEvent(QPaintEvent *)

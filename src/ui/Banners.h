@@ -16,7 +16,7 @@ class ErrorBanner : public QWidget
 
 public:
     explicit ErrorBanner(QWidget *parent = nullptr);
-    void show(const FriendlyError &error);
+    void display(const FriendlyError &error);
 
 Q_SIGNALS:
     void dismissed();
@@ -38,7 +38,7 @@ class NoticeBanner : public QWidget
 
 public:
     explicit NoticeBanner(QWidget *parent = nullptr);
-    void show(const QString &text);
+    void display(const QString &text);
 
 Q_SIGNALS:
     void dismissed();

@@ -23,11 +23,6 @@ namespace {
 
 using namespace Widgets;
 
-QLabel *small(const QString &value, QWidget *parent = nullptr)
-{
-    return caption(value, parent);
-}
-
 QLabel *larger(QWidget *parent = nullptr)
 {
     QLabel *label = text({}, parent);
@@ -35,28 +30,6 @@ QLabel *larger(QWidget *parent = nullptr)
     font.setPointSizeF(font.pointSizeF() * 1.25);
     label->setFont(font);
     return label;
-}
-
-void colour(QLabel *label, const QColor &color)
-{
-    setColour(label, color);
-}
-
-QWidget *busyRow(const QString &message, QWidget *parent)
-{
-    auto *row = new QWidget(parent);
-    auto *layout = new QHBoxLayout(row);
-    layout->setContentsMargins(0, 0, 0, 0);
-    auto *spinner = new QProgressBar(row);
-    spinner->setRange(0, 0);
-    spinner->setMaximumWidth(60);
-    spinner->setMaximumHeight(8);
-    spinner->setTextVisible(false);
-    layout->addWidget(spinner);
-    if (!message.isEmpty())
-        layout->addWidget(text(message, row));
-    layout->addStretch();
-    return row;
 }
 
 QHBoxLayout *iconRow(QLabel *icon, QLabel *label)
@@ -86,7 +59,7 @@ HomePage::HomePage(AppModel &model, QWidget *parent)
     m_siliconIcon = new QLabel(mac);
     m_silicon = text({}, mac);
     m_tooOld = text(QStringLiteral("Sorry, this Mac's macOS is too old for OpenEmu-Silicon."), mac);
-    colour(m_tooOld, red);
+    setColour(m_tooOld, red);
     mac->content()->addLayout(iconRow(m_macOSIcon, m_macOS));
     mac->content()->addLayout(iconRow(m_siliconIcon, m_silicon));
     mac->content()->addWidget(m_tooOld);
@@ -109,9 +82,9 @@ HomePage::HomePage(AppModel &model, QWidget *parent)
     where->addLayout(options);
     where->addStretch();
     m_signedNote
-        = small(QStringLiteral("The project's releases are signed and notarized, so no Gatekeeper workaround is "
-                               "used or needed."),
-                m_installCard);
+        = caption(QStringLiteral("The project's releases are signed and notarized, so no Gatekeeper workaround is "
+                                 "used or needed."),
+                  m_installCard);
     m_install = new QPushButton(QStringLiteral("Install OpenEmu-Silicon"), m_installCard);
     m_install->setDefault(true);
     m_loadingInstall = busyRow({}, m_installCard);
@@ -128,7 +101,7 @@ HomePage::HomePage(AppModel &model, QWidget *parent)
     // Installed
     m_installedCard = new Card(QStringLiteral("OpenEmu-Silicon"), this);
     m_installedVersion = larger(m_installedCard);
-    m_installedPath = small({}, m_installedCard);
+    m_installedPath = caption({}, m_installedCard);
     m_installedPath->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_updateState = text({}, m_installedCard);
     m_launch = new QPushButton(QStringLiteral("Launch OpenEmu"), m_installedCard);
@@ -136,9 +109,9 @@ HomePage::HomePage(AppModel &model, QWidget *parent)
     m_check = new QPushButton(QStringLiteral("Check for updates"), m_installedCard);
     m_update = new QPushButton(QStringLiteral("Update"), m_installedCard);
     m_rollback = new QPushButton(QStringLiteral("Roll back…"), m_installedCard);
-    m_updateNote = small(QStringLiteral("Updating asks to quit OpenEmu if it's running, keeps your data folders "
-                                        "untouched, and keeps the old app in Previous versions for one rollback."),
-                         m_installedCard);
+    m_updateNote = caption(QStringLiteral("Updating asks to quit OpenEmu if it's running, keeps your data folders "
+                                          "untouched, and keeps the old app in Previous versions for one rollback."),
+                           m_installedCard);
     auto *buttons = new QHBoxLayout;
     for (QPushButton *b : {m_launch, m_check, m_update, m_rollback})
         buttons->addWidget(b);
@@ -153,7 +126,7 @@ HomePage::HomePage(AppModel &model, QWidget *parent)
     m_progressCard = new Card(QString(), this);
     m_bar = new QProgressBar(m_progressCard);
     m_bar->setTextVisible(false);
-    m_progressText = small({}, m_progressCard);
+    m_progressText = caption({}, m_progressCard);
     m_cancel = new QPushButton(QStringLiteral("Cancel"), m_progressCard);
     m_progressCard->content()->addWidget(m_bar);
     m_progressCard->content()->addWidget(m_progressText);
@@ -258,10 +231,10 @@ void HomePage::sync()
         m_latestVersion->setText(QStringLiteral("Latest version: ") + latest->tagName);
         if (asset) {
             m_download->setText(QStringLiteral("Download: %1, %2").arg(asset->name, ByteCount::fileStyle(asset->size)));
-            colour(m_download, palette().color(QPalette::WindowText));
+            setColour(m_download, palette().color(QPalette::WindowText));
         } else {
             m_download->setText(QStringLiteral("This release has no downloadable app file."));
-            colour(m_download, red);
+            setColour(m_download, red);
         }
     }
     const QSignalBlocker block(m_systemFolder);
@@ -280,7 +253,7 @@ void HomePage::sync()
         if (latest) {
             m_updateState->setText(update ? QStringLiteral("Update available: ") + latest->tagName
                                           : QStringLiteral("You're up to date."));
-            colour(m_updateState, update ? QColor(0, 122, 255) : green);
+            setColour(m_updateState, update ? blue : green);
         }
         m_check->setEnabled(!m_model.loadingRelease());
         m_update->setVisible(update);

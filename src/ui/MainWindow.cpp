@@ -5,13 +5,13 @@
 #include "HomePage.h"
 #include "Icons.h"
 #include "OtherPages.h"
+#include "Widgets.h"
 #include "app/AppModel.h"
 #include "guide/ControllerMonitor.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
-#include <QProgressBar>
 #include <QScrollArea>
 #include <QSplitter>
 #include <QStackedWidget>
@@ -61,8 +61,8 @@ MainWindow::MainWindow(AppModel &model, QWidget *parent)
     , m_pages(new QStackedWidget)
     , m_error(new ErrorBanner)
     , m_notice(new NoticeBanner)
-    , m_busy(new QWidget)
-    , m_busyText(new QLabel)
+    , m_busy(Widgets::busyRow({}, nullptr))
+    , m_busyText(Widgets::busyText(m_busy))
 {
     setWindowTitle(QStringLiteral("Vantor"));
     setMinimumSize(900, 600);
@@ -84,16 +84,7 @@ MainWindow::MainWindow(AppModel &model, QWidget *parent)
     m_pages->addWidget(scrolling(new TidyPage(m_model)));
     m_pages->addWidget(scrolling(new AboutPage(m_model)));
 
-    auto *busyRow = new QHBoxLayout(m_busy);
-    busyRow->setContentsMargins(8, 8, 8, 8);
-    auto *spinner = new QProgressBar;
-    spinner->setRange(0, 0);
-    spinner->setMaximumWidth(60);
-    spinner->setMaximumHeight(8);
-    spinner->setTextVisible(false);
-    busyRow->addWidget(spinner);
-    busyRow->addWidget(m_busyText, 1);
-
+    m_busy->setContentsMargins(8, 8, 8, 8);
     auto *detail = new QWidget;
     auto *column = new QVBoxLayout(detail);
     column->setContentsMargins(0, 0, 0, 0);
@@ -143,11 +134,11 @@ void MainWindow::showEvent(QShowEvent *event)
 void MainWindow::syncBanners()
 {
     if (const auto &error = m_model.error())
-        m_error->show(*error);
+        m_error->display(*error);
     else
         m_error->hide();
     if (const auto &notice = m_model.notice())
-        m_notice->show(*notice);
+        m_notice->display(*notice);
     else
         m_notice->hide();
     m_busy->setVisible(m_model.busyMessage().has_value());

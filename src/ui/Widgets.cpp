@@ -3,8 +3,10 @@
 #include "Icons.h"
 
 #include <QFrame>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLayout>
+#include <QProgressBar>
 
 namespace Widgets {
 
@@ -65,6 +67,26 @@ QWidget *divider(QWidget *parent)
     line->setFrameShadow(QFrame::Plain);
     line->setForegroundRole(QPalette::Mid);
     return line;
+}
+
+QWidget *busyRow(const QString &message, QWidget *parent)
+{
+    auto *row = new QWidget(parent);
+    auto *layout = new QHBoxLayout(row);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto *spinner = new QProgressBar(row);
+    spinner->setRange(0, 0);
+    spinner->setMaximumWidth(60);
+    spinner->setMaximumHeight(8);
+    spinner->setTextVisible(false);
+    layout->addWidget(spinner);
+    layout->addWidget(text(message, row), 1);
+    return row;
+}
+
+QLabel *busyText(QWidget *row)
+{
+    return row->findChild<QLabel *>();
 }
 
 void clear(QLayout *layout)

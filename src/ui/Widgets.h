@@ -23,6 +23,10 @@ QLabel *bold(const QString &value, QWidget *parent);
 QLabel *icon(const QString &symbol, const QColor &tint, QWidget *parent);
 void setColour(QLabel *label, const QColor &color);
 QWidget *divider(QWidget *parent);
+// A small indeterminate progress indicator, followed by the message when there is one.
+QWidget *busyRow(const QString &message, QWidget *parent);
+// The busy row's text label, for a row whose message changes.
+QLabel *busyText(QWidget *row);
 // Removes and deletes everything a layout holds (for lists rebuilt when their data changes).
 void clear(QLayout *layout);
 
