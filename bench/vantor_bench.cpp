@@ -10,8 +10,8 @@
 
 #include "guide/GuideChecklist.h"
 #include "install/Downloader.h"
-#include "install/FileUtil.h"
 #include "install/Installer.h"
+#include "platform/FileUtil.h"
 
 #include <QCoreApplication>
 #include <QDir>

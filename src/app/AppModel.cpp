@@ -1,9 +1,10 @@
-#include "AppModel.h"
+#include "app/AppModel.h"
 
-#include "Paths.h"
-#include "Settings.h"
+#include "base/Paths.h"
+#include "base/Settings.h"
 #include "install/Installer.h"
 #include "install/VersionChecker.h"
+#include "platform/Host.h"
 #include "release/GitHubReleases.h"
 
 #include <QLoggingCategory>
@@ -61,6 +62,17 @@ void AppModel::setProgress(qint64 downloaded, qint64 totalBytes, double speed)
     Q_EMIT changed();
 }
 
+HostStatus AppModel::host() const
+{
+    HostStatus host;
+    host.macOSVersion = VersionChecker::macVersionString();
+    host.minimumMacOSMajor = VersionChecker::minimumMacOSMajor;
+    host.meetsMacOS = VersionChecker::meetsMacOSRequirement();
+    host.appleSilicon = VersionChecker::isAppleSilicon();
+    host.macOS10OrOlder = Host::macOSVersion().major <= 10;
+    return host;
+}
+
 bool AppModel::isBusy() const
 {
     return m_phase != InstallPhase::idle || m_busyMessage.has_value();
@@ -110,6 +122,12 @@ QCoro::Task<> AppModel::checkLatest()
         assign(m_latest, std::move(release), &AppModel::latestChanged);
     }
     assign(m_loadingRelease, false, &AppModel::loadingReleaseChanged);
+}
+
+QCoro::Task<> AppModel::checkForUpdates()
+{
+    co_await checkLatest();
+    refreshInstalled();
 }
 
 void AppModel::refreshInstalled()

@@ -1,8 +1,9 @@
 #pragma once
 
-#include "FriendlyError.h"
-#include "InstallPhase.h"
-#include "Prompter.h"
+#include "app/HostStatus.h"
+#include "app/InstallPhase.h"
+#include "base/FriendlyError.h"
+#include "base/Prompter.h"
 #include "datacare/BackupItem.h"
 #include "datacare/TidyRow.h"
 #include "install/InstalledApp.h"
@@ -27,6 +28,7 @@ class Workspace;
 class AppModel : public QObject
 {
     Q_OBJECT
+    Q_PROPERTY(HostStatus host READ host)
     Q_PROPERTY(std::optional<Release> latest READ latest NOTIFY latestChanged)
     Q_PROPERTY(std::optional<InstalledApp> installed READ installed NOTIFY installedChanged)
     Q_PROPERTY(bool loadingRelease READ loadingRelease NOTIFY loadingReleaseChanged)
@@ -53,6 +55,8 @@ public:
     AppModel(QString feedUrl, Prompter &prompter, Workspace &workspace, QObject *parent = nullptr);
     ~AppModel() override;
 
+    // This Mac against OpenEmu-Silicon's requirements, read afresh at each call (cheap).
+    HostStatus host() const;
     const std::optional<Release> &latest() const { return m_latest; }
     const std::optional<InstalledApp> &installed() const { return m_installed; }
     bool loadingRelease() const { return m_loadingRelease; }
@@ -89,6 +93,8 @@ public:
     // command line awaits it to learn the outcome from notice and error.
     QCoro::Task<> checkLatest();
     void refreshInstalled();
+    // "Check for updates": the release check, then the installed app read again.
+    QCoro::Task<> checkForUpdates();
 
     // OpenEmu as a running program: asks it to quit before a change (true when none runs any
     // more), and opens the installed app.

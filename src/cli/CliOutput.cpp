@@ -1,8 +1,7 @@
-#include "CliOutput.h"
+#include "cli/CliOutput.h"
 
 #include "app/AppModel.h"
-#include "app/Paths.h"
-#include "install/VersionChecker.h"
+#include "base/Paths.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -61,12 +60,13 @@ QJsonObject statusJson(const AppModel &model)
             {QStringLiteral("bundleID"), app->bundleID},
         };
     }
+    const HostStatus host = model.host();
     return QJsonObject{
         {QStringLiteral("host"),
          QJsonObject{
-             {QStringLiteral("macVersion"), VersionChecker::macVersionString()},
-             {QStringLiteral("macOSRequirement"), VersionChecker::meetsMacOSRequirement()},
-             {QStringLiteral("appleSilicon"), VersionChecker::isAppleSilicon()},
+             {QStringLiteral("macVersion"), host.macOSVersion},
+             {QStringLiteral("macOSRequirement"), host.meetsMacOS},
+             {QStringLiteral("appleSilicon"), host.appleSilicon},
          }},
         {QStringLiteral("installed"), installed},
         {QStringLiteral("hasPrevious"), model.hasPrevious()},

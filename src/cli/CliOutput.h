@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/FriendlyError.h"
+#include "base/FriendlyError.h"
 #include "release/Release.h"
 
 #include <QJsonObject>

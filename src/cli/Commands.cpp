@@ -1,8 +1,8 @@
-#include "Commands.h"
+#include "cli/Commands.h"
 
-#include "ProgressReport.h"
 #include "app/AppModel.h"
-#include "app/ByteCount.h"
+#include "base/ByteCount.h"
+#include "cli/ProgressReport.h"
 #include "guide/ControllerMonitor.h"
 #include "guide/GuideChecklist.h"
 #include "release/GitHubReleases.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CliOutput.h"
+#include "cli/CliOutput.h"
 
 #include <qcoro/qcorotask.h>
 

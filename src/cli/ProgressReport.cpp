@@ -1,7 +1,7 @@
-#include "ProgressReport.h"
+#include "cli/ProgressReport.h"
 
 #include "app/AppModel.h"
-#include "app/ByteCount.h"
+#include "base/ByteCount.h"
 
 #include <QDateTime>
 

@@ -1,4 +1,4 @@
-#include "TerminalPrompter.h"
+#include "cli/TerminalPrompter.h"
 
 #include <QTextStream>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/Prompter.h"
+#include "base/Prompter.h"
 
 // Answers the model's questions at the terminal: with --yes every alert gets its first
 // button; otherwise a terminal is asked, and without one the question is declined. The

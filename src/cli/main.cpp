@@ -1,9 +1,9 @@
 // vantor-cli: the same model as the window, driven from a terminal or a script.
 
-#include "Commands.h"
-#include "PrintingWorkspace.h"
-#include "TerminalPrompter.h"
 #include "app/AppModel.h"
+#include "cli/Commands.h"
+#include "cli/PrintingWorkspace.h"
+#include "cli/TerminalPrompter.h"
 #include "demo/DemoMode.h"
 #include "release/GitHubReleases.h"
 

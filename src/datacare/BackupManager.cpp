@@ -1,12 +1,12 @@
-#include "BackupManager.h"
+#include "datacare/BackupManager.h"
 
-#include "ZipListing.h"
-#include "app/ByteCount.h"
-#include "app/FriendlyError.h"
-#include "app/Paths.h"
-#include "install/FileUtil.h"
-#include "install/ProcessRunner.h"
+#include "base/ByteCount.h"
+#include "base/FriendlyError.h"
+#include "base/Paths.h"
+#include "datacare/ZipListing.h"
 #include "platform/FileOps.h"
+#include "platform/FileUtil.h"
+#include "platform/ProcessRunner.h"
 
 #include <QDateTime>
 #include <QDir>

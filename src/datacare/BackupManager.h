@@ -1,6 +1,6 @@
 #pragma once
 
-#include "BackupItem.h"
+#include "datacare/BackupItem.h"
 
 #include <QDateTime>
 #include <QList>

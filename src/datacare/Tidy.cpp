@@ -1,8 +1,8 @@
-#include "Tidy.h"
+#include "datacare/Tidy.h"
 
-#include "app/Paths.h"
-#include "install/FileUtil.h"
+#include "base/Paths.h"
 #include "platform/FileOps.h"
+#include "platform/FileUtil.h"
 
 namespace Tidy {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "TidyRow.h"
+#include "datacare/TidyRow.h"
 
 #include <QList>
 

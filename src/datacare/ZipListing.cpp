@@ -1,4 +1,4 @@
-#include "ZipListing.h"
+#include "datacare/ZipListing.h"
 
 #include <QFile>
 

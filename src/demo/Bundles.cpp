@@ -1,4 +1,4 @@
-#include "Bundles.h"
+#include "demo/Bundles.h"
 
 #include <QCoreApplication>
 #include <QDir>

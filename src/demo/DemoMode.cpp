@@ -1,6 +1,6 @@
-#include "DemoMode.h"
+#include "demo/DemoMode.h"
 
-#include "SampleRelease.h"
+#include "demo/SampleRelease.h"
 #include "install/VersionChecker.h"
 
 #include <QDir>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "FeedServer.h"
+#include "demo/FeedServer.h"
 
 #include <QString>
 

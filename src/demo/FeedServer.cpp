@@ -1,4 +1,4 @@
-#include "FeedServer.h"
+#include "demo/FeedServer.h"
 
 #include <httplib.h>
 

@@ -1,7 +1,7 @@
-#include "SampleRelease.h"
+#include "demo/SampleRelease.h"
 
-#include "Bundles.h"
-#include "FeedServer.h"
+#include "demo/Bundles.h"
+#include "demo/FeedServer.h"
 
 #include <QCryptographicHash>
 #include <QDir>

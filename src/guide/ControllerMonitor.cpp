@@ -1,4 +1,4 @@
-#include "ControllerMonitor.h"
+#include "guide/ControllerMonitor.h"
 
 #include <QLoggingCategory>
 

@@ -1,6 +1,6 @@
-#include "GuideChecklist.h"
+#include "guide/GuideChecklist.h"
 
-#include "app/Paths.h"
+#include "base/Paths.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ProjectDocs.h"
+#include "guide/ProjectDocs.h"
 
 #include <QList>
 #include <QMap>

@@ -1,4 +1,4 @@
-#include "ProjectDocs.h"
+#include "guide/ProjectDocs.h"
 
 // Row by row as the project documents them; names are UTF-8 and stored byte for byte.
 

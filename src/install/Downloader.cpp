@@ -1,9 +1,9 @@
-#include "Downloader.h"
+#include "install/Downloader.h"
 
-#include "app/FriendlyError.h"
+#include "base/FriendlyError.h"
+#include "base/PlatformError.h"
 #include "platform/FileOps.h"
 #include "platform/NetworkError.h"
-#include "platform/PlatformError.h"
 
 #include <QFile>
 #include <QHostAddress>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "SpeedSampler.h"
+#include "install/SpeedSampler.h"
 
 #include <QObject>
 #include <QPointer>

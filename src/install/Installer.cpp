@@ -1,8 +1,8 @@
-#include "Installer.h"
+#include "install/Installer.h"
 
-#include "VersionChecker.h"
-#include "app/FriendlyError.h"
-#include "app/Paths.h"
+#include "base/FriendlyError.h"
+#include "base/Paths.h"
+#include "install/VersionChecker.h"
 #include "platform/FileOps.h"
 #include "platform/SystemTools.h"
 

@@ -1,6 +1,6 @@
-#include "Installer.h"
+#include "install/Installer.h"
 
-#include "app/FriendlyError.h"
+#include "base/FriendlyError.h"
 #include "platform/FileOps.h"
 #include "platform/SystemTools.h"
 

@@ -1,7 +1,7 @@
-#include "Installer.h"
+#include "install/Installer.h"
 
-#include "app/FriendlyError.h"
-#include "platform/PlatformError.h"
+#include "base/FriendlyError.h"
+#include "base/PlatformError.h"
 
 #include <QFile>
 

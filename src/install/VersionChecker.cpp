@@ -1,6 +1,6 @@
-#include "VersionChecker.h"
+#include "install/VersionChecker.h"
 
-#include "app/Paths.h"
+#include "base/Paths.h"
 #include "platform/BundleInfo.h"
 #include "platform/Host.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "InstalledApp.h"
+#include "install/InstalledApp.h"
 #include "platform/RunningApps.h"
 
 #include <QList>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "RunningApps.h"
+#include "platform/RunningApps.h"
 
 #include <QString>
 

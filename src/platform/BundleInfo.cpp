@@ -1,4 +1,4 @@
-#include "BundleInfo.h"
+#include "platform/BundleInfo.h"
 
 #include <QDir>
 #include <QFile>

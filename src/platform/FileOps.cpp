@@ -1,6 +1,6 @@
-#include "FileOps.h"
+#include "platform/FileOps.h"
 
-#include "PlatformError.h"
+#include "base/PlatformError.h"
 
 #include <QDir>
 #include <QFile>

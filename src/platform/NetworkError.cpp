@@ -1,4 +1,4 @@
-#include "NetworkError.h"
+#include "platform/NetworkError.h"
 
 #include <QTimer>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "PlatformError.h"
+#include "base/PlatformError.h"
 
 #include <QNetworkReply>
 

@@ -1,4 +1,4 @@
-#include "RunningApps.h"
+#include "platform/RunningApps.h"
 
 namespace RunningApps {
 

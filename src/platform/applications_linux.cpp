@@ -1,7 +1,7 @@
-#include "Applications.h"
+#include "platform/Applications.h"
 
-#include "BundleInfo.h"
-#include "PlatformError.h"
+#include "base/PlatformError.h"
+#include "platform/BundleInfo.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
-#include "Applications.h"
+#include "platform/Applications.h"
 
-#include "PlatformError.h"
+#include "base/PlatformError.h"
 
 #include <QProcess>
 

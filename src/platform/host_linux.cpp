@@ -1,4 +1,4 @@
-#include "Host.h"
+#include "platform/Host.h"
 
 #include <QtGlobal>
 

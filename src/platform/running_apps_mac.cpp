@@ -1,5 +1,5 @@
-#include "BundleInfo.h"
-#include "RunningApps.h"
+#include "platform/BundleInfo.h"
+#include "platform/RunningApps.h"
 
 #include <libproc.h>
 

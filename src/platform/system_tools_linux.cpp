@@ -1,7 +1,7 @@
-#include "SystemTools.h"
+#include "platform/SystemTools.h"
 
-#include "FileOps.h"
-#include "install/ProcessRunner.h"
+#include "platform/FileOps.h"
+#include "platform/ProcessRunner.h"
 
 #include <QFile>
 #include <QStandardPaths>

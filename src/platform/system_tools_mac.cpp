@@ -1,6 +1,6 @@
-#include "SystemTools.h"
+#include "platform/SystemTools.h"
 
-#include "install/ProcessRunner.h"
+#include "platform/ProcessRunner.h"
 
 namespace SystemTools {
 

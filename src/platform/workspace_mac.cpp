@@ -1,4 +1,4 @@
-#include "Workspace.h"
+#include "platform/Workspace.h"
 
 #include <QDesktopServices>
 #include <QProcess>

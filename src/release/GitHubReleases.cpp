@@ -1,8 +1,8 @@
-#include "GitHubReleases.h"
+#include "release/GitHubReleases.h"
 
-#include "HttpGet.h"
-#include "ReleaseDecoder.h"
-#include "app/FriendlyError.h"
+#include "base/FriendlyError.h"
+#include "release/HttpGet.h"
+#include "release/ReleaseDecoder.h"
 
 #include <QNetworkAccessManager>
 #include <QRegularExpression>

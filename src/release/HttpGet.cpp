@@ -1,4 +1,4 @@
-#include "HttpGet.h"
+#include "release/HttpGet.h"
 
 #include "platform/NetworkError.h"
 

@@ -1,4 +1,4 @@
-#include "ReleaseDecoder.h"
+#include "release/ReleaseDecoder.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Release.h"
+#include "release/Release.h"
 
 #include <QByteArray>
 #include <QString>

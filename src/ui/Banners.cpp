@@ -1,6 +1,6 @@
-#include "Banners.h"
+#include "ui/Banners.h"
 
-#include "Icons.h"
+#include "ui/Icons.h"
 
 #include <QFontDatabase>
 #include <QHBoxLayout>

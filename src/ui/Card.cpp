@@ -1,4 +1,4 @@
-#include "Card.h"
+#include "ui/Card.h"
 
 #include <QLabel>
 #include <QPainter>

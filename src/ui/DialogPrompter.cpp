@@ -1,4 +1,4 @@
-#include "DialogPrompter.h"
+#include "ui/DialogPrompter.h"
 
 #include <QFileDialog>
 #include <QMessageBox>

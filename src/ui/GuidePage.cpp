@@ -1,10 +1,10 @@
-#include "GuidePage.h"
+#include "ui/GuidePage.h"
 
-#include "Card.h"
-#include "Widgets.h"
 #include "app/AppModel.h"
 #include "guide/ControllerMonitor.h"
 #include "guide/GuideChecklist.h"
+#include "ui/Card.h"
+#include "ui/Widgets.h"
 
 #include <QFontDatabase>
 #include <QHBoxLayout>

@@ -1,13 +1,11 @@
-#include "HomePage.h"
+#include "ui/HomePage.h"
 
-#include "Card.h"
-#include "Icons.h"
-#include "Widgets.h"
 #include "app/AppModel.h"
-#include "app/ByteCount.h"
-#include "install/VersionChecker.h"
-#include "platform/Host.h"
+#include "base/ByteCount.h"
 #include "release/GitHubReleases.h"
+#include "ui/Card.h"
+#include "ui/Icons.h"
+#include "ui/Widgets.h"
 
 #include <QButtonGroup>
 #include <QHBoxLayout>
@@ -148,12 +146,7 @@ HomePage::HomePage(AppModel &model, QWidget *parent)
     connect(m_install, &QPushButton::clicked, &m_model, [this] { m_model.install(false); });
     connect(m_tryAgain, &QPushButton::clicked, &m_model, [this] { m_model.checkLatest(); });
     connect(m_launch, &QPushButton::clicked, &m_model, [this] { m_model.launch(); });
-    connect(m_check, &QPushButton::clicked, &m_model, [this] {
-        [](AppModel &target) -> QCoro::Task<> {
-            co_await target.checkLatest();
-            target.refreshInstalled();
-        }(m_model);
-    });
+    connect(m_check, &QPushButton::clicked, &m_model, [this] { m_model.checkForUpdates(); });
     connect(m_update, &QPushButton::clicked, &m_model, [this] { m_model.install(true); });
     connect(m_rollback, &QPushButton::clicked, &m_model, [this] { m_model.rollback(); });
     connect(m_cancel, &QPushButton::clicked, &m_model, &AppModel::cancelInstall);
@@ -201,14 +194,15 @@ void HomePage::syncProgress()
 
 void HomePage::sync()
 {
-    const bool macOSOk = VersionChecker::meetsMacOSRequirement();
-    const bool silicon = VersionChecker::isAppleSilicon();
+    const HostStatus host = m_model.host();
+    const bool macOSOk = host.meetsMacOS;
+    const bool silicon = host.appleSilicon;
     m_macOSIcon->setPixmap(
         Icons::pixmap(macOSOk ? QStringLiteral("checkmark.circle.fill") : QStringLiteral("xmark.octagon.fill"), 16,
                       macOSOk ? green : red));
     m_macOS->setText(QStringLiteral("macOS %1 — OpenEmu-Silicon needs macOS %2 or newer.")
-                         .arg(VersionChecker::macVersionString())
-                         .arg(VersionChecker::minimumMacOSMajor));
+                         .arg(host.macOSVersion)
+                         .arg(host.minimumMacOSMajor));
     m_siliconIcon->setPixmap(
         Icons::pixmap(silicon ? QStringLiteral("checkmark.circle.fill") : QStringLiteral("xmark.octagon.fill"), 16,
                       silicon ? green : red));
@@ -216,7 +210,7 @@ void HomePage::sync()
                            ? QStringLiteral("Apple silicon detected.")
                            : QStringLiteral("This Mac isn't running on Apple silicon. OpenEmu-Silicon doesn't support "
                                             "Intel Macs."));
-    m_tooOld->setVisible(Host::macOSVersion().major <= 10);
+    m_tooOld->setVisible(host.macOS10OrOlder);
 
     const auto &latest = m_model.latest();
     const auto &installed = m_model.installed();

@@ -1,13 +1,13 @@
-#include "MainWindow.h"
+#include "ui/MainWindow.h"
 
-#include "Banners.h"
-#include "GuidePage.h"
-#include "HomePage.h"
-#include "Icons.h"
-#include "OtherPages.h"
-#include "Widgets.h"
 #include "app/AppModel.h"
 #include "guide/ControllerMonitor.h"
+#include "ui/Banners.h"
+#include "ui/GuidePage.h"
+#include "ui/HomePage.h"
+#include "ui/Icons.h"
+#include "ui/OtherPages.h"
+#include "ui/Widgets.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

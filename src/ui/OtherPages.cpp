@@ -1,11 +1,11 @@
-#include "OtherPages.h"
+#include "ui/OtherPages.h"
 
-#include "Card.h"
-#include "Widgets.h"
 #include "app/AppModel.h"
-#include "app/ByteCount.h"
+#include "base/ByteCount.h"
 #include "guide/ProjectDocs.h"
 #include "platform/Workspace.h"
+#include "ui/Card.h"
+#include "ui/Widgets.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>

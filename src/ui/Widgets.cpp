@@ -1,6 +1,6 @@
-#include "Widgets.h"
+#include "ui/Widgets.h"
 
-#include "Icons.h"
+#include "ui/Icons.h"
 
 #include <QFrame>
 #include <QHBoxLayout>

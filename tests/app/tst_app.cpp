@@ -5,12 +5,12 @@
 #include "TestHome.h"
 
 #include "app/AppModel.h"
-#include "app/ByteCount.h"
-#include "app/FriendlyError.h"
-#include "app/Paths.h"
-#include "app/Settings.h"
+#include "base/ByteCount.h"
+#include "base/FriendlyError.h"
+#include "base/Paths.h"
+#include "base/PlatformError.h"
+#include "base/Settings.h"
 #include "install/Installer.h"
-#include "platform/PlatformError.h"
 
 #include <QDir>
 #include <QSettings>

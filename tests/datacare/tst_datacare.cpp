@@ -5,9 +5,9 @@
 #include "ZipWriter.h"
 
 #include "app/AppModel.h"
-#include "app/Paths.h"
+#include "base/Paths.h"
+#include "base/PlatformError.h"
 #include "datacare/BackupManager.h"
-#include "platform/PlatformError.h"
 
 #include <QDir>
 #include <QProcess>

@@ -3,7 +3,7 @@
 #include "TestHome.h"
 
 #include "app/AppModel.h"
-#include "app/Paths.h"
+#include "base/Paths.h"
 #include "guide/ControllerMonitor.h"
 #include "guide/GuideChecklist.h"
 #include "guide/ProjectDocs.h"

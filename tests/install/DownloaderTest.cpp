@@ -2,9 +2,9 @@
 #include "FeedServer.h"
 #include "TestMain.h"
 
-#include "app/FriendlyError.h"
+#include "base/FriendlyError.h"
+#include "base/PlatformError.h"
 #include "install/Downloader.h"
-#include "platform/PlatformError.h"
 
 #include <QDir>
 #include <QNetworkAccessManager>

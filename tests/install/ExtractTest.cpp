@@ -1,10 +1,10 @@
 #include "Bundles.h"
 #include "TestMain.h"
 
-#include "app/FriendlyError.h"
+#include "base/FriendlyError.h"
+#include "base/PlatformError.h"
 #include "install/Installer.h"
-#include "install/ProcessRunner.h"
-#include "platform/PlatformError.h"
+#include "platform/ProcessRunner.h"
 #include "platform/SystemTools.h"
 
 #include <QDir>

@@ -7,7 +7,7 @@
 #include "TestMain.h"
 
 #include "app/AppModel.h"
-#include "app/Paths.h"
+#include "base/Paths.h"
 #include "install/VersionChecker.h"
 
 #include <QDir>

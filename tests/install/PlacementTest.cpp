@@ -2,12 +2,12 @@
 #include "TestHome.h"
 #include "TestMain.h"
 
-#include "app/FriendlyError.h"
-#include "app/Paths.h"
+#include "base/FriendlyError.h"
+#include "base/Paths.h"
+#include "base/PlatformError.h"
 #include "install/Installer.h"
 #include "install/VersionChecker.h"
 #include "platform/FileOps.h"
-#include "platform/PlatformError.h"
 
 #include <QDir>
 #include <QFile>

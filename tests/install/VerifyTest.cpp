@@ -1,9 +1,9 @@
 #include "TestMain.h"
 
-#include "app/FriendlyError.h"
-#include "install/FileUtil.h"
+#include "base/FriendlyError.h"
+#include "base/PlatformError.h"
 #include "install/Installer.h"
-#include "platform/PlatformError.h"
+#include "platform/FileUtil.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,7 +2,7 @@
 #include "TestHome.h"
 #include "TestMain.h"
 
-#include "app/Paths.h"
+#include "base/Paths.h"
 #include "install/VersionChecker.h"
 #include "platform/Host.h"
 

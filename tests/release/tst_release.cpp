@@ -1,8 +1,8 @@
 #include "Await.h"
 #include "FeedServer.h"
 
-#include "app/FriendlyError.h"
-#include "platform/PlatformError.h"
+#include "base/FriendlyError.h"
+#include "base/PlatformError.h"
 #include "release/GitHubReleases.h"
 #include "release/ReleaseDecoder.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/Prompter.h"
+#include "base/Prompter.h"
 #include "platform/Workspace.h"
 
 #include <QList>

@@ -6,7 +6,7 @@
 #include "TestHome.h"
 
 #include "app/AppModel.h"
-#include "app/Paths.h"
+#include "base/Paths.h"
 #include "ui/Banners.h"
 #include "ui/HomePage.h"
 #include "ui/MainWindow.h"

@@ -1,4 +1,4 @@
-#include "PlatformError.h"
+#include "base/PlatformError.h"
 
 #include <cerrno>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "FileUtil.h"
+#include "platform/FileUtil.h"
 
 #include <QFile>
 #include <QStorageInfo>

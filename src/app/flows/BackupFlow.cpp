@@ -1,11 +1,11 @@
 // The Backup page's actions on the model.
 
-#include "BackupManager.h"
 #include "app/AppModel.h"
+#include "datacare/BackupManager.h"
 
-#include "app/Background.h"
-#include "app/ByteCount.h"
-#include "app/Prompter.h"
+#include "base/Background.h"
+#include "base/ByteCount.h"
+#include "base/Prompter.h"
 #include "platform/Workspace.h"
 #include <QPointer>
 

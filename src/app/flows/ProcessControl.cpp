@@ -1,8 +1,8 @@
 // The model's actions on OpenEmu as a running program.
 
-#include "VersionChecker.h"
 #include "app/AppModel.h"
-#include "app/Prompter.h"
+#include "base/Prompter.h"
+#include "install/VersionChecker.h"
 #include "platform/Applications.h"
 
 #include <qcoro/qcorotimer.h>

@@ -1,11 +1,11 @@
 // The Guide page's actions on the model.
 
-#include "GuideChecklist.h"
 #include "app/AppModel.h"
+#include "guide/GuideChecklist.h"
 
-#include "app/Background.h"
-#include "app/Prompter.h"
-#include "app/Settings.h"
+#include "base/Background.h"
+#include "base/Prompter.h"
+#include "base/Settings.h"
 #include <QPointer>
 
 QCoro::Task<> AppModel::refreshBIOS()

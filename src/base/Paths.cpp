@@ -1,4 +1,4 @@
-#include "Paths.h"
+#include "base/Paths.h"
 
 #include <QDir>
 #include <QMutex>

@@ -1,7 +1,7 @@
 // The Tidy page's actions on the model: the scan, and showing a place to the user.
 
-#include "Tidy.h"
 #include "app/AppModel.h"
+#include "datacare/Tidy.h"
 #include "platform/FileOps.h"
 #include "platform/Workspace.h"
 

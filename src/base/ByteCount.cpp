@@ -1,4 +1,4 @@
-#include "ByteCount.h"
+#include "base/ByteCount.h"
 
 #include <array>
 #include <cmath>

@@ -1,8 +1,8 @@
 // The Tidy page's uninstall: the app to the Trash, then, if the user wants, its data.
 
 #include "app/AppModel.h"
-#include "app/ByteCount.h"
-#include "app/Prompter.h"
+#include "base/ByteCount.h"
+#include "base/Prompter.h"
 #include "platform/FileOps.h"
 
 QCoro::Task<> AppModel::uninstall()

@@ -1,6 +1,6 @@
-#include "FriendlyError.h"
+#include "base/FriendlyError.h"
 
-#include "platform/PlatformError.h"
+#include "base/PlatformError.h"
 
 #include <algorithm>
 #include <array>

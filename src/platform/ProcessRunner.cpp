@@ -1,7 +1,7 @@
-#include "ProcessRunner.h"
+#include "platform/ProcessRunner.h"
 
-#include "app/FriendlyError.h"
-#include "platform/PlatformError.h"
+#include "base/FriendlyError.h"
+#include "base/PlatformError.h"
 
 #include <QFileInfo>
 #include <QLoggingCategory>

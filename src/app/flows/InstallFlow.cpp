@@ -1,15 +1,15 @@
 // The model's install, update and rollback actions.
 
-#include "Downloader.h"
-#include "FileUtil.h"
-#include "Installer.h"
-#include "VersionChecker.h"
 #include "app/AppModel.h"
-#include "app/Background.h"
-#include "app/ByteCount.h"
-#include "app/Paths.h"
-#include "app/Prompter.h"
+#include "base/Background.h"
+#include "base/ByteCount.h"
+#include "base/Paths.h"
+#include "base/Prompter.h"
+#include "install/Downloader.h"
+#include "install/Installer.h"
+#include "install/VersionChecker.h"
 #include "platform/FileOps.h"
+#include "platform/FileUtil.h"
 #include "release/GitHubReleases.h"
 
 #include <QDir>
