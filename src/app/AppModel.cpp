@@ -2,6 +2,7 @@
 
 #include "base/Paths.h"
 #include "base/Settings.h"
+#include "install/Downloader.h"
 #include "install/Installer.h"
 #include "install/VersionChecker.h"
 #include "platform/Host.h"
@@ -9,7 +10,6 @@
 
 #include <QLoggingCategory>
 #include <QNetworkAccessManager>
-#include <QPointer>
 
 Q_LOGGING_CATEGORY(lcModel, "vantor.model", QtWarningMsg)
 
@@ -23,7 +23,21 @@ AppModel::AppModel(QString feedUrl, Prompter &prompter, Workspace &workspace, QO
 {
 }
 
-AppModel::~AppModel() = default;
+AppModel::~AppModel()
+{
+    // Running actions learn here that the model is going: a download stops now (its task
+    // resumes at once, removes its work folder and touches nothing more); background steps
+    // finish on their own and their tasks then end without looking at the model.
+    *m_alive = false;
+    if (m_downloader)
+        m_downloader->stopNow();
+}
+
+Outcome AppModel::fail(std::exception_ptr failure, const QString &context)
+{
+    setError(FriendlyError::from(failure, context));
+    return Outcome::failed;
+}
 
 void AppModel::setNotice(const std::optional<QString> &notice)
 {
@@ -96,7 +110,7 @@ void AppModel::start()
 void AppModel::runStartupTask(QCoro::Task<> task)
 {
     ++m_startupTasks;
-    task.then([this] {
+    QCoro::connect(std::move(task), this, [this] {
         if (--m_startupTasks == 0)
             Q_EMIT settled();
     });
@@ -105,7 +119,7 @@ void AppModel::runStartupTask(QCoro::Task<> task)
 QCoro::Task<> AppModel::checkLatest()
 {
     assign(m_loadingRelease, true, &AppModel::loadingReleaseChanged);
-    const QPointer<AppModel> alive(this);
+    const auto alive = m_alive;
     std::optional<Release> release;
     std::exception_ptr failure;
     try {
@@ -113,7 +127,7 @@ QCoro::Task<> AppModel::checkLatest()
     } catch (...) {
         failure = std::current_exception();
     }
-    if (!alive)
+    if (!*alive)
         co_return; // the model went away while the feed answered
     if (failure) {
         qCDebug(lcModel) << "release check failed";
@@ -126,8 +140,10 @@ QCoro::Task<> AppModel::checkLatest()
 
 QCoro::Task<> AppModel::checkForUpdates()
 {
+    const auto alive = m_alive;
     co_await checkLatest();
-    refreshInstalled();
+    if (*alive)
+        refreshInstalled();
 }
 
 void AppModel::refreshInstalled()

@@ -2,6 +2,7 @@
 
 #include "app/HostStatus.h"
 #include "app/InstallPhase.h"
+#include "app/Outcome.h"
 #include "base/FriendlyError.h"
 #include "base/Prompter.h"
 #include "datacare/BackupItem.h"
@@ -16,6 +17,8 @@
 
 #include <qcoro/qcorotask.h>
 
+#include <exception>
+#include <memory>
 #include <optional>
 
 class Downloader;
@@ -89,8 +92,9 @@ public:
     // True until every task start() began has ended; settled() is emitted when they have.
     bool isSettling() const { return m_startupTasks > 0; }
 
-    // Each action returns at once when its caller ignores the task it gives (the window); the
-    // command line awaits it to learn the outcome from notice and error.
+    // Each action's task may be ignored (the window redraws from the fields) or awaited for its
+    // Outcome (the command line). A task resuming after the model was destroyed touches nothing
+    // of it: every action holds the lifetime token and looks at it after each wait.
     QCoro::Task<> checkLatest();
     void refreshInstalled();
     // "Check for updates": the release check, then the installed app read again.
@@ -98,33 +102,33 @@ public:
 
     // OpenEmu as a running program: asks it to quit before a change (true when none runs any
     // more), and opens the installed app.
-    QCoro::Task<bool> ensureClosed();
-    QCoro::Task<> launch();
+    QCoro::Task<Outcome> ensureClosed();
+    QCoro::Task<Outcome> launch();
     // The confirmation an action asks first (its first button confirms), then ensureClosed().
-    // False when the user declined either or OpenEmu would not quit.
-    QCoro::Task<bool> confirmThenClose(Prompter::Alert alert);
+    // done when the action may go on; declined, or failed when OpenEmu would not quit.
+    QCoro::Task<Outcome> confirmThenClose(Prompter::Alert alert);
 
     // Downloads, verifies, unpacks and places the latest release; one run at a time.
-    QCoro::Task<> install(bool isUpdate);
+    QCoro::Task<Outcome> install(bool isUpdate);
     bool isInstalling() const { return m_installTask.has_value(); }
     // The progress card's Cancel: stops the running download.
     void cancelInstall();
     // Swaps the installed app with the kept previous version, after asking.
-    QCoro::Task<> rollback();
+    QCoro::Task<Outcome> rollback();
 
     // OpenEmu's data: the backup items, a backup to a chosen folder, a restore from a chosen zip.
     QCoro::Task<> refreshBackupItems();
-    QCoro::Task<> runBackup();
-    QCoro::Task<> runRestore();
+    QCoro::Task<Outcome> runBackup();
+    QCoro::Task<Outcome> runRestore();
     // The Backup page's toggles.
     void setBackupItemIncluded(const QString &id, bool include);
 
     // The first-game guide: the BIOS scan, and the games folder the user picks.
     QCoro::Task<> refreshBIOS();
-    void chooseGamesFolder();
+    QCoro::Task<Outcome> chooseGamesFolder();
 
     // Moves the app, and on request its data, to the Trash.
-    QCoro::Task<> uninstall();
+    QCoro::Task<Outcome> uninstall();
 
     // OpenEmu's places and their sizes, for the Tidy page; and showing them.
     QCoro::Task<> refreshTidy();
@@ -170,8 +174,12 @@ private:
     void setPhase(InstallPhase phase);
     void setProgress(qint64 downloaded, qint64 totalBytes, double speed);
     void runStartupTask(QCoro::Task<> task);
-    QCoro::Task<> runInstall(InstallRequest request);
+    QCoro::Task<Outcome> runInstall(InstallRequest request);
+    // Ends an action with a failure: the error is stored and failed is given.
+    Outcome fail(std::exception_ptr failure, const QString &context);
 
+    // True while the model exists; shared with every running action (see above).
+    std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
     QString m_feedUrl;
     Prompter &m_prompter;
     Workspace &m_workspace;

@@ -3,29 +3,51 @@
 #include <QString>
 #include <QStringList>
 
+#include <qcoro/qcorotask.h>
+
 #include <optional>
 
 // The modal questions an action asks the user. The window answers them with alerts and open
-// panels, vantor-cli at the terminal (or with --yes), tests from a script.
+// panels, vantor-cli at the terminal (or with --yes), tests from a script. Every question has
+// an identifier, so that scripted answers never depend on its wording.
 class Prompter
 {
 public:
     enum class Style { informational, warning };
 
+    enum class AlertId {
+        quitOpenEmu, // "OpenEmu is running"
+        rollback, // "Go back to the previous version?"
+        backup, // "Back up …?"
+        restore, // "Restore this backup?"
+        uninstallApp, // "Move OpenEmu-Silicon to the Trash?"
+        uninstallData, // "Also remove OpenEmu's data?"
+    };
+
     struct Alert
     {
+        AlertId id = AlertId::quitOpenEmu;
         QString message;
         QString informative;
         QStringList buttons; // in order; the first is the default and the one that confirms
         Style style = Style::informational;
     };
 
+    enum class PanelId { backupFolder, restoreZip, gamesFolder };
+
+    struct Panel
+    {
+        PanelId id = PanelId::backupFolder;
+        QString prompt; // the accept button's text
+        QString message; // the sentence shown in the panel
+        QStringList nameFilters; // files only; empty when a folder is chosen
+        bool chooseFolder = true;
+    };
+
     virtual ~Prompter() = default;
 
     // The index of the button chosen, or -1 when the alert was closed without one.
-    virtual int ask(const Alert &alert) = 0;
-    // A folder the user picked, or none when they cancelled.
-    virtual std::optional<QString> chooseFolder(const QString &prompt) = 0;
-    // A file the user picked, or none when they cancelled.
-    virtual std::optional<QString> chooseFile(const QString &prompt, const QStringList &nameFilters) = 0;
+    virtual QCoro::Task<int> ask(Alert alert) = 0;
+    // The folder or file the user picked, or none when they cancelled.
+    virtual QCoro::Task<std::optional<QString>> choose(Panel panel) = 0;
 };

@@ -23,23 +23,21 @@ QString yesNo(bool value)
     return value ? QStringLiteral("yes") : QStringLiteral("no");
 }
 
-const QString cancelledNotice = QStringLiteral("Cancelled. Nothing was changed.");
-
-// The outcome of an action, read from the model: its notice, its error, or neither (declined).
-int report(const AppModel &model, const CliOutput::Options &options)
+// An action's outcome as the exit status, with its error, or its notice, printed.
+int report(const AppModel &model, Outcome outcome, const CliOutput::Options &options)
 {
-    if (const auto &error = model.error()) {
-        CliOutput::printError(*error, options);
+    if (outcome == Outcome::failed) {
+        CliOutput::printError(model.error().value_or(FriendlyError(QStringLiteral("The action failed."))), options);
         return failure;
     }
-    const auto &notice = model.notice();
+    const std::optional<QString> notice = outcome == Outcome::declined ? std::nullopt : model.notice();
     if (options.json)
         CliOutput::printJson({{QStringLiteral("notice"), notice ? QJsonValue(*notice) : QJsonValue()}});
     else if (notice)
         CliOutput::printLine(*notice);
     else
         std::fputs("Nothing was changed.\n", stderr);
-    return !notice || *notice == cancelledNotice ? declined : success;
+    return outcome == Outcome::done ? success : declined;
 }
 
 // Ctrl-C while an install runs cancels it like the Cancel button; the handler only raises a
@@ -71,18 +69,18 @@ QCoro::Task<int> runInstall(AppModel &model, CliOutput::Options options, bool is
     });
     watch.start(100);
 
-    co_await model.install(isUpdate);
+    const Outcome outcome = co_await model.install(isUpdate);
 
     watch.stop();
     sigaction(SIGINT, &previous, nullptr);
-    co_return report(model, options);
+    co_return report(model, outcome, options);
 }
 
 // Runs an action that reports through notice and error, starting from neither.
-QCoro::Task<int> runAction(AppModel &model, CliOutput::Options options, QCoro::Task<> action)
+QCoro::Task<int> runAction(AppModel &model, CliOutput::Options options, QCoro::Task<Outcome> action)
 {
-    co_await std::move(action);
-    co_return report(model, options);
+    const Outcome outcome = co_await std::move(action);
+    co_return report(model, outcome, options);
 }
 
 } // namespace
@@ -200,9 +198,9 @@ QCoro::Task<int> launch(AppModel &model, CliOutput::Options options)
         CliOutput::printError(FriendlyError(QStringLiteral("OpenEmu-Silicon isn't installed.")), options);
         co_return failure;
     }
-    co_await model.launch();
-    if (const auto &error = model.error()) {
-        CliOutput::printError(*error, options);
+    const Outcome outcome = co_await model.launch();
+    if (outcome == Outcome::failed) {
+        CliOutput::printError(*model.error(), options);
         co_return failure;
     }
     const QString notice = QStringLiteral("Opened %1.").arg(model.installed()->url);
@@ -334,7 +332,9 @@ QCoro::Task<int> systems(AppModel &, CliOutput::Options options)
 
 QCoro::Task<int> setGamesFolder(AppModel &model, CliOutput::Options options)
 {
-    model.chooseGamesFolder();
+    const Outcome chosen = co_await model.chooseGamesFolder();
+    if (chosen != Outcome::done)
+        co_return declined;
     const QString notice = QStringLiteral("Games folder: %1").arg(model.gamesFolder().value_or(QString()));
     if (options.json)
         CliOutput::printJson({{QStringLiteral("notice"), notice}});

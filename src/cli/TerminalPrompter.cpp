@@ -5,14 +5,14 @@
 #include <cstdio>
 #include <unistd.h>
 
-int TerminalPrompter::ask(const Alert &alert)
+QCoro::Task<int> TerminalPrompter::ask(Alert alert)
 {
-    if (declined.contains(alert.message))
-        return int(alert.buttons.size()) - 1;
+    if (declined.contains(alert.id))
+        co_return int(alert.buttons.size()) - 1;
     if (m_yes)
-        return 0;
+        co_return 0;
     if (!::isatty(STDIN_FILENO))
-        return -1; // nobody to ask: a script that wants "yes" says --yes
+        co_return -1; // nobody to ask: a script that wants "yes" says --yes
 
     QTextStream err(stderr);
     err << alert.message << '\n';
@@ -25,21 +25,18 @@ int TerminalPrompter::ask(const Alert &alert)
 
     char line[64] = {};
     if (!std::fgets(line, sizeof line, stdin))
-        return -1;
+        co_return -1;
     const QString answer = QString::fromLocal8Bit(line).trimmed();
     if (answer.isEmpty())
-        return 0;
+        co_return 0;
     bool ok = false;
     const int choice = answer.toInt(&ok);
-    return ok && choice >= 1 && choice <= alert.buttons.size() ? choice - 1 : -1;
+    co_return ok &&choice >= 1 && choice <= alert.buttons.size() ? choice - 1 : -1;
 }
 
-std::optional<QString> TerminalPrompter::chooseFolder(const QString &)
+QCoro::Task<std::optional<QString>> TerminalPrompter::choose(Panel panel)
 {
-    return folder;
-}
-
-std::optional<QString> TerminalPrompter::chooseFile(const QString &, const QStringList &)
-{
-    return file;
+    // A copy: QCoro's co_return moves from whatever it is given, members included.
+    std::optional<QString> answer = panel.chooseFolder ? folder : file;
+    co_return answer;
 }

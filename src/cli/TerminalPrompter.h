@@ -2,9 +2,11 @@
 
 #include "base/Prompter.h"
 
+#include <QList>
+
 // Answers the model's questions at the terminal: with --yes every alert gets its first
 // button; otherwise a terminal is asked, and without one the question is declined. The
-// folder and file choosers give what the command line named.
+// panels give what the command line named.
 class TerminalPrompter : public Prompter
 {
 public:
@@ -13,13 +15,12 @@ public:
     {
     }
 
-    int ask(const Alert &alert) override;
-    std::optional<QString> chooseFolder(const QString &prompt) override;
-    std::optional<QString> chooseFile(const QString &prompt, const QStringList &nameFilters) override;
+    QCoro::Task<int> ask(Alert alert) override;
+    QCoro::Task<std::optional<QString>> choose(Panel panel) override;
 
-    std::optional<QString> folder; // what chooseFolder gives
-    std::optional<QString> file; // what chooseFile gives
-    QStringList declined; // alerts (by message) answered with their last button, whatever --yes says
+    std::optional<QString> folder; // what a folder panel gives
+    std::optional<QString> file; // what a file panel gives
+    QList<AlertId> declined; // alerts answered with their last button, whatever --yes says
 
 private:
     bool m_yes;

@@ -155,7 +155,7 @@ int main(int argc, char *argv[])
     if (isGamesFolder)
         prompter.folder = QFileInfo(positional[1]).absoluteFilePath();
     if (parser.isSet(keepDataOption))
-        prompter.declined.append(QStringLiteral("Also remove OpenEmu's data?"));
+        prompter.declined.append(Prompter::AlertId::uninstallData);
     PrintingWorkspace workspace;
     const QString feedUrl = feed                       ? feed->url()
                             : parser.isSet(feedOption) ? parser.value(feedOption)

@@ -40,9 +40,10 @@ FriendlyError insecureAddress(const QUrl &url)
 
 } // namespace
 
-Downloader::Downloader(QNetworkAccessManager &network, QObject *parent)
+Downloader::Downloader(QNetworkAccessManager &network, QObject *parent, std::chrono::milliseconds silenceTimeout)
     : QObject(parent)
     , m_network(network)
+    , m_silenceTimeout(silenceTimeout)
 {
 }
 
@@ -63,6 +64,13 @@ void Downloader::cancel()
     m_cancelled = true;
     if (m_reply)
         NetworkError::abortSoon(m_reply);
+}
+
+void Downloader::stopNow()
+{
+    m_cancelled = true;
+    if (m_reply)
+        m_reply->abort();
 }
 
 QCoro::Task<QString> Downloader::download(QUrl from, QString to)
@@ -97,7 +105,7 @@ QCoro::Task<QString> Downloader::download(QUrl from, QString to)
 
     QTimer silence;
     silence.setSingleShot(true);
-    silence.setInterval(timeoutMs);
+    silence.setInterval(m_silenceTimeout);
     QObject::connect(&silence, &QTimer::timeout, reply, [&] {
         abortReason = NetworkError::AbortReason::timedOut;
         NetworkError::abortSoon(reply);

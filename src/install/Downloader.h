@@ -9,6 +9,7 @@
 
 #include <qcoro/qcorotask.h>
 
+#include <chrono>
 #include <functional>
 
 class QNetworkAccessManager;
@@ -21,13 +22,15 @@ class Downloader : public QObject
     Q_OBJECT
 
 public:
-    static constexpr int timeoutMs = 60'000;
+    static constexpr std::chrono::milliseconds defaultSilenceTimeout{60'000};
     // Bytes Qt may hold for us before it stops reading from the network.
     static constexpr qint64 readBufferBytes = 1024 * 1024;
 
     using Progress = std::function<void(qint64 written, qint64 expected, double speed)>;
 
-    explicit Downloader(QNetworkAccessManager &network, QObject *parent = nullptr);
+    // silenceTimeout: how long the server may send nothing before the download fails as timed out.
+    explicit Downloader(QNetworkAccessManager &network, QObject *parent = nullptr,
+                        std::chrono::milliseconds silenceTimeout = defaultSilenceTimeout);
     ~Downloader() override;
 
     // Called on every progress event with the bytes written, the total the server announced
@@ -41,6 +44,9 @@ public:
 
     // Stops the download; the waiting download() throws Cancelled.
     void cancel();
+    // Like cancel(), but the waiting download() resumes and throws before this returns. For an
+    // owner that is going away; never call it from inside the reply's own signals.
+    void stopNow();
 
     // Whether an address may be fetched: https, or plain http on a loopback host (tests, demo).
     static bool isAllowedAddress(const QUrl &url);
@@ -48,6 +54,7 @@ public:
 private:
     QNetworkAccessManager &m_network;
     QPointer<QNetworkReply> m_reply;
+    std::chrono::milliseconds m_silenceTimeout;
     bool m_cancelled = false;
     SpeedSampler m_sampler;
 };

@@ -35,13 +35,14 @@ QString configuredFeedUrl()
     return configured.isEmpty() ? defaultFeedUrl : configured;
 }
 
-QCoro::Task<Release> fetchLatest(QNetworkAccessManager &network, QString feedUrl)
+QCoro::Task<Release> fetchLatest(QNetworkAccessManager &network, QString feedUrl,
+                                 std::chrono::milliseconds silenceTimeout)
 {
     const QUrl url(feedUrl, QUrl::StrictMode);
     if (!url.isValid() || url.isRelative() || url.host().isEmpty())
         throw FriendlyError(QStringLiteral("The release address is invalid."), feedUrl);
 
-    HttpGet::Response response = co_await HttpGet::get(network, url, maxFeedBytes);
+    HttpGet::Response response = co_await HttpGet::get(network, url, maxFeedBytes, silenceTimeout);
 
     if (response.status != 0 && response.status != 200) {
         const QString status = QString::number(response.status);

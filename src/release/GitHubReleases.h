@@ -1,5 +1,6 @@
 #pragma once
 
+#include "release/HttpGet.h"
 #include "release/Release.h"
 
 #include <qcoro/qcorotask.h>
@@ -24,7 +25,8 @@ QString configuredFeedUrl();
 
 // Throws FriendlyError for the failures it recognises (bad address, rate limit, unexpected
 // status, undecodable reply) and PlatformError for transport failures.
-QCoro::Task<Release> fetchLatest(QNetworkAccessManager &network, QString feedUrl);
+QCoro::Task<Release> fetchLatest(QNetworkAccessManager &network, QString feedUrl,
+                                 std::chrono::milliseconds silenceTimeout = HttpGet::defaultSilenceTimeout);
 
 // The release's disk image, else its zip; only assets with a download address count.
 std::optional<ReleaseAsset> pickAsset(const Release &release);

@@ -12,7 +12,8 @@
 
 namespace HttpGet {
 
-QCoro::Task<Response> get(QNetworkAccessManager &network, QUrl url, qint64 maxBytes)
+QCoro::Task<Response> get(QNetworkAccessManager &network, QUrl url, qint64 maxBytes,
+                          std::chrono::milliseconds silenceTimeout)
 {
     QNetworkRequest request(url);
     request.setHeader(QNetworkRequest::UserAgentHeader, QStringLiteral("Vantor"));
@@ -26,7 +27,7 @@ QCoro::Task<Response> get(QNetworkAccessManager &network, QUrl url, qint64 maxBy
     // restarts it.
     QTimer silence;
     silence.setSingleShot(true);
-    silence.setInterval(timeoutMs);
+    silence.setInterval(silenceTimeout);
     QObject::connect(&silence, &QTimer::timeout, reply, [&] {
         abortReason = NetworkError::AbortReason::timedOut;
         NetworkError::abortSoon(reply);

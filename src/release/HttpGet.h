@@ -5,13 +5,15 @@
 
 #include <qcoro/qcorotask.h>
 
+#include <chrono>
+
 class QNetworkAccessManager;
 
 // One GET request of the feed's kind: Vantor's User-Agent, GitHub's JSON media type, and a
 // 20-second limit on silence. Reads at most maxBytes of the body.
 namespace HttpGet {
 
-inline constexpr int timeoutMs = 20'000;
+inline constexpr std::chrono::milliseconds defaultSilenceTimeout{20'000};
 
 struct Response
 {
@@ -22,6 +24,8 @@ struct Response
 
 // Throws PlatformError for a transport failure (no connection, time-out, unknown host...).
 // An HTTP error status is not a failure here: it comes back in Response::status.
-QCoro::Task<Response> get(QNetworkAccessManager &network, QUrl url, qint64 maxBytes);
+// silenceTimeout: how long the server may send nothing before the request fails as timed out.
+QCoro::Task<Response> get(QNetworkAccessManager &network, QUrl url, qint64 maxBytes,
+                          std::chrono::milliseconds silenceTimeout = defaultSilenceTimeout);
 
 } // namespace HttpGet

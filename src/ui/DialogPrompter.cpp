@@ -4,33 +4,59 @@
 #include <QMessageBox>
 #include <QPushButton>
 
-int DialogPrompter::ask(const Alert &alert)
+#include <qcoro/qcorosignal.h>
+
+#include <memory>
+
+namespace {
+
+// A dialog owned by the waiting task; deleteLater, since it is still inside its own signal
+// when the task resumes.
+template <typename Dialog>
+struct LaterDeleter
 {
-    QMessageBox box(m_parent);
-    box.setIcon(alert.style == Style::warning ? QMessageBox::Warning : QMessageBox::Information);
-    box.setText(alert.message);
-    box.setInformativeText(alert.informative);
+    void operator()(Dialog *dialog) const { dialog->deleteLater(); }
+};
+template <typename Dialog>
+using DialogHandle = std::unique_ptr<Dialog, LaterDeleter<Dialog>>;
+
+} // namespace
+
+QCoro::Task<int> DialogPrompter::ask(Alert alert)
+{
+    DialogHandle<QMessageBox> box(new QMessageBox(m_parent));
+    box->setWindowModality(Qt::ApplicationModal);
+    box->setIcon(alert.style == Style::warning ? QMessageBox::Warning : QMessageBox::Information);
+    box->setText(alert.message);
+    box->setInformativeText(alert.informative);
     QList<QAbstractButton *> buttons;
     for (qsizetype i = 0; i < alert.buttons.size(); ++i) {
         const auto role = i == 0 ? QMessageBox::AcceptRole : QMessageBox::RejectRole;
-        QPushButton *button = box.addButton(alert.buttons[i], role);
+        QPushButton *button = box->addButton(alert.buttons[i], role);
         if (i == 0)
-            box.setDefaultButton(button);
+            box->setDefaultButton(button);
         buttons.append(button);
     }
-    box.exec();
-    return int(buttons.indexOf(box.clickedButton()));
+    box->show();
+    co_await qCoro(box.get(), &QDialog::finished);
+    co_return int(buttons.indexOf(box->clickedButton()));
 }
 
-std::optional<QString> DialogPrompter::chooseFolder(const QString &prompt)
+QCoro::Task<std::optional<QString>> DialogPrompter::choose(Panel panel)
 {
-    const QString folder = QFileDialog::getExistingDirectory(m_parent, prompt);
-    return folder.isEmpty() ? std::nullopt : std::optional(folder);
-}
-
-std::optional<QString> DialogPrompter::chooseFile(const QString &prompt, const QStringList &nameFilters)
-{
-    const QString file
-        = QFileDialog::getOpenFileName(m_parent, prompt, QString(), nameFilters.join(QStringLiteral(";;")));
-    return file.isEmpty() ? std::nullopt : std::optional(file);
+    DialogHandle<QFileDialog> dialog(new QFileDialog(m_parent));
+    dialog->setWindowModality(Qt::ApplicationModal);
+    dialog->setFileMode(panel.chooseFolder ? QFileDialog::Directory : QFileDialog::ExistingFile);
+    if (panel.chooseFolder)
+        dialog->setOption(QFileDialog::ShowDirsOnly);
+    else
+        dialog->setNameFilters(panel.nameFilters);
+    dialog->setLabelText(QFileDialog::Accept, panel.prompt);
+    dialog->setWindowTitle(panel.message);
+    dialog->open();
+    const int result = co_await qCoro(dialog.get(), &QDialog::finished);
+    const QStringList chosen = dialog->selectedFiles();
+    if (result != QDialog::Accepted || chosen.isEmpty() || chosen.first().isEmpty())
+        co_return std::nullopt;
+    co_return chosen.first();
 }

@@ -2,9 +2,11 @@
 
 #include "base/Prompter.h"
 
-class QWidget;
+#include <QPointer>
+#include <QWidget>
 
-// Asks the model's questions with the window's own alerts and open panels.
+// Asks the model's questions with the window's own alerts and open panels. Each is shown
+// application-modal and awaited through its finished signal: no nested event loop.
 class DialogPrompter : public Prompter
 {
 public:
@@ -14,10 +16,9 @@ public:
     }
     void setParent(QWidget *parent) { m_parent = parent; }
 
-    int ask(const Alert &alert) override;
-    std::optional<QString> chooseFolder(const QString &prompt) override;
-    std::optional<QString> chooseFile(const QString &prompt, const QStringList &nameFilters) override;
+    QCoro::Task<int> ask(Alert alert) override;
+    QCoro::Task<std::optional<QString>> choose(Panel panel) override;
 
 private:
-    QWidget *m_parent;
+    QPointer<QWidget> m_parent;
 };

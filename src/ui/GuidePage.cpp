@@ -67,7 +67,7 @@ void GuidePage::sync()
     m_games->addWidget(text(games.value_or(QStringLiteral("No folder chosen yet.")), this));
     auto *buttons = new QHBoxLayout;
     auto *choose = new QPushButton(QStringLiteral("Choose folder…"), this);
-    connect(choose, &QPushButton::clicked, &m_model, &AppModel::chooseGamesFolder);
+    connect(choose, &QPushButton::clicked, &m_model, [this] { Widgets::runBound(this, m_model.chooseGamesFolder()); });
     buttons->addWidget(choose);
     if (games) {
         auto *open = new QPushButton(QStringLiteral("Open in Finder"), this);
@@ -121,7 +121,7 @@ void GuidePage::sync()
         m_bios->addWidget(divider(this));
     }
     auto *recheck = new QPushButton(QStringLiteral("Re-check"), this);
-    connect(recheck, &QPushButton::clicked, &m_model, [this] { m_model.refreshBIOS(); });
+    connect(recheck, &QPushButton::clicked, &m_model, [this] { Widgets::runBound(this, m_model.refreshBIOS()); });
     m_bios->addWidget(recheck, 0, Qt::AlignLeft);
 
     clear(m_controllers);

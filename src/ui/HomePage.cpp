@@ -143,12 +143,12 @@ HomePage::HomePage(AppModel &model, QWidget *parent)
     m_loadingRelease = busyRow(QStringLiteral("Looking up the latest release…"), this);
     page->addWidget(m_loadingRelease);
 
-    connect(m_install, &QPushButton::clicked, &m_model, [this] { m_model.install(false); });
-    connect(m_tryAgain, &QPushButton::clicked, &m_model, [this] { m_model.checkLatest(); });
-    connect(m_launch, &QPushButton::clicked, &m_model, [this] { m_model.launch(); });
-    connect(m_check, &QPushButton::clicked, &m_model, [this] { m_model.checkForUpdates(); });
-    connect(m_update, &QPushButton::clicked, &m_model, [this] { m_model.install(true); });
-    connect(m_rollback, &QPushButton::clicked, &m_model, [this] { m_model.rollback(); });
+    connect(m_install, &QPushButton::clicked, &m_model, [this] { Widgets::runBound(this, m_model.install(false)); });
+    connect(m_tryAgain, &QPushButton::clicked, &m_model, [this] { Widgets::runBound(this, m_model.checkLatest()); });
+    connect(m_launch, &QPushButton::clicked, &m_model, [this] { Widgets::runBound(this, m_model.launch()); });
+    connect(m_check, &QPushButton::clicked, &m_model, [this] { Widgets::runBound(this, m_model.checkForUpdates()); });
+    connect(m_update, &QPushButton::clicked, &m_model, [this] { Widgets::runBound(this, m_model.install(true)); });
+    connect(m_rollback, &QPushButton::clicked, &m_model, [this] { Widgets::runBound(this, m_model.rollback()); });
     connect(m_cancel, &QPushButton::clicked, &m_model, &AppModel::cancelInstall);
     connect(m_systemFolder, &QRadioButton::toggled, &m_model, &AppModel::setInstallToSystemApplications);
 

@@ -94,9 +94,10 @@ BackupPage::BackupPage(AppModel &model, QWidget *parent)
                 this));
     page->addWidget(card);
 
-    connect(m_backup, &QPushButton::clicked, &m_model, [this] { m_model.runBackup(); });
-    connect(m_restore, &QPushButton::clicked, &m_model, [this] { m_model.runRestore(); });
-    connect(refresh, &QPushButton::clicked, &m_model, [this] { m_model.refreshBackupItems(); });
+    connect(m_backup, &QPushButton::clicked, &m_model, [this] { Widgets::runBound(this, m_model.runBackup()); });
+    connect(m_restore, &QPushButton::clicked, &m_model, [this] { Widgets::runBound(this, m_model.runRestore()); });
+    connect(refresh, &QPushButton::clicked, &m_model,
+            [this] { Widgets::runBound(this, m_model.refreshBackupItems()); });
     connect(&m_model, &AppModel::backupItemsChanged, this, &BackupPage::sync);
     connect(&m_model, &AppModel::busyMessageChanged, this, &BackupPage::sync);
     connect(&m_model, &AppModel::phaseChanged, this, &BackupPage::sync);
@@ -155,8 +156,8 @@ TidyPage::TidyPage(AppModel &model, QWidget *parent)
     remove->content()->addWidget(m_uninstall, 0, Qt::AlignLeft);
     page->addWidget(remove);
 
-    connect(refresh, &QPushButton::clicked, &m_model, [this] { m_model.refreshTidy(); });
-    connect(m_uninstall, &QPushButton::clicked, &m_model, [this] { m_model.uninstall(); });
+    connect(refresh, &QPushButton::clicked, &m_model, [this] { Widgets::runBound(this, m_model.refreshTidy()); });
+    connect(m_uninstall, &QPushButton::clicked, &m_model, [this] { Widgets::runBound(this, m_model.uninstall()); });
     connect(&m_model, &AppModel::tidyRowsChanged, this, &TidyPage::sync);
     connect(&m_model, &AppModel::installedChanged, this, &TidyPage::sync);
     connect(&m_model, &AppModel::busyMessageChanged, this, &TidyPage::sync);

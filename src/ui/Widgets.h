@@ -1,7 +1,10 @@
 #pragma once
 
 #include <QColor>
+#include <QObject>
 #include <QString>
+
+#include <qcoro/qcorotask.h>
 
 class QHBoxLayout;
 class QLabel;
@@ -29,5 +32,13 @@ QWidget *busyRow(const QString &message, QWidget *parent);
 QLabel *busyText(QWidget *row);
 // Removes and deletes everything a layout holds (for lists rebuilt when their data changes).
 void clear(QLayout *layout);
+
+// Starts a model action from a page: the task runs on its own (the page redraws from the
+// model's fields), and nothing of the page is touched when it ends after the page has gone.
+template <typename T>
+void runBound(QObject *page, QCoro::Task<T> task)
+{
+    QCoro::connect(std::move(task), page, [] {});
+}
 
 } // namespace Widgets

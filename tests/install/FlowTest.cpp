@@ -307,7 +307,7 @@ void FlowTest::twoQuickRequestsGiveOneRun()
 {
     publish({.version = QStringLiteral("1.0.4")});
     auto model = startedModel();
-    QCoro::Task<> first = model->install(false);
+    QCoro::Task<Outcome> first = model->install(false);
     QVERIFY(model->isInstalling());
     await(model->install(false)); // ignored while the first runs
     await(std::move(first));

@@ -12,16 +12,21 @@ class ScriptedPrompter : public Prompter
 public:
     QList<int> answers; // taken in order; -1 (closed) when none is left
     QList<Alert> asked; // every alert shown
-    std::optional<QString> folderAnswer; // what the folder chooser gives
-    std::optional<QString> fileAnswer; // what the file chooser gives
+    QList<Panel> panels; // every panel shown
+    std::optional<QString> folderAnswer; // what a folder panel gives
+    std::optional<QString> fileAnswer; // what a file panel gives
 
-    int ask(const Alert &alert) override
+    QCoro::Task<int> ask(Alert alert) override
     {
         asked.append(alert);
-        return answers.isEmpty() ? -1 : answers.takeFirst();
+        co_return answers.isEmpty() ? -1 : answers.takeFirst();
     }
-    std::optional<QString> chooseFolder(const QString &) override { return folderAnswer; }
-    std::optional<QString> chooseFile(const QString &, const QStringList &) override { return fileAnswer; }
+    QCoro::Task<std::optional<QString>> choose(Panel panel) override
+    {
+        panels.append(panel);
+        std::optional<QString> answer = panel.chooseFolder ? folderAnswer : fileAnswer; // a copy: see TerminalPrompter
+        co_return answer;
+    }
 };
 
 // Records what the model asked the file manager to show.

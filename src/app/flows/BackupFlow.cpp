@@ -7,16 +7,15 @@
 #include "base/ByteCount.h"
 #include "base/Prompter.h"
 #include "platform/Workspace.h"
-#include <QPointer>
 
 #include <QFileInfo>
 
 QCoro::Task<> AppModel::refreshBackupItems()
 {
     auto scanning = Background::run([] { return BackupManager::items(); });
-    const QPointer<AppModel> alive(this);
+    const auto alive = m_alive;
     auto scanned = co_await scanning;
-    if (!alive)
+    if (!*alive)
         co_return; // the model went away while the scan ran
     assign(m_backupItems, scanned.take(), &AppModel::backupItemsChanged);
 }
@@ -31,11 +30,17 @@ void AppModel::setBackupItemIncluded(const QString &id, bool include)
     assign(m_backupItems, std::move(items), &AppModel::backupItemsChanged);
 }
 
-QCoro::Task<> AppModel::runBackup()
+QCoro::Task<Outcome> AppModel::runBackup()
 {
-    const auto folder = m_prompter.chooseFolder(QStringLiteral("Choose where to save the backup zip."));
-    if (!folder)
-        co_return;
+    const auto alive = m_alive;
+    const Prompter::Panel panel{Prompter::PanelId::backupFolder,
+                                QStringLiteral("Back up here"),
+                                QStringLiteral("Choose where to save the backup zip."),
+                                {},
+                                true};
+    const auto folder = co_await m_prompter.choose(panel);
+    if (!*alive || !folder)
+        co_return Outcome::declined;
     // What is written is what was chosen at the click, whatever the toggles do meanwhile.
     const QList<BackupItem> items = m_backupItems;
     qint64 total = 0;
@@ -45,55 +50,70 @@ QCoro::Task<> AppModel::runBackup()
     }
 
     // Named, not a temporary in the co_await: g++ 12 destroys those twice.
-    const Prompter::Alert question{QStringLiteral("Back up %1?").arg(ByteCount::fileStyle(total)),
+    const Prompter::Alert question{Prompter::AlertId::backup,
+                                   QStringLiteral("Back up %1?").arg(ByteCount::fileStyle(total)),
                                    QStringLiteral("A timestamped zip will be saved in %1.").arg(*folder),
                                    {QStringLiteral("Back up"), QStringLiteral("Cancel")},
                                    Prompter::Style::informational};
-    const bool confirmed = co_await confirmThenClose(question);
-    if (!confirmed)
-        co_return;
+    const Outcome confirmed = co_await confirmThenClose(question);
+    if (confirmed != Outcome::done || !*alive)
+        co_return confirmed;
 
     setBusyMessage(QStringLiteral("Creating backup…"));
+    auto writing = Background::run([items, folder = *folder] { return BackupManager::create(items, folder); });
+    auto written = co_await writing;
+    if (!*alive)
+        co_return Outcome::done;
+    Outcome outcome = Outcome::done;
     try {
-        auto writing = Background::run([items, folder = *folder] { return BackupManager::create(items, folder); });
-        auto written = co_await writing;
         const QString zip = written.take();
         setNotice(QStringLiteral("Backup saved: ") + zip);
         m_workspace.reveal(zip);
     } catch (...) {
-        setError(FriendlyError::from(std::current_exception(), QStringLiteral("Creating the backup")));
+        outcome = fail(std::current_exception(), QStringLiteral("Creating the backup"));
     }
     setBusyMessage(std::nullopt);
+    co_return outcome;
 }
 
-QCoro::Task<> AppModel::runRestore()
+QCoro::Task<Outcome> AppModel::runRestore()
 {
-    const auto zip = m_prompter.chooseFile(QStringLiteral("Choose an OpenEmu backup zip."),
-                                           {QStringLiteral("Zip archives (*.zip)")});
-    if (!zip)
-        co_return;
+    const auto alive = m_alive;
+    const Prompter::Panel panel{Prompter::PanelId::restoreZip,
+                                QStringLiteral("Restore"),
+                                QStringLiteral("Choose an OpenEmu backup zip."),
+                                {QStringLiteral("Zip archives (*.zip)")},
+                                false};
+    const auto zip = co_await m_prompter.choose(panel);
+    if (!*alive || !zip)
+        co_return Outcome::declined;
 
     // Named, not a temporary in the co_await: g++ 12 destroys those twice.
     const Prompter::Alert question{
+        Prompter::AlertId::restore,
         QStringLiteral("Restore this backup?"),
         QStringLiteral("Files with the same name in OpenEmu's library, save states and settings will be replaced by "
                        "the ones in %1.")
             .arg(QFileInfo(*zip).fileName()),
         {QStringLiteral("Restore"), QStringLiteral("Cancel")},
         Prompter::Style::warning};
-    const bool confirmed = co_await confirmThenClose(question);
-    if (!confirmed)
-        co_return;
+    const Outcome confirmed = co_await confirmThenClose(question);
+    if (confirmed != Outcome::done || !*alive)
+        co_return confirmed;
 
     setBusyMessage(QStringLiteral("Restoring…"));
+    auto restoring = Background::run([zip = *zip] { BackupManager::restore(zip); });
+    auto restored = co_await restoring;
+    if (!*alive)
+        co_return Outcome::done;
+    Outcome outcome = Outcome::done;
     try {
-        auto restoring = Background::run([zip = *zip] { BackupManager::restore(zip); });
-        auto restored = co_await restoring;
         restored.take();
         setNotice(QStringLiteral("Backup restored. You can open OpenEmu now."));
         refreshTidy();
     } catch (...) {
-        setError(FriendlyError::from(std::current_exception(), QStringLiteral("Restoring the backup")));
+        outcome = fail(std::current_exception(), QStringLiteral("Restoring the backup"));
     }
     setBusyMessage(std::nullopt);
+    co_return outcome;
 }

@@ -6,25 +6,31 @@
 #include "base/Background.h"
 #include "base/Prompter.h"
 #include "base/Settings.h"
-#include <QPointer>
 
 QCoro::Task<> AppModel::refreshBIOS()
 {
     auto scanning = Background::run([] { return GuideChecklist::scanFileNames(); });
-    const QPointer<AppModel> alive(this);
+    const auto alive = m_alive;
     auto scanned = co_await scanning;
-    if (!alive)
+    if (!*alive)
         co_return; // the model went away while the scan ran
     assign(m_biosFound, scanned.take(), &AppModel::biosFoundChanged);
 }
 
-void AppModel::chooseGamesFolder()
+QCoro::Task<Outcome> AppModel::chooseGamesFolder()
 {
-    const auto folder = m_prompter.chooseFolder(
-        QStringLiteral("Choose the folder where your own game files are kept. Vantor only remembers the path."));
-    if (!folder)
-        return;
+    const auto alive = m_alive;
+    const Prompter::Panel panel{
+        Prompter::PanelId::gamesFolder,
+        QStringLiteral("Choose"),
+        QStringLiteral("Choose the folder where your own game files are kept. Vantor only remembers the path."),
+        {},
+        true};
+    const auto folder = co_await m_prompter.choose(panel);
+    if (!*alive || !folder)
+        co_return Outcome::declined;
     // Only the path is kept; Vantor never looks inside the folder.
     assign(m_gamesFolder, std::optional<QString>(*folder), &AppModel::gamesFolderChanged);
     Settings::setGamesFolder(*folder);
+    co_return Outcome::done;
 }

@@ -44,17 +44,17 @@ bool isPlainFileName(const QString &name)
 
 } // namespace
 
-QCoro::Task<> AppModel::install(bool isUpdate)
+QCoro::Task<Outcome> AppModel::install(bool isUpdate)
 {
     if (m_installTask)
-        co_return;
+        co_return Outcome::declined;
 
     if (!VersionChecker::meetsMacOSRequirement() || !VersionChecker::isAppleSilicon()) {
         setError(FriendlyError(QStringLiteral("This Mac can't run OpenEmu-Silicon (it needs Apple silicon and macOS %1 "
                                               "or newer).")
                                    .arg(VersionChecker::minimumMacOSMajor),
                                QStringLiteral("macOS ") + VersionChecker::macVersionString()));
-        co_return;
+        co_return Outcome::failed;
     }
 
     const auto asset = m_latest ? GitHubReleases::pickAsset(*m_latest) : std::nullopt;
@@ -67,7 +67,7 @@ QCoro::Task<> AppModel::install(bool isUpdate)
         setError(FriendlyError(QStringLiteral("The latest release has no downloadable app file (.dmg or .zip)."),
                                QStringLiteral("Assets: ")
                                    + (m_latest ? names.join(QStringLiteral(", ")) : QStringLiteral("none"))));
-        co_return;
+        co_return Outcome::failed;
     }
 
     setError(std::nullopt);
@@ -87,7 +87,8 @@ QCoro::Task<> AppModel::install(bool isUpdate)
                                                       : Paths::userApplications();
 
     m_installTask.emplace();
-    co_await runInstall(std::move(request));
+    const Outcome outcome = co_await runInstall(std::move(request));
+    co_return outcome;
 }
 
 void AppModel::cancelInstall()
@@ -99,13 +100,17 @@ void AppModel::cancelInstall()
         m_downloader->cancel();
 }
 
-QCoro::Task<> AppModel::runInstall(InstallRequest request)
+QCoro::Task<Outcome> AppModel::runInstall(InstallRequest request)
 {
+    const auto alive = m_alive;
     const QString workDir
         = QDir(QDir::tempPath())
               .filePath(QStringLiteral("Vantor-") + QUuid::createUuid().toString(QUuid::WithoutBraces));
-    auto cleanUp = qScopeGuard([this, workDir] {
+    // The work folder goes on every path; the model's fields only while there is a model.
+    auto cleanUp = qScopeGuard([this, alive, workDir] {
         FileOps::removeItem(workDir);
+        if (!*alive)
+            return;
         setPhase(InstallPhase::idle);
         m_installTask.reset();
         if (m_downloader) {
@@ -115,11 +120,13 @@ QCoro::Task<> AppModel::runInstall(InstallRequest request)
     });
 
     if (request.isUpdate) {
-        const bool closed = co_await ensureClosed();
-        if (!closed)
-            co_return;
+        const Outcome closed = co_await ensureClosed();
+        if (closed != Outcome::done)
+            co_return closed;
     }
 
+    const QString context
+        = request.isUpdate ? QStringLiteral("Updating OpenEmu-Silicon") : QStringLiteral("Installing OpenEmu-Silicon");
     try {
         FileOps::makePath(workDir);
         if (!isPlainFileName(request.asset.name))
@@ -142,27 +149,37 @@ QCoro::Task<> AppModel::runInstall(InstallRequest request)
         if (m_installTask->cancelled)
             throw Cancelled{};
         // Blocking work below runs on background threads. Every co_await operand is a named variable: g++ 12 destroys
-        // temporaries of a co_await expression twice.
+        // temporaries of a co_await expression twice. After each wait, a model that has gone ends the run.
         const QString target = QDir(workDir).filePath(request.asset.name);
         const QString file = co_await m_downloader->download(request.url, target);
+        if (!*alive)
+            co_return Outcome::cancelled;
 
         setPhase(InstallPhase::verifying);
         const std::optional<QString> checksum
             = co_await GitHubReleases::expectedChecksum(*m_network, request.release, request.asset);
+        if (!*alive)
+            co_return Outcome::cancelled;
         const qint64 size = request.asset.size;
         auto verifying = Background::run([file, size, checksum] { return Installer::verify(file, size, checksum); });
         auto verified = co_await verifying;
+        if (!*alive)
+            co_return Outcome::cancelled;
         const QString summary = verified.take();
 
         setPhase(InstallPhase::unpacking);
         auto unpacking = Background::run([file, workDir] { return Installer::extractApp(file, workDir); });
         auto unpacked = co_await unpacking;
+        if (!*alive)
+            co_return Outcome::cancelled;
         const QString app = unpacked.take();
 
         setPhase(InstallPhase::installing);
         auto placing = Background::run(
             [app, request] { return Installer::place(app, request.destDir, request.replacing, request.oldVersion); });
         auto placement = co_await placing;
+        if (!*alive)
+            co_return Outcome::done; // placed (or not) on disk; there is nobody left to tell
         const QString placed = placement.take();
 
         setNotice(QStringLiteral("Installed to ") + placed + QStringLiteral(". ") + summary
@@ -170,42 +187,51 @@ QCoro::Task<> AppModel::runInstall(InstallRequest request)
                                    "Gatekeeper settings."));
         refreshInstalled();
         refreshTidy();
+        co_return Outcome::done;
     } catch (const Cancelled &) {
-        setNotice(QStringLiteral("Cancelled. Nothing was changed."));
+        if (*alive)
+            setNotice(QStringLiteral("Cancelled. Nothing was changed."));
+        co_return Outcome::cancelled;
     } catch (...) {
+        if (!*alive)
+            co_return Outcome::cancelled;
         qCDebug(lcInstall) << "install failed";
-        setError(FriendlyError::from(std::current_exception(), request.isUpdate
-                                                                   ? QStringLiteral("Updating OpenEmu-Silicon")
-                                                                   : QStringLiteral("Installing OpenEmu-Silicon")));
+        co_return fail(std::current_exception(), context);
     }
 }
 
-QCoro::Task<> AppModel::rollback()
+QCoro::Task<Outcome> AppModel::rollback()
 {
     if (!m_installed)
-        co_return;
+        co_return Outcome::declined;
     const InstalledApp app = *m_installed;
+    const auto alive = m_alive;
 
     // Named, not a temporary in the co_await: g++ 12 destroys those twice.
     const Prompter::Alert question{
+        Prompter::AlertId::rollback,
         QStringLiteral("Go back to the previous version?"),
         QStringLiteral("The current version will be kept as the new \"previous version\", so you can switch back. "
                        "Your data isn't touched."),
         {QStringLiteral("Roll back"), QStringLiteral("Cancel")},
         Prompter::Style::informational};
-    const bool confirmed = co_await confirmThenClose(question);
-    if (!confirmed)
-        co_return;
+    const Outcome confirmed = co_await confirmThenClose(question);
+    if (confirmed != Outcome::done || !*alive)
+        co_return confirmed;
 
     setBusyMessage(QStringLiteral("Rolling back…"));
+    auto swapping = Background::run([installed = app.url] { Installer::rollback(installed); });
+    auto swapped = co_await swapping;
+    if (!*alive)
+        co_return Outcome::done;
+    Outcome outcome = Outcome::done;
     try {
-        auto swapping = Background::run([installed = app.url] { Installer::rollback(installed); });
-        auto swapped = co_await swapping;
         swapped.take();
         setNotice(QStringLiteral("Rolled back to the previous version."));
         refreshInstalled();
     } catch (...) {
-        setError(FriendlyError::from(std::current_exception(), QStringLiteral("Rolling back")));
+        outcome = fail(std::current_exception(), QStringLiteral("Rolling back"));
     }
     setBusyMessage(std::nullopt);
+    co_return outcome;
 }

@@ -16,49 +16,58 @@ constexpr int pollCount = 40; // ten seconds in all
 
 } // namespace
 
-QCoro::Task<bool> AppModel::ensureClosed()
+QCoro::Task<Outcome> AppModel::ensureClosed()
 {
-    const QList<RunningApp> running = VersionChecker::runningInstances();
-    if (running.isEmpty())
-        co_return true;
+    if (VersionChecker::runningInstances().isEmpty())
+        co_return Outcome::done;
 
-    const int answer = m_prompter.ask({QStringLiteral("OpenEmu is running"),
-                                       QStringLiteral("It needs to be closed first. Save your game progress inside "
-                                                      "OpenEmu before continuing."),
-                                       {QStringLiteral("Quit OpenEmu"), QStringLiteral("Cancel")},
-                                       Prompter::Style::informational});
-    if (answer != 0)
-        co_return false; // declining is not an error
+    const auto alive = m_alive;
+    const Prompter::Alert question{Prompter::AlertId::quitOpenEmu,
+                                   QStringLiteral("OpenEmu is running"),
+                                   QStringLiteral("It needs to be closed first. Save your game progress inside "
+                                                  "OpenEmu before continuing."),
+                                   {QStringLiteral("Quit OpenEmu"), QStringLiteral("Cancel")},
+                                   Prompter::Style::informational};
+    const int answer = co_await m_prompter.ask(question);
+    if (!*alive || answer != 0)
+        co_return Outcome::declined; // declining is not an error
 
-    for (const RunningApp &app : running)
+    // Listed again now: the ones running before the question may have gone, and their process
+    // numbers may since belong to something else.
+    for (const RunningApp &app : VersionChecker::runningInstances())
         Applications::requestQuit(app);
 
     // Waiting suspends this task only; the window keeps drawing meanwhile.
     for (int waits = 0; waits < pollCount; ++waits) {
         if (VersionChecker::runningInstances().isEmpty())
-            co_return true;
+            co_return Outcome::done;
         co_await QCoro::sleepFor(pollInterval);
+        if (!*alive)
+            co_return Outcome::cancelled;
     }
     setError(FriendlyError(QStringLiteral("OpenEmu didn't close. Please quit it yourself and try again."),
                            QStringLiteral("Still running after 10 seconds.")));
-    co_return false;
+    co_return Outcome::failed;
 }
 
-QCoro::Task<bool> AppModel::confirmThenClose(Prompter::Alert alert)
+QCoro::Task<Outcome> AppModel::confirmThenClose(Prompter::Alert alert)
 {
-    if (m_prompter.ask(alert) != 0)
-        co_return false;
-    const bool closed = co_await ensureClosed();
+    const auto alive = m_alive;
+    const int answer = co_await m_prompter.ask(alert);
+    if (!*alive || answer != 0)
+        co_return Outcome::declined;
+    const Outcome closed = co_await ensureClosed();
     co_return closed;
 }
 
-QCoro::Task<> AppModel::launch()
+QCoro::Task<Outcome> AppModel::launch()
 {
     if (!m_installed)
-        co_return;
+        co_return Outcome::declined;
     try {
         Applications::open(m_installed->url);
     } catch (...) {
-        setError(FriendlyError::from(std::current_exception(), QStringLiteral("Opening OpenEmu-Silicon")));
+        co_return fail(std::current_exception(), QStringLiteral("Opening OpenEmu-Silicon"));
     }
+    co_return Outcome::done;
 }

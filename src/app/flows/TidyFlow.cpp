@@ -6,7 +6,6 @@
 #include "platform/Workspace.h"
 
 #include <QFileInfo>
-#include <QPointer>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <qcoro/qcorofuture.h>
@@ -16,9 +15,9 @@ QCoro::Task<> AppModel::refreshTidy()
     // The app's place is read now, so a change of `installed` meanwhile does not affect this scan.
     const std::optional<QString> appPath = m_installed ? std::optional(m_installed->url) : std::nullopt;
     QFuture<QList<TidyRow>> scanning = QtConcurrent::run([appPath] { return Tidy::scan(appPath); });
-    const QPointer<AppModel> alive(this);
+    const auto alive = m_alive;
     QList<TidyRow> rows = co_await scanning;
-    if (!alive)
+    if (!*alive)
         co_return; // the model went away while the scan ran
     assign(m_tidyRows, std::move(rows), &AppModel::tidyRowsChanged);
 }
