@@ -10,6 +10,7 @@
 
 #include <QLoggingCategory>
 #include <QNetworkAccessManager>
+#include <QNetworkReply>
 
 Q_LOGGING_CATEGORY(lcModel, "vantor.model", QtWarningMsg)
 
@@ -25,12 +26,22 @@ AppModel::AppModel(QString feedUrl, Prompter &prompter, Workspace &workspace, QO
 
 AppModel::~AppModel()
 {
-    // Running actions learn here that the model is going: a download stops now (its task
-    // resumes at once, removes its work folder and touches nothing more); background steps
-    // finish on their own and their tasks then end without looking at the model.
+    // Running actions learn here that the model is going, and touch nothing of it from now on.
+    // Requests are aborted; their tasks resume from the event loop (to remove a work folder, say)
+    // before the network manager and the running download, set free of the model here, are
+    // deleted after them. Background steps finish on their own.
     *m_alive = false;
-    if (m_downloader)
+    if (m_downloader) {
+        m_downloader->onProgress = nullptr;
+        m_downloader->setParent(nullptr);
         m_downloader->stopNow();
+        m_downloader->deleteLater();
+    }
+    const auto replies = m_network->findChildren<QNetworkReply *>();
+    for (QNetworkReply *reply : replies)
+        reply->abort();
+    m_network->setParent(nullptr);
+    m_network->deleteLater();
 }
 
 Outcome AppModel::fail(std::exception_ptr failure, const QString &context)

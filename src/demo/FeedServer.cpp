@@ -4,6 +4,9 @@
 
 #include <QMap>
 
+#include <openssl/pem.h>
+#include <openssl/x509.h>
+
 #include <chrono>
 #include <map>
 #include <mutex>
@@ -11,7 +14,8 @@
 
 struct FeedServer::State
 {
-    httplib::Server server;
+    std::unique_ptr<httplib::Server> server;
+    bool tls = false;
     std::thread thread;
     int port = 0;
     mutable std::mutex mutex;
@@ -75,24 +79,46 @@ struct FeedServer::State
     }
 };
 
-FeedServer::FeedServer()
+namespace {
+
+std::unique_ptr<httplib::Server> tlsServer(const QByteArray &certificatePem, const QByteArray &keyPem)
+{
+    BIO *certBio = BIO_new_mem_buf(certificatePem.constData(), int(certificatePem.size()));
+    BIO *keyBio = BIO_new_mem_buf(keyPem.constData(), int(keyPem.size()));
+    X509 *certificate = PEM_read_bio_X509(certBio, nullptr, nullptr, nullptr);
+    EVP_PKEY *key = PEM_read_bio_PrivateKey(keyBio, nullptr, nullptr, nullptr);
+    BIO_free(certBio);
+    BIO_free(keyBio);
+    if (!certificate || !key)
+        throw std::runtime_error("FeedServer: unreadable certificate or key");
+    auto server = std::make_unique<httplib::SSLServer>(certificate, key);
+    X509_free(certificate); // the server's context holds its own references
+    EVP_PKEY_free(key);
+    return server;
+}
+
+} // namespace
+
+FeedServer::FeedServer(const QByteArray &certificatePem, const QByteArray &keyPem)
     : m_state(std::make_unique<State>())
 {
-    m_state->server.Get(".*", [this](const httplib::Request &request, httplib::Response &response) {
+    m_state->tls = !certificatePem.isEmpty() && !keyPem.isEmpty();
+    m_state->server = m_state->tls ? tlsServer(certificatePem, keyPem) : std::make_unique<httplib::Server>();
+    m_state->server->Get(".*", [this](const httplib::Request &request, httplib::Response &response) {
         m_state->answer(request, response);
     });
     // One request per connection: an idle kept-alive connection would hold up stop().
-    m_state->server.set_keep_alive_max_count(1);
-    m_state->port = m_state->server.bind_to_any_port("127.0.0.1");
-    m_state->thread = std::thread([this] { m_state->server.listen_after_bind(); });
+    m_state->server->set_keep_alive_max_count(1);
+    m_state->port = m_state->server->bind_to_any_port("127.0.0.1");
+    m_state->thread = std::thread([this] { m_state->server->listen_after_bind(); });
     // stop() before the loop has started would be lost, and the destructor would wait forever.
-    while (!m_state->server.is_running())
+    while (!m_state->server->is_running())
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 FeedServer::~FeedServer()
 {
-    m_state->server.stop();
+    m_state->server->stop();
     m_state->thread.join();
 }
 
@@ -161,5 +187,6 @@ int FeedServer::port() const
 
 QUrl FeedServer::url(const QString &path) const
 {
-    return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(m_state->port).arg(path));
+    const QString scheme = m_state->tls ? QStringLiteral("https") : QStringLiteral("http");
+    return QUrl(QStringLiteral("%1://127.0.0.1:%2%3").arg(scheme).arg(m_state->port).arg(path));
 }

@@ -25,7 +25,8 @@ public:
         int delayPerChunkMs = 0; // pause before each chunk
     };
 
-    FeedServer();
+    // Plain http, or https with this certificate and key (PEM) when both are given.
+    FeedServer(const QByteArray &certificatePem = {}, const QByteArray &keyPem = {});
     ~FeedServer();
     FeedServer(const FeedServer &) = delete;
     FeedServer &operator=(const FeedServer &) = delete;

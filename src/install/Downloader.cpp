@@ -94,6 +94,8 @@ QCoro::Task<QString> Downloader::download(QUrl from, QString to)
     QNetworkRequest request(from);
     request.setHeader(QNetworkRequest::UserAgentHeader, QStringLiteral("Vantor"));
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::UserVerifiedRedirectPolicy);
+    if (m_ssl)
+        request.setSslConfiguration(*m_ssl);
     QNetworkReply *reply = m_network.get(request);
     m_reply = reply;
     reply->setReadBufferSize(readBufferBytes);
@@ -110,15 +112,19 @@ QCoro::Task<QString> Downloader::download(QUrl from, QString to)
         abortReason = NetworkError::AbortReason::timedOut;
         NetworkError::abortSoon(reply);
     });
-    // Never from https to http, and never off the loopback host over plain http.
+    // Never from https to http, and never off the loopback host over plain http. The reply
+    // already names the new address when it announces the redirect, so the hop's origin is
+    // tracked here.
+    QUrl current = from;
     QObject::connect(reply, &QNetworkReply::redirected, reply, [&](const QUrl &next) {
-        const bool downgrade = reply->url().scheme().toLower() == QStringLiteral("https")
+        const bool downgrade = current.scheme().toLower() == QStringLiteral("https")
                                && next.scheme().toLower() != QStringLiteral("https");
         if (downgrade || !isAllowedAddress(next)) {
             refusedRedirect = next;
             NetworkError::abortSoon(reply);
             return;
         }
+        current = next;
         Q_EMIT reply->redirectAllowed();
     });
     QObject::connect(reply, &QNetworkReply::readyRead, reply, [&] {

@@ -4,6 +4,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QSslConfiguration>
 #include <QString>
 #include <QUrl>
 
@@ -11,6 +12,7 @@
 
 #include <chrono>
 #include <functional>
+#include <optional>
 
 class QNetworkAccessManager;
 class QNetworkReply;
@@ -42,9 +44,12 @@ public:
     // reaches `to` unless the download succeeded.
     QCoro::Task<QString> download(QUrl from, QString to);
 
+    // The TLS settings of the request (tests trust their own certificate this way).
+    void setSslConfiguration(const QSslConfiguration &configuration) { m_ssl = configuration; }
+
     // Stops the download; the waiting download() throws Cancelled.
     void cancel();
-    // Like cancel(), but the waiting download() resumes and throws before this returns. For an
+    // Like cancel(), but the request is aborted now rather than from the event loop. For an
     // owner that is going away; never call it from inside the reply's own signals.
     void stopNow();
 
@@ -55,6 +60,7 @@ private:
     QNetworkAccessManager &m_network;
     QPointer<QNetworkReply> m_reply;
     std::chrono::milliseconds m_silenceTimeout;
+    std::optional<QSslConfiguration> m_ssl;
     bool m_cancelled = false;
     SpeedSampler m_sampler;
 };

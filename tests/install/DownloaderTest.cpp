@@ -1,5 +1,6 @@
 #include "Await.h"
 #include "FeedServer.h"
+#include "TestCertificate.h"
 #include "TestMain.h"
 
 #include "base/FriendlyError.h"
@@ -45,6 +46,8 @@ private Q_SLOTS:
     void cancelMidTransferLeavesNothing();
     void slowBodyMovesTheSpeed();
     void unwritableDestinationIsAFileError();
+    void silenceEndsTheDownload();
+    void httpsNeverRedirectsToHttp();
 
 private:
     QString dest(const QString &name) const { return m_dir->filePath(name); }
@@ -234,6 +237,57 @@ void DownloaderTest::unwritableDestinationIsAFileError()
         QCOMPARE(e.code, CocoaCode::fileNoSuchFile);
     }
     QCOMPARE(m_server.hits(QStringLiteral("/a.zip")), 0);
+}
+
+void DownloaderTest::silenceEndsTheDownload()
+{
+    FeedServer::Route stalled;
+    stalled.body = bodyOf(4 * 1024);
+    stalled.chunkBytes = 1024;
+    stalled.delayPerChunkMs = 1500; // the first chunk already comes too late
+    m_server.route(QStringLiteral("/stalled.zip"), stalled);
+
+    Downloader downloader(m_network, nullptr, std::chrono::milliseconds(300));
+    try {
+        await(downloader.download(m_server.url(QStringLiteral("/stalled.zip")), dest(QStringLiteral("s.zip"))));
+        QFAIL("the download should time out");
+    } catch (const PlatformError &e) {
+        QCOMPARE(e.domain, ErrorDomain::url);
+        QCOMPARE(e.code, qint64(-1001));
+    }
+    QVERIFY(leftovers().isEmpty());
+}
+
+void DownloaderTest::httpsNeverRedirectsToHttp()
+{
+    // Both ends on loopback, where plain http is otherwise allowed: only the downgrade is refused.
+    const TestCertificate certificate = TestCertificate::forLoopback();
+    FeedServer secure(certificate.certificatePem, certificate.keyPem);
+    m_server.file(QStringLiteral("/OpenEmu.zip"), "the app");
+    FeedServer::Route redirect;
+    redirect.status = 302;
+    redirect.redirectTo = m_server.urlText(QStringLiteral("/OpenEmu.zip"));
+    secure.route(QStringLiteral("/OpenEmu.zip"), redirect);
+    secure.file(QStringLiteral("/direct.zip"), "the app");
+
+    QSslConfiguration trusting = QSslConfiguration::defaultConfiguration();
+    trusting.setCaCertificates({QSslCertificate(certificate.certificatePem)});
+    Downloader direct(m_network);
+    direct.setSslConfiguration(trusting);
+    const QString fetched
+        = await(direct.download(secure.url(QStringLiteral("/direct.zip")), dest(QStringLiteral("direct.zip"))));
+    QCOMPARE(readAll(fetched), QByteArray("the app")); // the TLS server itself is trusted
+
+    Downloader downloader(m_network);
+    downloader.setSslConfiguration(trusting);
+    try {
+        await(downloader.download(secure.url(QStringLiteral("/OpenEmu.zip")), dest(QStringLiteral("OpenEmu.zip"))));
+        QFAIL("the redirect to http should be refused");
+    } catch (const FriendlyError &e) {
+        QCOMPARE(e.details, m_server.urlText(QStringLiteral("/OpenEmu.zip")));
+    }
+    QCOMPARE(m_server.hits(QStringLiteral("/OpenEmu.zip")), 0);
+    QCOMPARE(leftovers(), QStringList{QStringLiteral("direct.zip")});
 }
 
 VANTOR_TEST_CLASS(DownloaderTest)

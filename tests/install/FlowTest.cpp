@@ -12,6 +12,7 @@
 
 #include <QDir>
 #include <QProcess>
+#include <QThreadPool>
 #include <QtTest>
 
 #include <qcoro/qcorosignal.h>
@@ -67,6 +68,7 @@ private Q_SLOTS:
     void declinedQuitChangesNothing();
     void launchOpensTheApp();
     void tidyRowsAndShowingThem();
+    void destroyingTheModelMidAction();
 
 private:
     std::unique_ptr<AppModel> startedModel();
@@ -432,6 +434,69 @@ void FlowTest::tidyRowsAndShowingThem()
     QCOMPARE(m_workspace.opened.size(), 1);
     model->openFolder(m_home.path(QStringLiteral("Library")));
     QCOMPARE(m_workspace.opened.last(), QUrl::fromLocalFile(m_home.path(QStringLiteral("Library"))));
+}
+
+// Lets every background step end and every task resume after its model has gone.
+static void drainBackgroundWork()
+{
+    for (int round = 0; round < 5; ++round) {
+        QThreadPool::globalInstance()->waitForDone();
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        QTest::qWait(20);
+    }
+}
+
+void FlowTest::destroyingTheModelMidAction()
+{
+    // While start()'s refreshes run: their tasks end after the model has gone.
+    publish({.version = QStringLiteral("1.0.4")});
+    {
+        AppModel model(m_server.urlText(feedPath), m_prompter, m_workspace);
+        model.start();
+        QVERIFY(model.isSettling());
+    }
+    drainBackgroundWork();
+
+    // While an install downloads: the download stops and the work folder goes.
+    FeedServer::Route slow;
+    slow.body = QByteArray(64 * 16 * 1024, 'x');
+    slow.chunkBytes = 16 * 1024;
+    slow.delayPerChunkMs = 40;
+    m_server.route(QStringLiteral("/download/1.0.4/OpenEmu-Silicon.zip"), slow);
+    {
+        auto model = startedModel();
+        QCoro::Task<Outcome> running = model->install(false);
+        QTRY_VERIFY(model->downloaded() > 0);
+        QCOMPARE(entries(m_home.temporary()).size(), 1);
+        model.reset();
+        QCOMPARE(await(std::move(running)), Outcome::cancelled);
+        QVERIFY(entries(m_home.temporary()).isEmpty());
+    }
+    drainBackgroundWork();
+    QVERIFY(!QFileInfo::exists(m_home.userApplications() + QStringLiteral("/OpenEmu.app")));
+
+    // While a backup and a restore run on their background threads.
+    const QString saves = m_home.path(QStringLiteral("Library/Application Support/OpenEmu/Save States/SNES"));
+    QDir().mkpath(saves);
+    QFile state(saves + QStringLiteral("/game.state"));
+    QVERIFY(state.open(QIODevice::WriteOnly));
+    state.write(QByteArray(4 * 1024 * 1024, 's'));
+    state.close();
+    const QString out = m_home.path(QStringLiteral("out"));
+    QDir().mkpath(out);
+    m_prompter.folderAnswer = out;
+    for (const bool restoring : {false, true}) {
+        auto model = startedModel();
+        if (restoring)
+            m_prompter.fileAnswer = QDir(out).absoluteFilePath(QDir(out).entryList(QDir::Files).value(0));
+        m_prompter.answers = {0};
+        QCoro::Task<Outcome> running = restoring ? model->runRestore() : model->runBackup();
+        QVERIFY(model->busyMessage());
+        model.reset();
+        drainBackgroundWork();
+        QCOMPARE(await(std::move(running)), Outcome::done);
+    }
+    QCOMPARE(QDir(out).entryList(QDir::Files).size(), 1);
 }
 
 VANTOR_TEST_CLASS(FlowTest)

@@ -251,6 +251,22 @@ void ReleaseTest::fetchTransportFailureIsPlatformError()
         QCOMPARE(friendly.message,
                  QStringLiteral("Can't reach the internet right now. Check your connection and try again."));
     }
+
+    // A feed that goes silent times out.
+    FeedServer::Route stalled;
+    stalled.body = "{}";
+    stalled.chunkBytes = 1;
+    stalled.delayPerChunkMs = 1500;
+    FeedServer server;
+    server.route(QStringLiteral("/stalled"), stalled);
+    try {
+        await(GitHubReleases::fetchLatest(m_network, server.urlText(QStringLiteral("/stalled")),
+                                          std::chrono::milliseconds(300)));
+        QFAIL("fetch should time out");
+    } catch (const PlatformError &e) {
+        QCOMPARE(e.domain, ErrorDomain::url);
+        QCOMPARE(e.code, qint64(-1001));
+    }
 }
 
 void ReleaseTest::pickAssetPrefersDiskImages()
