@@ -1,10 +1,12 @@
 #include "app/AppModel.h"
 
+#include "base/Background.h"
 #include "base/Paths.h"
 #include "base/Settings.h"
 #include "install/Downloader.h"
 #include "install/Installer.h"
 #include "install/VersionChecker.h"
+#include "install/WorkFolder.h"
 #include "platform/Host.h"
 #include "release/GitHubReleases.h"
 
@@ -112,6 +114,7 @@ bool AppModel::updateAvailable() const
 void AppModel::start()
 {
     refreshInstalled();
+    runStartupTask(recoverAtStart());
     runStartupTask(checkLatest());
     runStartupTask(refreshBIOS());
     runStartupTask(refreshBackupItems());
@@ -147,6 +150,63 @@ QCoro::Task<> AppModel::checkLatest()
         assign(m_latest, std::move(release), &AppModel::latestChanged);
     }
     assign(m_loadingRelease, false, &AppModel::loadingReleaseChanged);
+}
+
+QCoro::Task<> AppModel::recoverAtStart()
+{
+    ChangeLock::Hold hold;
+    if (hold.take())
+        co_return; // another Vantor is at work; its leftovers are its own
+    const auto alive = m_alive;
+    auto recovering = Background::run([] {
+        WorkFolder::removeAbandoned();
+        return int(Installer::recoverInterrupted());
+    });
+    auto recovered = co_await recovering;
+    if (!*alive)
+        co_return;
+    try {
+        reportRecovery(recovered.take());
+    } catch (...) {
+        setError(FriendlyError::from(std::current_exception(), QStringLiteral("Finishing an interrupted change")));
+    }
+}
+
+QCoro::Task<Outcome> AppModel::beginChange(ChangeLock::Hold &hold)
+{
+    if (const auto holder = hold.take()) {
+        setError(
+            FriendlyError(QStringLiteral("Another Vantor is already changing OpenEmu. Try again when it has finished."),
+                          QStringLiteral("Held by process %1.").arg(*holder)));
+        co_return Outcome::failed;
+    }
+    const auto alive = m_alive;
+    auto recovering = Background::run([] { return int(Installer::recoverInterrupted()); });
+    auto recovered = co_await recovering;
+    if (!*alive)
+        co_return Outcome::cancelled;
+    try {
+        reportRecovery(recovered.take());
+    } catch (...) {
+        co_return fail(std::current_exception(), QStringLiteral("Finishing an interrupted change"));
+    }
+    co_return Outcome::done;
+}
+
+void AppModel::reportRecovery(int recovery)
+{
+    switch (Installer::Recovery(recovery)) {
+    case Installer::Recovery::none: return;
+    case Installer::Recovery::finishedUpdate:
+        setNotice(QStringLiteral("Vantor finished an interrupted update."));
+        break;
+    case Installer::Recovery::undidUpdate: setNotice(QStringLiteral("Vantor undid an interrupted update.")); break;
+    case Installer::Recovery::finishedRollback:
+        setNotice(QStringLiteral("Vantor finished an interrupted rollback."));
+        break;
+    case Installer::Recovery::undidRollback: setNotice(QStringLiteral("Vantor undid an interrupted rollback.")); break;
+    }
+    refreshInstalled();
 }
 
 QCoro::Task<> AppModel::checkForUpdates()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/ChangeLock.h"
 #include "app/HostStatus.h"
 #include "app/InstallPhase.h"
 #include "app/Outcome.h"
@@ -104,9 +105,13 @@ public:
     // more), and opens the installed app.
     QCoro::Task<Outcome> ensureClosed();
     QCoro::Task<Outcome> launch();
-    // The confirmation an action asks first (its first button confirms), then ensureClosed().
-    // done when the action may go on; declined, or failed when OpenEmu would not quit.
-    QCoro::Task<Outcome> confirmThenClose(Prompter::Alert alert);
+    // The confirmation an action asks first (its first button confirms), then the lock
+    // (beginChange), then ensureClosed(). done when the action may go on; declined, or failed
+    // when another Vantor holds the lock or OpenEmu would not quit.
+    QCoro::Task<Outcome> confirmThenClose(Prompter::Alert alert, ChangeLock::Hold &hold);
+    // Takes the lock that keeps other Vantors out (failed, with the error set, when another
+    // holds it), then finishes or undoes an install or rollback a killed Vantor left half done.
+    QCoro::Task<Outcome> beginChange(ChangeLock::Hold &hold);
 
     // Downloads, verifies, unpacks and places the latest release; one run at a time.
     QCoro::Task<Outcome> install(bool isUpdate);
@@ -174,6 +179,10 @@ private:
     void setPhase(InstallPhase phase);
     void setProgress(qint64 downloaded, qint64 totalBytes, double speed);
     void runStartupTask(QCoro::Task<> task);
+    // What start() does first: the leftovers of killed runs, when no other Vantor is working.
+    QCoro::Task<> recoverAtStart();
+    // The notice for what recovery did, and the installed app read again.
+    void reportRecovery(int recovery);
     QCoro::Task<Outcome> runInstall(InstallRequest request);
     // Ends an action with a failure: the error is stored and failed is given.
     Outcome fail(std::exception_ptr failure, const QString &context);

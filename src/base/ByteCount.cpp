@@ -3,7 +3,17 @@
 #include <array>
 #include <cmath>
 
+#include <limits>
+
 namespace ByteCount {
+
+qint64 saturatingMultiply(qint64 a, qint64 b)
+{
+    qint64 product = 0;
+    if (a < 0 || b < 0 || __builtin_mul_overflow(a, b, &product))
+        return std::numeric_limits<qint64>::max();
+    return product;
+}
 
 QString fileStyle(qint64 bytes)
 {

@@ -9,4 +9,7 @@ namespace ByteCount {
 // zeros dropped).
 QString fileStyle(qint64 bytes);
 
+// a * b for sizes, held at the largest value instead of overflowing (a, b >= 0).
+qint64 saturatingMultiply(qint64 a, qint64 b);
+
 } // namespace ByteCount

@@ -52,9 +52,19 @@ void setBundleID(const QString &value)
     currentBundleID = value;
 }
 
+QString vantorSupportFolder()
+{
+    return join(library(), QStringLiteral("Application Support/Vantor"));
+}
+
 QString previousVersionsFolder()
 {
-    return join(library(), QStringLiteral("Application Support/Vantor/Previous versions"));
+    return join(vantorSupportFolder(), QStringLiteral("Previous versions"));
+}
+
+QString vantorCachesFolder()
+{
+    return join(library(), QStringLiteral("Caches/Vantor"));
 }
 
 QString supportFolder()

@@ -22,8 +22,11 @@ QString userApplications();
 QString bundleID();
 void setBundleID(const QString &bundleID);
 
-// Vantor's own place for the one kept copy of the app an install replaced.
+// Vantor's own folders: its support folder (the lock, the install journal, the kept copy of the
+// app an install replaced) and its caches.
+QString vantorSupportFolder();
 QString previousVersionsFolder();
+QString vantorCachesFolder();
 
 // OpenEmu's footprint.
 QString supportFolder();

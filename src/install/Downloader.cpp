@@ -103,6 +103,8 @@ QCoro::Task<QString> Downloader::download(QUrl from, QString to)
     auto abortReason = NetworkError::AbortReason::none;
     std::optional<PlatformError> writeError;
     std::optional<QUrl> refusedRedirect;
+    qint64 received = 0;
+    bool tooLarge = false;
     m_sampler = SpeedSampler();
 
     QTimer silence;
@@ -130,8 +132,14 @@ QCoro::Task<QString> Downloader::download(QUrl from, QString to)
     QObject::connect(reply, &QNetworkReply::readyRead, reply, [&] {
         silence.start();
         const QByteArray chunk = reply->readAll();
-        if (writeError)
+        if (writeError || tooLarge)
             return;
+        received += chunk.size();
+        if (m_expectedSize > 0 && received > m_expectedSize) {
+            tooLarge = true; // an endless body must not fill the disk
+            NetworkError::abortSoon(reply);
+            return;
+        }
         if (partial.write(chunk) != chunk.size()) {
             writeError = PlatformErrors::fileWrite(partialPath, errno ? errno : EIO);
             NetworkError::abortSoon(reply);
@@ -160,6 +168,10 @@ QCoro::Task<QString> Downloader::download(QUrl from, QString to)
         throw *writeError;
     if (refusedRedirect)
         throw insecureAddress(*refusedRedirect);
+    if (tooLarge)
+        throw FriendlyError(
+            QStringLiteral("The downloaded file is the wrong size, so it may be incomplete. Please try again."),
+            QStringLiteral("Expected %1 bytes, got more.").arg(m_expectedSize));
 
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     if (status.isValid() && status.toInt() >= 400) {

@@ -44,6 +44,10 @@ public:
     // reaches `to` unless the download succeeded.
     QCoro::Task<QString> download(QUrl from, QString to);
 
+    // The size the release record publishes: the download stops with the wrong-size error as
+    // soon as more arrives. 0 or less: no limit.
+    void setExpectedSize(qint64 bytes) { m_expectedSize = bytes; }
+
     // The TLS settings of the request (tests trust their own certificate this way).
     void setSslConfiguration(const QSslConfiguration &configuration) { m_ssl = configuration; }
 
@@ -61,6 +65,7 @@ private:
     QPointer<QNetworkReply> m_reply;
     std::chrono::milliseconds m_silenceTimeout;
     std::optional<QSslConfiguration> m_ssl;
+    qint64 m_expectedSize = 0;
     bool m_cancelled = false;
     SpeedSampler m_sampler;
 };

@@ -21,6 +21,10 @@ QString verify(const QString &file, qint64 expectedSize, const std::optional<QSt
 
 // --- unpacking
 
+// What unpacking the release file needs on the work folder's volume: its listed contents, twice
+// for a disk image (opened into the work folder here, then the app copied out of it).
+qint64 unpackedSize(const QString &releaseFile);
+
 // Takes the app out of a downloaded disk image or zip into workDir/extracted and gives its path.
 QString extractApp(const QString &releaseFile, const QString &workDir);
 
@@ -28,18 +32,28 @@ QString extractApp(const QString &releaseFile, const QString &workDir);
 // OpenEmu, else the first. Symbolic links are never returned or entered, "__MACOSX" never searched.
 std::optional<QString> findApp(const QString &folder);
 
-// --- placement
+// --- placement (every step journalled: see Journal.h)
 
 // The kept previous version: the first entry ending in ".app" in the previous-versions
 // folder, in listing order, or none. Never creates the folder.
 std::optional<QString> previousApp();
 
 // Puts newApp into destDir (or over `replacing`), keeping the replaced app as the one previous
-// version. Gives where the new app now is.
+// version. The path of the app is whole at every moment: the new copy is staged beside it and
+// swapped in. On a failure everything is put back. Gives where the new app now is.
 QString place(const QString &newApp, const QString &destDir, const std::optional<QString> &replacing,
               const std::optional<QString> &oldVersion);
 
-// Swaps the installed app with the kept previous version.
+// Swaps the installed app with the kept previous version, the same way.
 void rollback(const QString &installed);
+
+// A version as a part of a file name: "2.0/beta" gives "2.0-beta".
+QString fileNameSafe(const QString &version);
+
+// A placement or rollback that a dead process left half done, finished or undone from what is
+// on disk; then the staging and copy leftovers that no journal explains are removed. Call it
+// only while holding the lock that keeps other Vantors out.
+enum class Recovery { none, finishedUpdate, undidUpdate, finishedRollback, undidRollback };
+Recovery recoverInterrupted();
 
 } // namespace Installer

@@ -1,5 +1,6 @@
 #include "install/Installer.h"
 
+#include "base/ByteCount.h"
 #include "base/FriendlyError.h"
 #include "platform/FileOps.h"
 #include "platform/SystemTools.h"
@@ -44,6 +45,13 @@ std::optional<QString> findApp(const QString &folder)
             return found;
     }
     return std::nullopt;
+}
+
+qint64 unpackedSize(const QString &releaseFile)
+{
+    const qint64 listed = SystemTools::listedSize(releaseFile);
+    const bool image = QFileInfo(releaseFile).suffix().toLower() == QStringLiteral("dmg");
+    return image ? ByteCount::saturatingMultiply(listed, 2) : listed;
 }
 
 QString extractApp(const QString &releaseFile, const QString &workDir)

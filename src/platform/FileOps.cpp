@@ -1,12 +1,14 @@
 #include "platform/FileOps.h"
 
 #include "base/PlatformError.h"
+#include "platform/ProcessRunner.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QMutex>
 #include <QProcess>
+#include <QUuid>
 
 #include <cerrno>
 #include <cstdio>
@@ -29,6 +31,7 @@ std::optional<int> injectedFault(const QString &from, const QString &to)
 bool copyAcrossVolumes(const QString &from, const QString &to)
 {
     QProcess cp;
+    ProcessRunner::endWithParent(cp);
     cp.setStandardInputFile(QProcess::nullDevice());
     cp.setProcessChannelMode(QProcess::MergedChannels);
     cp.start(QStringLiteral("cp"), {QStringLiteral("-a"), QStringLiteral("--"), from, to});
@@ -49,11 +52,26 @@ void moveItem(const QString &from, const QString &to)
     const int error = errno;
     if (error != EXDEV)
         throw PlatformErrors::fileWrite(to, error);
-    if (exists(to) || !copyAcrossVolumes(from, to)) {
-        removeItem(to);
+    if (exists(to))
+        throw PlatformErrors::fileWrite(to, EEXIST);
+    const QString copy = QFileInfo(to).dir().filePath(QStringLiteral(".Vantor-copy-")
+                                                      + QUuid::createUuid().toString(QUuid::WithoutBraces));
+    if (!copyAcrossVolumes(from, copy) || std::rename(QFile::encodeName(copy).constData(), target.constData()) != 0) {
+        removeItem(copy);
         throw PlatformErrors::fileWrite(to, error);
     }
     removeItem(from);
+}
+
+qint64 inode(const QString &path)
+{
+    struct stat st;
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 ? qint64(st.st_ino) : -1;
+}
+
+std::optional<int> injectedFaultForTesting(const QString &from, const QString &to)
+{
+    return injectedFault(from, to);
 }
 
 bool removeItem(const QString &path)

@@ -8,10 +8,19 @@
 // Moving and removing files and folders, with failures thrown as PlatformError.
 namespace FileOps {
 
-// Renames within a volume; across volumes copies (keeping modes and links) and then removes
-// the source. Throws PlatformError (Cocoa domain) when the move fails; the source is then
-// left where it was.
+// Renames within a volume; across volumes copies (keeping modes and links) to a hidden name
+// beside `to`, renames that into place and only then removes the source, so that `to` is
+// whole whenever it exists. Throws PlatformError (Cocoa domain) when the move fails; the
+// source is then left where it was.
 void moveItem(const QString &from, const QString &to);
+
+// Swaps two items in one atomic step. False when the file system cannot (another volume, or
+// a layer of an overlay file system): nothing was changed, and the caller swaps another way.
+// Throws PlatformError for any other failure.
+bool exchangeItems(const QString &first, const QString &second);
+
+// The item's inode number (links are not followed), or -1 when nothing is there.
+qint64 inode(const QString &path);
 
 // Removes a file, a link (never what it points to) or a whole folder. Gives false when
 // something remains.
@@ -29,10 +38,13 @@ void moveToTrash(const QString &path);
 bool exists(const QString &path);
 
 // Tests can make chosen moves fail the way the system would, with an errno value: the hook
-// sees each move before it happens and gives the errno to fail with, or none to let it run.
+// sees each move (and each exchange) before it happens and gives the errno to fail with, or
+// none to let it run. An exchange failed with EXDEV reports that the file system cannot swap.
 // Root in CI passes every permission check, so this is the only way to reach some of the
 // failure paths of placement and rollback.
 using MoveFault = std::function<std::optional<int>(const QString &from, const QString &to)>;
 void setMoveFaultForTesting(MoveFault fault);
+// What the hook says about a move (for the per-system exchange).
+std::optional<int> injectedFaultForTesting(const QString &from, const QString &to);
 
 } // namespace FileOps

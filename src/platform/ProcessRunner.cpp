@@ -14,6 +14,7 @@ namespace ProcessRunner {
 QString run(const QString &executable, const QStringList &arguments, const std::optional<QString> &cwd)
 {
     QProcess process;
+    endWithParent(process);
     process.setProgram(executable);
     process.setArguments(arguments);
     if (cwd)

@@ -5,6 +5,8 @@
 
 #include <optional>
 
+class QProcess;
+
 // The one way Vantor runs the system's command-line tools.
 namespace ProcessRunner {
 
@@ -14,5 +16,9 @@ namespace ProcessRunner {
 // reported a problem.", with the command, exit status and output as details. A tool that
 // cannot be started throws PlatformError. Blocks: call it from a background thread.
 QString run(const QString &executable, const QStringList &arguments, const std::optional<QString> &cwd = {});
+
+// Makes the process's child end when Vantor ends, however it ends (on Linux the kernel sends
+// it SIGKILL; elsewhere the QProcess going away kills it).
+void endWithParent(QProcess &process);
 
 } // namespace ProcessRunner

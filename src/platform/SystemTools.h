@@ -12,6 +12,13 @@ void attachDiskImage(const QString &image, const QString &mountPoint);
 // Closes what attachDiskImage opened. Never throws; a failure is ignored.
 void detachDiskImage(const QString &mountPoint);
 
+// The bytes the archive's entries take when unpacked, as its own listing gives them (a zip's
+// listed sizes, a disk image's contents). Throws what the listing tool throws.
+qint64 listedSize(const QString &archive);
+
+// The uncompressed total from a zip listing's summary line (`unzip -Zt`), or 0.
+qint64 zipListedSize(const QString &summary);
+
 // Copies a bundle, keeping modes and symbolic links, to a path that does not exist yet.
 void copyBundle(const QString &from, const QString &to);
 

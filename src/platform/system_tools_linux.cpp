@@ -27,6 +27,17 @@ bool isUdifImage(const QString &image)
 
 } // namespace
 
+qint64 zipListedSize(const QString &summary)
+{
+    // "3 files, 1234 bytes uncompressed, 567 bytes compressed:  54.0%"
+    const QStringList words = summary.simplified().split(QLatin1Char(' '));
+    for (qsizetype i = 1; i + 1 < words.size(); ++i) {
+        if (words[i] == QStringLiteral("bytes") && words[i + 1].startsWith(QStringLiteral("uncompressed")))
+            return words[i - 1].toLongLong();
+    }
+    return 0;
+}
+
 void attachDiskImage(const QString &image, const QString &mountPoint)
 {
     // 7-Zip opens a UDIF image (zlib, lzfse, ...) and goes on into its HFS+ or APFS volume by
@@ -38,6 +49,24 @@ void attachDiskImage(const QString &image, const QString &mountPoint)
         arguments.append(QStringLiteral("-tiso"));
     arguments << QStringLiteral("-o") + mountPoint << QStringLiteral("--") << image;
     ProcessRunner::run(tool(QStringLiteral("7zz")), arguments);
+}
+
+qint64 listedSize(const QString &archive)
+{
+    qint64 total = 0;
+    if (archive.endsWith(QStringLiteral(".dmg"), Qt::CaseInsensitive)) {
+        QStringList arguments{QStringLiteral("l"), QStringLiteral("-slt")};
+        if (!isUdifImage(archive))
+            arguments.append(QStringLiteral("-tiso"));
+        arguments << QStringLiteral("--") << archive;
+        const QString listing = ProcessRunner::run(tool(QStringLiteral("7zz")), arguments);
+        for (const QString &line : listing.split(QLatin1Char('\n'))) {
+            if (line.startsWith(QStringLiteral("Size = ")))
+                total += line.mid(7).trimmed().toLongLong();
+        }
+        return total;
+    }
+    return zipListedSize(ProcessRunner::run(tool(QStringLiteral("unzip")), {QStringLiteral("-Zt"), archive}));
 }
 
 void detachDiskImage(const QString &mountPoint)

@@ -262,7 +262,8 @@ void CliTest::backupRestoreRoundTrip()
     const Run refused = run({QStringLiteral("--yes"), QStringLiteral("restore"), to + QStringLiteral("/notes.zip")},
                             QStringLiteral("http://127.0.0.1:1/feed"));
     QCOMPARE(refused.exitCode, 1);
-    QVERIFY(!QFileInfo::exists(m_home.path(QStringLiteral("Library"))));
+    QVERIFY(!QFileInfo::exists(m_home.path(QStringLiteral("Library/Application Support/OpenEmu"))));
+    QVERIFY(!QFileInfo::exists(m_home.path(QStringLiteral("Library/Preferences"))));
 
     QCOMPARE(run({QStringLiteral("backup")}, {}).exitCode, 2);
     QCOMPARE(run({QStringLiteral("restore")}, {}).exitCode, 2);

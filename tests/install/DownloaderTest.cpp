@@ -263,10 +263,10 @@ void DownloaderTest::httpsNeverRedirectsToHttp()
     // Both ends on loopback, where plain http is otherwise allowed: only the downgrade is refused.
     const TestCertificate certificate = TestCertificate::forLoopback();
     FeedServer secure(certificate.certificatePem, certificate.keyPem);
-    m_server.file(QStringLiteral("/OpenEmu.zip"), "the app");
+    m_server.file(QStringLiteral("/plain/OpenEmu.zip"), "the app");
     FeedServer::Route redirect;
     redirect.status = 302;
-    redirect.redirectTo = m_server.urlText(QStringLiteral("/OpenEmu.zip"));
+    redirect.redirectTo = m_server.urlText(QStringLiteral("/plain/OpenEmu.zip"));
     secure.route(QStringLiteral("/OpenEmu.zip"), redirect);
     secure.file(QStringLiteral("/direct.zip"), "the app");
 
@@ -284,9 +284,9 @@ void DownloaderTest::httpsNeverRedirectsToHttp()
         await(downloader.download(secure.url(QStringLiteral("/OpenEmu.zip")), dest(QStringLiteral("OpenEmu.zip"))));
         QFAIL("the redirect to http should be refused");
     } catch (const FriendlyError &e) {
-        QCOMPARE(e.details, m_server.urlText(QStringLiteral("/OpenEmu.zip")));
+        QCOMPARE(e.details, m_server.urlText(QStringLiteral("/plain/OpenEmu.zip")));
     }
-    QCOMPARE(m_server.hits(QStringLiteral("/OpenEmu.zip")), 0);
+    QCOMPARE(m_server.hits(QStringLiteral("/plain/OpenEmu.zip")), 0);
     QCOMPARE(leftovers(), QStringList{QStringLiteral("direct.zip")});
 }
 

@@ -462,6 +462,7 @@ void FlowTest::destroyingTheModelMidAction()
     slow.body = QByteArray(64 * 16 * 1024, 'x');
     slow.chunkBytes = 16 * 1024;
     slow.delayPerChunkMs = 40;
+    publish({.version = QStringLiteral("1.0.4"), .publishedSize = slow.body.size()});
     m_server.route(QStringLiteral("/download/1.0.4/OpenEmu-Silicon.zip"), slow);
     {
         auto model = startedModel();
@@ -480,7 +481,10 @@ void FlowTest::destroyingTheModelMidAction()
     QDir().mkpath(saves);
     QFile state(saves + QStringLiteral("/game.state"));
     QVERIFY(state.open(QIODevice::WriteOnly));
-    state.write(QByteArray(4 * 1024 * 1024, 's'));
+    QByteArray bytes(16 * 1024 * 1024, '\0');
+    for (qsizetype i = 0; i < bytes.size(); ++i)
+        bytes[i] = char((i * 7919) >> 3); // slow to compress, so the step is still running
+    state.write(bytes);
     state.close();
     const QString out = m_home.path(QStringLiteral("out"));
     QDir().mkpath(out);
@@ -490,9 +494,13 @@ void FlowTest::destroyingTheModelMidAction()
         if (restoring)
             m_prompter.fileAnswer = QDir(out).absoluteFilePath(QDir(out).entryList(QDir::Files).value(0));
         m_prompter.answers = {0};
+        // Gone as soon as the background step has begun.
+        connect(model.get(), &AppModel::busyMessageChanged, this, [&] {
+            if (model && model->busyMessage())
+                QTimer::singleShot(0, this, [&] { model.reset(); });
+        });
         QCoro::Task<Outcome> running = restoring ? model->runRestore() : model->runBackup();
-        QVERIFY(model->busyMessage());
-        model.reset();
+        QTRY_VERIFY(!model);
         drainBackgroundWork();
         QCOMPARE(await(std::move(running)), Outcome::done);
     }

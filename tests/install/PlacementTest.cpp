@@ -6,6 +6,7 @@
 #include "base/Paths.h"
 #include "base/PlatformError.h"
 #include "install/Installer.h"
+#include "install/Journal.h"
 #include "install/VersionChecker.h"
 #include "platform/FileOps.h"
 
@@ -26,14 +27,6 @@ QStringList entries(const QString &folder)
 QString versionAt(const QString &bundle)
 {
     return VersionChecker::version(bundle).value_or(QStringLiteral("none"));
-}
-
-// Makes the moves whose source path ends with `suffix` fail with errno `error`.
-void failMovesFrom(const QString &suffix, int error)
-{
-    FileOps::setMoveFaultForTesting([suffix, error](const QString &from, const QString &) -> std::optional<int> {
-        return from.endsWith(suffix) ? std::optional(error) : std::nullopt;
-    });
 }
 
 } // namespace
@@ -98,7 +91,8 @@ void PlacementTest::updateKeepsOneCopy()
     const QString old = installed(QStringLiteral("1.0.3"));
     QDir().mkpath(previous() + QStringLiteral("/OpenEmu 1.0.1.app"));
     QDir().mkpath(previous() + QStringLiteral("/notes"));
-    QDir().mkpath(apps() + QStringLiteral("/.Vantor-new.app/leftover")); // an interrupted run
+    QDir().mkpath(apps() + QStringLiteral("/.Vantor-new-1.app/leftover")); // a run killed before its journal
+    QCOMPARE(Installer::recoverInterrupted(), Installer::Recovery::none);
 
     const QString placed = Installer::place(newApp(QStringLiteral("1.0.4")), apps(), old, QStringLiteral("1.0.3"));
     QCOMPARE(placed, old);
@@ -171,12 +165,9 @@ void PlacementTest::rollbackWithoutKeptCopy()
 
 void PlacementTest::leftoverParkedCopyIsKept()
 {
-    // A rollback that failed at its last step leaves the newer copy parked; it is the kept copy
-    // now, and the next rollback must swap it in rather than clear it away.
+    // A rollback of an earlier version left the newer copy parked; it is the kept copy now.
     const QString app = installed(QStringLiteral("1.0.3"));
     Bundles::write(previous(), QStringLiteral(".parked.app"), {.version = QStringLiteral("1.0.4")});
-    QCOMPARE(Installer::previousApp(), previous() + QStringLiteral("/.parked.app"));
-
     Installer::rollback(app);
     QCOMPARE(versionAt(app), QStringLiteral("1.0.4"));
     QCOMPARE(entries(previous()), QStringList{QStringLiteral("OpenEmu 1.0.3.app")});
@@ -191,41 +182,49 @@ void PlacementTest::placeFailures()
     QVERIFY_THROWS_EXCEPTION(PlatformError, Installer::place(fresh, m_home.path(QStringLiteral("file/Applications")),
                                                              std::nullopt, std::nullopt));
 
-    // Copy to staging fails: the tool's own message; the target is untouched.
+    // Copy to staging fails: the tool's own message; nothing changes.
     const QString app = installed(QStringLiteral("1.0.3"));
+    Bundles::write(previous(), QStringLiteral("OpenEmu 1.0.1.app"), {.version = QStringLiteral("1.0.1")});
     try {
         Installer::place(m_home.path(QStringLiteral("gone/OpenEmu.app")), apps(), app, QStringLiteral("1.0.3"));
         QFAIL("should fail");
     } catch (const FriendlyError &e) {
         QCOMPARE(e.message, QStringLiteral("A system tool (cp) reported a problem."));
     }
-    QCOMPARE(versionAt(app), QStringLiteral("1.0.3"));
 
-    // The previous-versions folder cannot be created: the staging copy stays for next time.
-    QDir().mkpath(m_home.path(QStringLiteral("Library/Application Support")));
-    QFile(m_home.path(QStringLiteral("Library/Application Support/Vantor"))).open(QIODevice::WriteOnly);
-    QVERIFY_THROWS_EXCEPTION(PlatformError, Installer::place(fresh, apps(), app, QStringLiteral("1.0.3")));
-    QCOMPARE(versionAt(app), QStringLiteral("1.0.3"));
-    QCOMPARE(versionAt(apps() + QStringLiteral("/.Vantor-new.app")), QStringLiteral("1.0.4"));
-    QFile::remove(m_home.path(QStringLiteral("Library/Application Support/Vantor")));
-
-    // The target cannot be moved away: staging removed, target untouched, folder already emptied.
-    Bundles::write(previous(), QStringLiteral("OpenEmu 1.0.1.app"));
-    failMovesFrom(QStringLiteral("/Applications/OpenEmu.app"), EBUSY);
-    QVERIFY_THROWS_EXCEPTION(PlatformError, Installer::place(fresh, apps(), app, QStringLiteral("1.0.3")));
-    QCOMPARE(versionAt(app), QStringLiteral("1.0.3"));
-    QCOMPARE(entries(apps()), QStringList{QStringLiteral("OpenEmu.app")});
-    QVERIFY(entries(previous()).isEmpty());
-
-    // The kept copy's name is too long for the file system: a real failure of the same move.
+    // A failure at each later step: setting the kept copy aside, the swap, keeping the old app
+    // (a real failure: a name too long for the file system). Every time the app is whole, the
+    // earlier kept copy is back, and nothing of the run is left.
+    const auto failing = [](const QString &fragment) {
+        FileOps::setMoveFaultForTesting([fragment](const QString &from, const QString &to) -> std::optional<int> {
+            return from.contains(fragment) || to.contains(fragment) ? std::optional(EIO) : std::nullopt;
+        });
+    };
+    for (const QString &step : {QStringLiteral(".Vantor-aside-"), QStringLiteral("/OpenEmu.app"), QString()}) {
+        if (step.isEmpty())
+            FileOps::setMoveFaultForTesting({});
+        else
+            failing(step);
+        const QString label = step.isEmpty() ? QString(300, QLatin1Char('9')) : QStringLiteral("1.0.3");
+        QVERIFY_THROWS_EXCEPTION(PlatformError, Installer::place(fresh, apps(), app, label));
+        QCOMPARE(versionAt(app), QStringLiteral("1.0.3"));
+        QCOMPARE(entries(apps()), QStringList{QStringLiteral("OpenEmu.app")});
+        QCOMPARE(entries(previous()), QStringList{QStringLiteral("OpenEmu 1.0.1.app")});
+        QVERIFY(!QFileInfo::exists(JournalFile::path()));
+    }
     FileOps::setMoveFaultForTesting({});
-    QVERIFY_THROWS_EXCEPTION(PlatformError, Installer::place(fresh, apps(), app, QString(300, QLatin1Char('9'))));
-    QCOMPARE(versionAt(app), QStringLiteral("1.0.3"));
 
-    // The staging copy cannot be moved in: the old app goes back, staging is removed.
-    failMovesFrom(QStringLiteral("/.Vantor-new.app"), EIO);
-    QVERIFY_THROWS_EXCEPTION(PlatformError, Installer::place(fresh, apps(), app, QStringLiteral("1.0.3")));
-    QCOMPARE(versionAt(app), QStringLiteral("1.0.3"));
+    // A file system that cannot swap in one step: the three-rename fallback.
+    auto refused = std::make_shared<bool>(false); // the exchange is the first such step; the renames follow
+    FileOps::setMoveFaultForTesting([refused](const QString &from, const QString &to) -> std::optional<int> {
+        if (*refused || !from.contains(QStringLiteral(".Vantor-new-")) || !to.endsWith(QStringLiteral("/OpenEmu.app")))
+            return std::nullopt;
+        *refused = true;
+        return EXDEV;
+    });
+    Installer::place(fresh, apps(), app, QStringLiteral("1.0.3"));
+    QCOMPARE(versionAt(app), QStringLiteral("1.0.4"));
+    QCOMPARE(entries(previous()), QStringList{QStringLiteral("OpenEmu 1.0.3.app")});
     QCOMPARE(entries(apps()), QStringList{QStringLiteral("OpenEmu.app")});
 }
 
@@ -249,33 +248,32 @@ void PlacementTest::placeNotWritable()
 
 void PlacementTest::rollbackFailures()
 {
-    // The installed app cannot be moved (it is gone): nothing changes.
+    // The installed app is gone: nothing changes.
     Bundles::write(previous(), QStringLiteral("OpenEmu 1.0.3.app"), {.version = QStringLiteral("1.0.3")});
     QVERIFY_THROWS_EXCEPTION(PlatformError, Installer::rollback(apps() + QStringLiteral("/OpenEmu.app")));
     QCOMPARE(entries(previous()), QStringList{QStringLiteral("OpenEmu 1.0.3.app")});
 
-    // The kept copy cannot be moved in: the installed app goes back.
+    // The kept copy cannot be brought across, or the swap fails: both stay as they were.
     const QString app = installed(QStringLiteral("1.0.4"));
-    failMovesFrom(QStringLiteral("/OpenEmu 1.0.3.app"), EIO);
-    QVERIFY_THROWS_EXCEPTION(PlatformError, Installer::rollback(app));
-    QCOMPARE(versionAt(app), QStringLiteral("1.0.4"));
-    QCOMPARE(entries(previous()), QStringList{QStringLiteral("OpenEmu 1.0.3.app")});
+    for (const QString &fragment : {QStringLiteral("/OpenEmu 1.0.3.app"), QStringLiteral("/OpenEmu.app")}) {
+        FileOps::setMoveFaultForTesting([fragment](const QString &from, const QString &to) -> std::optional<int> {
+            return from.endsWith(fragment) || to.endsWith(fragment) ? std::optional(EIO) : std::nullopt;
+        });
+        QVERIFY_THROWS_EXCEPTION(PlatformError, Installer::rollback(app));
+        QCOMPARE(versionAt(app), QStringLiteral("1.0.4"));
+        QCOMPARE(entries(previous()), QStringList{QStringLiteral("OpenEmu 1.0.3.app")});
+        QCOMPARE(entries(apps()), QStringList{QStringLiteral("OpenEmu.app")});
+    }
     FileOps::setMoveFaultForTesting({});
 
-    // The parked copy cannot take its new name (its version makes the name too long): the
-    // rollback has happened, and the newer copy stays parked.
-    const QString longVersion(300, QLatin1Char('4'));
+    // A version that holds "/" still names a kept copy.
     FileOps::removeItem(app);
-    Bundles::write(apps(), QStringLiteral("OpenEmu.app"), {.version = longVersion});
-    try {
-        Installer::rollback(app);
-        QFAIL("should fail");
-    } catch (const PlatformError &e) {
-        QCOMPARE(e.domain, ErrorDomain::cocoa);
-    }
+    Bundles::write(apps(), QStringLiteral("OpenEmu.app"), {.version = QStringLiteral("2.0/beta")});
+    Installer::rollback(app);
     QCOMPARE(versionAt(app), QStringLiteral("1.0.3"));
-    QCOMPARE(entries(previous()), QStringList{QStringLiteral(".parked.app")});
-    QCOMPARE(versionAt(previous() + QStringLiteral("/.parked.app")), longVersion);
+    QCOMPARE(entries(previous()), QStringList{QStringLiteral("OpenEmu 2.0-beta.app")});
+    Installer::rollback(app);
+    QCOMPARE(versionAt(app), QStringLiteral("2.0/beta"));
 }
 
 VANTOR_TEST_CLASS(PlacementTest)

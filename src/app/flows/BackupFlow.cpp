@@ -55,7 +55,8 @@ QCoro::Task<Outcome> AppModel::runBackup()
                                    QStringLiteral("A timestamped zip will be saved in %1.").arg(*folder),
                                    {QStringLiteral("Back up"), QStringLiteral("Cancel")},
                                    Prompter::Style::informational};
-    const Outcome confirmed = co_await confirmThenClose(question);
+    ChangeLock::Hold hold;
+    const Outcome confirmed = co_await confirmThenClose(question, hold);
     if (confirmed != Outcome::done || !*alive)
         co_return confirmed;
 
@@ -97,7 +98,8 @@ QCoro::Task<Outcome> AppModel::runRestore()
             .arg(QFileInfo(*zip).fileName()),
         {QStringLiteral("Restore"), QStringLiteral("Cancel")},
         Prompter::Style::warning};
-    const Outcome confirmed = co_await confirmThenClose(question);
+    ChangeLock::Hold hold;
+    const Outcome confirmed = co_await confirmThenClose(question, hold);
     if (confirmed != Outcome::done || !*alive)
         co_return confirmed;
 

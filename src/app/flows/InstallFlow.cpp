@@ -8,6 +8,7 @@
 #include "install/Downloader.h"
 #include "install/Installer.h"
 #include "install/VersionChecker.h"
+#include "install/WorkFolder.h"
 #include "platform/FileOps.h"
 #include "platform/FileUtil.h"
 #include "release/GitHubReleases.h"
@@ -15,7 +16,6 @@
 #include <QDir>
 #include <QLoggingCategory>
 #include <QScopeGuard>
-#include <QUuid>
 
 #include <qcoro/qcorofuture.h>
 
@@ -70,6 +70,14 @@ QCoro::Task<Outcome> AppModel::install(bool isUpdate)
         co_return Outcome::failed;
     }
 
+    // Checked at the request, before OpenEmu is asked to quit for nothing.
+    if (!isPlainFileName(asset->name)) {
+        setError(FriendlyError(
+            QStringLiteral("The release file has a name Vantor can't use safely, so it was not downloaded."),
+            QStringLiteral("File name: \"%1\"").arg(asset->name)));
+        co_return Outcome::failed;
+    }
+
     setError(std::nullopt);
     setNotice(std::nullopt);
 
@@ -103,12 +111,11 @@ void AppModel::cancelInstall()
 QCoro::Task<Outcome> AppModel::runInstall(InstallRequest request)
 {
     const auto alive = m_alive;
-    const QString workDir
-        = QDir(QDir::tempPath())
-              .filePath(QStringLiteral("Vantor-") + QUuid::createUuid().toString(QUuid::WithoutBraces));
+    QString workDir;
     // The work folder goes on every path; the model's fields only while there is a model.
-    auto cleanUp = qScopeGuard([this, alive, workDir] {
-        FileOps::removeItem(workDir);
+    auto cleanUp = qScopeGuard([this, alive, &workDir] {
+        if (!workDir.isEmpty())
+            FileOps::removeItem(workDir);
         if (!*alive)
             return;
         setPhase(InstallPhase::idle);
@@ -119,22 +126,25 @@ QCoro::Task<Outcome> AppModel::runInstall(InstallRequest request)
         }
     });
 
+    ChangeLock::Hold hold;
+    const Outcome locked = co_await beginChange(hold);
+    if (locked != Outcome::done || !*alive)
+        co_return locked;
     if (request.isUpdate) {
         const Outcome closed = co_await ensureClosed();
-        if (closed != Outcome::done)
+        if (closed != Outcome::done || !*alive)
             co_return closed;
     }
 
     const QString context
         = request.isUpdate ? QStringLiteral("Updating OpenEmu-Silicon") : QStringLiteral("Installing OpenEmu-Silicon");
+    auto stopIfCancelled = [this] {
+        if (m_installTask->cancelled)
+            throw Cancelled{};
+    };
     try {
-        FileOps::makePath(workDir);
-        if (!isPlainFileName(request.asset.name))
-            throw FriendlyError(QStringLiteral("The release file has a name Vantor can't use safely, so it was not "
-                                               "downloaded."),
-                                QStringLiteral("File name: \"%1\"").arg(request.asset.name));
-
-        const qint64 needed = 3 * request.asset.size;
+        workDir = WorkFolder::create();
+        const qint64 needed = ByteCount::saturatingMultiply(request.asset.size, 3);
         if (const auto free = FileUtil::freeSpace(workDir); free && *free < needed)
             throw FriendlyError(QStringLiteral("Not enough free disk space. About %1 is needed while installing.")
                                     .arg(ByteCount::fileStyle(needed)),
@@ -143,13 +153,14 @@ QCoro::Task<Outcome> AppModel::runInstall(InstallRequest request)
         setPhase(InstallPhase::downloading);
         setProgress(0, request.asset.size, 0);
         m_downloader = new Downloader(*m_network, this);
+        m_downloader->setExpectedSize(request.asset.size);
         m_downloader->onProgress = [this](qint64 written, qint64 expected, double speed) {
             setProgress(written, expected >= 1 ? expected : m_totalBytes, speed);
         };
-        if (m_installTask->cancelled)
-            throw Cancelled{};
+        stopIfCancelled();
         // Blocking work below runs on background threads. Every co_await operand is a named variable: g++ 12 destroys
-        // temporaries of a co_await expression twice. After each wait, a model that has gone ends the run.
+        // temporaries of a co_await expression twice. After each wait, a model that has gone ends the run, and a
+        // cancel (Ctrl-C, SIGTERM) that came while a step ran ends it before the next.
         const QString target = QDir(workDir).filePath(request.asset.name);
         const QString file = co_await m_downloader->download(request.url, target);
         if (!*alive)
@@ -160,12 +171,23 @@ QCoro::Task<Outcome> AppModel::runInstall(InstallRequest request)
             = co_await GitHubReleases::expectedChecksum(*m_network, request.release, request.asset);
         if (!*alive)
             co_return Outcome::cancelled;
+        stopIfCancelled();
         const qint64 size = request.asset.size;
-        auto verifying = Background::run([file, size, checksum] { return Installer::verify(file, size, checksum); });
+        auto verifying = Background::run([file, size, checksum, workDir] {
+            const QString summary = Installer::verify(file, size, checksum);
+            // What unpacking will write must fit beside what is already there.
+            const qint64 unpacked = Installer::unpackedSize(file);
+            if (const auto free = FileUtil::freeSpace(workDir); free && *free < unpacked)
+                throw FriendlyError(QStringLiteral("Not enough free disk space. About %1 is needed while installing.")
+                                        .arg(ByteCount::fileStyle(unpacked)),
+                                    QStringLiteral("Free: ") + ByteCount::fileStyle(*free));
+            return summary;
+        });
         auto verified = co_await verifying;
         if (!*alive)
             co_return Outcome::cancelled;
         const QString summary = verified.take();
+        stopIfCancelled();
 
         setPhase(InstallPhase::unpacking);
         auto unpacking = Background::run([file, workDir] { return Installer::extractApp(file, workDir); });
@@ -173,13 +195,15 @@ QCoro::Task<Outcome> AppModel::runInstall(InstallRequest request)
         if (!*alive)
             co_return Outcome::cancelled;
         const QString app = unpacked.take();
+        stopIfCancelled();
 
+        // From here on the change is made whole: a cancel no longer applies.
         setPhase(InstallPhase::installing);
         auto placing = Background::run(
             [app, request] { return Installer::place(app, request.destDir, request.replacing, request.oldVersion); });
         auto placement = co_await placing;
         if (!*alive)
-            co_return Outcome::done; // placed (or not) on disk; there is nobody left to tell
+            co_return Outcome::done; // placed (or put back) on disk; there is nobody left to tell
         const QString placed = placement.take();
 
         setNotice(QStringLiteral("Installed to ") + placed + QStringLiteral(". ") + summary
@@ -215,7 +239,8 @@ QCoro::Task<Outcome> AppModel::rollback()
                        "Your data isn't touched."),
         {QStringLiteral("Roll back"), QStringLiteral("Cancel")},
         Prompter::Style::informational};
-    const Outcome confirmed = co_await confirmThenClose(question);
+    ChangeLock::Hold hold;
+    const Outcome confirmed = co_await confirmThenClose(question, hold);
     if (confirmed != Outcome::done || !*alive)
         co_return confirmed;
 

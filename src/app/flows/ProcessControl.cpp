@@ -50,12 +50,15 @@ QCoro::Task<Outcome> AppModel::ensureClosed()
     co_return Outcome::failed;
 }
 
-QCoro::Task<Outcome> AppModel::confirmThenClose(Prompter::Alert alert)
+QCoro::Task<Outcome> AppModel::confirmThenClose(Prompter::Alert alert, ChangeLock::Hold &hold)
 {
     const auto alive = m_alive;
     const int answer = co_await m_prompter.ask(alert);
     if (!*alive || answer != 0)
         co_return Outcome::declined;
+    const Outcome locked = co_await beginChange(hold);
+    if (locked != Outcome::done || !*alive)
+        co_return locked;
     const Outcome closed = co_await ensureClosed();
     co_return closed;
 }

@@ -21,7 +21,8 @@ QCoro::Task<Outcome> AppModel::uninstall()
             .arg(app.url),
         {QStringLiteral("Move app to Trash"), QStringLiteral("Cancel")},
         Prompter::Style::warning};
-    const Outcome confirmed = co_await confirmThenClose(question);
+    ChangeLock::Hold hold;
+    const Outcome confirmed = co_await confirmThenClose(question, hold);
     if (confirmed != Outcome::done || !*alive)
         co_return confirmed;
 
