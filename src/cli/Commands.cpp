@@ -40,14 +40,33 @@ int report(const AppModel &model, Outcome outcome, const CliOutput::Options &opt
     return outcome == Outcome::done ? success : declined;
 }
 
-// Ctrl-C while an install runs cancels it like the Cancel button; the handler only raises a
-// flag, which the event loop looks at.
+// Ctrl-C, SIGTERM and SIGHUP raise a flag, which the event loop looks at: a running download
+// is cancelled like the Cancel button; an unpack or placement step finishes first.
 std::atomic<bool> interrupted = false;
 
 void onInterrupt(int)
 {
     interrupted = true;
 }
+
+} // namespace
+
+void installSignalHandlers()
+{
+    struct sigaction action = {};
+    action.sa_handler = onInterrupt;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = 0; // no restart: a question waiting for its answer is declined
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+        sigaction(signal, &action, nullptr);
+}
+
+bool wasInterrupted()
+{
+    return interrupted;
+}
+
+namespace {
 
 QCoro::Task<int> runInstall(AppModel &model, CliOutput::Options options, bool isUpdate)
 {
@@ -58,21 +77,18 @@ QCoro::Task<int> runInstall(AppModel &model, CliOutput::Options options, bool is
     model.setInstallToSystemApplications(options.system);
 
     ProgressReport progress(model, options.progress);
-    interrupted = false;
-    struct sigaction action = {}, previous = {};
-    action.sa_handler = onInterrupt;
-    sigaction(SIGINT, &action, &previous);
     QTimer watch;
-    QObject::connect(&watch, &QTimer::timeout, &model, [&model] {
-        if (interrupted.exchange(false))
+    bool cancelled = false;
+    QObject::connect(&watch, &QTimer::timeout, &model, [&model, &cancelled] {
+        if (interrupted && !cancelled) {
+            cancelled = true;
             model.cancelInstall();
+        }
     });
     watch.start(100);
 
     const Outcome outcome = co_await model.install(isUpdate);
-
     watch.stop();
-    sigaction(SIGINT, &previous, nullptr);
     co_return report(model, outcome, options);
 }
 
@@ -89,8 +105,11 @@ QCoro::Task<int> status(AppModel &model, CliOutput::Options options)
 {
     const QJsonObject object = CliOutput::statusJson(model);
     const auto &error = model.error();
+    // What the start did on its own (finishing an interrupted update, say) is worth saying.
+    const auto &notice = model.notice();
     if (options.json) {
         QJsonObject withError = object;
+        withError.insert(QStringLiteral("notice"), notice ? QJsonValue(*notice) : QJsonValue());
         if (error)
             withError.insert(QStringLiteral("error"), CliOutput::errorJson(*error).value(QStringLiteral("error")));
         CliOutput::printJson(withError);
@@ -109,6 +128,8 @@ QCoro::Task<int> status(AppModel &model, CliOutput::Options options)
         CliOutput::printLine(QStringLiteral("Latest release: %1")
                                  .arg(model.latest() ? model.latest()->tagName : QStringLiteral("unknown")));
         CliOutput::printLine(QStringLiteral("Update available: %1").arg(yesNo(model.updateAvailable())));
+        if (notice)
+            CliOutput::printLine(*notice);
     }
     if (error) {
         // The status is still worth printing offline; the failed check is reported beside it.

@@ -11,6 +11,11 @@ namespace Commands {
 
 enum ExitStatus { success = 0, failure = 1, usage = 2, declined = 3 };
 
+// SIGINT, SIGTERM and SIGHUP stop a running download (the install ends as cancelled) and
+// decline a question waiting at the terminal; other work finishes first.
+void installSignalHandlers();
+bool wasInterrupted();
+
 QCoro::Task<int> status(AppModel &model, CliOutput::Options options);
 QCoro::Task<int> latest(AppModel &model, CliOutput::Options options);
 QCoro::Task<int> install(AppModel &model, CliOutput::Options options);

@@ -162,6 +162,7 @@ int main(int argc, char *argv[])
                                                        : GitHubReleases::configuredFeedUrl();
     AppModel model(feedUrl, prompter, workspace);
 
+    Commands::installSignalHandlers();
     int exitStatus = Commands::failure;
     QTimer::singleShot(0, &app, [&] {
         run(model, command->second, options).then([&](int status) {

@@ -46,6 +46,7 @@ void write(const Journal &journal)
         {QStringLiteral("pid"), QString::number(journal.pid)},
     };
     FileOps::makePath(Paths::vantorSupportFolder());
+    FileOps::checkpoint(QStringLiteral("journal"));
     QSaveFile file(path());
     if (!file.open(QIODevice::WriteOnly) || file.write(QJsonDocument(object).toJson()) < 0 || !file.commit())
         throw PlatformErrors::fileWrite(path(), errno ? errno : EIO);

@@ -241,6 +241,7 @@ QString place(const QString &newApp, const QString &destDir, const std::optional
         journal.setAside.append({entry.filePath(), QDir(previous).filePath(asidePrefix + unique())});
 
     journalled(journal, [&] {
+        FileOps::checkpoint(QStringLiteral("copy to ") + staging);
         SystemTools::copyBundle(newApp, staging);
         for (const auto &[original, aside] : journal.setAside)
             FileOps::moveItem(original, aside);

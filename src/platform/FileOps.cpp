@@ -11,6 +11,7 @@
 #include <QUuid>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <sys/stat.h>
 
@@ -40,8 +41,22 @@ bool copyAcrossVolumes(const QString &from, const QString &to)
 
 } // namespace
 
+void checkpoint(const QString &step)
+{
+    static const int killAt = qEnvironmentVariableIntValue("VANTOR_KILL_AT_STEP");
+    static QAtomicInt steps = 0;
+    if (killAt <= 0)
+        return;
+    if (steps.fetchAndAddOrdered(1) + 1 == killAt) {
+        std::fprintf(stderr, "killed at step %d: %s\n", killAt, qPrintable(step));
+        std::fflush(stderr);
+        ::raise(SIGKILL);
+    }
+}
+
 void moveItem(const QString &from, const QString &to)
 {
+    checkpoint(QStringLiteral("move ") + from + QStringLiteral(" -> ") + to);
     if (const auto fault = injectedFault(from, to))
         throw PlatformErrors::fileWrite(to, *fault);
 
@@ -60,6 +75,7 @@ void moveItem(const QString &from, const QString &to)
         removeItem(copy);
         throw PlatformErrors::fileWrite(to, error);
     }
+    checkpoint(QStringLiteral("remove ") + from);
     removeItem(from);
 }
 

@@ -44,6 +44,11 @@ bool exists(const QString &path);
 // failure paths of placement and rollback.
 using MoveFault = std::function<std::optional<int>(const QString &from, const QString &to)>;
 void setMoveFaultForTesting(MoveFault fault);
+// A step of a change that must survive being killed (each move and exchange is one). When
+// VANTOR_KILL_AT_STEP=N is set, the process names its N-th step on stderr and kills itself
+// there: the interruption tests kill Vantor at every step in turn this way.
+void checkpoint(const QString &step);
+
 // What the hook says about a move (for the per-system exchange).
 std::optional<int> injectedFaultForTesting(const QString &from, const QString &to);
 

@@ -11,6 +11,7 @@ namespace FileOps {
 
 bool exchangeItems(const QString &first, const QString &second)
 {
+    checkpoint(QStringLiteral("exchange ") + first + QStringLiteral(" <-> ") + second);
     if (const auto fault = injectedFaultForTesting(first, second)) {
         if (*fault == EXDEV)
             return false;

@@ -1,0 +1,249 @@
+// Vantor killed at every step of an update and a rollback (journal writes, the copy, each move), two Vantors at once,
+// and a terminal's SIGTERM: the app at its path is always whole, a kept copy survives wherever there was one, and
+// nothing of a run stays in the temporary folder.
+
+#include "Bundles.h"
+#include "FeedServer.h"
+#include "SampleRelease.h"
+#include "TestHome.h"
+
+#include "base/Paths.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QtTest>
+
+#include <csignal>
+#include <sys/stat.h>
+
+namespace {
+
+const QString feedPath = QStringLiteral("/repos/nickybmon/OpenEmu-Silicon/releases/latest");
+
+struct Run
+{
+    bool killed = false;
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+QStringList entries(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+bool isWholeApp(const QString &bundle)
+{
+    return QFileInfo(bundle + QStringLiteral("/Contents/Info.plist")).isFile()
+           && QFileInfo(bundle + QStringLiteral("/Contents/MacOS/OpenEmu")).isExecutable();
+}
+
+dev_t deviceOf(const QString &path)
+{
+    struct stat st = {};
+    ::stat(QFile::encodeName(path).constData(), &st);
+    return st.st_dev;
+}
+
+} // namespace
+
+class InterruptTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+    void killedAtEveryMove_data();
+    void killedAtEveryMove();
+    void twoUpdatesAtOnce();
+    void sigtermStopsTheDownload();
+
+private:
+    // killAtStep: the step of the run at which vantor-cli kills itself (0: none).
+    Run run(const QStringList &arguments, int killAtStep = 0);
+    QProcess *start(const QStringList &arguments);
+    QJsonObject status();
+    void setUp(const QString &installed, const QString &kept);
+
+    TestHome &m_home = TestHome::shared();
+    FeedServer m_server;
+    QString m_applications; // where the app is installed: the system folder of the run
+    QString m_otherVolume; // a folder on another volume, when the machine has one
+};
+
+void InterruptTest::init()
+{
+    m_home.reset();
+    m_applications = m_home.systemApplications();
+    m_server.resetHits();
+    SampleRelease::publish(m_server, m_home.path(QStringLiteral("release")), feedPath,
+                           {.version = QStringLiteral("1.0.4")});
+}
+
+void InterruptTest::cleanup()
+{
+    if (!m_otherVolume.isEmpty())
+        QDir(m_otherVolume).removeRecursively();
+    m_otherVolume.clear();
+}
+
+Run InterruptTest::run(const QStringList &arguments, int killAtStep)
+{
+    QProcess process;
+    process.setStandardInputFile(QProcess::nullDevice());
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("VANTOR_FEED_URL"), m_server.urlText(feedPath));
+    env.insert(QStringLiteral("VANTOR_HOST"), QStringLiteral("macos-14.5.0-arm64"));
+    env.insert(QStringLiteral("VANTOR_SYSTEM_APPLICATIONS"), m_applications);
+    if (killAtStep > 0)
+        env.insert(QStringLiteral("VANTOR_KILL_AT_STEP"), QString::number(killAtStep));
+    process.setProcessEnvironment(env);
+    process.start(QStringLiteral(VANTOR_CLI), arguments);
+    if (!process.waitForFinished(120'000))
+        qFatal("vantor-cli did not finish");
+    return {process.exitStatus() == QProcess::CrashExit, process.exitCode(), process.readAllStandardOutput(),
+            process.readAllStandardError()};
+}
+
+QJsonObject InterruptTest::status()
+{
+    const Run result = run({QStringLiteral("--json"), QStringLiteral("status")});
+    return QJsonDocument::fromJson(result.out.trimmed().split('\n').last()).object();
+}
+
+// The app `installed` at its place, and a kept copy `kept` (none when empty).
+void InterruptTest::setUp(const QString &installed, const QString &kept)
+{
+    for (const QString &folder : {m_applications, Paths::previousVersionsFolder(), m_home.temporary()})
+        QDir(folder).removeRecursively();
+    QFile::remove(m_home.path(QStringLiteral("Library/Application Support/Vantor/install-journal.json")));
+    QDir().mkpath(m_home.temporary());
+    Bundles::write(m_applications, QStringLiteral("OpenEmu.app"),
+                   {.version = installed, .executableSource = Bundles::sampleApp()});
+    if (!kept.isEmpty())
+        Bundles::write(Paths::previousVersionsFolder(), QStringLiteral("OpenEmu %1.app").arg(kept),
+                       {.version = kept, .executableSource = Bundles::sampleApp()});
+}
+
+void InterruptTest::killedAtEveryMove_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<bool>("otherVolume");
+    QTest::newRow("update") << "update" << false;
+    QTest::newRow("rollback") << "rollback" << false;
+    QTest::newRow("update, app on another volume") << "update" << true;
+    QTest::newRow("rollback, app on another volume") << "rollback" << true;
+}
+
+void InterruptTest::killedAtEveryMove()
+{
+    QFETCH(QString, command);
+    QFETCH(bool, otherVolume);
+    if (otherVolume) {
+        m_otherVolume = QStringLiteral("/dev/shm/vantor-interrupt-%1").arg(QCoreApplication::applicationPid());
+        QDir().mkpath(m_otherVolume);
+        if (deviceOf(m_otherVolume) == deviceOf(m_home.home()))
+            QSKIP("/dev/shm is on the same volume as the home folder here");
+        m_applications = m_otherVolume + QStringLiteral("/Applications");
+    }
+    const bool update = command == QStringLiteral("update");
+    const QString before = update ? QStringLiteral("1.0.3") : QStringLiteral("1.0.4");
+    const QString after = update ? QStringLiteral("1.0.4") : QStringLiteral("1.0.3");
+    const QString app = m_applications + QStringLiteral("/OpenEmu.app");
+
+    QStringList table;
+    for (int step = 1;; ++step) {
+        QVERIFY2(step < 200, "the run never got through");
+        setUp(before, update ? QStringLiteral("1.0.2") : QStringLiteral("1.0.3"));
+        const Run killed = run({QStringLiteral("--yes"), command}, step);
+
+        // Vantor again: whatever the kill left is finished or undone.
+        const QJsonObject state = status();
+        const QString version
+            = state.value(QStringLiteral("installed")).toObject().value(QStringLiteral("version")).toString();
+        const QString where = QString::fromUtf8(killed.err).section(QStringLiteral("killed at "), 1).trimmed();
+        table.append(QStringLiteral("%1 | %2 | %3")
+                         .arg(killed.killed ? where : QStringLiteral("not killed (exit %1)").arg(killed.exitCode),
+                              version, state.value(QStringLiteral("notice")).toString()));
+        QVERIFY2(version == before || version == after, qPrintable(table.last()));
+        QVERIFY2(isWholeApp(app), qPrintable(table.last()));
+        QVERIFY2(state.value(QStringLiteral("hasPrevious")).toBool(), qPrintable(table.last()));
+        QVERIFY2(entries(m_home.temporary()).filter(QStringLiteral("Vantor-")).isEmpty(), qPrintable(table.last()));
+        QCOMPARE(entries(m_applications), QStringList{QStringLiteral("OpenEmu.app")});
+
+        // And it works on: a further update (when one is due) and a rollback.
+        if (version == QStringLiteral("1.0.3"))
+            QCOMPARE(run({QStringLiteral("--yes"), QStringLiteral("update")}).exitCode, 0);
+        QCOMPARE(run({QStringLiteral("--yes"), QStringLiteral("rollback")}).exitCode, 0);
+        QVERIFY(isWholeApp(app));
+        QCOMPARE(entries(Paths::previousVersionsFolder()).size(), 1);
+
+        if (!killed.killed && killed.exitCode == 0)
+            break; // every move of the run has had its turn
+    }
+    qInfo().noquote() << QStringLiteral("step killed | version after | notice\n") + table.join(QLatin1Char('\n'));
+}
+
+QProcess *InterruptTest::start(const QStringList &arguments)
+{
+    auto *process = new QProcess(this);
+    process->setStandardInputFile(QProcess::nullDevice());
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("VANTOR_FEED_URL"), m_server.urlText(feedPath));
+    env.insert(QStringLiteral("VANTOR_HOST"), QStringLiteral("macos-14.5.0-arm64"));
+    env.insert(QStringLiteral("VANTOR_SYSTEM_APPLICATIONS"), m_applications);
+    process->setProcessEnvironment(env);
+    process->start(QStringLiteral(VANTOR_CLI), arguments);
+    process->waitForStarted();
+    return process;
+}
+
+void InterruptTest::twoUpdatesAtOnce()
+{
+    setUp(QStringLiteral("1.0.3"), QString());
+    // A slow download keeps the first update going while the second starts.
+    FeedServer::Route slow = *m_server.routeOf(QStringLiteral("/download/1.0.4/OpenEmu-Silicon.zip"));
+    slow.chunkBytes = 4096;
+    slow.delayPerChunkMs = 30;
+    m_server.route(QStringLiteral("/download/1.0.4/OpenEmu-Silicon.zip"), slow);
+
+    QProcess *first = start({QStringLiteral("--yes"), QStringLiteral("update")});
+    QTRY_VERIFY(m_server.hits(QStringLiteral("/download/1.0.4/OpenEmu-Silicon.zip")) > 0);
+    const Run second = run({QStringLiteral("--yes"), QStringLiteral("update")});
+    QVERIFY(first->waitForFinished(120'000));
+
+    QVERIFY2(first->exitCode() == 0, first->readAllStandardError().constData());
+    QCOMPARE(second.exitCode, 1);
+    QVERIFY2(second.err.contains("Another Vantor is already changing OpenEmu. Try again when it has finished."),
+             second.err.constData());
+    QCOMPARE(m_server.hits(QStringLiteral("/download/1.0.4/OpenEmu-Silicon.zip")), 1);
+    const QString app = m_applications + QStringLiteral("/OpenEmu.app");
+    QVERIFY(isWholeApp(app));
+    QCOMPARE(status().value(QStringLiteral("installed")).toObject().value(QStringLiteral("version")).toString(),
+             QStringLiteral("1.0.4"));
+}
+
+void InterruptTest::sigtermStopsTheDownload()
+{
+    setUp(QStringLiteral("1.0.3"), QString());
+    FeedServer::Route slow = *m_server.routeOf(QStringLiteral("/download/1.0.4/OpenEmu-Silicon.zip"));
+    slow.chunkBytes = 1024;
+    slow.delayPerChunkMs = 50;
+    m_server.route(QStringLiteral("/download/1.0.4/OpenEmu-Silicon.zip"), slow);
+
+    QProcess *update = start({QStringLiteral("--yes"), QStringLiteral("update")});
+    QTRY_VERIFY(m_server.hits(QStringLiteral("/download/1.0.4/OpenEmu-Silicon.zip")) > 0);
+    QTest::qWait(200);
+    ::kill(pid_t(update->processId()), SIGTERM);
+    QVERIFY(update->waitForFinished(30'000));
+    QCOMPARE(update->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(update->exitCode(), 3);
+    QVERIFY(entries(m_home.temporary()).filter(QStringLiteral("Vantor-")).isEmpty());
+    QVERIFY(isWholeApp(m_applications + QStringLiteral("/OpenEmu.app")));
+}
+
+QTEST_GUILESS_MAIN(InterruptTest)
+#include "tst_interrupt.moc"
