@@ -72,6 +72,16 @@ void AppModel::setBusyMessage(const std::optional<QString> &message)
     assign(m_busyMessage, message, &AppModel::busyMessageChanged);
 }
 
+void AppModel::setBusyProgress(qint64 done, qint64 total)
+{
+    if (done == m_busyDone && total == m_busyTotal)
+        return;
+    m_busyDone = done;
+    m_busyTotal = total;
+    Q_EMIT busyProgressChanged();
+    Q_EMIT changed();
+}
+
 void AppModel::setPhase(InstallPhase phase)
 {
     assign(m_phase, phase, &AppModel::phaseChanged);

@@ -50,6 +50,8 @@ class AppModel : public QObject
     Q_PROPERTY(QList<BackupItem> backupItems READ backupItems NOTIFY backupItemsChanged)
     Q_PROPERTY(QList<TidyRow> tidyRows READ tidyRows NOTIFY tidyRowsChanged)
     Q_PROPERTY(std::optional<QString> busyMessage READ busyMessage NOTIFY busyMessageChanged)
+    Q_PROPERTY(qint64 busyDone READ busyDone NOTIFY busyProgressChanged)
+    Q_PROPERTY(qint64 busyTotal READ busyTotal NOTIFY busyProgressChanged)
 
 public:
     using BiosMap = QMap<QString, QString>; // file name -> where it was found
@@ -77,6 +79,9 @@ public:
     const QList<BackupItem> &backupItems() const { return m_backupItems; }
     const QList<TidyRow> &tidyRows() const { return m_tidyRows; }
     const std::optional<QString> &busyMessage() const { return m_busyMessage; }
+    // The bytes a backup or restore has written so far, and its total (0 when unknown).
+    qint64 busyDone() const { return m_busyDone; }
+    qint64 busyTotal() const { return m_busyTotal; }
 
     // The banners' close buttons clear these; the install choice is the Home page's toggle.
     void setNotice(const std::optional<QString> &notice);
@@ -162,6 +167,7 @@ Q_SIGNALS:
     void backupItemsChanged();
     void tidyRowsChanged();
     void busyMessageChanged();
+    void busyProgressChanged();
     // After any field above has changed, so that a view can re-sync itself in one place.
     void changed();
     void settled();
@@ -176,6 +182,7 @@ private:
     template <typename T>
     void assign(T &field, T value, void (AppModel::*signal)());
     void setBusyMessage(const std::optional<QString> &message);
+    void setBusyProgress(qint64 done, qint64 total);
     void setPhase(InstallPhase phase);
     void setProgress(qint64 downloaded, qint64 totalBytes, double speed);
     void runStartupTask(QCoro::Task<> task);
@@ -213,6 +220,8 @@ private:
     QList<BackupItem> m_backupItems;
     QList<TidyRow> m_tidyRows;
     std::optional<QString> m_busyMessage;
+    qint64 m_busyDone = 0;
+    qint64 m_busyTotal = 0;
 };
 
 // Stores a field and announces it, then announces the model as a whole.

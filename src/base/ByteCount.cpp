@@ -15,6 +15,14 @@ qint64 saturatingMultiply(qint64 a, qint64 b)
     return product;
 }
 
+qint64 saturatingAdd(qint64 a, qint64 b)
+{
+    qint64 sum = 0;
+    if (__builtin_add_overflow(a, b, &sum))
+        return std::numeric_limits<qint64>::max();
+    return sum;
+}
+
 QString fileStyle(qint64 bytes)
 {
     if (bytes == 0)

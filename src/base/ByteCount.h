@@ -11,5 +11,6 @@ QString fileStyle(qint64 bytes);
 
 // a * b for sizes, held at the largest value instead of overflowing (a, b >= 0).
 qint64 saturatingMultiply(qint64 a, qint64 b);
+qint64 saturatingAdd(qint64 a, qint64 b);
 
 } // namespace ByteCount

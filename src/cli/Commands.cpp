@@ -254,12 +254,14 @@ QCoro::Task<int> backup(AppModel &model, CliOutput::Options options)
             model.setBackupItemIncluded(item.id, options.only.contains(item.id) && item.exists);
     }
     model.setError(std::nullopt);
+    ProgressReport progress(model, options.progress);
     co_return co_await runAction(model, options, model.runBackup());
 }
 
 QCoro::Task<int> restore(AppModel &model, CliOutput::Options options)
 {
     model.setError(std::nullopt);
+    ProgressReport progress(model, options.progress);
     co_return co_await runAction(model, options, model.runRestore());
 }
 

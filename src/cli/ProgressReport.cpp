@@ -57,6 +57,17 @@ void ProgressReport::update()
         if (phase != InstallPhase::idle && phase != InstallPhase::downloading)
             std::fprintf(stderr, "%s\n", phaseText(phase));
     }
+    if (phase == InstallPhase::idle && m_model.busyTotal() > 0) {
+        // A backup or restore: its message and the bytes done.
+        const QString line
+            = QStringLiteral("\r%1 %2 of %3   ")
+                  .arg(m_model.busyMessage().value_or(QString()), ByteCount::fileStyle(m_model.busyDone()),
+                       ByteCount::fileStyle(m_model.busyTotal()));
+        std::fputs(line.toUtf8().constData(), stderr);
+        std::fflush(stderr);
+        m_barShown = true;
+        return;
+    }
     if (phase != InstallPhase::downloading)
         return;
 

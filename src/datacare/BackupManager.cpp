@@ -3,22 +3,27 @@
 #include "base/ByteCount.h"
 #include "base/FriendlyError.h"
 #include "base/Paths.h"
-#include "datacare/ZipListing.h"
+#include "base/PlatformError.h"
+#include "datacare/BackupArchive.h"
 #include "platform/FileOps.h"
 #include "platform/FileUtil.h"
-#include "platform/ProcessRunner.h"
 
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QLocale>
+
+#include <cerrno>
+#include <unistd.h>
 
 namespace BackupManager {
 
 namespace {
 
-const QString zipTool = QStringLiteral("/usr/bin/zip");
-const QString unzipTool = QStringLiteral("/usr/bin/unzip");
 constexpr qsizetype maxNamesShown = 20;
+const QString openEmuTop = QStringLiteral("Application Support/OpenEmu/");
+const QString preferencesTop = QStringLiteral("Preferences/");
 
 FriendlyError notABackup(const QStringList &names)
 {
@@ -26,19 +31,33 @@ FriendlyError notABackup(const QStringList &names)
                          names.mid(0, maxNamesShown).join(QLatin1Char('\n')));
 }
 
-bool isBackupName(const QString &name)
+QString topFolderOf(const QString &name)
 {
-    return !name.startsWith(QLatin1Char('/')) && !name.contains(QStringLiteral(".."))
-           && (name.startsWith(QStringLiteral("Application Support/OpenEmu/"))
-               || name.startsWith(QStringLiteral("Preferences/")));
+    if (name.startsWith(openEmuTop))
+        return openEmuTop;
+    if (name.startsWith(preferencesTop))
+        return preferencesTop;
+    return {};
 }
 
-// Whether a link stored at `linkName` (relative to the Library folder) with this target stays
-// inside the Library folder, judged by the path alone.
-bool linkStaysInside(const QString &linkName, const QString &target)
+bool isBackupName(const QString &name)
+{
+    return !name.startsWith(QLatin1Char('/')) && !name.contains(QStringLiteral("..")) && !topFolderOf(name).isEmpty();
+}
+
+QString withoutTrailingSlash(QString name)
+{
+    while (name.endsWith(QLatin1Char('/')))
+        name.chop(1);
+    return name;
+}
+
+// Where a link stored at `linkName` points, as a path relative to the Library folder, or none
+// when it climbs out of it or is absolute.
+std::optional<QString> resolveLink(const QString &linkName, const QString &target)
 {
     if (target.isEmpty() || target.startsWith(QLatin1Char('/')))
-        return false;
+        return std::nullopt;
     QStringList path = linkName.split(QLatin1Char('/'), Qt::SkipEmptyParts);
     path.removeLast(); // the link's own name
     for (const QString &part : target.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
@@ -46,38 +65,80 @@ bool linkStaysInside(const QString &linkName, const QString &target)
             continue;
         if (part == QStringLiteral("..")) {
             if (path.isEmpty())
-                return false;
+                return std::nullopt;
             path.removeLast();
         } else {
             path.append(part);
         }
     }
-    return true;
+    return path.join(QLatin1Char('/'));
 }
 
-// Info-ZIP checks names but not links: it creates a link first and refuses only what comes
-// after, so links are judged here, from the archive's own directory, before anything is written.
-QStringList unsafeLinkEntries(const QList<ZipListing::Entry> &entries)
+// The links of the archive that would let a write leave its place: targets outside the link's
+// own top folder or onto another link of the archive, and entries stored below a link (or
+// below a file: a link written by another tool may read as one).
+QStringList unsafeLinkEntries(const QList<BackupArchive::Entry> &entries)
 {
     QStringList links;
-    QStringList unsafe;
-    for (const ZipListing::Entry &entry : entries) {
-        if (!entry.isSymlink)
-            continue;
-        const QString name = entry.name.endsWith(QLatin1Char('/')) ? entry.name.chopped(1) : entry.name;
-        links.append(name);
-        if (!linkStaysInside(name, entry.linkTarget))
-            unsafe.append(entry.name + QStringLiteral(" -> ") + entry.linkTarget);
+    QStringList notFolders;
+    for (const auto &entry : entries) {
+        if (entry.type == BackupArchive::Entry::Type::link)
+            links.append(withoutTrailingSlash(entry.name));
+        if (entry.type != BackupArchive::Entry::Type::folder)
+            notFolders.append(withoutTrailingSlash(entry.name));
     }
-    for (const ZipListing::Entry &entry : entries) {
+    auto isOrIsBelowALink = [&links](const QString &path) {
         for (const QString &link : std::as_const(links)) {
-            if (entry.name.startsWith(link + QLatin1Char('/'))) {
-                unsafe.append(entry.name + QStringLiteral(" (inside the link ") + link + QLatin1Char(')'));
+            if (path == link || path.startsWith(link + QLatin1Char('/')))
+                return true;
+        }
+        return false;
+    };
+    QStringList unsafe;
+    for (const auto &entry : entries) {
+        const QString name = withoutTrailingSlash(entry.name);
+        if (entry.type == BackupArchive::Entry::Type::link) {
+            const auto resolved = resolveLink(name, entry.linkTarget);
+            if (!resolved || !(*resolved + QLatin1Char('/')).startsWith(topFolderOf(name))
+                || isOrIsBelowALink(*resolved))
+                unsafe.append(entry.name + QStringLiteral(" -> ") + entry.linkTarget);
+        }
+        for (const QString &above : std::as_const(notFolders)) {
+            if (name.startsWith(above + QLatin1Char('/'))) {
+                unsafe.append(entry.name + QStringLiteral(" (inside ") + above + QLatin1Char(')'));
                 break;
             }
         }
     }
     return unsafe;
+}
+
+// The item's size as it will be stored: a link at the item's own place is followed.
+qint64 storedSize(const QString &path)
+{
+    const QFileInfo info(path);
+    return FileUtil::size(info.isSymLink() ? info.canonicalFilePath() : path);
+}
+
+// Gives the partial file its final name, never replacing anything: a taken name gets "-2",
+// "-3", … before ".zip".
+QString publish(const QString &partial, const QString &folder, const QString &stem)
+{
+    for (int n = 1;; ++n) {
+        const QString name = stem + (n == 1 ? QString() : QStringLiteral("-%1").arg(n)) + QStringLiteral(".zip");
+        const QString path = QDir(folder).filePath(name);
+        if (::link(QFile::encodeName(partial).constData(), QFile::encodeName(path).constData()) == 0) {
+            ::unlink(QFile::encodeName(partial).constData());
+            return path;
+        }
+        if (errno == EEXIST)
+            continue;
+        // A file system without hard links (FAT, some network shares): look, then rename.
+        if (FileOps::exists(path))
+            continue;
+        FileOps::moveItem(partial, path);
+        return path;
+    }
 }
 
 } // namespace
@@ -99,7 +160,7 @@ QList<BackupItem> items()
     for (BackupItem &item : list) {
         const QString path = library.filePath(item.relativePath);
         item.exists = FileOps::exists(path);
-        item.size = FileUtil::size(path);
+        item.size = storedSize(path);
         item.include = item.exists;
     }
     return list;
@@ -111,14 +172,16 @@ QString fileName(const QDateTime &localTime)
            + QStringLiteral(".zip");
 }
 
-QString create(const QList<BackupItem> &items, const QString &folder)
+QString create(const QList<BackupItem> &items, const QString &folder, const Progress &progress)
 {
+    if (!QFileInfo(folder).isDir())
+        throw FriendlyError(QStringLiteral("The backup folder doesn't exist."), folder);
     QStringList paths;
     qint64 needed = 0;
     for (const BackupItem &item : items) {
         if (item.include && item.exists) {
             paths.append(item.relativePath);
-            needed += item.size;
+            needed = ByteCount::saturatingAdd(needed, item.size);
         }
     }
     if (paths.isEmpty())
@@ -130,39 +193,69 @@ QString create(const QList<BackupItem> &items, const QString &folder)
                                 .arg(ByteCount::fileStyle(needed)),
                             QStringLiteral("Free: ") + ByteCount::fileStyle(*free));
 
-    const QString archive = QDir(folder).filePath(fileName(QDateTime::currentDateTime()));
+    const QString stem = fileName(QDateTime::currentDateTime()).chopped(4);
+    const QString partial = QDir(folder).filePath(stem + QStringLiteral(".zip.partial"));
     try {
-        ProcessRunner::run(
-            zipTool, QStringList{QStringLiteral("-r"), QStringLiteral("-q"), QStringLiteral("-y"), archive} + paths,
-            Paths::library());
+        const BackupArchive::Summary written = BackupArchive::write(partial, Paths::library(), paths, [&](qint64 done) {
+            if (progress)
+                progress(done, needed);
+        });
+        // Read back what was written: every entry, every byte, every checksum.
+        const BackupArchive::Summary read = BackupArchive::readBack(partial);
+        if (read.entries != written.entries || read.bytes != written.bytes)
+            throw FriendlyError(QStringLiteral("The backup could not be verified, so it was removed."),
+                                QStringLiteral("Wrote %1 entries (%2 bytes), read back %3 entries (%4 bytes).")
+                                    .arg(written.entries)
+                                    .arg(written.bytes)
+                                    .arg(read.entries)
+                                    .arg(read.bytes));
+    } catch (const FriendlyError &e) {
+        FileOps::removeItem(partial);
+        if (e.message == QStringLiteral("Vantor can't read that zip."))
+            throw FriendlyError(QStringLiteral("The backup could not be verified, so it was removed."), e.details);
+        throw;
     } catch (...) {
-        FileOps::removeItem(archive);
+        FileOps::removeItem(partial);
         throw;
     }
-    return archive;
+    return publish(partial, folder, stem);
 }
 
 QStringList validate(const QString &zip)
 {
-    const QString listing = ProcessRunner::run(unzipTool, {QStringLiteral("-Z1"), zip});
-    const QStringList names = listing.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    const QList<BackupArchive::Entry> entries = BackupArchive::list(zip);
+    QStringList names;
+    for (const auto &entry : entries)
+        names.append(entry.name);
     if (names.isEmpty() || !std::all_of(names.begin(), names.end(), isBackupName))
         throw notABackup(names);
-
-    const auto entries = ZipListing::read(zip);
-    if (!entries)
-        throw notABackup(names);
-    const QStringList unsafe = unsafeLinkEntries(*entries);
+    const QStringList unsafe = unsafeLinkEntries(entries);
     if (!unsafe.isEmpty())
         throw notABackup(unsafe);
     return names;
 }
 
-void restore(const QString &zip)
+qint64 unpackedSize(const QString &zip)
+{
+    qint64 total = 0;
+    for (const auto &entry : BackupArchive::list(zip))
+        total = ByteCount::saturatingAdd(total, entry.size);
+    return total;
+}
+
+void restore(const QString &zip, const Progress &progress)
 {
     validate(zip);
-    ProcessRunner::run(unzipTool,
-                       {QStringLiteral("-o"), QStringLiteral("-q"), zip, QStringLiteral("-d"), Paths::library()});
+    const qint64 needed = unpackedSize(zip);
+    FileOps::makePath(Paths::library());
+    if (const auto free = FileUtil::freeSpace(Paths::library()); free && *free < needed)
+        throw FriendlyError(QStringLiteral("There isn't enough free space to restore this backup."),
+                            QStringLiteral("Needed: ") + ByteCount::fileStyle(needed) + QStringLiteral("\nFree: ")
+                                + ByteCount::fileStyle(*free));
+    BackupArchive::extract(zip, Paths::library(), [&](qint64 done) {
+        if (progress)
+            progress(done, needed);
+    });
 }
 
 } // namespace BackupManager

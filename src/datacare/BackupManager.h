@@ -6,6 +6,8 @@
 #include <QList>
 #include <QStringList>
 
+#include <functional>
+
 // The backup archive: a zip of OpenEmu's save states, library and settings, with entries
 // relative to ~/Library. Every operation blocks (folder walks, zip and unzip): run them off the
 // main thread.
@@ -14,17 +16,27 @@ namespace BackupManager {
 // The three items, with whether each exists and its size; an item is proposed when it exists.
 QList<BackupItem> items();
 
+// Bytes done so far, and the total expected.
+using Progress = std::function<void(qint64 done, qint64 total)>;
+
 // Writes "OpenEmu-Backup-<local time>.zip" into folder from the items both included and
-// existing, and gives its path. A half-written zip is removed on failure.
-QString create(const QList<BackupItem> &items, const QString &folder);
+// existing, and gives its path. The zip is written as "….zip.partial", read back in full, and
+// only then given its name, which never replaces a file ("-2", "-3", … when taken). Nothing
+// is left on failure.
+QString create(const QList<BackupItem> &items, const QString &folder, const Progress &progress = {});
 
 // The archive's entry names, when it looks like a Vantor backup: every name under
-// "Application Support/OpenEmu/" or "Preferences/", none absolute or with "..", and no link
-// that points, or leads an entry, outside the Library folder. Changes nothing on disk.
+// "Application Support/OpenEmu/" or "Preferences/", none absolute or with "..", no entry below
+// a link of the archive, and every link's target inside the link's own top folder and not
+// itself a link of the archive. Throws FriendlyError otherwise. Changes nothing on disk.
 QStringList validate(const QString &zip);
 
-// Validates, then unpacks into the Library folder, replacing same-named files.
-void restore(const QString &zip);
+// The bytes the archive's files take when unpacked.
+qint64 unpackedSize(const QString &zip);
+
+// Validates, checks free space, then unpacks into the Library folder: each file replaced whole
+// or not at all; nothing is removed.
+void restore(const QString &zip, const Progress &progress = {});
 
 // The archive's file name for a moment in local time: OpenEmu-Backup-2024-11-03_21-07-45.zip.
 QString fileName(const QDateTime &localTime);

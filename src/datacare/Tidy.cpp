@@ -4,6 +4,8 @@
 #include "platform/FileOps.h"
 #include "platform/FileUtil.h"
 
+#include <QDir>
+
 namespace Tidy {
 
 QList<TidyRow> scan(const std::optional<QString> &appPath)
@@ -21,6 +23,12 @@ QList<TidyRow> scan(const std::optional<QString> &appPath)
     // The settings and caches are named after the bundle identifier in force right now.
     places.append({QStringLiteral("prefs"), QStringLiteral("Settings"), Paths::settingsFile()});
     places.append({QStringLiteral("caches"), QStringLiteral("Caches"), Paths::cachesFolder()});
+    // The copy an update replaced, kept for a rollback (the installer keeps at most one).
+    const QFileInfoList kept = QDir(Paths::previousVersionsFolder())
+                                   .entryInfoList({QStringLiteral("*.app")},
+                                                  QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+    if (!kept.isEmpty())
+        places.append({QStringLiteral("previous"), QStringLiteral("Kept previous version"), kept.first().filePath()});
 
     QList<TidyRow> rows;
     for (const Place &place : places) {

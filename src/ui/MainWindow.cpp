@@ -1,5 +1,7 @@
 #include "ui/MainWindow.h"
 
+#include "base/ByteCount.h"
+
 #include "app/AppModel.h"
 #include "guide/ControllerMonitor.h"
 #include "ui/Banners.h"
@@ -108,6 +110,7 @@ MainWindow::MainWindow(AppModel &model, QWidget *parent)
     connect(&m_model, &AppModel::errorChanged, this, &MainWindow::syncBanners);
     connect(&m_model, &AppModel::noticeChanged, this, &MainWindow::syncBanners);
     connect(&m_model, &AppModel::busyMessageChanged, this, &MainWindow::syncBanners);
+    connect(&m_model, &AppModel::busyProgressChanged, this, &MainWindow::syncBanners);
     m_sidebar->setCurrentRow(0);
     syncBanners();
 }
@@ -142,5 +145,9 @@ void MainWindow::syncBanners()
     else
         m_notice->hide();
     m_busy->setVisible(m_model.busyMessage().has_value());
-    m_busyText->setText(m_model.busyMessage().value_or(QString()));
+    QString busy = m_model.busyMessage().value_or(QString());
+    if (m_model.busyTotal() > 0)
+        busy += QStringLiteral("  %1 of %2")
+                    .arg(ByteCount::fileStyle(m_model.busyDone()), ByteCount::fileStyle(m_model.busyTotal()));
+    m_busyText->setText(busy);
 }

@@ -220,7 +220,7 @@ AboutPage::AboutPage(AppModel &model, QWidget *parent)
     credits->content()->addLayout(links);
     // This build stands on open-source libraries, so it says so rather than claiming none.
     credits->content()->addWidget(
-        caption(QStringLiteral("Vantor is built with Qt, QCoro, libplist, SDL and OpenSSL, each "
+        caption(QStringLiteral("Vantor is built with Qt, QCoro, libplist, libarchive, SDL and OpenSSL, each "
                                "under its own open-source license."),
                 this));
     page->addWidget(credits);

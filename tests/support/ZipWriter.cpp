@@ -28,6 +28,17 @@ bool ZipWriter::write(const QString &path) const
         const quint32 crc
             = quint32(crc32(0, reinterpret_cast<const Bytef *>(entry.data.constData()), uInt(entry.data.size())));
         const quint32 offset = quint32(out.size());
+        const quint32 listed
+            = entry.options.listedSize >= 0 ? quint32(entry.options.listedSize) : quint32(entry.data.size());
+        QByteArray extra;
+        if (!entry.options.unicodePathField.isEmpty()) {
+            const QByteArray unicode = entry.options.unicodePathField.toUtf8();
+            put16(extra, 0x7075);
+            put16(extra, quint16(5 + unicode.size()));
+            extra.append(char(1)); // version
+            put32(extra, quint32(crc32(0, reinterpret_cast<const Bytef *>(name.constData()), uInt(name.size()))));
+            extra.append(unicode);
+        }
         put32(out, 0x04034b50);
         put16(out, 20); // version needed
         put16(out, 0); // flags
@@ -36,14 +47,14 @@ bool ZipWriter::write(const QString &path) const
         put16(out, 0x21); // date
         put32(out, crc);
         put32(out, quint32(entry.data.size()));
-        put32(out, quint32(entry.data.size()));
+        put32(out, listed);
         put16(out, quint16(name.size()));
-        put16(out, 0);
-        out.append(name).append(entry.data);
+        put16(out, quint16(extra.size()));
+        out.append(name).append(extra).append(entry.data);
 
         const quint32 mode = entry.link ? 0120777u : 0100644u;
         put32(central, 0x02014b50);
-        put16(central, 0x031e); // made by Unix, spec 3.0
+        put16(central, quint16(entry.options.hostByte << 8 | 0x1e)); // made by (host), spec 3.0
         put16(central, 20);
         put16(central, 0);
         put16(central, 0);
@@ -51,15 +62,15 @@ bool ZipWriter::write(const QString &path) const
         put16(central, 0x21);
         put32(central, crc);
         put32(central, quint32(entry.data.size()));
-        put32(central, quint32(entry.data.size()));
+        put32(central, listed);
         put16(central, quint16(name.size()));
-        put16(central, 0); // extra
+        put16(central, quint16(extra.size()));
         put16(central, 0); // comment
         put16(central, 0); // disk
         put16(central, 0); // internal attributes
         put32(central, mode << 16);
         put32(central, offset);
-        central.append(name);
+        central.append(name).append(extra);
     }
     const quint32 centralOffset = quint32(out.size());
     out.append(central);

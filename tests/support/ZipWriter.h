@@ -4,13 +4,29 @@
 #include <QList>
 #include <QString>
 
+// How one entry of a ZipWriter archive is written.
+struct ZipEntryOptions
+{
+    int hostByte = 3; // "made by": 3 is Unix; BeOS 16, AtheOS 30, Atari 5, VMS 2
+    QString unicodePathField; // a different name in the Info-ZIP Unicode path field (0x7075)
+    qint64 listedSize = -1; // the uncompressed size the headers claim; -1 for the real one
+};
+
 // Writes small zip archives entry by entry (stored, not compressed), with whatever names and
 // link entries a test needs, including ones no well-behaved zip tool would write.
 class ZipWriter
 {
 public:
-    void addFile(const QString &name, const QByteArray &content) { m_entries.append({name, content, false}); }
-    void addLink(const QString &name, const QString &target) { m_entries.append({name, target.toUtf8(), true}); }
+    using Options = ZipEntryOptions;
+
+    void addFile(const QString &name, const QByteArray &content, const Options &options = {})
+    {
+        m_entries.append({name, content, false, options});
+    }
+    void addLink(const QString &name, const QString &target, const Options &options = {})
+    {
+        m_entries.append({name, target.toUtf8(), true, options});
+    }
     bool write(const QString &path) const;
 
 private:
@@ -19,6 +35,7 @@ private:
         QString name;
         QByteArray data;
         bool link;
+        Options options;
     };
     QList<Entry> m_entries;
 };

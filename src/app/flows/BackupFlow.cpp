@@ -9,6 +9,21 @@
 #include "platform/Workspace.h"
 
 #include <QFileInfo>
+#include <QTimer>
+
+#include <atomic>
+#include <memory>
+
+namespace {
+
+// Bytes a background step has done, written there and read on the main thread.
+struct SharedProgress
+{
+    std::atomic<qint64> done = 0;
+    std::atomic<qint64> total = 0;
+};
+
+} // namespace
 
 QCoro::Task<> AppModel::refreshBackupItems()
 {
@@ -61,8 +76,18 @@ QCoro::Task<Outcome> AppModel::runBackup()
         co_return confirmed;
 
     setBusyMessage(QStringLiteral("Creating backup…"));
-    auto writing = Background::run([items, folder = *folder] { return BackupManager::create(items, folder); });
+    auto progress = std::make_shared<SharedProgress>();
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, this, [this, progress] { setBusyProgress(progress->done, progress->total); });
+    poll.start(100);
+    auto writing = Background::run([items, folder = *folder, progress] {
+        return BackupManager::create(items, folder, [progress](qint64 done, qint64 expected) {
+            progress->done = done;
+            progress->total = expected;
+        });
+    });
     auto written = co_await writing;
+    poll.stop();
     if (!*alive)
         co_return Outcome::done;
     Outcome outcome = Outcome::done;
@@ -74,6 +99,7 @@ QCoro::Task<Outcome> AppModel::runBackup()
         outcome = fail(std::current_exception(), QStringLiteral("Creating the backup"));
     }
     setBusyMessage(std::nullopt);
+    setBusyProgress(0, 0);
     co_return outcome;
 }
 
@@ -88,6 +114,18 @@ QCoro::Task<Outcome> AppModel::runRestore()
     const auto zip = co_await m_prompter.choose(panel);
     if (!*alive || !zip)
         co_return Outcome::declined;
+
+    // The zip is judged before anything is asked: a zip that cannot be restored gets its
+    // reason at once.
+    auto judging = Background::run([zip = *zip] { BackupManager::validate(zip); });
+    auto judged = co_await judging;
+    if (!*alive)
+        co_return Outcome::declined;
+    try {
+        judged.take();
+    } catch (...) {
+        co_return fail(std::current_exception(), QStringLiteral("Restoring the backup"));
+    }
 
     // Named, not a temporary in the co_await: g++ 12 destroys those twice.
     const Prompter::Alert question{
@@ -104,8 +142,18 @@ QCoro::Task<Outcome> AppModel::runRestore()
         co_return confirmed;
 
     setBusyMessage(QStringLiteral("Restoring…"));
-    auto restoring = Background::run([zip = *zip] { BackupManager::restore(zip); });
+    auto progress = std::make_shared<SharedProgress>();
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, this, [this, progress] { setBusyProgress(progress->done, progress->total); });
+    poll.start(100);
+    auto restoring = Background::run([zip = *zip, progress] {
+        BackupManager::restore(zip, [progress](qint64 done, qint64 total) {
+            progress->done = done;
+            progress->total = total;
+        });
+    });
     auto restored = co_await restoring;
+    poll.stop();
     if (!*alive)
         co_return Outcome::done;
     Outcome outcome = Outcome::done;
@@ -117,5 +165,6 @@ QCoro::Task<Outcome> AppModel::runRestore()
         outcome = fail(std::current_exception(), QStringLiteral("Restoring the backup"));
     }
     setBusyMessage(std::nullopt);
+    setBusyProgress(0, 0);
     co_return outcome;
 }

@@ -1,0 +1,367 @@
+#include "datacare/BackupArchive.h"
+
+#include "base/FriendlyError.h"
+#include "base/PlatformError.h"
+#include "platform/FileOps.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QUuid>
+
+#include <archive.h>
+#include <archive_entry.h>
+
+#include <cerrno>
+#include <clocale>
+#include <fcntl.h>
+#include <locale.h>
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace BackupArchive {
+
+namespace {
+
+constexpr size_t chunkBytes = 1024 * 1024;
+
+// libarchive converts names through the C library's character set. Under a locale that is not
+// UTF-8 (LC_ALL=C in a script) non-ASCII names would be lost, so every operation runs with a
+// UTF-8 character set on its own thread, whatever the process's locale says.
+class Utf8Names
+{
+public:
+    Utf8Names()
+    {
+        for (const char *name : {"C.UTF-8", "C.utf8", "en_US.UTF-8"}) {
+            m_locale = ::newlocale(LC_CTYPE_MASK, name, static_cast<locale_t>(nullptr));
+            if (m_locale)
+                break;
+        }
+        if (m_locale)
+            m_previous = ::uselocale(m_locale);
+    }
+    ~Utf8Names()
+    {
+        if (m_locale) {
+            ::uselocale(m_previous);
+            ::freelocale(m_locale);
+        }
+    }
+    Utf8Names(const Utf8Names &) = delete;
+    Utf8Names &operator=(const Utf8Names &) = delete;
+
+private:
+    locale_t m_locale = static_cast<locale_t>(nullptr);
+    locale_t m_previous = static_cast<locale_t>(nullptr);
+};
+
+using ArchivePtr = std::unique_ptr<archive, int (*)(archive *)>;
+using EntryPtr = std::unique_ptr<archive_entry, void (*)(archive_entry *)>;
+
+FriendlyError cantRead(const QString &zip, const QString &reason)
+{
+    return FriendlyError(QStringLiteral("Vantor can't read that zip."), zip + QLatin1Char('\n') + reason);
+}
+
+QString errorText(archive *a)
+{
+    const char *text = archive_error_string(a);
+    return text ? QString::fromUtf8(text) : QStringLiteral("unknown error");
+}
+
+// The seekable zip reader: names from the central directory's view of each entry, read the same
+// way for judging and for unpacking. Names are taken as UTF-8 whatever the locale.
+ArchivePtr openReader(const QString &zip)
+{
+    if (!QFileInfo(zip).isFile())
+        throw cantRead(zip, QFileInfo::exists(zip) ? QStringLiteral("Not a file.") : QStringLiteral("No such file."));
+    ArchivePtr reader(archive_read_new(), archive_read_free);
+    archive_read_support_format_zip_seekable(reader.get());
+    archive_read_set_format_option(reader.get(), "zip", "hdrcharset", "UTF-8");
+    if (archive_read_open_filename(reader.get(), QFile::encodeName(zip).constData(), 64 * 1024) != ARCHIVE_OK)
+        throw cantRead(zip, errorText(reader.get()));
+    return reader;
+}
+
+// The next entry, or null at the end. Throws on a damaged archive.
+archive_entry *nextEntry(archive *reader, const QString &zip)
+{
+    archive_entry *entry = nullptr;
+    const int status = archive_read_next_header(reader, &entry);
+    if (status == ARCHIVE_EOF)
+        return nullptr;
+    if (status < ARCHIVE_WARN)
+        throw cantRead(zip, errorText(reader));
+    return entry;
+}
+
+Entry describe(archive_entry *entry, const QString &zip)
+{
+    const char *name = archive_entry_pathname_utf8(entry);
+    if (!name || !*name)
+        throw cantRead(zip, QStringLiteral("An entry has no name that can be read."));
+    Entry described;
+    described.name = QString::fromUtf8(name);
+    switch (archive_entry_filetype(entry)) {
+    case AE_IFREG: described.type = Entry::Type::file; break;
+    case AE_IFDIR: described.type = Entry::Type::folder; break;
+    case AE_IFLNK:
+        described.type = Entry::Type::link;
+        if (const char *target = archive_entry_symlink_utf8(entry))
+            described.linkTarget = QString::fromUtf8(target);
+        break;
+    default: described.type = Entry::Type::other;
+    }
+    described.size = archive_entry_size_is_set(entry) ? archive_entry_size(entry) : 0;
+    return described;
+}
+
+// --- writing
+
+struct Writer
+{
+    archive *out;
+    QString zip;
+    const Progress &progress;
+    qint64 done = 0;
+    qsizetype entries = 0;
+
+    [[noreturn]] void fail() const
+    {
+        const int error = archive_errno(out);
+        if (error > 0)
+            throw PlatformErrors::fileWrite(zip, error);
+        throw FriendlyError(QStringLiteral("The backup could not be written."),
+                            zip + QLatin1Char('\n') + errorText(out));
+    }
+
+    void header(archive_entry *entry)
+    {
+        if (archive_write_header(out, entry) < ARCHIVE_WARN)
+            fail();
+        ++entries;
+    }
+
+    void add(const QString &base, const QString &relative, bool followLink)
+    {
+        const QString path = QDir(base).filePath(relative);
+        const QByteArray native = QFile::encodeName(path);
+        struct stat st;
+        if ((followLink ? ::stat(native.constData(), &st) : ::lstat(native.constData(), &st)) != 0)
+            throw PlatformErrors::fileRead(path, errno);
+
+        EntryPtr entry(archive_entry_new(), archive_entry_free);
+        archive_entry_update_pathname_utf8(entry.get(), relative.toUtf8().constData());
+        archive_entry_set_perm(entry.get(), st.st_mode & 07777);
+        archive_entry_set_mtime(entry.get(), st.st_mtime, 0);
+
+        if (S_ISLNK(st.st_mode)) {
+            std::vector<char> target(size_t(st.st_size) + 1 + 4096);
+            const ssize_t length = ::readlink(native.constData(), target.data(), target.size() - 1);
+            if (length < 0)
+                throw PlatformErrors::fileRead(path, errno);
+            archive_entry_set_filetype(entry.get(), AE_IFLNK);
+            archive_entry_update_symlink_utf8(entry.get(), QByteArray(target.data(), int(length)).constData());
+            header(entry.get());
+        } else if (S_ISDIR(st.st_mode)) {
+            archive_entry_set_filetype(entry.get(), AE_IFDIR);
+            header(entry.get());
+            const QStringList children = QDir(path).entryList(
+                QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+            for (const QString &child : children)
+                add(base, relative + QLatin1Char('/') + child, false);
+        } else if (S_ISREG(st.st_mode)) {
+            archive_entry_set_filetype(entry.get(), AE_IFREG);
+            archive_entry_set_size(entry.get(), st.st_size);
+            header(entry.get());
+            copyData(path, native);
+        }
+        // Sockets, pipes and devices are not OpenEmu data: they are left out.
+    }
+
+    void copyData(const QString &path, const QByteArray &native)
+    {
+        const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            throw PlatformErrors::fileRead(path, errno);
+        std::vector<char> buffer(chunkBytes);
+        for (;;) {
+            const ssize_t n = ::read(fd, buffer.data(), buffer.size());
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0) {
+                const int error = errno;
+                ::close(fd);
+                throw PlatformErrors::fileRead(path, error);
+            }
+            if (n == 0)
+                break;
+            if (archive_write_data(out, buffer.data(), size_t(n)) < 0) {
+                ::close(fd);
+                fail();
+            }
+            done += n;
+            if (progress)
+                progress(done);
+        }
+        ::close(fd);
+    }
+};
+
+// --- unpacking
+
+QString temporaryBeside(const QString &path)
+{
+    return QFileInfo(path).dir().filePath(QStringLiteral(".vantor-restore-")
+                                          + QUuid::createUuid().toString(QUuid::WithoutBraces));
+}
+
+void replaceWith(const QString &temporary, const QString &path)
+{
+    if (::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(path).constData()) != 0) {
+        const int error = errno;
+        FileOps::removeItem(temporary);
+        throw PlatformErrors::fileWrite(path, error);
+    }
+}
+
+qint64 writeFileEntry(archive *reader, archive_entry *entry, const QString &path, const QString &zip,
+                      const std::function<void(qint64)> &wrote)
+{
+    const QString temporary = temporaryBeside(path);
+    const QByteArray native = QFile::encodeName(temporary);
+    const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0)
+        throw PlatformErrors::fileWrite(path, errno);
+    const bool capped = archive_entry_size_is_set(entry);
+    const qint64 limit = capped ? archive_entry_size(entry) : 0;
+    qint64 written = 0;
+    auto abandon = [&](auto &&failure) {
+        ::close(fd);
+        ::unlink(native.constData());
+        throw failure;
+    };
+    for (;;) {
+        const void *block = nullptr;
+        size_t size = 0;
+        la_int64_t offset = 0;
+        const int status = archive_read_data_block(reader, &block, &size, &offset);
+        if (status == ARCHIVE_EOF)
+            break;
+        if (status < ARCHIVE_WARN)
+            abandon(cantRead(zip, errorText(reader)));
+        if (capped && written + qint64(size) > limit)
+            abandon(cantRead(zip, QStringLiteral("%1 holds more than the %2 bytes it lists.")
+                                      .arg(QString::fromUtf8(archive_entry_pathname_utf8(entry)))
+                                      .arg(limit)));
+        const char *bytes = static_cast<const char *>(block);
+        size_t left = size;
+        while (left > 0) {
+            const ssize_t n = ::write(fd, bytes, left);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0)
+                abandon(PlatformErrors::fileWrite(path, errno));
+            bytes += n;
+            left -= size_t(n);
+        }
+        written += qint64(size);
+        wrote(qint64(size));
+    }
+    ::fchmod(fd, mode_t(archive_entry_perm(entry) ? archive_entry_perm(entry) : 0644));
+    const struct timespec times[2] = {{archive_entry_mtime(entry), 0}, {archive_entry_mtime(entry), 0}};
+    ::futimens(fd, times);
+    if (::close(fd) != 0)
+        abandon(PlatformErrors::fileWrite(path, errno));
+    replaceWith(temporary, path);
+    return written;
+}
+
+} // namespace
+
+QList<Entry> list(const QString &zip)
+{
+    const Utf8Names names;
+    ArchivePtr reader = openReader(zip);
+    QList<Entry> entries;
+    while (archive_entry *entry = nextEntry(reader.get(), zip))
+        entries.append(describe(entry, zip));
+    return entries;
+}
+
+Summary write(const QString &zip, const QString &base, const QStringList &roots, const Progress &progress)
+{
+    const Utf8Names names;
+    ArchivePtr out(archive_write_new(), archive_write_free);
+    archive_write_set_format_zip(out.get());
+    archive_write_set_format_option(out.get(), "zip", "hdrcharset", "UTF-8");
+    if (archive_write_open_filename(out.get(), QFile::encodeName(zip).constData()) != ARCHIVE_OK)
+        throw PlatformErrors::fileWrite(zip, archive_errno(out.get()) > 0 ? archive_errno(out.get()) : EIO);
+    Writer writer{out.get(), zip, progress};
+    for (const QString &root : roots)
+        writer.add(base, root, true);
+    if (archive_write_close(out.get()) != ARCHIVE_OK)
+        writer.fail();
+    return {writer.entries, writer.done};
+}
+
+Summary readBack(const QString &zip)
+{
+    const Utf8Names names;
+    ArchivePtr reader = openReader(zip);
+    Summary summary;
+    std::vector<char> buffer(chunkBytes);
+    while (archive_entry *entry = nextEntry(reader.get(), zip)) {
+        describe(entry, zip);
+        ++summary.entries;
+        for (;;) {
+            const la_ssize_t n = archive_read_data(reader.get(), buffer.data(), buffer.size());
+            if (n < 0)
+                throw cantRead(zip, errorText(reader.get()));
+            if (n == 0)
+                break;
+            summary.bytes += n;
+        }
+    }
+    return summary;
+}
+
+void extract(const QString &zip, const QString &base, const Progress &progress)
+{
+    const Utf8Names names;
+    ArchivePtr reader = openReader(zip);
+    qint64 done = 0;
+    const auto wrote = [&](qint64 bytes) {
+        done += bytes;
+        if (progress)
+            progress(done);
+    };
+    while (archive_entry *entry = nextEntry(reader.get(), zip)) {
+        const Entry described = describe(entry, zip);
+        QString relative = described.name;
+        while (relative.endsWith(QLatin1Char('/')))
+            relative.chop(1);
+        const QString path = QDir(base).filePath(relative);
+        switch (described.type) {
+        case Entry::Type::folder: FileOps::makePath(path); break;
+        case Entry::Type::file:
+            FileOps::makePath(QFileInfo(path).path());
+            writeFileEntry(reader.get(), entry, path, zip, wrote);
+            break;
+        case Entry::Type::link: {
+            FileOps::makePath(QFileInfo(path).path());
+            const QString temporary = temporaryBeside(path);
+            if (::symlink(described.linkTarget.toUtf8().constData(), QFile::encodeName(temporary).constData()) != 0)
+                throw PlatformErrors::fileWrite(path, errno);
+            replaceWith(temporary, path);
+            break;
+        }
+        case Entry::Type::other: break; // nothing a backup of Vantor's holds
+        }
+    }
+}
+
+} // namespace BackupArchive

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+// Backup zips, written and read in-process with libarchive. Every read goes through its
+// seekable zip reader, so that the view that judges an archive is the view that unpacks it.
+// Every operation blocks: run them off the main thread.
+namespace BackupArchive {
+
+struct Entry
+{
+    enum class Type { file, folder, link, other };
+    QString name; // "/"-separated, relative to the folder the archive was made from
+    Type type = Type::other;
+    qint64 size = 0; // files: the bytes the entry says it holds
+    QString linkTarget; // links: the stored target
+};
+
+// Bytes written or unpacked so far.
+using Progress = std::function<void(qint64 bytesDone)>;
+
+// Every entry of the archive. Throws FriendlyError ("Vantor can't read that zip.", with the
+// path and the reason) when the file is missing, unreadable or not a zip, or when an entry has
+// no name that can be read as UTF-8.
+QList<Entry> list(const QString &zip);
+
+// How many entries an archive holds and how many bytes of file data.
+struct Summary
+{
+    qsizetype entries = 0;
+    qint64 bytes = 0;
+};
+
+// Writes a new zip at `zip` of `roots` (relative to `base`): a root that is itself a link is
+// stored with its contents under its own name; links inside the roots stay links. Gives what
+// it wrote. Throws PlatformError or FriendlyError; a partly written file is left for the
+// caller to remove.
+Summary write(const QString &zip, const QString &base, const QStringList &roots, const Progress &progress);
+
+// Reads every entry back in full (libarchive checks each CRC) and gives what it found. Throws
+// FriendlyError ("Vantor can't read that zip.") with what went wrong in the details.
+Summary readBack(const QString &zip);
+
+// Unpacks every entry below `base`: folders are made (following links the user made there),
+// each file and link is written under a temporary name in its folder and renamed over the old
+// one, so an existing file is replaced whole or not at all. A file is not written past the
+// size its entry gives. Judge the archive (list()) before calling this.
+void extract(const QString &zip, const QString &base, const Progress &progress);
+
+} // namespace BackupArchive
