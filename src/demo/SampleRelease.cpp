@@ -55,10 +55,21 @@ void SampleRelease::publish(FeedServer &server, const QString &workFolder, const
     QList<Packed> packed;
     if (options.diskImage) {
         const QString image = QDir(workFolder).filePath(QStringLiteral("OpenEmu-Silicon-%1.dmg").arg(options.version));
+#ifdef Q_OS_MACOS
+        // A real UDIF image, as the project publishes them.
+        QFile::remove(image);
+        runTool(QStringLiteral("hdiutil"),
+                {QStringLiteral("create"), QStringLiteral("-quiet"), QStringLiteral("-fs"), QStringLiteral("HFS+"),
+                 QStringLiteral("-volname"), QStringLiteral("OpenEmu"), QStringLiteral("-srcfolder"), stage,
+                 QStringLiteral("-format"), QStringLiteral("UDZO"), image},
+                workFolder);
+#else
+        // An ISO image named .dmg: what 7-Zip opens as the Mac's hdiutil would attach it.
         runTool(QStringLiteral("genisoimage"),
                 {QStringLiteral("-quiet"), QStringLiteral("-R"), QStringLiteral("-V"), QStringLiteral("OpenEmu"),
                  QStringLiteral("-o"), image, stage},
                 workFolder);
+#endif
         packed.append({QStringLiteral("OpenEmu-Silicon.dmg"), readFile(image)});
     }
     if (options.zip) {

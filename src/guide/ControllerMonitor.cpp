@@ -64,6 +64,9 @@ ControllerMonitor::ControllerMonitor(QObject *parent)
 {
     // The window is not an SDL window: events must arrive whatever has the focus.
     SDL_SetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, "1");
+    // SDL would install its own SIGINT and SIGTERM handlers, and the window would then ignore
+    // both; the program handles its signals itself.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     m_sdlReady = SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER) == 0;
     if (!m_sdlReady)
         qCWarning(lcControllers) << "game controllers unavailable:" << SDL_GetError();

@@ -6,14 +6,19 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 namespace VersionChecker {
 
 namespace {
 
+// The identifier names OpenEmu's settings and caches files, so it goes into paths: only a plain
+// name (letters, digits, ".", "-", "_") is taken; a release controls this value.
 bool isOpenEmuIdentifier(const QString &identifier)
 {
-    return identifier.toLower().contains(QStringLiteral("openemu"));
+    static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9._-]+$"));
+    return identifier.toLower().contains(QStringLiteral("openemu")) && plain.match(identifier).hasMatch()
+           && identifier != QStringLiteral(".") && identifier != QStringLiteral("..");
 }
 
 std::optional<InstalledApp> findIn(const QString &folder)

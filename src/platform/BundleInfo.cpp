@@ -1,4 +1,5 @@
 #include "platform/BundleInfo.h"
+#include "platform/PlistDepth.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,6 +13,7 @@ namespace {
 
 // An Info.plist is a few kilobytes; anything far larger is not one we want to parse.
 constexpr qint64 maxInfoPlistBytes = 8 * 1024 * 1024;
+constexpr int maxNesting = 64;
 
 struct PlistFree
 {
@@ -41,10 +43,14 @@ std::optional<BundleMetadata> read(const QString &bundlePath)
 {
     if (!QFileInfo(bundlePath).isDir())
         return std::nullopt;
+    // Only a regular file (a pipe would block the read) of a sensible size, nested no deeper
+    // than a real Info.plist ever is.
     QFile file(QDir(bundlePath).filePath(QStringLiteral("Contents/Info.plist")));
-    if (file.size() > maxInfoPlistBytes || !file.open(QIODevice::ReadOnly))
+    if (!QFileInfo(file.fileName()).isFile() || file.size() > maxInfoPlistBytes || !file.open(QIODevice::ReadOnly))
         return std::nullopt;
     const QByteArray bytes = file.read(maxInfoPlistBytes);
+    if (!PlistDepth::within(bytes, maxNesting))
+        return std::nullopt;
 
     plist_t raw = nullptr;
     plist_from_memory(bytes.constData(), static_cast<uint32_t>(bytes.size()), &raw);

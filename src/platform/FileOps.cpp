@@ -100,14 +100,6 @@ bool removeItem(const QString &path)
     return QFile::remove(path);
 }
 
-void moveToTrash(const QString &path)
-{
-    if (!exists(path))
-        throw PlatformErrors::fileWrite(path, ENOENT);
-    if (!QFile::moveToTrash(path))
-        throw PlatformErrors::fileWrite(path, errno ? errno : EIO);
-}
-
 void makePath(const QString &path)
 {
     const QString absolute = QDir::cleanPath(QDir(path).absolutePath());

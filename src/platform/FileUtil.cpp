@@ -1,7 +1,6 @@
 #include "platform/FileUtil.h"
 
 #include <QFile>
-#include <QStorageInfo>
 
 #include <fts.h>
 #include <sys/stat.h>
@@ -38,14 +37,6 @@ qint64 size(const QString &path)
     if (!S_ISDIR(st.st_mode))
         return qint64(st.st_size);
     return allocatedSizeOfTree(native);
-}
-
-std::optional<qint64> freeSpace(const QString &path)
-{
-    const QStorageInfo volume(path);
-    if (!volume.isValid() || !volume.isReady())
-        return std::nullopt;
-    return volume.bytesAvailable();
 }
 
 } // namespace FileUtil

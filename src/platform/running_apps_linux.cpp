@@ -6,6 +6,8 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace RunningApps {
 
@@ -48,8 +50,14 @@ QList<RunningApp> list()
     std::sort(pids.begin(), pids.end());
 
     QList<RunningApp> apps;
+    const uid_t me = ::getuid();
     for (qint64 pid : pids) {
-        const QString bundle = bundleOfProcess(QStringLiteral("/proc/%1").arg(pid));
+        // Only this user's processes: another user's OpenEmu is theirs to quit.
+        struct stat st;
+        const QString procDir = QStringLiteral("/proc/%1").arg(pid);
+        if (::stat(QFile::encodeName(procDir).constData(), &st) != 0 || st.st_uid != me)
+            continue;
+        const QString bundle = bundleOfProcess(procDir);
         if (bundle.isEmpty())
             continue;
         const auto meta = BundleInfo::read(bundle);

@@ -9,9 +9,18 @@
 
 #include <QApplication>
 
+#include <QTimer>
+
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+
+namespace {
+
+volatile std::sig_atomic_t closeRequested = 0;
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -42,5 +51,19 @@ int main(int argc, char *argv[])
     MainWindow window(model);
     prompter.setParent(&window);
     window.show();
+
+    // Ctrl-C in the terminal, or SIGTERM from the system, closes the window as its close button
+    // would. The handler only raises a flag, which the event loop looks at.
+    struct sigaction action = {};
+    action.sa_handler = [](int) { closeRequested = 1; };
+    sigemptyset(&action.sa_mask);
+    for (const int signal : {SIGINT, SIGTERM})
+        sigaction(signal, &action, nullptr);
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, &window, [&window] {
+        if (closeRequested)
+            window.close();
+    });
+    watch.start(100);
     return app.exec();
 }

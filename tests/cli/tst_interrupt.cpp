@@ -60,6 +60,7 @@ private Q_SLOTS:
     void killedAtEveryMove();
     void twoUpdatesAtOnce();
     void sigtermStopsTheDownload();
+    void windowQuitsOnSignals();
 
 private:
     // killAtStep: the step of the run at which vantor-cli kills itself (0: none).
@@ -243,6 +244,24 @@ void InterruptTest::sigtermStopsTheDownload()
     QCOMPARE(update->exitCode(), 3);
     QVERIFY(entries(m_home.temporary()).filter(QStringLiteral("Vantor-")).isEmpty());
     QVERIFY(isWholeApp(m_applications + QStringLiteral("/OpenEmu.app")));
+}
+
+void InterruptTest::windowQuitsOnSignals()
+{
+    for (const int signal : {SIGTERM, SIGINT}) {
+        QProcess window;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("VANTOR_FEED_URL"), m_server.urlText(feedPath));
+        window.setProcessEnvironment(env);
+        window.start(QStringLiteral(VANTOR_WINDOW), {});
+        QVERIFY(window.waitForStarted());
+        QTest::qWait(1500); // the window is up and its event loop running
+        ::kill(pid_t(window.processId()), signal);
+        QVERIFY2(window.waitForFinished(10'000), "the window ignored the signal");
+        QCOMPARE(window.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(window.exitCode(), 0);
+    }
 }
 
 QTEST_GUILESS_MAIN(InterruptTest)

@@ -8,6 +8,7 @@
 #include "base/FriendlyError.h"
 #include "base/Paths.h"
 #include "datacare/BackupManager.h"
+#include "platform/FileOps.h"
 
 #include <QDir>
 #include <QProcess>
@@ -83,6 +84,7 @@ private Q_SLOTS:
 
     void backupAndRestoreFlows();
     void uninstallFlows();
+    void trashIsMadeWhenMissing();
 
 private:
     QString library(const QString &relative) const { return m_home.path(QStringLiteral("Library/") + relative); }
@@ -422,6 +424,23 @@ void DataCareTest::uninstallFlows()
     QVERIFY(!model.hasPrevious());
     await(model.refreshTidy());
     QCOMPARE(model.tidyRows().first().id, QStringLiteral("data"));
+}
+
+void DataCareTest::trashIsMadeWhenMissing()
+{
+    // No data folder yet, and the process working in some other folder: the home trash is made,
+    // private to its user, and the item goes there with its .trashinfo.
+    const QString data = qEnvironmentVariable("XDG_DATA_HOME");
+    QVERIFY(QDir(data).removeRecursively());
+    writeFile(library(QStringLiteral("Preferences/org.openemu.OpenEmu.plist")), "settings");
+    const QString previous = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(out()));
+    auto back = qScopeGuard([&] { QDir::setCurrent(previous); });
+    FileOps::moveToTrash(library(QStringLiteral("Preferences/org.openemu.OpenEmu.plist")));
+    QCOMPARE(trashed(), QStringList{QStringLiteral("org.openemu.OpenEmu.plist")});
+    QVERIFY(QFileInfo::exists(data + QStringLiteral("/Trash/info/org.openemu.OpenEmu.plist.trashinfo")));
+    QCOMPARE(QFileInfo(data + QStringLiteral("/Trash")).permissions() & 0x0077, QFileDevice::Permissions());
+    QVERIFY(QDir(out()).isEmpty());
 }
 
 QTEST_MAIN(DataCareTest)

@@ -8,7 +8,12 @@
 
 #include <QDir>
 #include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QtTest>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 using VersionChecker::Ordering;
 
@@ -33,6 +38,7 @@ private Q_SLOTS:
     void hostRequirements();
 
     void runningInstancesFindsRealProcesses();
+    void hostileBundles();
 
 private:
     TestHome &m_home = TestHome::shared();
@@ -215,6 +221,74 @@ void VersionCheckerTest::runningInstancesFindsRealProcesses()
     QCOMPARE(running[0].pid, processes[0]->processId());
     QCOMPARE(running[0].bundlePath, openEmu);
     QCOMPARE(running[0].bundleID, QStringLiteral("Org.OpenEmu.OpenEmu-Silicon"));
+
+    // Another user's OpenEmu is theirs to quit: not listed.
+    const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
+    if (::geteuid() != 0 || setpriv.isEmpty())
+        return;
+    QTemporaryDir shared(QStringLiteral("/tmp/vantor-other-user-XXXXXX"));
+    QFile::setPermissions(shared.path(), QFileDevice::Permissions(0x7755));
+    const QString theirs = Bundles::write(shared.path(), QStringLiteral("OpenEmu.app"), {.executableSource = helper});
+    QProcess(this).execute(QStringLiteral("chmod"), {QStringLiteral("-R"), QStringLiteral("a+rX"), shared.path()});
+    auto *stranger = new QProcess(this);
+    stranger->start(setpriv, {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+                              QStringLiteral("--clear-groups"), theirs + QStringLiteral("/Contents/MacOS/OpenEmu")});
+    QVERIFY(stranger->waitForStarted());
+    processes.append(stranger);
+    QTest::qWait(200);
+    QCOMPARE(stranger->state(), QProcess::Running); // it runs, as another user
+    QCOMPARE(VersionChecker::runningInstances().size(), 1);
+}
+
+void VersionCheckerTest::hostileBundles()
+{
+    const QString apps = m_home.userApplications();
+    // An identifier that would climb out of ~/Library when pasted into a path: not OpenEmu's.
+    Bundles::write(apps, QStringLiteral("OpenEmu.app"),
+                   {.identifier = QStringLiteral("org.openemu.OpenEmu/../../../../victim")});
+    QVERIFY(!VersionChecker::findInstalled());
+
+    // Info.plists that would crash or hang a parser: unreadable, answered at once.
+    const QString info = apps + QStringLiteral("/OpenEmu.app/Contents/Info.plist");
+    auto writeInfo = [&](const QByteArray &bytes) {
+        QFile::remove(info);
+        QFile file(info);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    };
+    writeInfo("<?xml version=\"1.0\"?><plist><dict><key>CFBundleIdentifier</key><string>org.openemu.OpenEmu</string>"
+              "<key>deep</key>"
+              + QByteArray("<array>").repeated(200'000) + QByteArray("</array>").repeated(200'000) + "</dict></plist>");
+    QVERIFY(!VersionChecker::findInstalled());
+
+    // Binary: 100,000 arrays, each holding the next (one-byte references need few objects, so
+    // two-byte ones here), then the trailer.
+    const int count = 100'000;
+    QByteArray binary("bplist00");
+    QList<quint32> offsets;
+    for (int i = 0; i < count; ++i) {
+        offsets.append(quint32(binary.size()));
+        if (i + 1 < count)
+            binary.append(char(0xA1)).append(char((i + 1) >> 16)).append(char((i + 1) >> 8)).append(char(i + 1));
+        else
+            binary.append(char(0xA0));
+    }
+    const quint32 table = quint32(binary.size());
+    for (quint32 offset : offsets)
+        binary.append(char(offset >> 24)).append(char(offset >> 16)).append(char(offset >> 8)).append(char(offset));
+    QByteArray trailer(32, '\0');
+    trailer[6] = 4; // offset size
+    trailer[7] = 3; // reference size
+    for (int i = 0; i < 8; ++i) {
+        trailer[8 + i] = char(quint64(count) >> (56 - 8 * i));
+        trailer[24 + i] = char(quint64(table) >> (56 - 8 * i));
+    }
+    writeInfo(binary + trailer);
+    QVERIFY(!VersionChecker::findInstalled());
+
+    QFile::remove(info);
+    QCOMPARE(::mkfifo(QFile::encodeName(info).constData(), 0644), 0);
+    QVERIFY(!VersionChecker::findInstalled()); // would block reading a pipe
 }
 
 VANTOR_TEST_CLASS(VersionCheckerTest)
