@@ -18,17 +18,19 @@
 
 #include <qcoro/qcorosignal.h>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
-const QString internet = QStringLiteral("Can't reach the internet right now. Check your connection and try again.");
-const QString diskFull = QStringLiteral("Your disk is full. Free up some space and try again.");
+const QString internet = u"Can't reach the internet right now. Check your connection and try again."_s;
+const QString diskFull = u"Your disk is full. Free up some space and try again."_s;
 const QString permission = QStringLiteral(
     "Vantor doesn't have permission to do that. Try the other install location, or check the folder's permissions.");
 
-FriendlyError fromPlatform(const QString &domain, qint64 code, const QString &context = QStringLiteral("Doing it"))
+FriendlyError fromPlatform(const QString &domain, qint64 code, const QString &context = u"Doing it"_s)
 {
-    return FriendlyError::from(
-        std::make_exception_ptr(PlatformError{domain, code, QStringLiteral("what the system said")}), context);
+    return FriendlyError::from(std::make_exception_ptr(PlatformError{domain, code, u"what the system said"_s}),
+                               context);
 }
 
 QCoro::Task<> settled(AppModel &model)
@@ -83,7 +85,7 @@ void AppTest::init()
 {
     m_home.reset();
     Paths::setBundleID(Paths::defaultBundleID);
-    QSettings(QStringLiteral("Vantor"), QStringLiteral("Vantor")).clear();
+    QSettings(u"Vantor"_s, u"Vantor"_s).clear();
 }
 
 void AppTest::friendlyMessages_data()
@@ -110,36 +112,31 @@ void AppTest::friendlyMessages()
     QFETCH(QString, domain);
     QFETCH(qint64, code);
     QFETCH(QString, message);
-    QCOMPARE(fromPlatform(domain, code, QStringLiteral("Restoring the backup")).message, message);
+    QCOMPARE(fromPlatform(domain, code, u"Restoring the backup"_s).message, message);
 }
 
 void AppTest::friendlyDetailsAndIdentity()
 {
-    const FriendlyError timeout
-        = fromPlatform(ErrorDomain::url, -1001, QStringLiteral("Checking for the latest release"));
-    QCOMPARE(timeout.details,
-             QStringLiteral("Checking for the latest release\nNSURLErrorDomain code -1001\nwhat the system said"));
-    const FriendlyError again
-        = fromPlatform(ErrorDomain::url, -1001, QStringLiteral("Checking for the latest release"));
+    const FriendlyError timeout = fromPlatform(ErrorDomain::url, -1001, u"Checking for the latest release"_s);
+    QCOMPARE(timeout.details, u"Checking for the latest release\nNSURLErrorDomain code -1001\nwhat the system said"_s);
+    const FriendlyError again = fromPlatform(ErrorDomain::url, -1001, u"Checking for the latest release"_s);
     QVERIFY(timeout.id != again.id);
 
     // Failures that are not the platform's are described in the same three parts.
-    const FriendlyError cancelled
-        = FriendlyError::from(std::make_exception_ptr(Cancelled{}), QStringLiteral("Installing"));
-    QCOMPARE(cancelled.message, QStringLiteral("Installing didn't work."));
-    QVERIFY(cancelled.details.startsWith(QStringLiteral("Installing\nNSCocoaErrorDomain code 3072\n")));
-    const FriendlyError plain
-        = FriendlyError::from(std::make_exception_ptr(std::runtime_error("boom")), QStringLiteral("X"));
-    QCOMPARE(plain.details, QStringLiteral("X\nVantor code 0\nboom"));
+    const FriendlyError cancelled = FriendlyError::from(std::make_exception_ptr(Cancelled{}), u"Installing"_s);
+    QCOMPARE(cancelled.message, u"Installing didn't work."_s);
+    QVERIFY(cancelled.details.startsWith(u"Installing\nNSCocoaErrorDomain code 3072\n"_s));
+    const FriendlyError plain = FriendlyError::from(std::make_exception_ptr(std::runtime_error("boom")), u"X"_s);
+    QCOMPARE(plain.details, u"X\nVantor code 0\nboom"_s);
 }
 
 void AppTest::friendlyKeepsItsOwnErrors()
 {
-    const FriendlyError original(QStringLiteral("The release address is invalid."), QStringLiteral("bad"));
-    const FriendlyError passed = FriendlyError::from(std::make_exception_ptr(original), QStringLiteral("Context"));
+    const FriendlyError original(u"The release address is invalid."_s, u"bad"_s);
+    const FriendlyError passed = FriendlyError::from(std::make_exception_ptr(original), u"Context"_s);
     QCOMPARE(passed.id, original.id);
     QCOMPARE(passed.message, original.message);
-    QCOMPARE(passed.details, QStringLiteral("bad"));
+    QCOMPARE(passed.details, u"bad"_s);
 }
 
 void AppTest::byteCounts_data()
@@ -170,22 +167,20 @@ void AppTest::byteCounts()
 void AppTest::footprintFollowsBundleID()
 {
     QCOMPARE(Paths::home(), m_home.home());
-    QCOMPARE(Paths::settingsFile(), m_home.path(QStringLiteral("Library/Preferences/org.openemu.OpenEmu.plist")));
-    QCOMPARE(Paths::cachesFolder(), m_home.path(QStringLiteral("Library/Caches/org.openemu.OpenEmu")));
+    QCOMPARE(Paths::settingsFile(), m_home.path(u"Library/Preferences/org.openemu.OpenEmu.plist"_s));
+    QCOMPARE(Paths::cachesFolder(), m_home.path(u"Library/Caches/org.openemu.OpenEmu"_s));
     QCOMPARE(Paths::systemApplications(), m_home.systemApplications());
 
-    Bundles::write(m_home.userApplications(), QStringLiteral("OpenEmu.app"),
-                   {.identifier = QStringLiteral("org.example.OpenEmuSilicon")});
-    AppModel model(QStringLiteral("http://127.0.0.1:1/feed"), m_prompter, m_workspace);
+    Bundles::write(m_home.userApplications(), u"OpenEmu.app"_s, {.identifier = u"org.example.OpenEmuSilicon"_s});
+    AppModel model(u"http://127.0.0.1:1/feed"_s, m_prompter, m_workspace);
     model.refreshInstalled();
-    QCOMPARE(Paths::settingsFile(),
-             m_home.path(QStringLiteral("Library/Preferences/org.example.OpenEmuSilicon.plist")));
+    QCOMPARE(Paths::settingsFile(), m_home.path(u"Library/Preferences/org.example.OpenEmuSilicon.plist"_s));
 
     // When the app is gone, the identifier found last stays in force.
     QDir(m_home.userApplications()).removeRecursively();
     model.refreshInstalled();
     QVERIFY(!model.installed());
-    QCOMPARE(Paths::bundleID(), QStringLiteral("org.example.OpenEmuSilicon"));
+    QCOMPARE(Paths::bundleID(), u"org.example.OpenEmuSilicon"_s);
 }
 
 void AppTest::previousApp()
@@ -194,29 +189,29 @@ void AppTest::previousApp()
     QVERIFY(!QFileInfo::exists(Paths::previousVersionsFolder())); // looking never creates it
 
     const QString folder = Paths::previousVersionsFolder();
-    QDir().mkpath(folder + QStringLiteral("/notes"));
+    QDir().mkpath(folder + u"/notes"_s);
     QVERIFY(!Installer::previousApp());
-    QDir().mkpath(folder + QStringLiteral("/.parked.app"));
-    QDir().mkpath(folder + QStringLiteral("/OpenEmu 1.0.3.app"));
-    QCOMPARE(Installer::previousApp(), folder + QStringLiteral("/.parked.app"));
+    QDir().mkpath(folder + u"/.parked.app"_s);
+    QDir().mkpath(folder + u"/OpenEmu 1.0.3.app"_s);
+    QCOMPARE(Installer::previousApp(), folder + u"/.parked.app"_s);
 }
 
 void AppTest::startFindsInstalledAppAndRelease()
 {
-    m_server.json(QStringLiteral("/feed"), "{\"tag_name\":\"v1.0.4\",\"assets\":[]}");
-    Bundles::write(m_home.userApplications(), QStringLiteral("OpenEmu.app"), {.version = QStringLiteral("1.0.3")});
-    QDir().mkpath(Paths::previousVersionsFolder() + QStringLiteral("/OpenEmu 1.0.2.app"));
+    m_server.json(u"/feed"_s, "{\"tag_name\":\"v1.0.4\",\"assets\":[]}");
+    Bundles::write(m_home.userApplications(), u"OpenEmu.app"_s, {.version = u"1.0.3"_s});
+    QDir().mkpath(Paths::previousVersionsFolder() + u"/OpenEmu 1.0.2.app"_s);
 
-    AppModel model(m_server.urlText(QStringLiteral("/feed")), m_prompter, m_workspace);
+    AppModel model(m_server.urlText(u"/feed"_s), m_prompter, m_workspace);
     QSignalSpy loading(&model, &AppModel::loadingReleaseChanged);
     model.start();
     // The installed app is known as soon as start() returns; the release arrives later.
-    QCOMPARE(model.installed()->version, QStringLiteral("1.0.3"));
+    QCOMPARE(model.installed()->version, u"1.0.3"_s);
     QVERIFY(model.hasPrevious());
     QVERIFY(model.loadingRelease());
     QVERIFY(!model.latest());
     TestSupport::await(settled(model));
-    QCOMPARE(model.latest()->tagName, QStringLiteral("v1.0.4"));
+    QCOMPARE(model.latest()->tagName, u"v1.0.4"_s);
     QVERIFY(!model.loadingRelease());
     QCOMPARE(loading.count(), 2);
     QVERIFY(!model.error());
@@ -225,40 +220,39 @@ void AppTest::startFindsInstalledAppAndRelease()
 
 void AppTest::failedChecksKeepEarlierRelease()
 {
-    AppModel model(m_server.urlText(QStringLiteral("/missing-feed")), m_prompter, m_workspace);
+    AppModel model(m_server.urlText(u"/missing-feed"_s), m_prompter, m_workspace);
     startAndSettle(model);
     QVERIFY(!model.installed());
     QVERIFY(!model.latest());
     QVERIFY(!model.loadingRelease());
-    QCOMPARE(model.error()->message, QStringLiteral("GitHub couldn't give us the latest release (error 404)."));
+    QCOMPARE(model.error()->message, u"GitHub couldn't give us the latest release (error 404)."_s);
 
-    m_server.json(QStringLiteral("/missing-feed"), "{\"tag_name\":\"v2\",\"assets\":[]}");
+    m_server.json(u"/missing-feed"_s, "{\"tag_name\":\"v2\",\"assets\":[]}");
     model.setError(std::nullopt);
     TestSupport::await(model.checkLatest());
-    QCOMPARE(model.latest()->tagName, QStringLiteral("v2"));
+    QCOMPARE(model.latest()->tagName, u"v2"_s);
     QVERIFY(!model.error());
 
-    m_server.json(QStringLiteral("/missing-feed"), "garbage");
+    m_server.json(u"/missing-feed"_s, "garbage");
     TestSupport::await(model.checkLatest());
-    QCOMPARE(model.latest()->tagName, QStringLiteral("v2"));
-    QCOMPARE(model.error()->message, QStringLiteral("The release information came back in a format we didn't expect."));
-    QVERIFY(model.error()->details.contains(QStringLiteral("not valid JSON")));
+    QCOMPARE(model.latest()->tagName, u"v2"_s);
+    QCOMPARE(model.error()->message, u"The release information came back in a format we didn't expect."_s);
+    QVERIFY(model.error()->details.contains(u"not valid JSON"_s));
 }
 
 void AppTest::gamesFolderSurvivesRestart()
 {
     {
-        AppModel first(QStringLiteral("http://127.0.0.1:1/feed"), m_prompter, m_workspace);
+        AppModel first(u"http://127.0.0.1:1/feed"_s, m_prompter, m_workspace);
         QVERIFY(!first.gamesFolder());
     }
-    Settings::setGamesFolder(QStringLiteral("/Volumes/Games/ROMs"));
-    AppModel second(QStringLiteral("http://127.0.0.1:1/feed"), m_prompter, m_workspace);
-    QCOMPARE(second.gamesFolder(), QStringLiteral("/Volumes/Games/ROMs"));
+    Settings::setGamesFolder(u"/Volumes/Games/ROMs"_s);
+    AppModel second(u"http://127.0.0.1:1/feed"_s, m_prompter, m_workspace);
+    QCOMPARE(second.gamesFolder(), u"/Volumes/Games/ROMs"_s);
 
     // A value of another type is treated as missing.
-    QSettings(QStringLiteral("Vantor"), QStringLiteral("Vantor"))
-        .setValue(QStringLiteral("gamesFolder"), QStringList{});
-    AppModel third(QStringLiteral("http://127.0.0.1:1/feed"), m_prompter, m_workspace);
+    QSettings(u"Vantor"_s, u"Vantor"_s).setValue(u"gamesFolder"_s, QStringList{});
+    AppModel third(u"http://127.0.0.1:1/feed"_s, m_prompter, m_workspace);
     QVERIFY(!third.gamesFolder());
 }
 
@@ -276,19 +270,19 @@ void AppTest::updateAvailable()
     };
     for (const Case &c : cases) {
         m_home.reset();
-        m_server.json(QStringLiteral("/u"), QByteArray("{\"tag_name\":\"") + c.tag + "\",\"assets\":[]}");
+        m_server.json(u"/u"_s, QByteArray("{\"tag_name\":\"") + c.tag + "\",\"assets\":[]}");
         Bundles::Spec spec;
         if (QByteArray(c.installed) == "unknown")
             spec.version.reset();
         else
             spec.version = QString::fromLatin1(c.installed);
-        Bundles::write(m_home.systemApplications(), QStringLiteral("OpenEmu.app"), spec);
-        AppModel model(m_server.urlText(QStringLiteral("/u")), m_prompter, m_workspace);
+        Bundles::write(m_home.systemApplications(), u"OpenEmu.app"_s, spec);
+        AppModel model(m_server.urlText(u"/u"_s), m_prompter, m_workspace);
         startAndSettle(model);
         QCOMPARE(model.installed()->version, QString::fromLatin1(c.installed));
         QVERIFY2(model.updateAvailable() == c.available, c.tag);
     }
-    AppModel none(m_server.urlText(QStringLiteral("/u")), m_prompter, m_workspace);
+    AppModel none(m_server.urlText(u"/u"_s), m_prompter, m_workspace);
     m_home.reset();
     startAndSettle(none);
     QVERIFY(none.latest());

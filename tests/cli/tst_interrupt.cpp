@@ -17,9 +17,11 @@
 #include <csignal>
 #include <sys/stat.h>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
-const QString feedPath = QStringLiteral("/repos/nickybmon/OpenEmu-Silicon/releases/latest");
+const QString feedPath = u"/repos/nickybmon/OpenEmu-Silicon/releases/latest"_s;
 
 struct Run
 {
@@ -36,8 +38,8 @@ QStringList entries(const QString &folder)
 
 bool isWholeApp(const QString &bundle)
 {
-    return QFileInfo(bundle + QStringLiteral("/Contents/Info.plist")).isFile()
-           && QFileInfo(bundle + QStringLiteral("/Contents/MacOS/OpenEmu")).isExecutable();
+    return QFileInfo(bundle + u"/Contents/Info.plist"_s).isFile()
+           && QFileInfo(bundle + u"/Contents/MacOS/OpenEmu"_s).isExecutable();
 }
 
 dev_t deviceOf(const QString &path)
@@ -80,8 +82,7 @@ void InterruptTest::init()
     m_home.reset();
     m_applications = m_home.systemApplications();
     m_server.resetHits();
-    SampleRelease::publish(m_server, m_home.path(QStringLiteral("release")), feedPath,
-                           {.version = QStringLiteral("1.0.4")});
+    SampleRelease::publish(m_server, m_home.path(u"release"_s), feedPath, {.version = u"1.0.4"_s});
 }
 
 void InterruptTest::cleanup()
@@ -96,11 +97,11 @@ Run InterruptTest::run(const QStringList &arguments, int killAtStep)
     QProcess process;
     process.setStandardInputFile(QProcess::nullDevice());
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("VANTOR_FEED_URL"), m_server.urlText(feedPath));
-    env.insert(QStringLiteral("VANTOR_HOST"), QStringLiteral("macos-14.5.0-arm64"));
-    env.insert(QStringLiteral("VANTOR_SYSTEM_APPLICATIONS"), m_applications);
+    env.insert(u"VANTOR_FEED_URL"_s, m_server.urlText(feedPath));
+    env.insert(u"VANTOR_HOST"_s, u"macos-14.5.0-arm64"_s);
+    env.insert(u"VANTOR_SYSTEM_APPLICATIONS"_s, m_applications);
     if (killAtStep > 0)
-        env.insert(QStringLiteral("VANTOR_KILL_AT_STEP"), QString::number(killAtStep));
+        env.insert(u"VANTOR_KILL_AT_STEP"_s, QString::number(killAtStep));
     process.setProcessEnvironment(env);
     process.start(QStringLiteral(VANTOR_CLI), arguments);
     if (!process.waitForFinished(120'000))
@@ -111,7 +112,7 @@ Run InterruptTest::run(const QStringList &arguments, int killAtStep)
 
 QJsonObject InterruptTest::status()
 {
-    const Run result = run({QStringLiteral("--json"), QStringLiteral("status")});
+    const Run result = run({u"--json"_s, u"status"_s});
     return QJsonDocument::fromJson(result.out.trimmed().split('\n').last()).object();
 }
 
@@ -120,12 +121,11 @@ void InterruptTest::setUp(const QString &installed, const QString &kept)
 {
     for (const QString &folder : {m_applications, Paths::previousVersionsFolder(), m_home.temporary()})
         QDir(folder).removeRecursively();
-    QFile::remove(m_home.path(QStringLiteral("Library/Application Support/Vantor/install-journal.json")));
+    QFile::remove(m_home.path(u"Library/Application Support/Vantor/install-journal.json"_s));
     QDir().mkpath(m_home.temporary());
-    Bundles::write(m_applications, QStringLiteral("OpenEmu.app"),
-                   {.version = installed, .executableSource = Bundles::sampleApp()});
+    Bundles::write(m_applications, u"OpenEmu.app"_s, {.version = installed, .executableSource = Bundles::sampleApp()});
     if (!kept.isEmpty())
-        Bundles::write(Paths::previousVersionsFolder(), QStringLiteral("OpenEmu %1.app").arg(kept),
+        Bundles::write(Paths::previousVersionsFolder(), u"OpenEmu %1.app"_s.arg(kept),
                        {.version = kept, .executableSource = Bundles::sampleApp()});
 }
 
@@ -144,48 +144,46 @@ void InterruptTest::killedAtEveryMove()
     QFETCH(QString, command);
     QFETCH(bool, otherVolume);
     if (otherVolume) {
-        m_otherVolume = QStringLiteral("/dev/shm/vantor-interrupt-%1").arg(QCoreApplication::applicationPid());
+        m_otherVolume = u"/dev/shm/vantor-interrupt-%1"_s.arg(QCoreApplication::applicationPid());
         QDir().mkpath(m_otherVolume);
         if (deviceOf(m_otherVolume) == deviceOf(m_home.home()))
             QSKIP("/dev/shm is on the same volume as the home folder here");
-        m_applications = m_otherVolume + QStringLiteral("/Applications");
+        m_applications = m_otherVolume + u"/Applications"_s;
     }
-    const bool update = command == QStringLiteral("update");
-    const QString before = update ? QStringLiteral("1.0.3") : QStringLiteral("1.0.4");
-    const QString after = update ? QStringLiteral("1.0.4") : QStringLiteral("1.0.3");
-    const QString app = m_applications + QStringLiteral("/OpenEmu.app");
+    const bool update = command == u"update"_s;
+    const QString before = update ? u"1.0.3"_s : u"1.0.4"_s;
+    const QString after = update ? u"1.0.4"_s : u"1.0.3"_s;
+    const QString app = m_applications + u"/OpenEmu.app"_s;
 
     QStringList table;
     for (int step = 1;; ++step) {
         QVERIFY2(step < 200, "the run never got through");
-        setUp(before, update ? QStringLiteral("1.0.2") : QStringLiteral("1.0.3"));
-        const Run killed = run({QStringLiteral("--yes"), command}, step);
+        setUp(before, update ? u"1.0.2"_s : u"1.0.3"_s);
+        const Run killed = run({u"--yes"_s, command}, step);
 
         // Vantor again: whatever the kill left is finished or undone.
         const QJsonObject state = status();
-        const QString version
-            = state.value(QStringLiteral("installed")).toObject().value(QStringLiteral("version")).toString();
-        const QString where = QString::fromUtf8(killed.err).section(QStringLiteral("killed at "), 1).trimmed();
-        table.append(QStringLiteral("%1 | %2 | %3")
-                         .arg(killed.killed ? where : QStringLiteral("not killed (exit %1)").arg(killed.exitCode),
-                              version, state.value(QStringLiteral("notice")).toString()));
+        const QString version = state.value(u"installed"_s).toObject().value(u"version"_s).toString();
+        const QString where = QString::fromUtf8(killed.err).section(u"killed at "_s, 1).trimmed();
+        table.append(u"%1 | %2 | %3"_s.arg(killed.killed ? where : u"not killed (exit %1)"_s.arg(killed.exitCode),
+                                           version, state.value(u"notice"_s).toString()));
         QVERIFY2(version == before || version == after, qPrintable(table.last()));
         QVERIFY2(isWholeApp(app), qPrintable(table.last()));
-        QVERIFY2(state.value(QStringLiteral("hasPrevious")).toBool(), qPrintable(table.last()));
-        QVERIFY2(entries(m_home.temporary()).filter(QStringLiteral("Vantor-")).isEmpty(), qPrintable(table.last()));
-        QCOMPARE(entries(m_applications), QStringList{QStringLiteral("OpenEmu.app")});
+        QVERIFY2(state.value(u"hasPrevious"_s).toBool(), qPrintable(table.last()));
+        QVERIFY2(entries(m_home.temporary()).filter(u"Vantor-"_s).isEmpty(), qPrintable(table.last()));
+        QCOMPARE(entries(m_applications), QStringList{u"OpenEmu.app"_s});
 
         // And it works on: a further update (when one is due) and a rollback.
-        if (version == QStringLiteral("1.0.3"))
-            QCOMPARE(run({QStringLiteral("--yes"), QStringLiteral("update")}).exitCode, 0);
-        QCOMPARE(run({QStringLiteral("--yes"), QStringLiteral("rollback")}).exitCode, 0);
+        if (version == u"1.0.3"_s)
+            QCOMPARE(run({u"--yes"_s, u"update"_s}).exitCode, 0);
+        QCOMPARE(run({u"--yes"_s, u"rollback"_s}).exitCode, 0);
         QVERIFY(isWholeApp(app));
         QCOMPARE(entries(Paths::previousVersionsFolder()).size(), 1);
 
         if (!killed.killed && killed.exitCode == 0)
             break; // every move of the run has had its turn
     }
-    qInfo().noquote() << QStringLiteral("step killed | version after | notice\n") + table.join(QLatin1Char('\n'));
+    qInfo().noquote() << u"step killed | version after | notice\n"_s + table.join(QLatin1Char('\n'));
 }
 
 QProcess *InterruptTest::start(const QStringList &arguments)
@@ -193,9 +191,9 @@ QProcess *InterruptTest::start(const QStringList &arguments)
     auto *process = new QProcess(this);
     process->setStandardInputFile(QProcess::nullDevice());
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("VANTOR_FEED_URL"), m_server.urlText(feedPath));
-    env.insert(QStringLiteral("VANTOR_HOST"), QStringLiteral("macos-14.5.0-arm64"));
-    env.insert(QStringLiteral("VANTOR_SYSTEM_APPLICATIONS"), m_applications);
+    env.insert(u"VANTOR_FEED_URL"_s, m_server.urlText(feedPath));
+    env.insert(u"VANTOR_HOST"_s, u"macos-14.5.0-arm64"_s);
+    env.insert(u"VANTOR_SYSTEM_APPLICATIONS"_s, m_applications);
     process->setProcessEnvironment(env);
     process->start(QStringLiteral(VANTOR_CLI), arguments);
     process->waitForStarted();
@@ -204,46 +202,45 @@ QProcess *InterruptTest::start(const QStringList &arguments)
 
 void InterruptTest::twoUpdatesAtOnce()
 {
-    setUp(QStringLiteral("1.0.3"), QString());
+    setUp(u"1.0.3"_s, QString());
     // A slow download keeps the first update going while the second starts.
-    FeedServer::Route slow = *m_server.routeOf(QStringLiteral("/download/1.0.4/OpenEmu-Silicon.zip"));
+    FeedServer::Route slow = *m_server.routeOf(u"/download/1.0.4/OpenEmu-Silicon.zip"_s);
     slow.chunkBytes = 4096;
     slow.delayPerChunkMs = 30;
-    m_server.route(QStringLiteral("/download/1.0.4/OpenEmu-Silicon.zip"), slow);
+    m_server.route(u"/download/1.0.4/OpenEmu-Silicon.zip"_s, slow);
 
-    QProcess *first = start({QStringLiteral("--yes"), QStringLiteral("update")});
-    QTRY_VERIFY(m_server.hits(QStringLiteral("/download/1.0.4/OpenEmu-Silicon.zip")) > 0);
-    const Run second = run({QStringLiteral("--yes"), QStringLiteral("update")});
+    QProcess *first = start({u"--yes"_s, u"update"_s});
+    QTRY_VERIFY(m_server.hits(u"/download/1.0.4/OpenEmu-Silicon.zip"_s) > 0);
+    const Run second = run({u"--yes"_s, u"update"_s});
     QVERIFY(first->waitForFinished(120'000));
 
     QVERIFY2(first->exitCode() == 0, first->readAllStandardError().constData());
     QCOMPARE(second.exitCode, 1);
     QVERIFY2(second.err.contains("Another Vantor is already changing OpenEmu. Try again when it has finished."),
              second.err.constData());
-    QCOMPARE(m_server.hits(QStringLiteral("/download/1.0.4/OpenEmu-Silicon.zip")), 1);
-    const QString app = m_applications + QStringLiteral("/OpenEmu.app");
+    QCOMPARE(m_server.hits(u"/download/1.0.4/OpenEmu-Silicon.zip"_s), 1);
+    const QString app = m_applications + u"/OpenEmu.app"_s;
     QVERIFY(isWholeApp(app));
-    QCOMPARE(status().value(QStringLiteral("installed")).toObject().value(QStringLiteral("version")).toString(),
-             QStringLiteral("1.0.4"));
+    QCOMPARE(status().value(u"installed"_s).toObject().value(u"version"_s).toString(), u"1.0.4"_s);
 }
 
 void InterruptTest::sigtermStopsTheDownload()
 {
-    setUp(QStringLiteral("1.0.3"), QString());
-    FeedServer::Route slow = *m_server.routeOf(QStringLiteral("/download/1.0.4/OpenEmu-Silicon.zip"));
+    setUp(u"1.0.3"_s, QString());
+    FeedServer::Route slow = *m_server.routeOf(u"/download/1.0.4/OpenEmu-Silicon.zip"_s);
     slow.chunkBytes = 1024;
     slow.delayPerChunkMs = 50;
-    m_server.route(QStringLiteral("/download/1.0.4/OpenEmu-Silicon.zip"), slow);
+    m_server.route(u"/download/1.0.4/OpenEmu-Silicon.zip"_s, slow);
 
-    QProcess *update = start({QStringLiteral("--yes"), QStringLiteral("update")});
-    QTRY_VERIFY(m_server.hits(QStringLiteral("/download/1.0.4/OpenEmu-Silicon.zip")) > 0);
+    QProcess *update = start({u"--yes"_s, u"update"_s});
+    QTRY_VERIFY(m_server.hits(u"/download/1.0.4/OpenEmu-Silicon.zip"_s) > 0);
     QTest::qWait(200);
     ::kill(pid_t(update->processId()), SIGTERM);
     QVERIFY(update->waitForFinished(30'000));
     QCOMPARE(update->exitStatus(), QProcess::NormalExit);
     QCOMPARE(update->exitCode(), 3);
-    QVERIFY(entries(m_home.temporary()).filter(QStringLiteral("Vantor-")).isEmpty());
-    QVERIFY(isWholeApp(m_applications + QStringLiteral("/OpenEmu.app")));
+    QVERIFY(entries(m_home.temporary()).filter(u"Vantor-"_s).isEmpty());
+    QVERIFY(isWholeApp(m_applications + u"/OpenEmu.app"_s));
 }
 
 void InterruptTest::windowQuitsOnSignals()
@@ -251,8 +248,8 @@ void InterruptTest::windowQuitsOnSignals()
     for (const int signal : {SIGTERM, SIGINT}) {
         QProcess window;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        env.insert(QStringLiteral("VANTOR_FEED_URL"), m_server.urlText(feedPath));
+        env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+        env.insert(u"VANTOR_FEED_URL"_s, m_server.urlText(feedPath));
         window.setProcessEnvironment(env);
         window.start(QStringLiteral(VANTOR_WINDOW), {});
         QVERIFY(window.waitForStarted());

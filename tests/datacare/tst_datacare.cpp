@@ -16,12 +16,13 @@
 
 #include <clocale>
 
+using namespace Qt::StringLiterals;
+
 using TestSupport::await;
 
 namespace {
 
-const QString notABackup
-    = QStringLiteral("That zip doesn't look like a backup made by Vantor, so it was not restored.");
+const QString notABackup = u"That zip doesn't look like a backup made by Vantor, so it was not restored."_s;
 
 void writeFile(const QString &path, const QByteArray &content)
 {
@@ -41,7 +42,7 @@ QByteArray readFile(const QString &path)
 QStringList zipNames(const QString &zip)
 {
     QProcess unzip;
-    unzip.start(QStringLiteral("unzip"), {QStringLiteral("-Z1"), zip});
+    unzip.start(u"unzip"_s, {u"-Z1"_s, zip});
     unzip.waitForFinished();
     return QString::fromUtf8(unzip.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
@@ -56,9 +57,9 @@ QStringList snapshot(const QString &root)
         const QFileInfo info(it.next());
         QString line = QDir(root).relativeFilePath(info.filePath());
         if (info.isSymLink())
-            line += QStringLiteral(" -> ") + info.symLinkTarget();
+            line += u" -> "_s + info.symLinkTarget();
         else if (info.isFile())
-            line += QStringLiteral(" = ") + QString::fromUtf8(readFile(info.filePath()).toHex());
+            line += u" = "_s + QString::fromUtf8(readFile(info.filePath()).toHex());
         // Compared as NFC: libarchive composes names on Linux; the Mac's file system keeps either.
         lines.append(line.normalized(QString::NormalizationForm_C));
     }
@@ -87,16 +88,13 @@ private Q_SLOTS:
     void trashIsMadeWhenMissing();
 
 private:
-    QString library(const QString &relative) const { return m_home.path(QStringLiteral("Library/") + relative); }
-    QString states(const QString &name) const
-    {
-        return library(QStringLiteral("Application Support/OpenEmu/Save States/") + name);
-    }
-    QString out() const { return m_home.path(QStringLiteral("out")); }
+    QString library(const QString &relative) const { return m_home.path(u"Library/"_s + relative); }
+    QString states(const QString &name) const { return library(u"Application Support/OpenEmu/Save States/"_s + name); }
+    QString out() const { return m_home.path(u"out"_s); }
     void seedData();
     QStringList trashed() const
     {
-        return QDir(qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/Trash/files"))
+        return QDir(qEnvironmentVariable("XDG_DATA_HOME") + u"/Trash/files"_s)
             .entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
     }
 
@@ -116,10 +114,10 @@ void DataCareTest::init()
 
 void DataCareTest::seedData()
 {
-    writeFile(states(QStringLiteral("SNES/game.oesavestate")), "state one");
-    writeFile(states(QStringLiteral(".hidden")), "hidden");
-    writeFile(library(QStringLiteral("Application Support/OpenEmu/Game Library/Library.storedata")), "library db");
-    writeFile(library(QStringLiteral("Preferences/org.openemu.OpenEmu.plist")), "settings");
+    writeFile(states(u"SNES/game.oesavestate"_s), "state one");
+    writeFile(states(u".hidden"_s), "hidden");
+    writeFile(library(u"Application Support/OpenEmu/Game Library/Library.storedata"_s), "library db");
+    writeFile(library(u"Preferences/org.openemu.OpenEmu.plist"_s), "settings");
 }
 
 void DataCareTest::backupWritesWhatWasChosen()
@@ -128,11 +126,11 @@ void DataCareTest::backupWritesWhatWasChosen()
     QVERIFY_THROWS_EXCEPTION(FriendlyError, BackupManager::create(BackupManager::items(), out()));
     seedData();
     try {
-        BackupManager::create(BackupManager::items(), out() + QStringLiteral("/missing"));
+        BackupManager::create(BackupManager::items(), out() + u"/missing"_s);
         QFAIL("should fail");
     } catch (const FriendlyError &e) {
-        QCOMPARE(e.message, QStringLiteral("The backup folder doesn't exist."));
-        QCOMPARE(e.details, out() + QStringLiteral("/missing"));
+        QCOMPARE(e.message, u"The backup folder doesn't exist."_s);
+        QCOMPARE(e.details, out() + u"/missing"_s);
     }
     // A size larger than any disk leaves no room.
     QList<BackupItem> items = BackupManager::items();
@@ -147,13 +145,13 @@ void DataCareTest::backupWritesWhatWasChosen()
     const QString first = BackupManager::create(items, out());
     const QString second = BackupManager::create(BackupManager::items(), out());
     QVERIFY(QFileInfo(first).fileName().contains(
-        QRegularExpression(QStringLiteral("^OpenEmu-Backup-\\d{4}-\\d{2}-\\d{2}_\\d{2}-\\d{2}-\\d{2}(-2)?\\.zip$"))));
+        QRegularExpression(u"^OpenEmu-Backup-\\d{4}-\\d{2}-\\d{2}_\\d{2}-\\d{2}-\\d{2}(-2)?\\.zip$"_s)));
     QVERIFY(first != second);
-    QCOMPARE(zipNames(first), QStringList{QStringLiteral("Preferences/org.openemu.OpenEmu.plist")});
-    QVERIFY(zipNames(second).contains(QStringLiteral("Application Support/OpenEmu/Save States/.hidden")));
+    QCOMPARE(zipNames(first), QStringList{u"Preferences/org.openemu.OpenEmu.plist"_s});
+    QVERIFY(zipNames(second).contains(u"Application Support/OpenEmu/Save States/.hidden"_s));
     QCOMPARE(QDir(out()).entryList(QDir::Files).size(), 2);
     if (QFileInfo(first).fileName().chopped(4) == QFileInfo(second).fileName().chopped(6))
-        QVERIFY(second.endsWith(QStringLiteral("-2.zip"))); // same second: the next free name
+        QVERIFY(second.endsWith(u"-2.zip"_s)); // same second: the next free name
 }
 
 void DataCareTest::backupFollowsALinkedItem()
@@ -161,30 +159,30 @@ void DataCareTest::backupFollowsALinkedItem()
     // Save states moved to another disk, linked back: stored with their contents, and the page
     // shows the size of what will be stored.
     seedData();
-    const QString elsewhere = m_home.path(QStringLiteral("Other disk/Save States"));
+    const QString elsewhere = m_home.path(u"Other disk/Save States"_s);
     QDir().mkpath(QFileInfo(elsewhere).path());
     QVERIFY(QDir().rename(states(QString()), elsewhere));
-    QVERIFY(QFile::link(elsewhere, library(QStringLiteral("Application Support/OpenEmu/Save States"))));
-    writeFile(elsewhere + QStringLiteral("/big.state"), QByteArray(200'000, 's'));
+    QVERIFY(QFile::link(elsewhere, library(u"Application Support/OpenEmu/Save States"_s)));
+    writeFile(elsewhere + u"/big.state"_s, QByteArray(200'000, 's'));
 
     QList<BackupItem> items = BackupManager::items();
     QVERIFY(items[0].size >= 200'000);
     items[1].include = items[2].include = false;
     const QString zip = BackupManager::create(items, out());
-    QVERIFY(zipNames(zip).contains(QStringLiteral("Application Support/OpenEmu/Save States/big.state")));
+    QVERIFY(zipNames(zip).contains(u"Application Support/OpenEmu/Save States/big.state"_s));
 
     // Restored into a fresh Library, the save states come back as a real folder.
     QDir(library(QString())).removeRecursively();
     BackupManager::restore(zip);
     QVERIFY(!QFileInfo(states(QString())).isSymLink());
-    QCOMPARE(readFile(states(QStringLiteral("big.state"))).size(), 200'000);
+    QCOMPARE(readFile(states(u"big.state"_s)).size(), 200'000);
 }
 
 void DataCareTest::roundTripKeepsLinksAndNames()
 {
     seedData();
-    QVERIFY(QFile::link(QStringLiteral("SNES/game.oesavestate"), states(QStringLiteral("latest"))));
-    const QString decomposed = QStringLiteral("Poke\u0301mon Red.oesavestate"); // "é" as e + combining accent
+    QVERIFY(QFile::link(u"SNES/game.oesavestate"_s, states(u"latest"_s)));
+    const QString decomposed = u"Poke\u0301mon Red.oesavestate"_s; // "é" as e + combining accent
     writeFile(states(decomposed), "gotta save them all");
     // Names stay UTF-8 whatever the locale says.
     const std::string locale = std::setlocale(LC_ALL, nullptr);
@@ -196,18 +194,17 @@ void DataCareTest::roundTripKeepsLinksAndNames()
     std::setlocale(LC_ALL, locale.c_str());
 
     QCOMPARE(snapshot(library(QString())), before);
-    QVERIFY(QFileInfo(states(QStringLiteral("latest"))).isSymLink());
+    QVERIFY(QFileInfo(states(u"latest"_s)).isSymLink());
 
     // A backup made by Info-ZIP (as earlier versions of Vantor made them) still restores.
-    const QString old = out() + QStringLiteral("/old.zip");
+    const QString old = out() + u"/old.zip"_s;
     QProcess zipTool;
     zipTool.setWorkingDirectory(library(QString()));
-    zipTool.start(QStringLiteral("zip"), {QStringLiteral("-r"), QStringLiteral("-q"), QStringLiteral("-y"), old,
-                                          QStringLiteral("Application Support/OpenEmu/Save States")});
+    zipTool.start(u"zip"_s, {u"-r"_s, u"-q"_s, u"-y"_s, old, u"Application Support/OpenEmu/Save States"_s});
     QVERIFY(zipTool.waitForFinished() && zipTool.exitCode() == 0);
     QDir(library(QString())).removeRecursively();
     BackupManager::restore(old);
-    QVERIFY(QFileInfo(states(QStringLiteral("latest"))).isSymLink());
+    QVERIFY(QFileInfo(states(u"latest"_s)).isSymLink());
     QCOMPARE(readFile(states(decomposed.normalized(QString::NormalizationForm_C))), QByteArray("gotta save them all"));
 }
 
@@ -218,16 +215,15 @@ void DataCareTest::restoreReplacesWholeAndKeeps()
     items[1].include = items[2].include = false;
     const QString zip = BackupManager::create(items, out());
 
-    writeFile(states(QStringLiteral("SNES/game.oesavestate")), "newer state");
-    writeFile(states(QStringLiteral("SNES/other.oesavestate")), "kept");
-    writeFile(library(QStringLiteral("Preferences/org.openemu.OpenEmu.plist")), "changed settings");
+    writeFile(states(u"SNES/game.oesavestate"_s), "newer state");
+    writeFile(states(u"SNES/other.oesavestate"_s), "kept");
+    writeFile(library(u"Preferences/org.openemu.OpenEmu.plist"_s), "changed settings");
     BackupManager::restore(zip);
-    QCOMPARE(readFile(states(QStringLiteral("SNES/game.oesavestate"))), QByteArray("state one"));
-    QCOMPARE(readFile(states(QStringLiteral("SNES/other.oesavestate"))), QByteArray("kept"));
-    QCOMPARE(readFile(library(QStringLiteral("Preferences/org.openemu.OpenEmu.plist"))),
-             QByteArray("changed settings"));
+    QCOMPARE(readFile(states(u"SNES/game.oesavestate"_s)), QByteArray("state one"));
+    QCOMPARE(readFile(states(u"SNES/other.oesavestate"_s)), QByteArray("kept"));
+    QCOMPARE(readFile(library(u"Preferences/org.openemu.OpenEmu.plist"_s)), QByteArray("changed settings"));
     // No temporary names left behind.
-    QVERIFY(QDir(states(QStringLiteral("SNES"))).entryList(QDir::Hidden | QDir::Files).size() == 2);
+    QVERIFY(QDir(states(u"SNES"_s)).entryList(QDir::Hidden | QDir::Files).size() == 2);
 }
 
 void DataCareTest::hostileArchives_data()
@@ -241,8 +237,8 @@ void DataCareTest::hostileArchives_data()
     QTest::addColumn<QString>("second"); // a second entry written after it, or empty
     QTest::addColumn<QString>("secondLink"); // its link target, or empty for a file
 
-    const QString oe = QStringLiteral("Application Support/OpenEmu/");
-    const QString prefs = QStringLiteral("Preferences/");
+    const QString oe = u"Application Support/OpenEmu/"_s;
+    const QString prefs = u"Preferences/"_s;
     auto link = [](const QString &name, const QString &target) {
         return std::tuple{name, QByteArray(), target, 3, QString(), qint64(-1)};
     };
@@ -250,26 +246,22 @@ void DataCareTest::hostileArchives_data()
         auto [name, data, target, host, unicode, listed] = entry;
         QTest::newRow(label) << name << data << target << host << unicode << listed << second << secondLink;
     };
-    row("foreign names",
-        std::tuple{QStringLiteral("Documents/notes.txt"), QByteArray("x"), QString(), 3, QString(), qint64(-1)});
-    row("absolute name",
-        std::tuple{QStringLiteral("/Preferences/x.plist"), QByteArray("x"), QString(), 3, QString(), qint64(-1)});
-    row("zip slip", std::tuple{prefs + QStringLiteral("../../outside/.profile"), QByteArray("pwned"), QString(), 3,
-                               QString(), qint64(-1)});
-    row("absolute link", link(oe + QStringLiteral("Save States"), QStringLiteral("/tmp")));
-    row("link climbs out", link(oe + QStringLiteral("up"), QStringLiteral("../../../outside")));
-    row("link to the other top folder", link(prefs + QStringLiteral("home"), QStringLiteral("../Application Support")),
-        prefs + QStringLiteral("home/OpenEmu/x"));
-    row("entry through a link", link(oe + QStringLiteral("alias"), QStringLiteral("Save States")),
-        oe + QStringLiteral("alias/x.state"));
-    row("links through links", link(prefs + QStringLiteral("a"), QStringLiteral("b")), prefs + QStringLiteral("b"),
-        QStringLiteral("../../outside"));
+    row("foreign names", std::tuple{u"Documents/notes.txt"_s, QByteArray("x"), QString(), 3, QString(), qint64(-1)});
+    row("absolute name", std::tuple{u"/Preferences/x.plist"_s, QByteArray("x"), QString(), 3, QString(), qint64(-1)});
+    row("zip slip",
+        std::tuple{prefs + u"../../outside/.profile"_s, QByteArray("pwned"), QString(), 3, QString(), qint64(-1)});
+    row("absolute link", link(oe + u"Save States"_s, u"/tmp"_s));
+    row("link climbs out", link(oe + u"up"_s, u"../../../outside"_s));
+    row("link to the other top folder", link(prefs + u"home"_s, u"../Application Support"_s),
+        prefs + u"home/OpenEmu/x"_s);
+    row("entry through a link", link(oe + u"alias"_s, u"Save States"_s), oe + u"alias/x.state"_s);
+    row("links through links", link(prefs + u"a"_s, u"b"_s), prefs + u"b"_s, u"../../outside"_s);
     row("link with a BeOS host byte",
-        std::tuple{prefs + QStringLiteral("home"), QByteArray(), QStringLiteral("../.."), 16, QString(), qint64(-1)},
-        prefs + QStringLiteral("home/outside/.profile"));
-    row("Unicode path field", std::tuple{prefs + QStringLiteral("ok.plist"), QByteArray("pwned"), QString(), 3,
-                                         QStringLiteral("../../outside/.profile"), qint64(-1)});
-    row("bomb", std::tuple{oe + QStringLiteral("Save States/huge.state"), QByteArray("tiny"), QString(), 3, QString(),
+        std::tuple{prefs + u"home"_s, QByteArray(), u"../.."_s, 16, QString(), qint64(-1)},
+        prefs + u"home/outside/.profile"_s);
+    row("Unicode path field",
+        std::tuple{prefs + u"ok.plist"_s, QByteArray("pwned"), QString(), 3, u"../../outside/.profile"_s, qint64(-1)});
+    row("bomb", std::tuple{oe + u"Save States/huge.state"_s, QByteArray("tiny"), QString(), 3, QString(),
                            Q_INT64_C(4'000'000'000)});
 }
 
@@ -285,8 +277,8 @@ void DataCareTest::hostileArchives()
     QFETCH(QString, secondLink);
 
     seedData();
-    writeFile(m_home.path(QStringLiteral("outside/.profile")), "mine");
-    const QStringList outside = snapshot(m_home.path(QStringLiteral("outside")));
+    writeFile(m_home.path(u"outside/.profile"_s), "mine");
+    const QStringList outside = snapshot(m_home.path(u"outside"_s));
     const QStringList inside = snapshot(library(QString()));
 
     ZipWriter zip;
@@ -304,7 +296,7 @@ void DataCareTest::hostileArchives()
         else
             zip.addLink(second, secondLink);
     }
-    const QString path = out() + QStringLiteral("/hostile.zip");
+    const QString path = out() + u"/hostile.zip"_s;
     QVERIFY(zip.write(path));
 
     // Refused, or failing part-way: either way nothing outside ~/Library changed, and nothing
@@ -316,20 +308,20 @@ void DataCareTest::hostileArchives()
         failed = true;
     }
     QVERIFY(failed);
-    QCOMPARE(snapshot(m_home.path(QStringLiteral("outside"))), outside);
+    QCOMPARE(snapshot(m_home.path(u"outside"_s)), outside);
     const QStringList after = snapshot(library(QString()));
     for (const QString &line : inside)
         QVERIFY2(after.contains(line), qPrintable(line));
     QCOMPARE(QDir(m_home.home()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-             (QStringList{QStringLiteral("Library"), QStringLiteral("out"), QStringLiteral("outside")}));
+             (QStringList{u"Library"_s, u"out"_s, u"outside"_s}));
 }
 
 void DataCareTest::backupAndRestoreFlows()
 {
     seedData();
-    AppModel model(QStringLiteral("http://127.0.0.1:1/feed"), m_prompter, m_workspace);
+    AppModel model(u"http://127.0.0.1:1/feed"_s, m_prompter, m_workspace);
     await(model.refreshBackupItems());
-    model.setBackupItemIncluded(QStringLiteral("library"), false);
+    model.setBackupItemIncluded(u"library"_s, false);
 
     // The panel cancelled, then the alert declined: nothing written, nothing said.
     QCOMPARE(await(model.runBackup()), Outcome::declined);
@@ -340,38 +332,36 @@ void DataCareTest::backupAndRestoreFlows()
     QVERIFY(!model.notice() && !model.error() && !model.busyMessage());
 
     QList<QString> busy;
-    connect(&model, &AppModel::busyMessageChanged, this,
-            [&] { busy.append(model.busyMessage().value_or(QStringLiteral("-"))); });
+    connect(&model, &AppModel::busyMessageChanged, this, [&] { busy.append(model.busyMessage().value_or(u"-"_s)); });
     m_prompter.answers = {0};
     QCOMPARE(await(model.runBackup()), Outcome::done);
     const QStringList zips = QDir(out()).entryList(QDir::Files);
     QCOMPARE(zips.size(), 1);
     const QString zip = out() + QLatin1Char('/') + zips.first();
-    QCOMPARE(model.notice(), QStringLiteral("Backup saved: ") + zip);
+    QCOMPARE(model.notice(), u"Backup saved: "_s + zip);
     QCOMPARE(m_workspace.revealed, QStringList{zip});
-    QCOMPARE(busy, (QList<QString>{QStringLiteral("Creating backup…"), QStringLiteral("-")}));
-    QVERIFY(!zipNames(zip).join(QLatin1Char('\n')).contains(QStringLiteral("Game Library")));
+    QCOMPARE(busy, (QList<QString>{u"Creating backup…"_s, u"-"_s}));
+    QVERIFY(!zipNames(zip).join(QLatin1Char('\n')).contains(u"Game Library"_s));
 
     // Restore: the saved state comes back.
-    writeFile(states(QStringLiteral("SNES/game.oesavestate")), "lost progress");
+    writeFile(states(u"SNES/game.oesavestate"_s), "lost progress");
     m_prompter.fileAnswer = zip;
     m_prompter.answers = {0};
     QCOMPARE(await(model.runRestore()), Outcome::done);
-    QCOMPARE(readFile(states(QStringLiteral("SNES/game.oesavestate"))), QByteArray("state one"));
+    QCOMPARE(readFile(states(u"SNES/game.oesavestate"_s)), QByteArray("state one"));
 
     // A missing zip and a hostile one are judged before anything is asked.
-    for (const QString &bad : {out() + QStringLiteral("/missing.zip"), out() + QStringLiteral("/hostile.zip")}) {
+    for (const QString &bad : {out() + u"/missing.zip"_s, out() + u"/hostile.zip"_s}) {
         ZipWriter hostile;
-        hostile.addLink(QStringLiteral("Application Support/OpenEmu/x"), QStringLiteral("/"));
-        QVERIFY(hostile.write(out() + QStringLiteral("/hostile.zip")));
+        hostile.addLink(u"Application Support/OpenEmu/x"_s, u"/"_s);
+        QVERIFY(hostile.write(out() + u"/hostile.zip"_s));
         m_prompter.fileAnswer = bad;
         m_prompter.asked.clear();
         QCOMPARE(await(model.runRestore()), Outcome::failed);
         QVERIFY(m_prompter.asked.isEmpty());
-        QCOMPARE(model.error()->message, bad.endsWith(QStringLiteral("missing.zip"))
-                                             ? QStringLiteral("Vantor can't read that zip.")
-                                             : notABackup);
-        QVERIFY(!QFileInfo::exists(library(QStringLiteral("Application Support/OpenEmu/x"))));
+        QCOMPARE(model.error()->message,
+                 bad.endsWith(u"missing.zip"_s) ? u"Vantor can't read that zip."_s : notABackup);
+        QVERIFY(!QFileInfo::exists(library(u"Application Support/OpenEmu/x"_s)));
         QVERIFY(!model.busyMessage());
     }
 }
@@ -379,51 +369,50 @@ void DataCareTest::backupAndRestoreFlows()
 void DataCareTest::uninstallFlows()
 {
     const QString apps = m_home.userApplications();
-    Bundles::write(apps, QStringLiteral("OpenEmu.app"));
-    AppModel model(QStringLiteral("http://127.0.0.1:1/feed"), m_prompter, m_workspace);
+    Bundles::write(apps, u"OpenEmu.app"_s);
+    AppModel model(u"http://127.0.0.1:1/feed"_s, m_prompter, m_workspace);
     model.refreshInstalled();
 
     // Declined: nothing moves. Then app only, before any Tidy scan: no data offered.
     QCOMPARE(await(model.uninstall()), Outcome::declined);
-    QVERIFY(QFileInfo::exists(apps + QStringLiteral("/OpenEmu.app")));
+    QVERIFY(QFileInfo::exists(apps + u"/OpenEmu.app"_s));
     m_prompter.answers = {0};
     seedData();
     QCOMPARE(await(model.uninstall()), Outcome::done);
     QCOMPARE(m_prompter.asked.size(), 2);
-    QCOMPARE(trashed(), QStringList{QStringLiteral("OpenEmu.app")});
-    QVERIFY(
-        QFileInfo::exists(qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/Trash/info/OpenEmu.app.trashinfo")));
+    QCOMPARE(trashed(), QStringList{u"OpenEmu.app"_s});
+    QVERIFY(QFileInfo::exists(qEnvironmentVariable("XDG_DATA_HOME") + u"/Trash/info/OpenEmu.app.trashinfo"_s));
     QVERIFY(!model.installed());
 
     // App and data, with one data row gone since the scan: the error, earlier rows in the Trash.
-    Bundles::write(apps, QStringLiteral("OpenEmu.app"));
-    writeFile(library(QStringLiteral("Caches/org.openemu.OpenEmu/cache.db")), "cache");
+    Bundles::write(apps, u"OpenEmu.app"_s);
+    writeFile(library(u"Caches/org.openemu.OpenEmu/cache.db"_s), "cache");
     model.refreshInstalled();
     await(model.refreshTidy());
-    QDir(library(QStringLiteral("Caches/org.openemu.OpenEmu"))).removeRecursively();
+    QDir(library(u"Caches/org.openemu.OpenEmu"_s)).removeRecursively();
     m_prompter.answers = {0, 0};
     m_prompter.asked.clear();
     QCOMPARE(await(model.uninstall()), Outcome::failed);
     QCOMPARE(m_prompter.asked[1].id, Prompter::AlertId::uninstallData);
-    QCOMPARE(m_prompter.asked[1].informative.count(QStringLiteral("\n• ")), 3);
-    QVERIFY(!QFileInfo::exists(library(QStringLiteral("Application Support/OpenEmu"))));
+    QCOMPARE(m_prompter.asked[1].informative.count(u"\n• "_s), 3);
+    QVERIFY(!QFileInfo::exists(library(u"Application Support/OpenEmu"_s)));
     QCOMPARE(trashed().size(), 4); // two apps, the data folder, the settings file
 
     // Everything there, with a kept previous version: app, data and the kept copy.
     model.setError(std::nullopt);
-    Bundles::write(apps, QStringLiteral("OpenEmu.app"));
-    Bundles::write(Paths::previousVersionsFolder(), QStringLiteral("OpenEmu 1.0.2.app"));
+    Bundles::write(apps, u"OpenEmu.app"_s);
+    Bundles::write(Paths::previousVersionsFolder(), u"OpenEmu 1.0.2.app"_s);
     seedData();
     model.refreshInstalled();
     await(model.refreshTidy());
-    QCOMPARE(model.tidyRows().last().id, QStringLiteral("previous"));
+    QCOMPARE(model.tidyRows().last().id, u"previous"_s);
     m_prompter.answers = {0, 0};
     QCOMPARE(await(model.uninstall()), Outcome::done);
-    QCOMPARE(model.notice(), QStringLiteral("The app and its data were moved to the Trash."));
+    QCOMPARE(model.notice(), u"The app and its data were moved to the Trash."_s);
     QVERIFY(!model.installed());
     QVERIFY(!model.hasPrevious());
     await(model.refreshTidy());
-    QCOMPARE(model.tidyRows().first().id, QStringLiteral("data"));
+    QCOMPARE(model.tidyRows().first().id, u"data"_s);
 }
 
 void DataCareTest::trashIsMadeWhenMissing()
@@ -432,14 +421,14 @@ void DataCareTest::trashIsMadeWhenMissing()
     // private to its user, and the item goes there with its .trashinfo.
     const QString data = qEnvironmentVariable("XDG_DATA_HOME");
     QVERIFY(QDir(data).removeRecursively());
-    writeFile(library(QStringLiteral("Preferences/org.openemu.OpenEmu.plist")), "settings");
+    writeFile(library(u"Preferences/org.openemu.OpenEmu.plist"_s), "settings");
     const QString previous = QDir::currentPath();
     QVERIFY(QDir::setCurrent(out()));
     auto back = qScopeGuard([&] { QDir::setCurrent(previous); });
-    FileOps::moveToTrash(library(QStringLiteral("Preferences/org.openemu.OpenEmu.plist")));
-    QCOMPARE(trashed(), QStringList{QStringLiteral("org.openemu.OpenEmu.plist")});
-    QVERIFY(QFileInfo::exists(data + QStringLiteral("/Trash/info/org.openemu.OpenEmu.plist.trashinfo")));
-    QCOMPARE(QFileInfo(data + QStringLiteral("/Trash")).permissions() & 0x0077, QFileDevice::Permissions());
+    FileOps::moveToTrash(library(u"Preferences/org.openemu.OpenEmu.plist"_s));
+    QCOMPARE(trashed(), QStringList{u"org.openemu.OpenEmu.plist"_s});
+    QVERIFY(QFileInfo::exists(data + u"/Trash/info/org.openemu.OpenEmu.plist.trashinfo"_s));
+    QCOMPARE(QFileInfo(data + u"/Trash"_s).permissions() & 0x0077, QFileDevice::Permissions());
     QVERIFY(QDir(out()).isEmpty());
 }
 

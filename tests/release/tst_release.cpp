@@ -9,6 +9,8 @@
 #include <QNetworkAccessManager>
 #include <QtTest>
 
+using namespace Qt::StringLiterals;
+
 using TestSupport::await;
 
 namespace {
@@ -24,7 +26,7 @@ QByteArray release(const QByteArray &assets, const QByteArray &extra = {})
     return "{\"tag_name\":\"v1.0.4\"" + extra + ",\"assets\":[" + assets + "]}";
 }
 
-ReleaseAsset makeAsset(const QString &name, std::optional<QUrl> url = QUrl(QStringLiteral("https://example.com/f")),
+ReleaseAsset makeAsset(const QString &name, std::optional<QUrl> url = QUrl(u"https://example.com/f"_s),
                        std::optional<QString> digest = std::nullopt)
 {
     return ReleaseAsset{name, 10, std::move(url), std::move(digest)};
@@ -98,16 +100,16 @@ void ReleaseTest::decodesFullRelease()
                                     ",\"digest\":\"sha256:ab\",\"download_count\":[1]")
                             + "," + asset("OpenEmu.zip", "null") + "]}";
     const Release r = ReleaseDecoder::decode(json);
-    QCOMPARE(r.tagName, QStringLiteral("v1.0.4"));
-    QCOMPARE(r.name, QStringLiteral("OpenEmu 1.0.4"));
-    QCOMPARE(r.body, QStringLiteral("**New**"));
-    QCOMPARE(r.htmlUrl, QStringLiteral("https://github.com/x"));
-    QCOMPARE(r.publishedAt, QStringLiteral("2026-01-02T03:04:05Z"));
+    QCOMPARE(r.tagName, u"v1.0.4"_s);
+    QCOMPARE(r.name, u"OpenEmu 1.0.4"_s);
+    QCOMPARE(r.body, u"**New**"_s);
+    QCOMPARE(r.htmlUrl, u"https://github.com/x"_s);
+    QCOMPARE(r.publishedAt, u"2026-01-02T03:04:05Z"_s);
     QCOMPARE(r.assets.size(), 2);
     // Integers beyond a double's exact range keep every digit.
     QCOMPARE(r.assets[0].size, Q_INT64_C(9007199254740993));
-    QCOMPARE(r.assets[0].browserDownloadUrl, QUrl(QStringLiteral("https://example.com/OpenEmu.dmg")));
-    QCOMPARE(r.assets[0].digest, QStringLiteral("sha256:ab"));
+    QCOMPARE(r.assets[0].browserDownloadUrl, QUrl(u"https://example.com/OpenEmu.dmg"_s));
+    QCOMPARE(r.assets[0].digest, u"sha256:ab"_s);
     QVERIFY(!r.assets[1].browserDownloadUrl);
     QVERIFY(!r.assets[1].digest);
 }
@@ -121,7 +123,7 @@ void ReleaseTest::optionalMembersMayBeNullOrAbsent()
 
     // A member already in camel case is matched as it stands.
     const Release camel = ReleaseDecoder::decode("{\"tagName\":\"v2\",\"assets\":[]}");
-    QCOMPARE(camel.tagName, QStringLiteral("v2"));
+    QCOMPARE(camel.tagName, u"v2"_s);
 }
 
 void ReleaseTest::rejectsMalformedReleases_data()
@@ -159,12 +161,12 @@ void ReleaseTest::rejectsMalformedReleases()
 void ReleaseTest::fetchSendsTheFeedRequest()
 {
     FeedServer server;
-    server.json(QStringLiteral("/feed"), release(asset("OpenEmu.dmg")));
-    const Release r = await(GitHubReleases::fetchLatest(m_network, server.urlText(QStringLiteral("/feed"))));
-    QCOMPARE(r.tagName, QStringLiteral("v1.0.4"));
-    QCOMPARE(server.hits(QStringLiteral("/feed")), 1);
-    QCOMPARE(server.lastHeader(QStringLiteral("/feed"), "User-Agent"), QByteArray("Vantor"));
-    QCOMPARE(server.lastHeader(QStringLiteral("/feed"), "Accept"), QByteArray("application/vnd.github+json"));
+    server.json(u"/feed"_s, release(asset("OpenEmu.dmg")));
+    const Release r = await(GitHubReleases::fetchLatest(m_network, server.urlText(u"/feed"_s)));
+    QCOMPARE(r.tagName, u"v1.0.4"_s);
+    QCOMPARE(server.hits(u"/feed"_s), 1);
+    QCOMPARE(server.lastHeader(u"/feed"_s, "User-Agent"), QByteArray("Vantor"));
+    QCOMPARE(server.lastHeader(u"/feed"_s, "Accept"), QByteArray("application/vnd.github+json"));
 }
 
 void ReleaseTest::fetchReportsStatuses_data()
@@ -175,7 +177,7 @@ void ReleaseTest::fetchReportsStatuses_data()
     QTest::addColumn<QString>("message");
     QTest::addColumn<QString>("details");
     const QString limited
-        = QStringLiteral("GitHub is limiting requests from this network right now. Wait a few minutes and try again.");
+        = u"GitHub is limiting requests from this network right now. Wait a few minutes and try again."_s;
     QTest::newRow("429") << 429 << QByteArray("slow down") << limited << "HTTP 429\nslow down";
     QTest::newRow("403") << 403 << QByteArray("{}") << limited << "HTTP 403\n{}";
     // The excerpt is 500 bytes, cutting a two-byte character in half.
@@ -195,9 +197,9 @@ void ReleaseTest::fetchReportsStatuses()
     QFETCH(QString, message);
     QFETCH(QString, details);
     FeedServer server;
-    server.json(QStringLiteral("/feed"), body, status);
+    server.json(u"/feed"_s, body, status);
     try {
-        await(GitHubReleases::fetchLatest(m_network, server.urlText(QStringLiteral("/feed"))));
+        await(GitHubReleases::fetchLatest(m_network, server.urlText(u"/feed"_s)));
         QFAIL("fetch should fail");
     } catch (const FriendlyError &e) {
         QCOMPARE(e.message, message);
@@ -211,24 +213,24 @@ void ReleaseTest::fetchRejectsOversizedReply()
     FeedServer::Route route;
     route.body = release({}, ",\"body\":\"" + QByteArray(GitHubReleases::maxFeedBytes, 'a') + "\"");
     route.withoutLength = true;
-    server.route(QStringLiteral("/feed"), route);
+    server.route(u"/feed"_s, route);
     try {
-        await(GitHubReleases::fetchLatest(m_network, server.urlText(QStringLiteral("/feed"))));
+        await(GitHubReleases::fetchLatest(m_network, server.urlText(u"/feed"_s)));
         QFAIL("fetch should fail");
     } catch (const FriendlyError &e) {
-        QCOMPARE(e.message, QStringLiteral("The release information came back in a format we didn't expect."));
-        QVERIFY2(e.details.contains(QStringLiteral("larger than 16 MiB")), qPrintable(e.details));
+        QCOMPARE(e.message, u"The release information came back in a format we didn't expect."_s);
+        QVERIFY2(e.details.contains(u"larger than 16 MiB"_s), qPrintable(e.details));
     }
 }
 
 void ReleaseTest::fetchRejectsInvalidAddress()
 {
-    for (const QString &address : {QStringLiteral("not an address"), QStringLiteral("http://")}) {
+    for (const QString &address : {u"not an address"_s, u"http://"_s}) {
         try {
             await(GitHubReleases::fetchLatest(m_network, address));
             QFAIL("fetch should fail");
         } catch (const FriendlyError &e) {
-            QCOMPARE(e.message, QStringLiteral("The release address is invalid."));
+            QCOMPARE(e.message, u"The release address is invalid."_s);
             QCOMPARE(e.details, address);
         }
     }
@@ -242,14 +244,13 @@ void ReleaseTest::fetchTransportFailureIsPlatformError()
         port = closed.port();
     }
     try {
-        await(GitHubReleases::fetchLatest(m_network, QStringLiteral("http://127.0.0.1:%1/feed").arg(port)));
+        await(GitHubReleases::fetchLatest(m_network, u"http://127.0.0.1:%1/feed"_s.arg(port)));
         QFAIL("fetch should fail");
     } catch (const PlatformError &e) {
         QCOMPARE(e.domain, ErrorDomain::url);
         QCOMPARE(e.code, UrlCode::cannotConnectToHost);
-        const FriendlyError friendly = FriendlyError::from(std::current_exception(), QStringLiteral("Checking"));
-        QCOMPARE(friendly.message,
-                 QStringLiteral("Can't reach the internet right now. Check your connection and try again."));
+        const FriendlyError friendly = FriendlyError::from(std::current_exception(), u"Checking"_s);
+        QCOMPARE(friendly.message, u"Can't reach the internet right now. Check your connection and try again."_s);
     }
 
     // A feed that goes silent times out.
@@ -258,10 +259,9 @@ void ReleaseTest::fetchTransportFailureIsPlatformError()
     stalled.chunkBytes = 1;
     stalled.delayPerChunkMs = 1500;
     FeedServer server;
-    server.route(QStringLiteral("/stalled"), stalled);
+    server.route(u"/stalled"_s, stalled);
     try {
-        await(GitHubReleases::fetchLatest(m_network, server.urlText(QStringLiteral("/stalled")),
-                                          std::chrono::milliseconds(300)));
+        await(GitHubReleases::fetchLatest(m_network, server.urlText(u"/stalled"_s), std::chrono::milliseconds(300)));
         QFAIL("fetch should time out");
     } catch (const PlatformError &e) {
         QCOMPARE(e.domain, ErrorDomain::url);
@@ -274,30 +274,30 @@ void ReleaseTest::pickAssetPrefersDiskImages()
     Release r;
     QVERIFY(!GitHubReleases::pickAsset(r));
 
-    r.assets = {makeAsset(QStringLiteral("App.zip")), makeAsset(QStringLiteral("App.dmg"))};
-    QCOMPARE(GitHubReleases::pickAsset(r)->name, QStringLiteral("App.dmg"));
+    r.assets = {makeAsset(u"App.zip"_s), makeAsset(u"App.dmg"_s)};
+    QCOMPARE(GitHubReleases::pickAsset(r)->name, u"App.dmg"_s);
 
-    r.assets = {makeAsset(QStringLiteral("First.DMG")), makeAsset(QStringLiteral("Second.dmg"))};
-    QCOMPARE(GitHubReleases::pickAsset(r)->name, QStringLiteral("First.DMG"));
+    r.assets = {makeAsset(u"First.DMG"_s), makeAsset(u"Second.dmg"_s)};
+    QCOMPARE(GitHubReleases::pickAsset(r)->name, u"First.DMG"_s);
 
-    r.assets = {makeAsset(QStringLiteral("App.dmg"), std::nullopt), makeAsset(QStringLiteral("App.zip"))};
-    QCOMPARE(GitHubReleases::pickAsset(r)->name, QStringLiteral("App.zip"));
+    r.assets = {makeAsset(u"App.dmg"_s, std::nullopt), makeAsset(u"App.zip"_s)};
+    QCOMPARE(GitHubReleases::pickAsset(r)->name, u"App.zip"_s);
 
-    r.assets = {makeAsset(QStringLiteral("Source.tar.gz")), makeAsset(QStringLiteral("App.dmg.sha256"))};
+    r.assets = {makeAsset(u"Source.tar.gz"_s), makeAsset(u"App.dmg.sha256"_s)};
     QVERIFY(!GitHubReleases::pickAsset(r));
 }
 
 void ReleaseTest::checksumFromDigest_data()
 {
-    const QString hex = QStringLiteral("0123456789abcdef").repeated(4);
+    const QString hex = u"0123456789abcdef"_s.repeated(4);
     QTest::addColumn<QString>("digest");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("sha256 prefix") << QString(QStringLiteral("sha256:") + hex) << hex;
-    QTest::newRow("upper case") << QString(QStringLiteral("SHA256:") + hex.toUpper()) << hex;
+    QTest::newRow("sha256 prefix") << QString(u"sha256:"_s + hex) << hex;
+    QTest::newRow("upper case") << QString(u"SHA256:"_s + hex.toUpper()) << hex;
     QTest::newRow("bare 64 characters, not checked as hex")
         << QString(64, QLatin1Char('z')) << QString(64, QLatin1Char('z'));
-    QTest::newRow("other algorithm falls through") << QString(QStringLiteral("sha512:") + hex) << QString();
-    QTest::newRow("too short falls through") << QStringLiteral("sha256:abc") << QString();
+    QTest::newRow("other algorithm falls through") << QString(u"sha512:"_s + hex) << QString();
+    QTest::newRow("too short falls through") << u"sha256:abc"_s << QString();
 }
 
 void ReleaseTest::checksumFromDigest()
@@ -305,31 +305,31 @@ void ReleaseTest::checksumFromDigest()
     QFETCH(QString, digest);
     QFETCH(QString, expected);
     Release r;
-    r.assets = {makeAsset(QStringLiteral("OpenEmu.dmg"), QUrl(QStringLiteral("https://example.com/f")), digest)};
+    r.assets = {makeAsset(u"OpenEmu.dmg"_s, QUrl(u"https://example.com/f"_s), digest)};
     const auto checksum = await(GitHubReleases::expectedChecksum(m_network, r, r.assets[0]));
     QCOMPARE(checksum.value_or(QString()), expected);
 }
 
 void ReleaseTest::checksumFromFile()
 {
-    const QString hex = QStringLiteral("ab").repeated(32);
+    const QString hex = u"ab"_s.repeated(32);
     FeedServer server;
-    server.file(QStringLiteral("/sum"), hex.toUpper().toUtf8() + "  OpenEmu-Silicon.dmg\n");
-    server.file(QStringLiteral("/other"), QStringLiteral("cd").repeated(32).toUtf8());
+    server.file(u"/sum"_s, hex.toUpper().toUtf8() + "  OpenEmu-Silicon.dmg\n");
+    server.file(u"/other"_s, u"cd"_s.repeated(32).toUtf8());
 
     Release r;
-    const ReleaseAsset image = makeAsset(QStringLiteral("OpenEmu-Silicon.dmg"));
-    r.assets = {makeAsset(QStringLiteral("checksums.txt"), server.url(QStringLiteral("/other"))), image,
-                makeAsset(QStringLiteral("openemu-silicon.dmg.sha256"), server.url(QStringLiteral("/sum")))};
+    const ReleaseAsset image = makeAsset(u"OpenEmu-Silicon.dmg"_s);
+    r.assets = {makeAsset(u"checksums.txt"_s, server.url(u"/other"_s)), image,
+                makeAsset(u"openemu-silicon.dmg.sha256"_s, server.url(u"/sum"_s))};
     QCOMPARE(await(GitHubReleases::expectedChecksum(m_network, r, image)), hex);
-    QCOMPARE(server.hits(QStringLiteral("/other")), 0);
+    QCOMPARE(server.hits(u"/other"_s), 0);
 
     // The status is not looked at: a 404 page holding no 64-digit word gives none.
-    server.json(QStringLiteral("/sum"), "not found", 404);
+    server.json(u"/sum"_s, "not found", 404);
     QVERIFY(!await(GitHubReleases::expectedChecksum(m_network, r, image)));
 
     // An unreachable or address-less checksum file gives none, never a failure.
-    r.assets[2].browserDownloadUrl = QUrl(QStringLiteral("http://127.0.0.1:1/sum"));
+    r.assets[2].browserDownloadUrl = QUrl(u"http://127.0.0.1:1/sum"_s);
     QVERIFY(!await(GitHubReleases::expectedChecksum(m_network, r, image)));
     r.assets[2].browserDownloadUrl.reset();
     QVERIFY(!await(GitHubReleases::expectedChecksum(m_network, r, image)));

@@ -3,6 +3,8 @@
 #include <QDir>
 #include <stdexcept>
 
+using namespace Qt::StringLiterals;
+
 TestHome &TestHome::shared()
 {
     static TestHome home;
@@ -15,9 +17,9 @@ TestHome::TestHome()
         throw std::runtime_error("cannot create a temporary folder");
     qputenv("HOME", home().toUtf8());
     qputenv("VANTOR_SYSTEM_APPLICATIONS", systemApplications().toUtf8());
-    qputenv("XDG_CONFIG_HOME", m_root.filePath(QStringLiteral("config")).toUtf8());
-    qputenv("XDG_DATA_HOME", m_root.filePath(QStringLiteral("data")).toUtf8());
-    qputenv("TMPDIR", m_root.filePath(QStringLiteral("tmp")).toUtf8());
+    qputenv("XDG_CONFIG_HOME", m_root.filePath(u"config"_s).toUtf8());
+    qputenv("XDG_DATA_HOME", m_root.filePath(u"data"_s).toUtf8());
+    qputenv("TMPDIR", m_root.filePath(u"tmp"_s).toUtf8());
     qunsetenv("VANTOR_HOST");
     qunsetenv("VANTOR_FEED_URL");
     reset();
@@ -25,22 +27,22 @@ TestHome::TestHome()
 
 QString TestHome::home() const
 {
-    return m_root.filePath(QStringLiteral("home"));
+    return m_root.filePath(u"home"_s);
 }
 
 QString TestHome::systemApplications() const
 {
-    return m_root.filePath(QStringLiteral("Applications"));
+    return m_root.filePath(u"Applications"_s);
 }
 
 QString TestHome::userApplications() const
 {
-    return path(QStringLiteral("Applications"));
+    return path(u"Applications"_s);
 }
 
 QString TestHome::temporary() const
 {
-    return m_root.filePath(QStringLiteral("tmp"));
+    return m_root.filePath(u"tmp"_s);
 }
 
 QString TestHome::path(const QString &relative) const
@@ -50,8 +52,7 @@ QString TestHome::path(const QString &relative) const
 
 void TestHome::reset()
 {
-    for (const QString &name : {QStringLiteral("home"), QStringLiteral("Applications"), QStringLiteral("config"),
-                                QStringLiteral("data"), QStringLiteral("tmp")}) {
+    for (const QString &name : {u"home"_s, u"Applications"_s, u"config"_s, u"data"_s, u"tmp"_s}) {
         QDir folder(m_root.filePath(name));
         folder.removeRecursively();
         QDir().mkpath(folder.path());

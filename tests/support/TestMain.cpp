@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 #include <QtTest>
 
+using namespace Qt::StringLiterals;
+
 namespace TestSupport {
 
 std::vector<TestFactory> &testClasses()
@@ -29,7 +31,7 @@ bool hasAny(const QObject &test, const QStringList &functions)
 {
     const QMetaObject *meta = test.metaObject();
     for (const QString &function : functions) {
-        if (meta->indexOfMethod(QMetaObject::normalizedSignature(qPrintable(function + QStringLiteral("()")))) >= 0)
+        if (meta->indexOfMethod(QMetaObject::normalizedSignature(qPrintable(function + u"()"_s))) >= 0)
             return true;
     }
     return false;

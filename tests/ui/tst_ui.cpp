@@ -28,11 +28,13 @@
 
 #include <SDL.h>
 
+using namespace Qt::StringLiterals;
+
 using TestSupport::await;
 
 namespace {
 
-const QString feedPath = QStringLiteral("/repos/nickybmon/OpenEmu-Silicon/releases/latest");
+const QString feedPath = u"/repos/nickybmon/OpenEmu-Silicon/releases/latest"_s;
 
 // The visible control with this text on the window's current page or banners.
 // The Backup page's toggle for an item, found by its title.
@@ -98,9 +100,8 @@ void UiTest::init()
     m_home.reset();
     Paths::setBundleID(Paths::defaultBundleID);
     qputenv("VANTOR_HOST", "macos-14.5.0-arm64");
-    SampleRelease::publish(m_server, m_home.path(QStringLiteral("release")), feedPath,
-                           {.version = QStringLiteral("1.0.4"),
-                            .notes = QStringLiteral("# Heading\n**bold** and *soft* and `code`\n- item")});
+    SampleRelease::publish(m_server, m_home.path(u"release"_s), feedPath,
+                           {.version = u"1.0.4"_s, .notes = u"# Heading\n**bold** and *soft* and `code`\n- item"_s});
 }
 
 void UiTest::cleanup()
@@ -122,88 +123,87 @@ void UiTest::open()
 void UiTest::navigationAndLabels()
 {
     open();
-    QCOMPARE(m_window->windowTitle(), QStringLiteral("Vantor"));
+    QCOMPARE(m_window->windowTitle(), u"Vantor"_s);
     QCOMPARE(m_window->minimumSize(), QSize(900, 600));
     auto *sidebar = m_window->findChild<QListWidget *>();
     QStringList labels;
     for (int i = 0; i < sidebar->count(); ++i)
         labels.append(sidebar->item(i)->text());
-    QCOMPARE(labels,
-             (QStringList{QStringLiteral("Home"), QStringLiteral("First game guide"), QStringLiteral("Systems"),
-                          QStringLiteral("Backup & restore"), QStringLiteral("Tidy"), QStringLiteral("About")}));
+    QCOMPARE(labels, (QStringList{u"Home"_s, u"First game guide"_s, u"Systems"_s, u"Backup & restore"_s, u"Tidy"_s,
+                                  u"About"_s}));
     QCOMPARE(m_window->currentPage(), MainWindow::Page::home);
     sidebar->setCurrentRow(4);
     QCOMPARE(m_window->currentPage(), MainWindow::Page::tidy);
-    QVERIFY(find<QPushButton>(page(), QStringLiteral("Uninstall OpenEmu-Silicon…")));
+    QVERIFY(find<QPushButton>(page(), u"Uninstall OpenEmu-Silicon…"_s));
 }
 
 void UiTest::bannersFollowTheModel()
 {
     open();
-    m_model->setError(FriendlyError(QStringLiteral("Something failed."), QString()));
-    m_model->setNotice(QStringLiteral("All good."));
+    m_model->setError(FriendlyError(u"Something failed."_s, QString()));
+    m_model->setNotice(u"All good."_s);
     auto *error = m_window->findChild<ErrorBanner *>();
     QVERIFY(error->isVisible());
-    QVERIFY(!find<QToolButton>(error, QStringLiteral("Show Details"))); // no details, no disclosure
-    m_model->setError(FriendlyError(QStringLiteral("Something else failed."), QStringLiteral("line 1\nline 2")));
-    QToolButton *details = find<QToolButton>(error, QStringLiteral("Show Details"));
+    QVERIFY(!find<QToolButton>(error, u"Show Details"_s)); // no details, no disclosure
+    m_model->setError(FriendlyError(u"Something else failed."_s, u"line 1\nline 2"_s));
+    QToolButton *details = find<QToolButton>(error, u"Show Details"_s);
     QVERIFY(details);
     auto *box = error->findChild<QPlainTextEdit *>();
     QVERIFY(!box->isVisible()); // collapsed at first
     details->click();
     QVERIFY(box->isVisible());
     QVERIFY(box->maximumHeight() <= 120);
-    screenshot(QStringLiteral("banners"));
+    screenshot(u"banners"_s);
 
-    find<QPushButton>(error, QStringLiteral("Dismiss"))->click();
+    find<QPushButton>(error, u"Dismiss"_s)->click();
     QVERIFY(!m_model->error());
-    QCOMPARE(m_model->notice(), QStringLiteral("All good."));
+    QCOMPARE(m_model->notice(), u"All good."_s);
     QVERIFY(!error->isVisible());
     auto *notice = m_window->findChild<NoticeBanner *>();
-    find<QPushButton>(notice, QStringLiteral("Dismiss"))->click();
+    find<QPushButton>(notice, u"Dismiss"_s)->click();
     QVERIFY(!m_model->notice());
 }
 
 void UiTest::homeInstallRules()
 {
     open();
-    QPushButton *install = find<QPushButton>(page(), QStringLiteral("Install OpenEmu-Silicon"));
+    QPushButton *install = find<QPushButton>(page(), u"Install OpenEmu-Silicon"_s);
     QVERIFY(install);
     QVERIFY(install->isEnabled());
-    QVERIFY(find<QLabel>(page(), QStringLiteral("Latest version: v1.0.4")));
-    screenshot(QStringLiteral("home-install"));
+    QVERIFY(find<QLabel>(page(), u"Latest version: v1.0.4"_s));
+    screenshot(u"home-install"_s);
 
     qputenv("VANTOR_HOST", "macos-10.15.7-arm64"); // the host is asked afresh at every redraw
-    m_model->setNotice(QStringLiteral("redraw"));
+    m_model->setNotice(u"redraw"_s);
     QVERIFY(!install->isEnabled());
-    QVERIFY(find<QLabel>(page(), QStringLiteral("Sorry, this Mac's macOS is too old for OpenEmu-Silicon.")));
+    QVERIFY(find<QLabel>(page(), u"Sorry, this Mac's macOS is too old for OpenEmu-Silicon."_s));
     qputenv("VANTOR_HOST", "macos-14.5.0-arm64");
 
     // A release with nothing installable.
-    SampleRelease::publish(m_server, m_home.path(QStringLiteral("release")), feedPath,
-                           {.zip = false, .otherAssets = {QStringLiteral("OpenEmu.dmg.sha256")}});
+    SampleRelease::publish(m_server, m_home.path(u"release"_s), feedPath,
+                           {.zip = false, .otherAssets = {u"OpenEmu.dmg.sha256"_s}});
     await(m_model->checkLatest());
-    QVERIFY(find<QLabel>(page(), QStringLiteral("This release has no downloadable app file.")));
+    QVERIFY(find<QLabel>(page(), u"This release has no downloadable app file."_s));
     QVERIFY(!install->isEnabled());
 
     // The install location choice writes the model.
-    find<QAbstractButton>(page(), QStringLiteral("/Applications (needs permission)"))->click();
+    find<QAbstractButton>(page(), u"/Applications (needs permission)"_s)->click();
     QVERIFY(m_model->installToSystemApplications());
 }
 
 void UiTest::installedCardAndProgress()
 {
-    Bundles::write(m_home.userApplications(), QStringLiteral("OpenEmu.app"), {.version = QStringLiteral("1.0.3")});
-    Bundles::write(Paths::previousVersionsFolder(), QStringLiteral("OpenEmu 1.0.2.app"));
+    Bundles::write(m_home.userApplications(), u"OpenEmu.app"_s, {.version = u"1.0.3"_s});
+    Bundles::write(Paths::previousVersionsFolder(), u"OpenEmu 1.0.2.app"_s);
     open();
-    QVERIFY(find<QLabel>(page(), QStringLiteral("Installed version 1.0.3")));
-    QVERIFY(find<QLabel>(page(), QStringLiteral("Update available: v1.0.4")));
-    QPushButton *update = find<QPushButton>(page(), QStringLiteral("Update"));
+    QVERIFY(find<QLabel>(page(), u"Installed version 1.0.3"_s));
+    QVERIFY(find<QLabel>(page(), u"Update available: v1.0.4"_s));
+    QPushButton *update = find<QPushButton>(page(), u"Update"_s);
     QVERIFY(update && update->isEnabled());
-    QVERIFY(find<QPushButton>(page(), QStringLiteral("Roll back…")));
-    QVERIFY(!find<QPushButton>(page(), QStringLiteral("Cancel")));
+    QVERIFY(find<QPushButton>(page(), u"Roll back…"_s));
+    QVERIFY(!find<QPushButton>(page(), u"Cancel"_s));
 
-    screenshot(QStringLiteral("home-update-available"));
+    screenshot(u"home-update-available"_s);
 
     // Watch the progress card through the phases of a real update.
     QStringList titles;
@@ -212,52 +212,50 @@ void UiTest::installedCardAndProgress()
     connect(m_model.get(), &AppModel::changed, this, [&] {
         for (auto *card : page()->findChildren<QLabel *>()) {
             const QString t = card->text();
-            if (card->isVisibleTo(page()) && t.endsWith(QChar(0x2026)) && !titles.contains(t)
-                && t != QStringLiteral("Roll back…"))
+            if (card->isVisibleTo(page()) && t.endsWith(QChar(0x2026)) && !titles.contains(t) && t != u"Roll back…"_s)
                 titles.append(t);
         }
         if (m_model->phase() == InstallPhase::downloading)
-            cancelEnabledWhileDownloading |= find<QPushButton>(page(), QStringLiteral("Cancel"))->isEnabled();
+            cancelEnabledWhileDownloading |= find<QPushButton>(page(), u"Cancel"_s)->isEnabled();
         if (m_model->phase() == InstallPhase::unpacking)
-            screenshot(QStringLiteral("home-progress"));
+            screenshot(u"home-progress"_s);
     });
     update->click();
     QTRY_VERIFY_WITH_TIMEOUT(!m_model->isInstalling(), 30'000);
-    QVERIFY(titles.contains(QStringLiteral("Downloading…")));
-    QVERIFY(titles.contains(QStringLiteral("Unpacking…")));
+    QVERIFY(titles.contains(u"Downloading…"_s));
+    QVERIFY(titles.contains(u"Unpacking…"_s));
     QVERIFY(cancelEnabledWhileDownloading);
-    QTRY_VERIFY(find<QLabel>(page(), QStringLiteral("Installed version 1.0.4")));
-    QVERIFY(find<QLabel>(page(), QStringLiteral("You're up to date.")));
-    QVERIFY(!find<QPushButton>(page(), QStringLiteral("Update")));
-    screenshot(QStringLiteral("home-installed"));
+    QTRY_VERIFY(find<QLabel>(page(), u"Installed version 1.0.4"_s));
+    QVERIFY(find<QLabel>(page(), u"You're up to date."_s));
+    QVERIFY(!find<QPushButton>(page(), u"Update"_s));
+    screenshot(u"home-installed"_s);
 }
 
 void UiTest::releaseNotesRendering()
 {
-    const QString html = HomePage::notesHtml(
-        QStringLiteral("# Heading\n**bold** and *soft*, `x<y` ~~old~~ [site](https://a.b/c)\n- item"));
-    QVERIFY(html.contains(QStringLiteral("# Heading")));
-    QVERIFY(html.contains(QStringLiteral("<b>bold</b>")));
-    QVERIFY(html.contains(QStringLiteral("<i>soft</i>")));
-    QVERIFY(html.contains(QStringLiteral("<code>x&lt;y</code>")));
-    QVERIFY(html.contains(QStringLiteral("<s>old</s>")));
-    QVERIFY(html.contains(QStringLiteral("<a href=\"https://a.b/c\">site</a>")));
-    QVERIFY(html.contains(QStringLiteral("\n- item")));
+    const QString html
+        = HomePage::notesHtml(u"# Heading\n**bold** and *soft*, `x<y` ~~old~~ [site](https://a.b/c)\n- item"_s);
+    QVERIFY(html.contains(u"# Heading"_s));
+    QVERIFY(html.contains(u"<b>bold</b>"_s));
+    QVERIFY(html.contains(u"<i>soft</i>"_s));
+    QVERIFY(html.contains(u"<code>x&lt;y</code>"_s));
+    QVERIFY(html.contains(u"<s>old</s>"_s));
+    QVERIFY(html.contains(u"<a href=\"https://a.b/c\">site</a>"_s));
+    QVERIFY(html.contains(u"\n- item"_s));
 
     open();
     auto *notes = page()->findChild<QTextBrowser *>();
     QVERIFY(notes->isVisibleTo(page()));
-    QVERIFY(notes->toPlainText().startsWith(QStringLiteral("# Heading")));
+    QVERIFY(notes->toPlainText().startsWith(u"# Heading"_s));
     QVERIFY(notes->maximumHeight() <= 220);
 }
 
 void UiTest::otherPages()
 {
     // Some data for the pages to show: a BIOS file, save states, settings and a controller.
-    const QString support = m_home.path(QStringLiteral("Library/Application Support/OpenEmu"));
+    const QString support = m_home.path(u"Library/Application Support/OpenEmu"_s);
     for (const QString &file :
-         {QStringLiteral("/BIOS/scph5501.bin"), QStringLiteral("/Save States/SNES/slot1.oesavestate"),
-          QStringLiteral("/Game Library/Library.storedata")}) {
+         {u"/BIOS/scph5501.bin"_s, u"/Save States/SNES/slot1.oesavestate"_s, u"/Game Library/Library.storedata"_s}) {
         QDir().mkpath(QFileInfo(support + file).path());
         QFile data(support + file);
         QVERIFY(data.open(QIODevice::WriteOnly));
@@ -271,54 +269,52 @@ void UiTest::otherPages()
     });
     open();
     m_window->showPage(MainWindow::Page::systems);
-    QVERIFY(find<QLabel>(page(), QStringLiteral("42 entries")));
-    QLabel *bios = find<QLabel>(page(), QStringLiteral("BIOS: 5200.rom"));
-    QVERIFY(bios && bios->styleSheet().contains(QStringLiteral("#ff9500"))); // orange
-    QLabel *none = find<QLabel>(page(), QStringLiteral("No BIOS needed"));
-    QVERIFY(none && none->styleSheet().contains(QStringLiteral("#34c759"))); // green
-    QVERIFY(find<QLabel>(page(), QStringLiteral("Core: blueMSX 2.8.3 · Partial support")));
-    screenshot(QStringLiteral("systems"));
+    QVERIFY(find<QLabel>(page(), u"42 entries"_s));
+    QLabel *bios = find<QLabel>(page(), u"BIOS: 5200.rom"_s);
+    QVERIFY(bios && bios->styleSheet().contains(u"#ff9500"_s)); // orange
+    QLabel *none = find<QLabel>(page(), u"No BIOS needed"_s);
+    QVERIFY(none && none->styleSheet().contains(u"#34c759"_s)); // green
+    QVERIFY(find<QLabel>(page(), u"Core: blueMSX 2.8.3 · Partial support"_s));
+    screenshot(u"systems"_s);
 
     m_window->showPage(MainWindow::Page::guide);
-    QVERIFY(find<QLabel>(page(), QStringLiteral("No folder chosen yet.")));
-    QTRY_VERIFY(find<QLabel>(page(), QStringLiteral("1 system(s) have their BIOS file(s).")));
-    QVERIFY(find<QLabel>(page(), QStringLiteral("Any of: scph5500.bin, scph5501.bin, scph5502.bin")));
-    QTRY_VERIFY_WITH_TIMEOUT(find<QLabel>(page(), QStringLiteral("1 controller(s) connected.")), 5000);
-    m_prompter.folderAnswer = m_home.path(QStringLiteral("Games"));
-    find<QPushButton>(page(), QStringLiteral("Choose folder…"))->click();
-    QTRY_VERIFY(find<QLabel>(page(), m_home.path(QStringLiteral("Games"))));
-    find<QPushButton>(page(), QStringLiteral("Open in Finder"))->click();
-    QCOMPARE(m_model->error()->message,
-             QStringLiteral("That folder doesn't exist yet. Start OpenEmu once so it can create it."));
-    screenshot(QStringLiteral("guide"));
+    QVERIFY(find<QLabel>(page(), u"No folder chosen yet."_s));
+    QTRY_VERIFY(find<QLabel>(page(), u"1 system(s) have their BIOS file(s)."_s));
+    QVERIFY(find<QLabel>(page(), u"Any of: scph5500.bin, scph5501.bin, scph5502.bin"_s));
+    QTRY_VERIFY_WITH_TIMEOUT(find<QLabel>(page(), u"1 controller(s) connected."_s), 5000);
+    m_prompter.folderAnswer = m_home.path(u"Games"_s);
+    find<QPushButton>(page(), u"Choose folder…"_s)->click();
+    QTRY_VERIFY(find<QLabel>(page(), m_home.path(u"Games"_s)));
+    find<QPushButton>(page(), u"Open in Finder"_s)->click();
+    QCOMPARE(m_model->error()->message, u"That folder doesn't exist yet. Start OpenEmu once so it can create it."_s);
+    screenshot(u"guide"_s);
 
     m_window->showPage(MainWindow::Page::backup);
-    QPushButton *backup = find<QPushButton>(page(), QStringLiteral("Back up…"));
+    QPushButton *backup = find<QPushButton>(page(), u"Back up…"_s);
     QVERIFY(backup && backup->isEnabled());
     // The total and the button follow the toggles.
     // A toggle rebuilds the list; the new rows show on the next turn of the event loop.
-    for (const QString &item :
-         {QStringLiteral("Save states"), QStringLiteral("Game library (database and battery saves)")}) {
+    for (const QString &item : {u"Save states"_s, u"Game library (database and battery saves)"_s}) {
         QTRY_VERIFY(toggle(page(), item));
         toggle(page(), item)->click();
     }
-    QTRY_VERIFY(find<QLabel>(page(), QStringLiteral("Total to copy: Zero KB (the zip is usually a bit smaller)")));
-    QVERIFY(!find<QPushButton>(page(), QStringLiteral("Back up…"))->isEnabled());
-    QTRY_VERIFY(toggle(page(), QStringLiteral("Save states")));
-    toggle(page(), QStringLiteral("Save states"))->click();
-    QTRY_VERIFY(find<QPushButton>(page(), QStringLiteral("Back up…"))->isEnabled());
+    QTRY_VERIFY(find<QLabel>(page(), u"Total to copy: Zero KB (the zip is usually a bit smaller)"_s));
+    QVERIFY(!find<QPushButton>(page(), u"Back up…"_s)->isEnabled());
+    QTRY_VERIFY(toggle(page(), u"Save states"_s));
+    toggle(page(), u"Save states"_s)->click();
+    QTRY_VERIFY(find<QPushButton>(page(), u"Back up…"_s)->isEnabled());
     QVERIFY(m_model->backupItems()[0].include && !m_model->backupItems()[1].include);
-    screenshot(QStringLiteral("backup"));
+    screenshot(u"backup"_s);
 
     m_window->showPage(MainWindow::Page::tidy);
-    QTRY_VERIFY(find<QPushButton>(page(), QStringLiteral("Reveal in Finder")));
-    QVERIFY(find<QLabel>(page(), QStringLiteral("Settings — not found")));
-    screenshot(QStringLiteral("tidy"));
+    QTRY_VERIFY(find<QPushButton>(page(), u"Reveal in Finder"_s));
+    QVERIFY(find<QLabel>(page(), u"Settings — not found"_s));
+    screenshot(u"tidy"_s);
 
     m_window->showPage(MainWindow::Page::about);
-    find<QPushButton>(page(), QStringLiteral("Project wiki"))->click();
-    QCOMPARE(m_workspace.opened.last(), QUrl(QStringLiteral("https://github.com/nickybmon/OpenEmu-Silicon/wiki")));
-    screenshot(QStringLiteral("about"));
+    find<QPushButton>(page(), u"Project wiki"_s)->click();
+    QCOMPARE(m_workspace.opened.last(), QUrl(u"https://github.com/nickybmon/OpenEmu-Silicon/wiki"_s));
+    screenshot(u"about"_s);
 }
 
 QTEST_MAIN(UiTest)
