@@ -19,6 +19,7 @@ struct Options
     bool verbose = false;
     bool yes = false;
     bool system = false; // install into the system Applications folder
+    bool reinstall = false; // install over an installed copy
     QStringList only = {}; // backup: the items to include
     bool progress = false; // a progress bar even when stderr is not a terminal
 };

@@ -13,6 +13,8 @@
 
 #include <atomic>
 #include <csignal>
+#include <langinfo.h>
+#include <unistd.h>
 
 namespace Commands {
 
@@ -21,6 +23,15 @@ namespace {
 QString yesNo(bool value)
 {
     return value ? QStringLiteral("yes") : QStringLiteral("no");
+}
+
+// ✓ and ✗ where the terminal's character set has them, else [x] and [ ].
+QString mark(bool done)
+{
+    static const bool utf8 = QByteArray(::nl_langinfo(CODESET)).toUpper().replace('-', "") == "UTF8";
+    if (utf8)
+        return done ? QStringLiteral("✓") : QStringLiteral("✗");
+    return done ? QStringLiteral("[x]") : QStringLiteral("[ ]");
 }
 
 // An action's outcome as the exit status, with its error, or its notice, printed.
@@ -35,6 +46,8 @@ int report(const AppModel &model, Outcome outcome, const CliOutput::Options &opt
         CliOutput::printJson({{QStringLiteral("notice"), notice ? QJsonValue(*notice) : QJsonValue()}});
     else if (notice)
         CliOutput::printLine(*notice);
+    else if (!options.yes && !::isatty(STDIN_FILENO))
+        std::fputs("Nothing was changed. Pass --yes to confirm without a question.\n", stderr);
     else
         std::fputs("Nothing was changed.\n", stderr);
     return outcome == Outcome::done ? success : declined;
@@ -179,7 +192,14 @@ QCoro::Task<int> latest(AppModel &model, CliOutput::Options options)
 
 QCoro::Task<int> install(AppModel &model, CliOutput::Options options)
 {
-    co_return co_await runInstall(model, options, false);
+    // An installed copy is replaced only when asked: --reinstall replaces it as an update does.
+    if (model.installed() && !options.reinstall) {
+        CliOutput::printError(FriendlyError(QStringLiteral("OpenEmu-Silicon is already installed. Use 'vantor-cli "
+                                                           "update' to update it.")),
+                              options);
+        co_return failure;
+    }
+    co_return co_await runInstall(model, options, model.installed().has_value());
 }
 
 QCoro::Task<int> update(AppModel &model, CliOutput::Options options)
@@ -315,11 +335,11 @@ QCoro::Task<int> guide(AppModel &model, CliOutput::Options options)
         QStringLiteral("Games folder: %1").arg(model.gamesFolder().value_or(QStringLiteral("not chosen"))));
     CliOutput::printLine(QStringLiteral("BIOS files:"));
     for (const BIOSEntry &entry : ProjectDocs::biosTable()) {
-        CliOutput::printLine(
-            QStringLiteral("  %1 %2: %3%4")
-                .arg(GuideChecklist::isSatisfied(entry, found) ? QStringLiteral("✓") : QStringLiteral("✗"),
-                     entry.system, entry.files.join(entry.anyOf ? QStringLiteral(" or ") : QStringLiteral(" and ")),
-                     entry.optional ? QStringLiteral(" (optional)") : QString()));
+        CliOutput::printLine(QStringLiteral("  %1 %2: %3%4")
+                                 .arg(GuideChecklist::isSatisfied(entry, found) ? mark(true) : mark(false),
+                                      entry.system,
+                                      entry.files.join(entry.anyOf ? QStringLiteral(" or ") : QStringLiteral(" and ")),
+                                      entry.optional ? QStringLiteral(" (optional)") : QString()));
     }
     CliOutput::printLine(QStringLiteral("Controllers:"));
     if (monitor.controllers().isEmpty())
@@ -338,8 +358,7 @@ QCoro::Task<int> systems(AppModel &, CliOutput::Options options)
                                     {QStringLiteral("core"), system.core},
                                     {QStringLiteral("bios"), system.bios ? QJsonValue(*system.bios) : QJsonValue()},
                                     {QStringLiteral("note"), system.note}});
-        // A list, so it goes out as a document of its own rather than an object.
-        CliOutput::printLine(QString::fromUtf8(QJsonDocument(rows).toJson(QJsonDocument::Compact)));
+        CliOutput::printJson({{QStringLiteral("systems"), rows}});
         co_return success;
     }
     for (const SystemInfo &system : ProjectDocs::systems()) {

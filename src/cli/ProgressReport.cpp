@@ -5,12 +5,13 @@
 
 #include <QDateTime>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace {
-
-constexpr int barWidth = 30;
 
 const char *phaseText(InstallPhase phase)
 {
@@ -24,67 +25,95 @@ const char *phaseText(InstallPhase phase)
     return "";
 }
 
+int terminalWidth()
+{
+    struct winsize size = {};
+    if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
+        return size.ws_col;
+    return 80;
+}
+
 } // namespace
+
+QString ProgressReport::line(qint64 done, qint64 total, double speed)
+{
+    QString text;
+    if (total > 0) {
+        const int percent = int(std::min<qint64>(100, done * 100 / total));
+        text = QStringLiteral("%1% %2 / %3").arg(percent).arg(ByteCount::fileStyle(done), ByteCount::fileStyle(total));
+    } else {
+        text = ByteCount::fileStyle(done);
+    }
+    if (speed > 0) {
+        text += QStringLiteral(" %1/s").arg(ByteCount::fileStyle(qint64(speed)));
+        if (total > done) {
+            const qint64 seconds = qint64(std::ceil(double(total - done) / speed));
+            text += QStringLiteral(" ETA %1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
+        }
+    }
+    return text;
+}
 
 ProgressReport::ProgressReport(AppModel &model, bool always, QObject *parent)
     : QObject(parent)
     , m_model(model)
-    , m_terminal(always || ::isatty(STDERR_FILENO))
+    , m_terminal(::isatty(STDERR_FILENO))
 {
-    if (m_terminal)
+    m_report = always || m_terminal;
+    if (m_report)
         connect(&m_model, &AppModel::changed, this, &ProgressReport::update);
 }
 
 ProgressReport::~ProgressReport()
 {
-    endBar();
+    endLine();
 }
 
-void ProgressReport::endBar()
+void ProgressReport::endLine()
 {
-    if (m_barShown) {
+    if (m_lineShown) {
         std::fputs("\n", stderr);
-        m_barShown = false;
+        std::fflush(stderr);
+        m_lineShown = false;
     }
+}
+
+void ProgressReport::draw(qint64 done, qint64 total, double speed, const QString &prefix)
+{
+    const QString text = prefix + line(done, total, speed);
+    if (!m_terminal) {
+        // A log gets a line at every tenth of the way, no carriage returns.
+        const int tenth = total > 0 ? int(std::min<qint64>(10, done * 10 / total)) : -1;
+        if (tenth <= m_lastTenth)
+            return;
+        m_lastTenth = tenth;
+        std::fprintf(stderr, "%s\n", text.toUtf8().constData());
+        std::fflush(stderr);
+        return;
+    }
+    // A terminal needs no more than ten redraws a second; the frame never wraps.
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    if (m_lineShown && now - m_lastDrawnMs < 100 && done < total)
+        return;
+    m_lastDrawnMs = now;
+    const QString fitted = text.left(std::max(1, terminalWidth() - 1));
+    std::fprintf(stderr, "\r%s\x1b[K", fitted.toUtf8().constData());
+    std::fflush(stderr);
+    m_lineShown = true;
 }
 
 void ProgressReport::update()
 {
     const InstallPhase phase = m_model.phase();
     if (phase != m_shownPhase) {
-        endBar();
+        endLine();
         m_shownPhase = phase;
+        m_lastTenth = -1;
         if (phase != InstallPhase::idle && phase != InstallPhase::downloading)
             std::fprintf(stderr, "%s\n", phaseText(phase));
     }
-    if (phase == InstallPhase::idle && m_model.busyTotal() > 0) {
-        // A backup or restore: its message and the bytes done.
-        const QString line
-            = QStringLiteral("\r%1 %2 of %3   ")
-                  .arg(m_model.busyMessage().value_or(QString()), ByteCount::fileStyle(m_model.busyDone()),
-                       ByteCount::fileStyle(m_model.busyTotal()));
-        std::fputs(line.toUtf8().constData(), stderr);
-        std::fflush(stderr);
-        m_barShown = true;
-        return;
-    }
-    if (phase != InstallPhase::downloading)
-        return;
-
-    // A terminal needs no more than ten redraws a second.
-    const qint64 now = QDateTime::currentMSecsSinceEpoch();
-    if (m_barShown && now - m_lastDrawnMs < 100 && m_model.downloaded() < m_model.totalBytes())
-        return;
-    m_lastDrawnMs = now;
-
-    const qint64 total = m_model.totalBytes();
-    const double fraction = total > 0 ? std::min(1.0, double(m_model.downloaded()) / double(total)) : 0;
-    const int filled = int(fraction * barWidth);
-    const QString line = QStringLiteral("\r[%1%2] %3 of %4 · %5/s   ")
-                             .arg(QString(filled, QLatin1Char('#')), QString(barWidth - filled, QLatin1Char('.')),
-                                  ByteCount::fileStyle(m_model.downloaded()), ByteCount::fileStyle(total),
-                                  ByteCount::fileStyle(qint64(m_model.speed())));
-    std::fputs(line.toUtf8().constData(), stderr);
-    std::fflush(stderr);
-    m_barShown = true;
+    if (phase == InstallPhase::downloading)
+        draw(m_model.downloaded(), m_model.totalBytes(), m_model.speed(), {});
+    else if (phase == InstallPhase::idle && m_model.busyTotal() > 0)
+        draw(m_model.busyDone(), m_model.busyTotal(), 0, m_model.busyMessage().value_or(QString()) + QLatin1Char(' '));
 }

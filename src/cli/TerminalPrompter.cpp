@@ -1,37 +1,44 @@
 #include "cli/TerminalPrompter.h"
 
-#include <QTextStream>
-
 #include <cstdio>
 #include <unistd.h>
 
+namespace {
+
+void write(const QString &text)
+{
+    std::fputs(text.toLocal8Bit().constData(), stderr);
+    std::fflush(stderr);
+}
+
+} // namespace
+
 QCoro::Task<int> TerminalPrompter::ask(Alert alert)
 {
-    if (declined.contains(alert.id))
-        co_return int(alert.buttons.size()) - 1;
+    if (answered.contains(alert.id))
+        co_return answered.value(alert.id);
     if (m_yes)
         co_return 0;
     if (!::isatty(STDIN_FILENO))
         co_return -1; // nobody to ask: a script that wants "yes" says --yes
 
-    QTextStream err(stderr);
-    err << alert.message << '\n';
+    write(alert.message + QLatin1Char('\n'));
     if (!alert.informative.isEmpty())
-        err << alert.informative << '\n';
-    for (qsizetype i = 0; i < alert.buttons.size(); ++i)
-        err << "  " << (i + 1) << ") " << alert.buttons[i] << '\n';
-    err << "Choose 1-" << alert.buttons.size() << " [1]: ";
-    err.flush();
-
-    char line[64] = {};
-    if (!std::fgets(line, sizeof line, stdin))
-        co_return -1;
-    const QString answer = QString::fromLocal8Bit(line).trimmed();
-    if (answer.isEmpty())
-        co_return 0;
-    bool ok = false;
-    const int choice = answer.toInt(&ok);
-    co_return ok &&choice >= 1 && choice <= alert.buttons.size() ? choice - 1 : -1;
+        write(alert.informative + QLatin1Char('\n'));
+    const int second = alert.buttons.size() > 1 ? 1 : -1;
+    for (;;) {
+        write(alert.buttons.value(0) + QStringLiteral("? [Y/n] "));
+        char line[256] = {};
+        if (!std::fgets(line, sizeof line, stdin)) {
+            write(QStringLiteral("\n")); // Ctrl-D, closed input or Ctrl-C: declined
+            co_return -1;
+        }
+        const QString answer = QString::fromLocal8Bit(line).trimmed().toLower();
+        if (answer.isEmpty() || answer == QStringLiteral("y") || answer == QStringLiteral("yes"))
+            co_return 0;
+        if (answer == QStringLiteral("n") || answer == QStringLiteral("no"))
+            co_return second;
+    }
 }
 
 QCoro::Task<std::optional<QString>> TerminalPrompter::choose(Panel panel)

@@ -2,11 +2,11 @@
 
 #include "base/Prompter.h"
 
-#include <QList>
+#include <QMap>
 
-// Answers the model's questions at the terminal: with --yes every alert gets its first
-// button; otherwise a terminal is asked, and without one the question is declined. The
-// panels give what the command line named.
+// Answers the model's questions at the terminal, the way apt asks: "Roll back? [Y/n] ". With
+// --yes every alert gets its first button; without a terminal nothing is read and the question
+// is declined. The panels give what the command line named.
 class TerminalPrompter : public Prompter
 {
 public:
@@ -20,7 +20,7 @@ public:
 
     std::optional<QString> folder; // what a folder panel gives
     std::optional<QString> file; // what a file panel gives
-    QList<AlertId> declined; // alerts answered with their last button, whatever --yes says
+    QMap<AlertId, int> answered; // alerts the command line answers itself, whatever --yes says
 
 private:
     bool m_yes;

@@ -1,6 +1,7 @@
 // vantor-cli: the same model as the window, driven from a terminal or a script.
 
 #include "app/AppModel.h"
+#include "cli/CommandSpec.h"
 #include "cli/Commands.h"
 #include "cli/PrintingWorkspace.h"
 #include "cli/TerminalPrompter.h"
@@ -9,21 +10,25 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QTimer>
 
 #include <qcoro/qcorosignal.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <exception>
 #include <functional>
 #include <map>
 #include <memory>
+#include <unistd.h>
 
 namespace {
 
 using Command = std::function<QCoro::Task<int>(AppModel &, CliOutput::Options)>;
 
-const std::map<QString, Command> &commands()
+const std::map<QString, Command> &actions()
 {
     static const std::map<QString, Command> table = {
         {QStringLiteral("status"), Commands::status},
@@ -44,27 +49,57 @@ const std::map<QString, Command> &commands()
 }
 
 // Starts the model the way the window does and lets its startup work finish, so that what a
-// command reports and acts on is current.
+// command reports and acts on is current. Anything thrown ends as the last-resort error.
 QCoro::Task<int> run(AppModel &model, Command command, CliOutput::Options options)
 {
-    model.start();
-    if (model.isSettling())
-        co_await qCoro(&model, &AppModel::settled);
-    co_return co_await command(model, options);
+    try {
+        model.start();
+        if (model.isSettling())
+            co_await qCoro(&model, &AppModel::settled);
+        const int status = co_await command(model, options);
+        co_return status;
+    } catch (const std::exception &e) {
+        CliOutput::printError(
+            FriendlyError(QStringLiteral("Vantor hit an unexpected problem."), QString::fromLocal8Bit(e.what())),
+            options);
+    } catch (...) {
+        CliOutput::printError(FriendlyError(QStringLiteral("Vantor hit an unexpected problem.")), options);
+    }
+    co_return Commands::failure;
 }
 
-int usageError(const QString &message, const QCommandLineParser &parser)
+// One line with the problem, one pointing to the help; exit status 2.
+int usageError(const QString &problem, const QString &command = {})
 {
-    std::fprintf(stderr, "%s\n\n%s", qPrintable(message), qPrintable(parser.helpText()));
+    std::fprintf(stderr, "vantor-cli: %s\nRun 'vantor-cli help%s' for usage.\n", qPrintable(problem),
+                 command.isEmpty() ? "" : qPrintable(QLatin1Char(' ') + command));
     return Commands::usage;
 }
 
-} // namespace
+int inputError(const FriendlyError &error, const CliOutput::Options &options)
+{
+    CliOutput::printError(error, options);
+    return Commands::failure;
+}
 
-int main(int argc, char *argv[])
+// The demo's sandbox lives in the temporary folder; without a usable one there is no demo.
+bool temporaryFolderUsable()
+{
+    const char *configured = std::getenv("TMPDIR");
+    const QByteArray folder = configured && *configured ? QByteArray(configured) : QByteArray("/tmp");
+    return ::access(folder.constData(), W_OK | X_OK) == 0;
+}
+
+int runCli(int argc, char *argv[])
 {
     // The demo's sandbox must be in place before anything reads HOME or the settings.
     const bool demo = DemoMode::requested(argc, argv);
+    if (demo && !temporaryFolderUsable()) {
+        const char *configured = std::getenv("TMPDIR");
+        std::fprintf(stderr, "The demo needs a writable temporary folder.\n%s\n",
+                     configured && *configured ? configured : "/tmp");
+        return Commands::failure;
+    }
     const QString sandbox = demo ? DemoMode::enterSandbox(DemoMode::resetRequested(argc, argv)) : QString();
 
     QCoreApplication app(argc, argv);
@@ -72,104 +107,146 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationVersion(QStringLiteral(VANTOR_VERSION));
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Installs, updates and looks after OpenEmu-Silicon."));
-    parser.addHelpOption();
-    parser.addVersionOption();
-    const QCommandLineOption jsonOption(QStringLiteral("json"), QStringLiteral("Write the result as JSON."));
-    const QCommandLineOption verboseOption(QStringLiteral("verbose"), QStringLiteral("Show the details of failures."));
-    const QCommandLineOption feedOption(QStringLiteral("feed-url"), QStringLiteral("Read releases from this address."),
-                                        QStringLiteral("URL"));
-    const QCommandLineOption yesOption(QStringLiteral("yes"),
-                                       QStringLiteral("Answer every confirmation with its first button."));
-    const QCommandLineOption systemOption(QStringLiteral("system"),
-                                          QStringLiteral("install: into the system Applications folder."));
-    const QCommandLineOption toOption(QStringLiteral("to"), QStringLiteral("backup: the folder to save the zip in."),
-                                      QStringLiteral("DIR"));
-    const QCommandLineOption onlyOption(QStringLiteral("only"),
-                                        QStringLiteral("backup: the items to include, of states,library,prefs."),
-                                        QStringLiteral("ITEMS"));
-    const QCommandLineOption demoOption(QStringLiteral("demo"),
-                                        QStringLiteral("Work in a sandbox with a local sample release feed."));
-    const QCommandLineOption demoResetOption(QStringLiteral("demo-reset"), QStringLiteral("Start the demo afresh."));
-    const QCommandLineOption progressOption(QStringLiteral("progress"),
-                                            QStringLiteral("Show download progress even when not on a terminal."));
-    const QCommandLineOption keepDataOption(QStringLiteral("keep-data"),
-                                            QStringLiteral("uninstall: move only the app to the Trash."));
-    parser.addOptions({jsonOption, verboseOption, feedOption, yesOption, systemOption, toOption, onlyOption,
-                       keepDataOption, demoOption, demoResetOption, progressOption});
-    parser.addPositionalArgument(QStringLiteral("command"),
-                                 QStringLiteral("status | latest | install | update | rollback | launch | tidy | "
-                                                "backup --to DIR | restore ZIP | uninstall | guide | systems | "
-                                                "set-games-folder PATH"));
-
-    if (!parser.parse(QCoreApplication::arguments()))
-        return usageError(parser.errorText(), parser);
-    if (parser.isSet(QStringLiteral("help"))) {
-        std::fputs(qPrintable(parser.helpText()), stdout);
-        return Commands::success;
+    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
+    const QCommandLineOption helpOption({QStringLiteral("h"), QStringLiteral("help")}, QString());
+    const QCommandLineOption versionOption(QStringLiteral("version"), QString());
+    parser.addOption(helpOption);
+    parser.addOption(versionOption);
+    for (const auto *list : {&CommandSpec::globalOptions(), &CommandSpec::commandOptions()}) {
+        for (const CommandSpec::Option &option : *list)
+            parser.addOption(QCommandLineOption(option.name, option.description, option.valueName));
     }
-    if (parser.isSet(QStringLiteral("version"))) {
+
+    const QStringList arguments = QCoreApplication::arguments();
+    const QStringList bare = arguments.mid(1);
+    const QString given = bare.isEmpty() || bare.first().startsWith(QLatin1Char('-')) ? QString() : bare.first();
+    if (!parser.parse(arguments))
+        return usageError(parser.errorText(), CommandSpec::find(given) ? given : QString());
+    if (parser.isSet(versionOption)) {
         std::printf("vantor-cli %s\n", VANTOR_VERSION);
         return Commands::success;
     }
 
-    const QStringList positional = parser.positionalArguments();
-    if (positional.isEmpty())
-        return usageError(QStringLiteral("Give one command."), parser);
-    const QString name = positional.first();
-    const auto command = commands().find(name);
-    if (command == commands().end())
-        return usageError(QStringLiteral("Unknown command \"%1\".").arg(name), parser);
-    // restore and set-games-folder take a path after the command.
-    const bool isRestore = name == QStringLiteral("restore");
-    const bool isGamesFolder = name == QStringLiteral("set-games-folder");
-    if (positional.size() != (isRestore || isGamesFolder ? 2 : 1))
-        return usageError(isRestore       ? QStringLiteral("restore needs the backup zip.")
-                          : isGamesFolder ? QStringLiteral("set-games-folder needs the folder.")
-                                          : QStringLiteral("Give one command."),
-                          parser);
-    if (name == QStringLiteral("backup") && !parser.isSet(toOption))
-        return usageError(QStringLiteral("backup needs --to DIR."), parser);
-    const QStringList only = parser.value(onlyOption).split(QLatin1Char(','), Qt::SkipEmptyParts);
-    for (const QString &item : only) {
-        if (item != QStringLiteral("states") && item != QStringLiteral("library") && item != QStringLiteral("prefs"))
-            return usageError(QStringLiteral("Unknown backup item \"%1\".").arg(item), parser);
+    QStringList positional = parser.positionalArguments();
+    if (positional.isEmpty()) {
+        if (parser.isSet(helpOption)) {
+            std::fputs(qPrintable(CommandSpec::overview()), stdout);
+            return Commands::success;
+        }
+        return usageError(QStringLiteral("Give a command."));
+    }
+    const QString name = positional.takeFirst();
+    const CommandSpec::Command *spec = CommandSpec::find(name);
+    if (!spec)
+        return usageError(QStringLiteral("Unknown command \"%1\".").arg(name));
+    if (name == QStringLiteral("help")) {
+        if (positional.isEmpty()) {
+            std::fputs(qPrintable(CommandSpec::overview()), stdout);
+            return Commands::success;
+        }
+        const CommandSpec::Command *about = CommandSpec::find(positional.first());
+        if (!about || positional.size() > 1)
+            return usageError(QStringLiteral("Unknown command \"%1\".").arg(positional.join(QLatin1Char(' '))));
+        std::fputs(qPrintable(CommandSpec::help(*about)), stdout);
+        return Commands::success;
+    }
+    if (parser.isSet(helpOption)) {
+        std::fputs(qPrintable(CommandSpec::help(*spec)), stdout);
+        return Commands::success;
     }
 
-    if (parser.isSet(systemOption) && name != QStringLiteral("install"))
-        return usageError(QStringLiteral("--system goes with install only."), parser);
+    // Only the command's own options, and its one argument when it takes one.
+    for (const CommandSpec::Option &option : CommandSpec::commandOptions()) {
+        if (parser.isSet(option.name) && !spec->options.contains(option.name))
+            return usageError(QStringLiteral("--%1 does not go with %2.").arg(option.name, name), name);
+    }
+    const bool takesArgument = !spec->argument.isEmpty();
+    if (positional.size() != (takesArgument ? 1 : 0))
+        return usageError(takesArgument ? QStringLiteral("%1 needs %2.").arg(name, spec->argument)
+                                        : QStringLiteral("%1 takes no argument.").arg(name),
+                          name);
+    if (name == QStringLiteral("backup") && !parser.isSet(QStringLiteral("to")))
+        return usageError(QStringLiteral("backup needs --to DIR."), name);
+    const QStringList only = parser.value(QStringLiteral("only")).split(QLatin1Char(','), Qt::SkipEmptyParts);
+    for (const QString &item : only) {
+        if (item != QStringLiteral("states") && item != QStringLiteral("library") && item != QStringLiteral("prefs"))
+            return usageError(QStringLiteral("Unknown backup item \"%1\".").arg(item), name);
+    }
+    if (parser.isSet(QStringLiteral("with-data")) && parser.isSet(QStringLiteral("keep-data")))
+        return usageError(QStringLiteral("--with-data and --keep-data ask for opposite things."), name);
 
-    CliOutput::Options options{parser.isSet(jsonOption), parser.isSet(verboseOption), parser.isSet(yesOption),
-                               parser.isSet(systemOption), only};
-    options.progress = parser.isSet(progressOption);
+    CliOutput::Options options;
+    options.json = parser.isSet(QStringLiteral("json"));
+    options.verbose = parser.isSet(QStringLiteral("verbose"));
+    options.yes = parser.isSet(QStringLiteral("yes"));
+    options.system = parser.isSet(QStringLiteral("system"));
+    options.reinstall = parser.isSet(QStringLiteral("reinstall"));
+    options.only = only;
+    options.progress = parser.isSet(QStringLiteral("progress"));
+
+    if (name == QStringLiteral("completion")) {
+        const QString script = CommandSpec::completion(positional.first());
+        if (script.isEmpty())
+            return usageError(QStringLiteral("No completion for \"%1\": bash, zsh or fish.").arg(positional.first()),
+                              name);
+        std::fputs(qPrintable(script), stdout);
+        return Commands::success;
+    }
+
+    // Inputs are checked before any question is asked.
+    TerminalPrompter prompter(options.yes);
+    if (parser.isSet(QStringLiteral("to"))) {
+        const QString folder = QFileInfo(parser.value(QStringLiteral("to"))).absoluteFilePath();
+        if (!QFileInfo(folder).isDir())
+            return inputError(FriendlyError(QStringLiteral("The backup folder doesn't exist."), folder), options);
+        prompter.folder = folder;
+    }
+    if (name == QStringLiteral("restore"))
+        prompter.file = QFileInfo(positional.first()).absoluteFilePath();
+    if (name == QStringLiteral("set-games-folder")) {
+        const QString folder = QFileInfo(positional.first()).absoluteFilePath();
+        if (!QFileInfo(folder).isDir())
+            return inputError(FriendlyError(QStringLiteral("That folder doesn't exist."), folder), options);
+        prompter.folder = folder;
+    }
+    // Data stays unless asked for: the uninstall's data question is answered by --with-data.
+    prompter.answered.insert(Prompter::AlertId::uninstallData, parser.isSet(QStringLiteral("with-data")) ? 0 : 1);
+
     std::unique_ptr<DemoMode::Feed> feed;
     if (demo) {
         feed = std::make_unique<DemoMode::Feed>(sandbox);
         std::fprintf(stderr, "Demo sandbox: %s\n", qPrintable(sandbox));
     }
-    TerminalPrompter prompter(options.yes);
-    if (parser.isSet(toOption))
-        prompter.folder = QFileInfo(parser.value(toOption)).absoluteFilePath();
-    if (isRestore)
-        prompter.file = QFileInfo(positional[1]).absoluteFilePath();
-    if (isGamesFolder)
-        prompter.folder = QFileInfo(positional[1]).absoluteFilePath();
-    if (parser.isSet(keepDataOption))
-        prompter.declined.append(Prompter::AlertId::uninstallData);
     PrintingWorkspace workspace;
-    const QString feedUrl = feed                       ? feed->url()
-                            : parser.isSet(feedOption) ? parser.value(feedOption)
-                                                       : GitHubReleases::configuredFeedUrl();
+    const QString feedUrl = feed                                       ? feed->url()
+                            : parser.isSet(QStringLiteral("feed-url")) ? parser.value(QStringLiteral("feed-url"))
+                                                                       : GitHubReleases::configuredFeedUrl();
     AppModel model(feedUrl, prompter, workspace);
 
     Commands::installSignalHandlers();
     int exitStatus = Commands::failure;
+    const Command command = actions().at(name);
     QTimer::singleShot(0, &app, [&] {
-        run(model, command->second, options).then([&](int status) {
+        QCoro::connect(run(model, command, options), &app, [&](int status) {
             exitStatus = status;
             QCoreApplication::quit();
         });
     });
     app.exec();
     return exitStatus;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    // The last resort: never an uncaught exception, always one plain sentence.
+    try {
+        return runCli(argc, argv);
+    } catch (const std::exception &e) {
+        std::fprintf(stderr, "Vantor hit an unexpected problem.\n%s\n", e.what());
+    } catch (...) {
+        std::fputs("Vantor hit an unexpected problem.\n", stderr);
+    }
+    return Commands::failure;
 }
