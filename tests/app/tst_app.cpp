@@ -67,11 +67,9 @@ private Q_SLOTS:
     void byteCounts();
 
     void footprintFollowsBundleID();
-    void previousApp();
 
     void startFindsInstalledAppAndRelease();
     void failedChecksKeepEarlierRelease();
-    void gamesFolderSurvivesRestart();
     void updateAvailable();
 
 private:
@@ -95,16 +93,17 @@ void AppTest::friendlyMessages_data()
     QTest::addColumn<QString>("message");
     for (qint64 code : {-1009, -1006, -1005, -1004, -1003, -1001})
         QTest::addRow("url %lld", code) << ErrorDomain::url << code << internet;
-    QTest::newRow("cancelled request") << ErrorDomain::url << qint64(-999) << "Restoring the backup didn't work.";
-    QTest::newRow("secure connection") << ErrorDomain::url << qint64(-1200) << "Restoring the backup didn't work.";
+    QTest::newRow("cancelled request") << ErrorDomain::url << qint64(-999) << u"Restoring the backup didn't work."_s;
+    QTest::newRow("secure connection") << ErrorDomain::url << qint64(-1200) << u"Restoring the backup didn't work."_s;
     QTest::newRow("cocoa out of space") << ErrorDomain::cocoa << qint64(640) << diskFull;
     QTest::newRow("posix no space") << ErrorDomain::posix << qint64(28) << diskFull;
     QTest::newRow("write permission") << ErrorDomain::cocoa << qint64(513) << permission;
     QTest::newRow("read permission") << ErrorDomain::cocoa << qint64(257) << permission;
-    QTest::newRow("missing file") << ErrorDomain::cocoa << qint64(4) << "Restoring the backup didn't work.";
-    QTest::newRow("code of another domain") << ErrorDomain::posix << qint64(640) << "Restoring the backup didn't work.";
+    QTest::newRow("missing file") << ErrorDomain::cocoa << qint64(4) << u"Restoring the backup didn't work."_s;
+    QTest::newRow("code of another domain")
+        << ErrorDomain::posix << qint64(640) << u"Restoring the backup didn't work."_s;
     QTest::newRow("url code in cocoa domain")
-        << ErrorDomain::cocoa << qint64(-1009) << "Restoring the backup didn't work.";
+        << ErrorDomain::cocoa << qint64(-1009) << u"Restoring the backup didn't work."_s;
 }
 
 void AppTest::friendlyMessages()
@@ -143,18 +142,18 @@ void AppTest::byteCounts_data()
 {
     QTest::addColumn<qint64>("bytes");
     QTest::addColumn<QString>("text");
-    QTest::newRow("zero") << qint64(0) << "Zero KB";
-    QTest::newRow("one") << qint64(1) << "1 byte";
-    QTest::newRow("999") << qint64(999) << "999 bytes";
-    QTest::newRow("1000") << qint64(1000) << "1 KB";
-    QTest::newRow("1500 rounds up") << qint64(1500) << "2 KB";
-    QTest::newRow("999,999 becomes MB") << qint64(999'999) << "1 MB";
-    QTest::newRow("1.5 MB") << qint64(1'500'000) << "1.5 MB";
-    QTest::newRow("trailing zero dropped") << qint64(2'000'000) << "2 MB";
-    QTest::newRow("363.5 MB") << qint64(363'500'000) << "363.5 MB";
-    QTest::newRow("1.23 GB") << qint64(1'234'567'890) << "1.23 GB";
-    QTest::newRow("1.2 GB") << qint64(1'200'000'000) << "1.2 GB";
-    QTest::newRow("3 PB") << qint64(3'000'000'000'000'000) << "3 PB";
+    QTest::newRow("zero") << qint64(0) << u"Zero KB"_s;
+    QTest::newRow("one") << qint64(1) << u"1 byte"_s;
+    QTest::newRow("999") << qint64(999) << u"999 bytes"_s;
+    QTest::newRow("1000") << qint64(1000) << u"1 KB"_s;
+    QTest::newRow("1500 rounds up") << qint64(1500) << u"2 KB"_s;
+    QTest::newRow("999,999 becomes MB") << qint64(999'999) << u"1 MB"_s;
+    QTest::newRow("1.5 MB") << qint64(1'500'000) << u"1.5 MB"_s;
+    QTest::newRow("trailing zero dropped") << qint64(2'000'000) << u"2 MB"_s;
+    QTest::newRow("363.5 MB") << qint64(363'500'000) << u"363.5 MB"_s;
+    QTest::newRow("1.23 GB") << qint64(1'234'567'890) << u"1.23 GB"_s;
+    QTest::newRow("1.2 GB") << qint64(1'200'000'000) << u"1.2 GB"_s;
+    QTest::newRow("3 PB") << qint64(3'000'000'000'000'000) << u"3 PB"_s;
 }
 
 void AppTest::byteCounts()
@@ -181,19 +180,6 @@ void AppTest::footprintFollowsBundleID()
     model.refreshInstalled();
     QVERIFY(!model.installed());
     QCOMPARE(Paths::bundleID(), u"org.example.OpenEmuSilicon"_s);
-}
-
-void AppTest::previousApp()
-{
-    QVERIFY(!Installer::previousApp());
-    QVERIFY(!QFileInfo::exists(Paths::previousVersionsFolder())); // looking never creates it
-
-    const QString folder = Paths::previousVersionsFolder();
-    QDir().mkpath(folder + u"/notes"_s);
-    QVERIFY(!Installer::previousApp());
-    QDir().mkpath(folder + u"/.parked.app"_s);
-    QDir().mkpath(folder + u"/OpenEmu 1.0.3.app"_s);
-    QCOMPARE(Installer::previousApp(), folder + u"/.parked.app"_s);
 }
 
 void AppTest::startFindsInstalledAppAndRelease()
@@ -238,22 +224,6 @@ void AppTest::failedChecksKeepEarlierRelease()
     QCOMPARE(model.latest()->tagName, u"v2"_s);
     QCOMPARE(model.error()->message, u"The release information came back in a format we didn't expect."_s);
     QVERIFY(model.error()->details.contains(u"not valid JSON"_s));
-}
-
-void AppTest::gamesFolderSurvivesRestart()
-{
-    {
-        AppModel first(u"http://127.0.0.1:1/feed"_s, m_prompter, m_workspace);
-        QVERIFY(!first.gamesFolder());
-    }
-    Settings::setGamesFolder(u"/Volumes/Games/ROMs"_s);
-    AppModel second(u"http://127.0.0.1:1/feed"_s, m_prompter, m_workspace);
-    QCOMPARE(second.gamesFolder(), u"/Volumes/Games/ROMs"_s);
-
-    // A value of another type is treated as missing.
-    QSettings(u"Vantor"_s, u"Vantor"_s).setValue(u"gamesFolder"_s, QStringList{});
-    AppModel third(u"http://127.0.0.1:1/feed"_s, m_prompter, m_workspace);
-    QVERIFY(!third.gamesFolder());
 }
 
 void AppTest::updateAvailable()

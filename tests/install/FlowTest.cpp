@@ -66,7 +66,6 @@ private Q_SLOTS:
     void twoQuickRequestsGiveOneRun();
     void updateQuitsRunningOpenEmu();
     void updateStopsWhenOpenEmuWillNotQuit();
-    void declinedQuitChangesNothing();
     void launchOpensTheApp();
     void tidyRowsAndShowingThem();
     void destroyingTheModelMidAction();
@@ -323,6 +322,13 @@ void FlowTest::updateQuitsRunningOpenEmu()
     publish({.version = u"1.0.4"_s});
     auto model = startedModel();
 
+    // Declined first: nothing changes and OpenEmu keeps running. Then quit.
+    m_prompter.answers = {1};
+    QCOMPARE(await(model->install(true)), Outcome::declined);
+    QCOMPARE(first->state(), QProcess::Running);
+    QCOMPARE(model->phase(), InstallPhase::idle);
+    QVERIFY(entries(m_home.temporary()).isEmpty());
+    m_prompter.asked.clear();
     m_prompter.answers = {0};
     await(model->install(true));
     QVERIFY2(!model->error(), qPrintable(errorDetails(*model)));
@@ -355,22 +361,6 @@ void FlowTest::updateStopsWhenOpenEmuWillNotQuit()
     QCOMPARE(model->error()->details, u"Still running after 10 seconds."_s);
     QCOMPARE(VersionChecker::version(app), u"1.0.3"_s);
     QCOMPARE(m_server.hits(u"/download/1.0.4/OpenEmu-Silicon.zip"_s), 0);
-}
-
-void FlowTest::declinedQuitChangesNothing()
-{
-    const QString app = installedApp(u"1.0.3"_s);
-    QProcess *running = startOpenEmu(app);
-    publish({.version = u"1.0.4"_s});
-    auto model = startedModel();
-
-    m_prompter.answers = {1};
-    await(model->install(true));
-    QVERIFY(!model->error() && !model->notice());
-    QCOMPARE(running->state(), QProcess::Running);
-    QCOMPARE(model->phase(), InstallPhase::idle);
-    QVERIFY(!model->isInstalling());
-    QVERIFY(entries(m_home.temporary()).isEmpty());
 }
 
 void FlowTest::launchOpensTheApp()

@@ -43,8 +43,6 @@ private Q_SLOTS:
 
     void freshInstallCreatesFolder();
     void updateKeepsOneCopy();
-    void keptCopyNames_data();
-    void keptCopyNames();
     void rollbackTwiceReturns();
     void rollbackNamesUnreadableVersionNewer();
     void rollbackWithoutKeptCopy();
@@ -102,25 +100,6 @@ void PlacementTest::updateKeepsOneCopy()
     QCOMPARE(versionAt(previous() + u"/OpenEmu 1.0.3.app"_s), u"1.0.3"_s);
     QCOMPARE(entries(apps()), QStringList{u"OpenEmu.app"_s});
     QCOMPARE(Installer::previousApp(), previous() + u"/OpenEmu 1.0.3.app"_s);
-}
-
-void PlacementTest::keptCopyNames_data()
-{
-    QTest::addColumn<QString>("oldVersion"); // "-" for none
-    QTest::addColumn<QString>("kept");
-    QTest::newRow("no version") << "-"
-                                << "OpenEmu previous.app";
-    QTest::newRow("slash") << "2.0/beta"
-                           << "OpenEmu 2.0-beta.app";
-}
-
-void PlacementTest::keptCopyNames()
-{
-    QFETCH(QString, oldVersion);
-    QFETCH(QString, kept);
-    const QString old = installed(u"x"_s);
-    Installer::place(newApp(u"1.0.4"_s), apps(), old, oldVersion == u"-"_s ? std::nullopt : std::optional(oldVersion));
-    QCOMPARE(entries(previous()), QStringList{kept});
 }
 
 void PlacementTest::rollbackTwiceReturns()

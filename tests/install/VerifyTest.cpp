@@ -79,9 +79,9 @@ void VerifyTest::verifyRules_data()
         "The downloaded file doesn't match the published checksum, so it was not installed. Please try again.");
     const QString other = u"AB"_s.repeated(32);
 
-    QTest::newRow("size not compared at 0") << qint64(0) << "-" << sizeOnly << QString();
-    QTest::newRow("size matches") << qint64(3) << "-" << sizeOnly << QString();
-    QTest::newRow("size differs") << qint64(4) << abcSha << wrongSize << "Expected 4 bytes, got 3.";
+    QTest::newRow("size not compared at 0") << qint64(0) << u"-"_s << sizeOnly << QString();
+    QTest::newRow("size matches") << qint64(3) << u"-"_s << sizeOnly << QString();
+    QTest::newRow("size differs") << qint64(4) << abcSha << wrongSize << u"Expected 4 bytes, got 3."_s;
     QTest::newRow("checksum matches") << qint64(3) << abcSha << both << QString();
     QTest::newRow("upper-case checksum matches") << qint64(-1) << abcSha.toUpper() << both << QString();
     QTest::newRow("checksum differs, published case kept")

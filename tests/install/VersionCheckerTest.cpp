@@ -110,13 +110,13 @@ void VersionCheckerTest::numbers_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QList<qint64>>("expected");
-    QTest::newRow("leading v") << "v1.10.2" << QList<qint64>{1, 10, 2};
-    QTest::newRow("capital V and spaces") << " \tV1.2 " << QList<qint64>{1, 2};
-    QTest::newRow("suffix") << "1.2.3-beta4" << QList<qint64>{1, 2, 3, 4};
-    QTest::newRow("unknown") << "unknown" << QList<qint64>{};
-    QTest::newRow("empty") << "" << QList<qint64>{};
-    QTest::newRow("line break kept, v not first") << "\nv1" << QList<qint64>{1};
-    QTest::newRow("too large dropped") << "1.99999999999999999999.3" << QList<qint64>{1, 3};
+    QTest::newRow("leading v") << u"v1.10.2"_s << QList<qint64>{1, 10, 2};
+    QTest::newRow("capital V and spaces") << u" \tV1.2 "_s << QList<qint64>{1, 2};
+    QTest::newRow("suffix") << u"1.2.3-beta4"_s << QList<qint64>{1, 2, 3, 4};
+    QTest::newRow("unknown") << u"unknown"_s << QList<qint64>{};
+    QTest::newRow("empty") << u""_s << QList<qint64>{};
+    QTest::newRow("line break kept, v not first") << u"\nv1"_s << QList<qint64>{1};
+    QTest::newRow("too large dropped") << u"1.99999999999999999999.3"_s << QList<qint64>{1, 3};
     QTest::newRow("other script numerals dropped") << u"1.\u0663.2"_s << QList<qint64>{1, 2};
 }
 
@@ -133,20 +133,13 @@ void VersionCheckerTest::compare_data()
     QTest::addColumn<QString>("latest");
     QTest::addColumn<int>("ordering");
     const int asc = int(Ordering::ascending), same = int(Ordering::same), desc = int(Ordering::descending);
-    QTest::newRow("trailing zero") << "1.2"
-                                   << "v1.2.0" << same;
-    QTest::newRow("numeric not textual") << "1.9"
-                                         << "1.10" << asc;
-    QTest::newRow("beta number counts") << "1.2.3"
-                                        << "1.2.3-beta4" << asc;
-    QTest::newRow("no digits") << "unknown"
-                               << "nightly" << same;
-    QTest::newRow("unknown is zero") << "unknown"
-                                     << "v0.0.1" << asc;
-    QTest::newRow("installed newer") << "2.0"
-                                     << "v1.99" << desc;
-    QTest::newRow("spaces ignored") << "  1.0.4\t"
-                                    << "V1.0.4" << same;
+    QTest::newRow("trailing zero") << u"1.2"_s << u"v1.2.0"_s << same;
+    QTest::newRow("numeric not textual") << u"1.9"_s << u"1.10"_s << asc;
+    QTest::newRow("beta number counts") << u"1.2.3"_s << u"1.2.3-beta4"_s << asc;
+    QTest::newRow("no digits") << u"unknown"_s << u"nightly"_s << same;
+    QTest::newRow("unknown is zero") << u"unknown"_s << u"v0.0.1"_s << asc;
+    QTest::newRow("installed newer") << u"2.0"_s << u"v1.99"_s << desc;
+    QTest::newRow("spaces ignored") << u"  1.0.4\t"_s << u"V1.0.4"_s << same;
 }
 
 void VersionCheckerTest::compare()
@@ -163,18 +156,12 @@ void VersionCheckerTest::hostRequirements_data()
     QTest::addColumn<QString>("version");
     QTest::addColumn<bool>("macOS");
     QTest::addColumn<bool>("appleSilicon");
-    QTest::newRow("current Apple silicon") << "macos-14.5.0-arm64"
-                                           << "14.5.0" << true << true;
-    QTest::newRow("Big Sur exactly") << "macos-11.0.0-arm64"
-                                     << "11.0.0" << true << true;
-    QTest::newRow("old system on Apple silicon") << "macos-10.15.7-arm64"
-                                                 << "10.15.7" << false << true;
-    QTest::newRow("Intel") << "macos-13.6.1-x86_64"
-                           << "13.6.1" << true << false;
-    QTest::newRow("not a Mac") << ""
-                               << "0.0.0" << false << false;
-    QTest::newRow("malformed") << "macos-14-arm64"
-                               << "0.0.0" << false << false;
+    QTest::newRow("current Apple silicon") << u"macos-14.5.0-arm64"_s << u"14.5.0"_s << true << true;
+    QTest::newRow("Big Sur exactly") << u"macos-11.0.0-arm64"_s << u"11.0.0"_s << true << true;
+    QTest::newRow("old system on Apple silicon") << u"macos-10.15.7-arm64"_s << u"10.15.7"_s << false << true;
+    QTest::newRow("Intel") << u"macos-13.6.1-x86_64"_s << u"13.6.1"_s << true << false;
+    QTest::newRow("not a Mac") << u""_s << u"0.0.0"_s << false << false;
+    QTest::newRow("malformed") << u"macos-14-arm64"_s << u"0.0.0"_s << false << false;
 }
 
 void VersionCheckerTest::hostRequirements()

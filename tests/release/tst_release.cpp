@@ -66,22 +66,14 @@ void ReleaseTest::keyConversion_data()
 {
     QTest::addColumn<QString>("key");
     QTest::addColumn<QString>("converted");
-    QTest::newRow("tag") << "tag_name"
-                         << "tagName";
-    QTest::newRow("three pieces") << "browser_download_url"
-                                  << "browserDownloadUrl";
-    QTest::newRow("later pieces lower-cased") << "html_URL"
-                                              << "htmlUrl";
-    QTest::newRow("camel kept") << "tagName"
-                                << "tagName";
-    QTest::newRow("leading and trailing underscores") << "_tag_name__"
-                                                      << "_tagName__";
-    QTest::newRow("only outer underscores") << "_name_"
-                                            << "_name_";
-    QTest::newRow("double inner underscore") << "a__b"
-                                             << "aB";
-    QTest::newRow("all underscores") << "___"
-                                     << "___";
+    QTest::newRow("tag") << u"tag_name"_s << u"tagName"_s;
+    QTest::newRow("three pieces") << u"browser_download_url"_s << u"browserDownloadUrl"_s;
+    QTest::newRow("later pieces lower-cased") << u"html_URL"_s << u"htmlUrl"_s;
+    QTest::newRow("camel kept") << u"tagName"_s << u"tagName"_s;
+    QTest::newRow("leading and trailing underscores") << u"_tag_name__"_s << u"_tagName__"_s;
+    QTest::newRow("only outer underscores") << u"_name_"_s << u"_name_"_s;
+    QTest::newRow("double inner underscore") << u"a__b"_s << u"aB"_s;
+    QTest::newRow("all underscores") << u"___"_s << u"___"_s;
 }
 
 void ReleaseTest::keyConversion()
@@ -130,20 +122,20 @@ void ReleaseTest::rejectsMalformedReleases_data()
 {
     QTest::addColumn<QByteArray>("json");
     QTest::addColumn<QString>("mentions");
-    QTest::newRow("not json") << QByteArray("<html>") << "not valid JSON";
-    QTest::newRow("top-level array") << QByteArray("[]") << "top level";
-    QTest::newRow("no tag") << QByteArray("{\"assets\":[]}") << "tagName";
-    QTest::newRow("tag not a string") << QByteArray("{\"tag_name\":1,\"assets\":[]}") << "tagName";
-    QTest::newRow("no assets") << QByteArray("{\"tag_name\":\"v1\"}") << "assets";
-    QTest::newRow("assets not an array") << QByteArray("{\"tag_name\":\"v1\",\"assets\":{}}") << "assets";
-    QTest::newRow("name a number") << release({}, ",\"name\":5") << "name";
-    QTest::newRow("fractional size") << release(asset("a.dmg", "null", "12.5")) << "assets[0].size";
-    QTest::newRow("size as text") << release(asset("a.dmg", "null", "\"12\"")) << "assets[0].size";
-    QTest::newRow("size beyond 64 bits") << release(asset("a.dmg", "null", "1e20")) << "assets[0].size";
-    QTest::newRow("asset without name") << release("{\"size\":1}") << "assets[0].name";
-    QTest::newRow("second asset bad") << release(asset("a.dmg") + ",{\"name\":\"b\"}") << "assets[1].size";
-    QTest::newRow("address not an address") << release(asset("a.dmg", "\"not a url\"")) << "browserDownloadUrl";
-    QTest::newRow("digest a number") << release(asset("a.dmg", "null", "1", ",\"digest\":7")) << "digest";
+    QTest::newRow("not json") << QByteArray("<html>") << u"not valid JSON"_s;
+    QTest::newRow("top-level array") << QByteArray("[]") << u"top level"_s;
+    QTest::newRow("no tag") << QByteArray("{\"assets\":[]}") << u"tagName"_s;
+    QTest::newRow("tag not a string") << QByteArray("{\"tag_name\":1,\"assets\":[]}") << u"tagName"_s;
+    QTest::newRow("no assets") << QByteArray("{\"tag_name\":\"v1\"}") << u"assets"_s;
+    QTest::newRow("assets not an array") << QByteArray("{\"tag_name\":\"v1\",\"assets\":{}}") << u"assets"_s;
+    QTest::newRow("name a number") << release({}, ",\"name\":5") << u"name"_s;
+    QTest::newRow("fractional size") << release(asset("a.dmg", "null", "12.5")) << u"assets[0].size"_s;
+    QTest::newRow("size as text") << release(asset("a.dmg", "null", "\"12\"")) << u"assets[0].size"_s;
+    QTest::newRow("size beyond 64 bits") << release(asset("a.dmg", "null", "1e20")) << u"assets[0].size"_s;
+    QTest::newRow("asset without name") << release("{\"size\":1}") << u"assets[0].name"_s;
+    QTest::newRow("second asset bad") << release(asset("a.dmg") + ",{\"name\":\"b\"}") << u"assets[1].size"_s;
+    QTest::newRow("address not an address") << release(asset("a.dmg", "\"not a url\"")) << u"browserDownloadUrl"_s;
+    QTest::newRow("digest a number") << release(asset("a.dmg", "null", "1", ",\"digest\":7")) << u"digest"_s;
 }
 
 void ReleaseTest::rejectsMalformedReleases()
@@ -178,16 +170,16 @@ void ReleaseTest::fetchReportsStatuses_data()
     QTest::addColumn<QString>("details");
     const QString limited
         = u"GitHub is limiting requests from this network right now. Wait a few minutes and try again."_s;
-    QTest::newRow("429") << 429 << QByteArray("slow down") << limited << "HTTP 429\nslow down";
-    QTest::newRow("403") << 403 << QByteArray("{}") << limited << "HTTP 403\n{}";
+    QTest::newRow("429") << 429 << QByteArray("slow down") << limited << u"HTTP 429\nslow down"_s;
+    QTest::newRow("403") << 403 << QByteArray("{}") << limited << u"HTTP 403\n{}"_s;
     // The excerpt is 500 bytes, cutting a two-byte character in half.
-    QTest::newRow("404 long body") << 404 << longBody << "GitHub couldn't give us the latest release (error 404)."
+    QTest::newRow("404 long body") << 404 << longBody << u"GitHub couldn't give us the latest release (error 404)."_s
                                    << QString(QString(499, QLatin1Char('x')) + QChar(0xFFFD));
-    QTest::newRow("500 empty") << 500 << QByteArray() << "GitHub couldn't give us the latest release (error 500)."
+    QTest::newRow("500 empty") << 500 << QByteArray() << u"GitHub couldn't give us the latest release (error 500)."_s
                                << QString();
     QTest::newRow("200 without tag") << 200 << QByteArray("{\"assets\":[]}")
-                                     << "The release information came back in a format we didn't expect."
-                                     << "Member \"tagName\": required member is missing.";
+                                     << u"The release information came back in a format we didn't expect."_s
+                                     << u"Member \"tagName\": required member is missing."_s;
 }
 
 void ReleaseTest::fetchReportsStatuses()
@@ -341,7 +333,8 @@ void ReleaseTest::checksumWord_data()
     QTest::addColumn<QByteArray>("text");
     QTest::addColumn<QString>("expected");
     QTest::newRow("only the word and a line feed") << hex + "\n" << QString::fromLatin1(hex);
-    QTest::newRow("after other words, tab separated") << "SHA256\t(file)\t=\t" + hex << QString::fromLatin1(hex);
+    QTest::newRow("after other words, tab separated")
+        << QByteArray("SHA256\t(file)\t=\t") + hex << QString::fromLatin1(hex);
     QTest::newRow("carriage return is not a separator") << hex + "\r\n" << QString();
     QTest::newRow("63 digits") << hex.left(63) << QString();
     QTest::newRow("not hex") << QByteArray(64, 'g') << QString();

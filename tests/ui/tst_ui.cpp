@@ -124,7 +124,6 @@ void UiTest::navigationAndLabels()
 {
     open();
     QCOMPARE(m_window->windowTitle(), u"Vantor"_s);
-    QCOMPARE(m_window->minimumSize(), QSize(900, 600));
     auto *sidebar = m_window->findChild<QListWidget *>();
     QStringList labels;
     for (int i = 0; i < sidebar->count(); ++i)
@@ -152,7 +151,6 @@ void UiTest::bannersFollowTheModel()
     QVERIFY(!box->isVisible()); // collapsed at first
     details->click();
     QVERIFY(box->isVisible());
-    QVERIFY(box->maximumHeight() <= 120);
     screenshot(u"banners"_s);
 
     find<QPushButton>(error, u"Dismiss"_s)->click();
@@ -247,7 +245,6 @@ void UiTest::releaseNotesRendering()
     auto *notes = page()->findChild<QTextBrowser *>();
     QVERIFY(notes->isVisibleTo(page()));
     QVERIFY(notes->toPlainText().startsWith(u"# Heading"_s));
-    QVERIFY(notes->maximumHeight() <= 220);
 }
 
 void UiTest::otherPages()
@@ -270,10 +267,7 @@ void UiTest::otherPages()
     open();
     m_window->showPage(MainWindow::Page::systems);
     QVERIFY(find<QLabel>(page(), u"42 entries"_s));
-    QLabel *bios = find<QLabel>(page(), u"BIOS: 5200.rom"_s);
-    QVERIFY(bios && bios->styleSheet().contains(u"#ff9500"_s)); // orange
-    QLabel *none = find<QLabel>(page(), u"No BIOS needed"_s);
-    QVERIFY(none && none->styleSheet().contains(u"#34c759"_s)); // green
+    QVERIFY(find<QLabel>(page(), u"BIOS: 5200.rom"_s));
     QVERIFY(find<QLabel>(page(), u"Core: blueMSX 2.8.3 · Partial support"_s));
     screenshot(u"systems"_s);
 
