@@ -68,7 +68,9 @@ HomePage::HomePage(AppModel &model, QWidget *parent)
     m_latestVersion = larger(m_installCard);
     m_download = text({}, m_installCard);
     auto *where = new QHBoxLayout;
-    where->addWidget(text(QStringLiteral("Install to"), m_installCard));
+    m_installTo = text(QStringLiteral("Install to"), m_installCard);
+    m_installTo->setWordWrap(false);
+    where->addWidget(m_installTo, 0, Qt::AlignTop);
     m_userFolder = new QRadioButton(QStringLiteral("Your Applications folder (~/Applications)"), m_installCard);
     m_systemFolder = new QRadioButton(QStringLiteral("/Applications (needs permission)"), m_installCard);
     auto *choice = new QButtonGroup(m_installCard);
@@ -91,8 +93,11 @@ HomePage::HomePage(AppModel &model, QWidget *parent)
     for (QWidget *w : std::initializer_list<QWidget *>{m_latestVersion, m_download})
         m_installCard->content()->addWidget(w);
     m_installCard->content()->addLayout(where);
-    for (QWidget *w :
-         std::initializer_list<QWidget *>{m_signedNote, m_install, m_loadingInstall, m_couldNotLoad, m_tryAgain})
+    // Wrapped text takes the card's whole width (a left-aligned label would get only its
+    // one-line width and clip); buttons keep their own size on the left.
+    for (QWidget *w : std::initializer_list<QWidget *>{m_signedNote, m_loadingInstall, m_couldNotLoad})
+        m_installCard->content()->addWidget(w);
+    for (QWidget *w : std::initializer_list<QWidget *>{m_install, m_tryAgain})
         m_installCard->content()->addWidget(w, 0, Qt::AlignLeft);
     page->addWidget(m_installCard);
 
@@ -134,8 +139,12 @@ HomePage::HomePage(AppModel &model, QWidget *parent)
     // Release notes
     m_notesCard = new Card(QString(), this);
     m_notes = new QTextBrowser(m_notesCard);
-    m_notes->setOpenExternalLinks(true);
-    m_notes->setMaximumHeight(220);
+    // Links open in the browser, and only web links.
+    m_notes->setOpenLinks(false);
+    connect(m_notes, &QTextBrowser::anchorClicked, &m_model, [this](const QUrl &url) {
+        if (url.scheme() == QStringLiteral("https") || url.scheme() == QStringLiteral("http"))
+            m_model.openWebPage(url);
+    });
     m_notes->setFrameShape(QFrame::NoFrame);
     m_notes->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     m_notesCard->content()->addWidget(m_notes);
@@ -218,8 +227,8 @@ void HomePage::sync()
 
     m_installCard->setVisible(!installed);
     const auto asset = latest ? GitHubReleases::pickAsset(*latest) : std::nullopt;
-    for (QWidget *w : std::initializer_list<QWidget *>{m_latestVersion, m_download, m_userFolder, m_systemFolder,
-                                                       m_signedNote, m_install})
+    for (QWidget *w : std::initializer_list<QWidget *>{m_latestVersion, m_download, m_installTo, m_userFolder,
+                                                       m_systemFolder, m_signedNote, m_install})
         w->setVisible(latest.has_value());
     if (latest) {
         m_latestVersion->setText(QStringLiteral("Latest version: ") + latest->tagName);
@@ -263,35 +272,22 @@ void HomePage::sync()
     m_loadingRelease->setVisible(!latest && m_model.loadingRelease());
     if (latest) {
         m_notesCard->setTitle(QStringLiteral("Release notes — ") + latest->name.value_or(latest->tagName));
-        const QString html = latest->body ? notesHtml(*latest->body)
-                                          : QStringLiteral("No release notes were published.").toHtmlEscaped();
-        if (m_notes->property("shownHtml").toString() != html) { // keep the reader's scroll position
-            m_notes->setHtml(html);
-            m_notes->setProperty("shownHtml", html);
+        const QString markdown = latest->body.value_or(QStringLiteral("No release notes were published."));
+        if (m_notes->property("shownNotes").toString() != markdown) { // keep the reader's scroll position
+            showNotes(m_notes, markdown);
+            m_notes->setProperty("shownNotes", markdown);
         }
     }
 }
 
-QString HomePage::notesHtml(const QString &markdown)
+void HomePage::showNotes(QTextBrowser *box, const QString &markdown)
 {
-    // Inline syntax only, as the release page's summary: everything else stays literal.
-    QString html = markdown.toHtmlEscaped();
-    struct Rule
-    {
-        QRegularExpression pattern;
-        QString replacement;
-    };
-    static const Rule rules[] = {
-        {QRegularExpression(QStringLiteral("`([^`\\n]+)`")), QStringLiteral("<code>\\1</code>")},
-        {QRegularExpression(QStringLiteral("\\*\\*([^*\\n]+)\\*\\*")), QStringLiteral("<b>\\1</b>")},
-        {QRegularExpression(QStringLiteral("__([^_\\n]+)__")), QStringLiteral("<b>\\1</b>")},
-        {QRegularExpression(QStringLiteral("~~([^~\\n]+)~~")), QStringLiteral("<s>\\1</s>")},
-        {QRegularExpression(QStringLiteral("(?<![*\\w])\\*([^*\\n]+)\\*(?!\\*)")), QStringLiteral("<i>\\1</i>")},
-        {QRegularExpression(QStringLiteral("(?<![_\\w])_([^_\\n]+)_(?![_\\w])")), QStringLiteral("<i>\\1</i>")},
-        {QRegularExpression(QStringLiteral("\\[([^\\]\\n]+)\\]\\((https?://[^)\\s]+)\\)")),
-         QStringLiteral("<a href=\"\\2\">\\1</a>")},
-    };
-    for (const Rule &rule : rules)
-        html.replace(rule.pattern, rule.replacement);
-    return QStringLiteral("<div style=\"white-space: pre-wrap\">") + html + QStringLiteral("</div>");
+    // GitHub's dialect as the release page writes it (headings, lists, tables, code, links);
+    // raw HTML is shown as text, never run.
+    box->document()->setMarkdown(markdown, QTextDocument::MarkdownFeatures(QTextDocument::MarkdownDialectGitHub
+                                                                           | QTextDocument::MarkdownNoHTML));
+    // As tall as the notes need, up to 220 px; longer notes scroll.
+    box->document()->setTextWidth(box->viewport()->width() > 50 ? box->viewport()->width() : 600);
+    const int wanted = int(box->document()->size().height()) + 2 * box->frameWidth() + 8;
+    box->setFixedHeight(std::min(220, wanted));
 }

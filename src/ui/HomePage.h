@@ -23,7 +23,8 @@ public:
 
     // Release notes as styled text: emphasis, strong, code, strikethrough and links; block
     // syntax (headings, list markers) stays literal, white space and line breaks are kept.
-    static QString notesHtml(const QString &markdown);
+    // Release notes, rendered from Markdown into the box, which grows with them up to 220 px.
+    static void showNotes(QTextBrowser *box, const QString &markdown);
 
 private:
     void sync();
@@ -64,5 +65,6 @@ private:
 
     Card *m_notesCard;
     QTextBrowser *m_notes;
+    QLabel *m_installTo;
     QWidget *m_loadingRelease;
 };
