@@ -190,6 +190,9 @@ QCoro::Task<Outcome> AppModel::beginChange(ChangeLock::Hold &hold)
                           QStringLiteral("Held by process %1.").arg(*holder)));
         co_return Outcome::failed;
     }
+    // The questions are answered and the change begins: earlier results go.
+    setError(std::nullopt);
+    setNotice(std::nullopt);
     const auto alive = m_alive;
     auto recovering = Background::run([] { return int(Installer::recoverInterrupted()); });
     auto recovered = co_await recovering;

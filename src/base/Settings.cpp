@@ -34,4 +34,27 @@ void setGamesFolder(const QString &path)
     store().setValue(gamesFolderKey, path);
 }
 
+QByteArray windowGeometry()
+{
+    return store().value(QStringLiteral("windowGeometry")).toByteArray();
+}
+
+void setWindowGeometry(const QByteArray &geometry)
+{
+    store().setValue(QStringLiteral("windowGeometry"), geometry);
+}
+
+std::optional<QString> lastFolder(const QString &panel)
+{
+    const QVariant value = store().value(QStringLiteral("lastFolder") + panel);
+    if (value.typeId() != QMetaType::QString)
+        return std::nullopt;
+    return value.toString();
+}
+
+void setLastFolder(const QString &panel, const QString &folder)
+{
+    store().setValue(QStringLiteral("lastFolder") + panel, folder);
+}
+
 } // namespace Settings

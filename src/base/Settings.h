@@ -1,14 +1,24 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 #include <optional>
 
-// The one remembered choice: the games folder, in the user defaults (QSettings, organisation
-// and application "Vantor").
+// What Vantor remembers, in the app's own user defaults ("app.vantor.Vantor" on the Mac,
+// ~/.config/Vantor/Vantor.conf elsewhere): the games folder, the window's geometry and the
+// last folder of each open panel.
 namespace Settings {
 
 std::optional<QString> gamesFolder();
 void setGamesFolder(const QString &path);
+
+// The window's size and place, as QWidget::saveGeometry gives it ("windowGeometry").
+QByteArray windowGeometry();
+void setWindowGeometry(const QByteArray &geometry);
+
+// The folder an open panel showed last, per panel ("lastFolder" + the panel's name).
+std::optional<QString> lastFolder(const QString &panel);
+void setLastFolder(const QString &panel, const QString &folder);
 
 } // namespace Settings

@@ -16,6 +16,8 @@ Card::Card(const QString &title, QWidget *parent)
     m_title->setFont(headline);
     m_title->setTextFormat(Qt::PlainText);
     m_title->setWordWrap(true);
+    m_title->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_title->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(16, 16, 16, 16);

@@ -1,6 +1,10 @@
 #include "ui/DialogPrompter.h"
 
+#include "base/Settings.h"
+
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -19,6 +23,17 @@ struct LaterDeleter
 };
 template <typename Dialog>
 using DialogHandle = std::unique_ptr<Dialog, LaterDeleter<Dialog>>;
+
+// "lastFolderBackup", "lastFolderRestore", "lastFolderGames".
+QString panelKey(Prompter::PanelId id)
+{
+    switch (id) {
+    case Prompter::PanelId::backupFolder: return QStringLiteral("Backup");
+    case Prompter::PanelId::restoreZip: return QStringLiteral("Restore");
+    case Prompter::PanelId::gamesFolder: return QStringLiteral("Games");
+    }
+    return {};
+}
 
 } // namespace
 
@@ -51,12 +66,20 @@ QCoro::Task<std::optional<QString>> DialogPrompter::choose(Panel panel)
         dialog->setOption(QFileDialog::ShowDirsOnly);
     else
         dialog->setNameFilters(panel.nameFilters);
+    // The prompt is the accept button's text, the message the panel's own label (the title bar
+    // is the Mac's for a sheet). It opens where this panel was used last, else in the home folder.
     dialog->setLabelText(QFileDialog::Accept, panel.prompt);
     dialog->setWindowTitle(panel.message);
+    dialog->setOption(QFileDialog::DontUseNativeDialog, false);
+    const QString key = panelKey(panel.id);
+    const auto last = Settings::lastFolder(key);
+    dialog->setDirectory(last && QFileInfo(*last).isDir() ? *last : QDir::homePath());
     dialog->open();
     const int result = co_await qCoro(dialog.get(), &QDialog::finished);
     const QStringList chosen = dialog->selectedFiles();
     if (result != QDialog::Accepted || chosen.isEmpty() || chosen.first().isEmpty())
         co_return std::nullopt;
-    co_return chosen.first();
+    const QString path = chosen.first();
+    Settings::setLastFolder(key, panel.chooseFolder ? path : QFileInfo(path).path());
+    co_return path;
 }

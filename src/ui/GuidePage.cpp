@@ -53,7 +53,7 @@ void GuidePage::sync()
          GuideChecklist::steps(m_model.installed().has_value(), m_model.gamesFolder(), found, controllers.size())) {
         auto *row = new QHBoxLayout;
         row->addWidget(icon(step.done ? QStringLiteral("checkmark.circle.fill") : QStringLiteral("circle"),
-                            step.done ? green : QColor(Qt::gray), this),
+                            step.done ? tone(Tone::success) : QColor(Qt::gray), this),
                        0, Qt::AlignTop);
         auto *lines = new QVBoxLayout;
         lines->addWidget(bold(QStringLiteral("%1. %2").arg(step.id).arg(step.title), this));
@@ -93,7 +93,7 @@ void GuidePage::sync()
         const bool satisfied = GuideChecklist::isSatisfied(entry, found);
         auto *row = new QHBoxLayout;
         row->addWidget(icon(satisfied ? QStringLiteral("checkmark.circle.fill") : QStringLiteral("circle"),
-                            satisfied ? green : QColor(Qt::gray), this),
+                            satisfied ? tone(Tone::success) : QColor(Qt::gray), this),
                        0, Qt::AlignTop);
         auto *lines = new QVBoxLayout;
         lines->setSpacing(2);

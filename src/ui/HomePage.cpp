@@ -7,6 +7,7 @@
 #include "ui/Icons.h"
 #include "ui/Widgets.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QButtonGroup>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -57,7 +58,7 @@ HomePage::HomePage(AppModel &model, QWidget *parent)
     m_siliconIcon = new QLabel(mac);
     m_silicon = text({}, mac);
     m_tooOld = text(QStringLiteral("Sorry, this Mac's macOS is too old for OpenEmu-Silicon."), mac);
-    setColour(m_tooOld, red);
+    setColour(m_tooOld, tone(Tone::danger));
     mac->content()->addLayout(iconRow(m_macOSIcon, m_macOS));
     mac->content()->addLayout(iconRow(m_siliconIcon, m_silicon));
     mac->content()->addWidget(m_tooOld);
@@ -148,6 +149,15 @@ HomePage::HomePage(AppModel &model, QWidget *parent)
     m_notes->setFrameShape(QFrame::NoFrame);
     m_notes->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     m_notesCard->content()->addWidget(m_notes);
+    // The box follows its text's height as the width changes, up to 220 px.
+    connect(m_notes->document()->documentLayout(), &QAbstractTextDocumentLayout::documentSizeChanged, this,
+            [this](const QSizeF &size) {
+                const int wanted = int(size.height()) + 2 * m_notes->frameWidth() + 4;
+                if (m_notes->height() != std::min(220, wanted)) {
+                    m_notes->setFixedHeight(std::min(220, wanted));
+                    m_notesCard->updateGeometry();
+                }
+            });
     page->addWidget(m_notesCard);
     m_loadingRelease = busyRow(QStringLiteral("Looking up the latest release…"), this);
     page->addWidget(m_loadingRelease);
@@ -208,13 +218,13 @@ void HomePage::sync()
     const bool silicon = host.appleSilicon;
     m_macOSIcon->setPixmap(
         Icons::pixmap(macOSOk ? QStringLiteral("checkmark.circle.fill") : QStringLiteral("xmark.octagon.fill"), 16,
-                      macOSOk ? green : red));
+                      macOSOk ? tone(Tone::success) : tone(Tone::danger)));
     m_macOS->setText(QStringLiteral("macOS %1 — OpenEmu-Silicon needs macOS %2 or newer.")
                          .arg(host.macOSVersion)
                          .arg(host.minimumMacOSMajor));
     m_siliconIcon->setPixmap(
         Icons::pixmap(silicon ? QStringLiteral("checkmark.circle.fill") : QStringLiteral("xmark.octagon.fill"), 16,
-                      silicon ? green : red));
+                      silicon ? tone(Tone::success) : tone(Tone::danger)));
     m_silicon->setText(silicon
                            ? QStringLiteral("Apple silicon detected.")
                            : QStringLiteral("This Mac isn't running on Apple silicon. OpenEmu-Silicon doesn't support "
@@ -237,7 +247,7 @@ void HomePage::sync()
             setColour(m_download, palette().color(QPalette::WindowText));
         } else {
             m_download->setText(QStringLiteral("This release has no downloadable app file."));
-            setColour(m_download, red);
+            setColour(m_download, tone(Tone::danger));
         }
     }
     const QSignalBlocker block(m_systemFolder);
@@ -256,7 +266,7 @@ void HomePage::sync()
         if (latest) {
             m_updateState->setText(update ? QStringLiteral("Update available: ") + latest->tagName
                                           : QStringLiteral("You're up to date."));
-            setColour(m_updateState, update ? blue : green);
+            setColour(m_updateState, update ? tone(Tone::accent) : tone(Tone::success));
         }
         m_check->setEnabled(!m_model.loadingRelease());
         m_update->setVisible(update);

@@ -3,6 +3,7 @@
 #include "base/ByteCount.h"
 
 #include "app/AppModel.h"
+#include "base/Settings.h"
 #include "guide/ControllerMonitor.h"
 #include "ui/Banners.h"
 #include "ui/GuidePage.h"
@@ -10,6 +11,16 @@
 #include "ui/Icons.h"
 #include "ui/OtherPages.h"
 #include "ui/Widgets.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+
+#include <qcoro/qcorosignal.h>
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -105,6 +116,8 @@ MainWindow::MainWindow(AppModel &model, QWidget *parent)
     setCentralWidget(split);
 
     connect(m_sidebar, &QListWidget::currentRowChanged, m_pages, &QStackedWidget::setCurrentIndex);
+    // A result belongs to the page it was shown on; an error stays until dismissed or replaced.
+    connect(m_sidebar, &QListWidget::currentRowChanged, &m_model, [this] { m_model.setNotice(std::nullopt); });
     connect(m_error, &ErrorBanner::dismissed, &m_model, [this] { m_model.setError(std::nullopt); });
     connect(m_notice, &NoticeBanner::dismissed, &m_model, [this] { m_model.setNotice(std::nullopt); });
     connect(&m_model, &AppModel::errorChanged, this, &MainWindow::syncBanners);
@@ -113,6 +126,89 @@ MainWindow::MainWindow(AppModel &model, QWidget *parent)
     connect(&m_model, &AppModel::busyProgressChanged, this, &MainWindow::syncBanners);
     m_sidebar->setCurrentRow(0);
     syncBanners();
+    buildMenus();
+    if (const QByteArray geometry = Settings::windowGeometry(); !geometry.isEmpty())
+        restoreGeometry(geometry);
+}
+
+void MainWindow::buildMenus()
+{
+    QMenu *app = menuBar()->addMenu(QStringLiteral("&Vantor"));
+    QAction *about = app->addAction(QStringLiteral("About Vantor"), this, [this] { showPage(Page::about); });
+    about->setMenuRole(QAction::AboutRole);
+    m_checkAction = app->addAction(QStringLiteral("Check for Updates"), this,
+                                   [this] { Widgets::runBound(this, m_model.checkForUpdates()); });
+    m_checkAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
+    app->addSeparator();
+    QAction *quit = app->addAction(QStringLiteral("Quit Vantor"), this, &QWidget::close);
+    quit->setShortcut(QKeySequence::Quit);
+    quit->setMenuRole(QAction::QuitRole);
+
+    QMenu *window = menuBar()->addMenu(QStringLiteral("&Window"));
+    QAction *closeWindow = window->addAction(QStringLiteral("Close Window"), this, &QWidget::close);
+    closeWindow->setShortcut(QKeySequence::Close);
+    window->addSeparator();
+    for (int index = 0; index < m_sidebar->count(); ++index) {
+        QAction *go = window->addAction(m_sidebar->item(index)->text(), this, [this, index] { showPage(Page(index)); });
+        go->setShortcut(QKeySequence(Qt::CTRL | Qt::Key(Qt::Key_1 + index)));
+    }
+    // Enabled exactly when the Home page's button would be.
+    auto sync = [this] { m_checkAction->setEnabled(m_model.installed() && !m_model.loadingRelease()); };
+    connect(&m_model, &AppModel::changed, this, sync);
+    sync();
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    Settings::setWindowGeometry(saveGeometry());
+    // A download can be cancelled: ask. A step that changes files (unpacking, placing, a
+    // rollback, a backup, a restore) is let finish; the window closes when it has.
+    if (m_model.phase() == InstallPhase::downloading) {
+        event->ignore();
+        if (!m_asking)
+            Widgets::runBound(this, confirmQuit());
+        return;
+    }
+    if (m_model.isBusy()) {
+        event->ignore();
+        if (!m_closeWhenIdle) {
+            m_closeWhenIdle = true;
+            connect(&m_model, &AppModel::changed, this, [this] {
+                if (m_closeWhenIdle && !m_model.isBusy())
+                    QTimer::singleShot(0, this, &QWidget::close);
+            });
+        }
+        return;
+    }
+    QMainWindow::closeEvent(event);
+}
+
+QCoro::Task<> MainWindow::confirmQuit()
+{
+    m_asking = true;
+    auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("An install is running. Quit anyway?"), QString(),
+                                QMessageBox::NoButton, this);
+    box->setText(QStringLiteral("An install is running. Quit anyway?"));
+    QPushButton *quit = box->addButton(QStringLiteral("Cancel Install and Quit"), QMessageBox::AcceptRole);
+    QPushButton *keep = box->addButton(QStringLiteral("Keep Working"), QMessageBox::RejectRole);
+    box->setDefaultButton(keep);
+    box->setWindowModality(Qt::ApplicationModal);
+    box->show();
+    // Deleted only after this task has resumed: a box deleted on close would drop the queued
+    // wake-up, and the task would never see the answer.
+    co_await qCoro(box, &QDialog::finished);
+    m_asking = false;
+    const bool confirmed = box->clickedButton() == quit;
+    box->deleteLater();
+    if (!confirmed)
+        co_return;
+    // As the Cancel button does; the window closes once the install has ended.
+    m_closeWhenIdle = true;
+    connect(&m_model, &AppModel::changed, this, [this] {
+        if (m_closeWhenIdle && !m_model.isBusy())
+            QTimer::singleShot(0, this, &QWidget::close);
+    });
+    m_model.cancelInstall();
 }
 
 void MainWindow::showPage(Page page)

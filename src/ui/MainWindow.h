@@ -2,6 +2,10 @@
 
 #include <QMainWindow>
 
+#include <qcoro/qcorotask.h>
+
+class QAction;
+
 class AppModel;
 class ErrorBanner;
 class NoticeBanner;
@@ -23,11 +27,17 @@ public:
     void showPage(Page page);
     Page currentPage() const;
 
+    // The menu bar's "Check for updates" (Ctrl/Cmd+R), for tests and the menu's enable rule.
+    QAction *checkForUpdatesAction() const { return m_checkAction; }
+
 protected:
     void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
 
 private:
     void syncBanners();
+    void buildMenus();
+    QCoro::Task<> confirmQuit();
 
     AppModel &m_model;
     QListWidget *m_sidebar;
@@ -37,4 +47,7 @@ private:
     QWidget *m_busy;
     QLabel *m_busyText;
     bool m_started = false;
+    QAction *m_checkAction = nullptr;
+    bool m_closeWhenIdle = false; // a close that waits for the running step to end
+    bool m_asking = false;
 };

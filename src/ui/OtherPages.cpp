@@ -40,6 +40,8 @@ SystemsPage::SystemsPage(QWidget *parent)
     const auto &systems = ProjectDocs::systems();
     auto *card = new Card(QStringLiteral("%1 entries").arg(systems.size()), this);
     for (const SystemInfo &system : systems) {
+        if (&system != &systems.first())
+            card->content()->addWidget(divider(this));
         auto *row = new QHBoxLayout;
         auto *lines = new QVBoxLayout;
         lines->setSpacing(2);
@@ -49,14 +51,10 @@ SystemsPage::SystemsPage(QWidget *parent)
                                  this));
         row->addLayout(lines, 1);
         if (system.bios) {
-            row->addWidget(icon(QStringLiteral("exclamationmark.circle"), orange, this));
-            QLabel *bios = caption(QStringLiteral("BIOS: ") + *system.bios, this);
-            setColour(bios, orange);
-            row->addWidget(bios);
+            row->addWidget(icon(QStringLiteral("exclamationmark.circle"), tone(Tone::warning), this));
+            row->addWidget(status(QStringLiteral("BIOS: ") + *system.bios, Tone::warning, this));
         } else {
-            QLabel *none = caption(QStringLiteral("No BIOS needed"), this);
-            setColour(none, green);
-            row->addWidget(none);
+            row->addWidget(status(QStringLiteral("No BIOS needed"), Tone::success, this));
         }
         card->content()->addLayout(row);
     }
@@ -106,27 +104,41 @@ BackupPage::BackupPage(AppModel &model, QWidget *parent)
 
 void BackupPage::sync()
 {
-    clear(m_items);
+    // The rows are built once for a set of items; later changes update them in place, so a
+    // toggle keeps the keyboard focus.
+    QStringList ids;
+    for (const BackupItem &item : m_model.backupItems())
+        ids.append(item.id);
+    if (ids != m_shownIds) {
+        clear(m_items);
+        m_toggles.clear();
+        for (const BackupItem &item : m_model.backupItems()) {
+            // A real check box whose title is its own text: clicking the title toggles it.
+            auto *toggle = new QCheckBox(this);
+            toggle->setAccessibleName(item.title);
+            QFont font = toggle->font();
+            font.setBold(true);
+            toggle->setFont(font);
+            connect(toggle, &QCheckBox::toggled, &m_model,
+                    [this, id = item.id](bool on) { m_model.setBackupItemIncluded(id, on); });
+            QLabel *detail = caption(item.detail, this);
+            detail->setIndent(24);
+            m_items->addWidget(toggle);
+            m_items->addWidget(detail);
+            m_toggles.insert(item.id, toggle);
+        }
+        m_shownIds = ids;
+    }
     qint64 total = 0;
     for (const BackupItem &item : m_model.backupItems()) {
         if (item.include && item.exists)
             total += item.size;
-        // The toggle's label: the title with its size in bold, the detail under it.
-        auto *row = new QHBoxLayout;
-        auto *toggle = new QCheckBox(this);
+        QCheckBox *toggle = m_toggles.value(item.id);
+        const QSignalBlocker quiet(toggle);
+        toggle->setText(item.title + QStringLiteral(" — ")
+                        + (item.exists ? ByteCount::fileStyle(item.size) : QStringLiteral("not found")));
         toggle->setChecked(item.include);
         toggle->setEnabled(item.exists);
-        toggle->setAccessibleName(item.title);
-        connect(toggle, &QCheckBox::toggled, &m_model,
-                [this, id = item.id](bool on) { m_model.setBackupItemIncluded(id, on); });
-        auto *lines = new QVBoxLayout;
-        lines->addWidget(bold(item.title + QStringLiteral(" — ")
-                                  + (item.exists ? ByteCount::fileStyle(item.size) : QStringLiteral("not found")),
-                              this));
-        lines->addWidget(caption(item.detail, this));
-        row->addWidget(toggle, 0, Qt::AlignTop);
-        row->addLayout(lines, 1);
-        m_items->addLayout(row);
     }
     m_total->setText(
         QStringLiteral("Total to copy: %1 (the zip is usually a bit smaller)").arg(ByteCount::fileStyle(total)));
@@ -195,6 +207,7 @@ AboutPage::AboutPage(AppModel &model, QWidget *parent)
     QVBoxLayout *page = pageLayout(this);
     page->addWidget(title(QStringLiteral("About"), this));
     auto *vantor = new Card(QStringLiteral("Vantor"), this);
+    vantor->content()->addWidget(caption(QStringLiteral("Version ") + QStringLiteral(VANTOR_VERSION), this));
     vantor->content()->addWidget(
         text(QStringLiteral("A friendly installer, updater and setup helper for OpenEmu-Silicon. "
                             "It downloads the project's own signed releases from GitHub and "

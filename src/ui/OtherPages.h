@@ -1,5 +1,8 @@
 #pragma once
 
+#include <QMap>
+#include <QStringList>
+
 #include <QWidget>
 
 class AppModel;
@@ -30,6 +33,8 @@ private:
 
     AppModel &m_model;
     QVBoxLayout *m_items;
+    QStringList m_shownIds; // the items the rows were built for
+    QMap<QString, QCheckBox *> m_toggles; // by item id; updated in place so focus stays
     QLabel *m_total;
     QPushButton *m_backup;
     QPushButton *m_restore;

@@ -1,5 +1,8 @@
 #include "ui/Widgets.h"
 
+#include <QApplication>
+#include <cmath>
+
 #include "ui/Icons.h"
 
 #include <QFrame>
@@ -52,6 +55,41 @@ QLabel *icon(const QString &symbol, const QColor &tint, QWidget *parent)
     auto *label = new QLabel(parent);
     label->setPixmap(Icons::pixmap(symbol, 16, tint));
     label->setProperty("symbol", symbol);
+    return label;
+}
+
+double contrast(const QColor &first, const QColor &second)
+{
+    auto luminance = [](const QColor &c) {
+        auto channel = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+        return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+    };
+    const double a = luminance(first), b = luminance(second);
+    return (std::max(a, b) + 0.05) / (std::min(a, b) + 0.05);
+}
+
+QColor tone(Tone which, const QColor &window)
+{
+    const bool dark = window.lightnessF() < 0.5;
+    switch (which) {
+    case Tone::success: return dark ? QColor(0x3f, 0xb9, 0x50) : QColor(0x11, 0x63, 0x29);
+    case Tone::warning: return dark ? QColor(0xd2, 0x99, 0x22) : QColor(0x7d, 0x4e, 0x00);
+    case Tone::danger: return dark ? QColor(0xf8, 0x51, 0x49) : QColor(0xa4, 0x0e, 0x26);
+    case Tone::accent: return dark ? QColor(0x58, 0xa6, 0xff) : QColor(0x05, 0x50, 0xae);
+    }
+    return window;
+}
+
+QColor tone(Tone which)
+{
+    return tone(which, QApplication::palette().color(QPalette::Window));
+}
+
+QLabel *status(const QString &value, Tone which, QWidget *parent)
+{
+    QLabel *label = text(value, parent);
+    label->setWordWrap(false);
+    setColour(label, tone(which));
     return label;
 }
 

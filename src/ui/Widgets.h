@@ -14,10 +14,13 @@ class QWidget;
 // Small building blocks the pages share.
 namespace Widgets {
 
-inline const QColor green(52, 199, 89);
-inline const QColor red(255, 59, 48);
-inline const QColor orange(255, 149, 0);
-inline const QColor blue(0, 122, 255);
+// Status colours for text and symbols, chosen for the window's appearance (light or dark, judged
+// from the palette's window colour): each has at least 4.5:1 contrast against the window.
+enum class Tone { success, warning, danger, accent };
+QColor tone(Tone tone);
+QColor tone(Tone tone, const QColor &window);
+// The WCAG contrast ratio of two colours (1 to 21).
+double contrast(const QColor &first, const QColor &second);
 
 QLabel *text(const QString &value, QWidget *parent);
 QLabel *title(const QString &value, QWidget *parent); // the page's large bold title
@@ -25,6 +28,8 @@ QLabel *caption(const QString &value, QWidget *parent); // small, secondary colo
 QLabel *bold(const QString &value, QWidget *parent);
 QLabel *icon(const QString &symbol, const QColor &tint, QWidget *parent);
 void setColour(QLabel *label, const QColor &color);
+// A short status in its tone, full strength (never dimmed), on one line.
+QLabel *status(const QString &value, Tone which, QWidget *parent);
 QWidget *divider(QWidget *parent);
 // A small indeterminate progress indicator, followed by the message when there is one.
 QWidget *busyRow(const QString &message, QWidget *parent);

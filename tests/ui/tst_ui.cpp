@@ -10,11 +10,14 @@
 #include "ui/Banners.h"
 #include "ui/HomePage.h"
 #include "ui/MainWindow.h"
+#include "ui/Widgets.h"
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
 #include <QLabel>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -84,6 +87,8 @@ private Q_SLOTS:
     void releaseNotesRendering();
     void otherPages();
     void nothingClipsOrScrollsSideways();
+    void menusKeysAndBanners();
+    void quittingDuringAnInstall();
 
 private:
     void open();
@@ -349,6 +354,12 @@ void UiTest::nothingClipsOrScrollsSideways()
             }
         }
     };
+    // Status colours keep 4.5:1 against the window, light and dark.
+    for (const QColor window : {QColor(Qt::white), QColor(0xec, 0xec, 0xec), QColor(0x1e, 0x1e, 0x1e)}) {
+        for (const Widgets::Tone tone :
+             {Widgets::Tone::success, Widgets::Tone::warning, Widgets::Tone::danger, Widgets::Tone::accent})
+            QVERIFY(Widgets::contrast(Widgets::tone(tone, window), window) >= 4.5);
+    }
     open(); // first launch: nothing installed, the release loaded
     check("first launch");
     cleanup();
@@ -361,6 +372,88 @@ void UiTest::nothingClipsOrScrollsSideways()
     open(); // an update available
     m_model->setError(FriendlyError(u"Something failed, and the sentence that says so is rather long."_s, u"x"_s));
     check("update available");
+}
+
+namespace {
+
+QAction *menuAction(QWidget *window, const QString &text)
+{
+    for (QAction *action : window->findChildren<QAction *>()) {
+        if (action->text() == text)
+            return action;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+void UiTest::menusKeysAndBanners()
+{
+    open();
+    QVERIFY(!m_window->checkForUpdatesAction()->isEnabled()); // nothing installed: no button either
+    QCOMPARE(menuAction(m_window.get(), u"Quit Vantor"_s)->shortcut(), QKeySequence(QKeySequence::Quit));
+    QCOMPARE(menuAction(m_window.get(), u"Close Window"_s)->shortcut(), QKeySequence(QKeySequence::Close));
+    menuAction(m_window.get(), u"Systems"_s)->trigger();
+    QCOMPARE(m_window->currentPage(), MainWindow::Page::systems);
+    QCOMPARE(menuAction(m_window.get(), u"Tidy"_s)->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_5));
+    menuAction(m_window.get(), u"About Vantor"_s)->trigger();
+    QCOMPARE(m_window->currentPage(), MainWindow::Page::about);
+    QVERIFY(find<QLabel>(page(), u"Version "_s + QStringLiteral(VANTOR_VERSION)));
+
+    // Switching pages drops the notice, not the error.
+    m_model->setError(FriendlyError(u"Failed."_s));
+    m_model->setNotice(u"Done."_s);
+    m_window->showPage(MainWindow::Page::home);
+    QVERIFY(m_model->error() && !m_model->notice());
+
+    // A declined action leaves the banners; one that starts clears them.
+    Bundles::write(m_home.userApplications(), u"OpenEmu.app"_s, {.version = u"1.0.4"_s});
+    Bundles::write(Paths::previousVersionsFolder(), u"OpenEmu 1.0.3.app"_s, {.version = u"1.0.3"_s});
+    m_model->refreshInstalled();
+    QVERIFY(m_window->checkForUpdatesAction()->isEnabled());
+    m_prompter.answers = {1};
+    await(m_model->rollback());
+    QVERIFY(m_model->error());
+    QList<bool> errorShownWhileRunning;
+    connect(m_model.get(), &AppModel::busyMessageChanged, this,
+            [&] { errorShownWhileRunning.append(m_model->error().has_value()); });
+    m_prompter.answers = {0};
+    await(m_model->rollback());
+    QCOMPARE(errorShownWhileRunning.first(), false);
+}
+
+void UiTest::quittingDuringAnInstall()
+{
+    FeedServer::Route slow = *m_server.routeOf(u"/download/1.0.4/OpenEmu-Silicon.zip"_s);
+    slow.chunkBytes = 1024;
+    slow.delayPerChunkMs = 50;
+    m_server.route(u"/download/1.0.4/OpenEmu-Silicon.zip"_s, slow);
+    open();
+    QCoro::Task<Outcome> running = m_model->install(false);
+    QTRY_COMPARE(m_model->phase(), InstallPhase::downloading);
+
+    // Asked first; keeping on working leaves the install running.
+    auto shownBox = [this]() -> QMessageBox * {
+        for (QMessageBox *box : m_window->findChildren<QMessageBox *>()) {
+            if (box->isVisible())
+                return box;
+        }
+        return nullptr;
+    };
+    QVERIFY(!m_window->close());
+    QMessageBox *box = nullptr;
+    QTRY_VERIFY((box = shownBox()));
+    QCOMPARE(box->text(), u"An install is running. Quit anyway?"_s);
+    find<QPushButton>(box, u"Keep Working"_s)->click();
+    QTest::qWait(50);
+    QCOMPARE(m_model->phase(), InstallPhase::downloading);
+
+    // Confirming cancels it as Cancel does, and the window closes once it has ended.
+    QVERIFY(!m_window->close());
+    QTRY_VERIFY((box = shownBox()));
+    find<QPushButton>(box, u"Cancel Install and Quit"_s)->click();
+    QCOMPARE(await(std::move(running)), Outcome::cancelled);
+    QTRY_VERIFY(!m_window->isVisible());
 }
 
 QTEST_MAIN(UiTest)
