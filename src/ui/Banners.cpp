@@ -18,6 +18,8 @@ QLabel *iconLabel(const QString &symbol, const QColor &tint, QWidget *parent)
     auto *label = new QLabel(parent);
     label->setPixmap(Icons::pixmap(symbol, 18, tint));
     label->setAlignment(Qt::AlignTop);
+    label->setAccessibleName(symbol.startsWith(QStringLiteral("exclamationmark")) ? QStringLiteral("Error")
+                                                                                  : QStringLiteral("Done"));
     return label;
 }
 

@@ -216,12 +216,14 @@ void HomePage::sync()
     const HostStatus host = m_model.host();
     const bool macOSOk = host.meetsMacOS;
     const bool silicon = host.appleSilicon;
+    m_macOSIcon->setAccessibleName(iconMeaning(macOSOk ? QStringLiteral("checkmark") : QStringLiteral("xmark")));
     m_macOSIcon->setPixmap(
         Icons::pixmap(macOSOk ? QStringLiteral("checkmark.circle.fill") : QStringLiteral("xmark.octagon.fill"), 16,
                       macOSOk ? tone(Tone::success) : tone(Tone::danger)));
     m_macOS->setText(QStringLiteral("macOS %1 — OpenEmu-Silicon needs macOS %2 or newer.")
                          .arg(host.macOSVersion)
                          .arg(host.minimumMacOSMajor));
+    m_siliconIcon->setAccessibleName(iconMeaning(silicon ? QStringLiteral("checkmark") : QStringLiteral("xmark")));
     m_siliconIcon->setPixmap(
         Icons::pixmap(silicon ? QStringLiteral("checkmark.circle.fill") : QStringLiteral("xmark.octagon.fill"), 16,
                       silicon ? tone(Tone::success) : tone(Tone::danger)));

@@ -50,11 +50,25 @@ QLabel *bold(const QString &value, QWidget *parent)
     return label;
 }
 
+QString iconMeaning(const QString &symbol)
+{
+    if (symbol.startsWith(QStringLiteral("checkmark")))
+        return QStringLiteral("Done");
+    if (symbol.startsWith(QStringLiteral("xmark")))
+        return QStringLiteral("Not met");
+    if (symbol.startsWith(QStringLiteral("exclamationmark")))
+        return QStringLiteral("Needs attention");
+    if (symbol.startsWith(QStringLiteral("gamecontroller")))
+        return QStringLiteral("Controller");
+    return symbol;
+}
+
 QLabel *icon(const QString &symbol, const QColor &tint, QWidget *parent)
 {
     auto *label = new QLabel(parent);
     label->setPixmap(Icons::pixmap(symbol, 16, tint));
     label->setProperty("symbol", symbol);
+    label->setAccessibleName(iconMeaning(symbol));
     return label;
 }
 

@@ -26,6 +26,8 @@ QLabel *text(const QString &value, QWidget *parent);
 QLabel *title(const QString &value, QWidget *parent); // the page's large bold title
 QLabel *caption(const QString &value, QWidget *parent); // small, secondary colour
 QLabel *bold(const QString &value, QWidget *parent);
+// What a status symbol means, for screen readers ("Done", "Not met", …).
+QString iconMeaning(const QString &symbol);
 QLabel *icon(const QString &symbol, const QColor &tint, QWidget *parent);
 void setColour(QLabel *label, const QColor &color);
 // A short status in its tone, full strength (never dimmed), on one line.
