@@ -23,6 +23,8 @@ struct FeedServer::State
     std::map<std::string, std::function<Route()>> dynamicRoutes;
     std::map<std::string, int> hits;
     std::map<std::string, httplib::Headers> headers;
+    std::map<std::string, std::vector<std::string>> rangeRequests; // the Range header of each request
+    std::map<std::string, bool> dropped;
 
     void answer(const httplib::Request &request, httplib::Response &response)
     {
@@ -31,6 +33,8 @@ struct FeedServer::State
             std::lock_guard lock(mutex);
             ++hits[request.path];
             headers[request.path] = request.headers;
+            if (request.has_header("Range"))
+                rangeRequests[request.path].push_back(request.get_header_value("Range"));
             if (const auto chosen = dynamicRoutes.find(request.path); chosen != dynamicRoutes.end()) {
                 route = chosen->second();
             } else if (const auto it = routes.find(request.path); it != routes.end()) {
@@ -42,6 +46,56 @@ struct FeedServer::State
             }
         }
         response.status = route.status;
+        // Files carry a validator, so that a client can resume them with If-Range.
+        const std::string etag = "\"" + std::to_string(qHash(route.body)) + "\"";
+        response.set_header("ETag", etag);
+        response.set_header("Accept-Ranges", "bytes");
+        bool drop = false;
+        {
+            std::lock_guard lock(mutex);
+            if (route.dropAfterBytes >= 0 && !dropped[request.path]) {
+                dropped[request.path] = true;
+                drop = true;
+            }
+        }
+        if (drop) {
+            // A connection that dies part-way: the whole length announced, fewer bytes sent.
+            auto body = std::make_shared<QByteArray>(route.body);
+            const size_t cut = size_t(route.dropAfterBytes);
+            response.set_content_provider(size_t(body->size()), route.contentType.toStdString(),
+                                          [body, cut](size_t offset, size_t, httplib::DataSink &sink) {
+                                              if (offset >= cut)
+                                                  return false; // closes the connection
+                                              return sink.write(body->constData() + offset,
+                                                                std::min(cut, size_t(body->size())) - offset);
+                                          });
+            return;
+        }
+        if (request.has_header("Range") && route.ignoreRanges) {
+            // The whole file, sent so that httplib cannot cut it to the range (no length).
+            auto body = std::make_shared<QByteArray>(route.body);
+            response.set_chunked_content_provider(
+                route.contentType.toStdString(), [body](size_t offset, httplib::DataSink &sink) {
+                    if (offset >= size_t(body->size())) {
+                        sink.done();
+                        return true;
+                    }
+                    return sink.write(body->constData() + offset, size_t(body->size()) - offset);
+                });
+            return;
+        }
+        if (request.has_header("Range") && route.status == 200 && request.get_header_value("If-Range") == etag) {
+            // Served from the asked offset: "bytes=N-".
+            const std::string range = request.get_header_value("Range");
+            const long long from = std::atoll(range.substr(range.find('=') + 1).c_str());
+            if (from >= 0 && from < route.body.size()) {
+                // The whole body with 206: httplib cuts it to the asked range itself.
+                response.status = 206;
+                response.set_content(route.body.constData(), size_t(route.body.size()),
+                                     route.contentType.toStdString());
+                return;
+            }
+        }
         if (!route.redirectTo.isEmpty()) {
             response.set_header("Location", route.redirectTo.toStdString());
             return;
@@ -168,6 +222,8 @@ void FeedServer::resetHits()
 {
     std::lock_guard lock(m_state->mutex);
     m_state->hits.clear();
+    m_state->rangeRequests.clear();
+    m_state->dropped.clear();
 }
 
 QByteArray FeedServer::lastHeader(const QString &path, const QByteArray &name) const
@@ -178,6 +234,15 @@ QByteArray FeedServer::lastHeader(const QString &path, const QByteArray &name) c
         return {};
     const auto header = it->second.find(name.toStdString());
     return header == it->second.end() ? QByteArray() : QByteArray::fromStdString(header->second);
+}
+
+QStringList FeedServer::rangeRequests(const QString &path) const
+{
+    std::lock_guard lock(m_state->mutex);
+    QStringList ranges;
+    for (const std::string &range : m_state->rangeRequests[path.toStdString()])
+        ranges.append(QString::fromStdString(range));
+    return ranges;
 }
 
 int FeedServer::port() const

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 
 #include <functional>
@@ -23,6 +24,8 @@ public:
         bool withoutLength = false; // chunked, so no Content-Length is announced
         int chunkBytes = 64 * 1024;
         int delayPerChunkMs = 0; // pause before each chunk
+        qint64 dropAfterBytes = -1; // the first answer closes the connection after this many bytes
+        bool ignoreRanges = false; // answer a Range request with the whole file (200)
     };
 
     // Plain http, or https with this certificate and key (PEM) when both are given.
@@ -42,6 +45,9 @@ public:
     int hits(const QString &path) const;
     void resetHits();
     QByteArray lastHeader(const QString &path, const QByteArray &name) const;
+
+    // The Range headers of the requests to a path, in order.
+    QStringList rangeRequests(const QString &path) const;
 
     int port() const;
     QUrl url(const QString &path) const;

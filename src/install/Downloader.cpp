@@ -6,6 +6,7 @@
 #include "platform/NetworkError.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QHostAddress>
 #include <QLoggingCategory>
 #include <QNetworkAccessManager>
@@ -13,6 +14,8 @@
 #include <QNetworkRequest>
 #include <QScopeGuard>
 #include <QTimer>
+
+#include <qcoro/qcorotimer.h>
 
 #include <qcoro/qcoronetworkreply.h>
 
@@ -73,6 +76,29 @@ void Downloader::stopNow()
         m_reply->abort();
 }
 
+namespace {
+
+// The connection went away mid-body: worth another try from where it stopped.
+bool isDrop(QNetworkReply::NetworkError error)
+{
+    switch (error) {
+    case QNetworkReply::RemoteHostClosedError:
+    case QNetworkReply::TemporaryNetworkFailureError:
+    case QNetworkReply::NetworkSessionFailedError:
+    case QNetworkReply::ProxyConnectionClosedError:
+    case QNetworkReply::UnknownNetworkError: return true;
+    default: return false;
+    }
+}
+
+QByteArray readSmallFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.read(4096) : QByteArray();
+}
+
+} // namespace
+
 QCoro::Task<QString> Downloader::download(QUrl from, QString to)
 {
     if (m_cancelled)
@@ -80,117 +106,180 @@ QCoro::Task<QString> Downloader::download(QUrl from, QString to)
     if (!isAllowedAddress(from))
         throw insecureAddress(from);
 
+    // A part kept from an earlier attempt is resumed when the server can tell it is the same
+    // file (its ETag or Last-Modified, sent back as If-Range).
     const QString partialPath = to + QStringLiteral(".partial");
+    const QString validatorPath = to + QStringLiteral(".partial-validator");
+    qint64 have = 0;
+    QByteArray validator;
+    if (m_keepPartial && QFileInfo(partialPath).isFile()) {
+        validator = readSmallFile(validatorPath).trimmed();
+        have = validator.isEmpty() ? 0 : QFileInfo(partialPath).size();
+    }
     QFile partial(partialPath);
-    if (!partial.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    if (!partial.open(have > 0 ? QIODevice::Append : (QIODevice::WriteOnly | QIODevice::Truncate)))
         throw PlatformErrors::fileWrite(partialPath, errno);
+    m_hash.reset();
+    if (have > 0)
+        m_hash.addFile(partialPath, have); // once, so the hash still covers the whole file
     bool moved = false;
     auto removePartial = qScopeGuard([&] {
         partial.close();
-        if (!moved)
+        if (!moved && !m_keepPartial) {
             QFile::remove(partialPath);
-    });
-
-    QNetworkRequest request(from);
-    request.setHeader(QNetworkRequest::UserAgentHeader, QStringLiteral("Vantor"));
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::UserVerifiedRedirectPolicy);
-    if (m_ssl)
-        request.setSslConfiguration(*m_ssl);
-    QNetworkReply *reply = m_network.get(request);
-    m_reply = reply;
-    reply->setReadBufferSize(readBufferBytes);
-
-    auto abortReason = NetworkError::AbortReason::none;
-    std::optional<PlatformError> writeError;
-    std::optional<QUrl> refusedRedirect;
-    qint64 received = 0;
-    bool tooLarge = false;
-    m_sampler = SpeedSampler();
-
-    QTimer silence;
-    silence.setSingleShot(true);
-    silence.setInterval(m_silenceTimeout);
-    QObject::connect(&silence, &QTimer::timeout, reply, [&] {
-        abortReason = NetworkError::AbortReason::timedOut;
-        NetworkError::abortSoon(reply);
-    });
-    // Never from https to http, and never off the loopback host over plain http. The reply
-    // already names the new address when it announces the redirect, so the hop's origin is
-    // tracked here.
-    QUrl current = from;
-    QObject::connect(reply, &QNetworkReply::redirected, reply, [&](const QUrl &next) {
-        const bool downgrade = current.scheme().toLower() == QStringLiteral("https")
-                               && next.scheme().toLower() != QStringLiteral("https");
-        if (downgrade || !isAllowedAddress(next)) {
-            refusedRedirect = next;
-            NetworkError::abortSoon(reply);
-            return;
+            QFile::remove(validatorPath);
         }
-        current = next;
-        Q_EMIT reply->redirectAllowed();
     });
-    QObject::connect(reply, &QNetworkReply::readyRead, reply, [&] {
+
+    for (int attempt = 0;; ++attempt) {
+        if (have > 0 && onResume)
+            onResume(have);
+        QNetworkRequest request(from);
+        request.setHeader(QNetworkRequest::UserAgentHeader, QStringLiteral("Vantor"));
+        request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::UserVerifiedRedirectPolicy);
+        if (m_ssl)
+            request.setSslConfiguration(*m_ssl);
+        if (have > 0) {
+            request.setRawHeader("Range", "bytes=" + QByteArray::number(have) + '-');
+            request.setRawHeader("If-Range", validator);
+        }
+        QNetworkReply *reply = m_network.get(request);
+        m_reply = reply;
+        reply->setReadBufferSize(readBufferBytes);
+
+        auto abortReason = NetworkError::AbortReason::none;
+        std::optional<PlatformError> writeError;
+        std::optional<QUrl> refusedRedirect;
+        bool tooLarge = false;
+        bool started = false; // the first bytes of this answer have been looked at
+        qint64 announced = -1;
+        m_sampler = SpeedSampler();
+
+        QTimer silence;
+        silence.setSingleShot(true);
+        silence.setInterval(m_silenceTimeout);
+        QObject::connect(&silence, &QTimer::timeout, reply, [&] {
+            abortReason = NetworkError::AbortReason::timedOut;
+            NetworkError::abortSoon(reply);
+        });
+        // Never from https to http, and never off the loopback host over plain http. The reply
+        // already names the new address when it announces the redirect, so the hop's origin is
+        // tracked here.
+        QUrl current = from;
+        QObject::connect(reply, &QNetworkReply::redirected, reply, [&](const QUrl &next) {
+            const bool downgrade = current.scheme().toLower() == QStringLiteral("https")
+                                   && next.scheme().toLower() != QStringLiteral("https");
+            if (downgrade || !isAllowedAddress(next)) {
+                refusedRedirect = next;
+                NetworkError::abortSoon(reply);
+                return;
+            }
+            current = next;
+            Q_EMIT reply->redirectAllowed();
+        });
+        QObject::connect(reply, &QNetworkReply::readyRead, reply, [&] {
+            silence.start();
+            const QByteArray chunk = reply->readAll();
+            if (writeError || tooLarge)
+                return;
+            if (!started) {
+                started = true;
+                const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+                if (have > 0 && status == 200) {
+                    // The server sent the whole file again (no ranges, or a changed file).
+                    partial.resize(0);
+                    partial.seek(0);
+                    m_hash.reset();
+                    have = 0;
+                }
+                if (m_keepPartial && have == 0) {
+                    QByteArray tag = reply->rawHeader("ETag");
+                    if (tag.isEmpty() || tag.startsWith("W/"))
+                        tag = reply->rawHeader("Last-Modified");
+                    QFile store(validatorPath);
+                    if (store.open(QIODevice::WriteOnly | QIODevice::Truncate))
+                        store.write(tag);
+                    validator = tag;
+                }
+            }
+            if (m_expectedSize > 0 && partial.size() + chunk.size() > m_expectedSize) {
+                tooLarge = true; // an endless body must not fill the disk
+                NetworkError::abortSoon(reply);
+                return;
+            }
+            if (partial.write(chunk) != chunk.size()) {
+                writeError = PlatformErrors::fileWrite(partialPath, errno ? errno : EIO);
+                NetworkError::abortSoon(reply);
+                return;
+            }
+            m_hash.add(chunk);
+        });
+        QObject::connect(reply, &QNetworkReply::downloadProgress, reply, [&](qint64 written, qint64 expected) {
+            announced = expected;
+            const double speed = m_sampler.update(written);
+            if (onProgress)
+                onProgress(have + written, expected > 0 ? have + expected : -1, speed);
+        });
+        auto releaseReply = qScopeGuard([&] {
+            reply->disconnect();
+            reply->deleteLater();
+            m_reply = nullptr;
+        });
         silence.start();
-        const QByteArray chunk = reply->readAll();
-        if (writeError || tooLarge)
-            return;
-        received += chunk.size();
-        if (m_expectedSize > 0 && received > m_expectedSize) {
-            tooLarge = true; // an endless body must not fill the disk
+
+        if (m_cancelled) // cancel() may have come while the file was being opened
             NetworkError::abortSoon(reply);
-            return;
+        co_await qCoro(reply).waitForFinished();
+        silence.stop();
+
+        if (m_cancelled)
+            throw Cancelled{};
+        if (writeError)
+            throw *writeError;
+        if (refusedRedirect)
+            throw insecureAddress(*refusedRedirect);
+        if (tooLarge)
+            throw FriendlyError(
+                QStringLiteral("The downloaded file is the wrong size, so it may be incomplete. Please try again."),
+                QStringLiteral("Expected %1 bytes, got more.").arg(m_expectedSize));
+
+        const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+        if (status.isValid() && status.toInt() >= 400 && status.toInt() != 416) {
+            const QString code = QString::number(status.toInt());
+            const QString finalUrl = reply->url().isEmpty() ? QStringLiteral("?") : reply->url().toString();
+            throw FriendlyError(
+                QStringLiteral("The download was refused by the server (error %1). The file may have been moved.")
+                    .arg(code),
+                QStringLiteral("HTTP %1 for %2").arg(code, finalUrl));
         }
-        if (partial.write(chunk) != chunk.size()) {
-            writeError = PlatformErrors::fileWrite(partialPath, errno ? errno : EIO);
-            NetworkError::abortSoon(reply);
+        // A connection that dropped mid-body (or a body shorter than announced) is tried again
+        // from where it stopped, a few times, waiting longer each time.
+        const bool cutShort
+            = reply->error() == QNetworkReply::NoError && announced > 0 && partial.size() < have + announced;
+        const bool dropped = isDrop(reply->error()) || cutShort;
+        if (dropped && attempt < m_retryDelays.size() && partial.size() > 0 && !validator.isEmpty()) {
+            if (!partial.flush())
+                throw PlatformErrors::fileWrite(partialPath, errno ? errno : EIO);
+            qCDebug(lcDownload) << "connection dropped at" << partial.size() << "; trying again";
+            co_await QCoro::sleepFor(m_retryDelays[attempt]);
+            if (m_cancelled)
+                throw Cancelled{};
+            have = partial.size();
+            continue;
         }
-    });
-    QObject::connect(reply, &QNetworkReply::downloadProgress, reply, [&](qint64 written, qint64 expected) {
-        const double speed = m_sampler.update(written);
-        if (onProgress)
-            onProgress(written, expected, speed);
-    });
-    auto releaseReply = qScopeGuard([&] {
-        reply->disconnect();
-        reply->deleteLater();
-        m_reply = nullptr;
-    });
-    silence.start();
-
-    if (m_cancelled) // cancel() may have come while the file was being opened
-        NetworkError::abortSoon(reply);
-    co_await qCoro(reply).waitForFinished();
-    silence.stop();
-
-    if (m_cancelled)
-        throw Cancelled{};
-    if (writeError)
-        throw *writeError;
-    if (refusedRedirect)
-        throw insecureAddress(*refusedRedirect);
-    if (tooLarge)
-        throw FriendlyError(
-            QStringLiteral("The downloaded file is the wrong size, so it may be incomplete. Please try again."),
-            QStringLiteral("Expected %1 bytes, got more.").arg(m_expectedSize));
-
-    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (status.isValid() && status.toInt() >= 400) {
-        const QString code = QString::number(status.toInt());
-        const QString finalUrl = reply->url().isEmpty() ? QStringLiteral("?") : reply->url().toString();
-        throw FriendlyError(
-            QStringLiteral("The download was refused by the server (error %1). The file may have been moved.")
-                .arg(code),
-            QStringLiteral("HTTP %1 for %2").arg(code, finalUrl));
+        if (reply->error() != QNetworkReply::NoError || status.toInt() == 416)
+            throw NetworkError::fromReply(reply->error(), reply->errorString(), abortReason);
+        break;
     }
-    if (reply->error() != QNetworkReply::NoError)
-        throw NetworkError::fromReply(reply->error(), reply->errorString(), abortReason);
 
     if (!partial.flush())
         throw PlatformErrors::fileWrite(partialPath, errno ? errno : EIO);
     partial.close();
     FileOps::removeItem(to);
     FileOps::moveItem(partialPath, to);
+    QFile::remove(validatorPath);
     moved = true;
+    m_sha256 = m_hash.finish();
     qCDebug(lcDownload) << "downloaded" << from << "to" << to;
     co_return to;
 }

@@ -1,7 +1,9 @@
 #pragma once
 
 #include "install/SpeedSampler.h"
+#include "install/StreamHash.h"
 
+#include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QSslConfiguration>
@@ -48,6 +50,16 @@ public:
     // soon as more arrives. 0 or less: no limit.
     void setExpectedSize(qint64 bytes) { m_expectedSize = bytes; }
 
+    // Keeps the partial file (and what identifies the server's copy) when the download fails or
+    // is cancelled, and resumes from it the next time the same `to` is downloaded.
+    void setKeepPartial(bool keep) { m_keepPartial = keep; }
+    // The waits before each retry after a dropped connection (1 s, 2 s, 4 s by default).
+    void setRetryDelays(QList<std::chrono::milliseconds> delays) { m_retryDelays = std::move(delays); }
+    // Called when a download continues from kept bytes, with their count.
+    std::function<void(qint64 offset)> onResume;
+    // The SHA-256 of the whole file, hashed as it arrived; set when download() succeeds.
+    const QString &sha256() const { return m_sha256; }
+
     // The TLS settings of the request (tests trust their own certificate this way).
     void setSslConfiguration(const QSslConfiguration &configuration) { m_ssl = configuration; }
 
@@ -66,6 +78,11 @@ private:
     std::chrono::milliseconds m_silenceTimeout;
     std::optional<QSslConfiguration> m_ssl;
     qint64 m_expectedSize = 0;
+    bool m_keepPartial = false;
+    QList<std::chrono::milliseconds> m_retryDelays{std::chrono::seconds(1), std::chrono::seconds(2),
+                                                   std::chrono::seconds(4)};
+    StreamHash m_hash;
+    QString m_sha256;
     bool m_cancelled = false;
     SpeedSampler m_sampler;
 };

@@ -17,7 +17,15 @@ QString sha256(const QString &file);
 // Checks the size (when expectedSize >= 1) and the checksum (when one is published) and gives
 // the sentence the install notice shows. Throws FriendlyError on a mismatch, PlatformError when
 // the file cannot be examined.
-QString verify(const QString &file, qint64 expectedSize, const std::optional<QString> &expectedSHA);
+// `computedSHA`: the file's SHA-256 when it was already hashed as it arrived; then the file is
+// not read again.
+QString verify(const QString &file, qint64 expectedSize, const std::optional<QString> &expectedSHA,
+               const std::optional<QString> &computedSHA = std::nullopt);
+
+// Where a release file is downloaded: a folder of its own in Vantor's caches, named after the
+// address, size and published digest, so that a partial download is resumed only for the same
+// file. Folders of other files are removed (the release changed).
+QString downloadFolder(const QString &url, qint64 size, const std::optional<QString> &digest);
 
 // --- unpacking
 

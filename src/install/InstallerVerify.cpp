@@ -1,5 +1,11 @@
 #include "install/Installer.h"
 
+#include "base/Paths.h"
+#include "platform/FileOps.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+
 #include "base/FriendlyError.h"
 #include "base/PlatformError.h"
 
@@ -60,7 +66,8 @@ QString sha256(const QString &file)
     return QString::fromLatin1(QByteArray(reinterpret_cast<const char *>(digest), int(length)).toHex());
 }
 
-QString verify(const QString &file, qint64 expectedSize, const std::optional<QString> &expectedSHA)
+QString verify(const QString &file, qint64 expectedSize, const std::optional<QString> &expectedSHA,
+               const std::optional<QString> &computedSHA)
 {
     struct stat st;
     if (::stat(QFile::encodeName(file).constData(), &st) != 0)
@@ -75,13 +82,33 @@ QString verify(const QString &file, qint64 expectedSize, const std::optional<QSt
     if (!expectedSHA)
         return QStringLiteral("Size matches. No checksum is published for this release, so only the size was checked.");
 
-    const QString actual = sha256(file);
+    const QString actual = computedSHA ? *computedSHA : sha256(file);
     if (actual != expectedSHA->toLower())
         throw FriendlyError(QStringLiteral("The downloaded file doesn't match the published checksum, so it was not "
                                            "installed. Please try again."),
                             QStringLiteral("Expected SHA-256 ") + *expectedSHA + QStringLiteral("\nGot      ")
                                 + actual);
     return QStringLiteral("Size and SHA-256 checksum match the published values.");
+}
+
+} // namespace Installer
+
+namespace Installer {
+
+QString downloadFolder(const QString &url, qint64 size, const std::optional<QString> &digest)
+{
+    const QByteArray identity
+        = url.toUtf8() + '\n' + QByteArray::number(size) + '\n' + digest.value_or(QString()).toUtf8();
+    const QString key
+        = QString::fromLatin1(QCryptographicHash::hash(identity, QCryptographicHash::Sha256).toHex().left(16));
+    const QDir downloads(QDir(Paths::vantorCachesFolder()).filePath(QStringLiteral("downloads")));
+    for (const QString &other : downloads.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        if (other != key)
+            FileOps::removeItem(downloads.filePath(other));
+    }
+    const QString folder = downloads.filePath(key);
+    FileOps::makePath(folder);
+    return folder;
 }
 
 } // namespace Installer

@@ -6,6 +6,7 @@
 #include "base/FriendlyError.h"
 #include "base/PlatformError.h"
 #include "install/Downloader.h"
+#include "install/Installer.h"
 
 #include <QDir>
 #include <QNetworkAccessManager>
@@ -47,6 +48,9 @@ private Q_SLOTS:
     void cancelMidTransferLeavesNothing();
     void unwritableDestinationIsAFileError();
     void silenceEndsTheDownload();
+    void resumesAfterADrop_data();
+    void resumesAfterADrop();
+    void resumesACancelledDownload();
     void httpsNeverRedirectsToHttp();
 
 private:
@@ -240,6 +244,69 @@ void DownloaderTest::httpsNeverRedirectsToHttp()
     }
     QCOMPARE(m_server.hits(u"/plain/OpenEmu.zip"_s), 0);
     QCOMPARE(leftovers(), QStringList{u"direct.zip"_s});
+}
+
+void DownloaderTest::resumesAfterADrop_data()
+{
+    QTest::addColumn<bool>("ignoreRanges");
+    QTest::newRow("from where it stopped") << false;
+    QTest::newRow("over again when ranges are ignored") << true;
+}
+
+void DownloaderTest::resumesAfterADrop()
+{
+    QFETCH(bool, ignoreRanges);
+    m_server.resetHits();
+    FeedServer::Route route;
+    route.body = bodyOf(1024 * 1024 + 3);
+    route.dropAfterBytes = route.body.size() * 4 / 10; // the connection dies at 40 %
+    route.ignoreRanges = ignoreRanges;
+    m_server.route(u"/drop.zip"_s, route);
+
+    Downloader downloader(m_network);
+    downloader.setKeepPartial(true);
+    downloader.setRetryDelays({std::chrono::milliseconds(10), std::chrono::milliseconds(20)});
+    QList<qint64> resumedAt;
+    downloader.onResume = [&](qint64 offset) { resumedAt.append(offset); };
+    const QString file = await(downloader.download(m_server.url(u"/drop.zip"_s), dest(u"drop.zip"_s)));
+    QCOMPARE(readAll(file), route.body);
+    // Hashed as it arrived, and the same as a fresh hash of the file.
+    QCOMPARE(downloader.sha256(), Installer::sha256(file));
+    const QStringList ranges = m_server.rangeRequests(u"/drop.zip"_s);
+    QCOMPARE(ranges.size(), 1);
+    QVERIFY(ranges.first().startsWith(u"bytes="_s));
+    QCOMPARE(resumedAt.size(), 1);
+    QCOMPARE(leftovers(), QStringList{u"drop.zip"_s});
+}
+
+void DownloaderTest::resumesACancelledDownload()
+{
+    FeedServer::Route slow;
+    slow.body = bodyOf(64 * 16 * 1024);
+    slow.chunkBytes = 16 * 1024;
+    slow.delayPerChunkMs = 20;
+    m_server.route(u"/kept.dmg"_s, slow);
+    {
+        Downloader first(m_network);
+        first.setKeepPartial(true);
+        first.onProgress = [&](qint64 written, qint64, double) {
+            if (written > 100'000)
+                first.cancel();
+        };
+        QVERIFY_THROWS_EXCEPTION(Cancelled, await(first.download(m_server.url(u"/kept.dmg"_s), dest(u"kept.dmg"_s))));
+    }
+    const qint64 kept = QFileInfo(dest(u"kept.dmg.partial"_s)).size();
+    QVERIFY(kept > 0);
+
+    // The same file again: the kept part is not fetched twice, and the hash covers all of it.
+    slow.delayPerChunkMs = 0;
+    m_server.route(u"/kept.dmg"_s, slow);
+    Downloader second(m_network);
+    second.setKeepPartial(true);
+    const QString file = await(second.download(m_server.url(u"/kept.dmg"_s), dest(u"kept.dmg"_s)));
+    QCOMPARE(readAll(file), slow.body);
+    QCOMPARE(second.sha256(), Installer::sha256(file));
+    QCOMPARE(m_server.rangeRequests(u"/kept.dmg"_s), QStringList{u"bytes=%1-"_s.arg(kept)});
 }
 
 VANTOR_TEST_CLASS(DownloaderTest)

@@ -69,6 +69,7 @@ private Q_SLOTS:
     void launchOpensTheApp();
     void tidyRowsAndShowingThem();
     void destroyingTheModelMidAction();
+    void installSurvivesADroppedConnection();
 
 private:
     std::unique_ptr<AppModel> startedModel();
@@ -491,6 +492,25 @@ void FlowTest::destroyingTheModelMidAction()
         QCOMPARE(await(std::move(running)), Outcome::done);
     }
     QCOMPARE(QDir(out).entryList(QDir::Files).size(), 1);
+}
+
+void FlowTest::installSurvivesADroppedConnection()
+{
+    publish({.version = u"1.0.4"_s, .checksumFile = true});
+    const QString path = u"/download/1.0.4/OpenEmu-Silicon.zip"_s;
+    FeedServer::Route route = *m_server.routeOf(path);
+    route.dropAfterBytes = route.body.size() * 4 / 10;
+    m_server.route(path, route);
+    auto model = startedModel();
+    QStringList busy;
+    connect(model.get(), &AppModel::busyMessageChanged, this,
+            [&] { busy.append(model->busyMessage().value_or(QString())); });
+    QCOMPARE(await(model->install(false)), Outcome::done);
+    QCOMPARE(model->installed()->version, u"1.0.4"_s);
+    QCOMPARE(m_server.rangeRequests(path).size(), 1);
+    QVERIFY(busy.first().startsWith(u"Resuming at "_s));
+    // Installed: nothing of the download is kept.
+    QVERIFY(QDir(m_home.path(u"Library/Caches/Vantor/downloads"_s)).isEmpty());
 }
 
 VANTOR_TEST_CLASS(FlowTest)

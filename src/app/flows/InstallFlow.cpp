@@ -112,12 +112,18 @@ QCoro::Task<Outcome> AppModel::runInstall(InstallRequest request)
 {
     const auto alive = m_alive;
     QString workDir;
+    QString downloadCache; // kept on a cancel or a dropped connection; not once the file is whole
     // The work folder goes on every path; the model's fields only while there is a model.
-    auto cleanUp = qScopeGuard([this, alive, &workDir] {
+    auto cleanUp = qScopeGuard([this, alive, &workDir, &downloadCache] {
         if (!workDir.isEmpty())
             FileOps::removeItem(workDir);
+        // A whole file that failed later (verification, unpacking) is not worth resuming.
+        if (!downloadCache.isEmpty()
+            && QDir(downloadCache).entryList({QStringLiteral("*.partial")}, QDir::Files).isEmpty())
+            FileOps::removeItem(downloadCache);
         if (!*alive)
             return;
+        setBusyMessage(std::nullopt);
         setPhase(InstallPhase::idle);
         m_installTask.reset();
         if (m_downloader) {
@@ -161,10 +167,20 @@ QCoro::Task<Outcome> AppModel::runInstall(InstallRequest request)
         // Blocking work below runs on background threads. Every co_await operand is a named variable: g++ 12 destroys
         // temporaries of a co_await expression twice. After each wait, a model that has gone ends the run, and a
         // cancel (Ctrl-C, SIGTERM) that came while a step ran ends it before the next.
-        const QString target = QDir(workDir).filePath(request.asset.name);
+        // Into Vantor's caches, where a cancelled or dropped download waits to be resumed.
+        const QString cache
+            = Installer::downloadFolder(request.url.toString(), request.asset.size, request.asset.digest);
+        downloadCache = cache;
+        m_downloader->setKeepPartial(true);
+        m_downloader->onResume = [this](qint64 offset) {
+            setBusyMessage(QStringLiteral("Resuming at %1…").arg(ByteCount::fileStyle(offset)));
+        };
+        const QString target = QDir(cache).filePath(request.asset.name);
         const QString file = co_await m_downloader->download(request.url, target);
         if (!*alive)
             co_return Outcome::cancelled;
+        setBusyMessage(std::nullopt);
+        const QString streamed = m_downloader->sha256();
 
         setPhase(InstallPhase::verifying);
         const std::optional<QString> checksum
@@ -173,8 +189,8 @@ QCoro::Task<Outcome> AppModel::runInstall(InstallRequest request)
             co_return Outcome::cancelled;
         stopIfCancelled();
         const qint64 size = request.asset.size;
-        auto verifying = Background::run([file, size, checksum, workDir] {
-            const QString summary = Installer::verify(file, size, checksum);
+        auto verifying = Background::run([file, size, checksum, workDir, streamed] {
+            const QString summary = Installer::verify(file, size, checksum, streamed);
             // What unpacking will write must fit beside what is already there.
             const qint64 unpacked = Installer::unpackedSize(file);
             if (const auto free = FileUtil::freeSpace(workDir); free && *free < unpacked)
@@ -206,6 +222,8 @@ QCoro::Task<Outcome> AppModel::runInstall(InstallRequest request)
             co_return Outcome::done; // placed (or put back) on disk; there is nobody left to tell
         const QString placed = placement.take();
 
+        FileOps::removeItem(cache); // installed: the download is no longer needed
+        downloadCache.clear();
         setNotice(QStringLiteral("Installed to ") + placed + QStringLiteral(". ") + summary
                   + QStringLiteral(" The app is signed and notarized by the project, so Vantor did not change any "
                                    "Gatekeeper settings."));
