@@ -131,7 +131,9 @@ QCoro::Task<QString> Downloader::download(QUrl from, QString to)
         }
     });
 
-    for (int attempt = 0;; ++attempt) {
+    // Every byte already kept (a run that stopped just before the file got its name): done.
+    const bool complete = m_expectedSize > 0 && have == m_expectedSize;
+    for (int attempt = 0; !complete; ++attempt) {
         if (have > 0 && onResume)
             onResume(have);
         QNetworkRequest request(from);
@@ -265,6 +267,14 @@ QCoro::Task<QString> Downloader::download(QUrl from, QString to)
             if (m_cancelled)
                 throw Cancelled{};
             have = partial.size();
+            continue;
+        }
+        if (status.toInt() == 416 && have > 0 && attempt < m_retryDelays.size()) {
+            // The kept part does not fit the server's file: start over.
+            partial.resize(0);
+            partial.seek(0);
+            m_hash.reset();
+            have = 0;
             continue;
         }
         if (reply->error() != QNetworkReply::NoError || status.toInt() == 416)
