@@ -23,6 +23,7 @@ AppModel::AppModel(QString feedUrl, Prompter &prompter, Workspace &workspace, QO
     , m_workspace(workspace)
     , m_network(new QNetworkAccessManager(this))
     , m_gamesFolder(Settings::gamesFolder())
+    , m_skippedVersion(Settings::skippedVersion())
 {
 }
 
@@ -117,8 +118,26 @@ bool AppModel::isBusy() const
 
 bool AppModel::updateAvailable() const
 {
-    return m_installed && m_latest
+    return m_installed && m_latest && !latestIsSkipped()
            && VersionChecker::compare(m_installed->version, m_latest->tagName) == VersionChecker::Ordering::ascending;
+}
+
+bool AppModel::latestIsSkipped() const
+{
+    return m_latest && m_skippedVersion
+           && VersionChecker::compare(*m_skippedVersion, m_latest->tagName) == VersionChecker::Ordering::same;
+}
+
+void AppModel::skipVersion(const QString &tag)
+{
+    Settings::setSkippedVersion(tag);
+    assign(m_skippedVersion, std::optional<QString>(tag), &AppModel::skippedVersionChanged);
+}
+
+void AppModel::offerSkippedVersionAgain()
+{
+    Settings::setSkippedVersion(std::nullopt);
+    assign(m_skippedVersion, std::optional<QString>(), &AppModel::skippedVersionChanged);
 }
 
 void AppModel::start()
@@ -158,6 +177,10 @@ QCoro::Task<> AppModel::checkLatest()
         setError(FriendlyError::from(failure, QStringLiteral("Checking for the latest release")));
     } else {
         assign(m_latest, std::move(release), &AppModel::latestChanged);
+        // A release newer than the skipped one ends the skip.
+        if (m_skippedVersion
+            && VersionChecker::compare(*m_skippedVersion, m_latest->tagName) == VersionChecker::Ordering::ascending)
+            offerSkippedVersionAgain();
     }
     assign(m_loadingRelease, false, &AppModel::loadingReleaseChanged);
 }

@@ -47,6 +47,8 @@ class AppModel : public QObject
     Q_PROPERTY(bool hasPrevious READ hasPrevious NOTIFY hasPreviousChanged)
     Q_PROPERTY(std::optional<QString> gamesFolder READ gamesFolder NOTIFY gamesFolderChanged)
     Q_PROPERTY(BiosMap biosFound READ biosFound NOTIFY biosFoundChanged)
+    Q_PROPERTY(BiosMap biosHashes READ biosHashes NOTIFY biosFoundChanged)
+    Q_PROPERTY(std::optional<QString> skippedVersion READ skippedVersion NOTIFY skippedVersionChanged)
     Q_PROPERTY(QList<BackupItem> backupItems READ backupItems NOTIFY backupItemsChanged)
     Q_PROPERTY(QList<TidyRow> tidyRows READ tidyRows NOTIFY tidyRowsChanged)
     Q_PROPERTY(std::optional<QString> busyMessage READ busyMessage NOTIFY busyMessageChanged)
@@ -76,6 +78,14 @@ public:
     bool hasPrevious() const { return m_hasPrevious; }
     const std::optional<QString> &gamesFolder() const { return m_gamesFolder; }
     const BiosMap &biosFound() const { return m_biosFound; }
+    // The MD5 of each BIOS file found (file name -> hex), from the same scan.
+    const BiosMap &biosHashes() const { return m_biosHashes; }
+    // A release the user chose not to be offered ("Skip This Version"), by its tag.
+    const std::optional<QString> &skippedVersion() const { return m_skippedVersion; }
+    void skipVersion(const QString &tag);
+    void offerSkippedVersionAgain();
+    // Whether the latest release is the skipped one (compared as versions: "v1.0.4" is "1.0.4").
+    bool latestIsSkipped() const;
     const QList<BackupItem> &backupItems() const { return m_backupItems; }
     const QList<TidyRow> &tidyRows() const { return m_tidyRows; }
     const std::optional<QString> &busyMessage() const { return m_busyMessage; }
@@ -164,6 +174,7 @@ Q_SIGNALS:
     void hasPreviousChanged();
     void gamesFolderChanged();
     void biosFoundChanged();
+    void skippedVersionChanged();
     void backupItemsChanged();
     void tidyRowsChanged();
     void busyMessageChanged();
@@ -217,6 +228,8 @@ private:
     bool m_hasPrevious = false;
     std::optional<QString> m_gamesFolder;
     BiosMap m_biosFound;
+    BiosMap m_biosHashes;
+    std::optional<QString> m_skippedVersion;
     QList<BackupItem> m_backupItems;
     QList<TidyRow> m_tidyRows;
     std::optional<QString> m_busyMessage;

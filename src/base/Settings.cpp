@@ -34,6 +34,22 @@ void setGamesFolder(const QString &path)
     store().setValue(gamesFolderKey, path);
 }
 
+std::optional<QString> skippedVersion()
+{
+    const QVariant value = store().value(QStringLiteral("skippedVersion"));
+    if (value.typeId() != QMetaType::QString)
+        return std::nullopt;
+    return value.toString();
+}
+
+void setSkippedVersion(const std::optional<QString> &tag)
+{
+    if (tag)
+        store().setValue(QStringLiteral("skippedVersion"), *tag);
+    else
+        store().remove(QStringLiteral("skippedVersion"));
+}
+
 QByteArray windowGeometry()
 {
     return store().value(QStringLiteral("windowGeometry")).toByteArray();

@@ -13,6 +13,10 @@ namespace Settings {
 std::optional<QString> gamesFolder();
 void setGamesFolder(const QString &path);
 
+// The release the user skipped ("skippedVersion"), by its tag; none clears it.
+std::optional<QString> skippedVersion();
+void setSkippedVersion(const std::optional<QString> &tag);
+
 // The window's size and place, as QWidget::saveGeometry gives it ("windowGeometry").
 QByteArray windowGeometry();
 void setWindowGeometry(const QByteArray &geometry);

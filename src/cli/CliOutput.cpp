@@ -73,6 +73,7 @@ QJsonObject statusJson(const AppModel &model)
         {QStringLiteral("bundleID"), Paths::bundleID()},
         {QStringLiteral("latest"), model.latest() ? QJsonValue(model.latest()->tagName) : QJsonValue()},
         {QStringLiteral("updateAvailable"), model.updateAvailable()},
+        {QStringLiteral("skippedVersion"), orNull(model.skippedVersion())},
     };
 }
 

@@ -20,6 +20,8 @@ struct Options
     bool yes = false;
     bool system = false; // install into the system Applications folder
     bool reinstall = false; // install over an installed copy
+    bool includeSkipped = false; // update: also to a skipped version
+    QString argument = {}; // the command's own argument (skip: the tag)
     QStringList only = {}; // backup: the items to include
     bool progress = false; // a progress bar even when stderr is not a terminal
 };

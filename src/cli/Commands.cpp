@@ -202,8 +202,51 @@ QCoro::Task<int> install(AppModel &model, CliOutput::Options options)
     co_return co_await runInstall(model, options, model.installed().has_value());
 }
 
+QCoro::Task<int> skip(AppModel &model, CliOutput::Options options)
+{
+    QString tag = options.argument;
+    if (tag.isEmpty()) {
+        if (!model.latest()) {
+            CliOutput::printError(model.error().value_or(FriendlyError(QStringLiteral("No release information is "
+                                                                                      "available."))),
+                                  options);
+            co_return failure;
+        }
+        tag = model.latest()->tagName;
+    }
+    model.skipVersion(tag);
+    const QString notice = QStringLiteral("Vantor won't offer %1 until a newer release.").arg(tag);
+    if (options.json)
+        CliOutput::printJson({{QStringLiteral("notice"), notice}});
+    else
+        CliOutput::printLine(notice);
+    co_return success;
+}
+
+QCoro::Task<int> unskip(AppModel &model, CliOutput::Options options)
+{
+    const QString notice = model.skippedVersion()
+                               ? QStringLiteral("Vantor will offer %1 again.").arg(*model.skippedVersion())
+                               : QStringLiteral("No version is skipped.");
+    model.offerSkippedVersionAgain();
+    if (options.json)
+        CliOutput::printJson({{QStringLiteral("notice"), notice}});
+    else
+        CliOutput::printLine(notice);
+    co_return success;
+}
+
 QCoro::Task<int> update(AppModel &model, CliOutput::Options options)
 {
+    if (model.latestIsSkipped() && !options.includeSkipped) {
+        CliOutput::printError(
+            FriendlyError(
+                QStringLiteral("%1 is skipped. Pass --include-skipped to update to it.").arg(model.latest()->tagName)),
+            options);
+        co_return failure;
+    }
+    if (model.latestIsSkipped())
+        model.offerSkippedVersionAgain(); // asked for by name: no longer skipped
     if (!model.installed()) {
         CliOutput::printError(FriendlyError(QStringLiteral("OpenEmu-Silicon isn't installed yet, so there is nothing "
                                                            "to update. Install it first.")),
@@ -308,14 +351,22 @@ QCoro::Task<int> guide(AppModel &model, CliOutput::Options options)
                                         {QStringLiteral("title"), step.title},
                                         {QStringLiteral("done"), step.done},
                                         {QStringLiteral("detail"), step.detail}});
-        for (const BIOSEntry &entry : ProjectDocs::biosTable())
+        for (const BIOSEntry &entry : ProjectDocs::biosTable()) {
+            QJsonArray checks;
+            for (const BiosCheck &check : GuideChecklist::checks(entry, found, model.biosHashes()))
+                checks.append(
+                    QJsonObject{{QStringLiteral("file"), check.file},
+                                {QStringLiteral("state"), GuideChecklist::stateName(check.state)},
+                                {QStringLiteral("path"), check.path ? QJsonValue(*check.path) : QJsonValue()}});
             biosRows.append(QJsonObject{{QStringLiteral("system"), entry.system},
+                                        {QStringLiteral("checks"), checks},
                                         {QStringLiteral("files"), QJsonArray::fromStringList(entry.files)},
                                         {QStringLiteral("anyOf"), entry.anyOf},
                                         {QStringLiteral("optional"), entry.optional},
                                         {QStringLiteral("note"), entry.note},
                                         {QStringLiteral("satisfied"), GuideChecklist::isSatisfied(entry, found)},
                                         {QStringLiteral("folder"), GuideChecklist::folder(entry, found)}});
+        }
         for (const ControllerInfo &controller : monitor.controllers())
             controllerRows.append(
                 QJsonObject{{QStringLiteral("name"), controller.name}, {QStringLiteral("kind"), controller.kind}});
@@ -335,10 +386,14 @@ QCoro::Task<int> guide(AppModel &model, CliOutput::Options options)
         QStringLiteral("Games folder: %1").arg(model.gamesFolder().value_or(QStringLiteral("not chosen"))));
     CliOutput::printLine(QStringLiteral("BIOS files:"));
     for (const BIOSEntry &entry : ProjectDocs::biosTable()) {
+        // Each file with its state word: "scph5501.bin verified".
+        QStringList files;
+        for (const BiosCheck &check : GuideChecklist::checks(entry, found, model.biosHashes()))
+            files.append(check.file + QLatin1Char(' ') + GuideChecklist::stateName(check.state));
         CliOutput::printLine(QStringLiteral("  %1 %2: %3%4")
                                  .arg(GuideChecklist::isSatisfied(entry, found) ? mark(true) : mark(false),
                                       entry.system,
-                                      entry.files.join(entry.anyOf ? QStringLiteral(" or ") : QStringLiteral(" and ")),
+                                      files.join(entry.anyOf ? QStringLiteral(" or ") : QStringLiteral(" and ")),
                                       entry.optional ? QStringLiteral(" (optional)") : QString()));
     }
     CliOutput::printLine(QStringLiteral("Controllers:"));

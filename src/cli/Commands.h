@@ -20,6 +20,8 @@ QCoro::Task<int> status(AppModel &model, CliOutput::Options options);
 QCoro::Task<int> latest(AppModel &model, CliOutput::Options options);
 QCoro::Task<int> install(AppModel &model, CliOutput::Options options);
 QCoro::Task<int> update(AppModel &model, CliOutput::Options options);
+QCoro::Task<int> skip(AppModel &model, CliOutput::Options options);
+QCoro::Task<int> unskip(AppModel &model, CliOutput::Options options);
 QCoro::Task<int> rollback(AppModel &model, CliOutput::Options options);
 QCoro::Task<int> launch(AppModel &model, CliOutput::Options options);
 QCoro::Task<int> tidy(AppModel &model, CliOutput::Options options);

@@ -35,6 +35,8 @@ const std::map<QString, Command> &actions()
         {QStringLiteral("latest"), Commands::latest},
         {QStringLiteral("install"), Commands::install},
         {QStringLiteral("update"), Commands::update},
+        {QStringLiteral("skip"), Commands::skip},
+        {QStringLiteral("unskip"), Commands::unskip},
         {QStringLiteral("rollback"), Commands::rollback},
         {QStringLiteral("launch"), Commands::launch},
         {QStringLiteral("tidy"), Commands::tidy},
@@ -161,7 +163,8 @@ int runCli(int argc, char *argv[])
             return usageError(QStringLiteral("--%1 does not go with %2.").arg(option.name, name), name);
     }
     const bool takesArgument = !spec->argument.isEmpty();
-    if (positional.size() != (takesArgument ? 1 : 0))
+    const bool optionalArgument = spec->argument.startsWith(QLatin1Char('['));
+    if (positional.size() > (takesArgument ? 1 : 0) || (takesArgument && !optionalArgument && positional.isEmpty()))
         return usageError(takesArgument ? QStringLiteral("%1 needs %2.").arg(name, spec->argument)
                                         : QStringLiteral("%1 takes no argument.").arg(name),
                           name);
@@ -183,6 +186,8 @@ int runCli(int argc, char *argv[])
     options.reinstall = parser.isSet(QStringLiteral("reinstall"));
     options.only = only;
     options.progress = parser.isSet(QStringLiteral("progress"));
+    options.includeSkipped = parser.isSet(QStringLiteral("include-skipped"));
+    options.argument = positional.value(0);
 
     if (name == QStringLiteral("completion")) {
         const QString script = CommandSpec::completion(positional.first());

@@ -1,5 +1,10 @@
 #include "guide/GuideChecklist.h"
 
+#include <QCryptographicHash>
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
+
 #include "base/Paths.h"
 
 #include <QDir>
@@ -85,6 +90,73 @@ QList<GuideStep> steps(bool installed, const std::optional<QString> &gamesFolder
          controllers >= 1 ? QStringLiteral("%1 controller(s) connected.").arg(controllers)
                           : QStringLiteral("Optional. The keyboard works too.")},
     };
+}
+
+FileHashes hashFiles(const FoundFiles &found)
+{
+    QSet<QString> named;
+    for (const BIOSEntry &entry : ProjectDocs::biosTable()) {
+        for (const QString &file : entry.files)
+            named.insert(file.toLower());
+    }
+    FileHashes hashes;
+    for (auto it = found.cbegin(); it != found.cend(); ++it) {
+        if (!named.contains(it.key().toLower()) || ProjectDocs::isNeverJudged(it.key()))
+            continue;
+        QFile file(it.value());
+        // BIOS files are kilobytes to a few megabytes; anything far larger is not one.
+        if (!QFileInfo(file.fileName()).isFile() || file.size() > 64 * 1024 * 1024 || !file.open(QIODevice::ReadOnly))
+            continue;
+        QCryptographicHash md5(QCryptographicHash::Md5);
+        md5.addData(&file);
+        hashes.insert(it.key(), QString::fromLatin1(md5.result().toHex()));
+    }
+    return hashes;
+}
+
+QList<BiosCheck> checks(const BIOSEntry &entry, const FoundFiles &found, const FileHashes &hashes,
+                        const QList<KnownDump> &known)
+{
+    QList<BiosCheck> list;
+    for (const QString &file : entry.files) {
+        BiosCheck check;
+        check.file = file;
+        // Found by name as the satisfied rule finds it (exact name).
+        if (const auto where = found.constFind(file); where != found.cend())
+            check.path = *where;
+        if (!check.path) {
+            list.append(check);
+            continue;
+        }
+        if (ProjectDocs::isNeverJudged(file)) {
+            check.state = BiosCheck::State::present;
+            list.append(check);
+            continue;
+        }
+        check.state = BiosCheck::State::unrecognised;
+        const QString md5 = hashes.value(file);
+        for (const KnownDump &dump : known) {
+            if (dump.file == file && dump.md5 == md5) {
+                check.state = dump.bad ? BiosCheck::State::bad : BiosCheck::State::verified;
+                check.remark = dump.remark;
+                break;
+            }
+        }
+        list.append(check);
+    }
+    return list;
+}
+
+QString stateName(BiosCheck::State state)
+{
+    switch (state) {
+    case BiosCheck::State::verified: return QStringLiteral("verified");
+    case BiosCheck::State::unrecognised: return QStringLiteral("unrecognised");
+    case BiosCheck::State::bad: return QStringLiteral("bad");
+    case BiosCheck::State::present: return QStringLiteral("present");
+    case BiosCheck::State::missing: return QStringLiteral("missing");
+    }
+    return {};
 }
 
 } // namespace GuideChecklist

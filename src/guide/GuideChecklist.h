@@ -6,6 +6,8 @@
 #include <QMap>
 #include <QString>
 
+#include <optional>
+
 // One row of the first-game checklist.
 struct GuideStep
 {
@@ -15,10 +17,31 @@ struct GuideStep
     QString detail;
 };
 
+// What the guide knows about one BIOS file of the table.
+struct BiosCheck
+{
+    enum class State { verified, unrecognised, bad, present, missing };
+    QString file;
+    State state = State::missing;
+    std::optional<QString> path; // none when missing
+    QString remark; // for a bad dump: what to do about it
+};
+
 // The first-game checklist: which BIOS files are on disk, and the four steps.
 namespace GuideChecklist {
 
 using FoundFiles = QMap<QString, QString>; // file name -> where it is
+using FileHashes = QMap<QString, QString>; // file name -> MD5 of its contents
+
+// The MD5 of each found file that the table names (small files; read in the background scan).
+FileHashes hashFiles(const FoundFiles &found);
+
+// Each file of a row with its state, judged against the known dumps (the project's table by
+// default; tests give their own).
+QList<BiosCheck> checks(const BIOSEntry &entry, const FoundFiles &found, const FileHashes &hashes,
+                        const QList<KnownDump> &known = ProjectDocs::knownDumps());
+// The state's word, as the CLI prints it ("verified", "unrecognised", …).
+QString stateName(BiosCheck::State state);
 
 inline constexpr int maxEntries = 20'000;
 

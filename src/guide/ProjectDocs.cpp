@@ -97,4 +97,44 @@ const QList<BIOSEntry> &biosTable()
     return table;
 }
 
+const QList<KnownDump> &knownDumps()
+{
+    static const QList<KnownDump> table = [] {
+        const char *good[][2] = {
+            {"5200.rom", "281f20ea4320404ec820fb7ec0693b38"},
+            {"lynxboot.img", "fcd403db69f54290b51035d82f835e7b"},
+            {"disksys.rom", "ca30b50f880eb660a320674ed365ef7a"},
+            {"exec.bin", "62e761035cb657903761800f4437b8af"},
+            {"grom.bin", "0cd5946c6473e42e8e4c2137785e427f"},
+            {"o2rom.bin", "562d5ebf9e030a40d6fabfc2f33139fd"},
+            {"scph5500.bin", "8dd7d5296a650fac7319bce665a6a53c"},
+            {"scph5501.bin", "490f666e1afb15b7362b406ed1cea246"},
+            {"scph5502.bin", "32736f17079d0b2b7024407c39bd3050"},
+            {"BIOS_CD_J.bin", "278a9397d192149e84e820ac621a8edd"},
+            {"BIOS_CD_U.bin", "2efd74e3232ff260e371b99f84024f7f"},
+            {"BIOS_CD_E.bin", "e66fa1dc5820d254611fdcdba0662372"},
+            {"sega_101.bin", "85ec9ca47d8f6807718151cbcca8b964"},
+            {"mpr-17933.bin", "3240872c70984b6cbfda1586cab68dbe"},
+            {"dc_boot.bin", "e10c53c2f8b90bab96ead2d368858623"},
+            {"syscard3.pce", "38179df8f4ac870017db21ebcbf53114"},
+            {"panafz10.bin", "51f2f43ae2f3508a14d9f56597e2d3ce"},
+            {"dsp3.rom", "484908d68405d44e2be757b4e1e75d15"},
+            {"st011.rom", "5c209ce0283632b6574ad835bf862bee"},
+            {"st018.rom", "dafae0e0c71c924075811c595c61a30e"},
+        };
+        QList<KnownDump> dumps;
+        for (const auto &entry : good)
+            dumps.append({QString::fromLatin1(entry[0]), QString::fromLatin1(entry[1]), false, {}});
+        dumps.append({QStringLiteral("syscard3.pce"), QStringLiteral("ff1a674273fe3540ccef576376407d1d"), true,
+                      QStringLiteral("This dump has a 512-byte header; remove the first 512 bytes.")});
+        return dumps;
+    }();
+    return table;
+}
+
+bool isNeverJudged(const QString &file)
+{
+    return file == QStringLiteral("dc_flash.bin");
+}
+
 } // namespace ProjectDocs

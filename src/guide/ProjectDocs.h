@@ -28,8 +28,22 @@ struct BIOSEntry
     QString note;
 };
 
+// A BIOS dump known by its contents (MD5, as the emulators' documentation publishes them).
+struct KnownDump
+{
+    QString file;
+    QString md5; // lower-case hex
+    bool bad = false; // a known-bad dump of that file
+    QString remark; // what to do about a bad one
+};
+
 // The fixed tables of what OpenEmu-Silicon supports, built once on first use.
 namespace ProjectDocs {
+
+// Known-good dumps of the BIOS files, and the known-bad ones.
+const QList<KnownDump> &knownDumps();
+// Files never judged by their contents (the console writes into them).
+bool isNeverJudged(const QString &file);
 
 const QList<SystemInfo> &systems();
 const QList<BIOSEntry> &biosTable();

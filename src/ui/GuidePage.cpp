@@ -110,6 +110,32 @@ void GuidePage::sync()
         mono.setPointSizeF(files->font().pointSizeF());
         files->setFont(mono);
         lines->addWidget(files);
+        // Each file's mark: ✓ a known-good dump (or a file never judged), ⚠ another dump, ✗ none.
+        for (const BiosCheck &check : GuideChecklist::checks(entry, m_model.biosFound(), m_model.biosHashes())) {
+            using State = BiosCheck::State;
+            QString line = check.file + QLatin1Char(' ');
+            Tone mood = Tone::success;
+            switch (check.state) {
+            case State::verified:
+            case State::present: line += QStringLiteral("✓"); break;
+            case State::unrecognised:
+                line += QStringLiteral("⚠ Not a known good dump: it may not work.");
+                mood = Tone::warning;
+                break;
+            case State::bad:
+                line += QStringLiteral("⚠ ") + check.remark;
+                mood = Tone::warning;
+                break;
+            case State::missing:
+                line += QStringLiteral("✗");
+                mood = Tone::danger;
+                break;
+            }
+            QLabel *mark = text(line, this);
+            setColour(mark, tone(mood));
+            mark->setAccessibleName(check.file + QLatin1Char(' ') + GuideChecklist::stateName(check.state));
+            lines->addWidget(mark);
+        }
         if (!entry.note.isEmpty())
             lines->addWidget(caption(entry.note, this));
         row->addLayout(lines, 1);

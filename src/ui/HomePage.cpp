@@ -113,11 +113,13 @@ HomePage::HomePage(AppModel &model, QWidget *parent)
     m_check = new QPushButton(QStringLiteral("Check for updates"), m_installedCard);
     m_update = new QPushButton(QStringLiteral("Update"), m_installedCard);
     m_rollback = new QPushButton(QStringLiteral("Roll back…"), m_installedCard);
+    m_skip = new QPushButton(QStringLiteral("Skip This Version"), m_installedCard);
+    m_offerAgain = new QPushButton(m_installedCard);
     m_updateNote = caption(QStringLiteral("Updating asks to quit OpenEmu if it's running, keeps your data folders "
                                           "untouched, and keeps the old app in Previous versions for one rollback."),
                            m_installedCard);
     auto *buttons = new QHBoxLayout;
-    for (QPushButton *b : {m_launch, m_check, m_update, m_rollback})
+    for (QPushButton *b : {m_launch, m_check, m_update, m_skip, m_offerAgain, m_rollback})
         buttons->addWidget(b);
     buttons->addStretch();
     for (QWidget *w : std::initializer_list<QWidget *>{m_installedVersion, m_installedPath, m_updateState})
@@ -167,6 +169,11 @@ HomePage::HomePage(AppModel &model, QWidget *parent)
     connect(m_launch, &QPushButton::clicked, &m_model, [this] { Widgets::runBound(this, m_model.launch()); });
     connect(m_check, &QPushButton::clicked, &m_model, [this] { Widgets::runBound(this, m_model.checkForUpdates()); });
     connect(m_update, &QPushButton::clicked, &m_model, [this] { Widgets::runBound(this, m_model.install(true)); });
+    connect(m_skip, &QPushButton::clicked, &m_model, [this] {
+        if (m_model.latest())
+            m_model.skipVersion(m_model.latest()->tagName);
+    });
+    connect(m_offerAgain, &QPushButton::clicked, &m_model, &AppModel::offerSkippedVersionAgain);
     connect(m_rollback, &QPushButton::clicked, &m_model, [this] { Widgets::runBound(this, m_model.rollback()); });
     connect(m_cancel, &QPushButton::clicked, &m_model, &AppModel::cancelInstall);
     connect(m_systemFolder, &QRadioButton::toggled, &m_model, &AppModel::setInstallToSystemApplications);
@@ -174,10 +181,10 @@ HomePage::HomePage(AppModel &model, QWidget *parent)
     // Progress changes many times a second and only touches the progress card; every other
     // change is a cheap pass over texts and states.
     connect(&m_model, &AppModel::downloadedChanged, this, &HomePage::syncProgress);
-    for (auto signal :
-         {&AppModel::latestChanged, &AppModel::installedChanged, &AppModel::loadingReleaseChanged,
-          &AppModel::phaseChanged, &AppModel::hasPreviousChanged, &AppModel::installToSystemApplicationsChanged,
-          &AppModel::busyMessageChanged, &AppModel::noticeChanged, &AppModel::errorChanged})
+    for (auto signal : {&AppModel::latestChanged, &AppModel::installedChanged, &AppModel::loadingReleaseChanged,
+                        &AppModel::phaseChanged, &AppModel::hasPreviousChanged,
+                        &AppModel::installToSystemApplicationsChanged, &AppModel::busyMessageChanged,
+                        &AppModel::noticeChanged, &AppModel::errorChanged, &AppModel::skippedVersionChanged})
         connect(&m_model, signal, this, &HomePage::sync);
     sync();
 }
@@ -266,10 +273,18 @@ void HomePage::sync()
         const bool update = m_model.updateAvailable();
         m_updateState->setVisible(latest.has_value());
         if (latest) {
-            m_updateState->setText(update ? QStringLiteral("Update available: ") + latest->tagName
-                                          : QStringLiteral("You're up to date."));
+            const bool skipped = m_model.latestIsSkipped();
+            m_updateState->setText(update    ? QStringLiteral("Update available: ") + latest->tagName
+                                   : skipped ? QStringLiteral("Skipped ") + latest->tagName + QLatin1Char('.')
+                                             : QStringLiteral("You're up to date."));
             setColour(m_updateState, update ? tone(Tone::accent) : tone(Tone::success));
+            m_offerAgain->setText(QStringLiteral("Offer %1 Again").arg(latest->tagName));
+            m_offerAgain->setVisible(skipped);
         }
+        m_skip->setVisible(update);
+        m_skip->setEnabled(!busy);
+        if (!latest)
+            m_offerAgain->setVisible(false);
         m_check->setEnabled(!m_model.loadingRelease());
         m_update->setVisible(update);
         m_update->setEnabled(!busy);

@@ -65,6 +65,8 @@ private:
 
     Card *m_notesCard;
     QTextBrowser *m_notes;
+    QPushButton *m_skip;
+    QPushButton *m_offerAgain;
     QLabel *m_installTo;
     QWidget *m_loadingRelease;
 };

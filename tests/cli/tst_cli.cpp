@@ -88,6 +88,7 @@ private Q_SLOTS:
     void backupRestoreRoundTrip();
     void guideAndSystems();
     void completionForBash();
+    void skippingAVersion();
     void demoContinuesOneStory();
 
 private:
@@ -314,6 +315,33 @@ void CliTest::guideAndSystems()
 
     const QJsonArray systems = run({u"--json"_s, u"systems"_s}).json().value(u"systems"_s).toArray();
     QCOMPARE(systems.size(), 42);
+}
+
+void CliTest::skippingAVersion()
+{
+    QCOMPARE(run({u"--yes"_s, u"install"_s}).exitCode, 0);
+    SampleRelease::publish(m_server, m_home.path(u"release"_s), feedPath, {.version = u"1.0.4"_s});
+    QCOMPARE(run({u"skip"_s}).exitCode, 0);
+    QJsonObject status = run({u"--json"_s, u"status"_s}).json();
+    QCOMPARE(status.value(u"skippedVersion"_s).toString(), u"v1.0.4"_s);
+    QVERIFY(!status.value(u"updateAvailable"_s).toBool());
+    const Run refused = run({u"--yes"_s, u"update"_s});
+    QCOMPARE(refused.exitCode, 1);
+    QVERIFY(refused.err.contains("v1.0.4 is skipped. Pass --include-skipped to update to it."));
+    QCOMPARE(run({u"--yes"_s, u"update"_s, u"--include-skipped"_s}).exitCode, 0);
+
+    // Back from 1.0.4 to 1.0.3: 1.0.4 is not offered again, until a newer release.
+    const Run rolledBack = run({u"--json"_s, u"--yes"_s, u"rollback"_s});
+    QCOMPARE(rolledBack.json().value(u"notice"_s).toString(),
+             u"Rolled back to the previous version. Vantor won't offer v1.0.4 again until a newer release."_s);
+    QVERIFY(!run({u"--json"_s, u"status"_s}).json().value(u"updateAvailable"_s).toBool());
+    SampleRelease::publish(m_server, m_home.path(u"release"_s), feedPath, {.version = u"1.0.5"_s});
+    status = run({u"--json"_s, u"status"_s}).json();
+    QVERIFY(status.value(u"skippedVersion"_s).isNull());
+    QVERIFY(status.value(u"updateAvailable"_s).toBool());
+    QCOMPARE(run({u"skip"_s, u"v1.0.5"_s}).exitCode, 0);
+    QCOMPARE(run({u"unskip"_s}).exitCode, 0);
+    QVERIFY(run({u"--json"_s, u"status"_s}).json().value(u"updateAvailable"_s).toBool());
 }
 
 void CliTest::completionForBash()

@@ -8,6 +8,7 @@
 #include "guide/GuideChecklist.h"
 #include "guide/ProjectDocs.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QSettings>
 #include <QtTest>
@@ -61,6 +62,7 @@ private Q_SLOTS:
     void stepTexts();
     void modelScansAndRemembersGamesFolder();
     void controllersComeAndGo();
+    void biosJudgedByContents();
 
 private:
     QString support(const QString &relative) const
@@ -207,6 +209,46 @@ void GuideTest::controllersComeAndGo()
     QVERIFY(SDL_JoystickDetachVirtual(pad) == 0);
     QTRY_COMPARE_WITH_TIMEOUT(monitor.controllers().size(), before, 5000);
     QVERIFY(changes.count() >= 4);
+}
+
+void GuideTest::biosJudgedByContents()
+{
+    // Real BIOS files cannot be shipped: the test's table is made from its own files.
+    auto write = [this](const QString &name, const QByteArray &bytes) {
+        const QString path = support(u"BIOS/"_s + name);
+        QDir().mkpath(QFileInfo(path).path());
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    };
+    write(u"scph5501.bin"_s, "some other dump");
+    write(u"scph5502.bin"_s, "the good dump");
+    write(u"syscard3.pce"_s, QByteArray(512, 'h') + "the card");
+    write(u"dc_flash.bin"_s, "settings the console wrote");
+    const GuideChecklist::FoundFiles found = GuideChecklist::scanFileNames();
+    const GuideChecklist::FileHashes hashes = GuideChecklist::hashFiles(found);
+    QVERIFY(!hashes.contains(u"dc_flash.bin"_s)); // never judged by its contents
+    const auto md5 = [](const QByteArray &bytes) {
+        return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex());
+    };
+    const QList<KnownDump> table{
+        {u"scph5502.bin"_s, md5("the good dump"), false, {}},
+        {u"syscard3.pce"_s, md5(QByteArray(512, 'h') + "the card"), true, u"remove the header"_s},
+    };
+    QMap<QString, BiosCheck::State> states;
+    for (const BIOSEntry &entry : ProjectDocs::biosTable()) {
+        for (const BiosCheck &check : GuideChecklist::checks(entry, found, hashes, table))
+            states.insert(check.file, check.state);
+    }
+    QCOMPARE(states.value(u"scph5501.bin"_s), BiosCheck::State::unrecognised);
+    QCOMPARE(states.value(u"scph5502.bin"_s), BiosCheck::State::verified);
+    QCOMPARE(states.value(u"syscard3.pce"_s), BiosCheck::State::bad);
+    QCOMPARE(states.value(u"dc_flash.bin"_s), BiosCheck::State::present);
+    QCOMPARE(states.value(u"scph5500.bin"_s), BiosCheck::State::missing);
+    // The project's own table knows the headered card as bad, with what to do about it.
+    const auto headered = std::find_if(ProjectDocs::knownDumps().begin(), ProjectDocs::knownDumps().end(),
+                                       [](const KnownDump &dump) { return dump.bad; });
+    QCOMPARE(headered->file, u"syscard3.pce"_s);
 }
 
 QTEST_MAIN(GuideTest)

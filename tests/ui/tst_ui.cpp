@@ -212,6 +212,13 @@ void UiTest::installedCardAndProgress()
     QVERIFY(find<QPushButton>(page(), u"Roll back…"_s));
     QVERIFY(!find<QPushButton>(page(), u"Cancel"_s));
 
+    // Skipping the version, and offering it again.
+    find<QPushButton>(page(), u"Skip This Version"_s)->click();
+    QVERIFY(find<QLabel>(page(), u"Skipped v1.0.4."_s));
+    QVERIFY(!find<QPushButton>(page(), u"Update"_s));
+    find<QPushButton>(page(), u"Offer v1.0.4 Again"_s)->click();
+    QVERIFY(find<QLabel>(page(), u"Update available: v1.0.4"_s));
+
     screenshot(u"home-update-available"_s);
 
     // Watch the progress card through the phases of a real update.

@@ -9,12 +9,17 @@
 
 QCoro::Task<> AppModel::refreshBIOS()
 {
-    auto scanning = Background::run([] { return GuideChecklist::scanFileNames(); });
+    auto scanning = Background::run([] {
+        const GuideChecklist::FoundFiles found = GuideChecklist::scanFileNames();
+        return std::pair{found, GuideChecklist::hashFiles(found)};
+    });
     const auto alive = m_alive;
     auto scanned = co_await scanning;
     if (!*alive)
         co_return; // the model went away while the scan ran
-    assign(m_biosFound, scanned.take(), &AppModel::biosFoundChanged);
+    auto [found, hashes] = scanned.take();
+    m_biosHashes = std::move(hashes);
+    assign(m_biosFound, std::move(found), &AppModel::biosFoundChanged);
 }
 
 QCoro::Task<Outcome> AppModel::chooseGamesFolder()

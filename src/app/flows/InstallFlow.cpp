@@ -270,8 +270,22 @@ QCoro::Task<Outcome> AppModel::rollback()
     Outcome outcome = Outcome::done;
     try {
         swapped.take();
-        setNotice(QStringLiteral("Rolled back to the previous version."));
         refreshInstalled();
+        // Back from a newer version to an older one: the newer one is not offered again until a
+        // release newer still comes out.
+        const QString left = app.version;
+        if (m_installed && VersionChecker::compare(m_installed->version, left) == VersionChecker::Ordering::ascending) {
+            const QString tag
+                = m_latest && VersionChecker::compare(left, m_latest->tagName) == VersionChecker::Ordering::same
+                      ? m_latest->tagName
+                      : left;
+            skipVersion(tag);
+            setNotice(QStringLiteral("Rolled back to the previous version. Vantor won't offer %1 again until a newer "
+                                     "release.")
+                          .arg(tag));
+        } else {
+            setNotice(QStringLiteral("Rolled back to the previous version."));
+        }
     } catch (...) {
         outcome = fail(std::current_exception(), QStringLiteral("Rolling back"));
     }
