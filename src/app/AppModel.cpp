@@ -25,6 +25,7 @@ AppModel::AppModel(QString feedUrl, Prompter &prompter, Workspace &workspace, QO
     , m_gamesFolder(Settings::gamesFolder())
     , m_skippedVersion(Settings::skippedVersion())
 {
+    m_autoBackupBeforeUpdate = Settings::autoBackupBeforeUpdate();
 }
 
 AppModel::~AppModel()
@@ -71,6 +72,12 @@ void AppModel::setInstallToSystemApplications(bool value)
 void AppModel::setBusyMessage(const std::optional<QString> &message)
 {
     assign(m_busyMessage, message, &AppModel::busyMessageChanged);
+}
+
+void AppModel::setAutoBackupBeforeUpdate(bool on)
+{
+    Settings::setAutoBackupBeforeUpdate(on);
+    assign(m_autoBackupBeforeUpdate, on, &AppModel::autoBackupBeforeUpdateChanged);
 }
 
 void AppModel::setBusyProgress(qint64 done, qint64 total)

@@ -45,6 +45,8 @@ class AppModel : public QObject
     Q_PROPERTY(bool installToSystemApplications READ installToSystemApplications WRITE setInstallToSystemApplications
                    NOTIFY installToSystemApplicationsChanged)
     Q_PROPERTY(bool hasPrevious READ hasPrevious NOTIFY hasPreviousChanged)
+    Q_PROPERTY(bool autoBackupBeforeUpdate READ autoBackupBeforeUpdate WRITE setAutoBackupBeforeUpdate NOTIFY
+                   autoBackupBeforeUpdateChanged)
     Q_PROPERTY(std::optional<QString> gamesFolder READ gamesFolder NOTIFY gamesFolderChanged)
     Q_PROPERTY(BiosMap biosFound READ biosFound NOTIFY biosFoundChanged)
     Q_PROPERTY(BiosMap biosHashes READ biosHashes NOTIFY biosFoundChanged)
@@ -76,6 +78,11 @@ public:
     const std::optional<FriendlyError> &error() const { return m_error; }
     bool installToSystemApplications() const { return m_installToSystemApplications; }
     bool hasPrevious() const { return m_hasPrevious; }
+    // Whether an update backs up the save states before it places anything (a setting).
+    bool autoBackupBeforeUpdate() const { return m_autoBackupBeforeUpdate; }
+    void setAutoBackupBeforeUpdate(bool on);
+    // Skips that backup for the next update only (vantor-cli update --no-backup).
+    void skipNextAutoBackup() { m_skipNextAutoBackup = true; }
     const std::optional<QString> &gamesFolder() const { return m_gamesFolder; }
     const BiosMap &biosFound() const { return m_biosFound; }
     // The MD5 of each BIOS file found (file name -> hex), from the same scan.
@@ -172,6 +179,7 @@ Q_SIGNALS:
     void errorChanged();
     void installToSystemApplicationsChanged();
     void hasPreviousChanged();
+    void autoBackupBeforeUpdateChanged();
     void gamesFolderChanged();
     void biosFoundChanged();
     void skippedVersionChanged();
@@ -226,6 +234,8 @@ private:
     std::optional<FriendlyError> m_error;
     bool m_installToSystemApplications = false;
     bool m_hasPrevious = false;
+    bool m_autoBackupBeforeUpdate = true;
+    bool m_skipNextAutoBackup = false;
     std::optional<QString> m_gamesFolder;
     BiosMap m_biosFound;
     BiosMap m_biosHashes;

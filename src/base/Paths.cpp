@@ -62,6 +62,11 @@ QString previousVersionsFolder()
     return join(vantorSupportFolder(), QStringLiteral("Previous versions"));
 }
 
+QString automaticBackupsFolder()
+{
+    return join(vantorSupportFolder(), QStringLiteral("Automatic backups"));
+}
+
 QString vantorCachesFolder()
 {
     return join(library(), QStringLiteral("Caches/Vantor"));

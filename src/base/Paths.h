@@ -27,6 +27,8 @@ void setBundleID(const QString &bundleID);
 QString vantorSupportFolder();
 QString previousVersionsFolder();
 QString vantorCachesFolder();
+// The save-state backups an update makes first ("Automatic backups" in Vantor's support folder).
+QString automaticBackupsFolder();
 
 // OpenEmu's footprint.
 QString supportFolder();

@@ -50,6 +50,17 @@ void setSkippedVersion(const std::optional<QString> &tag)
         store().remove(QStringLiteral("skippedVersion"));
 }
 
+bool autoBackupBeforeUpdate()
+{
+    const QVariant value = store().value(QStringLiteral("autoBackupBeforeUpdate"));
+    return value.isValid() ? value.toBool() : true;
+}
+
+void setAutoBackupBeforeUpdate(bool on)
+{
+    store().setValue(QStringLiteral("autoBackupBeforeUpdate"), on);
+}
+
 QByteArray windowGeometry()
 {
     return store().value(QStringLiteral("windowGeometry")).toByteArray();

@@ -17,6 +17,10 @@ void setGamesFolder(const QString &path);
 std::optional<QString> skippedVersion();
 void setSkippedVersion(const std::optional<QString> &tag);
 
+// Whether an update first backs up the save states ("autoBackupBeforeUpdate", on by default).
+bool autoBackupBeforeUpdate();
+void setAutoBackupBeforeUpdate(bool on);
+
 // The window's size and place, as QWidget::saveGeometry gives it ("windowGeometry").
 QByteArray windowGeometry();
 void setWindowGeometry(const QByteArray &geometry);

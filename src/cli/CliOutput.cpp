@@ -74,6 +74,7 @@ QJsonObject statusJson(const AppModel &model)
         {QStringLiteral("latest"), model.latest() ? QJsonValue(model.latest()->tagName) : QJsonValue()},
         {QStringLiteral("updateAvailable"), model.updateAvailable()},
         {QStringLiteral("skippedVersion"), orNull(model.skippedVersion())},
+        {QStringLiteral("autoBackupBeforeUpdate"), model.autoBackupBeforeUpdate()},
     };
 }
 

@@ -53,6 +53,7 @@ const QList<Option> &commandOptions()
         {s("only"), s("ITEMS"), s("The items to back up, of states,library,prefs.")},
         {s("with-data"), {}, s("Also move OpenEmu's data to the Trash.")},
         {s("include-skipped"), {}, s("Update even to a version you skipped.")},
+        {s("no-backup"), {}, s("Don't back up the save states first, this once.")},
         {s("keep-data"), {}, s("Move only the app to the Trash (the default).")},
     };
     return options;
@@ -79,7 +80,7 @@ const QList<Command> &commands()
         {s("update"),
          {},
          s("Update the installed app, keeping the replaced copy."),
-         {s("include-skipped")},
+         {s("include-skipped"), s("no-backup")},
          s("vantor-cli --yes update")},
         {s("skip"),
          s("[TAG]"),
@@ -87,6 +88,11 @@ const QList<Command> &commands()
          {},
          s("vantor-cli skip v1.0.4")},
         {s("unskip"), {}, s("Offer the skipped release again."), {}, s("vantor-cli unskip")},
+        {s("set"),
+         s("auto-backup on|off"),
+         s("Whether updates back up the save states first."),
+         {},
+         s("vantor-cli set auto-backup off")},
         {s("rollback"), {}, s("Swap the installed app with the kept previous version."), {}, s("vantor-cli rollback")},
         {s("launch"), {}, s("Open OpenEmu-Silicon."), {}, s("vantor-cli launch")},
         {s("tidy"), {}, s("OpenEmu's files and folders with their sizes."), {}, s("vantor-cli --json tidy")},

@@ -223,6 +223,20 @@ QCoro::Task<int> skip(AppModel &model, CliOutput::Options options)
     co_return success;
 }
 
+QCoro::Task<int> set(AppModel &model, CliOutput::Options options)
+{
+    // "auto-backup on" or "auto-backup off"; checked by the command line before it runs.
+    const bool on = options.argument.section(QLatin1Char(' '), 1) == QStringLiteral("on");
+    model.setAutoBackupBeforeUpdate(on);
+    const QString notice = on ? QStringLiteral("Updates back up the save states first.")
+                              : QStringLiteral("Updates no longer back up the save states first.");
+    if (options.json)
+        CliOutput::printJson({{QStringLiteral("notice"), notice}});
+    else
+        CliOutput::printLine(notice);
+    co_return success;
+}
+
 QCoro::Task<int> unskip(AppModel &model, CliOutput::Options options)
 {
     const QString notice = model.skippedVersion()
@@ -247,6 +261,8 @@ QCoro::Task<int> update(AppModel &model, CliOutput::Options options)
     }
     if (model.latestIsSkipped())
         model.offerSkippedVersionAgain(); // asked for by name: no longer skipped
+    if (options.noBackup)
+        model.skipNextAutoBackup();
     if (!model.installed()) {
         CliOutput::printError(FriendlyError(QStringLiteral("OpenEmu-Silicon isn't installed yet, so there is nothing "
                                                            "to update. Install it first.")),

@@ -22,6 +22,7 @@ QCoro::Task<int> install(AppModel &model, CliOutput::Options options);
 QCoro::Task<int> update(AppModel &model, CliOutput::Options options);
 QCoro::Task<int> skip(AppModel &model, CliOutput::Options options);
 QCoro::Task<int> unskip(AppModel &model, CliOutput::Options options);
+QCoro::Task<int> set(AppModel &model, CliOutput::Options options);
 QCoro::Task<int> rollback(AppModel &model, CliOutput::Options options);
 QCoro::Task<int> launch(AppModel &model, CliOutput::Options options);
 QCoro::Task<int> tidy(AppModel &model, CliOutput::Options options);

@@ -37,6 +37,7 @@ const std::map<QString, Command> &actions()
         {QStringLiteral("update"), Commands::update},
         {QStringLiteral("skip"), Commands::skip},
         {QStringLiteral("unskip"), Commands::unskip},
+        {QStringLiteral("set"), Commands::set},
         {QStringLiteral("rollback"), Commands::rollback},
         {QStringLiteral("launch"), Commands::launch},
         {QStringLiteral("tidy"), Commands::tidy},
@@ -164,7 +165,12 @@ int runCli(int argc, char *argv[])
     }
     const bool takesArgument = !spec->argument.isEmpty();
     const bool optionalArgument = spec->argument.startsWith(QLatin1Char('['));
-    if (positional.size() > (takesArgument ? 1 : 0) || (takesArgument && !optionalArgument && positional.isEmpty()))
+    if (name == QStringLiteral("set")) {
+        if (positional.size() != 2 || positional[0] != QStringLiteral("auto-backup")
+            || (positional[1] != QStringLiteral("on") && positional[1] != QStringLiteral("off")))
+            return usageError(QStringLiteral("set takes auto-backup on or auto-backup off."), name);
+    } else if (positional.size() > (takesArgument ? 1 : 0)
+               || (takesArgument && !optionalArgument && positional.isEmpty()))
         return usageError(takesArgument ? QStringLiteral("%1 needs %2.").arg(name, spec->argument)
                                         : QStringLiteral("%1 takes no argument.").arg(name),
                           name);
@@ -187,7 +193,8 @@ int runCli(int argc, char *argv[])
     options.only = only;
     options.progress = parser.isSet(QStringLiteral("progress"));
     options.includeSkipped = parser.isSet(QStringLiteral("include-skipped"));
-    options.argument = positional.value(0);
+    options.argument = positional.join(QLatin1Char(' '));
+    options.noBackup = parser.isSet(QStringLiteral("no-backup"));
 
     if (name == QStringLiteral("completion")) {
         const QString script = CommandSpec::completion(positional.first());

@@ -221,6 +221,26 @@ QString create(const QList<BackupItem> &items, const QString &folder, const Prog
     return publish(partial, folder, stem);
 }
 
+std::optional<QString> createAutomatic()
+{
+    QList<BackupItem> all = items();
+    QList<BackupItem> states;
+    for (BackupItem &item : all) {
+        if (item.id == QStringLiteral("states") && item.exists)
+            states.append(item);
+    }
+    if (states.isEmpty())
+        return std::nullopt;
+    const QString folder = Paths::automaticBackupsFolder();
+    FileOps::makePath(folder);
+    const QString zip = create(states, folder);
+    // Vantor's own copies: the newest three stay.
+    QStringList kept = QDir(folder).entryList({QStringLiteral("OpenEmu-Backup-*.zip")}, QDir::Files, QDir::Time);
+    while (kept.size() > 3)
+        FileOps::removeItem(QDir(folder).filePath(kept.takeLast()));
+    return zip;
+}
+
 QStringList validate(const QString &zip)
 {
     const QList<BackupArchive::Entry> entries = BackupArchive::list(zip);

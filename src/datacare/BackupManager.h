@@ -34,6 +34,11 @@ QStringList validate(const QString &zip);
 // The bytes the archive's files take when unpacked.
 qint64 unpackedSize(const QString &zip);
 
+// The save-state backup an update makes first: the "states" item only, into the automatic
+// backups folder, with the archive code above; then only the 3 newest automatic backups are
+// kept. None when there are no save states yet. Throws what create() throws.
+std::optional<QString> createAutomatic();
+
 // Validates, checks free space, then unpacks into the Library folder: each file replaced whole
 // or not at all; nothing is removed.
 void restore(const QString &zip, const Progress &progress = {});

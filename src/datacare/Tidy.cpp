@@ -29,6 +29,9 @@ QList<TidyRow> scan(const std::optional<QString> &appPath)
                                                   QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
     if (!kept.isEmpty())
         places.append({QStringLiteral("previous"), QStringLiteral("Kept previous version"), kept.first().filePath()});
+    if (FileOps::exists(Paths::automaticBackupsFolder()))
+        places.append(
+            {QStringLiteral("autobackups"), QStringLiteral("Automatic backups"), Paths::automaticBackupsFolder()});
 
     QList<TidyRow> rows;
     for (const Place &place : places) {

@@ -1,5 +1,6 @@
 #include "ui/DialogPrompter.h"
 
+#include "base/Paths.h"
 #include "base/Settings.h"
 
 #include <QDir>
@@ -73,7 +74,13 @@ QCoro::Task<std::optional<QString>> DialogPrompter::choose(Panel panel)
     dialog->setOption(QFileDialog::DontUseNativeDialog, false);
     const QString key = panelKey(panel.id);
     const auto last = Settings::lastFolder(key);
-    dialog->setDirectory(last && QFileInfo(*last).isDir() ? *last : QDir::homePath());
+    QString start = last && QFileInfo(*last).isDir() ? *last : QDir::homePath();
+    // A restore opens among the automatic backups when there are some and no other folder was used.
+    const QDir automatic(Paths::automaticBackupsFolder());
+    if (panel.id == PanelId::restoreZip && !last
+        && !automatic.entryList({QStringLiteral("*.zip")}, QDir::Files).isEmpty())
+        start = automatic.path();
+    dialog->setDirectory(start);
     dialog->open();
     const int result = co_await qCoro(dialog.get(), &QDialog::finished);
     const QStringList chosen = dialog->selectedFiles();

@@ -9,6 +9,7 @@
 
 #include <QAbstractTextDocumentLayout>
 #include <QButtonGroup>
+#include <QCheckBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QProgressBar>
@@ -114,6 +115,8 @@ HomePage::HomePage(AppModel &model, QWidget *parent)
     m_update = new QPushButton(QStringLiteral("Update"), m_installedCard);
     m_rollback = new QPushButton(QStringLiteral("Roll back…"), m_installedCard);
     m_skip = new QPushButton(QStringLiteral("Skip This Version"), m_installedCard);
+    m_autoBackup = new QCheckBox(QStringLiteral("Back up save states first"), m_installedCard);
+    connect(m_autoBackup, &QCheckBox::toggled, &m_model, &AppModel::setAutoBackupBeforeUpdate);
     m_offerAgain = new QPushButton(m_installedCard);
     m_updateNote = caption(QStringLiteral("Updating asks to quit OpenEmu if it's running, keeps your data folders "
                                           "untouched, and keeps the old app in Previous versions for one rollback."),
@@ -125,6 +128,7 @@ HomePage::HomePage(AppModel &model, QWidget *parent)
     for (QWidget *w : std::initializer_list<QWidget *>{m_installedVersion, m_installedPath, m_updateState})
         m_installedCard->content()->addWidget(w);
     m_installedCard->content()->addLayout(buttons);
+    m_installedCard->content()->addWidget(m_autoBackup);
     m_installedCard->content()->addWidget(m_updateNote);
     page->addWidget(m_installedCard);
 
@@ -282,6 +286,9 @@ void HomePage::sync()
             m_offerAgain->setVisible(skipped);
         }
         m_skip->setVisible(update);
+        m_autoBackup->setVisible(update);
+        const QSignalBlocker quiet(m_autoBackup);
+        m_autoBackup->setChecked(m_model.autoBackupBeforeUpdate());
         m_skip->setEnabled(!busy);
         if (!latest)
             m_offerAgain->setVisible(false);

@@ -5,6 +5,7 @@
 class AppModel;
 class Card;
 class QButtonGroup;
+class QCheckBox;
 class QLabel;
 class QProgressBar;
 class QPushButton;
@@ -66,6 +67,7 @@ private:
     Card *m_notesCard;
     QTextBrowser *m_notes;
     QPushButton *m_skip;
+    QCheckBox *m_autoBackup;
     QPushButton *m_offerAgain;
     QLabel *m_installTo;
     QWidget *m_loadingRelease;

@@ -339,6 +339,17 @@ void CliTest::skippingAVersion()
     status = run({u"--json"_s, u"status"_s}).json();
     QVERIFY(status.value(u"skippedVersion"_s).isNull());
     QVERIFY(status.value(u"updateAvailable"_s).toBool());
+    // The automatic backup: on by default, skipped once with --no-backup, turned off with set.
+    const QString saves = m_home.path(u"Library/Application Support/OpenEmu/Save States"_s);
+    QDir().mkpath(saves);
+    QFile(saves + u"/slot.oesavestate"_s).open(QIODevice::WriteOnly);
+    QVERIFY(status.value(u"autoBackupBeforeUpdate"_s).toBool());
+    QCOMPARE(run({u"--yes"_s, u"update"_s, u"--no-backup"_s}).exitCode, 0);
+    QVERIFY(!QFileInfo::exists(m_home.path(u"Library/Application Support/Vantor/Automatic backups"_s)));
+    QCOMPARE(run({u"set"_s, u"auto-backup"_s, u"off"_s}).exitCode, 0);
+    QVERIFY(!run({u"--json"_s, u"status"_s}).json().value(u"autoBackupBeforeUpdate"_s).toBool());
+    QCOMPARE(run({u"set"_s, u"auto-backup"_s, u"maybe"_s}).exitCode, 2);
+    QCOMPARE(run({u"--yes"_s, u"rollback"_s}).exitCode, 0);
     QCOMPARE(run({u"skip"_s, u"v1.0.5"_s}).exitCode, 0);
     QCOMPARE(run({u"unskip"_s}).exitCode, 0);
     QVERIFY(run({u"--json"_s, u"status"_s}).json().value(u"updateAvailable"_s).toBool());

@@ -70,6 +70,7 @@ private Q_SLOTS:
     void tidyRowsAndShowingThem();
     void destroyingTheModelMidAction();
     void installSurvivesADroppedConnection();
+    void updatesBackUpSaveStatesFirst();
 
 private:
     std::unique_ptr<AppModel> startedModel();
@@ -166,7 +167,10 @@ void FlowTest::installUpdateAndRollBackTwice()
 
     m_prompter.answers = {0, 0};
     await(model->rollback());
-    QCOMPARE(model->notice(), u"Rolled back to the previous version."_s);
+    // Back to an older version: the newer one is skipped until a newer release.
+    QCOMPARE(model->notice(),
+             u"Rolled back to the previous version. Vantor won't offer v1.0.4 again until a newer release."_s);
+    QCOMPARE(model->skippedVersion(), u"v1.0.4"_s);
     QCOMPARE(model->installed()->version, u"1.0.3"_s);
     QCOMPARE(entries(Paths::previousVersionsFolder()), QStringList{u"OpenEmu 1.0.4.app"_s});
     QCOMPARE(m_prompter.asked.first().message, u"Go back to the previous version?"_s);
@@ -511,6 +515,58 @@ void FlowTest::installSurvivesADroppedConnection()
     QVERIFY(busy.first().startsWith(u"Resuming at "_s));
     // Installed: nothing of the download is kept.
     QVERIFY(QDir(m_home.path(u"Library/Caches/Vantor/downloads"_s)).isEmpty());
+}
+
+void FlowTest::updatesBackUpSaveStatesFirst()
+{
+    const QString app = installedApp(u"1.0.3"_s);
+    publish({.version = u"1.0.4"_s});
+    auto model = startedModel();
+    QDir automatic(m_home.path(u"Library/Application Support/Vantor/Automatic backups"_s));
+
+    // No save states yet: nothing to back up, and nothing said about it.
+    QCOMPARE(await(model->install(true)), Outcome::done);
+    QVERIFY(!model->notice()->contains(u"backed up"_s));
+    QVERIFY(!automatic.exists());
+
+    // With save states: exactly they are backed up, before the update, and the notice says so.
+    const QString states = m_home.path(u"Library/Application Support/OpenEmu/Save States/SNES"_s);
+    QDir().mkpath(states);
+    QFile(states + u"/slot.oesavestate"_s).open(QIODevice::WriteOnly);
+    QDir().mkpath(m_home.path(u"Library/Application Support/OpenEmu/Game Library"_s));
+    QFile(m_home.path(u"Library/Application Support/OpenEmu/Game Library/Library.storedata"_s))
+        .open(QIODevice::WriteOnly);
+    QCOMPARE(await(model->install(true)), Outcome::done);
+    QVERIFY(model->notice()->endsWith(u" Save states were backed up first."_s));
+    QStringList zips = automatic.entryList({u"*.zip"_s}, QDir::Files);
+    QCOMPARE(zips.size(), 1);
+    QProcess unzip;
+    unzip.start(u"unzip"_s, {u"-Z1"_s, automatic.filePath(zips.first())});
+    unzip.waitForFinished();
+    for (const QByteArray &name : unzip.readAllStandardOutput().trimmed().split('\n'))
+        QVERIFY2(name.startsWith("Application Support/OpenEmu/Save States"), name.constData());
+
+    // Only the three newest stay; once skipped, none is written; the setting turns it off.
+    for (int i = 0; i < 3; ++i)
+        QCOMPARE(await(model->install(true)), Outcome::done);
+    QCOMPARE(automatic.entryList({u"*.zip"_s}, QDir::Files).size(), 3);
+    zips = automatic.entryList({u"*.zip"_s}, QDir::Files);
+    model->skipNextAutoBackup();
+    await(model->install(true));
+    QCOMPARE(automatic.entryList({u"*.zip"_s}, QDir::Files), zips);
+    model->setAutoBackupBeforeUpdate(false);
+    await(model->install(true));
+    QCOMPARE(automatic.entryList({u"*.zip"_s}, QDir::Files), zips);
+    model->setAutoBackupBeforeUpdate(true);
+
+    // A backup that fails stops the update before anything is placed.
+    QVERIFY(automatic.removeRecursively());
+    QFile(automatic.path()).open(QIODevice::WriteOnly); // a file where the folder goes
+    const QStringList kept = entries(Paths::previousVersionsFolder());
+    QCOMPARE(await(model->install(true)), Outcome::failed);
+    QCOMPARE(entries(Paths::previousVersionsFolder()), kept);
+    QCOMPARE(entries(m_home.userApplications()), QStringList{u"OpenEmu.app"_s});
+    QVERIFY(QFileInfo(app + u"/Contents/Info.plist"_s).isFile());
 }
 
 VANTOR_TEST_CLASS(FlowTest)

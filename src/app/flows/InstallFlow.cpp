@@ -5,6 +5,7 @@
 #include "base/ByteCount.h"
 #include "base/Paths.h"
 #include "base/Prompter.h"
+#include "datacare/BackupManager.h"
 #include "install/Downloader.h"
 #include "install/Installer.h"
 #include "install/VersionChecker.h"
@@ -205,6 +206,21 @@ QCoro::Task<Outcome> AppModel::runInstall(InstallRequest request)
         const QString summary = verified.take();
         stopIfCancelled();
 
+        // The project advises backing up save states before a new build first runs: an update
+        // does it by itself, before anything is placed. A failure stops the update here.
+        bool backedUp = false;
+        const bool backUp = request.isUpdate && m_autoBackupBeforeUpdate && !m_skipNextAutoBackup;
+        m_skipNextAutoBackup = false;
+        if (backUp) {
+            setBusyMessage(QStringLiteral("Backing up save states…"));
+            auto backingUp = Background::run([] { return BackupManager::createAutomatic(); });
+            auto backup = co_await backingUp;
+            if (!*alive)
+                co_return Outcome::cancelled;
+            setBusyMessage(std::nullopt);
+            backedUp = backup.take().has_value();
+        }
+
         setPhase(InstallPhase::unpacking);
         auto unpacking = Background::run([file, workDir] { return Installer::extractApp(file, workDir); });
         auto unpacked = co_await unpacking;
@@ -226,7 +242,8 @@ QCoro::Task<Outcome> AppModel::runInstall(InstallRequest request)
         downloadCache.clear();
         setNotice(QStringLiteral("Installed to ") + placed + QStringLiteral(". ") + summary
                   + QStringLiteral(" The app is signed and notarized by the project, so Vantor did not change any "
-                                   "Gatekeeper settings."));
+                                   "Gatekeeper settings.")
+                  + (backedUp ? QStringLiteral(" Save states were backed up first.") : QString()));
         refreshInstalled();
         refreshTidy();
         co_return Outcome::done;
