@@ -14,11 +14,42 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <memory>
 
 namespace {
 
 volatile std::sig_atomic_t closeRequested = 0;
+
+// The last resort: an exception that escapes an event handler becomes the error banner, never
+// the end of the program.
+class GuardedApplication : public QApplication
+{
+public:
+    using QApplication::QApplication;
+    AppModel *model = nullptr;
+
+    bool notify(QObject *receiver, QEvent *event) override
+    {
+        try {
+            return QApplication::notify(receiver, event);
+        } catch (const std::exception &e) {
+            report(QString::fromLocal8Bit(e.what()));
+        } catch (...) {
+            report({});
+        }
+        return false;
+    }
+
+private:
+    void report(const QString &details)
+    {
+        if (model)
+            model->setError(FriendlyError(QStringLiteral("Vantor hit an unexpected problem."), details));
+        else
+            std::fprintf(stderr, "Vantor hit an unexpected problem.\n%s\n", qPrintable(details));
+    }
+};
 
 } // namespace
 
@@ -32,9 +63,16 @@ int main(int argc, char *argv[])
     }
     // The demo's sandbox must be in place before anything reads HOME or the settings.
     const bool demo = DemoMode::requested(argc, argv);
-    const QString sandbox = demo ? DemoMode::enterSandbox(DemoMode::resetRequested(argc, argv)) : QString();
+    QString sandbox;
+    try {
+        if (demo)
+            sandbox = DemoMode::enterSandbox(DemoMode::resetRequested(argc, argv));
+    } catch (const std::exception &e) {
+        std::fprintf(stderr, "The demo needs a writable temporary folder.\n%s\n", e.what());
+        return 1;
+    }
 
-    QApplication app(argc, argv);
+    GuardedApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Vantor"));
     QApplication::setOrganizationName(QStringLiteral("Vantor"));
     QApplication::setApplicationVersion(QStringLiteral(VANTOR_VERSION));
@@ -48,6 +86,7 @@ int main(int argc, char *argv[])
     DialogPrompter prompter;
     SystemWorkspace workspace;
     AppModel model(feed ? feed->url() : GitHubReleases::configuredFeedUrl(), prompter, workspace);
+    app.model = &model;
     MainWindow window(model);
     prompter.setParent(&window);
     window.show();
@@ -65,5 +104,7 @@ int main(int argc, char *argv[])
             window.close();
     });
     watch.start(100);
-    return app.exec();
+    const int status = app.exec();
+    app.model = nullptr;
+    return status;
 }
