@@ -50,6 +50,12 @@ struct FeedServer::State
         const std::string etag = "\"" + std::to_string(qHash(route.body)) + "\"";
         response.set_header("ETag", etag);
         response.set_header("Accept-Ranges", "bytes");
+        for (const auto &[name, value] : route.headers)
+            response.set_header(name.toStdString(), value.toStdString());
+        if (route.status == 200 && request.get_header_value("If-None-Match") == etag) {
+            response.status = 304; // the client's copy is current
+            return;
+        }
         bool drop = false;
         {
             std::lock_guard lock(mutex);

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
+#include <QPair>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
@@ -26,6 +28,7 @@ public:
         int delayPerChunkMs = 0; // pause before each chunk
         qint64 dropAfterBytes = -1; // the first answer closes the connection after this many bytes
         bool ignoreRanges = false; // answer a Range request with the whole file (200)
+        QList<QPair<QByteArray, QByteArray>> headers = {}; // more reply headers
     };
 
     // Plain http, or https with this certificate and key (PEM) when both are given.

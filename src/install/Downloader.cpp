@@ -2,6 +2,7 @@
 
 #include "base/FriendlyError.h"
 #include "base/PlatformError.h"
+#include "platform/AddressPolicy.h"
 #include "platform/FileOps.h"
 #include "platform/NetworkError.h"
 
@@ -24,15 +25,6 @@
 Q_LOGGING_CATEGORY(lcDownload, "vantor.download", QtWarningMsg)
 
 namespace {
-
-bool isLoopback(const QUrl &url)
-{
-    const QString host = url.host();
-    if (host.compare(QStringLiteral("localhost"), Qt::CaseInsensitive) == 0)
-        return true;
-    const QHostAddress address(host);
-    return !address.isNull() && address.isLoopback();
-}
 
 FriendlyError insecureAddress(const QUrl &url)
 {
@@ -58,8 +50,7 @@ Downloader::~Downloader()
 
 bool Downloader::isAllowedAddress(const QUrl &url)
 {
-    const QString scheme = url.scheme().toLower();
-    return scheme == QStringLiteral("https") || (scheme == QStringLiteral("http") && isLoopback(url));
+    return AddressPolicy::isAllowed(url);
 }
 
 void Downloader::cancel()
@@ -169,9 +160,7 @@ QCoro::Task<QString> Downloader::download(QUrl from, QString to)
         // tracked here.
         QUrl current = from;
         QObject::connect(reply, &QNetworkReply::redirected, reply, [&](const QUrl &next) {
-            const bool downgrade = current.scheme().toLower() == QStringLiteral("https")
-                                   && next.scheme().toLower() != QStringLiteral("https");
-            if (downgrade || !isAllowedAddress(next)) {
+            if (!AddressPolicy::mayRedirect(current, next)) {
                 refusedRedirect = next;
                 NetworkError::abortSoon(reply);
                 return;

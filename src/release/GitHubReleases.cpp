@@ -4,8 +4,17 @@
 #include "release/HttpGet.h"
 #include "release/ReleaseDecoder.h"
 
+#include "base/Paths.h"
+#include "platform/AddressPolicy.h"
+
+#include <QCryptographicHash>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QLocale>
 #include <QNetworkAccessManager>
 #include <QRegularExpression>
+#include <QSaveFile>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <qcoro/qcorofuture.h>
@@ -27,6 +36,55 @@ bool isHexDigits(const QString &text)
     return hex.match(text).hasMatch();
 }
 
+// "Try again after HH:MM." from the reply's X-RateLimit-Reset (a Unix time) or Retry-After
+// (seconds), as a last line of the details; nothing when the reply has neither.
+QString retryHint(const HttpGet::Response &response)
+{
+    QDateTime when;
+    bool ok = false;
+    if (const qint64 reset = response.header("X-RateLimit-Reset").toLongLong(&ok); ok && reset > 0)
+        when = QDateTime::fromSecsSinceEpoch(reset);
+    else if (const qint64 after = response.header("Retry-After").toLongLong(&ok); ok && after >= 0)
+        when = QDateTime::currentDateTime().addSecs(after);
+    if (!when.isValid())
+        return {};
+    return QStringLiteral("\nTry again after %1.")
+        .arg(QLocale::c().toString(when.toLocalTime(), QStringLiteral("HH:mm")));
+}
+
+// The last good feed reply and its ETag, in Vantor's caches, for the address it came from.
+struct FeedCache
+{
+    QByteArray etag;
+    QByteArray body;
+
+    static QString folder() { return QDir(Paths::vantorCachesFolder()).filePath(QStringLiteral("release")); }
+    static QString key(const QString &url)
+    {
+        return QString::fromLatin1(QCryptographicHash::hash(url.toUtf8(), QCryptographicHash::Sha256).toHex().left(16));
+    }
+    static FeedCache forUrl(const QString &url)
+    {
+        QFile etag(QDir(folder()).filePath(key(url) + QStringLiteral(".etag")));
+        QFile body(QDir(folder()).filePath(key(url) + QStringLiteral(".json")));
+        if (!etag.open(QIODevice::ReadOnly) || !body.open(QIODevice::ReadOnly))
+            return {};
+        return {etag.read(1024).trimmed(), body.read(maxFeedBytes)};
+    }
+    static void store(const QString &url, const QByteArray &etag, const QByteArray &body)
+    {
+        if (etag.isEmpty() || !QDir().mkpath(folder()))
+            return;
+        QSaveFile bodyFile(QDir(folder()).filePath(key(url) + QStringLiteral(".json")));
+        QSaveFile etagFile(QDir(folder()).filePath(key(url) + QStringLiteral(".etag")));
+        if (bodyFile.open(QIODevice::WriteOnly) && bodyFile.write(body) == body.size() && bodyFile.commit()
+            && etagFile.open(QIODevice::WriteOnly)) {
+            etagFile.write(etag);
+            etagFile.commit();
+        }
+    }
+};
+
 } // namespace
 
 QString configuredFeedUrl()
@@ -42,14 +100,34 @@ QCoro::Task<Release> fetchLatest(QNetworkAccessManager &network, QString feedUrl
     if (!url.isValid() || url.isRelative() || url.host().isEmpty())
         throw FriendlyError(QStringLiteral("The release address is invalid."), feedUrl);
 
-    HttpGet::Response response = co_await HttpGet::get(network, url, maxFeedBytes, silenceTimeout);
+    // Courtesy toward GitHub's limits: the last good reply is kept with its ETag, and a 304 reuses
+    // it; a token from the environment goes only to the feed's own host, over https or loopback.
+    HttpGet::Headers headers;
+    const FeedCache cache = FeedCache::forUrl(feedUrl);
+    if (!cache.etag.isEmpty())
+        headers.append({"If-None-Match", cache.etag});
+    QByteArray token = qgetenv("GH_TOKEN");
+    if (token.isEmpty())
+        token = qgetenv("GITHUB_TOKEN");
+    if (!token.isEmpty() && (url.scheme() == QStringLiteral("https") || AddressPolicy::isLoopback(url)))
+        headers.append({"Authorization", "Bearer " + token});
+
+    auto fetching = HttpGet::get(network, url, maxFeedBytes, silenceTimeout, headers);
+    HttpGet::Response response = co_await std::move(fetching);
+    if (response.status == 304 && !cache.body.isEmpty()) {
+        response.status = 200;
+        response.body = cache.body;
+    } else if (response.status == 200 && !response.truncated) {
+        FeedCache::store(feedUrl, response.header("ETag"), response.body);
+    }
 
     if (response.status != 0 && response.status != 200) {
         const QString status = QString::number(response.status);
         if (response.status == 403 || response.status == 429)
             throw FriendlyError(QStringLiteral("GitHub is limiting requests from this network right now. "
                                                "Wait a few minutes and try again."),
-                                QStringLiteral("HTTP ") + status + QLatin1Char('\n') + excerpt(response.body));
+                                QStringLiteral("HTTP ") + status + QLatin1Char('\n') + excerpt(response.body)
+                                    + retryHint(response));
         throw FriendlyError(QStringLiteral("GitHub couldn't give us the latest release (error %1).").arg(status),
                             excerpt(response.body));
     }

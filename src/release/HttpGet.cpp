@@ -1,5 +1,7 @@
 #include "release/HttpGet.h"
 
+#include "base/FriendlyError.h"
+#include "platform/AddressPolicy.h"
 #include "platform/NetworkError.h"
 
 #include <QNetworkAccessManager>
@@ -12,12 +14,30 @@
 
 namespace HttpGet {
 
-QCoro::Task<Response> get(QNetworkAccessManager &network, QUrl url, qint64 maxBytes,
-                          std::chrono::milliseconds silenceTimeout)
+QByteArray Response::header(const QByteArray &name) const
 {
+    for (const auto &[key, value] : headers) {
+        if (key.compare(name, Qt::CaseInsensitive) == 0)
+            return value;
+    }
+    return {};
+}
+
+QCoro::Task<Response> get(QNetworkAccessManager &network, QUrl url, qint64 maxBytes,
+                          std::chrono::milliseconds silenceTimeout, Headers headers)
+{
+    if (!AddressPolicy::isAllowed(url))
+        throw FriendlyError(QStringLiteral("The address isn't a secure (https) address, so Vantor didn't use it."),
+                            url.toString());
     QNetworkRequest request(url);
     request.setHeader(QNetworkRequest::UserAgentHeader, QStringLiteral("Vantor"));
     request.setRawHeader("Accept", "application/vnd.github+json");
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::UserVerifiedRedirectPolicy);
+    bool withToken = false;
+    for (const auto &[name, value] : headers) {
+        request.setRawHeader(name, value);
+        withToken |= name.compare("Authorization", Qt::CaseInsensitive) == 0;
+    }
 
     QNetworkReply *reply = network.get(request);
     Response response;
@@ -46,6 +66,22 @@ QCoro::Task<Response> get(QNetworkAccessManager &network, QUrl url, qint64 maxBy
         }
     });
     QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, [&] { silence.start(); });
+    // The same rule as downloads; and the token never travels to another host.
+    QUrl current = url;
+    std::optional<QUrl> refused;
+    std::optional<QUrl> elsewhere;
+    QObject::connect(reply, &QNetworkReply::redirected, reply, [&](const QUrl &next) {
+        if (!AddressPolicy::mayRedirect(current, next)) {
+            refused = next;
+            NetworkError::abortSoon(reply);
+        } else if (withToken && next.host().compare(url.host(), Qt::CaseInsensitive) != 0) {
+            elsewhere = next;
+            NetworkError::abortSoon(reply);
+        } else {
+            current = next;
+            Q_EMIT reply->redirectAllowed();
+        }
+    });
     auto cleanup = qScopeGuard([reply] {
         reply->disconnect();
         reply->deleteLater();
@@ -54,6 +90,19 @@ QCoro::Task<Response> get(QNetworkAccessManager &network, QUrl url, qint64 maxBy
 
     co_await qCoro(reply).waitForFinished();
     silence.stop();
+    if (refused)
+        throw FriendlyError(QStringLiteral("The address isn't a secure (https) address, so Vantor didn't use it."),
+                            refused->toString());
+    if (elsewhere) {
+        Headers without;
+        for (const auto &header : headers) {
+            if (header.first.compare("Authorization", Qt::CaseInsensitive) != 0)
+                without.append(header);
+        }
+        auto moving = get(network, *elsewhere, maxBytes, silenceTimeout, without);
+        Response moved = co_await std::move(moving);
+        co_return moved;
+    }
 
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     const auto error = reply->error();
@@ -64,6 +113,7 @@ QCoro::Task<Response> get(QNetworkAccessManager &network, QUrl url, qint64 maxBy
     if (!response.truncated)
         response.body += reply->read(maxBytes - response.body.size());
     response.status = status.isValid() ? status.toInt() : 0;
+    response.headers = reply->rawHeaderPairs();
     co_return response;
 }
 

@@ -1,5 +1,6 @@
 #include "Await.h"
 #include "FeedServer.h"
+#include "TestHome.h"
 
 #include "base/FriendlyError.h"
 #include "base/PlatformError.h"
@@ -7,6 +8,7 @@
 #include "release/ReleaseDecoder.h"
 
 #include <QNetworkAccessManager>
+#include <QScopeGuard>
 #include <QtTest>
 
 using namespace Qt::StringLiterals;
@@ -57,8 +59,10 @@ private Q_SLOTS:
     void checksumFromFile();
     void checksumWord_data();
     void checksumWord();
+    void courtesyTowardGitHub();
 
 private:
+    TestHome &m_home = TestHome::shared(); // the feed's cache goes to this home
     QNetworkAccessManager m_network;
 };
 
@@ -345,6 +349,48 @@ void ReleaseTest::checksumWord()
     QFETCH(QByteArray, text);
     QFETCH(QString, expected);
     QCOMPARE(GitHubReleases::findChecksumWord(text).value_or(QString()), expected);
+}
+
+void ReleaseTest::courtesyTowardGitHub()
+{
+    FeedServer server;
+    server.json(u"/feed"_s, release(asset("OpenEmu.dmg")));
+    // The second check asks whether the kept reply is still current, and uses it on a 304.
+    QCOMPARE(await(GitHubReleases::fetchLatest(m_network, server.urlText(u"/feed"_s))).tagName, u"v1.0.4"_s);
+    QVERIFY(server.lastHeader(u"/feed"_s, "If-None-Match").isEmpty());
+    QCOMPARE(await(GitHubReleases::fetchLatest(m_network, server.urlText(u"/feed"_s))).tagName, u"v1.0.4"_s);
+    QVERIFY(!server.lastHeader(u"/feed"_s, "If-None-Match").isEmpty());
+
+    // The token: to the feed's host only; a redirect to another host goes without it.
+    qputenv("GH_TOKEN", "secret-token");
+    auto unset = qScopeGuard([] { qunsetenv("GH_TOKEN"); });
+    FeedServer::Route moved;
+    moved.status = 302;
+    moved.redirectTo = u"http://localhost:%1/feed"_s.arg(server.port());
+    server.route(u"/moved"_s, moved);
+    server.resetHits();
+    QCOMPARE(await(GitHubReleases::fetchLatest(m_network, server.urlText(u"/moved"_s))).tagName, u"v1.0.4"_s);
+    QCOMPARE(server.lastHeader(u"/moved"_s, "Authorization"), QByteArray("Bearer secret-token"));
+    QVERIFY(server.lastHeader(u"/feed"_s, "Authorization").isEmpty());
+
+    // A rate limit names the time to try again, and never the token.
+    FeedServer::Route limited;
+    limited.status = 429;
+    limited.body = "slow down";
+    const qint64 reset = QDateTime(QDate(2026, 12, 6), QTime(21, 7)).toSecsSinceEpoch();
+    limited.headers = {{"X-RateLimit-Reset", QByteArray::number(reset)}};
+    server.route(u"/limited"_s, limited);
+    try {
+        await(GitHubReleases::fetchLatest(m_network, server.urlText(u"/limited"_s)));
+        QFAIL("fetch should fail");
+    } catch (const FriendlyError &e) {
+        QVERIFY2(e.details.endsWith(u"\nTry again after 21:07."_s), qPrintable(e.details));
+        QVERIFY(!e.details.contains(u"secret"_s));
+    }
+
+    // Plain http is for this machine only.
+    QVERIFY_THROWS_EXCEPTION(FriendlyError,
+                             await(GitHubReleases::fetchLatest(m_network, u"http://example.com/feed"_s)));
 }
 
 QTEST_MAIN(ReleaseTest)
