@@ -183,6 +183,19 @@ QCoro::Task<> AppModel::checkLatest()
         qCDebug(lcModel) << "release check failed";
         setError(FriendlyError::from(failure, QStringLiteral("Checking for the latest release")));
     } else {
+        // The newest release without an app file: the newest one that has one is offered instead.
+        m_fallbackNote.reset();
+        if (!GitHubReleases::pickAsset(*release)) {
+            auto looking = GitHubReleases::fetchNewestWithApp(*m_network, m_feedUrl);
+            const std::optional<Release> older = co_await std::move(looking);
+            if (!*alive)
+                co_return;
+            if (older) {
+                m_fallbackNote = QStringLiteral("The newest release (%1) has no app file, so Vantor offers %2.")
+                                     .arg(release->tagName, older->tagName);
+                release = older;
+            }
+        }
         assign(m_latest, std::move(release), &AppModel::latestChanged);
         // A release newer than the skipped one ends the skip.
         if (m_skippedVersion

@@ -89,6 +89,9 @@ public:
     const BiosMap &biosHashes() const { return m_biosHashes; }
     // A release the user chose not to be offered ("Skip This Version"), by its tag.
     const std::optional<QString> &skippedVersion() const { return m_skippedVersion; }
+    // Said on the release card when the newest release has no app file and an older one is
+    // offered instead.
+    const std::optional<QString> &fallbackNote() const { return m_fallbackNote; }
     void skipVersion(const QString &tag);
     void offerSkippedVersionAgain();
     // Whether the latest release is the skipped one (compared as versions: "v1.0.4" is "1.0.4").
@@ -240,6 +243,7 @@ private:
     BiosMap m_biosFound;
     BiosMap m_biosHashes;
     std::optional<QString> m_skippedVersion;
+    std::optional<QString> m_fallbackNote;
     QList<BackupItem> m_backupItems;
     QList<TidyRow> m_tidyRows;
     std::optional<QString> m_busyMessage;

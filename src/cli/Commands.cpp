@@ -168,11 +168,15 @@ QCoro::Task<int> latest(AppModel &model, CliOutput::Options options)
     if (picked)
         checksum = co_await GitHubReleases::expectedChecksum(model.network(), release, *picked);
 
-    const QJsonObject object = CliOutput::releaseJson(release, picked, checksum);
+    QJsonObject object = CliOutput::releaseJson(release, picked, checksum);
+    const auto &fallback = model.fallbackNote();
     if (options.json) {
+        object.insert(QStringLiteral("fallbackNote"), fallback ? QJsonValue(*fallback) : QJsonValue());
         CliOutput::printJson(object);
         co_return success;
     }
+    if (fallback)
+        CliOutput::printLine(*fallback);
     CliOutput::printLine(
         QStringLiteral("Latest release: %1%2")
             .arg(release.tagName, release.name ? QStringLiteral(" (%1)").arg(*release.name) : QString()));

@@ -151,6 +151,25 @@ QCoro::Task<Release> fetchLatest(QNetworkAccessManager &network, QString feedUrl
     co_return std::get<Release>(std::move(decoded));
 }
 
+QCoro::Task<std::optional<Release>> fetchNewestWithApp(QNetworkAccessManager &network, QString feedUrl)
+{
+    if (!feedUrl.endsWith(QStringLiteral("/latest")))
+        co_return std::nullopt;
+    const QUrl url(feedUrl.chopped(7) + QStringLiteral("?per_page=20"), QUrl::StrictMode);
+    try {
+        auto fetching = HttpGet::get(network, url, maxFeedBytes);
+        const HttpGet::Response response = co_await std::move(fetching);
+        if (response.status != 200 || response.truncated)
+            co_return std::nullopt;
+        for (const Release &release : ReleaseDecoder::decodeList(response.body)) {
+            if (!release.draft && !release.prerelease && pickAsset(release))
+                co_return release;
+        }
+    } catch (...) {
+    }
+    co_return std::nullopt;
+}
+
 std::optional<ReleaseAsset> pickAsset(const Release &release)
 {
     for (const QString &ending : {QStringLiteral(".dmg"), QStringLiteral(".zip")}) {

@@ -28,6 +28,11 @@ QString configuredFeedUrl();
 QCoro::Task<Release> fetchLatest(QNetworkAccessManager &network, QString feedUrl,
                                  std::chrono::milliseconds silenceTimeout = HttpGet::defaultSilenceTimeout);
 
+// When the latest release has no app file: the newest of the 20 most recent releases that is
+// neither a draft nor a prerelease and has one (the feed address with "/latest" replaced by
+// "?per_page=20"). None when there is none or the list cannot be had.
+QCoro::Task<std::optional<Release>> fetchNewestWithApp(QNetworkAccessManager &network, QString feedUrl);
+
 // The release's disk image, else its zip; only assets with a download address count.
 std::optional<ReleaseAsset> pickAsset(const Release &release);
 

@@ -24,4 +24,6 @@ struct Release
     std::optional<QString> htmlUrl;
     std::optional<QString> publishedAt; // kept as text, never parsed
     QList<ReleaseAsset> assets;
+    bool draft = false; // only in the list of recent releases
+    bool prerelease = false;
 };

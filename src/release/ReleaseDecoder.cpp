@@ -147,6 +147,8 @@ QString convertFromSnakeCase(const QString &key)
     return result + key.mid(last + 1);
 }
 
+Release decodeObject(const QJsonObject &object);
+
 Release decode(const QByteArray &json)
 {
     QJsonParseError parseError;
@@ -158,7 +160,12 @@ Release decode(const QByteArray &json)
     if (!document.isObject())
         throw DecodingError{QStringLiteral("Expected an object at the top level.")};
 
-    const Members members(document.object(), QString());
+    return decodeObject(document.object());
+}
+
+Release decodeObject(const QJsonObject &object)
+{
+    const Members members(object, QString());
     Release release;
     release.tagName = members.requiredString(QStringLiteral("tagName"));
     release.name = members.optionalString(QStringLiteral("name"));
@@ -168,7 +175,21 @@ Release decode(const QByteArray &json)
     const QJsonArray assets = members.requiredArray(QStringLiteral("assets"));
     for (qsizetype i = 0; i < assets.size(); ++i)
         release.assets.append(decodeAsset(assets[i], QStringLiteral("assets[%1]").arg(i)));
+    release.draft = object.value(QStringLiteral("draft")).toBool();
+    release.prerelease = object.value(QStringLiteral("prerelease")).toBool();
     return release;
+}
+
+QList<Release> decodeList(const QByteArray &json)
+{
+    QList<Release> releases;
+    for (const QJsonValue &value : QJsonDocument::fromJson(json).array()) {
+        try {
+            releases.append(decodeObject(value.toObject()));
+        } catch (const DecodingError &) {
+        }
+    }
+    return releases;
 }
 
 } // namespace ReleaseDecoder

@@ -20,5 +20,7 @@ struct DecodingError
 QString convertFromSnakeCase(const QString &key);
 
 Release decode(const QByteArray &json);
+// A list of releases (newest first, as GitHub gives them); entries that do not decode are left out.
+QList<Release> decodeList(const QByteArray &json);
 
 } // namespace ReleaseDecoder

@@ -154,6 +154,9 @@ HomePage::HomePage(AppModel &model, QWidget *parent)
     });
     m_notes->setFrameShape(QFrame::NoFrame);
     m_notes->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    m_fallbackNote = text({}, m_notesCard);
+    setColour(m_fallbackNote, tone(Tone::warning));
+    m_notesCard->content()->addWidget(m_fallbackNote);
     m_notesCard->content()->addWidget(m_notes);
     // The box follows its text's height as the width changes, up to 220 px.
     connect(m_notes->document()->documentLayout(), &QAbstractTextDocumentLayout::documentSizeChanged, this,
@@ -306,6 +309,8 @@ void HomePage::sync()
     m_loadingRelease->setVisible(!latest && m_model.loadingRelease());
     if (latest) {
         m_notesCard->setTitle(QStringLiteral("Release notes — ") + latest->name.value_or(latest->tagName));
+        m_fallbackNote->setText(m_model.fallbackNote().value_or(QString()));
+        m_fallbackNote->setVisible(m_model.fallbackNote().has_value());
         const QString markdown = latest->body.value_or(QStringLiteral("No release notes were published."));
         if (m_notes->property("shownNotes").toString() != markdown) { // keep the reader's scroll position
             showNotes(m_notes, markdown);

@@ -67,6 +67,7 @@ private:
     Card *m_notesCard;
     QTextBrowser *m_notes;
     QPushButton *m_skip;
+    QLabel *m_fallbackNote;
     QCheckBox *m_autoBackup;
     QPushButton *m_offerAgain;
     QLabel *m_installTo;

@@ -89,6 +89,7 @@ private Q_SLOTS:
     void guideAndSystems();
     void completionForBash();
     void skippingAVersion();
+    void olderReleaseWhenTheNewestHasNoApp();
     void demoContinuesOneStory();
 
 private:
@@ -353,6 +354,30 @@ void CliTest::skippingAVersion()
     QCOMPARE(run({u"skip"_s, u"v1.0.5"_s}).exitCode, 0);
     QCOMPARE(run({u"unskip"_s}).exitCode, 0);
     QVERIFY(run({u"--json"_s, u"status"_s}).json().value(u"updateAvailable"_s).toBool());
+}
+
+void CliTest::olderReleaseWhenTheNewestHasNoApp()
+{
+    m_server.json(feedPath, "{\"tag_name\":\"v1.0.5\",\"assets\":[]}");
+    const QByteArray app = "[{\"name\":\"OpenEmu.zip\",\"size\":1,\"browser_download_url\":\""
+                           + m_server.urlText(u"/a.zip"_s).toUtf8() + "\"}]";
+    m_server.json(u"/repos/nickybmon/OpenEmu-Silicon/releases"_s,
+                  "[{\"tag_name\":\"v1.0.5\",\"assets\":[]},"
+                  "{\"tag_name\":\"v1.0.5-rc\",\"prerelease\":true,\"assets\":"
+                      + app
+                      + "},"
+                        "{\"tag_name\":\"v1.0.4-draft\",\"draft\":true,\"assets\":"
+                      + app
+                      + "},"
+                        "{\"tag_name\":\"v1.0.4\",\"assets\":"
+                      + app + "}]");
+    const QJsonObject latest = run({u"--json"_s, u"latest"_s}).json();
+    QCOMPARE(latest.value(u"tagName"_s).toString(), u"v1.0.4"_s);
+    QCOMPARE(latest.value(u"fallbackNote"_s).toString(),
+             u"The newest release (v1.0.5) has no app file, so Vantor offers v1.0.4."_s);
+    // When the list cannot be had, the newest release stands (with nothing to install).
+    m_server.json(u"/repos/nickybmon/OpenEmu-Silicon/releases"_s, "gone", 404);
+    QCOMPARE(run({u"--json"_s, u"latest"_s}).json().value(u"tagName"_s).toString(), u"v1.0.5"_s);
 }
 
 void CliTest::completionForBash()
