@@ -1,7 +1,7 @@
 // vantor-cli: the same model as the window, driven from a terminal or a script.
 
 #include "app/AppModel.h"
-#include "cli/CommandSpec.h"
+#include "cli/CommandTable.h"
 #include "cli/Commands.h"
 #include "cli/PrintingWorkspace.h"
 #include "cli/TerminalPrompter.h"
@@ -115,8 +115,8 @@ int runCli(int argc, char *argv[])
     const QCommandLineOption versionOption(QStringLiteral("version"), QString());
     parser.addOption(helpOption);
     parser.addOption(versionOption);
-    for (const auto *list : {&CommandSpec::globalOptions(), &CommandSpec::commandOptions()}) {
-        for (const CommandSpec::Option &option : *list)
+    for (const auto *list : {&CommandTable::globalOptions(), &CommandTable::commandOptions()}) {
+        for (const CommandTable::Option &option : *list)
             parser.addOption(QCommandLineOption(option.name, option.description, option.valueName));
     }
 
@@ -124,7 +124,7 @@ int runCli(int argc, char *argv[])
     const QStringList bare = arguments.mid(1);
     const QString given = bare.isEmpty() || bare.first().startsWith(QLatin1Char('-')) ? QString() : bare.first();
     if (!parser.parse(arguments))
-        return usageError(parser.errorText(), CommandSpec::find(given) ? given : QString());
+        return usageError(parser.errorText(), CommandTable::find(given) ? given : QString());
     if (parser.isSet(versionOption)) {
         std::printf("vantor-cli %s\n", VANTOR_VERSION);
         return Commands::success;
@@ -133,33 +133,33 @@ int runCli(int argc, char *argv[])
     QStringList positional = parser.positionalArguments();
     if (positional.isEmpty()) {
         if (parser.isSet(helpOption)) {
-            std::fputs(qPrintable(CommandSpec::overview()), stdout);
+            std::fputs(qPrintable(CommandTable::overview()), stdout);
             return Commands::success;
         }
         return usageError(QStringLiteral("Give a command."));
     }
     const QString name = positional.takeFirst();
-    const CommandSpec::Command *spec = CommandSpec::find(name);
+    const CommandTable::Command *spec = CommandTable::find(name);
     if (!spec)
         return usageError(QStringLiteral("Unknown command \"%1\".").arg(name));
     if (name == QStringLiteral("help")) {
         if (positional.isEmpty()) {
-            std::fputs(qPrintable(CommandSpec::overview()), stdout);
+            std::fputs(qPrintable(CommandTable::overview()), stdout);
             return Commands::success;
         }
-        const CommandSpec::Command *about = CommandSpec::find(positional.first());
+        const CommandTable::Command *about = CommandTable::find(positional.first());
         if (!about || positional.size() > 1)
             return usageError(QStringLiteral("Unknown command \"%1\".").arg(positional.join(QLatin1Char(' '))));
-        std::fputs(qPrintable(CommandSpec::help(*about)), stdout);
+        std::fputs(qPrintable(CommandTable::help(*about)), stdout);
         return Commands::success;
     }
     if (parser.isSet(helpOption)) {
-        std::fputs(qPrintable(CommandSpec::help(*spec)), stdout);
+        std::fputs(qPrintable(CommandTable::help(*spec)), stdout);
         return Commands::success;
     }
 
     // Only the command's own options, and its one argument when it takes one.
-    for (const CommandSpec::Option &option : CommandSpec::commandOptions()) {
+    for (const CommandTable::Option &option : CommandTable::commandOptions()) {
         if (parser.isSet(option.name) && !spec->options.contains(option.name))
             return usageError(QStringLiteral("--%1 does not go with %2.").arg(option.name, name), name);
     }
@@ -197,7 +197,7 @@ int runCli(int argc, char *argv[])
     options.noBackup = parser.isSet(QStringLiteral("no-backup"));
 
     if (name == QStringLiteral("completion")) {
-        const QString script = CommandSpec::completion(positional.first());
+        const QString script = CommandTable::completion(positional.first());
         if (script.isEmpty())
             return usageError(QStringLiteral("No completion for \"%1\": bash, zsh or fish.").arg(positional.first()),
                               name);

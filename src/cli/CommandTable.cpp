@@ -1,6 +1,6 @@
-#include "cli/CommandSpec.h"
+#include "cli/CommandTable.h"
 
-namespace CommandSpec {
+namespace CommandTable {
 
 namespace {
 
@@ -220,4 +220,4 @@ QString completion(const QString &shell)
     return {};
 }
 
-} // namespace CommandSpec
+} // namespace CommandTable

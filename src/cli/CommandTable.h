@@ -6,7 +6,7 @@
 
 // What each vantor-cli command takes and how its help reads: one table for parsing, help,
 // usage errors and shell completion.
-namespace CommandSpec {
+namespace CommandTable {
 
 struct Option
 {
@@ -36,4 +36,4 @@ QString help(const Command &command);
 // A completion script for bash, zsh or fish; empty for another shell.
 QString completion(const QString &shell);
 
-} // namespace CommandSpec
+} // namespace CommandTable
