@@ -73,6 +73,7 @@ QString enterSandbox(bool reset)
         seedHome(root + QStringLiteral("/home"));
 
     qputenv("HOME", QFile::encodeName(root + QStringLiteral("/home")));
+    qputenv("VANTOR_DEMO", "1"); // the sample app is not signed: the notice says so
     qputenv("VANTOR_SYSTEM_APPLICATIONS", QFile::encodeName(root + QStringLiteral("/Applications")));
     qputenv("VANTOR_HOST", "macos-14.5.0-arm64");
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(root + QStringLiteral("/config")));

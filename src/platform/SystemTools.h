@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <optional>
+
 // The system's tools for release files and bundles. On macOS these are hdiutil and ditto; on
 // Linux, 7zz opens disk images, unzip unpacks zips and cp copies bundles. Each runs through
 // ProcessRunner and throws what it throws.
@@ -18,6 +20,17 @@ qint64 listedSize(const QString &archive);
 
 // The uncompressed total from a zip listing's summary line (`unzip -Zt`), or 0.
 qint64 zipListedSize(const QString &summary);
+
+// What the signature check of a downloaded app found.
+enum class Signature { valid, uncheckable };
+
+// On macOS: `codesign --verify --deep --strict` and `spctl --assess --type execute` (which
+// includes notarization) on the new app, and, when both are signed, the same Team ID
+// (`codesign -dv`) as the installed copy. Throws FriendlyError ("The downloaded app's
+// signature isn't valid, so it was not installed.") on a failure or a different team. Where
+// there is no codesign (Linux) it gives uncheckable. Tests stand scripts in for the two
+// tools by naming their folder in VANTOR_SIGNATURE_TOOLS.
+Signature checkSignature(const QString &app, const std::optional<QString> &installed);
 
 // Copies a bundle, keeping modes and symbolic links, to a path that does not exist yet.
 void copyBundle(const QString &from, const QString &to);

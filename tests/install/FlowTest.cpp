@@ -26,8 +26,7 @@ using TestSupport::await;
 namespace {
 
 const QString feedPath = u"/repos/nickybmon/OpenEmu-Silicon/releases/latest"_s;
-const QString gatekeeper = QStringLiteral(
-    " The app is signed and notarized by the project, so Vantor did not change any Gatekeeper settings.");
+const QString gatekeeper = QStringLiteral(" Its signature can't be checked on this system.");
 const QString sizeOnly = u"Size matches. No checksum is published for this release, so only the size was checked."_s;
 const QString bothChecked = u"Size and SHA-256 checksum match the published values."_s;
 
@@ -71,6 +70,7 @@ private Q_SLOTS:
     void destroyingTheModelMidAction();
     void installSurvivesADroppedConnection();
     void updatesBackUpSaveStatesFirst();
+    void signatureCheckedBeforePlacement();
 
 private:
     std::unique_ptr<AppModel> startedModel();
@@ -567,6 +567,50 @@ void FlowTest::updatesBackUpSaveStatesFirst()
     QCOMPARE(entries(Paths::previousVersionsFolder()), kept);
     QCOMPARE(entries(m_home.userApplications()), QStringList{u"OpenEmu.app"_s});
     QVERIFY(QFileInfo(app + u"/Contents/Info.plist"_s).isFile());
+}
+
+void FlowTest::signatureCheckedBeforePlacement()
+{
+    // Scripts stand in for codesign and spctl; the Team ID depends on which app is asked about.
+    const QString tools = m_home.path(u"tools"_s);
+    QDir().mkpath(tools);
+    auto script = [&](const QString &name, const QByteArray &body) {
+        QFile file(tools + QLatin1Char('/') + name);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("#!/bin/sh\n" + body);
+        file.close();
+        file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    };
+    script(u"codesign"_s, "case \"$*\" in *-dv*extracted*) echo TeamIdentifier=$NEW_TEAM;; *-dv*) echo "
+                          "TeamIdentifier=OPENEMU;; esac\nexit 0\n");
+    script(u"spctl"_s, "[ -n \"$REJECT\" ] && { echo 'rejected (the code is not notarized)'; exit 3; }\nexit 0\n");
+    qputenv("VANTOR_SIGNATURE_TOOLS", tools.toUtf8());
+    qputenv("NEW_TEAM", "OPENEMU");
+    auto unset = qScopeGuard([] {
+        qunsetenv("VANTOR_SIGNATURE_TOOLS");
+        qunsetenv("NEW_TEAM");
+        qunsetenv("REJECT");
+    });
+    const QString app = installedApp(u"1.0.3"_s);
+    publish({.version = u"1.0.4"_s});
+    auto model = startedModel();
+
+    // Not notarized, or signed by another team: refused before anything is placed.
+    qputenv("REJECT", "1");
+    QCOMPARE(await(model->install(true)), Outcome::failed);
+    QCOMPARE(model->error()->message, u"The downloaded app's signature isn't valid, so it was not installed."_s);
+    QVERIFY(model->error()->details.contains(u"not notarized"_s));
+    qunsetenv("REJECT");
+    qputenv("NEW_TEAM", "SOMEONE");
+    QCOMPARE(await(model->install(true)), Outcome::failed);
+    QVERIFY(model->error()->details.contains(u"OPENEMU"_s) && model->error()->details.contains(u"SOMEONE"_s));
+    QCOMPARE(VersionChecker::version(app), u"1.0.3"_s);
+    QVERIFY(!QFileInfo::exists(Paths::previousVersionsFolder()));
+
+    // The same team, and valid: installed, and only now does the notice say it is signed.
+    qputenv("NEW_TEAM", "OPENEMU");
+    QCOMPARE(await(model->install(true)), Outcome::done);
+    QVERIFY(model->notice()->endsWith(u"so Vantor did not change any Gatekeeper settings."_s));
 }
 
 VANTOR_TEST_CLASS(FlowTest)

@@ -12,6 +12,7 @@
 #include "install/WorkFolder.h"
 #include "platform/FileOps.h"
 #include "platform/FileUtil.h"
+#include "platform/SystemTools.h"
 #include "release/GitHubReleases.h"
 
 #include <QDir>
@@ -229,6 +230,18 @@ QCoro::Task<Outcome> AppModel::runInstall(InstallRequest request)
         const QString app = unpacked.take();
         stopIfCancelled();
 
+        // The app must be signed by the project's makers, the same team as the copy it replaces,
+        // before it replaces anything.
+        // (The demo's sample app is not signed; the demo says so instead.)
+        const bool demo = qEnvironmentVariableIsSet("VANTOR_DEMO");
+        auto checking = Background::run([app, replacing = request.replacing, demo] {
+            return demo ? SystemTools::Signature::uncheckable : SystemTools::checkSignature(app, replacing);
+        });
+        auto checked = co_await checking;
+        if (!*alive)
+            co_return Outcome::cancelled;
+        const SystemTools::Signature signature = checked.take();
+
         // From here on the change is made whole: a cancel no longer applies.
         setPhase(InstallPhase::installing);
         auto placing = Background::run(
@@ -240,9 +253,13 @@ QCoro::Task<Outcome> AppModel::runInstall(InstallRequest request)
 
         FileOps::removeItem(cache); // installed: the download is no longer needed
         downloadCache.clear();
-        setNotice(QStringLiteral("Installed to ") + placed + QStringLiteral(". ") + summary
-                  + QStringLiteral(" The app is signed and notarized by the project, so Vantor did not change any "
+        const QString signatureSentence
+            = demo ? QStringLiteral(" Demo: the signature was not checked.")
+              : signature == SystemTools::Signature::valid
+                  ? QStringLiteral(" The app is signed and notarized by the project, so Vantor did not change any "
                                    "Gatekeeper settings.")
+                  : QStringLiteral(" Its signature can't be checked on this system.");
+        setNotice(QStringLiteral("Installed to ") + placed + QStringLiteral(". ") + summary + signatureSentence
                   + (backedUp ? QStringLiteral(" Save states were backed up first.") : QString()));
         refreshInstalled();
         refreshTidy();
