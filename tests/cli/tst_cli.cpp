@@ -145,6 +145,15 @@ void CliTest::reports()
     QCOMPARE(limited.json().value(u"error"_s).toObject().value(u"details"_s).toString(), u"HTTP 429\nrate limited"_s);
     QVERIFY(!limited.err.contains("HTTP 429"));
     QVERIFY(run({u"--verbose"_s, u"latest"_s}, m_server.urlText(u"/limited"_s)).err.contains("HTTP 429"));
+    // Courtesy toward GitHub from the command line: the kept reply is asked about with its ETag,
+    // and a token goes to the feed only, never into what is printed.
+    m_server.resetHits();
+    const Run withToken = run({u"--verbose"_s, u"latest"_s}, {}, {u"GH_TOKEN=cli-secret"_s});
+    QCOMPARE(m_server.lastHeader(feedPath, "Authorization"), QByteArray("Bearer cli-secret"));
+    QVERIFY(!m_server.lastHeader(feedPath, "If-None-Match").isEmpty()); // kept from the first run
+    QVERIFY(m_server.hits(u"/download/1.0.3/OpenEmu-Silicon.zip.sha256"_s) > 0);
+    QVERIFY(m_server.lastHeader(u"/download/1.0.3/OpenEmu-Silicon.zip.sha256"_s, "Authorization").isEmpty());
+    QVERIFY(!withToken.out.contains("cli-secret") && !withToken.err.contains("cli-secret"));
     const Run offline = run({u"--json"_s, u"status"_s}, u"http://127.0.0.1:1/feed"_s);
     QCOMPARE(offline.exitCode, 1);
     QVERIFY(offline.json().value(u"latest"_s).isNull());
