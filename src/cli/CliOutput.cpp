@@ -102,6 +102,14 @@ void printJson(const QJsonObject &object)
     write(stdout, QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n');
 }
 
+void printNotice(const QString &notice, const Options &options)
+{
+    if (options.json)
+        printJson({{QStringLiteral("notice"), notice}});
+    else
+        printLine(notice);
+}
+
 void printLine(const QString &line)
 {
     write(stdout, line.toUtf8() + '\n');

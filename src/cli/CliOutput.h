@@ -35,6 +35,8 @@ QJsonObject tidyJson(const AppModel &model);
 
 void printJson(const QJsonObject &object);
 void printLine(const QString &line);
+// A command's one-sentence result: {"notice": …} with json, else the sentence.
+void printNotice(const QString &notice, const Options &options);
 
 // The message on stderr (details too when verbose); with json the error object on stdout.
 void printError(const FriendlyError &error, const Options &options);

@@ -220,10 +220,7 @@ QCoro::Task<int> skip(AppModel &model, CliOutput::Options options)
     }
     model.skipVersion(tag);
     const QString notice = QStringLiteral("Vantor won't offer %1 until a newer release.").arg(tag);
-    if (options.json)
-        CliOutput::printJson({{QStringLiteral("notice"), notice}});
-    else
-        CliOutput::printLine(notice);
+    CliOutput::printNotice(notice, options);
     co_return success;
 }
 
@@ -234,10 +231,7 @@ QCoro::Task<int> set(AppModel &model, CliOutput::Options options)
     model.setAutoBackupBeforeUpdate(on);
     const QString notice = on ? QStringLiteral("Updates back up the save states first.")
                               : QStringLiteral("Updates no longer back up the save states first.");
-    if (options.json)
-        CliOutput::printJson({{QStringLiteral("notice"), notice}});
-    else
-        CliOutput::printLine(notice);
+    CliOutput::printNotice(notice, options);
     co_return success;
 }
 
@@ -247,10 +241,7 @@ QCoro::Task<int> unskip(AppModel &model, CliOutput::Options options)
                                ? QStringLiteral("Vantor will offer %1 again.").arg(*model.skippedVersion())
                                : QStringLiteral("No version is skipped.");
     model.offerSkippedVersionAgain();
-    if (options.json)
-        CliOutput::printJson({{QStringLiteral("notice"), notice}});
-    else
-        CliOutput::printLine(notice);
+    CliOutput::printNotice(notice, options);
     co_return success;
 }
 
@@ -275,10 +266,7 @@ QCoro::Task<int> update(AppModel &model, CliOutput::Options options)
     }
     if (model.latest() && !model.updateAvailable()) {
         const QString notice = QStringLiteral("OpenEmu-Silicon %1 is up to date.").arg(model.installed()->version);
-        if (options.json)
-            CliOutput::printJson({{QStringLiteral("notice"), notice}});
-        else
-            CliOutput::printLine(notice);
+        CliOutput::printNotice(notice, options);
         co_return success;
     }
     co_return co_await runInstall(model, options, true);
@@ -308,10 +296,7 @@ QCoro::Task<int> launch(AppModel &model, CliOutput::Options options)
         co_return failure;
     }
     const QString notice = QStringLiteral("Opened %1.").arg(model.installed()->url);
-    if (options.json)
-        CliOutput::printJson({{QStringLiteral("notice"), notice}});
-    else
-        CliOutput::printLine(notice);
+    CliOutput::printNotice(notice, options);
     co_return success;
 }
 
@@ -453,10 +438,7 @@ QCoro::Task<int> setGamesFolder(AppModel &model, CliOutput::Options options)
     if (chosen != Outcome::done)
         co_return declined;
     const QString notice = QStringLiteral("Games folder: %1").arg(model.gamesFolder().value_or(QString()));
-    if (options.json)
-        CliOutput::printJson({{QStringLiteral("notice"), notice}});
-    else
-        CliOutput::printLine(notice);
+    CliOutput::printNotice(notice, options);
     co_return success;
 }
 

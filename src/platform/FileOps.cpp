@@ -79,15 +79,21 @@ void moveItem(const QString &from, const QString &to)
     removeItem(from);
 }
 
+bool exchangeItems(const QString &first, const QString &second)
+{
+    checkpoint(QStringLiteral("exchange ") + first + QStringLiteral(" <-> ") + second);
+    if (const auto fault = injectedFault(first, second)) {
+        if (*fault == EXDEV)
+            return false; // the file system cannot swap
+        throw PlatformErrors::fileWrite(second, *fault);
+    }
+    return exchangeNatively(first, second);
+}
+
 qint64 inode(const QString &path)
 {
     struct stat st;
     return ::lstat(QFile::encodeName(path).constData(), &st) == 0 ? qint64(st.st_ino) : -1;
-}
-
-std::optional<int> injectedFaultForTesting(const QString &from, const QString &to)
-{
-    return injectedFault(from, to);
 }
 
 bool removeItem(const QString &path)

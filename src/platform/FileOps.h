@@ -19,6 +19,9 @@ void moveItem(const QString &from, const QString &to);
 // Throws PlatformError for any other failure.
 bool exchangeItems(const QString &first, const QString &second);
 
+// The system's own one-step swap behind exchangeItems (one file per system).
+bool exchangeNatively(const QString &first, const QString &second);
+
 // The item's inode number (links are not followed), or -1 when nothing is there.
 qint64 inode(const QString &path);
 
@@ -48,8 +51,5 @@ void setMoveFaultForTesting(MoveFault fault);
 // VANTOR_KILL_AT_STEP=N is set, the process names its N-th step on stderr and kills itself
 // there: the interruption tests kill Vantor at every step in turn this way.
 void checkpoint(const QString &step);
-
-// What the hook says about a move (for the per-system exchange).
-std::optional<int> injectedFaultForTesting(const QString &from, const QString &to);
 
 } // namespace FileOps

@@ -9,14 +9,8 @@
 
 namespace FileOps {
 
-bool exchangeItems(const QString &first, const QString &second)
+bool exchangeNatively(const QString &first, const QString &second)
 {
-    checkpoint(QStringLiteral("exchange ") + first + QStringLiteral(" <-> ") + second);
-    if (const auto fault = injectedFaultForTesting(first, second)) {
-        if (*fault == EXDEV)
-            return false;
-        throw PlatformErrors::fileWrite(second, *fault);
-    }
     if (::renameat2(AT_FDCWD, QFile::encodeName(first).constData(), AT_FDCWD, QFile::encodeName(second).constData(),
                     RENAME_EXCHANGE)
         == 0)

@@ -67,7 +67,7 @@ private Q_SLOTS:
 private:
     // killAtStep: the step of the run at which vantor-cli kills itself (0: none).
     Run run(const QStringList &arguments, int killAtStep = 0);
-    QProcess *start(const QStringList &arguments);
+    QProcess *start(const QStringList &arguments, int killAtStep = 0);
     QJsonObject status();
     void setUp(const QString &installed, const QString &kept);
 
@@ -94,20 +94,13 @@ void InterruptTest::cleanup()
 
 Run InterruptTest::run(const QStringList &arguments, int killAtStep)
 {
-    QProcess process;
-    process.setStandardInputFile(QProcess::nullDevice());
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(u"VANTOR_FEED_URL"_s, m_server.urlText(feedPath));
-    env.insert(u"VANTOR_HOST"_s, u"macos-14.5.0-arm64"_s);
-    env.insert(u"VANTOR_SYSTEM_APPLICATIONS"_s, m_applications);
-    if (killAtStep > 0)
-        env.insert(u"VANTOR_KILL_AT_STEP"_s, QString::number(killAtStep));
-    process.setProcessEnvironment(env);
-    process.start(QStringLiteral(VANTOR_CLI), arguments);
-    if (!process.waitForFinished(120'000))
+    QProcess *process = start(arguments, killAtStep);
+    if (!process->waitForFinished(120'000))
         qFatal("vantor-cli did not finish");
-    return {process.exitStatus() == QProcess::CrashExit, process.exitCode(), process.readAllStandardOutput(),
-            process.readAllStandardError()};
+    Run result{process->exitStatus() == QProcess::CrashExit, process->exitCode(), process->readAllStandardOutput(),
+               process->readAllStandardError()};
+    delete process;
+    return result;
 }
 
 QJsonObject InterruptTest::status()
@@ -189,7 +182,7 @@ void InterruptTest::killedAtEveryMove()
     qInfo().noquote() << u"step killed | version after | notice\n"_s + table.join(QLatin1Char('\n'));
 }
 
-QProcess *InterruptTest::start(const QStringList &arguments)
+QProcess *InterruptTest::start(const QStringList &arguments, int killAtStep)
 {
     auto *process = new QProcess(this);
     process->setStandardInputFile(QProcess::nullDevice());
@@ -197,6 +190,8 @@ QProcess *InterruptTest::start(const QStringList &arguments)
     env.insert(u"VANTOR_FEED_URL"_s, m_server.urlText(feedPath));
     env.insert(u"VANTOR_HOST"_s, u"macos-14.5.0-arm64"_s);
     env.insert(u"VANTOR_SYSTEM_APPLICATIONS"_s, m_applications);
+    if (killAtStep > 0)
+        env.insert(u"VANTOR_KILL_AT_STEP"_s, QString::number(killAtStep));
     process->setProcessEnvironment(env);
     process->start(QStringLiteral(VANTOR_CLI), arguments);
     process->waitForStarted();

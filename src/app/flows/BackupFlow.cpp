@@ -16,11 +16,33 @@
 
 namespace {
 
-// Bytes a background step has done, written there and read on the main thread.
-struct SharedProgress
+// Bytes a background step has done: written on its thread, shown in the model's busy line ten
+// times a second for as long as the relay lives.
+struct ProgressRelay
 {
-    std::atomic<qint64> done = 0;
-    std::atomic<qint64> total = 0;
+    struct Counts
+    {
+        std::atomic<qint64> done = 0;
+        std::atomic<qint64> total = 0;
+    };
+    std::shared_ptr<Counts> counts = std::make_shared<Counts>();
+    QTimer poll;
+
+    template <typename Show>
+    explicit ProgressRelay(QObject *context, Show show)
+    {
+        QObject::connect(&poll, &QTimer::timeout, context,
+                         [counts = counts, show] { show(counts->done.load(), counts->total.load()); });
+        poll.start(100);
+    }
+    // For the background step: BackupManager's progress callback.
+    BackupManager::Progress callback() const
+    {
+        return [counts = counts](qint64 done, qint64 total) {
+            counts->done = done;
+            counts->total = total;
+        };
+    }
 };
 
 } // namespace
@@ -76,18 +98,13 @@ QCoro::Task<Outcome> AppModel::runBackup()
         co_return confirmed;
 
     setBusyMessage(QStringLiteral("Creating backup…"));
-    auto progress = std::make_shared<SharedProgress>();
-    QTimer poll;
-    connect(&poll, &QTimer::timeout, this, [this, progress] { setBusyProgress(progress->done, progress->total); });
-    poll.start(100);
-    auto writing = Background::run([items, folder = *folder, progress] {
-        return BackupManager::create(items, folder, [progress](qint64 done, qint64 expected) {
-            progress->done = done;
-            progress->total = expected;
-        });
+    std::optional<ProgressRelay> progress(std::in_place, this,
+                                          [this](qint64 done, qint64 of) { setBusyProgress(done, of); });
+    auto writing = Background::run([items, folder = *folder, report = progress->callback()] {
+        return BackupManager::create(items, folder, report);
     });
     auto written = co_await writing;
-    poll.stop();
+    progress.reset();
     if (!*alive)
         co_return Outcome::done;
     Outcome outcome = Outcome::done;
@@ -142,18 +159,12 @@ QCoro::Task<Outcome> AppModel::runRestore()
         co_return confirmed;
 
     setBusyMessage(QStringLiteral("Restoring…"));
-    auto progress = std::make_shared<SharedProgress>();
-    QTimer poll;
-    connect(&poll, &QTimer::timeout, this, [this, progress] { setBusyProgress(progress->done, progress->total); });
-    poll.start(100);
-    auto restoring = Background::run([zip = *zip, progress] {
-        BackupManager::restore(zip, [progress](qint64 done, qint64 total) {
-            progress->done = done;
-            progress->total = total;
-        });
-    });
+    std::optional<ProgressRelay> progress(std::in_place, this,
+                                          [this](qint64 done, qint64 of) { setBusyProgress(done, of); });
+    auto restoring
+        = Background::run([zip = *zip, report = progress->callback()] { BackupManager::restore(zip, report); });
     auto restored = co_await restoring;
-    poll.stop();
+    progress.reset();
     if (!*alive)
         co_return Outcome::done;
     Outcome outcome = Outcome::done;
