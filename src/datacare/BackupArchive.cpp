@@ -1,6 +1,7 @@
 #include "datacare/BackupArchive.h"
 
 #include "base/FriendlyError.h"
+#include "datacare/CentralDirectory.h"
 #include "base/PlatformError.h"
 #include "platform/FileOps.h"
 
@@ -289,6 +290,23 @@ QList<Entry> list(const QString &zip)
     QList<Entry> entries;
     while (archive_entry *entry = nextEntry(reader.get(), zip))
         entries.append(describe(entry, zip));
+
+    // The names read above come from the local headers; the directory must say the same.
+    const QByteArrayList central = CentralDirectory::names(zip);
+    const auto bare = [](QByteArray name) {
+        while (name.endsWith('/'))
+            name.chop(1);
+        return name;
+    };
+    if (central.size() != entries.size())
+        throw cantRead(zip, QStringLiteral("The zip's directory lists %1 entries, its headers %2.")
+                                .arg(central.size())
+                                .arg(entries.size()));
+    for (qsizetype i = 0; i < entries.size(); ++i) {
+        if (bare(central[i]) != bare(entries[i].name.toUtf8()))
+            throw cantRead(zip, QStringLiteral("An entry is named \"%1\" in the zip's directory but \"%2\" in its header.")
+                                    .arg(QString::fromUtf8(central[i]), entries[i].name));
+    }
     return entries;
 }
 

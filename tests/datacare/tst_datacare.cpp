@@ -15,6 +15,9 @@
 #include <QtTest>
 
 #include <clocale>
+#include <sys/mount.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -80,6 +83,7 @@ private Q_SLOTS:
     void backupFollowsALinkedItem();
     void roundTripKeepsLinksAndNames();
     void restoreReplacesWholeAndKeeps();
+    void restoreOnANearlyFullDisk();
     void hostileArchives_data();
     void hostileArchives();
 
@@ -226,6 +230,71 @@ void DataCareTest::restoreReplacesWholeAndKeeps()
     QVERIFY(QDir(states(u"SNES"_s)).entryList(QDir::Hidden | QDir::Files).size() == 2);
 }
 
+// ~/Library on a 1 MiB tmpfs in a private mount namespace (root only; the test runs itself again
+// inside `unshare -m`). A zip larger than the free space is refused up front; one that fits by
+// its byte count but not by the disk's blocks fails part-way, and the save state it was
+// replacing is left byte for byte as it was.
+void DataCareTest::restoreOnANearlyFullDisk()
+{
+    if (!qEnvironmentVariableIsSet("VANTOR_TEST_PRIVATE_MOUNT")) {
+        if (::geteuid() != 0 || QStandardPaths::findExecutable(u"unshare"_s).isEmpty())
+            QSKIP("needs root and unshare(1) for a private tmpfs");
+        QProcess inside;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(u"VANTOR_TEST_PRIVATE_MOUNT"_s, u"1"_s);
+        inside.setProcessEnvironment(environment);
+        inside.setProcessChannelMode(QProcess::MergedChannels);
+        inside.start(u"unshare"_s, {u"-m"_s, u"--propagation"_s, u"private"_s, QCoreApplication::applicationFilePath(),
+                                    u"restoreOnANearlyFullDisk"_s});
+        QVERIFY(inside.waitForFinished(120'000));
+        const QByteArray output = inside.readAll();
+        if (output.contains("SKIP"))
+            QSKIP("this machine refuses a tmpfs mount in a private namespace");
+        QVERIFY2(inside.exitCode() == 0, output.constData());
+        return;
+    }
+    const QByteArray mountPoint = QFile::encodeName(library(QString()));
+    QDir().mkpath(library(QString()));
+    if (::mount("vantor-test", mountPoint.constData(), "tmpfs", 0, "size=1m,nr_inodes=4096") != 0)
+        QSKIP("tmpfs mount refused");
+    const QByteArray saved(64 * 1024, 'a');
+    writeFile(states(u"SNES/game.oesavestate"_s), saved);
+    const QStringList before = snapshot(library(QString()));
+
+    ZipWriter tooBig;
+    tooBig.addFile(u"Application Support/OpenEmu/Save States/big.oesavestate"_s, "x", {3, {}, 2 * 1024 * 1024, {}});
+    QVERIFY(tooBig.write(out() + u"/too-big.zip"_s));
+    try {
+        BackupManager::restore(out() + u"/too-big.zip"_s);
+        QFAIL("a backup larger than the free space was restored");
+    } catch (const FriendlyError &e) {
+        QCOMPARE(e.message, u"There isn't enough free space to restore this backup."_s);
+        QVERIFY(e.details.startsWith(u"Needed: "_s) && e.details.contains(u"\nFree: "_s));
+    }
+    QCOMPARE(snapshot(library(QString())), before);
+
+    // One-byte files each take a whole block: they leave two blocks, then the 128 KiB
+    // replacement of the 64 KiB save state runs out of room, even where writing over it would
+    // first free its blocks.
+    struct statvfs disk;
+    QCOMPARE(::statvfs(mountPoint.constData(), &disk), 0);
+    ZipWriter filling;
+    for (fsblkcnt_t i = 0; i + 2 < disk.f_bavail; ++i)
+        filling.addFile(u"Application Support/OpenEmu/Save States/fill/%1"_s.arg(i), "f");
+    filling.addFile(u"Application Support/OpenEmu/Save States/SNES/game.oesavestate"_s, QByteArray(128 * 1024, 'b'));
+    QVERIFY(filling.write(out() + u"/filling.zip"_s));
+    bool failed = false;
+    try {
+        BackupManager::restore(out() + u"/filling.zip"_s);
+    } catch (...) {
+        failed = true;
+    }
+    QVERIFY(failed);
+    QCOMPARE(readFile(states(u"SNES/game.oesavestate"_s)), saved);
+    QCOMPARE(QDir(states(u"SNES"_s)).entryList(QDir::Files | QDir::Hidden), QStringList{u"game.oesavestate"_s});
+    ::umount(mountPoint.constData());
+}
+
 void DataCareTest::hostileArchives_data()
 {
     QTest::addColumn<QString>("name");
@@ -236,15 +305,18 @@ void DataCareTest::hostileArchives_data()
     QTest::addColumn<qint64>("listedSize");
     QTest::addColumn<QString>("second"); // a second entry written after it, or empty
     QTest::addColumn<QString>("secondLink"); // its link target, or empty for a file
+    QTest::addColumn<QString>("localName"); // the first entry's name in its local header, if different
 
     const QString oe = u"Application Support/OpenEmu/"_s;
     const QString prefs = u"Preferences/"_s;
     auto link = [](const QString &name, const QString &target) {
         return std::tuple{name, QByteArray(), target, 3, QString(), qint64(-1)};
     };
-    auto row = [](const char *label, auto entry, const QString &second = {}, const QString &secondLink = {}) {
+    auto row = [](const char *label, auto entry, const QString &second = {}, const QString &secondLink = {},
+                  const QString &localName = {}) {
         auto [name, data, target, host, unicode, listed] = entry;
-        QTest::newRow(label) << name << data << target << host << unicode << listed << second << secondLink;
+        QTest::newRow(label) << name << data << target << host << unicode << listed << second << secondLink
+                             << localName;
     };
     row("foreign names", std::tuple{u"Documents/notes.txt"_s, QByteArray("x"), QString(), 3, QString(), qint64(-1)});
     row("absolute name", std::tuple{u"/Preferences/x.plist"_s, QByteArray("x"), QString(), 3, QString(), qint64(-1)});
@@ -261,6 +333,9 @@ void DataCareTest::hostileArchives_data()
         prefs + u"home/outside/.profile"_s);
     row("Unicode path field",
         std::tuple{prefs + u"ok.plist"_s, QByteArray("pwned"), QString(), 3, u"../../outside/.profile"_s, qint64(-1)});
+    row("local and central names differ",
+        std::tuple{prefs + u"ok.plist"_s, QByteArray("x"), QString(), 3, QString(), qint64(-1)}, QString(),
+        QString(), oe + u"Save States/elsewhere.state"_s);
     row("bomb", std::tuple{oe + u"Save States/huge.state"_s, QByteArray("tiny"), QString(), 3, QString(),
                            Q_INT64_C(4'000'000'000)});
 }
@@ -275,6 +350,7 @@ void DataCareTest::hostileArchives()
     QFETCH(qint64, listedSize);
     QFETCH(QString, second);
     QFETCH(QString, secondLink);
+    QFETCH(QString, localName);
 
     seedData();
     writeFile(m_home.path(u"outside/.profile"_s), "mine");
@@ -282,7 +358,7 @@ void DataCareTest::hostileArchives()
     const QStringList inside = snapshot(library(QString()));
 
     ZipWriter zip;
-    const ZipWriter::Options options{hostByte, unicodeName, listedSize};
+    const ZipWriter::Options options{hostByte, unicodeName, listedSize, localName};
     if (listedSize >= 0) {
         for (int i = 0; i < 250; ++i) // 250 entries of 4 GB each: more than any disk here
             zip.addFile(name + QString::number(i), data, options);

@@ -48,9 +48,10 @@ bool ZipWriter::write(const QString &path) const
         put32(out, crc);
         put32(out, quint32(entry.data.size()));
         put32(out, listed);
-        put16(out, quint16(name.size()));
+        const QByteArray localName = entry.options.localName.isEmpty() ? name : entry.options.localName.toUtf8();
+        put16(out, quint16(localName.size()));
         put16(out, quint16(extra.size()));
-        out.append(name).append(extra).append(entry.data);
+        out.append(localName).append(extra).append(entry.data);
 
         const quint32 mode = entry.link ? 0120777u : 0100644u;
         put32(central, 0x02014b50);
