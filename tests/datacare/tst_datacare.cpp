@@ -334,8 +334,8 @@ void DataCareTest::hostileArchives_data()
     row("Unicode path field",
         std::tuple{prefs + u"ok.plist"_s, QByteArray("pwned"), QString(), 3, u"../../outside/.profile"_s, qint64(-1)});
     row("local and central names differ",
-        std::tuple{prefs + u"ok.plist"_s, QByteArray("x"), QString(), 3, QString(), qint64(-1)}, QString(),
-        QString(), oe + u"Save States/elsewhere.state"_s);
+        std::tuple{prefs + u"ok.plist"_s, QByteArray("x"), QString(), 3, QString(), qint64(-1)}, QString(), QString(),
+        oe + u"Save States/elsewhere.state"_s);
     row("bomb", std::tuple{oe + u"Save States/huge.state"_s, QByteArray("tiny"), QString(), 3, QString(),
                            Q_INT64_C(4'000'000'000)});
 }
