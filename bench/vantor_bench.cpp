@@ -7,7 +7,12 @@
 //   serve BYTES            serve BYTES of data at /file on a loopback port; prints the address
 //   download URL DEST      download like an install does, watching the event loop meanwhile
 //   bios-scan              the Guide's BIOS scan of $HOME/Library/Application Support/OpenEmu
+//   make-states COUNT BYTES write COUNT save states of about BYTES each into $HOME's Save States
+//   backup DEST            back up $HOME's save states into the folder DEST (read-back included)
+//   restore ZIP            restore a backup into $HOME/Library
 
+#include "base/Paths.h"
+#include "datacare/BackupManager.h"
 #include "guide/GuideChecklist.h"
 #include "install/Downloader.h"
 #include "install/Installer.h"
@@ -24,6 +29,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <sys/resource.h>
 
 namespace {
@@ -79,6 +85,49 @@ int biosScan()
     timer.start();
     const auto found = GuideChecklist::scanFileNames();
     std::printf("seconds=%.4f files=%lld\n", seconds(timer), static_cast<long long>(found.size()));
+    return 0;
+}
+
+// Save states as OpenEmu writes them are part noise, part repeated structure: half of each
+// file is pseudo-random, half a repeating pattern, so deflate has real work on both halves.
+int makeStates(int count, qint64 bytes)
+{
+    const QString root = Paths::library() + QStringLiteral("/Application Support/OpenEmu/Save States");
+    quint64 seed = 0x9e3779b97f4a7c15ull;
+    QByteArray data(bytes, Qt::Uninitialized);
+    for (int i = 0; i < count; ++i) {
+        const QString folder = root + QStringLiteral("/System %1/Game %2").arg(i % 20).arg(i / 100);
+        QDir().mkpath(folder);
+        for (qint64 at = 0; at < bytes; at += 8) {
+            seed ^= seed << 13, seed ^= seed >> 7, seed ^= seed << 17;
+            const quint64 word = at < bytes / 2 ? seed : quint64(at / 64);
+            std::memcpy(data.data() + at, &word, size_t(std::min<qint64>(8, bytes - at)));
+        }
+        QFile file(folder + QStringLiteral("/State %1.oesavestate").arg(i));
+        if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size())
+            return 1;
+    }
+    return 0;
+}
+
+int backup(const QString &folder)
+{
+    QList<BackupItem> items = BackupManager::items();
+    for (BackupItem &item : items)
+        item.include = item.id == QStringLiteral("states");
+    QElapsedTimer timer;
+    timer.start();
+    const QString zip = BackupManager::create(items, folder);
+    std::printf("seconds=%.4f zip=%s\n", seconds(timer), qPrintable(zip));
+    return 0;
+}
+
+int restore(const QString &zip)
+{
+    QElapsedTimer timer;
+    timer.start();
+    BackupManager::restore(zip);
+    std::printf("seconds=%.4f\n", seconds(timer));
     return 0;
 }
 
@@ -168,7 +217,13 @@ int main(int argc, char *argv[])
         return biosScan();
     if (command == QStringLiteral("download") && args.size() == 4)
         return download(QUrl(args[2]), args[3]);
+    if (command == QStringLiteral("make-states") && args.size() == 4)
+        return makeStates(args[2].toInt(), args[3].toLongLong());
+    if (command == QStringLiteral("backup") && args.size() == 3)
+        return backup(args[2]);
+    if (command == QStringLiteral("restore") && args.size() == 3)
+        return restore(args[2]);
     std::fprintf(stderr, "usage: vantor-bench sha256 FILE | size DIR | make-tree DIR COUNT | serve BYTES | "
-                         "download URL DEST\n");
+                         "download URL DEST | make-states COUNT BYTES | backup DEST | restore ZIP\n");
     return 2;
 }

@@ -1,8 +1,8 @@
 #include "datacare/BackupArchive.h"
 
 #include "base/FriendlyError.h"
-#include "datacare/CentralDirectory.h"
 #include "base/PlatformError.h"
+#include "datacare/CentralDirectory.h"
 #include "platform/FileOps.h"
 
 #include <QDir>
@@ -304,8 +304,9 @@ QList<Entry> list(const QString &zip)
                                 .arg(entries.size()));
     for (qsizetype i = 0; i < entries.size(); ++i) {
         if (bare(central[i]) != bare(entries[i].name.toUtf8()))
-            throw cantRead(zip, QStringLiteral("An entry is named \"%1\" in the zip's directory but \"%2\" in its header.")
-                                    .arg(QString::fromUtf8(central[i]), entries[i].name));
+            throw cantRead(zip,
+                           QStringLiteral("An entry is named \"%1\" in the zip's directory but \"%2\" in its header.")
+                               .arg(QString::fromUtf8(central[i]), entries[i].name));
     }
     return entries;
 }

@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
+#include <QSet>
 
 #include <cerrno>
 #include <unistd.h>
@@ -74,41 +75,44 @@ std::optional<QString> resolveLink(const QString &linkName, const QString &targe
     return path.join(QLatin1Char('/'));
 }
 
+// The first of `path`'s folders that is in `names`, or the path itself when `withSelf` and it is.
+std::optional<QString> isOrIsBelow(const QString &path, const QSet<QString> &names, bool withSelf)
+{
+    for (qsizetype slash = path.indexOf(QLatin1Char('/')); slash > 0;
+         slash = path.indexOf(QLatin1Char('/'), slash + 1)) {
+        if (names.contains(path.left(slash)))
+            return path.left(slash);
+    }
+    if (withSelf && names.contains(path))
+        return path;
+    return std::nullopt;
+}
+
 // The links of the archive that would let a write leave its place: targets outside the link's
 // own top folder or onto another link of the archive, and entries stored below a link (or
-// below a file: a link written by another tool may read as one).
+// below a file: a link written by another tool may read as one). Sets keep this linear in the
+// number of entries: backups hold tens of thousands.
 QStringList unsafeLinkEntries(const QList<BackupArchive::Entry> &entries)
 {
-    QStringList links;
-    QStringList notFolders;
+    QSet<QString> links;
+    QSet<QString> notFolders;
     for (const auto &entry : entries) {
         if (entry.type == BackupArchive::Entry::Type::link)
-            links.append(withoutTrailingSlash(entry.name));
+            links.insert(withoutTrailingSlash(entry.name));
         if (entry.type != BackupArchive::Entry::Type::folder)
-            notFolders.append(withoutTrailingSlash(entry.name));
+            notFolders.insert(withoutTrailingSlash(entry.name));
     }
-    auto isOrIsBelowALink = [&links](const QString &path) {
-        for (const QString &link : std::as_const(links)) {
-            if (path == link || path.startsWith(link + QLatin1Char('/')))
-                return true;
-        }
-        return false;
-    };
     QStringList unsafe;
     for (const auto &entry : entries) {
         const QString name = withoutTrailingSlash(entry.name);
         if (entry.type == BackupArchive::Entry::Type::link) {
             const auto resolved = resolveLink(name, entry.linkTarget);
             if (!resolved || !(*resolved + QLatin1Char('/')).startsWith(topFolderOf(name))
-                || isOrIsBelowALink(*resolved))
+                || isOrIsBelow(*resolved, links, true))
                 unsafe.append(entry.name + QStringLiteral(" -> ") + entry.linkTarget);
         }
-        for (const QString &above : std::as_const(notFolders)) {
-            if (name.startsWith(above + QLatin1Char('/'))) {
-                unsafe.append(entry.name + QStringLiteral(" (inside ") + above + QLatin1Char(')'));
-                break;
-            }
-        }
+        if (const auto above = isOrIsBelow(name, notFolders, false))
+            unsafe.append(entry.name + QStringLiteral(" (inside ") + *above + QLatin1Char(')'));
     }
     return unsafe;
 }
@@ -241,9 +245,10 @@ std::optional<QString> createAutomatic()
     return zip;
 }
 
-QStringList validate(const QString &zip)
+namespace {
+
+QStringList judge(const QList<BackupArchive::Entry> &entries)
 {
-    const QList<BackupArchive::Entry> entries = BackupArchive::list(zip);
     QStringList names;
     for (const auto &entry : entries)
         names.append(entry.name);
@@ -255,18 +260,26 @@ QStringList validate(const QString &zip)
     return names;
 }
 
-qint64 unpackedSize(const QString &zip)
+qint64 totalSize(const QList<BackupArchive::Entry> &entries)
 {
     qint64 total = 0;
-    for (const auto &entry : BackupArchive::list(zip))
+    for (const auto &entry : entries)
         total = ByteCount::saturatingAdd(total, entry.size);
     return total;
 }
 
+} // namespace
+
+QStringList validate(const QString &zip)
+{
+    return judge(BackupArchive::list(zip));
+}
+
 void restore(const QString &zip, const Progress &progress)
 {
-    validate(zip);
-    const qint64 needed = unpackedSize(zip);
+    const QList<BackupArchive::Entry> entries = BackupArchive::list(zip);
+    judge(entries);
+    const qint64 needed = totalSize(entries);
     FileOps::makePath(Paths::library());
     if (const auto free = FileUtil::freeSpace(Paths::library()); free && *free < needed)
         throw FriendlyError(QStringLiteral("There isn't enough free space to restore this backup."),

@@ -31,9 +31,6 @@ QString create(const QList<BackupItem> &items, const QString &folder, const Prog
 // itself a link of the archive. Throws FriendlyError otherwise. Changes nothing on disk.
 QStringList validate(const QString &zip);
 
-// The bytes the archive's files take when unpacked.
-qint64 unpackedSize(const QString &zip);
-
 // The save-state backup an update makes first: the "states" item only, into the automatic
 // backups folder, with the archive code above; then only the 3 newest automatic backups are
 // kept. None when there are no save states yet. Throws what create() throws.

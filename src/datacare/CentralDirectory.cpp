@@ -110,8 +110,7 @@ QByteArrayList names(const QString &zip)
         entries.emplace_back(localOffset, QByteArray(record + 46, nameLength));
         at += 46 + nameLength + extraLength + commentLength;
     }
-    std::stable_sort(entries.begin(), entries.end(),
-                     [](const auto &a, const auto &b) { return a.first < b.first; });
+    std::stable_sort(entries.begin(), entries.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
     QByteArrayList ordered;
     ordered.reserve(qsizetype(entries.size()));
     for (auto &entry : entries)

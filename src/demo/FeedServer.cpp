@@ -47,7 +47,7 @@ struct FeedServer::State
         }
         response.status = route.status;
         // Files carry a validator, so that a client can resume them with If-Range.
-        const std::string etag = "\"" + std::to_string(qHash(route.body)) + "\"";
+        const std::string etag = QStringLiteral("\"%1\"").arg(qHash(route.body)).toStdString();
         response.set_header("ETag", etag);
         response.set_header("Accept-Ranges", "bytes");
         for (const auto &[name, value] : route.headers)
