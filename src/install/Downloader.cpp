@@ -2,6 +2,7 @@
 
 #include "base/FriendlyError.h"
 #include "base/PlatformError.h"
+#include "install/DiskWriter.h"
 #include "platform/AddressPolicy.h"
 #include "platform/FileOps.h"
 #include "platform/NetworkError.h"
@@ -16,6 +17,7 @@
 #include <QScopeGuard>
 #include <QTimer>
 
+#include <qcoro/qcorosignal.h>
 #include <qcoro/qcorotimer.h>
 
 #include <qcoro/qcoronetworkreply.h>
@@ -107,15 +109,14 @@ QCoro::Task<QString> Downloader::download(QUrl from, QString to)
         validator = readSmallFile(validatorPath).trimmed();
         have = validator.isEmpty() ? 0 : QFileInfo(partialPath).size();
     }
-    QFile partial(partialPath);
-    if (!partial.open(have > 0 ? QIODevice::Append : (QIODevice::WriteOnly | QIODevice::Truncate)))
-        throw PlatformErrors::fileWrite(partialPath, errno);
-    m_hash.reset();
-    if (have > 0)
-        m_hash.addFile(partialPath, have); // once, so the hash still covers the whole file
+    // Every write and the hashing happen on the writer's thread; this side only queues.
+    auto writer = std::make_unique<DiskWriter>(partialPath);
+    writer->open(have);
+    co_await writer->drained(); // a file that cannot be written fails before any request
+    qint64 received = have; // bytes of the file queued for writing so far
     bool moved = false;
     auto removePartial = qScopeGuard([&] {
-        partial.close();
+        writer.reset(); // closes the file first
         if (!moved && !m_keepPartial) {
             QFile::remove(partialPath);
             QFile::remove(validatorPath);
@@ -141,7 +142,6 @@ QCoro::Task<QString> Downloader::download(QUrl from, QString to)
         reply->setReadBufferSize(readBufferBytes);
 
         auto abortReason = NetworkError::AbortReason::none;
-        std::optional<PlatformError> writeError;
         std::optional<QUrl> refusedRedirect;
         bool tooLarge = false;
         bool started = false; // the first bytes of this answer have been looked at
@@ -168,43 +168,45 @@ QCoro::Task<QString> Downloader::download(QUrl from, QString to)
             current = next;
             Q_EMIT reply->redirectAllowed();
         });
-        QObject::connect(reply, &QNetworkReply::readyRead, reply, [&] {
-            silence.start();
-            const QByteArray chunk = reply->readAll();
-            if (writeError || tooLarge)
-                return;
+        const auto take = [&](QByteArray chunk) {
             if (!started) {
                 started = true;
                 const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
                 if (have > 0 && status == 200) {
                     // The server sent the whole file again (no ranges, or a changed file).
-                    partial.resize(0);
-                    partial.seek(0);
-                    m_hash.reset();
-                    have = 0;
+                    writer->restart();
+                    have = received = 0;
                 }
                 if (m_keepPartial && have == 0) {
                     QByteArray tag = reply->rawHeader("ETag");
                     if (tag.isEmpty() || tag.startsWith("W/"))
                         tag = reply->rawHeader("Last-Modified");
-                    QFile store(validatorPath);
-                    if (store.open(QIODevice::WriteOnly | QIODevice::Truncate))
-                        store.write(tag);
+                    writer->writeSide(validatorPath, tag);
                     validator = tag;
                 }
             }
-            if (m_expectedSize > 0 && partial.size() + chunk.size() > m_expectedSize) {
+            if (m_expectedSize > 0 && received + chunk.size() > m_expectedSize) {
                 tooLarge = true; // an endless body must not fill the disk
                 NetworkError::abortSoon(reply);
                 return;
             }
-            if (partial.write(chunk) != chunk.size()) {
-                writeError = PlatformErrors::fileWrite(partialPath, errno ? errno : EIO);
-                NetworkError::abortSoon(reply);
-                return;
+            received += chunk.size();
+            writer->write(std::move(chunk));
+        };
+        // Reads only while the writer has room: otherwise Qt's buffer fills, Qt stops reading
+        // the socket, and the server waits for the disk.
+        const auto pump = [&] {
+            silence.start();
+            while (!tooLarge && writer->hasRoom() && reply->bytesAvailable() > 0) {
+                if (writer->failed()) {
+                    NetworkError::abortSoon(reply);
+                    return;
+                }
+                take(reply->read(readBufferBytes));
             }
-            m_hash.add(chunk);
-        });
+        };
+        QObject::connect(reply, &QNetworkReply::readyRead, reply, pump);
+        QObject::connect(writer.get(), &DiskWriter::roomAvailable, reply, pump);
         QObject::connect(reply, &QNetworkReply::downloadProgress, reply, [&](qint64 written, qint64 expected) {
             announced = expected;
             const double speed = m_sampler.update(written);
@@ -213,6 +215,7 @@ QCoro::Task<QString> Downloader::download(QUrl from, QString to)
         });
         auto releaseReply = qScopeGuard([&] {
             reply->disconnect();
+            QObject::disconnect(writer.get(), nullptr, reply, nullptr);
             reply->deleteLater();
             m_reply = nullptr;
         });
@@ -221,12 +224,18 @@ QCoro::Task<QString> Downloader::download(QUrl from, QString to)
         if (m_cancelled) // cancel() may have come while the file was being opened
             NetworkError::abortSoon(reply);
         co_await qCoro(reply).waitForFinished();
+        // What Qt still holds once the transfer is over.
+        while (!m_cancelled && !tooLarge && !writer->failed() && reply->bytesAvailable() > 0) {
+            if (!writer->hasRoom())
+                co_await qCoro(writer.get(), &DiskWriter::roomAvailable);
+            pump();
+        }
         silence.stop();
 
         if (m_cancelled)
             throw Cancelled{};
-        if (writeError)
-            throw *writeError;
+        if (writer->failed())
+            co_await writer->drained(); // throws the write's failure
         if (refusedRedirect)
             throw insecureAddress(*refusedRedirect);
         if (tooLarge)
@@ -245,25 +254,20 @@ QCoro::Task<QString> Downloader::download(QUrl from, QString to)
         }
         // A connection that dropped mid-body (or a body shorter than announced) is tried again
         // from where it stopped, a few times, waiting longer each time.
-        const bool cutShort
-            = reply->error() == QNetworkReply::NoError && announced > 0 && partial.size() < have + announced;
+        const bool cutShort = reply->error() == QNetworkReply::NoError && announced > 0 && received < have + announced;
         const bool dropped = isDrop(reply->error()) || cutShort;
-        if (dropped && attempt < m_retryDelays.size() && partial.size() > 0 && !validator.isEmpty()) {
-            if (!partial.flush())
-                throw PlatformErrors::fileWrite(partialPath, errno ? errno : EIO);
-            qCDebug(lcDownload) << "connection dropped at" << partial.size() << "; trying again";
+        if (dropped && attempt < m_retryDelays.size() && received > 0 && !validator.isEmpty()) {
+            qCDebug(lcDownload) << "connection dropped at" << received << "; trying again";
             co_await QCoro::sleepFor(m_retryDelays[attempt]);
             if (m_cancelled)
                 throw Cancelled{};
-            have = partial.size();
+            have = received;
             continue;
         }
         if (status.toInt() == 416 && have > 0 && attempt < m_retryDelays.size()) {
             // The kept part does not fit the server's file: start over.
-            partial.resize(0);
-            partial.seek(0);
-            m_hash.reset();
-            have = 0;
+            writer->restart();
+            have = received = 0;
             continue;
         }
         if (reply->error() != QNetworkReply::NoError || status.toInt() == 416)
@@ -271,14 +275,10 @@ QCoro::Task<QString> Downloader::download(QUrl from, QString to)
         break;
     }
 
-    if (!partial.flush())
-        throw PlatformErrors::fileWrite(partialPath, errno ? errno : EIO);
-    partial.close();
-    FileOps::removeItem(to);
-    FileOps::moveItem(partialPath, to);
-    QFile::remove(validatorPath);
+    writer->finish(to, validatorPath);
+    co_await writer->drained();
     moved = true;
-    m_sha256 = m_hash.finish();
+    m_sha256 = writer->sha256();
     qCDebug(lcDownload) << "downloaded" << from << "to" << to;
     co_return to;
 }

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "install/SpeedSampler.h"
-#include "install/StreamHash.h"
 
 #include <QList>
 #include <QObject>
@@ -81,7 +80,6 @@ private:
     bool m_keepPartial = false;
     QList<std::chrono::milliseconds> m_retryDelays{std::chrono::seconds(1), std::chrono::seconds(2),
                                                    std::chrono::seconds(4)};
-    StreamHash m_hash;
     QString m_sha256;
     bool m_cancelled = false;
     SpeedSampler m_sampler;

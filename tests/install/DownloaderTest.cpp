@@ -13,6 +13,10 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 using namespace Qt::StringLiterals;
 
 using TestSupport::await;
@@ -47,6 +51,7 @@ private Q_SLOTS:
     void refusesInsecureAddresses();
     void cancelMidTransferLeavesNothing();
     void unwritableDestinationIsAFileError();
+    void aStalledDiskHoldsTheNetworkBack();
     void silenceEndsTheDownload();
     void resumesAfterADrop_data();
     void resumesAfterADrop();
@@ -194,6 +199,33 @@ void DownloaderTest::unwritableDestinationIsAFileError()
         QCOMPARE(e.code, CocoaCode::fileNoSuchFile);
     }
     QCOMPARE(m_server.hits(u"/a.zip"_s), 0);
+}
+
+// The writer is held up (the first thing it writes is a pipe nobody reads): the download must
+// stop taking bytes from the network after a few MiB instead of holding the whole body in
+// memory, then finish with every byte and the right hash once the disk moves again.
+void DownloaderTest::aStalledDiskHoldsTheNetworkBack()
+{
+    const QByteArray body = bodyOf(48 * 1024 * 1024);
+    m_server.file(u"/big.zip"_s, body);
+    const QByteArray pipe = QFile::encodeName(dest(u"big.zip.partial-validator"_s));
+    QCOMPARE(::mkfifo(pipe.constData(), 0600), 0);
+
+    Downloader downloader(m_network);
+    downloader.setKeepPartial(true);
+    qint64 received = 0;
+    downloader.onProgress = [&](qint64 written, qint64, double) { received = std::max(received, written); };
+    auto task = downloader.download(m_server.url(u"/big.zip"_s), dest(u"big.zip"_s));
+    QTest::qWait(1500);
+    QVERIFY2(received > 0 && received < 24 * 1024 * 1024, qPrintable(QString::number(received)));
+
+    const int reader = ::open(pipe.constData(), O_RDONLY | O_NONBLOCK);
+    QVERIFY(reader >= 0);
+    const QString file = await(std::move(task));
+    ::close(reader);
+    QCOMPARE(readAll(file), body);
+    QCOMPARE(downloader.sha256(),
+             QString::fromLatin1(QCryptographicHash::hash(body, QCryptographicHash::Sha256).toHex()));
 }
 
 void DownloaderTest::silenceEndsTheDownload()
