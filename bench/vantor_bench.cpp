@@ -5,14 +5,19 @@
 //   size DIR               measure a folder the way the Tidy page does
 //   make-tree DIR COUNT    write COUNT small files below DIR (the size benchmark's input)
 //   serve BYTES            serve BYTES of data at /file on a loopback port; prints the address
-//   download URL DEST      download like an install does, watching the event loop meanwhile
+//   download URL DEST [SHA256]  download like an install does, watching the event loop
+//                          meanwhile; with SHA256, verify afterwards as the install does
 //   bios-scan              the Guide's BIOS scan of $HOME/Library/Application Support/OpenEmu
 //   make-states COUNT BYTES write COUNT save states of about BYTES each into $HOME's Save States
 //   backup DEST            back up $HOME's save states into the folder DEST (read-back included)
 //   restore ZIP            restore a backup into $HOME/Library
+//   release BYTES DIR      publish a zip release of an app carrying BYTES of payload (packed in
+//                          DIR) on a loopback feed; prints the feed's and the file's addresses
 
 #include "base/Paths.h"
 #include "datacare/BackupManager.h"
+#include "demo/FeedServer.h"
+#include "demo/SampleRelease.h"
 #include "guide/GuideChecklist.h"
 #include "install/Downloader.h"
 #include "install/Installer.h"
@@ -131,13 +136,39 @@ int restore(const QString &zip)
     return 0;
 }
 
-int serve(long long bytes)
+// Blocks SIGTERM and SIGINT, so that waitForStop() can take them.
+sigset_t stopSignals()
 {
     sigset_t stop;
     sigemptyset(&stop);
     sigaddset(&stop, SIGTERM);
     sigaddset(&stop, SIGINT);
     pthread_sigmask(SIG_BLOCK, &stop, nullptr);
+    return stop;
+}
+
+void waitForStop(const sigset_t &stop)
+{
+    int received = 0;
+    sigwait(&stop, &received);
+}
+
+int release(qint64 payloadBytes, const QString &folder)
+{
+    const sigset_t stop = stopSignals();
+    FeedServer server;
+    SampleRelease::publish(server, folder, QStringLiteral("/feed"),
+                           {.version = QStringLiteral("1.0.4"), .digest = true, .payloadBytes = payloadBytes});
+    std::printf("%s %s\n", qPrintable(server.urlText(QStringLiteral("/feed"))),
+                qPrintable(server.urlText(QStringLiteral("/download/1.0.4/OpenEmu-Silicon.zip"))));
+    std::fflush(stdout);
+    waitForStop(stop);
+    return 0;
+}
+
+int serve(long long bytes)
+{
+    const sigset_t stop = stopSignals();
 
     httplib::Server server;
     static const std::string block(1 << 20, '\x5a');
@@ -152,14 +183,13 @@ int serve(long long bytes)
     std::thread thread([&] { server.listen_after_bind(); });
     std::printf("http://127.0.0.1:%d/file\n", port);
     std::fflush(stdout);
-    int received = 0;
-    sigwait(&stop, &received);
+    waitForStop(stop);
     server.stop();
     thread.join();
     return 0;
 }
 
-int download(const QUrl &url, const QString &dest)
+int download(const QUrl &url, const QString &dest, const std::optional<QString> &digest)
 {
     QNetworkAccessManager network;
     Downloader downloader(network);
@@ -192,9 +222,17 @@ int download(const QUrl &url, const QString &dest)
     QTimer::singleShot(0, [&] { run(); });
     QCoreApplication::exec();
     const double elapsed = seconds(timer);
-    std::printf("seconds=%.4f bytes=%lld peak_rss_mib=%.1f longest_stall_ms=%.1f\n", elapsed,
+    // Verification as the install does it, once the file is there.
+    double verifyMs = -1;
+    if (status == 0 && digest) {
+        QElapsedTimer verifying;
+        verifying.start();
+        Installer::verify(dest, QFileInfo(dest).size(), digest, downloader.sha256());
+        verifyMs = double(verifying.nsecsElapsed()) / 1e6;
+    }
+    std::printf("seconds=%.4f bytes=%lld peak_rss_mib=%.1f longest_stall_ms=%.1f verify_ms=%.2f\n", elapsed,
                 static_cast<long long>(QFileInfo(dest).size()), double(peakResidentKiB()) / 1024.0,
-                std::max<double>(0, double(longestGapNs) / 1e6 - 5.0));
+                std::max<double>(0, double(longestGapNs) / 1e6 - 5.0), verifyMs);
     return status;
 }
 
@@ -215,15 +253,19 @@ int main(int argc, char *argv[])
         return serve(args[2].toLongLong());
     if (command == QStringLiteral("bios-scan") && args.size() == 2)
         return biosScan();
-    if (command == QStringLiteral("download") && args.size() == 4)
-        return download(QUrl(args[2]), args[3]);
+    if (command == QStringLiteral("download") && (args.size() == 4 || args.size() == 5))
+        return download(QUrl(args[2]), args[3], args.size() == 5 ? std::optional(args[4]) : std::nullopt);
     if (command == QStringLiteral("make-states") && args.size() == 4)
         return makeStates(args[2].toInt(), args[3].toLongLong());
     if (command == QStringLiteral("backup") && args.size() == 3)
         return backup(args[2]);
     if (command == QStringLiteral("restore") && args.size() == 3)
         return restore(args[2]);
-    std::fprintf(stderr, "usage: vantor-bench sha256 FILE | size DIR | make-tree DIR COUNT | serve BYTES | "
-                         "download URL DEST | make-states COUNT BYTES | backup DEST | restore ZIP\n");
+    if (command == QStringLiteral("release") && args.size() == 4)
+        return release(args[2].toLongLong(), args[3]);
+    std::fprintf(
+        stderr,
+        "usage: vantor-bench sha256 FILE | size DIR | make-tree DIR COUNT | serve BYTES | "
+        "download URL DEST [SHA256] | make-states COUNT BYTES | backup DEST | restore ZIP | release BYTES DIR\n");
     return 2;
 }

@@ -6,11 +6,13 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 
+#include <cstring>
 #include <stdexcept>
 
 namespace {
@@ -34,6 +36,25 @@ QByteArray readFile(const QString &path)
     return file.readAll();
 }
 
+// Incompressible bytes, as most of a real bundle's weight is (compiled code, art).
+void writePayload(const QString &path, qint64 bytes)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        throw std::runtime_error("cannot write the payload");
+    quint64 seed = 0x2545f4914f6cdd1dull;
+    QByteArray block(1024 * 1024, Qt::Uninitialized);
+    for (qint64 left = bytes; left > 0; left -= block.size()) {
+        for (qsizetype at = 0; at + 8 <= block.size(); at += 8) {
+            seed ^= seed << 13, seed ^= seed >> 7, seed ^= seed << 17;
+            std::memcpy(block.data() + at, &seed, 8);
+        }
+        if (file.write(block.constData(), std::min<qint64>(left, block.size())) < 0)
+            throw std::runtime_error("cannot write the payload");
+    }
+}
+
 } // namespace
 
 void SampleRelease::publish(FeedServer &server, const QString &workFolder, const QString &feedPath,
@@ -43,9 +64,21 @@ void SampleRelease::publish(FeedServer &server, const QString &workFolder, const
     QDir(stage).removeRecursively();
     const QString app = Bundles::write(stage, QStringLiteral("OpenEmu.app"),
                                        {.version = options.version, .executableSource = Bundles::sampleApp()});
-    // A framework-style link, as real bundles have (Versions/Current -> A).
-    QDir().mkpath(app + QStringLiteral("/Contents/Frameworks/Core.framework/Versions/A"));
-    QFile::link(QStringLiteral("A"), app + QStringLiteral("/Contents/Frameworks/Core.framework/Versions/Current"));
+    // A framework laid out as the real app's are: links through links (XADMaster ->
+    // Versions/Current/XADMaster, Current -> A) and a link that climbs with "..".
+    const QString framework = app + QStringLiteral("/Contents/Frameworks/XADMaster.framework");
+    QDir().mkpath(framework + QStringLiteral("/Versions/A"));
+    QFile library(framework + QStringLiteral("/Versions/A/XADMaster"));
+    if (!library.open(QIODevice::WriteOnly) || library.write("framework code") < 0)
+        throw std::runtime_error("cannot write the sample framework");
+    library.close();
+    QFile::link(QStringLiteral("A"), framework + QStringLiteral("/Versions/Current"));
+    QFile::link(QStringLiteral("Versions/Current/XADMaster"), framework + QStringLiteral("/XADMaster"));
+    QDir().mkpath(app + QStringLiteral("/Contents/Resources"));
+    QFile::link(QStringLiteral("../Frameworks/XADMaster.framework/XADMaster"),
+                app + QStringLiteral("/Contents/Resources/XADMaster"));
+    if (options.payloadBytes > 0)
+        writePayload(app + QStringLiteral("/Contents/Resources/payload.bin"), options.payloadBytes);
 
     struct Packed
     {
@@ -76,7 +109,9 @@ void SampleRelease::publish(FeedServer &server, const QString &workFolder, const
         const QString zip = QDir(workFolder).filePath(QStringLiteral("OpenEmu-Silicon-%1.zip").arg(options.version));
         QFile::remove(zip);
         runTool(QStringLiteral("zip"),
-                {QStringLiteral("-q"), QStringLiteral("-r"), QStringLiteral("-y"), zip, QStringLiteral("OpenEmu.app")},
+                {QStringLiteral("-q"), QStringLiteral("-r"), QStringLiteral("-y"),
+                 options.payloadBytes > 0 ? QStringLiteral("-1") : QStringLiteral("-6"), zip,
+                 QStringLiteral("OpenEmu.app")},
                 stage);
         packed.append({QStringLiteral("OpenEmu-Silicon.zip"), readFile(zip)});
     }

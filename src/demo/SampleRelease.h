@@ -24,6 +24,7 @@ public:
         QString assetName = {}; // overrides the packed file's name in the record
         QStringList otherAssets = {}; // more assets, without download addresses
         QString notes = QStringLiteral("**Fixes** for save states.");
+        qint64 payloadBytes = 0; // a resource of this many pseudo-random bytes (benchmarks)
     };
 
     // Builds the archives in workFolder and answers feedPath on the server with the release.

@@ -47,8 +47,9 @@ std::optional<QString> findApp(const QString &folder);
 std::optional<QString> previousApp();
 
 // Puts newApp into destDir (or over `replacing`), keeping the replaced app as the one previous
-// version. The path of the app is whole at every moment: the new copy is staged beside it and
-// swapped in. On a failure everything is put back. Gives where the new app now is.
+// version. newApp is a work copy: on the destination's volume it is moved, not copied. The path of the app is whole at
+// every moment: the new copy is staged beside it and swapped in. On a failure everything is put back. Gives where the
+// new app now is.
 QString place(const QString &newApp, const QString &destDir, const std::optional<QString> &replacing,
               const std::optional<QString> &oldVersion);
 

@@ -17,6 +17,7 @@
 #include <QUuid>
 
 #include <cerrno>
+#include <cstdio>
 #include <unistd.h>
 
 namespace Installer {
@@ -201,6 +202,18 @@ std::optional<QString> previousApp()
     return std::nullopt;
 }
 
+namespace {
+
+// The unpacked app is a work copy: on the same volume it is renamed into the staging place,
+// which saves copying the whole bundle a second time; across volumes it is copied.
+void stage(const QString &newApp, const QString &staging)
+{
+    if (::rename(QFile::encodeName(newApp).constData(), QFile::encodeName(staging).constData()) != 0)
+        SystemTools::copyBundle(newApp, staging);
+}
+
+} // namespace
+
 QString place(const QString &newApp, const QString &destDir, const std::optional<QString> &replacing,
               const std::optional<QString> &oldVersion)
 {
@@ -217,7 +230,7 @@ QString place(const QString &newApp, const QString &destDir, const std::optional
     if (!FileOps::exists(target)) {
         // Nothing to replace: the staged copy is renamed into place, one atomic step.
         try {
-            SystemTools::copyBundle(newApp, staging);
+            stage(newApp, staging);
             FileOps::moveItem(staging, target);
         } catch (...) {
             FileOps::removeItem(staging);
@@ -242,7 +255,7 @@ QString place(const QString &newApp, const QString &destDir, const std::optional
 
     journalled(journal, [&] {
         FileOps::checkpoint(QStringLiteral("copy to ") + staging);
-        SystemTools::copyBundle(newApp, staging);
+        stage(newApp, staging);
         for (const auto &[original, aside] : journal.setAside)
             FileOps::moveItem(original, aside);
         journal.stagedInode = FileOps::inode(staging);

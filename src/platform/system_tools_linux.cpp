@@ -3,8 +3,18 @@
 #include "platform/FileOps.h"
 #include "platform/ProcessRunner.h"
 
+#include "base/PlatformError.h"
+
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QScopeGuard>
+#include <QSet>
 #include <QStandardPaths>
+
+#include <algorithm>
+#include <cerrno>
+#include <unistd.h>
 
 namespace SystemTools {
 
@@ -38,32 +48,133 @@ qint64 zipListedSize(const QString &summary)
     return 0;
 }
 
+namespace {
+
+struct ImageEntry
+{
+    QString path;
+    bool folder = false;
+    qint64 size = 0;
+    QString link; // the stored target of a symbolic link
+};
+
+// 7-Zip opens a UDIF image (zlib, lzfse, ...) and goes on into its HFS+ or APFS volume by
+// itself. hdiutil also attaches plain ISO images; 7-Zip is told when it has one, or it first
+// tries the ".dmg" name's format and reports that with a failing warning.
+QStringList imageType(const QString &image)
+{
+    return isUdifImage(image) ? QStringList() : QStringList{QStringLiteral("-tiso")};
+}
+
+// Every entry of the image, from `7zz l -slt`: blocks of "Key = value" lines after the
+// "----------" line that ends the description of the image itself.
+QList<ImageEntry> imageEntries(const QString &image)
+{
+    const QString listing = ProcessRunner::run(tool(QStringLiteral("7zz")),
+                                               QStringList{QStringLiteral("l"), QStringLiteral("-slt")}
+                                                   + imageType(image) + QStringList{QStringLiteral("--"), image});
+    QList<ImageEntry> entries;
+    bool started = false;
+    for (const QString &line : listing.split(QLatin1Char('\n'))) {
+        if (line.startsWith(QStringLiteral("----------"))) {
+            started = true;
+            continue;
+        }
+        if (!started)
+            continue;
+        const QString key = line.section(QStringLiteral(" = "), 0, 0);
+        const QString value = line.section(QStringLiteral(" = "), 1);
+        if (key == QStringLiteral("Path"))
+            entries.append({value, false, 0, {}});
+        else if (entries.isEmpty())
+            continue;
+        else if (key == QStringLiteral("Folder"))
+            entries.last().folder = value == QStringLiteral("+");
+        else if (key == QStringLiteral("Size"))
+            entries.last().size = value.toLongLong();
+        else if (key == QStringLiteral("Symbolic Link"))
+            entries.last().link = value;
+    }
+    return entries;
+}
+
+// Whether a link stays inside the app bundle that holds it: it lies below a ".app" folder,
+// its target is relative, and resolved from the link's folder it never leaves that bundle.
+// ".." is taken only before any part that is itself a link of the image, so a chain cannot
+// climb out through a link that points elsewhere.
+bool staysInItsBundle(const ImageEntry &link, const QSet<QString> &links)
+{
+    QStringList parts = link.path.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    const qsizetype bundle = std::find_if(parts.begin(), parts.end(),
+                                          [](const QString &part) { return part.endsWith(QStringLiteral(".app")); })
+                             - parts.begin();
+    if (link.link.isEmpty() || link.link.startsWith(QLatin1Char('/')) || bundle >= parts.size() - 1)
+        return false;
+    parts.removeLast();
+    bool throughLink = false;
+    for (const QString &part : link.link.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        if (part == QStringLiteral("."))
+            continue;
+        if (part == QStringLiteral("..")) {
+            if (throughLink || parts.size() <= bundle + 1)
+                return false;
+            parts.removeLast();
+            continue;
+        }
+        parts.append(part);
+        throughLink = throughLink || links.contains(parts.join(QLatin1Char('/')));
+    }
+    return true;
+}
+
+} // namespace
+
 void attachDiskImage(const QString &image, const QString &mountPoint)
 {
-    // 7-Zip opens a UDIF image (zlib, lzfse, ...) and goes on into its HFS+ or APFS volume by
-    // itself. hdiutil also attaches plain ISO images; 7-Zip is told when it has one, or it
-    // first tries the ".dmg" name's format and reports that with a failing warning.
-    // -snl keeps symbolic links as links instead of copying what they point to.
-    QStringList arguments{QStringLiteral("x"), QStringLiteral("-snl"), QStringLiteral("-y")};
-    if (!isUdifImage(image))
-        arguments.append(QStringLiteral("-tiso"));
+    // 7-Zip refuses a link whose target holds ".." or runs through another link (a framework's
+    // "XADMaster -> Versions/Current/XADMaster"), leaving an empty file in its place. So links
+    // are left out of its extraction and made here, those that stay inside their app bundle;
+    // the rest (an "Applications -> /Applications" shortcut beside the app) are not needed.
+    const QList<ImageEntry> entries = imageEntries(image);
+    QSet<QString> linkPaths;
+    QByteArray excluded;
+    for (const ImageEntry &entry : entries) {
+        if (!entry.link.isEmpty()) {
+            linkPaths.insert(entry.path);
+            excluded += entry.path.toUtf8() + '\n';
+        }
+    }
+    const QString exclusions = mountPoint + QStringLiteral(".links");
+    QFile list(exclusions);
+    if (!list.open(QIODevice::WriteOnly) || list.write(excluded) != excluded.size() || !list.flush())
+        throw PlatformErrors::fileWrite(exclusions, errno ? errno : EIO);
+    list.close();
+    auto removeList = qScopeGuard([&] { QFile::remove(exclusions); });
+
+    // -spd: names are names, not wildcards.
+    QStringList arguments{QStringLiteral("x"), QStringLiteral("-snl"), QStringLiteral("-spd"), QStringLiteral("-y")};
+    arguments += imageType(image);
+    if (!excluded.isEmpty())
+        arguments << QStringLiteral("-x@") + exclusions;
     arguments << QStringLiteral("-o") + mountPoint << QStringLiteral("--") << image;
     ProcessRunner::run(tool(QStringLiteral("7zz")), arguments);
+
+    for (const ImageEntry &entry : entries) {
+        if (entry.link.isEmpty() || !staysInItsBundle(entry, linkPaths))
+            continue;
+        const QString path = QDir(mountPoint).filePath(entry.path);
+        FileOps::makePath(QFileInfo(path).path());
+        if (::symlink(entry.link.toUtf8().constData(), QFile::encodeName(path).constData()) != 0)
+            throw PlatformErrors::fileWrite(path, errno);
+    }
 }
 
 qint64 listedSize(const QString &archive)
 {
-    qint64 total = 0;
     if (archive.endsWith(QStringLiteral(".dmg"), Qt::CaseInsensitive)) {
-        QStringList arguments{QStringLiteral("l"), QStringLiteral("-slt")};
-        if (!isUdifImage(archive))
-            arguments.append(QStringLiteral("-tiso"));
-        arguments << QStringLiteral("--") << archive;
-        const QString listing = ProcessRunner::run(tool(QStringLiteral("7zz")), arguments);
-        for (const QString &line : listing.split(QLatin1Char('\n'))) {
-            if (line.startsWith(QStringLiteral("Size = ")))
-                total += line.mid(7).trimmed().toLongLong();
-        }
+        qint64 total = 0;
+        for (const ImageEntry &entry : imageEntries(archive))
+            total += entry.size;
         return total;
     }
     return zipListedSize(ProcessRunner::run(tool(QStringLiteral("unzip")), {QStringLiteral("-Zt"), archive}));

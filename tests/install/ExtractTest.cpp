@@ -203,17 +203,40 @@ void ExtractTest::diskImageWithApp()
     const QString app
         = Bundles::write(volume, u"OpenEmu.app"_s, {.version = u"1.0.4"_s, .executableSource = Bundles::sampleApp()});
     QVERIFY(QFile::link(u"/Applications"_s, volume + u"/Applications"_s));
+    // Links inside the bundle that would leave it: straight up, and up through another link.
+    QDir().mkpath(app + u"/Contents/Resources"_s);
+    QVERIFY(QFile::link(u"../../.."_s, app + u"/Contents/Resources/escape"_s));
+    QVERIFY(QFile::link(u"../MacOS"_s, app + u"/Contents/Resources/bin"_s));
+    QVERIFY(QFile::link(u"bin/../../../.."_s, app + u"/Contents/Resources/through"_s));
     // An ISO 9660 image with Rock Ridge (modes and links) under a disk image's name: 7-Zip
     // opens it the way it opens a UDIF image.
-    tool(u"genisoimage"_s, {u"-quiet"_s, u"-R"_s, u"-V"_s, u"OpenEmu"_s, u"-o"_s, path(u"OpenEmu.DMG"_s), volume},
-         m_dir->path());
+    const auto image = [this](const QString &name, const QString &folder) {
+        tool(u"genisoimage"_s, {u"-quiet"_s, u"-R"_s, u"-V"_s, u"OpenEmu"_s, u"-o"_s, path(name), folder},
+             m_dir->path());
+        return path(name);
+    };
 
-    const QString found = Installer::extractApp(path(u"OpenEmu.DMG"_s), work());
+    const QString found = Installer::extractApp(image(u"OpenEmu.DMG"_s, volume), work());
     QCOMPARE(found, work() + u"/extracted/OpenEmu.app"_s);
     QVERIFY(QFileInfo(found + u"/Contents/MacOS/OpenEmu"_s).isExecutable());
     QVERIFY(QFileInfo::exists(found + u"/Contents/Info.plist"_s));
+    QCOMPARE(QFileInfo(found + u"/Contents/Resources/bin"_s).symLinkTarget(), found + u"/Contents/MacOS"_s);
+    QVERIFY(!QFileInfo(found + u"/Contents/Resources/escape"_s).isSymLink());
+    QVERIFY(!QFileInfo(found + u"/Contents/Resources/through"_s).isSymLink());
     QVERIFY(!QFileInfo::exists(work() + u"/mount"_s));
     QVERIFY(QFileInfo(app).isDir());
+
+    // An image whose only app is a link to one outside it has no app.
+    const QString linkOnly = path(u"link-only"_s);
+    QDir().mkpath(linkOnly);
+    QVERIFY(QFile::link(app, linkOnly + u"/OpenEmu.app"_s));
+    QDir(work()).removeRecursively();
+    try {
+        Installer::extractApp(image(u"link-only.dmg"_s, linkOnly), work());
+        QFAIL("an app outside the image was taken");
+    } catch (const FriendlyError &e) {
+        QCOMPARE(e.message, u"The disk image doesn't contain an OpenEmu app."_s);
+    }
 }
 
 VANTOR_TEST_CLASS(ExtractTest)

@@ -185,7 +185,8 @@ void PlacementTest::placeFailures()
         else
             failing(step);
         const QString label = step.isEmpty() ? QString(300, QLatin1Char('9')) : u"1.0.3"_s;
-        QVERIFY_THROWS_EXCEPTION(PlatformError, Installer::place(fresh, apps(), app, label));
+        // place() takes the work copy it is given: each run gets a new one.
+        QVERIFY_THROWS_EXCEPTION(PlatformError, Installer::place(newApp(u"1.0.4"_s), apps(), app, label));
         QCOMPARE(versionAt(app), u"1.0.3"_s);
         QCOMPARE(entries(apps()), QStringList{u"OpenEmu.app"_s});
         QCOMPARE(entries(previous()), QStringList{u"OpenEmu 1.0.1.app"_s});
@@ -201,7 +202,7 @@ void PlacementTest::placeFailures()
         *refused = true;
         return EXDEV;
     });
-    Installer::place(fresh, apps(), app, u"1.0.3"_s);
+    Installer::place(newApp(u"1.0.4"_s), apps(), app, u"1.0.3"_s);
     QCOMPARE(versionAt(app), u"1.0.4"_s);
     QCOMPARE(entries(previous()), QStringList{u"OpenEmu 1.0.3.app"_s});
     QCOMPARE(entries(apps()), QStringList{u"OpenEmu.app"_s});
