@@ -17,7 +17,7 @@ void requestQuit(const RunningApp &app)
     ::kill(pid_t(app.pid), SIGTERM);
 }
 
-void open(const QString &bundlePath)
+QFuture<void> open(const QString &bundlePath)
 {
     const auto meta = BundleInfo::read(bundlePath);
     if (!meta || !meta->executable)
@@ -27,6 +27,7 @@ void open(const QString &bundlePath)
         throw PlatformErrors::fileRead(executable, QFileInfo::exists(executable) ? EACCES : ENOENT);
     if (!QProcess::startDetached(executable, {}, bundlePath))
         throw PlatformErrors::posix(ENOEXEC, executable);
+    return QtFuture::makeReadyFuture();
 }
 
 } // namespace Applications

@@ -5,6 +5,7 @@
 #include "install/VersionChecker.h"
 #include "platform/Applications.h"
 
+#include <qcoro/qcorofuture.h>
 #include <qcoro/qcorotimer.h>
 
 #include <chrono>
@@ -67,9 +68,13 @@ QCoro::Task<Outcome> AppModel::launch()
 {
     if (!m_installed)
         co_return Outcome::declined;
+    const auto alive = m_alive;
     try {
-        Applications::open(m_installed->url);
+        QFuture<void> opened = Applications::open(m_installed->url);
+        co_await opened; // the system's answer (on macOS it comes from another thread)
     } catch (...) {
+        if (!*alive)
+            co_return Outcome::cancelled;
         co_return fail(std::current_exception(), QStringLiteral("Opening OpenEmu-Silicon"));
     }
     co_return Outcome::done;
