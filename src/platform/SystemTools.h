@@ -9,7 +9,8 @@
 // ProcessRunner and throws what it throws.
 namespace SystemTools {
 
-// Makes the disk image's contents readable under mountPoint (an existing empty folder).
+// Makes the disk image's contents readable under mountPoint (an existing empty folder). On
+// Linux, where 7-Zip unpacks the image, only the app's folder is unpacked when it has one.
 void attachDiskImage(const QString &image, const QString &mountPoint);
 // Closes what attachDiskImage opened. Never throws; a failure is ignored.
 void detachDiskImage(const QString &mountPoint);

@@ -14,6 +14,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <optional>
+#include <tuple>
 #include <unistd.h>
 
 namespace SystemTools {
@@ -127,6 +129,31 @@ bool staysInItsBundle(const ImageEntry &link, const QSet<QString> &links)
     return true;
 }
 
+// The app bundle the image holds: among the real folders named ".app" nearest the top (none
+// inside another), the one named like OpenEmu, else the first by name; none when there is none.
+std::optional<QString> appInImage(const QList<ImageEntry> &entries)
+{
+    std::optional<QString> best;
+    qsizetype bestDepth = 0;
+    bool bestNamed = false;
+    for (const ImageEntry &entry : entries) {
+        if (!entry.folder || !entry.link.isEmpty() || !entry.path.endsWith(QStringLiteral(".app")))
+            continue;
+        const QStringList parts = entry.path.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+        if (std::any_of(parts.begin(), parts.end() - 1,
+                        [](const QString &part) { return part.endsWith(QStringLiteral(".app")); }))
+            continue;
+        const bool named = parts.last().startsWith(QStringLiteral("openemu"), Qt::CaseInsensitive);
+        const auto key = std::tuple(parts.size(), !named, entry.path);
+        if (!best || key < std::tuple(bestDepth, !bestNamed, *best)) {
+            best = entry.path;
+            bestDepth = parts.size();
+            bestNamed = named;
+        }
+    }
+    return best;
+}
+
 } // namespace
 
 void attachDiskImage(const QString &image, const QString &mountPoint)
@@ -157,10 +184,15 @@ void attachDiskImage(const QString &image, const QString &mountPoint)
     if (!excluded.isEmpty())
         arguments << QStringLiteral("-x@") + exclusions;
     arguments << QStringLiteral("-o") + mountPoint << QStringLiteral("--") << image;
+    // Only the app's folder, when there is one: the rest of the volume is not needed.
+    const std::optional<QString> app = appInImage(entries);
+    if (app)
+        arguments << *app;
     ProcessRunner::run(tool(QStringLiteral("7zz")), arguments);
 
     for (const ImageEntry &entry : entries) {
-        if (entry.link.isEmpty() || !staysInItsBundle(entry, linkPaths))
+        if (entry.link.isEmpty() || !app || !entry.path.startsWith(*app + QLatin1Char('/'))
+            || !staysInItsBundle(entry, linkPaths))
             continue;
         const QString path = QDir(mountPoint).filePath(entry.path);
         FileOps::makePath(QFileInfo(path).path());

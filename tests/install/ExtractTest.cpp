@@ -226,6 +226,13 @@ void ExtractTest::diskImageWithApp()
     QVERIFY(!QFileInfo::exists(work() + u"/mount"_s));
     QVERIFY(QFileInfo(app).isDir());
 
+    // Only the app's folder is unpacked, not the rest of the volume.
+    QDir().mkpath(volume + u"/Extras"_s);
+    const QString mount = work() + u"/mount"_s;
+    QDir().mkpath(mount);
+    SystemTools::attachDiskImage(image(u"extras.dmg"_s, volume), mount);
+    QCOMPARE(QDir(mount).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{u"OpenEmu.app"_s});
+
     // An image whose only app is a link to one outside it has no app.
     const QString linkOnly = path(u"link-only"_s);
     QDir().mkpath(linkOnly);
