@@ -15,12 +15,12 @@
 #include <optional>
 #include <thread>
 
-// A download's file work on a thread of its own: opening the partial file, writing and hashing
-// each chunk, and finally giving the file its name. The network side only queues chunks, so a
-// slow or busy disk never holds up the event loop; it asks hasRoom() before queueing more,
-// which bounds the memory held, and waits for roomAvailable() when there is none.
-// Commands run in the order they were queued. After the first failure the rest are dropped and
-// drained() throws it.
+// A download's file work on a thread of its own: opening the partial file, writing each
+// chunk (hashed on a second thread beside it), and finally giving the file its name. The
+// network side only queues chunks, so a slow or busy disk never holds up the event loop; it
+// asks hasRoom() before queueing more, which bounds the memory held, and waits for
+// roomAvailable() when there is none. Commands run in the order they were queued. After the
+// first failure the rest are dropped and drained() throws it.
 class DiskWriter : public QObject
 {
     Q_OBJECT

@@ -202,7 +202,7 @@ QCoro::Task<QString> Downloader::download(QUrl from, QString to)
                     NetworkError::abortSoon(reply);
                     return;
                 }
-                take(reply->read(readBufferBytes));
+                take(reply->readAll()); // at most the reply's buffer: Qt hands its block over without a copy
             }
         };
         QObject::connect(reply, &QNetworkReply::readyRead, reply, pump);
