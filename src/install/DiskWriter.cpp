@@ -1,6 +1,7 @@
 #include "install/DiskWriter.h"
 
 #include "install/StreamHash.h"
+#include "install/WorkQueue.h"
 #include "platform/FileOps.h"
 
 #include <QFile>
@@ -8,228 +9,68 @@
 #include <qcoro/qcorosignal.h>
 
 #include <cerrno>
-#include <condition_variable>
-#include <deque>
 #include <fcntl.h>
-#include <functional>
-#include <mutex>
-#include <optional>
-#include <thread>
 #include <unistd.h>
 #include <utility>
 
-namespace {
-
-// Hashing runs beside writing, on a thread of its own: SHA-256 costs about as much as the write
-// itself, and done one after the other they would halve the download's speed. Its queue is
-// bounded too; a writer that gets ahead waits.
-class HashThread
-{
-public:
-    static constexpr qint64 limitBytes = 4 * 1024 * 1024;
-
-    HashThread()
-        : m_thread([this] { run(); })
-    {
-    }
-    ~HashThread() { stop(); }
-
-    // Queues work on the hash; waits while more than the limit is queued.
-    void push(std::function<void(StreamHash &)> work, qint64 bytes)
-    {
-        std::unique_lock lock(m_mutex);
-        m_changed.wait(lock, [&] { return m_stopping || m_queuedBytes < limitBytes; });
-        if (m_stopping || m_error)
-            return;
-        m_queue.emplace_back(std::move(work), bytes);
-        m_queuedBytes += bytes;
-        m_changed.notify_all();
-    }
-
-    // Waits until everything queued has been hashed; throws the first failure.
-    void drain()
-    {
-        std::unique_lock lock(m_mutex);
-        m_changed.wait(lock, [&] { return m_stopping || (m_queue.empty() && !m_busy); });
-        if (m_error)
-            throw *m_error;
-    }
-
-    // After drain(): the digest of everything added.
-    QString finish() { return m_hash.finish(); }
-
-    void stop()
-    {
-        {
-            std::lock_guard lock(m_mutex);
-            if (m_stopping)
-                return;
-            m_stopping = true;
-            m_queue.clear();
-        }
-        m_changed.notify_all();
-        m_thread.join();
-    }
-
-private:
-    void run()
-    {
-        for (;;) {
-            std::pair<std::function<void(StreamHash &)>, qint64> next;
-            {
-                std::unique_lock lock(m_mutex);
-                m_changed.wait(lock, [&] { return m_stopping || !m_queue.empty(); });
-                if (m_stopping)
-                    return;
-                next = std::move(m_queue.front());
-                m_queue.pop_front();
-                m_busy = true;
-            }
-            std::optional<PlatformError> failure;
-            try {
-                next.first(m_hash);
-            } catch (const PlatformError &error) {
-                failure = error;
-            }
-            {
-                std::lock_guard lock(m_mutex);
-                m_busy = false;
-                m_queuedBytes -= next.second;
-                if (failure && !m_error) {
-                    m_error = failure;
-                    m_queue.clear();
-                    m_queuedBytes = 0;
-                }
-            }
-            m_changed.notify_all();
-        }
-    }
-
-    StreamHash m_hash; // the worker's alone until drain() has returned
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::deque<std::pair<std::function<void(StreamHash &)>, qint64>> m_queue;
-    qint64 m_queuedBytes = 0;
-    bool m_busy = false;
-    bool m_stopping = false;
-    std::optional<PlatformError> m_error;
-    std::thread m_thread;
-};
-
-} // namespace
+// Hashing runs beside writing, on a queue of its own: SHA-256 costs about as much as the write
+// itself, and done one after the other they would slow the download down. Its queue is bounded
+// too; a writer that gets ahead waits.
+constexpr qint64 hashLimitBytes = 4 * 1024 * 1024;
 
 struct DiskWriter::State
 {
     int fd = -1;
-    HashThread hasher;
+    StreamHash hash; // touched only on the hash queue's thread until it is idle
     QString sha256;
+    WorkQueue hashes;
 };
 
 DiskWriter::DiskWriter(QString partialPath, QObject *parent)
     : QObject(parent)
     , m_partialPath(std::move(partialPath))
     , m_state(std::make_unique<State>())
+    , m_writes(std::make_unique<WorkQueue>([this](qint64 before, qint64 after, bool empty) {
+        // Posted to this object's thread whatever is connected at this moment, so a waiter
+        // that checks and then connects (all on its thread) cannot miss it.
+        if (before >= lowWaterBytes && after < lowWaterBytes)
+            QMetaObject::invokeMethod(this, &DiskWriter::roomAvailable, Qt::QueuedConnection);
+        if (empty)
+            QMetaObject::invokeMethod(this, &DiskWriter::idle, Qt::QueuedConnection);
+    }))
 {
-    m_thread = std::thread([this] { run(); });
 }
 
 DiskWriter::~DiskWriter()
 {
-    {
-        std::lock_guard lock(m_mutex);
-        m_stopping = true;
-        m_queue.clear();
-    }
-    m_wake.notify_all();
-    m_state->hasher.stop(); // a writer waiting for the hash to catch up goes on
-    m_thread.join();
+    m_state->hashes.stop(); // a write waiting for the hash to catch up goes on
+    m_writes->stop();
     if (m_state->fd >= 0)
         ::close(m_state->fd);
 }
 
 void DiskWriter::enqueue(std::function<void()> command, qint64 bytes)
 {
-    {
-        std::lock_guard lock(m_mutex);
-        if (m_error)
-            return;
-        m_queue.emplace_back(std::move(command), bytes);
-        m_queuedBytes += bytes;
-    }
-    m_wake.notify_one();
+    m_writes->push(std::move(command), bytes);
 }
 
 bool DiskWriter::hasRoom() const
 {
-    std::lock_guard lock(m_mutex);
-    return m_queuedBytes < highWaterBytes;
+    return m_writes->queuedBytes() < highWaterBytes;
 }
 
 bool DiskWriter::failed() const
 {
-    std::lock_guard lock(m_mutex);
-    return m_error.has_value();
-}
-
-void DiskWriter::run()
-{
-    for (;;) {
-        std::pair<std::function<void()>, qint64> next;
-        {
-            std::unique_lock lock(m_mutex);
-            m_wake.wait(lock, [this] { return m_stopping || !m_queue.empty(); });
-            if (m_stopping)
-                return;
-            next = std::move(m_queue.front());
-            m_queue.pop_front();
-            m_busy = true;
-        }
-        std::optional<PlatformError> failure;
-        try {
-            next.first();
-        } catch (const PlatformError &error) {
-            failure = error;
-        }
-        qint64 before = 0;
-        qint64 after = 0;
-        bool empty = false;
-        {
-            std::lock_guard lock(m_mutex);
-            m_busy = false;
-            before = m_queuedBytes;
-            m_queuedBytes -= next.second;
-            if (failure) {
-                m_error = failure;
-                m_queue.clear();
-                m_queuedBytes = 0;
-            }
-            after = m_queuedBytes;
-            empty = m_queue.empty();
-        }
-        notify(before, after, empty);
-    }
-}
-
-// Posted to the object's own thread whatever is connected at this moment, so a waiter that
-// checks and then connects (all on its thread) cannot miss it.
-void DiskWriter::notify(qint64 before, qint64 after, bool empty)
-{
-    if (before >= lowWaterBytes && after < lowWaterBytes)
-        QMetaObject::invokeMethod(this, &DiskWriter::roomAvailable, Qt::QueuedConnection);
-    if (empty)
-        QMetaObject::invokeMethod(this, &DiskWriter::idle, Qt::QueuedConnection);
+    return m_writes->error().has_value();
 }
 
 QCoro::Task<> DiskWriter::drained()
 {
     for (;;) {
-        {
-            std::lock_guard lock(m_mutex);
-            if (m_error)
-                throw *m_error;
-            if (m_queue.empty() && !m_busy)
-                co_return;
-        }
+        if (const auto error = m_writes->error())
+            throw *error;
+        if (m_writes->idle())
+            co_return;
         co_await qCoro(this, &DiskWriter::idle);
     }
 }
@@ -266,14 +107,13 @@ void DiskWriter::open(qint64 keep)
                 throw PlatformErrors::fileWrite(m_partialPath, errno);
             if (::ftruncate(state.fd, keep) != 0 || ::lseek(state.fd, keep, SEEK_SET) != keep)
                 throw PlatformErrors::fileWrite(m_partialPath, errno);
-            const QString path = m_partialPath;
-            state.hasher.push(
-                [path, keep](StreamHash &hash) {
+            state.hashes.push(
+                [&hash = state.hash, path = m_partialPath, keep] {
                     hash.reset();
                     if (keep > 0)
                         hash.addFile(path, keep);
                 },
-                keep);
+                keep, hashLimitBytes);
         },
         0);
 }
@@ -282,10 +122,10 @@ void DiskWriter::restart()
 {
     enqueue(
         [this] {
-            m_state->hasher.drain(); // it may still be reading the kept part
+            m_state->hashes.waitIdle(); // it may still be reading the kept part
             if (::ftruncate(m_state->fd, 0) != 0 || ::lseek(m_state->fd, 0, SEEK_SET) != 0)
                 throw PlatformErrors::fileWrite(m_partialPath, errno);
-            m_state->hasher.push([](StreamHash &hash) { hash.reset(); }, 0);
+            m_state->hashes.push([&hash = m_state->hash] { hash.reset(); }, 0);
         },
         0);
 }
@@ -296,7 +136,7 @@ void DiskWriter::write(QByteArray chunk)
     enqueue(
         [this, chunk = std::move(chunk)] {
             writeAll(m_state->fd, chunk.constData(), chunk.size(), m_partialPath);
-            m_state->hasher.push([chunk](StreamHash &hash) { hash.add(chunk); }, chunk.size());
+            m_state->hashes.push([&hash = m_state->hash, chunk] { hash.add(chunk); }, chunk.size(), hashLimitBytes);
         },
         size);
 }
@@ -317,14 +157,14 @@ void DiskWriter::finish(QString to, QString removeAfter)
     enqueue(
         [this, to = std::move(to), removeAfter = std::move(removeAfter)] {
             State &state = *m_state;
-            state.hasher.drain(); // a file whose hash failed never gets its name
+            state.hashes.waitIdle(); // a file whose hash failed never gets its name
             const int fd = std::exchange(state.fd, -1);
             if (::close(fd) != 0)
                 throw PlatformErrors::fileWrite(m_partialPath, errno);
             FileOps::removeItem(to);
             FileOps::moveItem(m_partialPath, to);
             QFile::remove(removeAfter);
-            state.sha256 = state.hasher.finish();
+            state.sha256 = state.hash.finish();
         },
         0);
 }

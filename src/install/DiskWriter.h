@@ -1,6 +1,6 @@
 #pragma once
 
-#include "base/PlatformError.h"
+#include "install/WorkQueue.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -8,12 +8,8 @@
 
 #include <qcoro/qcorotask.h>
 
-#include <condition_variable>
-#include <deque>
 #include <functional>
-#include <mutex>
-#include <optional>
-#include <thread>
+#include <memory>
 
 // A download's file work on a thread of its own: opening the partial file, writing each
 // chunk (hashed on a second thread beside it), and finally giving the file its name. The
@@ -60,18 +56,9 @@ Q_SIGNALS:
 
 private:
     void enqueue(std::function<void()> command, qint64 bytes);
-    void run();
-    void notify(qint64 before, qint64 after, bool empty);
 
     struct State;
     QString m_partialPath;
-    mutable std::mutex m_mutex;
-    std::condition_variable m_wake;
-    std::deque<std::pair<std::function<void()>, qint64>> m_queue;
-    qint64 m_queuedBytes = 0;
-    bool m_busy = false;
-    bool m_stopping = false;
-    std::optional<PlatformError> m_error;
-    std::unique_ptr<State> m_state; // touched by the worker only
-    std::thread m_thread;
+    std::unique_ptr<State> m_state; // touched by the queued commands only
+    std::unique_ptr<WorkQueue> m_writes;
 };
