@@ -246,6 +246,7 @@ private:
     std::optional<QString> m_fallbackNote;
     QList<BackupItem> m_backupItems;
     QList<TidyRow> m_tidyRows;
+    quint64 m_tidyScans = 0; // scans started; only the newest one's rows are kept
     std::optional<QString> m_busyMessage;
     qint64 m_busyDone = 0;
     qint64 m_busyTotal = 0;

@@ -16,9 +16,12 @@ QCoro::Task<> AppModel::refreshTidy()
     const std::optional<QString> appPath = m_installed ? std::optional(m_installed->url) : std::nullopt;
     QFuture<QList<TidyRow>> scanning = QtConcurrent::run([appPath] { return Tidy::scan(appPath); });
     const auto alive = m_alive;
+    const quint64 scan = ++m_tidyScans;
     QList<TidyRow> rows = co_await scanning;
     if (!*alive)
         co_return; // the model went away while the scan ran
+    if (scan != m_tidyScans)
+        co_return; // a newer scan started meanwhile: an older one must not overwrite it
     assign(m_tidyRows, std::move(rows), &AppModel::tidyRowsChanged);
 }
 
