@@ -29,6 +29,16 @@ public:
         qint64 dropAfterBytes = -1; // the first answer closes the connection after this many bytes
         bool ignoreRanges = false; // answer a Range request with the whole file (200)
         QList<QPair<QByteArray, QByteArray>> headers = {}; // more reply headers
+
+        // A body sent in chunks of `chunkBytes`, with a pause before each.
+        static Route slowly(QByteArray body, int chunkBytes, int delayPerChunkMs)
+        {
+            Route route;
+            route.body = std::move(body);
+            route.chunkBytes = chunkBytes;
+            route.delayPerChunkMs = delayPerChunkMs;
+            return route;
+        }
     };
 
     // Plain http, or https with this certificate and key (PEM) when both are given.

@@ -202,10 +202,9 @@ void InterruptTest::twoUpdatesAtOnce()
 {
     setUp(u"1.0.3"_s, QString());
     // A slow download keeps the first update going while the second starts.
-    FeedServer::Route slow = *m_server.routeOf(u"/download/1.0.4/OpenEmu-Silicon.zip"_s);
-    slow.chunkBytes = 4096;
-    slow.delayPerChunkMs = 30;
-    m_server.route(u"/download/1.0.4/OpenEmu-Silicon.zip"_s, slow);
+    m_server.route(
+        u"/download/1.0.4/OpenEmu-Silicon.zip"_s,
+        FeedServer::Route::slowly(m_server.routeOf(u"/download/1.0.4/OpenEmu-Silicon.zip"_s)->body, 4096, 30));
 
     QProcess *first = start({u"--yes"_s, u"update"_s});
     QTRY_VERIFY(m_server.hits(u"/download/1.0.4/OpenEmu-Silicon.zip"_s) > 0);
@@ -225,10 +224,9 @@ void InterruptTest::twoUpdatesAtOnce()
 void InterruptTest::sigtermStopsTheDownload()
 {
     setUp(u"1.0.3"_s, QString());
-    FeedServer::Route slow = *m_server.routeOf(u"/download/1.0.4/OpenEmu-Silicon.zip"_s);
-    slow.chunkBytes = 1024;
-    slow.delayPerChunkMs = 50;
-    m_server.route(u"/download/1.0.4/OpenEmu-Silicon.zip"_s, slow);
+    m_server.route(
+        u"/download/1.0.4/OpenEmu-Silicon.zip"_s,
+        FeedServer::Route::slowly(m_server.routeOf(u"/download/1.0.4/OpenEmu-Silicon.zip"_s)->body, 1024, 50));
 
     QProcess *update = start({u"--yes"_s, u"update"_s});
     QTRY_VERIFY(m_server.hits(u"/download/1.0.4/OpenEmu-Silicon.zip"_s) > 0);

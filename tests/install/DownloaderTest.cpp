@@ -165,10 +165,7 @@ void DownloaderTest::refusesInsecureAddresses()
 
 void DownloaderTest::cancelMidTransferLeavesNothing()
 {
-    FeedServer::Route slow;
-    slow.body = bodyOf(40 * 16 * 1024);
-    slow.chunkBytes = 16 * 1024;
-    slow.delayPerChunkMs = 50;
+    auto slow = FeedServer::Route::slowly(bodyOf(40 * 16 * 1024), 16 * 1024, 50);
     m_server.route(u"/slow.dmg"_s, slow);
 
     Downloader downloader(m_network);
@@ -230,10 +227,7 @@ void DownloaderTest::aStalledDiskHoldsTheNetworkBack()
 
 void DownloaderTest::silenceEndsTheDownload()
 {
-    FeedServer::Route stalled;
-    stalled.body = bodyOf(4 * 1024);
-    stalled.chunkBytes = 1024;
-    stalled.delayPerChunkMs = 1500; // the first chunk already comes too late
+    auto stalled = FeedServer::Route::slowly(bodyOf(4 * 1024), 1024, 1500); // the first chunk already comes too late
     m_server.route(u"/stalled.zip"_s, stalled);
 
     Downloader downloader(m_network, nullptr, std::chrono::milliseconds(300));
@@ -313,10 +307,7 @@ void DownloaderTest::resumesAfterADrop()
 
 void DownloaderTest::resumesACancelledDownload()
 {
-    FeedServer::Route slow;
-    slow.body = bodyOf(64 * 16 * 1024);
-    slow.chunkBytes = 16 * 1024;
-    slow.delayPerChunkMs = 20;
+    auto slow = FeedServer::Route::slowly(bodyOf(64 * 16 * 1024), 16 * 1024, 20);
     m_server.route(u"/kept.dmg"_s, slow);
     {
         Downloader first(m_network);

@@ -302,10 +302,7 @@ void FlowTest::cancelWhileDownloading()
 {
     publish({.version = u"1.0.4"_s});
     // Serve the same file slowly.
-    FeedServer::Route slow;
-    slow.body = QByteArray(64 * 16 * 1024, 'x');
-    slow.chunkBytes = 16 * 1024;
-    slow.delayPerChunkMs = 40;
+    auto slow = FeedServer::Route::slowly(QByteArray(64 * 16 * 1024, 'x'), 16 * 1024, 40);
     m_server.route(u"/download/1.0.4/OpenEmu-Silicon.zip"_s, slow);
 
     auto model = startedModel();
@@ -464,10 +461,7 @@ void FlowTest::destroyingTheModelMidAction()
     drainBackgroundWork();
 
     // While an install downloads: the download stops and the work folder goes.
-    FeedServer::Route slow;
-    slow.body = QByteArray(64 * 16 * 1024, 'x');
-    slow.chunkBytes = 16 * 1024;
-    slow.delayPerChunkMs = 40;
+    auto slow = FeedServer::Route::slowly(QByteArray(64 * 16 * 1024, 'x'), 16 * 1024, 40);
     publish({.version = u"1.0.4"_s, .publishedSize = slow.body.size()});
     m_server.route(u"/download/1.0.4/OpenEmu-Silicon.zip"_s, slow);
     {

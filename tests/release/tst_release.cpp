@@ -250,10 +250,7 @@ void ReleaseTest::fetchTransportFailureIsPlatformError()
     }
 
     // A feed that goes silent times out.
-    FeedServer::Route stalled;
-    stalled.body = "{}";
-    stalled.chunkBytes = 1;
-    stalled.delayPerChunkMs = 1500;
+    auto stalled = FeedServer::Route::slowly("{}", 1, 1500);
     FeedServer server;
     server.route(u"/stalled"_s, stalled);
     try {

@@ -431,10 +431,9 @@ void UiTest::menusKeysAndBanners()
 
 void UiTest::quittingDuringAnInstall()
 {
-    FeedServer::Route slow = *m_server.routeOf(u"/download/1.0.4/OpenEmu-Silicon.zip"_s);
-    slow.chunkBytes = 1024;
-    slow.delayPerChunkMs = 50;
-    m_server.route(u"/download/1.0.4/OpenEmu-Silicon.zip"_s, slow);
+    m_server.route(
+        u"/download/1.0.4/OpenEmu-Silicon.zip"_s,
+        FeedServer::Route::slowly(m_server.routeOf(u"/download/1.0.4/OpenEmu-Silicon.zip"_s)->body, 1024, 50));
     open();
     QCoro::Task<Outcome> running = m_model->install(false);
     QTRY_COMPARE(m_model->phase(), InstallPhase::downloading);
