@@ -1,7 +1,9 @@
 #include "Await.h"
 #include "Bundles.h"
 #include "FakeDesk.h"
+#include "TestFiles.h"
 #include "TestHome.h"
+#include "Thrown.h"
 #include "ZipWriter.h"
 
 #include "app/AppModel.h"
@@ -21,34 +23,14 @@
 
 using namespace Qt::StringLiterals;
 
+using TestFiles::zipNames;
 using TestSupport::await;
+using TestSupport::fails;
+using TestSupport::thrown;
 
 namespace {
 
 const QString notABackup = u"That zip doesn't look like a backup made by Vantor, so it was not restored."_s;
-
-void writeFile(const QString &path, const QByteArray &content)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
-        qFatal("cannot write %s", qPrintable(path));
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-// What Info-ZIP's unzip lists: backups stay plain zips that the standard tools read.
-QStringList zipNames(const QString &zip)
-{
-    QProcess unzip;
-    unzip.start(u"unzip"_s, {u"-Z1"_s, zip});
-    unzip.waitForFinished();
-    return QString::fromUtf8(unzip.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-}
 
 // Everything below a folder, links included, with each file's contents: a snapshot to compare.
 QStringList snapshot(const QString &root)
@@ -62,7 +44,7 @@ QStringList snapshot(const QString &root)
         if (info.isSymLink())
             line += u" -> "_s + info.symLinkTarget();
         else if (info.isFile())
-            line += u" = "_s + QString::fromUtf8(readFile(info.filePath()).toHex());
+            line += u" = "_s + QString::fromUtf8(TestFiles::read(info.filePath()).toHex());
         // Compared as NFC: libarchive composes names on Linux; the Mac's file system keeps either.
         lines.append(line.normalized(QString::NormalizationForm_C));
     }
@@ -70,7 +52,20 @@ QStringList snapshot(const QString &root)
     return lines;
 }
 
+// A zip entry made to attack a restore, and what follows it.
+struct Hostile
+{
+    QString name{};
+    QByteArray data = "x";
+    QString link{}; // a link entry to this target, when set
+    ZipWriter::Options options{};
+    QString then{}; // a second entry written after it
+    QString thenLink{}; // the second entry's link target, for a link
+};
+
 } // namespace
+
+Q_DECLARE_METATYPE(Hostile)
 
 class DataCareTest : public QObject
 {
@@ -118,10 +113,10 @@ void DataCareTest::init()
 
 void DataCareTest::seedData()
 {
-    writeFile(states(u"SNES/game.oesavestate"_s), "state one");
-    writeFile(states(u".hidden"_s), "hidden");
-    writeFile(library(u"Application Support/OpenEmu/Game Library/Library.storedata"_s), "library db");
-    writeFile(library(u"Preferences/org.openemu.OpenEmu.plist"_s), "settings");
+    TestFiles::write(states(u"SNES/game.oesavestate"_s), "state one");
+    TestFiles::write(states(u".hidden"_s), "hidden");
+    TestFiles::write(library(u"Application Support/OpenEmu/Game Library/Library.storedata"_s), "library db");
+    TestFiles::write(library(u"Preferences/org.openemu.OpenEmu.plist"_s), "settings");
 }
 
 void DataCareTest::backupWritesWhatWasChosen()
@@ -129,13 +124,10 @@ void DataCareTest::backupWritesWhatWasChosen()
     // Nothing there yet, and a folder that does not exist: refused, nothing written.
     QVERIFY_THROWS_EXCEPTION(FriendlyError, BackupManager::create(BackupManager::items(), out()));
     seedData();
-    try {
-        BackupManager::create(BackupManager::items(), out() + u"/missing"_s);
-        QFAIL("should fail");
-    } catch (const FriendlyError &e) {
-        QCOMPARE(e.message, u"The backup folder doesn't exist."_s);
-        QCOMPARE(e.details, out() + u"/missing"_s);
-    }
+    const auto missing = thrown<FriendlyError>([&] { BackupManager::create(BackupManager::items(), out() + u"/m"_s); });
+    QVERIFY(missing);
+    QCOMPARE(missing->message, u"The backup folder doesn't exist."_s);
+    QCOMPARE(missing->details, out() + u"/m"_s);
     // A size larger than any disk leaves no room.
     QList<BackupItem> items = BackupManager::items();
     items[1].size = Q_INT64_C(4'000'000'000'000'000);
@@ -167,7 +159,7 @@ void DataCareTest::backupFollowsALinkedItem()
     QDir().mkpath(QFileInfo(elsewhere).path());
     QVERIFY(QDir().rename(states(QString()), elsewhere));
     QVERIFY(QFile::link(elsewhere, library(u"Application Support/OpenEmu/Save States"_s)));
-    writeFile(elsewhere + u"/big.state"_s, QByteArray(200'000, 's'));
+    TestFiles::write(elsewhere + u"/big.state"_s, QByteArray(200'000, 's'));
 
     QList<BackupItem> items = BackupManager::items();
     QVERIFY(items[0].size >= 200'000);
@@ -179,7 +171,7 @@ void DataCareTest::backupFollowsALinkedItem()
     QDir(library(QString())).removeRecursively();
     BackupManager::restore(zip);
     QVERIFY(!QFileInfo(states(QString())).isSymLink());
-    QCOMPARE(readFile(states(u"big.state"_s)).size(), 200'000);
+    QCOMPARE(TestFiles::read(states(u"big.state"_s)).size(), 200'000);
 }
 
 void DataCareTest::roundTripKeepsLinksAndNames()
@@ -187,7 +179,7 @@ void DataCareTest::roundTripKeepsLinksAndNames()
     seedData();
     QVERIFY(QFile::link(u"SNES/game.oesavestate"_s, states(u"latest"_s)));
     const QString decomposed = u"Poke\u0301mon Red.oesavestate"_s; // "é" as e + combining accent
-    writeFile(states(decomposed), "gotta save them all");
+    TestFiles::write(states(decomposed), "gotta save them all");
     // Names stay UTF-8 whatever the locale says.
     const std::string locale = std::setlocale(LC_ALL, nullptr);
     std::setlocale(LC_ALL, "C");
@@ -209,7 +201,8 @@ void DataCareTest::roundTripKeepsLinksAndNames()
     QDir(library(QString())).removeRecursively();
     BackupManager::restore(old);
     QVERIFY(QFileInfo(states(u"latest"_s)).isSymLink());
-    QCOMPARE(readFile(states(decomposed.normalized(QString::NormalizationForm_C))), QByteArray("gotta save them all"));
+    QCOMPARE(TestFiles::read(states(decomposed.normalized(QString::NormalizationForm_C))),
+             QByteArray("gotta save them all"));
 }
 
 void DataCareTest::restoreReplacesWholeAndKeeps()
@@ -219,13 +212,13 @@ void DataCareTest::restoreReplacesWholeAndKeeps()
     items[1].include = items[2].include = false;
     const QString zip = BackupManager::create(items, out());
 
-    writeFile(states(u"SNES/game.oesavestate"_s), "newer state");
-    writeFile(states(u"SNES/other.oesavestate"_s), "kept");
-    writeFile(library(u"Preferences/org.openemu.OpenEmu.plist"_s), "changed settings");
+    TestFiles::write(states(u"SNES/game.oesavestate"_s), "newer state");
+    TestFiles::write(states(u"SNES/other.oesavestate"_s), "kept");
+    TestFiles::write(library(u"Preferences/org.openemu.OpenEmu.plist"_s), "changed settings");
     BackupManager::restore(zip);
-    QCOMPARE(readFile(states(u"SNES/game.oesavestate"_s)), QByteArray("state one"));
-    QCOMPARE(readFile(states(u"SNES/other.oesavestate"_s)), QByteArray("kept"));
-    QCOMPARE(readFile(library(u"Preferences/org.openemu.OpenEmu.plist"_s)), QByteArray("changed settings"));
+    QCOMPARE(TestFiles::read(states(u"SNES/game.oesavestate"_s)), QByteArray("state one"));
+    QCOMPARE(TestFiles::read(states(u"SNES/other.oesavestate"_s)), QByteArray("kept"));
+    QCOMPARE(TestFiles::read(library(u"Preferences/org.openemu.OpenEmu.plist"_s)), QByteArray("changed settings"));
     // No temporary names left behind.
     QVERIFY(QDir(states(u"SNES"_s)).entryList(QDir::Hidden | QDir::Files).size() == 2);
 }
@@ -258,19 +251,16 @@ void DataCareTest::restoreOnANearlyFullDisk()
     if (::mount("vantor-test", mountPoint.constData(), "tmpfs", 0, "size=1m,nr_inodes=4096") != 0)
         QSKIP("tmpfs mount refused");
     const QByteArray saved(64 * 1024, 'a');
-    writeFile(states(u"SNES/game.oesavestate"_s), saved);
+    TestFiles::write(states(u"SNES/game.oesavestate"_s), saved);
     const QStringList before = snapshot(library(QString()));
 
     ZipWriter tooBig;
     tooBig.addFile(u"Application Support/OpenEmu/Save States/big.oesavestate"_s, "x", {3, {}, 2 * 1024 * 1024, {}});
     QVERIFY(tooBig.write(out() + u"/too-big.zip"_s));
-    try {
-        BackupManager::restore(out() + u"/too-big.zip"_s);
-        QFAIL("a backup larger than the free space was restored");
-    } catch (const FriendlyError &e) {
-        QCOMPARE(e.message, u"There isn't enough free space to restore this backup."_s);
-        QVERIFY(e.details.startsWith(u"Needed: "_s) && e.details.contains(u"\nFree: "_s));
-    }
+    const auto refused = thrown<FriendlyError>([&] { BackupManager::restore(out() + u"/too-big.zip"_s); });
+    QVERIFY(refused);
+    QCOMPARE(refused->message, u"There isn't enough free space to restore this backup."_s);
+    QVERIFY(refused->details.startsWith(u"Needed: "_s) && refused->details.contains(u"\nFree: "_s));
     QCOMPARE(snapshot(library(QString())), before);
 
     // One-byte files each take a whole block: they leave two blocks, then the 128 KiB
@@ -283,107 +273,66 @@ void DataCareTest::restoreOnANearlyFullDisk()
         filling.addFile(u"Application Support/OpenEmu/Save States/fill/%1"_s.arg(i), "f");
     filling.addFile(u"Application Support/OpenEmu/Save States/SNES/game.oesavestate"_s, QByteArray(128 * 1024, 'b'));
     QVERIFY(filling.write(out() + u"/filling.zip"_s));
-    bool failed = false;
-    try {
-        BackupManager::restore(out() + u"/filling.zip"_s);
-    } catch (...) {
-        failed = true;
-    }
-    QVERIFY(failed);
-    QCOMPARE(readFile(states(u"SNES/game.oesavestate"_s)), saved);
+    QVERIFY(fails([&] { BackupManager::restore(out() + u"/filling.zip"_s); }));
+    QCOMPARE(TestFiles::read(states(u"SNES/game.oesavestate"_s)), saved);
     QCOMPARE(QDir(states(u"SNES"_s)).entryList(QDir::Files | QDir::Hidden), QStringList{u"game.oesavestate"_s});
     ::umount(mountPoint.constData());
 }
 
 void DataCareTest::hostileArchives_data()
 {
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QByteArray>("data"); // empty for a link entry
-    QTest::addColumn<QString>("linkTarget");
-    QTest::addColumn<int>("hostByte");
-    QTest::addColumn<QString>("unicodeName");
-    QTest::addColumn<qint64>("listedSize");
-    QTest::addColumn<QString>("second"); // a second entry written after it, or empty
-    QTest::addColumn<QString>("secondLink"); // its link target, or empty for a file
-    QTest::addColumn<QString>("localName"); // the first entry's name in its local header, if different
-
+    QTest::addColumn<Hostile>("zip");
     const QString oe = u"Application Support/OpenEmu/"_s;
     const QString prefs = u"Preferences/"_s;
-    auto link = [](const QString &name, const QString &target) {
-        return std::tuple{name, QByteArray(), target, 3, QString(), qint64(-1)};
-    };
-    auto row = [](const char *label, auto entry, const QString &second = {}, const QString &secondLink = {},
-                  const QString &localName = {}) {
-        auto [name, data, target, host, unicode, listed] = entry;
-        QTest::newRow(label) << name << data << target << host << unicode << listed << second << secondLink
-                             << localName;
-    };
-    row("foreign names", std::tuple{u"Documents/notes.txt"_s, QByteArray("x"), QString(), 3, QString(), qint64(-1)});
-    row("absolute name", std::tuple{u"/Preferences/x.plist"_s, QByteArray("x"), QString(), 3, QString(), qint64(-1)});
-    row("zip slip",
-        std::tuple{prefs + u"../../outside/.profile"_s, QByteArray("pwned"), QString(), 3, QString(), qint64(-1)});
-    row("absolute link", link(oe + u"Save States"_s, u"/tmp"_s));
-    row("link climbs out", link(oe + u"up"_s, u"../../../outside"_s));
-    row("link to the other top folder", link(prefs + u"home"_s, u"../Application Support"_s),
-        prefs + u"home/OpenEmu/x"_s);
-    row("entry through a link", link(oe + u"alias"_s, u"Save States"_s), oe + u"alias/x.state"_s);
-    row("links through links", link(prefs + u"a"_s, u"b"_s), prefs + u"b"_s, u"../../outside"_s);
-    row("link with a BeOS host byte",
-        std::tuple{prefs + u"home"_s, QByteArray(), u"../.."_s, 16, QString(), qint64(-1)},
-        prefs + u"home/outside/.profile"_s);
-    row("Unicode path field",
-        std::tuple{prefs + u"ok.plist"_s, QByteArray("pwned"), QString(), 3, u"../../outside/.profile"_s, qint64(-1)});
-    row("local and central names differ",
-        std::tuple{prefs + u"ok.plist"_s, QByteArray("x"), QString(), 3, QString(), qint64(-1)}, QString(), QString(),
-        oe + u"Save States/elsewhere.state"_s);
-    row("bomb", std::tuple{oe + u"Save States/huge.state"_s, QByteArray("tiny"), QString(), 3, QString(),
-                           Q_INT64_C(4'000'000'000)});
+    QTest::newRow("foreign names") << Hostile{.name = u"Documents/notes.txt"_s};
+    QTest::newRow("absolute name") << Hostile{.name = u"/Preferences/x.plist"_s};
+    QTest::newRow("zip slip") << Hostile{.name = prefs + u"../../outside/.profile"_s, .data = "pwned"};
+    QTest::newRow("absolute link") << Hostile{.name = oe + u"Save States"_s, .link = u"/tmp"_s};
+    QTest::newRow("link climbs out") << Hostile{.name = oe + u"up"_s, .link = u"../../../outside"_s};
+    QTest::newRow("link to the other top folder")
+        << Hostile{.name = prefs + u"home"_s, .link = u"../Application Support"_s, .then = prefs + u"home/OpenEmu/x"_s};
+    QTest::newRow("entry through a link")
+        << Hostile{.name = oe + u"alias"_s, .link = u"Save States"_s, .then = oe + u"alias/x.state"_s};
+    QTest::newRow("links through links") << Hostile{
+        .name = prefs + u"a"_s, .link = u"b"_s, .then = prefs + u"b"_s, .thenLink = u"../../outside"_s};
+    QTest::newRow("link with a BeOS host byte") << Hostile{.name = prefs + u"home"_s,
+                                                           .link = u"../.."_s,
+                                                           .options = {.hostByte = 16},
+                                                           .then = prefs + u"home/outside/.profile"_s};
+    QTest::newRow("Unicode path field") << Hostile{
+        .name = prefs + u"ok.plist"_s, .data = "pwned", .options = {.unicodePathField = u"../../outside/.profile"_s}};
+    QTest::newRow("local and central names differ")
+        << Hostile{.name = prefs + u"ok.plist"_s, .options = {.localName = oe + u"Save States/elsewhere.state"_s}};
+    QTest::newRow("bomb") << Hostile{
+        .name = oe + u"Save States/huge.state"_s, .data = "tiny", .options = {.listedSize = Q_INT64_C(4'000'000'000)}};
 }
 
 void DataCareTest::hostileArchives()
 {
-    QFETCH(QString, name);
-    QFETCH(QByteArray, data);
-    QFETCH(QString, linkTarget);
-    QFETCH(int, hostByte);
-    QFETCH(QString, unicodeName);
-    QFETCH(qint64, listedSize);
-    QFETCH(QString, second);
-    QFETCH(QString, secondLink);
-    QFETCH(QString, localName);
-
+    QFETCH(Hostile, zip);
     seedData();
-    writeFile(m_home.path(u"outside/.profile"_s), "mine");
+    TestFiles::write(m_home.path(u"outside/.profile"_s), "mine");
     const QStringList outside = snapshot(m_home.path(u"outside"_s));
     const QStringList inside = snapshot(library(QString()));
 
-    ZipWriter zip;
-    const ZipWriter::Options options{hostByte, unicodeName, listedSize, localName};
-    if (listedSize >= 0) {
+    ZipWriter writer;
+    if (zip.options.listedSize >= 0) {
         for (int i = 0; i < 250; ++i) // 250 entries of 4 GB each: more than any disk here
-            zip.addFile(name + QString::number(i), data, options);
-    } else if (linkTarget.isEmpty())
-        zip.addFile(name, data, options);
+            writer.addFile(zip.name + QString::number(i), zip.data, zip.options);
+    } else if (zip.link.isEmpty())
+        writer.addFile(zip.name, zip.data, zip.options);
     else
-        zip.addLink(name, linkTarget, options);
-    if (!second.isEmpty()) {
-        if (secondLink.isEmpty())
-            zip.addFile(second, "written through");
-        else
-            zip.addLink(second, secondLink);
-    }
+        writer.addLink(zip.name, zip.link, zip.options);
+    if (!zip.then.isEmpty() && zip.thenLink.isEmpty())
+        writer.addFile(zip.then, "written through");
+    else if (!zip.then.isEmpty())
+        writer.addLink(zip.then, zip.thenLink);
     const QString path = out() + u"/hostile.zip"_s;
-    QVERIFY(zip.write(path));
+    QVERIFY(writer.write(path));
 
     // Refused, or failing part-way: either way nothing outside ~/Library changed, and nothing
     // inside it was truncated.
-    bool failed = false;
-    try {
-        BackupManager::restore(path);
-    } catch (...) {
-        failed = true;
-    }
-    QVERIFY(failed);
+    QVERIFY(fails([&] { BackupManager::restore(path); }));
     QCOMPARE(snapshot(m_home.path(u"outside"_s)), outside);
     const QStringList after = snapshot(library(QString()));
     for (const QString &line : inside)
@@ -420,11 +369,11 @@ void DataCareTest::backupAndRestoreFlows()
     QVERIFY(!zipNames(zip).join(QLatin1Char('\n')).contains(u"Game Library"_s));
 
     // Restore: the saved state comes back.
-    writeFile(states(u"SNES/game.oesavestate"_s), "lost progress");
+    TestFiles::write(states(u"SNES/game.oesavestate"_s), "lost progress");
     m_prompter.fileAnswer = zip;
     m_prompter.answers = {0};
     QCOMPARE(await(model.runRestore()), Outcome::done);
-    QCOMPARE(readFile(states(u"SNES/game.oesavestate"_s)), QByteArray("state one"));
+    QCOMPARE(TestFiles::read(states(u"SNES/game.oesavestate"_s)), QByteArray("state one"));
 
     // A missing zip and a hostile one are judged before anything is asked.
     for (const QString &bad : {out() + u"/missing.zip"_s, out() + u"/hostile.zip"_s}) {
@@ -462,7 +411,7 @@ void DataCareTest::uninstallFlows()
 
     // App and data, with one data row gone since the scan: the error, earlier rows in the Trash.
     Bundles::write(apps, u"OpenEmu.app"_s);
-    writeFile(library(u"Caches/org.openemu.OpenEmu/cache.db"_s), "cache");
+    TestFiles::write(library(u"Caches/org.openemu.OpenEmu/cache.db"_s), "cache");
     model.refreshInstalled();
     await(model.refreshTidy());
     QDir(library(u"Caches/org.openemu.OpenEmu"_s)).removeRecursively();
@@ -497,7 +446,7 @@ void DataCareTest::trashIsMadeWhenMissing()
     // private to its user, and the item goes there with its .trashinfo.
     const QString data = qEnvironmentVariable("XDG_DATA_HOME");
     QVERIFY(QDir(data).removeRecursively());
-    writeFile(library(u"Preferences/org.openemu.OpenEmu.plist"_s), "settings");
+    TestFiles::write(library(u"Preferences/org.openemu.OpenEmu.plist"_s), "settings");
     const QString previous = QDir::currentPath();
     QVERIFY(QDir::setCurrent(out()));
     auto back = qScopeGuard([&] { QDir::setCurrent(previous); });

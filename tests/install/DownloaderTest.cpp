@@ -1,7 +1,9 @@
 #include "Await.h"
 #include "FeedServer.h"
 #include "TestCertificate.h"
+#include "TestFiles.h"
 #include "TestMain.h"
+#include "Thrown.h"
 
 #include "base/FriendlyError.h"
 #include "base/PlatformError.h"
@@ -19,7 +21,9 @@
 
 using namespace Qt::StringLiterals;
 
+using TestFiles::read;
 using TestSupport::await;
+using TestSupport::thrown;
 
 namespace {
 
@@ -31,10 +35,12 @@ QByteArray bodyOf(int size)
     return body;
 }
 
-QByteArray readAll(const QString &path)
+FeedServer::Route redirectTo(const QString &target)
 {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    FeedServer::Route redirect;
+    redirect.status = 302;
+    redirect.redirectTo = target;
+    return redirect;
 }
 
 } // namespace
@@ -96,10 +102,7 @@ void DownloaderTest::downloadsAndReplacesLeftover()
 {
     const QByteArray body = bodyOf(3 * 1024 * 1024 + 17);
     m_server.file(u"/OpenEmu.zip"_s, body);
-    QFile leftover(dest(u"OpenEmu.zip"_s));
-    QVERIFY(leftover.open(QIODevice::WriteOnly));
-    leftover.write("an earlier attempt");
-    leftover.close();
+    TestFiles::write(dest(u"OpenEmu.zip"_s), "an earlier attempt");
 
     Downloader downloader(m_network);
     QList<qint64> written;
@@ -110,7 +113,7 @@ void DownloaderTest::downloadsAndReplacesLeftover()
     };
     const QString result = await(downloader.download(m_server.url(u"/OpenEmu.zip"_s), dest(u"OpenEmu.zip"_s)));
     QCOMPARE(result, dest(u"OpenEmu.zip"_s));
-    QCOMPARE(readAll(result), body);
+    QCOMPARE(read(result), body);
     QCOMPARE(leftovers(), QStringList{u"OpenEmu.zip"_s});
     QCOMPARE(expected, qint64(body.size()));
     QCOMPARE(written.last(), qint64(body.size()));
@@ -120,19 +123,13 @@ void DownloaderTest::downloadsAndReplacesLeftover()
 
 void DownloaderTest::refusedAfterRedirectNamesFinalUrl()
 {
-    FeedServer::Route redirect;
-    redirect.status = 302;
-    redirect.redirectTo = m_server.urlText(u"/moved/OpenEmu.dmg"_s);
-    m_server.route(u"/OpenEmu.dmg"_s, redirect);
-
+    m_server.route(u"/OpenEmu.dmg"_s, redirectTo(m_server.urlText(u"/moved/OpenEmu.dmg"_s)));
     Downloader downloader(m_network);
-    try {
-        await(downloader.download(m_server.url(u"/OpenEmu.dmg"_s), dest(u"OpenEmu.dmg"_s)));
-        QFAIL("the download should fail");
-    } catch (const FriendlyError &e) {
-        QCOMPARE(e.message, u"The download was refused by the server (error 404). The file may have been moved."_s);
-        QCOMPARE(e.details, u"HTTP 404 for "_s + m_server.urlText(u"/moved/OpenEmu.dmg"_s));
-    }
+    const auto refused = thrown<FriendlyError>(
+        [&] { await(downloader.download(m_server.url(u"/OpenEmu.dmg"_s), dest(u"OpenEmu.dmg"_s))); });
+    QVERIFY(refused);
+    QCOMPARE(refused->message, u"The download was refused by the server (error 404). The file may have been moved."_s);
+    QCOMPARE(refused->details, u"HTTP 404 for "_s + m_server.urlText(u"/moved/OpenEmu.dmg"_s));
     QCOMPARE(m_server.hits(u"/moved/OpenEmu.dmg"_s), 1);
     QVERIFY(leftovers().isEmpty());
 }
@@ -147,18 +144,11 @@ void DownloaderTest::refusesInsecureAddresses()
     QVERIFY(!Downloader::isAllowedAddress(QUrl(u"ftp://127.0.0.1/a.dmg"_s)));
 
     // A loopback address that redirects off the machine over plain http is not followed.
-    FeedServer::Route redirect;
-    redirect.status = 302;
-    redirect.redirectTo = u"http://downloads.example.com/OpenEmu.dmg"_s;
-    m_server.route(u"/away"_s, redirect);
+    m_server.route(u"/away"_s, redirectTo(u"http://downloads.example.com/OpenEmu.dmg"_s));
     for (const QUrl &url : {QUrl(u"http://example.com/OpenEmu.dmg"_s), m_server.url(u"/away"_s)}) {
         Downloader downloader(m_network);
-        try {
-            await(downloader.download(url, dest(u"OpenEmu.dmg"_s)));
-            QFAIL("the download should be refused");
-        } catch (const FriendlyError &e) {
-            QVERIFY2(e.message.contains(u"https"_s), qPrintable(e.message));
-        }
+        const auto refused = thrown<FriendlyError>([&] { await(downloader.download(url, dest(u"OpenEmu.dmg"_s))); });
+        QVERIFY(refused && refused->message.contains(u"https"_s));
     }
     QVERIFY(leftovers().isEmpty());
 }
@@ -175,11 +165,7 @@ void DownloaderTest::cancelMidTransferLeavesNothing()
         if (w > 0)
             downloader.cancel();
     };
-    try {
-        await(downloader.download(m_server.url(u"/slow.dmg"_s), dest(u"slow.dmg"_s)));
-        QFAIL("the download should be cancelled");
-    } catch (const Cancelled &) {
-    }
+    QVERIFY_THROWS_EXCEPTION(Cancelled, await(downloader.download(m_server.url(u"/slow.dmg"_s), dest(u"slow.dmg"_s))));
     QVERIFY(seen > 0 && seen < slow.body.size());
     QVERIFY(leftovers().isEmpty());
 }
@@ -188,13 +174,9 @@ void DownloaderTest::unwritableDestinationIsAFileError()
 {
     m_server.file(u"/a.zip"_s, "data");
     Downloader downloader(m_network);
-    try {
-        await(downloader.download(m_server.url(u"/a.zip"_s), dest(u"missing/a.zip"_s)));
-        QFAIL("the download should fail");
-    } catch (const PlatformError &e) {
-        QCOMPARE(e.domain, ErrorDomain::cocoa);
-        QCOMPARE(e.code, CocoaCode::fileNoSuchFile);
-    }
+    const auto failed = thrown<PlatformError>(
+        [&] { await(downloader.download(m_server.url(u"/a.zip"_s), dest(u"missing/a.zip"_s))); });
+    QVERIFY(failed && failed->domain == ErrorDomain::cocoa && failed->code == CocoaCode::fileNoSuchFile);
     QCOMPARE(m_server.hits(u"/a.zip"_s), 0);
 }
 
@@ -220,7 +202,7 @@ void DownloaderTest::aStalledDiskHoldsTheNetworkBack()
     QVERIFY(reader >= 0);
     const QString file = await(std::move(task));
     ::close(reader);
-    QCOMPARE(readAll(file), body);
+    QCOMPARE(read(file), body);
     QCOMPARE(downloader.sha256(),
              QString::fromLatin1(QCryptographicHash::hash(body, QCryptographicHash::Sha256).toHex()));
 }
@@ -231,13 +213,9 @@ void DownloaderTest::silenceEndsTheDownload()
     m_server.route(u"/stalled.zip"_s, stalled);
 
     Downloader downloader(m_network, nullptr, std::chrono::milliseconds(300));
-    try {
-        await(downloader.download(m_server.url(u"/stalled.zip"_s), dest(u"s.zip"_s)));
-        QFAIL("the download should time out");
-    } catch (const PlatformError &e) {
-        QCOMPARE(e.domain, ErrorDomain::url);
-        QCOMPARE(e.code, qint64(-1001));
-    }
+    const auto silent
+        = thrown<PlatformError>([&] { await(downloader.download(m_server.url(u"/stalled.zip"_s), dest(u"s.zip"_s))); });
+    QVERIFY(silent && silent->domain == ErrorDomain::url && silent->code == UrlCode::timedOut);
     QVERIFY(leftovers().isEmpty());
 }
 
@@ -247,10 +225,7 @@ void DownloaderTest::httpsNeverRedirectsToHttp()
     const TestCertificate certificate = TestCertificate::forLoopback();
     FeedServer secure(certificate.certificatePem, certificate.keyPem);
     m_server.file(u"/plain/OpenEmu.zip"_s, "the app");
-    FeedServer::Route redirect;
-    redirect.status = 302;
-    redirect.redirectTo = m_server.urlText(u"/plain/OpenEmu.zip"_s);
-    secure.route(u"/OpenEmu.zip"_s, redirect);
+    secure.route(u"/OpenEmu.zip"_s, redirectTo(m_server.urlText(u"/plain/OpenEmu.zip"_s)));
     secure.file(u"/direct.zip"_s, "the app");
 
     QSslConfiguration trusting = QSslConfiguration::defaultConfiguration();
@@ -258,16 +233,13 @@ void DownloaderTest::httpsNeverRedirectsToHttp()
     Downloader direct(m_network);
     direct.setSslConfiguration(trusting);
     const QString fetched = await(direct.download(secure.url(u"/direct.zip"_s), dest(u"direct.zip"_s)));
-    QCOMPARE(readAll(fetched), QByteArray("the app")); // the TLS server itself is trusted
+    QCOMPARE(read(fetched), QByteArray("the app")); // the TLS server itself is trusted
 
     Downloader downloader(m_network);
     downloader.setSslConfiguration(trusting);
-    try {
-        await(downloader.download(secure.url(u"/OpenEmu.zip"_s), dest(u"OpenEmu.zip"_s)));
-        QFAIL("the redirect to http should be refused");
-    } catch (const FriendlyError &e) {
-        QCOMPARE(e.details, m_server.urlText(u"/plain/OpenEmu.zip"_s));
-    }
+    const auto refused = thrown<FriendlyError>(
+        [&] { await(downloader.download(secure.url(u"/OpenEmu.zip"_s), dest(u"OpenEmu.zip"_s))); });
+    QVERIFY(refused && refused->details == m_server.urlText(u"/plain/OpenEmu.zip"_s));
     QCOMPARE(m_server.hits(u"/plain/OpenEmu.zip"_s), 0);
     QCOMPARE(leftovers(), QStringList{u"direct.zip"_s});
 }
@@ -295,7 +267,7 @@ void DownloaderTest::resumesAfterADrop()
     QList<qint64> resumedAt;
     downloader.onResume = [&](qint64 offset) { resumedAt.append(offset); };
     const QString file = await(downloader.download(m_server.url(u"/drop.zip"_s), dest(u"drop.zip"_s)));
-    QCOMPARE(readAll(file), route.body);
+    QCOMPARE(read(file), route.body);
     // Hashed as it arrived, and the same as a fresh hash of the file.
     QCOMPARE(downloader.sha256(), Installer::sha256(file));
     const QStringList ranges = m_server.rangeRequests(u"/drop.zip"_s);
@@ -327,7 +299,7 @@ void DownloaderTest::resumesACancelledDownload()
     Downloader second(m_network);
     second.setKeepPartial(true);
     const QString file = await(second.download(m_server.url(u"/kept.dmg"_s), dest(u"kept.dmg"_s)));
-    QCOMPARE(readAll(file), slow.body);
+    QCOMPARE(read(file), slow.body);
     QCOMPARE(second.sha256(), Installer::sha256(file));
     QCOMPARE(m_server.rangeRequests(u"/kept.dmg"_s), QStringList{u"bytes=%1-"_s.arg(kept)});
 }

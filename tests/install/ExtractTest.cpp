@@ -1,5 +1,6 @@
 #include "Bundles.h"
 #include "TestMain.h"
+#include "Thrown.h"
 
 #include "base/FriendlyError.h"
 #include "base/PlatformError.h"
@@ -14,6 +15,8 @@
 #include <QtTest>
 
 using namespace Qt::StringLiterals;
+
+using TestSupport::thrown;
 
 namespace {
 
@@ -71,19 +74,16 @@ void ExtractTest::runnerOutputAndFailures()
     QCOMPARE(ProcessRunner::run(u"/bin/cat"_s, {}), QString());
     QCOMPARE(ProcessRunner::run(u"/bin/pwd"_s, {}, m_dir->path()).trimmed(), m_dir->path());
 
-    try {
+    const auto broken = thrown<FriendlyError>([] {
         ProcessRunner::run(u"/bin/sh"_s, {u"-c"_s, u"echo broken; exit 3"_s});
-        QFAIL("should fail");
-    } catch (const FriendlyError &e) {
-        QCOMPARE(e.message, u"A system tool (sh) reported a problem."_s);
-        QCOMPARE(e.details, u"/bin/sh -c echo broken; exit 3\nexit status 3\nbroken\n"_s);
-    }
-    try {
+    });
+    QVERIFY(broken);
+    QCOMPARE(broken->message, u"A system tool (sh) reported a problem."_s);
+    QCOMPARE(broken->details, u"/bin/sh -c echo broken; exit 3\nexit status 3\nbroken\n"_s);
+    const auto full = thrown<FriendlyError>([] {
         ProcessRunner::run(u"/bin/sh"_s, {u"-c"_s, u"echo 'write: No Space Left on device' >&2; exit 1"_s});
-        QFAIL("should fail");
-    } catch (const FriendlyError &e) {
-        QCOMPARE(e.message, u"Your disk is full. Free up some space and try again."_s);
-    }
+    });
+    QVERIFY(full && full->message == u"Your disk is full. Free up some space and try again."_s);
     QVERIFY_THROWS_EXCEPTION(PlatformError, ProcessRunner::run(path(u"no-such-tool"_s), {}));
 }
 
@@ -159,13 +159,10 @@ void ExtractTest::zipWithoutApp()
     QDir().mkpath(path(u"src/docs"_s));
     QFile(path(u"src/docs/readme.txt"_s)).open(QIODevice::WriteOnly);
     tool(u"zip"_s, {u"-q"_s, u"-r"_s, path(u"a.zip"_s), u"docs"_s}, path(u"src"_s));
-    try {
-        Installer::extractApp(path(u"a.zip"_s), work());
-        QFAIL("should fail");
-    } catch (const FriendlyError &e) {
-        QCOMPARE(e.message, u"The download doesn't contain an OpenEmu app."_s);
-        QCOMPARE(e.details, u"No .app found in "_s + work() + u"/extracted"_s);
-    }
+    const auto refused = thrown<FriendlyError>([&] { Installer::extractApp(path(u"a.zip"_s), work()); });
+    QVERIFY(refused);
+    QCOMPARE(refused->message, u"The download doesn't contain an OpenEmu app."_s);
+    QCOMPARE(refused->details, u"No .app found in "_s + work() + u"/extracted"_s);
 }
 
 void ExtractTest::realDiskImagesWithoutApp_data()
@@ -181,13 +178,10 @@ void ExtractTest::realDiskImagesWithoutApp()
     if (!QFileInfo::exists(fixtures + u"/dmg/"_s + image))
         QSKIP("the disk images made on a Mac are not beside this checkout (../shared/fixtures)");
     const QString mount = work() + u"/mount"_s;
-    try {
-        Installer::extractApp(fixtures + u"/dmg/"_s + image, work());
-        QFAIL("should fail");
-    } catch (const FriendlyError &e) {
-        QCOMPARE(e.message, u"The disk image doesn't contain an OpenEmu app."_s);
-        QCOMPARE(e.details, u"No .app found in "_s + mount);
-    }
+    const auto refused = thrown<FriendlyError>([&] { Installer::extractApp(fixtures + u"/dmg/"_s + image, work()); });
+    QVERIFY(refused);
+    QCOMPARE(refused->message, u"The disk image doesn't contain an OpenEmu app."_s);
+    QCOMPARE(refused->details, u"No .app found in "_s + mount);
     QVERIFY(!QFileInfo::exists(mount)); // closed again
 
     // The image was really opened: its volume's files were there to search.
@@ -238,12 +232,9 @@ void ExtractTest::diskImageWithApp()
     QDir().mkpath(linkOnly);
     QVERIFY(QFile::link(app, linkOnly + u"/OpenEmu.app"_s));
     QDir(work()).removeRecursively();
-    try {
-        Installer::extractApp(image(u"link-only.dmg"_s, linkOnly), work());
-        QFAIL("an app outside the image was taken");
-    } catch (const FriendlyError &e) {
-        QCOMPARE(e.message, u"The disk image doesn't contain an OpenEmu app."_s);
-    }
+    const auto refused
+        = thrown<FriendlyError>([&] { Installer::extractApp(image(u"link-only.dmg"_s, linkOnly), work()); });
+    QVERIFY(refused && refused->message == u"The disk image doesn't contain an OpenEmu app."_s);
 }
 
 VANTOR_TEST_CLASS(ExtractTest)

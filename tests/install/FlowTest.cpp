@@ -3,6 +3,8 @@
 #include "FakeDesk.h"
 #include "FeedServer.h"
 #include "SampleRelease.h"
+#include "Settle.h"
+#include "TestFiles.h"
 #include "TestHome.h"
 #include "TestMain.h"
 
@@ -15,12 +17,11 @@
 #include <QThreadPool>
 #include <QtTest>
 
-#include <qcoro/qcorosignal.h>
-
 #include <csignal>
 
 using namespace Qt::StringLiterals;
 
+using TestFiles::entries;
 using TestSupport::await;
 
 namespace {
@@ -44,21 +45,10 @@ const QString gatekeeper = QStringLiteral(" Its signature can't be checked on th
 const QString sizeOnly = u"Size matches. No checksum is published for this release, so only the size was checked."_s;
 const QString bothChecked = u"Size and SHA-256 checksum match the published values."_s;
 
-QCoro::Task<> settled(AppModel &model)
-{
-    if (model.isSettling())
-        co_await qCoro(&model, &AppModel::settled);
-}
-
 // QVERIFY2 builds its message even when the check passes.
 QString errorDetails(const AppModel &model)
 {
     return model.error() ? model.error()->message + QLatin1Char('\n') + model.error()->details : QString();
-}
-
-QStringList entries(const QString &folder)
-{
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
 }
 
 } // namespace
@@ -75,8 +65,7 @@ private Q_SLOTS:
     void freshInstallOverAnExistingCopy();
     void requestsThatAreRefused();
     void failuresLeaveTheInstalledApp();
-    void cancelWhileDownloading();
-    void twoQuickRequestsGiveOneRun();
+    void aSecondRequestIsIgnoredAndCancelUndoesAll();
     void updateQuitsRunningOpenEmu();
     void updateStopsWhenOpenEmuWillNotQuit();
     void launchOpensTheApp();
@@ -127,7 +116,7 @@ std::unique_ptr<AppModel> FlowTest::startedModel()
 {
     auto model = std::make_unique<AppModel>(m_server.urlText(feedPath), m_prompter, m_workspace);
     model->start();
-    await(settled(*model));
+    TestSupport::settle(*model);
     return model;
 }
 
@@ -298,37 +287,25 @@ void FlowTest::failuresLeaveTheInstalledApp()
     QCOMPARE(VersionChecker::version(app), u"1.0.3"_s);
 }
 
-void FlowTest::cancelWhileDownloading()
+void FlowTest::aSecondRequestIsIgnoredAndCancelUndoesAll()
 {
-    publish({.version = u"1.0.4"_s});
-    // Serve the same file slowly.
     auto slow = FeedServer::Route::slowly(QByteArray(64 * 16 * 1024, 'x'), 16 * 1024, 40);
+    publish({.version = u"1.0.4"_s, .publishedSize = slow.body.size()});
     m_server.route(u"/download/1.0.4/OpenEmu-Silicon.zip"_s, slow);
-
-    auto model = startedModel();
-    connect(model.get(), &AppModel::downloadedChanged, this, [&] {
-        if (model->downloaded() > 0)
-            model->cancelInstall();
-    });
-    await(model->install(false));
-    QCOMPARE(model->notice(), u"Cancelled. Nothing was changed."_s);
-    QVERIFY(!model->error());
-    QCOMPARE(model->phase(), InstallPhase::idle);
-    QVERIFY(!model->installed());
-    QVERIFY(entries(m_home.temporary()).isEmpty());
-    QVERIFY(!QFileInfo::exists(m_home.userApplications() + u"/OpenEmu.app"_s));
-}
-
-void FlowTest::twoQuickRequestsGiveOneRun()
-{
-    publish({.version = u"1.0.4"_s});
     auto model = startedModel();
     QCoro::Task<Outcome> first = model->install(false);
     QVERIFY(model->isInstalling());
-    await(model->install(false)); // ignored while the first runs
-    await(std::move(first));
+    await(model->install(false)); // ignored while the first runs, which goes on
+    QTRY_VERIFY(model->downloaded() > 0);
+    model->cancelInstall();
+    const Outcome outcome = await(std::move(first));
+    QVERIFY2(outcome == Outcome::cancelled, qPrintable(errorDetails(*model)));
+    QCOMPARE(model->notice(), u"Cancelled. Nothing was changed."_s);
+    QVERIFY(!model->error() && !model->installed());
+    QCOMPARE(model->phase(), InstallPhase::idle);
+    QVERIFY(entries(m_home.temporary()).isEmpty());
+    QVERIFY(!QFileInfo::exists(m_home.userApplications() + u"/OpenEmu.app"_s));
     QCOMPARE(m_server.hits(u"/download/1.0.4/OpenEmu-Silicon.zip"_s), 1);
-    QCOMPARE(model->installed()->version, u"1.0.4"_s);
 }
 
 void FlowTest::updateQuitsRunningOpenEmu()
@@ -413,11 +390,7 @@ void FlowTest::tidyRowsAndShowingThem()
         QVERIFY(!row.exists && row.size == 0);
 
     Bundles::write(m_home.userApplications(), u"OpenEmu.app"_s, {.identifier = u"org.example.OpenEmu"_s});
-    QDir().mkpath(m_home.path(u"Library/Caches/org.example.OpenEmu"_s));
-    QFile cache(m_home.path(u"Library/Caches/org.example.OpenEmu/blob"_s));
-    QVERIFY(cache.open(QIODevice::WriteOnly));
-    cache.write(QByteArray(10'000, 'c'));
-    cache.close();
+    TestFiles::write(m_home.path(u"Library/Caches/org.example.OpenEmu/blob"_s), QByteArray(10'000, 'c'));
     model->refreshInstalled();
     await(model->refreshTidy());
     const QList<TidyRow> rows = model->tidyRows();
@@ -477,15 +450,10 @@ void FlowTest::destroyingTheModelMidAction()
     QVERIFY(!QFileInfo::exists(m_home.userApplications() + u"/OpenEmu.app"_s));
 
     // While a backup and a restore run on their background threads.
-    const QString saves = m_home.path(u"Library/Application Support/OpenEmu/Save States/SNES"_s);
-    QDir().mkpath(saves);
-    QFile state(saves + u"/game.state"_s);
-    QVERIFY(state.open(QIODevice::WriteOnly));
     QByteArray bytes(16 * 1024 * 1024, '\0');
     for (qsizetype i = 0; i < bytes.size(); ++i)
         bytes[i] = char((i * 7919) >> 3); // slow to compress, so the step is still running
-    state.write(bytes);
-    state.close();
+    TestFiles::write(m_home.path(u"Library/Application Support/OpenEmu/Save States/SNES/game.state"_s), bytes);
     const QString out = m_home.path(u"out"_s);
     QDir().mkpath(out);
     m_prompter.folderAnswer = out;
@@ -539,21 +507,14 @@ void FlowTest::updatesBackUpSaveStatesFirst()
     QVERIFY(!automatic.exists());
 
     // With save states: exactly they are backed up, before the update, and the notice says so.
-    const QString states = m_home.path(u"Library/Application Support/OpenEmu/Save States/SNES"_s);
-    QDir().mkpath(states);
-    QFile(states + u"/slot.oesavestate"_s).open(QIODevice::WriteOnly);
-    QDir().mkpath(m_home.path(u"Library/Application Support/OpenEmu/Game Library"_s));
-    QFile(m_home.path(u"Library/Application Support/OpenEmu/Game Library/Library.storedata"_s))
-        .open(QIODevice::WriteOnly);
+    TestFiles::write(m_home.path(u"Library/Application Support/OpenEmu/Save States/SNES/slot.oesavestate"_s));
+    TestFiles::write(m_home.path(u"Library/Application Support/OpenEmu/Game Library/Library.storedata"_s));
     QCOMPARE(await(model->install(true)), Outcome::done);
     QVERIFY(model->notice()->endsWith(u" Save states were backed up first."_s));
     QStringList zips = automatic.entryList({u"*.zip"_s}, QDir::Files);
     QCOMPARE(zips.size(), 1);
-    QProcess unzip;
-    unzip.start(u"unzip"_s, {u"-Z1"_s, automatic.filePath(zips.first())});
-    unzip.waitForFinished();
-    for (const QByteArray &name : unzip.readAllStandardOutput().trimmed().split('\n'))
-        QVERIFY2(name.startsWith("Application Support/OpenEmu/Save States"), name.constData());
+    for (const QString &name : TestFiles::zipNames(automatic.filePath(zips.first())))
+        QVERIFY2(name.startsWith(u"Application Support/OpenEmu/Save States"_s), qPrintable(name));
 
     // Only the three newest stay; once skipped, none is written; the setting turns it off.
     for (int i = 0; i < 3; ++i)
@@ -582,13 +543,9 @@ void FlowTest::signatureCheckedBeforePlacement()
 {
     // Scripts stand in for codesign and spctl; the Team ID depends on which app is asked about.
     const QString tools = m_home.path(u"tools"_s);
-    QDir().mkpath(tools);
     auto script = [&](const QString &name, const QByteArray &body) {
-        QFile file(tools + QLatin1Char('/') + name);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("#!/bin/sh\n" + body);
-        file.close();
-        file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QFile::setPermissions(TestFiles::write(tools + QLatin1Char('/') + name, "#!/bin/sh\n" + body),
+                              QFileDevice::ReadOwner | QFileDevice::ExeOwner);
     };
     script(u"codesign"_s, "case \"$*\" in *-dv*extracted*) echo TeamIdentifier=$NEW_TEAM;; *-dv*) echo "
                           "TeamIdentifier=OPENEMU;; esac\nexit 0\n");

@@ -1,3 +1,4 @@
+#include "TestFiles.h"
 #include "TestMain.h"
 
 #include "base/FriendlyError.h"
@@ -15,15 +16,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-QString writeFile(const QString &path, const QByteArray &content)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
-        qFatal("cannot write %s", qPrintable(path));
-    return path;
-}
 
 qint64 allocated(const QString &path)
 {
@@ -54,14 +46,14 @@ private:
 
 void VerifyTest::sha256KnownAnswers()
 {
-    QCOMPARE(Installer::sha256(writeFile(m_dir->filePath(u"empty"_s), {})),
+    QCOMPARE(Installer::sha256(TestFiles::write(m_dir->filePath(u"empty"_s), {})),
              u"e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"_s);
-    QCOMPARE(Installer::sha256(writeFile(m_dir->filePath(u"abc"_s), "abc")), abcSha);
+    QCOMPARE(Installer::sha256(TestFiles::write(m_dir->filePath(u"abc"_s), "abc")), abcSha);
     // Longer than one 1 MiB read: a million 'a's, the standard's long test vector.
-    QCOMPARE(Installer::sha256(writeFile(m_dir->filePath(u"million"_s), QByteArray(1'000'000, 'a'))),
+    QCOMPARE(Installer::sha256(TestFiles::write(m_dir->filePath(u"million"_s), QByteArray(1'000'000, 'a'))),
              u"cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"_s);
     const QByteArray big = QByteArray(3 * 1024 * 1024 + 5, 'x');
-    QCOMPARE(Installer::sha256(writeFile(m_dir->filePath(u"big"_s), big)),
+    QCOMPARE(Installer::sha256(TestFiles::write(m_dir->filePath(u"big"_s), big)),
              QString::fromLatin1(QCryptographicHash::hash(big, QCryptographicHash::Sha256).toHex()));
 }
 
@@ -96,7 +88,7 @@ void VerifyTest::verifyRules()
     QFETCH(QString, expectedSHA);
     QFETCH(QString, result);
     QFETCH(QString, details);
-    const QString file = writeFile(m_dir->filePath(u"OpenEmu.dmg"_s), "abc");
+    const QString file = TestFiles::write(m_dir->filePath(u"OpenEmu.dmg"_s), "abc");
     const std::optional<QString> sha = expectedSHA == u"-"_s ? std::nullopt : std::optional(expectedSHA);
     try {
         QCOMPARE(Installer::verify(file, expectedSize, sha), result);
@@ -116,14 +108,14 @@ void VerifyTest::verifyMissingFileIsAFileError()
 void VerifyTest::sizes()
 {
     const QString folder = m_dir->filePath(u"data"_s);
-    const QString ten = writeFile(folder + u"/ten"_s, QByteArray(10, 'x'));
+    const QString ten = TestFiles::write(folder + u"/ten"_s, QByteArray(10, 'x'));
     QCOMPARE(FileUtil::size(ten), qint64(10));
     QCOMPARE(FileUtil::size(folder), allocated(ten));
     QVERIFY(FileUtil::size(folder) >= 512); // blocks, not the 10-byte length
 
     // Hidden files and nested folders count; a link is not followed, even to a folder.
-    const QString hidden = writeFile(folder + u"/.hidden/deep/file"_s, QByteArray(5000, 'y'));
-    const QString outside = writeFile(m_dir->filePath(u"outside/big"_s), QByteArray(100'000, 'z'));
+    const QString hidden = TestFiles::write(folder + u"/.hidden/deep/file"_s, QByteArray(5000, 'y'));
+    const QString outside = TestFiles::write(m_dir->filePath(u"outside/big"_s), QByteArray(100'000, 'z'));
     QVERIFY(QFile::link(outside, folder + u"/link-to-file"_s));
     QVERIFY(QFile::link(QFileInfo(outside).path(), folder + u"/link-to-folder"_s));
     QCOMPARE(FileUtil::size(folder), allocated(ten) + allocated(hidden));

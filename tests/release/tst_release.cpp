@@ -1,6 +1,7 @@
 #include "Await.h"
 #include "FeedServer.h"
 #include "TestHome.h"
+#include "Thrown.h"
 
 #include "base/FriendlyError.h"
 #include "base/PlatformError.h"
@@ -14,6 +15,7 @@
 using namespace Qt::StringLiterals;
 
 using TestSupport::await;
+using TestSupport::thrown;
 
 namespace {
 
@@ -62,6 +64,11 @@ private Q_SLOTS:
     void courtesyTowardGitHub();
 
 private:
+    std::optional<FriendlyError> fetchFailure(const QString &feed)
+    {
+        return thrown<FriendlyError>([&] { await(GitHubReleases::fetchLatest(m_network, feed)); });
+    }
+
     TestHome &m_home = TestHome::shared(); // the feed's cache goes to this home
     QNetworkAccessManager m_network;
 };
@@ -146,12 +153,9 @@ void ReleaseTest::rejectsMalformedReleases()
 {
     QFETCH(QByteArray, json);
     QFETCH(QString, mentions);
-    try {
-        ReleaseDecoder::decode(json);
-        QFAIL("decoding should fail");
-    } catch (const ReleaseDecoder::DecodingError &e) {
-        QVERIFY2(e.description.contains(mentions), qPrintable(e.description));
-    }
+    const auto refused = thrown<ReleaseDecoder::DecodingError>([&] { ReleaseDecoder::decode(json); });
+    QVERIFY(refused);
+    QVERIFY2(refused->description.contains(mentions), qPrintable(refused->description));
 }
 
 void ReleaseTest::fetchSendsTheFeedRequest()
@@ -194,13 +198,10 @@ void ReleaseTest::fetchReportsStatuses()
     QFETCH(QString, details);
     FeedServer server;
     server.json(u"/feed"_s, body, status);
-    try {
-        await(GitHubReleases::fetchLatest(m_network, server.urlText(u"/feed"_s)));
-        QFAIL("fetch should fail");
-    } catch (const FriendlyError &e) {
-        QCOMPARE(e.message, message);
-        QCOMPARE(e.details, details);
-    }
+    const auto failed = fetchFailure(server.urlText(u"/feed"_s));
+    QVERIFY(failed);
+    QCOMPARE(failed->message, message);
+    QCOMPARE(failed->details, details);
 }
 
 void ReleaseTest::fetchRejectsOversizedReply()
@@ -210,25 +211,19 @@ void ReleaseTest::fetchRejectsOversizedReply()
     route.body = release({}, ",\"body\":\"" + QByteArray(GitHubReleases::maxFeedBytes, 'a') + "\"");
     route.withoutLength = true;
     server.route(u"/feed"_s, route);
-    try {
-        await(GitHubReleases::fetchLatest(m_network, server.urlText(u"/feed"_s)));
-        QFAIL("fetch should fail");
-    } catch (const FriendlyError &e) {
-        QCOMPARE(e.message, u"The release information came back in a format we didn't expect."_s);
-        QVERIFY2(e.details.contains(u"larger than 16 MiB"_s), qPrintable(e.details));
-    }
+    const auto failed = fetchFailure(server.urlText(u"/feed"_s));
+    QVERIFY(failed);
+    QCOMPARE(failed->message, u"The release information came back in a format we didn't expect."_s);
+    QVERIFY2(failed->details.contains(u"larger than 16 MiB"_s), qPrintable(failed->details));
 }
 
 void ReleaseTest::fetchRejectsInvalidAddress()
 {
     for (const QString &address : {u"not an address"_s, u"http://"_s}) {
-        try {
-            await(GitHubReleases::fetchLatest(m_network, address));
-            QFAIL("fetch should fail");
-        } catch (const FriendlyError &e) {
-            QCOMPARE(e.message, u"The release address is invalid."_s);
-            QCOMPARE(e.details, address);
-        }
+        const auto failed = fetchFailure(address);
+        QVERIFY(failed);
+        QCOMPARE(failed->message, u"The release address is invalid."_s);
+        QCOMPARE(failed->details, address);
     }
 }
 
@@ -239,27 +234,18 @@ void ReleaseTest::fetchTransportFailureIsPlatformError()
         FeedServer closed; // a port that was just free and now has no listener
         port = closed.port();
     }
-    try {
-        await(GitHubReleases::fetchLatest(m_network, u"http://127.0.0.1:%1/feed"_s.arg(port)));
-        QFAIL("fetch should fail");
-    } catch (const PlatformError &e) {
-        QCOMPARE(e.domain, ErrorDomain::url);
-        QCOMPARE(e.code, UrlCode::cannotConnectToHost);
-        const FriendlyError friendly = FriendlyError::from(std::current_exception(), u"Checking"_s);
-        QCOMPARE(friendly.message, u"Can't reach the internet right now. Check your connection and try again."_s);
-    }
+    const auto refused = thrown<PlatformError>(
+        [&] { await(GitHubReleases::fetchLatest(m_network, u"http://127.0.0.1:%1/feed"_s.arg(port))); });
+    QVERIFY(refused && refused->domain == ErrorDomain::url && refused->code == UrlCode::cannotConnectToHost);
 
     // A feed that goes silent times out.
     auto stalled = FeedServer::Route::slowly("{}", 1, 1500);
     FeedServer server;
     server.route(u"/stalled"_s, stalled);
-    try {
+    const auto silent = thrown<PlatformError>([&] {
         await(GitHubReleases::fetchLatest(m_network, server.urlText(u"/stalled"_s), std::chrono::milliseconds(300)));
-        QFAIL("fetch should time out");
-    } catch (const PlatformError &e) {
-        QCOMPARE(e.domain, ErrorDomain::url);
-        QCOMPARE(e.code, qint64(-1001));
-    }
+    });
+    QVERIFY(silent && silent->domain == ErrorDomain::url && silent->code == UrlCode::timedOut);
 }
 
 void ReleaseTest::pickAssetPrefersDiskImages()
@@ -377,17 +363,13 @@ void ReleaseTest::courtesyTowardGitHub()
     const qint64 reset = QDateTime(QDate(2026, 12, 6), QTime(21, 7)).toSecsSinceEpoch();
     limited.headers = {{"X-RateLimit-Reset", QByteArray::number(reset)}};
     server.route(u"/limited"_s, limited);
-    try {
-        await(GitHubReleases::fetchLatest(m_network, server.urlText(u"/limited"_s)));
-        QFAIL("fetch should fail");
-    } catch (const FriendlyError &e) {
-        QVERIFY2(e.details.endsWith(u"\nTry again after 21:07."_s), qPrintable(e.details));
-        QVERIFY(!e.details.contains(u"secret"_s));
-    }
+    const auto limitedFailure = fetchFailure(server.urlText(u"/limited"_s));
+    QVERIFY(limitedFailure);
+    QVERIFY2(limitedFailure->details.endsWith(u"\nTry again after 21:07."_s), qPrintable(limitedFailure->details));
+    QVERIFY(!limitedFailure->details.contains(u"secret"_s));
 
     // Plain http is for this machine only.
-    QVERIFY_THROWS_EXCEPTION(FriendlyError,
-                             await(GitHubReleases::fetchLatest(m_network, u"http://example.com/feed"_s)));
+    QVERIFY(fetchFailure(u"http://example.com/feed"_s));
 }
 
 QTEST_MAIN(ReleaseTest)

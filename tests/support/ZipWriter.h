@@ -8,9 +8,9 @@
 struct ZipEntryOptions
 {
     int hostByte = 3; // "made by": 3 is Unix; BeOS 16, AtheOS 30, Atari 5, VMS 2
-    QString unicodePathField; // a different name in the Info-ZIP Unicode path field (0x7075)
+    QString unicodePathField{}; // a different name in the Info-ZIP Unicode path field (0x7075)
     qint64 listedSize = -1; // the uncompressed size the headers claim; -1 for the real one
-    QString localName; // a different name in the local header than in the directory
+    QString localName{}; // a different name in the local header than in the directory
 };
 
 // Writes small zip archives entry by entry (stored, not compressed), with whatever names and
