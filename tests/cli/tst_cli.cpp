@@ -1,12 +1,13 @@
 #include "Bundles.h"
+#include "CliRun.h"
 #include "FeedServer.h"
 #include "SampleRelease.h"
+#include "TestFiles.h"
 #include "TestHome.h"
 
 #include "cli/ProgressReport.h"
 
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QtTest>
@@ -21,14 +22,13 @@ namespace {
 
 const QString feedPath = u"/repos/nickybmon/OpenEmu-Silicon/releases/latest"_s;
 
-struct Run
-{
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
+using CliRunner::run;
+using Run = CliRun;
 
-    QJsonObject json() const { return QJsonDocument::fromJson(out.trimmed().split('\n').last()).object(); }
-};
+QStringList feed(const QString &url)
+{
+    return {u"VANTOR_FEED_URL="_s + url};
+}
 
 // Runs vantor-cli on a pseudo-terminal (standard input, output and error), typing `input` as
 // the prompts come, and gives everything the terminal showed.
@@ -66,6 +66,7 @@ Run onTerminal(const QStringList &arguments, const QByteArray &input)
     int status = 0;
     ::waitpid(child, &status, 0);
     ::close(terminal);
+    result.killed = WIFSIGNALED(status);
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return result;
 }
@@ -81,39 +82,20 @@ private Q_SLOTS:
     void reports();
     void usageAndHelp_data();
     void usageAndHelp();
-    void installUpdateRollbackUninstall();
     void questions_data();
     void questions();
     void progress();
     void backupRestoreRoundTrip();
     void guideAndSystems();
     void completionForBash();
-    void skippingAVersion();
+    void installUpdateSkipRollbackUninstall();
     void olderReleaseWhenTheNewestHasNoApp();
     void demoContinuesOneStory();
 
 private:
-    Run run(const QStringList &arguments, const QString &feedUrl = {}, const QStringList &environment = {});
-
     TestHome &m_home = TestHome::shared();
     FeedServer m_server;
 };
-
-Run CliTest::run(const QStringList &arguments, const QString &feedUrl, const QStringList &environment)
-{
-    QProcess process;
-    process.setStandardInputFile(QProcess::nullDevice()); // no terminal to ask
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(u"VANTOR_FEED_URL"_s, feedUrl.isEmpty() ? m_server.urlText(feedPath) : feedUrl);
-    env.insert(u"VANTOR_HOST"_s, u"macos-14.5.0-arm64"_s);
-    for (const QString &pair : environment)
-        env.insert(pair.section(QLatin1Char('='), 0, 0), pair.section(QLatin1Char('='), 1));
-    process.setProcessEnvironment(env);
-    process.start(QStringLiteral(VANTOR_CLI), arguments);
-    if (!process.waitForFinished(60'000))
-        qFatal("vantor-cli did not finish");
-    return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
-}
 
 void CliTest::init()
 {
@@ -140,21 +122,21 @@ void CliTest::reports()
 
     // Failures: the sentence on stderr, the details with --verbose, the object with --json.
     m_server.json(u"/limited"_s, "rate limited", 429);
-    const Run limited = run({u"--json"_s, u"latest"_s}, m_server.urlText(u"/limited"_s));
+    const Run limited = run({u"--json"_s, u"latest"_s}, feed(m_server.urlText(u"/limited"_s)));
     QCOMPARE(limited.exitCode, 1);
     QCOMPARE(limited.json().value(u"error"_s).toObject().value(u"details"_s).toString(), u"HTTP 429\nrate limited"_s);
     QVERIFY(!limited.err.contains("HTTP 429"));
-    QVERIFY(run({u"--verbose"_s, u"latest"_s}, m_server.urlText(u"/limited"_s)).err.contains("HTTP 429"));
+    QVERIFY(run({u"--verbose"_s, u"latest"_s}, feed(m_server.urlText(u"/limited"_s))).err.contains("HTTP 429"));
     // Courtesy toward GitHub from the command line: the kept reply is asked about with its ETag,
     // and a token goes to the feed only, never into what is printed.
     m_server.resetHits();
-    const Run withToken = run({u"--verbose"_s, u"latest"_s}, {}, {u"GH_TOKEN=cli-secret"_s});
+    const Run withToken = run({u"--verbose"_s, u"latest"_s}, {u"GH_TOKEN=cli-secret"_s});
     QCOMPARE(m_server.lastHeader(feedPath, "Authorization"), QByteArray("Bearer cli-secret"));
     QVERIFY(!m_server.lastHeader(feedPath, "If-None-Match").isEmpty()); // kept from the first run
     QVERIFY(m_server.hits(u"/download/1.0.3/OpenEmu-Silicon.zip.sha256"_s) > 0);
     QVERIFY(m_server.lastHeader(u"/download/1.0.3/OpenEmu-Silicon.zip.sha256"_s, "Authorization").isEmpty());
     QVERIFY(!withToken.out.contains("cli-secret") && !withToken.err.contains("cli-secret"));
-    const Run offline = run({u"--json"_s, u"status"_s}, u"http://127.0.0.1:1/feed"_s);
+    const Run offline = run({u"--json"_s, u"status"_s}, feed(u"http://127.0.0.1:1/feed"_s));
     QCOMPARE(offline.exitCode, 1);
     QVERIFY(offline.json().value(u"latest"_s).isNull());
     QVERIFY(offline.json().contains(u"error"_s));
@@ -191,42 +173,12 @@ void CliTest::usageAndHelp()
     QFETCH(QByteArray, out);
     QFETCH(QByteArray, err);
     const QStringList environment{u"TMPDIR="_s + m_home.path(u"no such folder"_s)};
-    const Run result = run(arguments, {}, environment);
+    const Run result = run(arguments, environment);
     QCOMPARE(result.exitCode, exitCode);
     QVERIFY2(result.out.contains(out), result.out.constData());
     QVERIFY2(result.err.contains(err), result.err.constData());
     QVERIFY(result.err.count('\n') <= 3); // a usage error is a line or two, never the whole help
     QVERIFY(!result.err.contains("terminate called"));
-}
-
-void CliTest::installUpdateRollbackUninstall()
-{
-    const QString app = m_home.userApplications() + u"/OpenEmu.app"_s;
-    QCOMPARE(run({u"--yes"_s, u"install"_s}).exitCode, 0);
-    // Installed already: install refuses instead of re-downloading over the kept copy.
-    const Run again = run({u"--yes"_s, u"install"_s});
-    QCOMPARE(again.exitCode, 1);
-    QVERIFY(again.err.contains("Use 'vantor-cli update' to update it."));
-
-    SampleRelease::publish(m_server, m_home.path(u"release"_s), feedPath,
-                           {.version = u"1.0.4"_s, .zip = false, .diskImage = true, .digest = true});
-    QCOMPARE(run({u"--json"_s, u"--yes"_s, u"update"_s}).exitCode, 0);
-    QCOMPARE(run({u"--yes"_s, u"rollback"_s}).exitCode, 0);
-    // --reinstall replaces the copy there as an update does, at any version.
-    QCOMPARE(run({u"--yes"_s, u"install"_s, u"--reinstall"_s}).exitCode, 0);
-    QJsonObject status = run({u"--json"_s, u"status"_s}).json();
-    QCOMPARE(status.value(u"installed"_s).toObject().value(u"version"_s).toString(), u"1.0.4"_s);
-    QVERIFY(status.value(u"hasPrevious"_s).toBool());
-
-    // --yes uninstall moves the app only; the data stays unless --with-data.
-    const QString saves = m_home.path(u"Library/Application Support/OpenEmu/Save States"_s);
-    QDir().mkpath(saves);
-    QCOMPARE(run({u"--yes"_s, u"uninstall"_s}).exitCode, 0);
-    QVERIFY(!QFileInfo::exists(app));
-    QVERIFY(QFileInfo::exists(saves));
-    Bundles::write(m_home.userApplications(), u"OpenEmu.app"_s);
-    QCOMPARE(run({u"--yes"_s, u"uninstall"_s, u"--with-data"_s}).exitCode, 0);
-    QVERIFY(!QFileInfo::exists(saves));
 }
 
 void CliTest::questions_data()
@@ -283,11 +235,7 @@ void CliTest::progress()
 void CliTest::backupRestoreRoundTrip()
 {
     const QString saves = m_home.path(u"Library/Application Support/OpenEmu/Save States"_s);
-    QDir().mkpath(saves);
-    QFile state(saves + u"/slot1.oesavestate"_s);
-    QVERIFY(state.open(QIODevice::WriteOnly));
-    state.write("progress");
-    state.close();
+    TestFiles::write(saves + u"/slot1.oesavestate"_s, "progress");
     const QString to = m_home.path(u"backups"_s);
     QDir().mkpath(to);
 
@@ -305,9 +253,8 @@ void CliTest::backupRestoreRoundTrip()
 void CliTest::guideAndSystems()
 {
     const QString bios = m_home.path(u"Library/Application Support/OpenEmu/BIOS"_s);
-    QDir().mkpath(bios);
     for (const QString &name : {u"scph5502.bin"_s, u"dc_boot.bin"_s})
-        QFile(bios + QLatin1Char('/') + name).open(QIODevice::WriteOnly);
+        TestFiles::write(bios + QLatin1Char('/') + name);
     QDir().mkpath(m_home.path(u"Games"_s));
     QCOMPARE(run({u"set-games-folder"_s, m_home.path(u"Games"_s)}).exitCode, 0);
 
@@ -320,17 +267,22 @@ void CliTest::guideAndSystems()
     QVERIFY(!marks.value(u"Sega Dreamcast"_s)); // needs both files
 
     // Marks a plain terminal can show.
-    QVERIFY(run({u"guide"_s}, {}, {u"LC_ALL=C"_s}).out.contains("  [x] PlayStation"));
-    QVERIFY(run({u"guide"_s}, {}, {u"LC_ALL=C.UTF-8"_s}).out.contains("  ✓ PlayStation"));
+    QVERIFY(run({u"guide"_s}, {u"LC_ALL=C"_s}).out.contains("  [x] PlayStation"));
+    QVERIFY(run({u"guide"_s}, {u"LC_ALL=C.UTF-8"_s}).out.contains("  ✓ PlayStation"));
 
     const QJsonArray systems = run({u"--json"_s, u"systems"_s}).json().value(u"systems"_s).toArray();
     QCOMPARE(systems.size(), 42);
 }
 
-void CliTest::skippingAVersion()
+void CliTest::installUpdateSkipRollbackUninstall()
 {
     QCOMPARE(run({u"--yes"_s, u"install"_s}).exitCode, 0);
-    SampleRelease::publish(m_server, m_home.path(u"release"_s), feedPath, {.version = u"1.0.4"_s});
+    // Installed already: install refuses instead of re-downloading over the kept copy.
+    const Run again = run({u"--yes"_s, u"install"_s});
+    QCOMPARE(again.exitCode, 1);
+    QVERIFY(again.err.contains("Use 'vantor-cli update' to update it."));
+    SampleRelease::publish(m_server, m_home.path(u"release"_s), feedPath,
+                           {.version = u"1.0.4"_s, .zip = false, .diskImage = true, .digest = true});
     QCOMPARE(run({u"skip"_s}).exitCode, 0);
     QJsonObject status = run({u"--json"_s, u"status"_s}).json();
     QCOMPARE(status.value(u"skippedVersion"_s).toString(), u"v1.0.4"_s);
@@ -351,8 +303,7 @@ void CliTest::skippingAVersion()
     QVERIFY(status.value(u"updateAvailable"_s).toBool());
     // The automatic backup: on by default, skipped once with --no-backup, turned off with set.
     const QString saves = m_home.path(u"Library/Application Support/OpenEmu/Save States"_s);
-    QDir().mkpath(saves);
-    QFile(saves + u"/slot.oesavestate"_s).open(QIODevice::WriteOnly);
+    TestFiles::write(saves + u"/slot.oesavestate"_s);
     QVERIFY(status.value(u"autoBackupBeforeUpdate"_s).toBool());
     QCOMPARE(run({u"--yes"_s, u"update"_s, u"--no-backup"_s}).exitCode, 0);
     QVERIFY(!QFileInfo::exists(m_home.path(u"Library/Application Support/Vantor/Automatic backups"_s)));
@@ -363,6 +314,17 @@ void CliTest::skippingAVersion()
     QCOMPARE(run({u"skip"_s, u"v1.0.5"_s}).exitCode, 0);
     QCOMPARE(run({u"unskip"_s}).exitCode, 0);
     QVERIFY(run({u"--json"_s, u"status"_s}).json().value(u"updateAvailable"_s).toBool());
+
+    // --reinstall replaces the copy there as an update does, at any version.
+    QCOMPARE(run({u"--yes"_s, u"install"_s, u"--reinstall"_s}).exitCode, 0);
+    QVERIFY(run({u"--json"_s, u"status"_s}).json().value(u"hasPrevious"_s).toBool());
+    // --yes uninstall moves the app only; the data stays unless --with-data.
+    QCOMPARE(run({u"--yes"_s, u"uninstall"_s}).exitCode, 0);
+    QVERIFY(!QFileInfo::exists(m_home.userApplications() + u"/OpenEmu.app"_s));
+    QVERIFY(QFileInfo::exists(saves));
+    Bundles::write(m_home.userApplications(), u"OpenEmu.app"_s);
+    QCOMPARE(run({u"--yes"_s, u"uninstall"_s, u"--with-data"_s}).exitCode, 0);
+    QVERIFY(!QFileInfo::exists(saves));
 }
 
 void CliTest::olderReleaseWhenTheNewestHasNoApp()
@@ -407,7 +369,7 @@ void CliTest::demoContinuesOneStory()
     const QString tmp = m_home.path(u"demo-tmp"_s);
     QDir().mkpath(tmp);
     auto demo = [&](const QStringList &arguments) {
-        return run(QStringList{u"--demo"_s, u"--json"_s} + arguments, {}, {u"TMPDIR="_s + tmp});
+        return run(QStringList{u"--demo"_s, u"--json"_s} + arguments, {u"TMPDIR="_s + tmp});
     };
     const Run fresh = demo({u"--demo-reset"_s, u"status"_s});
     QCOMPARE(fresh.exitCode, 0);

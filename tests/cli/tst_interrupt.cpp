@@ -3,14 +3,14 @@
 // nothing of a run stays in the temporary folder.
 
 #include "Bundles.h"
+#include "CliRun.h"
 #include "FeedServer.h"
 #include "SampleRelease.h"
+#include "TestFiles.h"
 #include "TestHome.h"
 
 #include "base/Paths.h"
 
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QProcess>
 #include <QtTest>
 
@@ -23,17 +23,12 @@ namespace {
 
 const QString feedPath = u"/repos/nickybmon/OpenEmu-Silicon/releases/latest"_s;
 
-struct Run
-{
-    bool killed = false;
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
+using CliRunner::run;
+using TestFiles::entries;
 
-QStringList entries(const QString &folder)
+QString installedVersion()
 {
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+    return run({u"--json"_s, u"status"_s}).json().value(u"installed"_s).toObject().value(u"version"_s).toString();
 }
 
 bool isWholeApp(const QString &bundle)
@@ -65,10 +60,6 @@ private Q_SLOTS:
     void windowQuitsOnSignals();
 
 private:
-    // killAtStep: the step of the run at which vantor-cli kills itself (0: none).
-    Run run(const QStringList &arguments, int killAtStep = 0);
-    QProcess *start(const QStringList &arguments, int killAtStep = 0);
-    QJsonObject status();
     void setUp(const QString &installed, const QString &kept);
 
     TestHome &m_home = TestHome::shared();
@@ -81,6 +72,9 @@ void InterruptTest::init()
 {
     m_home.reset();
     m_applications = m_home.systemApplications();
+    qputenv("VANTOR_SYSTEM_APPLICATIONS", m_applications.toUtf8());
+    qputenv("VANTOR_FEED_URL", m_server.urlText(feedPath).toUtf8());
+    qputenv("VANTOR_HOST", "macos-14.5.0-arm64");
     m_server.resetHits();
     SampleRelease::publish(m_server, m_home.path(u"release"_s), feedPath, {.version = u"1.0.4"_s});
 }
@@ -90,23 +84,6 @@ void InterruptTest::cleanup()
     if (!m_otherVolume.isEmpty())
         QDir(m_otherVolume).removeRecursively();
     m_otherVolume.clear();
-}
-
-Run InterruptTest::run(const QStringList &arguments, int killAtStep)
-{
-    QProcess *process = start(arguments, killAtStep);
-    if (!process->waitForFinished(120'000))
-        qFatal("vantor-cli did not finish");
-    Run result{process->exitStatus() == QProcess::CrashExit, process->exitCode(), process->readAllStandardOutput(),
-               process->readAllStandardError()};
-    delete process;
-    return result;
-}
-
-QJsonObject InterruptTest::status()
-{
-    const Run result = run({u"--json"_s, u"status"_s});
-    return QJsonDocument::fromJson(result.out.trimmed().split('\n').last()).object();
 }
 
 // The app `installed` at its place, and a kept copy `kept` (none when empty).
@@ -142,6 +119,7 @@ void InterruptTest::killedAtEveryMove()
         if (deviceOf(m_otherVolume) == deviceOf(m_home.home()))
             QSKIP("/dev/shm is on the same volume as the home folder here");
         m_applications = m_otherVolume + u"/Applications"_s;
+        qputenv("VANTOR_SYSTEM_APPLICATIONS", m_applications.toUtf8());
     }
     const bool update = command == u"update"_s;
     const QString before = update ? u"1.0.3"_s : u"1.0.4"_s;
@@ -155,10 +133,10 @@ void InterruptTest::killedAtEveryMove()
         // (A rollback in the step before skipped 1.0.4; the update asks for it by name.)
         const QStringList arguments
             = update ? QStringList{u"--yes"_s, command, u"--include-skipped"_s} : QStringList{u"--yes"_s, command};
-        const Run killed = run(arguments, step);
+        const CliRun killed = run(arguments, {u"VANTOR_KILL_AT_STEP=%1"_s.arg(step)});
 
         // Vantor again: whatever the kill left is finished or undone.
-        const QJsonObject state = status();
+        const QJsonObject state = run({u"--json"_s, u"status"_s}).json();
         const QString version = state.value(u"installed"_s).toObject().value(u"version"_s).toString();
         const QString where = QString::fromUtf8(killed.err).section(u"killed at "_s, 1).trimmed();
         table.append(u"%1 | %2 | %3"_s.arg(killed.killed ? where : u"not killed (exit %1)"_s.arg(killed.exitCode),
@@ -182,22 +160,6 @@ void InterruptTest::killedAtEveryMove()
     qInfo().noquote() << u"step killed | version after | notice\n"_s + table.join(QLatin1Char('\n'));
 }
 
-QProcess *InterruptTest::start(const QStringList &arguments, int killAtStep)
-{
-    auto *process = new QProcess(this);
-    process->setStandardInputFile(QProcess::nullDevice());
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(u"VANTOR_FEED_URL"_s, m_server.urlText(feedPath));
-    env.insert(u"VANTOR_HOST"_s, u"macos-14.5.0-arm64"_s);
-    env.insert(u"VANTOR_SYSTEM_APPLICATIONS"_s, m_applications);
-    if (killAtStep > 0)
-        env.insert(u"VANTOR_KILL_AT_STEP"_s, QString::number(killAtStep));
-    process->setProcessEnvironment(env);
-    process->start(QStringLiteral(VANTOR_CLI), arguments);
-    process->waitForStarted();
-    return process;
-}
-
 void InterruptTest::twoUpdatesAtOnce()
 {
     setUp(u"1.0.3"_s, QString());
@@ -206,9 +168,9 @@ void InterruptTest::twoUpdatesAtOnce()
         u"/download/1.0.4/OpenEmu-Silicon.zip"_s,
         FeedServer::Route::slowly(m_server.routeOf(u"/download/1.0.4/OpenEmu-Silicon.zip"_s)->body, 4096, 30));
 
-    QProcess *first = start({u"--yes"_s, u"update"_s});
+    QProcess *first = CliRunner::start({u"--yes"_s, u"update"_s}, {}, this);
     QTRY_VERIFY(m_server.hits(u"/download/1.0.4/OpenEmu-Silicon.zip"_s) > 0);
-    const Run second = run({u"--yes"_s, u"update"_s});
+    const CliRun second = run({u"--yes"_s, u"update"_s});
     QVERIFY(first->waitForFinished(120'000));
 
     QVERIFY2(first->exitCode() == 0, first->readAllStandardError().constData());
@@ -218,7 +180,7 @@ void InterruptTest::twoUpdatesAtOnce()
     QCOMPARE(m_server.hits(u"/download/1.0.4/OpenEmu-Silicon.zip"_s), 1);
     const QString app = m_applications + u"/OpenEmu.app"_s;
     QVERIFY(isWholeApp(app));
-    QCOMPARE(status().value(u"installed"_s).toObject().value(u"version"_s).toString(), u"1.0.4"_s);
+    QCOMPARE(installedVersion(), u"1.0.4"_s);
 }
 
 void InterruptTest::sigtermStopsTheDownload()
@@ -228,7 +190,7 @@ void InterruptTest::sigtermStopsTheDownload()
         u"/download/1.0.4/OpenEmu-Silicon.zip"_s,
         FeedServer::Route::slowly(m_server.routeOf(u"/download/1.0.4/OpenEmu-Silicon.zip"_s)->body, 1024, 50));
 
-    QProcess *update = start({u"--yes"_s, u"update"_s});
+    QProcess *update = CliRunner::start({u"--yes"_s, u"update"_s}, {}, this);
     QTRY_VERIFY(m_server.hits(u"/download/1.0.4/OpenEmu-Silicon.zip"_s) > 0);
     QTest::qWait(200);
     ::kill(pid_t(update->processId()), SIGTERM);
@@ -245,7 +207,6 @@ void InterruptTest::windowQuitsOnSignals()
         QProcess window;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
-        env.insert(u"VANTOR_FEED_URL"_s, m_server.urlText(feedPath));
         window.setProcessEnvironment(env);
         window.start(QStringLiteral(VANTOR_WINDOW), {});
         QVERIFY(window.waitForStarted());
