@@ -79,16 +79,19 @@ private:
     std::unique_ptr<AppModel> startedModel();
     QString installedApp(const QString &version);
     QProcess *startOpenEmu(const QString &bundle, const QStringList &arguments = {});
-    void publish(const SampleRelease::Options &options)
+    // Publishes a release; a model given checks for it at once.
+    void publish(const SampleRelease::Options &options, AppModel *model = nullptr)
     {
         SampleRelease::publish(m_server, m_home.path(u"release"_s), feedPath, options);
+        if (model)
+            await(model->checkLatest());
     }
 
     TestHome &m_home = TestHome::shared();
     FeedServer m_server;
     ScriptedPrompter m_prompter;
     RecordingWorkspace m_workspace;
-    QList<QProcess *> m_processes;
+    std::vector<std::unique_ptr<QProcess>> m_processes; // killed as they are destroyed
 };
 
 void FlowTest::init()
@@ -104,11 +107,6 @@ void FlowTest::init()
 
 void FlowTest::cleanup()
 {
-    for (QProcess *process : std::as_const(m_processes)) {
-        process->kill();
-        process->waitForFinished();
-        delete process;
-    }
     m_processes.clear();
 }
 
@@ -128,10 +126,9 @@ QString FlowTest::installedApp(const QString &version)
 
 QProcess *FlowTest::startOpenEmu(const QString &bundle, const QStringList &arguments)
 {
-    auto *process = new QProcess;
+    QProcess *process = m_processes.emplace_back(std::make_unique<QProcess>()).get();
     process->start(bundle + u"/Contents/MacOS/OpenEmu"_s, arguments);
     process->waitForStarted();
-    m_processes.append(process);
     return process;
 }
 
@@ -156,8 +153,8 @@ void FlowTest::installUpdateAndRollBackTwice()
     QVERIFY(!model->isInstalling());
 
     // The next release comes as a disk image with a digest and a checksum file.
-    publish({.version = u"1.0.4"_s, .zip = false, .diskImage = true, .digest = true, .checksumFile = true});
-    await(model->checkLatest());
+    publish({.version = u"1.0.4"_s, .zip = false, .diskImage = true, .digest = true, .checksumFile = true},
+            model.get());
     QVERIFY(model->updateAvailable());
     await(model->install(true));
     QVERIFY2(!model->error(), qPrintable(errorDetails(*model)));
@@ -224,15 +221,13 @@ void FlowTest::requestsThatAreRefused()
     QCOMPARE(model->error()->details, u"Assets: none"_s);
 
     // A release whose only asset is a source archive.
-    publish({.zip = false, .otherAssets = {u"Source code.tar.gz"_s, u"notes.txt"_s}});
-    await(model->checkLatest());
+    publish({.zip = false, .otherAssets = {u"Source code.tar.gz"_s, u"notes.txt"_s}}, model.get());
     await(model->install(false));
     QCOMPARE(model->error()->details, u"Assets: Source code.tar.gz, notes.txt"_s);
 
     // Not a Mac that can run it.
     qputenv("VANTOR_HOST", "macos-10.15.7-arm64");
-    publish({});
-    await(model->checkLatest());
+    publish({}, model.get());
     model->setNotice(u"earlier"_s);
     await(model->install(false));
     QCOMPARE(model->error()->message,
@@ -260,15 +255,13 @@ void FlowTest::failuresLeaveTheInstalledApp()
     QCOMPARE(model->phase(), InstallPhase::idle);
 
     // Three times a huge published size is more than any disk has.
-    publish({.version = u"1.0.4"_s, .publishedSize = Q_INT64_C(1'000'000'000'000'000)});
-    await(model->checkLatest());
+    publish({.version = u"1.0.4"_s, .publishedSize = Q_INT64_C(1'000'000'000'000'000)}, model.get());
     await(model->install(true));
     QCOMPARE(model->error()->message, u"Not enough free disk space. About 3 PB is needed while installing."_s);
     QVERIFY(model->error()->details.startsWith(u"Free: "_s));
 
     // A feed whose file name would climb out of the work folder is not downloaded at all.
-    publish({.version = u"1.0.4"_s, .assetName = u"../../OpenEmu.zip"_s});
-    await(model->checkLatest());
+    publish({.version = u"1.0.4"_s, .assetName = u"../../OpenEmu.zip"_s}, model.get());
     await(model->install(true));
     QCOMPARE(model->error()->message,
              u"The release file has a name Vantor can't use safely, so it was not downloaded."_s);

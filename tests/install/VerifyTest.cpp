@@ -38,7 +38,6 @@ private Q_SLOTS:
     void verifyRules();
     void verifyMissingFileIsAFileError();
     void sizes();
-    void freeSpace();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -121,14 +120,6 @@ void VerifyTest::sizes()
     QCOMPARE(FileUtil::size(folder), allocated(ten) + allocated(hidden));
 
     QCOMPARE(FileUtil::size(m_dir->filePath(u"missing"_s)), qint64(0));
-}
-
-void VerifyTest::freeSpace()
-{
-    const auto space = FileUtil::freeSpace(m_dir->path());
-    QVERIFY(space.has_value());
-    QVERIFY(*space > 0);
-    QVERIFY(!FileUtil::freeSpace(m_dir->filePath(u"no/such/volume"_s)));
 }
 
 VANTOR_TEST_CLASS(VerifyTest)

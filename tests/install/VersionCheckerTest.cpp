@@ -29,7 +29,6 @@ private Q_SLOTS:
     void findsSystemCopyFirst();
     void skipsBundlesThatAreNotOpenEmu();
     void readsBinaryAndXmlInfo();
-    void versionOfBundle();
 
     void numbers_data();
     void numbers();
@@ -95,15 +94,6 @@ void VersionCheckerTest::readsBinaryAndXmlInfo()
     info.write("bplist00\xff\xff garbage");
     info.close();
     QVERIFY(!VersionChecker::findInstalled());
-}
-
-void VersionCheckerTest::versionOfBundle()
-{
-    const QString bundle = Bundles::write(m_home.home(), u"Any.app"_s, {.version = u"2.1"_s});
-    QCOMPARE(VersionChecker::version(bundle), u"2.1"_s);
-    const QString bare = Bundles::write(m_home.home(), u"Bare.app"_s, {.version = std::nullopt});
-    QVERIFY(!VersionChecker::version(bare));
-    QVERIFY(!VersionChecker::version(m_home.path(u"Missing.app"_s)));
 }
 
 void VersionCheckerTest::numbers_data()
@@ -186,20 +176,12 @@ void VersionCheckerTest::runningInstancesFindsRealProcesses()
         m_home.userApplications(), u"Other.app"_s,
         {.identifier = u"com.example.other"_s, .executableName = u"Other"_s, .executableSource = helper});
 
-    QList<QProcess *> processes;
+    std::vector<std::unique_ptr<QProcess>> processes; // killed as they are destroyed
     for (const QString &program : {openEmu + u"/Contents/MacOS/OpenEmu"_s, other + u"/Contents/MacOS/Other"_s}) {
-        auto *process = new QProcess(this);
-        process->start(program, {});
-        QVERIFY(process->waitForStarted());
-        processes.append(process);
+        processes.push_back(std::make_unique<QProcess>());
+        processes.back()->start(program, {});
+        QVERIFY(processes.back()->waitForStarted());
     }
-    auto stop = qScopeGuard([&] {
-        for (QProcess *process : processes) {
-            process->terminate();
-            process->waitForFinished();
-            delete process;
-        }
-    });
 
     const QList<RunningApp> running = VersionChecker::runningInstances();
     QCOMPARE(running.size(), 1);
@@ -215,11 +197,10 @@ void VersionCheckerTest::runningInstancesFindsRealProcesses()
     QFile::setPermissions(shared.path(), QFileDevice::Permissions(0x7755));
     const QString theirs = Bundles::write(shared.path(), u"OpenEmu.app"_s, {.executableSource = helper});
     QProcess(this).execute(u"chmod"_s, {u"-R"_s, u"a+rX"_s, shared.path()});
-    auto *stranger = new QProcess(this);
+    QProcess *stranger = processes.emplace_back(std::make_unique<QProcess>()).get();
     stranger->start(
         setpriv, {u"--reuid=65534"_s, u"--regid=65534"_s, u"--clear-groups"_s, theirs + u"/Contents/MacOS/OpenEmu"_s});
     QVERIFY(stranger->waitForStarted());
-    processes.append(stranger);
     QTest::qWait(200);
     QCOMPARE(stranger->state(), QProcess::Running); // it runs, as another user
     QCOMPARE(VersionChecker::runningInstances().size(), 1);
