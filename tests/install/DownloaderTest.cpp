@@ -1,6 +1,5 @@
 #include "Await.h"
 #include "FeedServer.h"
-#include "TestCertificate.h"
 #include "TestFiles.h"
 #include "TestMain.h"
 #include "Thrown.h"
@@ -33,6 +32,22 @@ QByteArray bodyOf(int size)
     for (int i = 0; i < size; ++i)
         body[i] = char('a' + i % 26);
     return body;
+}
+
+// A self-signed certificate and key for 127.0.0.1, made afresh by OpenSSL: a TLS server on
+// loopback that only the requests told of it trust.
+std::pair<QByteArray, QByteArray> loopbackCertificate()
+{
+    const QTemporaryDir dir;
+    QProcess openssl;
+    openssl.setProcessChannelMode(QProcess::MergedChannels);
+    openssl.start(u"openssl"_s, {u"req"_s, u"-x509"_s, u"-newkey"_s, u"ec"_s, u"-pkeyopt"_s,
+                                 u"ec_paramgen_curve:P-256"_s, u"-nodes"_s, u"-days"_s, u"1"_s, u"-subj"_s,
+                                 u"/CN=127.0.0.1"_s, u"-addext"_s, u"subjectAltName=IP:127.0.0.1"_s, u"-keyout"_s,
+                                 dir.filePath(u"key.pem"_s), u"-out"_s, dir.filePath(u"cert.pem"_s)});
+    if (!openssl.waitForFinished() || openssl.exitCode() != 0)
+        qFatal("openssl could not make a certificate: %s", openssl.readAll().constData());
+    return {read(dir.filePath(u"cert.pem"_s)), read(dir.filePath(u"key.pem"_s))};
 }
 
 FeedServer::Route redirectTo(const QString &target)
@@ -222,14 +237,14 @@ void DownloaderTest::silenceEndsTheDownload()
 void DownloaderTest::httpsNeverRedirectsToHttp()
 {
     // Both ends on loopback, where plain http is otherwise allowed: only the downgrade is refused.
-    const TestCertificate certificate = TestCertificate::forLoopback();
-    FeedServer secure(certificate.certificatePem, certificate.keyPem);
+    const auto [certificate, key] = loopbackCertificate();
+    FeedServer secure(certificate, key);
     m_server.file(u"/plain/OpenEmu.zip"_s, "the app");
     secure.route(u"/OpenEmu.zip"_s, redirectTo(m_server.urlText(u"/plain/OpenEmu.zip"_s)));
     secure.file(u"/direct.zip"_s, "the app");
 
     QSslConfiguration trusting = QSslConfiguration::defaultConfiguration();
-    trusting.setCaCertificates({QSslCertificate(certificate.certificatePem)});
+    trusting.setCaCertificates({QSslCertificate(certificate)});
     Downloader direct(m_network);
     direct.setSslConfiguration(trusting);
     const QString fetched = await(direct.download(secure.url(u"/direct.zip"_s), dest(u"direct.zip"_s)));
