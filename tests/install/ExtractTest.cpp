@@ -1,4 +1,5 @@
 #include "Bundles.h"
+#include "TestFiles.h"
 #include "TestMain.h"
 #include "Thrown.h"
 
@@ -156,8 +157,7 @@ void ExtractTest::zipKeepsLinksAndModes()
 
 void ExtractTest::zipWithoutApp()
 {
-    QDir().mkpath(path(u"src/docs"_s));
-    QFile(path(u"src/docs/readme.txt"_s)).open(QIODevice::WriteOnly);
+    TestFiles::write(path(u"src/docs/readme.txt"_s));
     tool(u"zip"_s, {u"-q"_s, u"-r"_s, path(u"a.zip"_s), u"docs"_s}, path(u"src"_s));
     const auto refused = thrown<FriendlyError>([&] { Installer::extractApp(path(u"a.zip"_s), work()); });
     QVERIFY(refused);

@@ -524,7 +524,7 @@ void FlowTest::updatesBackUpSaveStatesFirst()
 
     // A backup that fails stops the update before anything is placed.
     QVERIFY(automatic.removeRecursively());
-    QFile(automatic.path()).open(QIODevice::WriteOnly); // a file where the folder goes
+    TestFiles::write(automatic.path()); // a file where the folder goes
     const QStringList kept = entries(Paths::previousVersionsFolder());
     QCOMPARE(await(model->install(true)), Outcome::failed);
     QCOMPARE(entries(Paths::previousVersionsFolder()), kept);

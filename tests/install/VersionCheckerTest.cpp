@@ -1,4 +1,5 @@
 #include "Bundles.h"
+#include "TestFiles.h"
 #include "TestHome.h"
 #include "TestMain.h"
 
@@ -89,10 +90,7 @@ void VersionCheckerTest::readsBinaryAndXmlInfo()
     QCOMPARE(VersionChecker::findInstalled()->version, u"1.0.4"_s);
 
     // A damaged Info.plist makes the bundle unreadable, not the search fail.
-    QFile info(m_home.userApplications() + u"/OpenEmu.app/Contents/Info.plist"_s);
-    QVERIFY(info.open(QIODevice::WriteOnly));
-    info.write("bplist00\xff\xff garbage");
-    info.close();
+    TestFiles::write(m_home.userApplications() + u"/OpenEmu.app/Contents/Info.plist"_s, "bplist00\xff\xff garbage");
     QVERIFY(!VersionChecker::findInstalled());
 }
 
@@ -215,15 +213,11 @@ void VersionCheckerTest::hostileBundles()
 
     // Info.plists that would crash or hang a parser: unreadable, answered at once.
     const QString info = apps + u"/OpenEmu.app/Contents/Info.plist"_s;
-    auto writeInfo = [&](const QByteArray &bytes) {
-        QFile::remove(info);
-        QFile file(info);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-    };
-    writeInfo("<?xml version=\"1.0\"?><plist><dict><key>CFBundleIdentifier</key><string>org.openemu.OpenEmu</string>"
+    TestFiles::write(
+        info, "<?xml version=\"1.0\"?><plist><dict><key>CFBundleIdentifier</key><string>org.openemu.OpenEmu</string>"
               "<key>deep</key>"
-              + QByteArray("<array>").repeated(200'000) + QByteArray("</array>").repeated(200'000) + "</dict></plist>");
+                  + QByteArray("<array>").repeated(200'000) + QByteArray("</array>").repeated(200'000)
+                  + "</dict></plist>");
     QVERIFY(!VersionChecker::findInstalled());
 
     // Binary: 100,000 arrays, each holding the next (one-byte references need few objects, so
@@ -248,7 +242,7 @@ void VersionCheckerTest::hostileBundles()
         trailer[8 + i] = char(quint64(count) >> (56 - 8 * i));
         trailer[24 + i] = char(quint64(table) >> (56 - 8 * i));
     }
-    writeInfo(binary + trailer);
+    TestFiles::write(info, binary + trailer);
     QVERIFY(!VersionChecker::findInstalled());
 
     QFile::remove(info);
