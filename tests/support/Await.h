@@ -8,6 +8,7 @@
 
 #include <exception>
 #include <optional>
+#include <type_traits>
 
 namespace TestSupport {
 
@@ -18,38 +19,32 @@ template <typename T>
 T await(QCoro::Task<T> task, int timeoutMs = 20'000)
 {
     QEventLoop loop;
-    std::optional<T> result;
+    std::optional<std::conditional_t<std::is_void_v<T>, bool, T>> result;
     std::exception_ptr failure;
-    bool done = false;
     auto runner = [&]() -> QCoro::Task<> {
         try {
-            result.emplace(co_await std::move(task));
+            if constexpr (std::is_void_v<T>) {
+                co_await std::move(task);
+                result.emplace(true);
+            } else {
+                result.emplace(co_await std::move(task));
+            }
         } catch (...) {
             failure = std::current_exception();
         }
-        done = true;
         loop.quit();
     };
     auto running = runner();
-    if (!done) {
+    if (!result && !failure) {
         QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
         loop.exec();
     }
-    if (!done)
+    if (!result && !failure)
         qFatal("a task did not finish within %d ms", timeoutMs);
     if (failure)
         std::rethrow_exception(failure);
-    return std::move(*result);
-}
-
-inline void await(QCoro::Task<> task, int timeoutMs = 20'000)
-{
-    await(
-        [](QCoro::Task<> inner) -> QCoro::Task<bool> {
-            co_await std::move(inner);
-            co_return true;
-        }(std::move(task)),
-        timeoutMs);
+    if constexpr (!std::is_void_v<T>)
+        return std::move(*result);
 }
 
 } // namespace TestSupport
