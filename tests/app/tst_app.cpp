@@ -13,8 +13,6 @@
 #include "base/Settings.h"
 #include "install/Installer.h"
 
-#include <QDir>
-#include <QSettings>
 #include <QtTest>
 
 using namespace Qt::StringLiterals;

@@ -7,9 +7,6 @@
 
 #include "cli/ProgressReport.h"
 
-#include <QJsonArray>
-#include <QJsonObject>
-#include <QProcess>
 #include <QtTest>
 
 #include <csignal>

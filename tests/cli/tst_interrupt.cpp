@@ -11,7 +11,6 @@
 
 #include "base/Paths.h"
 
-#include <QProcess>
 #include <QtTest>
 
 #include <csignal>

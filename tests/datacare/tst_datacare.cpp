@@ -12,8 +12,6 @@
 #include "datacare/BackupManager.h"
 #include "platform/FileOps.h"
 
-#include <QDir>
-#include <QProcess>
 #include <QtTest>
 
 #include <clocale>

@@ -9,9 +9,6 @@
 #include "guide/GuideChecklist.h"
 #include "guide/ProjectDocs.h"
 
-#include <QCryptographicHash>
-#include <QDir>
-#include <QSettings>
 #include <QtTest>
 
 #include <SDL.h>

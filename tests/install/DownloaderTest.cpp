@@ -9,9 +9,7 @@
 #include "install/Downloader.h"
 #include "install/Installer.h"
 
-#include <QDir>
 #include <QNetworkAccessManager>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <fcntl.h>

@@ -9,10 +9,6 @@
 #include "platform/ProcessRunner.h"
 #include "platform/SystemTools.h"
 
-#include <QDir>
-#include <QFile>
-#include <QProcess>
-#include <QTemporaryDir>
 #include <QtTest>
 
 using namespace Qt::StringLiterals;

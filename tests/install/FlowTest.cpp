@@ -12,9 +12,6 @@
 #include "base/Paths.h"
 #include "install/VersionChecker.h"
 
-#include <QDir>
-#include <QProcess>
-#include <QThreadPool>
 #include <QtTest>
 
 #include <csignal>

@@ -12,8 +12,6 @@
 #include "install/VersionChecker.h"
 #include "platform/FileOps.h"
 
-#include <QDir>
-#include <QFile>
 #include <QtTest>
 
 #include <cerrno>

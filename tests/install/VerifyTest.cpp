@@ -6,9 +6,6 @@
 #include "install/Installer.h"
 #include "platform/FileUtil.h"
 
-#include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <sys/stat.h>

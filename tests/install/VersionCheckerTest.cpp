@@ -7,10 +7,6 @@
 #include "install/VersionChecker.h"
 #include "platform/Host.h"
 
-#include <QDir>
-#include <QProcess>
-#include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <sys/stat.h>

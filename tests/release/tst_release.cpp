@@ -9,7 +9,6 @@
 #include "release/ReleaseDecoder.h"
 
 #include <QNetworkAccessManager>
-#include <QScopeGuard>
 #include <QtTest>
 
 using namespace Qt::StringLiterals;

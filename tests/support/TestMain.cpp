@@ -1,6 +1,5 @@
 #include "TestMain.h"
 
-#include <QCoreApplication>
 #include <QtTest>
 
 using namespace Qt::StringLiterals;

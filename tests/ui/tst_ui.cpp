@@ -14,25 +14,8 @@
 #include "ui/MainWindow.h"
 #include "ui/Widgets.h"
 
-#include <QAbstractButton>
-#include <QAction>
-#include <QApplication>
-#include <QLabel>
-#include <QListWidget>
-#include <QMessageBox>
-#include <QPlainTextEdit>
-#include <QProgressBar>
-#include <QPushButton>
-#include <QScopeGuard>
-#include <QScrollArea>
-#include <QScrollBar>
-#include <QStackedWidget>
-#include <QTextBlock>
-#include <QTextBrowser>
-#include <QTextDocument>
-#include <QTextList>
-#include <QToolButton>
 #include <QtTest>
+#include <QtWidgets>
 
 #include <SDL.h>
 
