@@ -47,20 +47,180 @@ public:
     AppTest() = default;
 
 private Q_SLOTS:
-    void init();
+    void init()
+    {
+        m_home.reset();
+        Paths::setBundleID(Paths::defaultBundleID);
+        QSettings(u"Vantor"_s, u"Vantor"_s).clear();
+    }
 
-    void friendlyMessages_data();
-    void friendlyMessages();
-    void friendlyDetailsAndIdentity();
+    void friendlyMessages_data()
+    {
+        QTest::addColumn<QString>("domain");
+        QTest::addColumn<qint64>("code");
+        QTest::addColumn<QString>("message");
+        for (qint64 code : {-1009, -1006, -1005, -1004, -1003, -1001})
+            QTest::addRow("url %lld", code) << ErrorDomain::url << code << internet;
+        QTest::newRow("cancelled request")
+            << ErrorDomain::url << qint64(-999) << u"Restoring the backup didn't work."_s;
+        QTest::newRow("secure connection")
+            << ErrorDomain::url << qint64(-1200) << u"Restoring the backup didn't work."_s;
+        QTest::newRow("cocoa out of space") << ErrorDomain::cocoa << qint64(640) << diskFull;
+        QTest::newRow("posix no space") << ErrorDomain::posix << qint64(28) << diskFull;
+        QTest::newRow("write permission") << ErrorDomain::cocoa << qint64(513) << permission;
+        QTest::newRow("read permission") << ErrorDomain::cocoa << qint64(257) << permission;
+        QTest::newRow("missing file") << ErrorDomain::cocoa << qint64(4) << u"Restoring the backup didn't work."_s;
+        QTest::newRow("code of another domain")
+            << ErrorDomain::posix << qint64(640) << u"Restoring the backup didn't work."_s;
+        QTest::newRow("url code in cocoa domain")
+            << ErrorDomain::cocoa << qint64(-1009) << u"Restoring the backup didn't work."_s;
+    }
 
-    void byteCounts_data();
-    void byteCounts();
+    void friendlyMessages()
+    {
+        QFETCH(QString, domain);
+        QFETCH(qint64, code);
+        QFETCH(QString, message);
+        QCOMPARE(fromPlatform(domain, code, u"Restoring the backup"_s).message, message);
+    }
 
-    void footprintFollowsBundleID();
+    void friendlyDetailsAndIdentity()
+    {
+        const FriendlyError timeout = fromPlatform(ErrorDomain::url, -1001, u"Checking for the latest release"_s);
+        QCOMPARE(timeout.details,
+                 u"Checking for the latest release\nNSURLErrorDomain code -1001\nwhat the system said"_s);
+        const FriendlyError again = fromPlatform(ErrorDomain::url, -1001, u"Checking for the latest release"_s);
+        QVERIFY(timeout.id != again.id);
 
-    void startFindsInstalledAppAndRelease();
-    void failedChecksKeepEarlierRelease();
-    void updateAvailable();
+        // Failures that are not the platform's are described in the same three parts.
+        const FriendlyError cancelled = FriendlyError::from(std::make_exception_ptr(Cancelled{}), u"Installing"_s);
+        QCOMPARE(cancelled.message, u"Installing didn't work."_s);
+        QVERIFY(cancelled.details.startsWith(u"Installing\nNSCocoaErrorDomain code 3072\n"_s));
+        const FriendlyError plain = FriendlyError::from(std::make_exception_ptr(std::runtime_error("boom")), u"X"_s);
+        QCOMPARE(plain.details, u"X\nVantor code 0\nboom"_s);
+
+        // A FriendlyError passes through as it is.
+        const FriendlyError original(u"The release address is invalid."_s, u"bad"_s);
+        const FriendlyError passed = FriendlyError::from(std::make_exception_ptr(original), u"Context"_s);
+        QVERIFY(passed.id == original.id && passed.message == original.message && passed.details == u"bad"_s);
+    }
+
+    void byteCounts_data()
+    {
+        QTest::addColumn<qint64>("bytes");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("zero") << qint64(0) << u"Zero KB"_s;
+        QTest::newRow("one") << qint64(1) << u"1 byte"_s;
+        QTest::newRow("999") << qint64(999) << u"999 bytes"_s;
+        QTest::newRow("1000") << qint64(1000) << u"1 KB"_s;
+        QTest::newRow("1500 rounds up") << qint64(1500) << u"2 KB"_s;
+        QTest::newRow("999,999 becomes MB") << qint64(999'999) << u"1 MB"_s;
+        QTest::newRow("1.5 MB") << qint64(1'500'000) << u"1.5 MB"_s;
+        QTest::newRow("trailing zero dropped") << qint64(2'000'000) << u"2 MB"_s;
+        QTest::newRow("363.5 MB") << qint64(363'500'000) << u"363.5 MB"_s;
+        QTest::newRow("1.23 GB") << qint64(1'234'567'890) << u"1.23 GB"_s;
+        QTest::newRow("1.2 GB") << qint64(1'200'000'000) << u"1.2 GB"_s;
+        QTest::newRow("3 PB") << qint64(3'000'000'000'000'000) << u"3 PB"_s;
+    }
+
+    void byteCounts()
+    {
+        QFETCH(qint64, bytes);
+        QFETCH(QString, text);
+        QCOMPARE(ByteCount::fileStyle(bytes), text);
+    }
+
+    void footprintFollowsBundleID()
+    {
+        QCOMPARE(Paths::settingsFile(), m_home.path(u"Library/Preferences/org.openemu.OpenEmu.plist"_s));
+        Bundles::write(m_home.userApplications(), u"OpenEmu.app"_s, {.identifier = u"org.example.OpenEmuSilicon"_s});
+        AppModel model(u"http://127.0.0.1:1/feed"_s, m_prompter, m_workspace);
+        model.refreshInstalled();
+        QCOMPARE(Paths::settingsFile(), m_home.path(u"Library/Preferences/org.example.OpenEmuSilicon.plist"_s));
+
+        // When the app is gone, the identifier found last stays in force.
+        QDir(m_home.userApplications()).removeRecursively();
+        model.refreshInstalled();
+        QVERIFY(!model.installed());
+        QCOMPARE(Paths::bundleID(), u"org.example.OpenEmuSilicon"_s);
+    }
+
+    void startFindsInstalledAppAndRelease()
+    {
+        m_server.json(u"/feed"_s, "{\"tag_name\":\"v1.0.4\",\"assets\":[]}");
+        Bundles::write(m_home.userApplications(), u"OpenEmu.app"_s, {.version = u"1.0.3"_s});
+        QDir().mkpath(Paths::previousVersionsFolder() + u"/OpenEmu 1.0.2.app"_s);
+
+        AppModel model(m_server.urlText(u"/feed"_s), m_prompter, m_workspace);
+        QSignalSpy loading(&model, &AppModel::loadingReleaseChanged);
+        model.start();
+        // The installed app is known as soon as start() returns; the release arrives later.
+        QCOMPARE(model.installed()->version, u"1.0.3"_s);
+        QVERIFY(model.hasPrevious());
+        QVERIFY(model.loadingRelease());
+        QVERIFY(!model.latest());
+        TestSupport::settle(model);
+        QCOMPARE(model.latest()->tagName, u"v1.0.4"_s);
+        QVERIFY(!model.loadingRelease());
+        QCOMPARE(loading.count(), 2);
+        QVERIFY(!model.error());
+        QVERIFY(model.updateAvailable());
+    }
+
+    void failedChecksKeepEarlierRelease()
+    {
+        AppModel model(m_server.urlText(u"/missing-feed"_s), m_prompter, m_workspace);
+        startAndSettle(model);
+        QVERIFY(!model.installed());
+        QVERIFY(!model.latest());
+        QVERIFY(!model.loadingRelease());
+        QCOMPARE(model.error()->message, u"GitHub couldn't give us the latest release (error 404)."_s);
+
+        m_server.json(u"/missing-feed"_s, "{\"tag_name\":\"v2\",\"assets\":[]}");
+        model.setError(std::nullopt);
+        TestSupport::await(model.checkLatest());
+        QCOMPARE(model.latest()->tagName, u"v2"_s);
+        QVERIFY(!model.error());
+
+        m_server.json(u"/missing-feed"_s, "garbage");
+        TestSupport::await(model.checkLatest());
+        QCOMPARE(model.latest()->tagName, u"v2"_s);
+        QCOMPARE(model.error()->message, u"The release information came back in a format we didn't expect."_s);
+        QVERIFY(model.error()->details.contains(u"not valid JSON"_s));
+    }
+
+    void updateAvailable()
+    {
+        struct Case
+        {
+            const char *installed;
+            const char *tag;
+            bool available;
+        };
+        const Case cases[] = {
+            {"1.2", "v1.2.0", false},      {"1.0.3", "v1.0.4", true}, {"unknown", "v0.0.1", true},
+            {"unknown", "nightly", false}, {"2.0", "v1.9", false},
+        };
+        for (const Case &c : cases) {
+            m_home.reset();
+            m_server.json(u"/u"_s, QByteArray("{\"tag_name\":\"") + c.tag + "\",\"assets\":[]}");
+            Bundles::Spec spec;
+            if (QByteArray(c.installed) == "unknown")
+                spec.version.reset();
+            else
+                spec.version = QString::fromLatin1(c.installed);
+            Bundles::write(m_home.systemApplications(), u"OpenEmu.app"_s, spec);
+            AppModel model(m_server.urlText(u"/u"_s), m_prompter, m_workspace);
+            startAndSettle(model);
+            QCOMPARE(model.installed()->version, QString::fromLatin1(c.installed));
+            QVERIFY2(model.updateAvailable() == c.available, c.tag);
+        }
+        AppModel none(m_server.urlText(u"/u"_s), m_prompter, m_workspace);
+        m_home.reset();
+        startAndSettle(none);
+        QVERIFY(none.latest());
+        QVERIFY(!none.updateAvailable());
+    }
 
 private:
     TestHome &m_home = TestHome::shared(); // first: HOME and the settings point there before anything reads them
@@ -68,178 +228,6 @@ private:
     ScriptedPrompter m_prompter;
     RecordingWorkspace m_workspace;
 };
-
-void AppTest::init()
-{
-    m_home.reset();
-    Paths::setBundleID(Paths::defaultBundleID);
-    QSettings(u"Vantor"_s, u"Vantor"_s).clear();
-}
-
-void AppTest::friendlyMessages_data()
-{
-    QTest::addColumn<QString>("domain");
-    QTest::addColumn<qint64>("code");
-    QTest::addColumn<QString>("message");
-    for (qint64 code : {-1009, -1006, -1005, -1004, -1003, -1001})
-        QTest::addRow("url %lld", code) << ErrorDomain::url << code << internet;
-    QTest::newRow("cancelled request") << ErrorDomain::url << qint64(-999) << u"Restoring the backup didn't work."_s;
-    QTest::newRow("secure connection") << ErrorDomain::url << qint64(-1200) << u"Restoring the backup didn't work."_s;
-    QTest::newRow("cocoa out of space") << ErrorDomain::cocoa << qint64(640) << diskFull;
-    QTest::newRow("posix no space") << ErrorDomain::posix << qint64(28) << diskFull;
-    QTest::newRow("write permission") << ErrorDomain::cocoa << qint64(513) << permission;
-    QTest::newRow("read permission") << ErrorDomain::cocoa << qint64(257) << permission;
-    QTest::newRow("missing file") << ErrorDomain::cocoa << qint64(4) << u"Restoring the backup didn't work."_s;
-    QTest::newRow("code of another domain")
-        << ErrorDomain::posix << qint64(640) << u"Restoring the backup didn't work."_s;
-    QTest::newRow("url code in cocoa domain")
-        << ErrorDomain::cocoa << qint64(-1009) << u"Restoring the backup didn't work."_s;
-}
-
-void AppTest::friendlyMessages()
-{
-    QFETCH(QString, domain);
-    QFETCH(qint64, code);
-    QFETCH(QString, message);
-    QCOMPARE(fromPlatform(domain, code, u"Restoring the backup"_s).message, message);
-}
-
-void AppTest::friendlyDetailsAndIdentity()
-{
-    const FriendlyError timeout = fromPlatform(ErrorDomain::url, -1001, u"Checking for the latest release"_s);
-    QCOMPARE(timeout.details, u"Checking for the latest release\nNSURLErrorDomain code -1001\nwhat the system said"_s);
-    const FriendlyError again = fromPlatform(ErrorDomain::url, -1001, u"Checking for the latest release"_s);
-    QVERIFY(timeout.id != again.id);
-
-    // Failures that are not the platform's are described in the same three parts.
-    const FriendlyError cancelled = FriendlyError::from(std::make_exception_ptr(Cancelled{}), u"Installing"_s);
-    QCOMPARE(cancelled.message, u"Installing didn't work."_s);
-    QVERIFY(cancelled.details.startsWith(u"Installing\nNSCocoaErrorDomain code 3072\n"_s));
-    const FriendlyError plain = FriendlyError::from(std::make_exception_ptr(std::runtime_error("boom")), u"X"_s);
-    QCOMPARE(plain.details, u"X\nVantor code 0\nboom"_s);
-
-    // A FriendlyError passes through as it is.
-    const FriendlyError original(u"The release address is invalid."_s, u"bad"_s);
-    const FriendlyError passed = FriendlyError::from(std::make_exception_ptr(original), u"Context"_s);
-    QVERIFY(passed.id == original.id && passed.message == original.message && passed.details == u"bad"_s);
-}
-
-void AppTest::byteCounts_data()
-{
-    QTest::addColumn<qint64>("bytes");
-    QTest::addColumn<QString>("text");
-    QTest::newRow("zero") << qint64(0) << u"Zero KB"_s;
-    QTest::newRow("one") << qint64(1) << u"1 byte"_s;
-    QTest::newRow("999") << qint64(999) << u"999 bytes"_s;
-    QTest::newRow("1000") << qint64(1000) << u"1 KB"_s;
-    QTest::newRow("1500 rounds up") << qint64(1500) << u"2 KB"_s;
-    QTest::newRow("999,999 becomes MB") << qint64(999'999) << u"1 MB"_s;
-    QTest::newRow("1.5 MB") << qint64(1'500'000) << u"1.5 MB"_s;
-    QTest::newRow("trailing zero dropped") << qint64(2'000'000) << u"2 MB"_s;
-    QTest::newRow("363.5 MB") << qint64(363'500'000) << u"363.5 MB"_s;
-    QTest::newRow("1.23 GB") << qint64(1'234'567'890) << u"1.23 GB"_s;
-    QTest::newRow("1.2 GB") << qint64(1'200'000'000) << u"1.2 GB"_s;
-    QTest::newRow("3 PB") << qint64(3'000'000'000'000'000) << u"3 PB"_s;
-}
-
-void AppTest::byteCounts()
-{
-    QFETCH(qint64, bytes);
-    QFETCH(QString, text);
-    QCOMPARE(ByteCount::fileStyle(bytes), text);
-}
-
-void AppTest::footprintFollowsBundleID()
-{
-    QCOMPARE(Paths::settingsFile(), m_home.path(u"Library/Preferences/org.openemu.OpenEmu.plist"_s));
-    Bundles::write(m_home.userApplications(), u"OpenEmu.app"_s, {.identifier = u"org.example.OpenEmuSilicon"_s});
-    AppModel model(u"http://127.0.0.1:1/feed"_s, m_prompter, m_workspace);
-    model.refreshInstalled();
-    QCOMPARE(Paths::settingsFile(), m_home.path(u"Library/Preferences/org.example.OpenEmuSilicon.plist"_s));
-
-    // When the app is gone, the identifier found last stays in force.
-    QDir(m_home.userApplications()).removeRecursively();
-    model.refreshInstalled();
-    QVERIFY(!model.installed());
-    QCOMPARE(Paths::bundleID(), u"org.example.OpenEmuSilicon"_s);
-}
-
-void AppTest::startFindsInstalledAppAndRelease()
-{
-    m_server.json(u"/feed"_s, "{\"tag_name\":\"v1.0.4\",\"assets\":[]}");
-    Bundles::write(m_home.userApplications(), u"OpenEmu.app"_s, {.version = u"1.0.3"_s});
-    QDir().mkpath(Paths::previousVersionsFolder() + u"/OpenEmu 1.0.2.app"_s);
-
-    AppModel model(m_server.urlText(u"/feed"_s), m_prompter, m_workspace);
-    QSignalSpy loading(&model, &AppModel::loadingReleaseChanged);
-    model.start();
-    // The installed app is known as soon as start() returns; the release arrives later.
-    QCOMPARE(model.installed()->version, u"1.0.3"_s);
-    QVERIFY(model.hasPrevious());
-    QVERIFY(model.loadingRelease());
-    QVERIFY(!model.latest());
-    TestSupport::settle(model);
-    QCOMPARE(model.latest()->tagName, u"v1.0.4"_s);
-    QVERIFY(!model.loadingRelease());
-    QCOMPARE(loading.count(), 2);
-    QVERIFY(!model.error());
-    QVERIFY(model.updateAvailable());
-}
-
-void AppTest::failedChecksKeepEarlierRelease()
-{
-    AppModel model(m_server.urlText(u"/missing-feed"_s), m_prompter, m_workspace);
-    startAndSettle(model);
-    QVERIFY(!model.installed());
-    QVERIFY(!model.latest());
-    QVERIFY(!model.loadingRelease());
-    QCOMPARE(model.error()->message, u"GitHub couldn't give us the latest release (error 404)."_s);
-
-    m_server.json(u"/missing-feed"_s, "{\"tag_name\":\"v2\",\"assets\":[]}");
-    model.setError(std::nullopt);
-    TestSupport::await(model.checkLatest());
-    QCOMPARE(model.latest()->tagName, u"v2"_s);
-    QVERIFY(!model.error());
-
-    m_server.json(u"/missing-feed"_s, "garbage");
-    TestSupport::await(model.checkLatest());
-    QCOMPARE(model.latest()->tagName, u"v2"_s);
-    QCOMPARE(model.error()->message, u"The release information came back in a format we didn't expect."_s);
-    QVERIFY(model.error()->details.contains(u"not valid JSON"_s));
-}
-
-void AppTest::updateAvailable()
-{
-    struct Case
-    {
-        const char *installed;
-        const char *tag;
-        bool available;
-    };
-    const Case cases[] = {
-        {"1.2", "v1.2.0", false},      {"1.0.3", "v1.0.4", true}, {"unknown", "v0.0.1", true},
-        {"unknown", "nightly", false}, {"2.0", "v1.9", false},
-    };
-    for (const Case &c : cases) {
-        m_home.reset();
-        m_server.json(u"/u"_s, QByteArray("{\"tag_name\":\"") + c.tag + "\",\"assets\":[]}");
-        Bundles::Spec spec;
-        if (QByteArray(c.installed) == "unknown")
-            spec.version.reset();
-        else
-            spec.version = QString::fromLatin1(c.installed);
-        Bundles::write(m_home.systemApplications(), u"OpenEmu.app"_s, spec);
-        AppModel model(m_server.urlText(u"/u"_s), m_prompter, m_workspace);
-        startAndSettle(model);
-        QCOMPARE(model.installed()->version, QString::fromLatin1(c.installed));
-        QVERIFY2(model.updateAvailable() == c.available, c.tag);
-    }
-    AppModel none(m_server.urlText(u"/u"_s), m_prompter, m_workspace);
-    m_home.reset();
-    startAndSettle(none);
-    QVERIFY(none.latest());
-    QVERIFY(!none.updateAvailable());
-}
 
 QTEST_MAIN(AppTest)
 #include "tst_app.moc"

@@ -81,314 +81,305 @@ class CliTest : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void init();
-    void reports();
-    void usageAndHelp_data();
-    void usageAndHelp();
-    void questions_data();
-    void questions();
-    void progress();
-    void backupRestoreRoundTrip();
-    void guideAndSystems();
-    void completionForBash();
-    void installUpdateSkipRollbackUninstall();
-    void olderReleaseWhenTheNewestHasNoApp();
-    void demoContinuesOneStory();
+    void init()
+    {
+        m_home.reset();
+        qputenv("VANTOR_FEED_URL", m_server.urlText(feedPath).toUtf8());
+        qputenv("VANTOR_HOST", "macos-14.5.0-arm64");
+        SampleRelease::publish(m_server, m_home.path(u"release"_s), feedPath,
+                               {.version = u"1.0.3"_s, .checksumFile = true});
+    }
+
+    void reports()
+    {
+        const Run latest = run({u"--json"_s, u"latest"_s});
+        QCOMPARE(latest.exitCode, 0);
+        QCOMPARE(latest.json().value(u"tagName"_s).toString(), u"v1.0.3"_s);
+        QCOMPARE(latest.json().value(u"pickedAsset"_s).toString(), u"OpenEmu-Silicon.zip"_s);
+        QCOMPARE(latest.json().value(u"expectedChecksum"_s).toString().size(), 64);
+
+        Bundles::write(m_home.userApplications(), u"OpenEmu.app"_s, {.version = u"1.0.2"_s});
+        const QJsonObject status = run({u"--json"_s, u"status"_s}).json();
+        QVERIFY(status.value(u"host"_s).toObject().value(u"appleSilicon"_s).toBool());
+        QCOMPARE(status.value(u"installed"_s).toObject().value(u"version"_s).toString(), u"1.0.2"_s);
+        QVERIFY(status.value(u"updateAvailable"_s).toBool());
+
+        // Failures: the sentence on stderr, the details with --verbose, the object with --json.
+        m_server.json(u"/limited"_s, "rate limited", 429);
+        const Run limited = run({u"--json"_s, u"latest"_s}, feed(m_server.urlText(u"/limited"_s)));
+        QCOMPARE(limited.exitCode, 1);
+        QCOMPARE(limited.json().value(u"error"_s).toObject().value(u"details"_s).toString(),
+                 u"HTTP 429\nrate limited"_s);
+        QVERIFY(!limited.err.contains("HTTP 429"));
+        QVERIFY(run({u"--verbose"_s, u"latest"_s}, feed(m_server.urlText(u"/limited"_s))).err.contains("HTTP 429"));
+        // Courtesy toward GitHub from the command line: the kept reply is asked about with its ETag,
+        // and a token goes to the feed only, never into what is printed.
+        m_server.resetHits();
+        const Run withToken = run({u"--verbose"_s, u"latest"_s}, {u"GH_TOKEN=cli-secret"_s});
+        QCOMPARE(m_server.lastHeader(feedPath, "Authorization"), QByteArray("Bearer cli-secret"));
+        QVERIFY(!m_server.lastHeader(feedPath, "If-None-Match").isEmpty()); // kept from the first run
+        QVERIFY(m_server.hits(u"/download/1.0.3/OpenEmu-Silicon.zip.sha256"_s) > 0);
+        QVERIFY(m_server.lastHeader(u"/download/1.0.3/OpenEmu-Silicon.zip.sha256"_s, "Authorization").isEmpty());
+        QVERIFY(!withToken.out.contains("cli-secret") && !withToken.err.contains("cli-secret"));
+        const Run offline = run({u"--json"_s, u"status"_s}, feed(u"http://127.0.0.1:1/feed"_s));
+        QCOMPARE(offline.exitCode, 1);
+        QVERIFY(offline.json().value(u"latest"_s).isNull());
+        QVERIFY(offline.json().contains(u"error"_s));
+    }
+
+    void usageAndHelp_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QByteArray>("out"); // expected on stdout
+        QTest::addColumn<QByteArray>("err"); // expected on stderr
+        auto row = [](const char *label, const QStringList &arguments, int exitCode, const QByteArray &out,
+                      const QByteArray &err) { QTest::newRow(label) << arguments << exitCode << out << err; };
+        row("no command", {}, 2, {}, "vantor-cli: Give a command.\nRun 'vantor-cli help' for usage.\n");
+        row("unknown command", {u"frobnicate"_s}, 2, {}, "Run 'vantor-cli help' for usage.");
+        row("option of another command", {u"--to"_s, u"/tmp"_s, u"status"_s}, 2, {},
+            "vantor-cli: --to does not go with status.\nRun 'vantor-cli help status' for usage.\n");
+        row("missing argument", {u"restore"_s}, 2, {}, "restore needs ZIP.");
+        row("help of a command", {u"help"_s, u"backup"_s}, 0, "Usage: vantor-cli backup [--to DIR] [--only ITEMS]\n",
+            {});
+        row("--help of a command", {u"uninstall"_s, u"--help"_s}, 0, "Example:\n  vantor-cli uninstall --with-data",
+            {});
+        row("overview", {u"help"_s}, 0, "  set-games-folder", {});
+        row("missing games folder", {u"set-games-folder"_s, u"/nonexistent"_s}, 1, {}, "That folder doesn't exist.");
+        row("missing backup folder", {u"backup"_s, u"--to"_s, u"/nonexistent"_s}, 1, {},
+            "The backup folder doesn't exist.");
+        row("missing zip, judged before asking", {u"restore"_s, u"/missing.zip"_s}, 1, {},
+            "Vantor can't read that zip.");
+        row("demo without a temporary folder", {u"--demo"_s, u"status"_s}, 1, {},
+            "The demo needs a writable temporary folder.");
+    }
+
+    void usageAndHelp()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        QFETCH(QByteArray, out);
+        QFETCH(QByteArray, err);
+        const QStringList environment{u"TMPDIR="_s + m_home.path(u"no such folder"_s)};
+        const Run result = run(arguments, environment);
+        QCOMPARE(result.exitCode, exitCode);
+        QVERIFY2(result.out.contains(out), result.out.constData());
+        QVERIFY2(result.err.contains(err), result.err.constData());
+        QVERIFY(result.err.count('\n') <= 3); // a usage error is a line or two, never the whole help
+        QVERIFY(!result.err.contains("terminate called"));
+    }
+
+    void questions_data()
+    {
+        QTest::addColumn<QByteArray>("typed");
+        QTest::addColumn<int>("exitCode");
+        QTest::newRow("Enter") << QByteArray("\n") << 0;
+        QTest::newRow("yes") << QByteArray("yes\n") << 0;
+        QTest::newRow("n") << QByteArray("n\n") << 3;
+        QTest::newRow("asked again") << QByteArray("3\ny\n") << 0;
+        QTest::newRow("Ctrl-D") << QByteArray("\x04") << 3;
+    }
+
+    void questions()
+    {
+        QFETCH(QByteArray, typed);
+        QFETCH(int, exitCode);
+        Bundles::write(m_home.userApplications(), u"OpenEmu.app"_s, {.version = u"1.0.4"_s});
+        Bundles::write(m_home.path(u"Library/Application Support/Vantor/Previous versions"_s), u"OpenEmu 1.0.3.app"_s,
+                       {.version = u"1.0.3"_s});
+        const Run asked = onTerminal({u"rollback"_s}, typed);
+        QCOMPARE(asked.exitCode, exitCode);
+        QVERIFY2(asked.out.contains("Go back to the previous version?\r\n"), asked.out.constData());
+        QCOMPARE(asked.out.count("Roll back? [Y/n] "), typed.startsWith('3') ? 2 : 1);
+
+        // Without a terminal nothing is read, and the way out is named.
+        if (exitCode == 3 && typed == "n\n") {
+            const Run script = run({u"rollback"_s});
+            QCOMPARE(script.exitCode, 3);
+            QVERIFY(script.err.contains("Nothing was changed. Pass --yes to confirm without a question."));
+        }
+    }
+
+    void progress()
+    {
+        // On a terminal: frames redrawn in place, cleared to the end of the line, then a newline.
+        const Run terminal = onTerminal({u"--yes"_s, u"install"_s}, {});
+        QCOMPARE(terminal.exitCode, 0);
+        QVERIFY2(terminal.out.contains("100% ") && terminal.out.contains("\x1b[K"), terminal.out.constData());
+        QVERIFY(terminal.out.contains("\r"));
+
+        // In a log (--progress off a terminal): whole lines, no carriage returns.
+        QDir(m_home.userApplications()).removeRecursively();
+        const Run logged = run({u"--yes"_s, u"--progress"_s, u"install"_s});
+        QCOMPARE(logged.exitCode, 0);
+        QVERIFY(logged.err.contains("100% ") && !logged.err.contains('\r'));
+
+        // The frame: no speed or ETA before the first sample; no percentage without a total.
+        QCOMPARE(ProgressReport::line(120'300'000, 286'400'000, 5'200'000),
+                 u"42% 120.3 MB / 286.4 MB 5.2 MB/s ETA 0:32"_s);
+        QCOMPARE(ProgressReport::line(120'300'000, 286'400'000, 0), u"42% 120.3 MB / 286.4 MB"_s);
+        QCOMPARE(ProgressReport::line(120'300'000, -1, 5'200'000), u"120.3 MB 5.2 MB/s"_s);
+    }
+
+    void backupRestoreRoundTrip()
+    {
+        const QString saves = m_home.path(u"Library/Application Support/OpenEmu/Save States"_s);
+        TestFiles::write(saves + u"/slot1.oesavestate"_s, "progress");
+        const QString to = m_home.path(u"backups"_s);
+        QDir().mkpath(to);
+
+        const Run backup = run({u"--json"_s, u"--yes"_s, u"backup"_s, u"--to"_s, to, u"--only"_s, u"states"_s});
+        QCOMPARE(backup.exitCode, 0);
+        const QString notice = backup.json().value(u"notice"_s).toString();
+        QVERIFY2(notice.startsWith(u"Backup saved: "_s + to + u"/OpenEmu-Backup-"_s), qPrintable(notice));
+
+        QVERIFY(QDir(m_home.path(u"Library"_s)).removeRecursively());
+        QCOMPARE(run({u"--yes"_s, u"restore"_s, notice.mid(14)}).exitCode, 0);
+        QVERIFY(QFileInfo::exists(saves + u"/slot1.oesavestate"_s));
+        QCOMPARE(run({u"backup"_s, u"--to"_s, to, u"--only"_s, u"roms"_s}).exitCode, 2);
+    }
+
+    void guideAndSystems()
+    {
+        const QString bios = m_home.path(u"Library/Application Support/OpenEmu/BIOS"_s);
+        for (const QString &name : {u"scph5502.bin"_s, u"dc_boot.bin"_s})
+            TestFiles::write(bios + QLatin1Char('/') + name);
+        QDir().mkpath(m_home.path(u"Games"_s));
+        QCOMPARE(run({u"set-games-folder"_s, m_home.path(u"Games"_s)}).exitCode, 0);
+
+        const QJsonObject guide = run({u"--json"_s, u"guide"_s}).json();
+        QCOMPARE(guide.value(u"gamesFolder"_s).toString(), m_home.path(u"Games"_s));
+        QMap<QString, bool> marks;
+        for (const QJsonValue &row : guide.value(u"bios"_s).toArray())
+            marks.insert(row.toObject().value(u"system"_s).toString(), row.toObject().value(u"satisfied"_s).toBool());
+        QVERIFY(marks.value(u"PlayStation"_s));
+        QVERIFY(!marks.value(u"Sega Dreamcast"_s)); // needs both files
+
+        // Marks a plain terminal can show.
+        QVERIFY(run({u"guide"_s}, {u"LC_ALL=C"_s}).out.contains("  [x] PlayStation"));
+        QVERIFY(run({u"guide"_s}, {u"LC_ALL=C.UTF-8"_s}).out.contains("  ✓ PlayStation"));
+
+        const QJsonArray systems = run({u"--json"_s, u"systems"_s}).json().value(u"systems"_s).toArray();
+        QCOMPARE(systems.size(), 42);
+    }
+
+    void completionForBash()
+    {
+        const QString script = QString::fromUtf8(run({u"completion"_s, u"bash"_s}).out);
+        QProcess bash;
+        bash.start(u"bash"_s, {u"-c"_s, script
+                                            + u"\nCOMP_WORDS=(vantor-cli ba); COMP_CWORD=1; _vantor_cli; "
+                                              u"echo \"${COMPREPLY[*]}\"; COMP_WORDS=(vantor-cli backup --w); "
+                                              u"COMP_CWORD=2; _vantor_cli; echo \"${COMPREPLY[*]}\""_s});
+        QVERIFY(bash.waitForFinished());
+        QCOMPARE(bash.readAllStandardOutput(), QByteArray("backup\n--with-data\n"));
+    }
+
+    void installUpdateSkipRollbackUninstall()
+    {
+        QCOMPARE(run({u"--yes"_s, u"install"_s}).exitCode, 0);
+        // Installed already: install refuses instead of re-downloading over the kept copy.
+        const Run again = run({u"--yes"_s, u"install"_s});
+        QCOMPARE(again.exitCode, 1);
+        QVERIFY(again.err.contains("Use 'vantor-cli update' to update it."));
+        SampleRelease::publish(m_server, m_home.path(u"release"_s), feedPath,
+                               {.version = u"1.0.4"_s, .zip = false, .diskImage = true, .digest = true});
+        QCOMPARE(run({u"skip"_s}).exitCode, 0);
+        QJsonObject status = run({u"--json"_s, u"status"_s}).json();
+        QCOMPARE(status.value(u"skippedVersion"_s).toString(), u"v1.0.4"_s);
+        QVERIFY(!status.value(u"updateAvailable"_s).toBool());
+        const Run refused = run({u"--yes"_s, u"update"_s});
+        QCOMPARE(refused.exitCode, 1);
+        QVERIFY(refused.err.contains("v1.0.4 is skipped. Pass --include-skipped to update to it."));
+        QCOMPARE(run({u"--yes"_s, u"update"_s, u"--include-skipped"_s}).exitCode, 0);
+
+        // Back from 1.0.4 to 1.0.3: 1.0.4 is not offered again, until a newer release.
+        QCOMPARE(run({u"--yes"_s, u"rollback"_s}).exitCode, 0);
+        QVERIFY(!run({u"--json"_s, u"status"_s}).json().value(u"updateAvailable"_s).toBool());
+        SampleRelease::publish(m_server, m_home.path(u"release"_s), feedPath, {.version = u"1.0.5"_s});
+        status = run({u"--json"_s, u"status"_s}).json();
+        QVERIFY(status.value(u"skippedVersion"_s).isNull());
+        QVERIFY(status.value(u"updateAvailable"_s).toBool());
+        // The automatic backup: on by default, skipped once with --no-backup, turned off with set.
+        const QString saves = m_home.path(u"Library/Application Support/OpenEmu/Save States"_s);
+        TestFiles::write(saves + u"/slot.oesavestate"_s);
+        QVERIFY(status.value(u"autoBackupBeforeUpdate"_s).toBool());
+        QCOMPARE(run({u"--yes"_s, u"update"_s, u"--no-backup"_s}).exitCode, 0);
+        QVERIFY(!QFileInfo::exists(m_home.path(u"Library/Application Support/Vantor/Automatic backups"_s)));
+        QCOMPARE(run({u"set"_s, u"auto-backup"_s, u"off"_s}).exitCode, 0);
+        QVERIFY(!run({u"--json"_s, u"status"_s}).json().value(u"autoBackupBeforeUpdate"_s).toBool());
+        QCOMPARE(run({u"set"_s, u"auto-backup"_s, u"maybe"_s}).exitCode, 2);
+        QCOMPARE(run({u"--yes"_s, u"rollback"_s}).exitCode, 0);
+        QCOMPARE(run({u"skip"_s, u"v1.0.5"_s}).exitCode, 0);
+        QCOMPARE(run({u"unskip"_s}).exitCode, 0);
+        QVERIFY(run({u"--json"_s, u"status"_s}).json().value(u"updateAvailable"_s).toBool());
+
+        // --reinstall replaces the copy there as an update does, at any version.
+        QCOMPARE(run({u"--yes"_s, u"install"_s, u"--reinstall"_s}).exitCode, 0);
+        QVERIFY(run({u"--json"_s, u"status"_s}).json().value(u"hasPrevious"_s).toBool());
+        // --yes uninstall moves the app only; the data stays unless --with-data.
+        QCOMPARE(run({u"--yes"_s, u"uninstall"_s}).exitCode, 0);
+        QVERIFY(!QFileInfo::exists(m_home.userApplications() + u"/OpenEmu.app"_s));
+        QVERIFY(QFileInfo::exists(saves));
+        Bundles::write(m_home.userApplications(), u"OpenEmu.app"_s);
+        QCOMPARE(run({u"--yes"_s, u"uninstall"_s, u"--with-data"_s}).exitCode, 0);
+        QVERIFY(!QFileInfo::exists(saves));
+    }
+
+    void olderReleaseWhenTheNewestHasNoApp()
+    {
+        m_server.json(feedPath, "{\"tag_name\":\"v1.0.5\",\"assets\":[]}");
+        const QByteArray app = "[{\"name\":\"OpenEmu.zip\",\"size\":1,\"browser_download_url\":\""
+                               + m_server.urlText(u"/a.zip"_s).toUtf8() + "\"}]";
+        m_server.json(u"/repos/nickybmon/OpenEmu-Silicon/releases"_s,
+                      "[{\"tag_name\":\"v1.0.5\",\"assets\":[]},"
+                      "{\"tag_name\":\"v1.0.5-rc\",\"prerelease\":true,\"assets\":"
+                          + app
+                          + "},"
+                            "{\"tag_name\":\"v1.0.4-draft\",\"draft\":true,\"assets\":"
+                          + app
+                          + "},"
+                            "{\"tag_name\":\"v1.0.4\",\"assets\":"
+                          + app + "}]");
+        const QJsonObject latest = run({u"--json"_s, u"latest"_s}).json();
+        QCOMPARE(latest.value(u"tagName"_s).toString(), u"v1.0.4"_s);
+        QCOMPARE(latest.value(u"fallbackNote"_s).toString(),
+                 u"The newest release (v1.0.5) has no app file, so Vantor offers v1.0.4."_s);
+        // When the list cannot be had, the newest release stands (with nothing to install).
+        m_server.json(u"/repos/nickybmon/OpenEmu-Silicon/releases"_s, "gone", 404);
+        QCOMPARE(run({u"--json"_s, u"latest"_s}).json().value(u"tagName"_s).toString(), u"v1.0.5"_s);
+    }
+
+    void demoContinuesOneStory()
+    {
+        // The demo keeps its sandbox in the temporary folder; give it one of its own here.
+        const QString tmp = m_home.path(u"demo-tmp"_s);
+        QDir().mkpath(tmp);
+        auto demo = [&](const QStringList &arguments) {
+            return run(QStringList{u"--demo"_s, u"--json"_s} + arguments, {u"TMPDIR="_s + tmp});
+        };
+        const Run fresh = demo({u"--demo-reset"_s, u"status"_s});
+        QCOMPARE(fresh.exitCode, 0);
+        QVERIFY(fresh.json().value(u"installed"_s).isNull());
+        QCOMPARE(fresh.json().value(u"latest"_s).toString(), u"v1.0.3"_s);
+
+        QCOMPARE(demo({u"--yes"_s, u"install"_s}).exitCode, 0);
+        // Installed, the feed moves on to 1.0.4, and the next run sees both.
+        const Run after = demo({u"status"_s});
+        QCOMPARE(after.json().value(u"latest"_s).toString(), u"v1.0.4"_s);
+        QVERIFY(after.json().value(u"updateAvailable"_s).toBool());
+        QVERIFY(after.json()
+                    .value(u"installed"_s)
+                    .toObject()
+                    .value(u"url"_s)
+                    .toString()
+                    .startsWith(tmp + u"/vantor-demo/home/Applications/"_s));
+    }
 
 private:
     TestHome &m_home = TestHome::shared();
     FeedServer m_server;
 };
-
-void CliTest::init()
-{
-    m_home.reset();
-    qputenv("VANTOR_FEED_URL", m_server.urlText(feedPath).toUtf8());
-    qputenv("VANTOR_HOST", "macos-14.5.0-arm64");
-    SampleRelease::publish(m_server, m_home.path(u"release"_s), feedPath,
-                           {.version = u"1.0.3"_s, .checksumFile = true});
-}
-
-void CliTest::reports()
-{
-    const Run latest = run({u"--json"_s, u"latest"_s});
-    QCOMPARE(latest.exitCode, 0);
-    QCOMPARE(latest.json().value(u"tagName"_s).toString(), u"v1.0.3"_s);
-    QCOMPARE(latest.json().value(u"pickedAsset"_s).toString(), u"OpenEmu-Silicon.zip"_s);
-    QCOMPARE(latest.json().value(u"expectedChecksum"_s).toString().size(), 64);
-
-    Bundles::write(m_home.userApplications(), u"OpenEmu.app"_s, {.version = u"1.0.2"_s});
-    const QJsonObject status = run({u"--json"_s, u"status"_s}).json();
-    QVERIFY(status.value(u"host"_s).toObject().value(u"appleSilicon"_s).toBool());
-    QCOMPARE(status.value(u"installed"_s).toObject().value(u"version"_s).toString(), u"1.0.2"_s);
-    QVERIFY(status.value(u"updateAvailable"_s).toBool());
-
-    // Failures: the sentence on stderr, the details with --verbose, the object with --json.
-    m_server.json(u"/limited"_s, "rate limited", 429);
-    const Run limited = run({u"--json"_s, u"latest"_s}, feed(m_server.urlText(u"/limited"_s)));
-    QCOMPARE(limited.exitCode, 1);
-    QCOMPARE(limited.json().value(u"error"_s).toObject().value(u"details"_s).toString(), u"HTTP 429\nrate limited"_s);
-    QVERIFY(!limited.err.contains("HTTP 429"));
-    QVERIFY(run({u"--verbose"_s, u"latest"_s}, feed(m_server.urlText(u"/limited"_s))).err.contains("HTTP 429"));
-    // Courtesy toward GitHub from the command line: the kept reply is asked about with its ETag,
-    // and a token goes to the feed only, never into what is printed.
-    m_server.resetHits();
-    const Run withToken = run({u"--verbose"_s, u"latest"_s}, {u"GH_TOKEN=cli-secret"_s});
-    QCOMPARE(m_server.lastHeader(feedPath, "Authorization"), QByteArray("Bearer cli-secret"));
-    QVERIFY(!m_server.lastHeader(feedPath, "If-None-Match").isEmpty()); // kept from the first run
-    QVERIFY(m_server.hits(u"/download/1.0.3/OpenEmu-Silicon.zip.sha256"_s) > 0);
-    QVERIFY(m_server.lastHeader(u"/download/1.0.3/OpenEmu-Silicon.zip.sha256"_s, "Authorization").isEmpty());
-    QVERIFY(!withToken.out.contains("cli-secret") && !withToken.err.contains("cli-secret"));
-    const Run offline = run({u"--json"_s, u"status"_s}, feed(u"http://127.0.0.1:1/feed"_s));
-    QCOMPARE(offline.exitCode, 1);
-    QVERIFY(offline.json().value(u"latest"_s).isNull());
-    QVERIFY(offline.json().contains(u"error"_s));
-}
-
-void CliTest::usageAndHelp_data()
-{
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<int>("exitCode");
-    QTest::addColumn<QByteArray>("out"); // expected on stdout
-    QTest::addColumn<QByteArray>("err"); // expected on stderr
-    auto row = [](const char *label, const QStringList &arguments, int exitCode, const QByteArray &out,
-                  const QByteArray &err) { QTest::newRow(label) << arguments << exitCode << out << err; };
-    row("no command", {}, 2, {}, "vantor-cli: Give a command.\nRun 'vantor-cli help' for usage.\n");
-    row("unknown command", {u"frobnicate"_s}, 2, {}, "Run 'vantor-cli help' for usage.");
-    row("option of another command", {u"--to"_s, u"/tmp"_s, u"status"_s}, 2, {},
-        "vantor-cli: --to does not go with status.\nRun 'vantor-cli help status' for usage.\n");
-    row("missing argument", {u"restore"_s}, 2, {}, "restore needs ZIP.");
-    row("help of a command", {u"help"_s, u"backup"_s}, 0, "Usage: vantor-cli backup [--to DIR] [--only ITEMS]\n", {});
-    row("--help of a command", {u"uninstall"_s, u"--help"_s}, 0, "Example:\n  vantor-cli uninstall --with-data", {});
-    row("overview", {u"help"_s}, 0, "  set-games-folder", {});
-    row("missing games folder", {u"set-games-folder"_s, u"/nonexistent"_s}, 1, {}, "That folder doesn't exist.");
-    row("missing backup folder", {u"backup"_s, u"--to"_s, u"/nonexistent"_s}, 1, {},
-        "The backup folder doesn't exist.");
-    row("missing zip, judged before asking", {u"restore"_s, u"/missing.zip"_s}, 1, {}, "Vantor can't read that zip.");
-    row("demo without a temporary folder", {u"--demo"_s, u"status"_s}, 1, {},
-        "The demo needs a writable temporary folder.");
-}
-
-void CliTest::usageAndHelp()
-{
-    QFETCH(QStringList, arguments);
-    QFETCH(int, exitCode);
-    QFETCH(QByteArray, out);
-    QFETCH(QByteArray, err);
-    const QStringList environment{u"TMPDIR="_s + m_home.path(u"no such folder"_s)};
-    const Run result = run(arguments, environment);
-    QCOMPARE(result.exitCode, exitCode);
-    QVERIFY2(result.out.contains(out), result.out.constData());
-    QVERIFY2(result.err.contains(err), result.err.constData());
-    QVERIFY(result.err.count('\n') <= 3); // a usage error is a line or two, never the whole help
-    QVERIFY(!result.err.contains("terminate called"));
-}
-
-void CliTest::questions_data()
-{
-    QTest::addColumn<QByteArray>("typed");
-    QTest::addColumn<int>("exitCode");
-    QTest::newRow("Enter") << QByteArray("\n") << 0;
-    QTest::newRow("yes") << QByteArray("yes\n") << 0;
-    QTest::newRow("n") << QByteArray("n\n") << 3;
-    QTest::newRow("asked again") << QByteArray("3\ny\n") << 0;
-    QTest::newRow("Ctrl-D") << QByteArray("\x04") << 3;
-}
-
-void CliTest::questions()
-{
-    QFETCH(QByteArray, typed);
-    QFETCH(int, exitCode);
-    Bundles::write(m_home.userApplications(), u"OpenEmu.app"_s, {.version = u"1.0.4"_s});
-    Bundles::write(m_home.path(u"Library/Application Support/Vantor/Previous versions"_s), u"OpenEmu 1.0.3.app"_s,
-                   {.version = u"1.0.3"_s});
-    const Run asked = onTerminal({u"rollback"_s}, typed);
-    QCOMPARE(asked.exitCode, exitCode);
-    QVERIFY2(asked.out.contains("Go back to the previous version?\r\n"), asked.out.constData());
-    QCOMPARE(asked.out.count("Roll back? [Y/n] "), typed.startsWith('3') ? 2 : 1);
-
-    // Without a terminal nothing is read, and the way out is named.
-    if (exitCode == 3 && typed == "n\n") {
-        const Run script = run({u"rollback"_s});
-        QCOMPARE(script.exitCode, 3);
-        QVERIFY(script.err.contains("Nothing was changed. Pass --yes to confirm without a question."));
-    }
-}
-
-void CliTest::progress()
-{
-    // On a terminal: frames redrawn in place, cleared to the end of the line, then a newline.
-    const Run terminal = onTerminal({u"--yes"_s, u"install"_s}, {});
-    QCOMPARE(terminal.exitCode, 0);
-    QVERIFY2(terminal.out.contains("100% ") && terminal.out.contains("\x1b[K"), terminal.out.constData());
-    QVERIFY(terminal.out.contains("\r"));
-
-    // In a log (--progress off a terminal): whole lines, no carriage returns.
-    QDir(m_home.userApplications()).removeRecursively();
-    const Run logged = run({u"--yes"_s, u"--progress"_s, u"install"_s});
-    QCOMPARE(logged.exitCode, 0);
-    QVERIFY(logged.err.contains("100% ") && !logged.err.contains('\r'));
-
-    // The frame: no speed or ETA before the first sample; no percentage without a total.
-    QCOMPARE(ProgressReport::line(120'300'000, 286'400'000, 5'200'000), u"42% 120.3 MB / 286.4 MB 5.2 MB/s ETA 0:32"_s);
-    QCOMPARE(ProgressReport::line(120'300'000, 286'400'000, 0), u"42% 120.3 MB / 286.4 MB"_s);
-    QCOMPARE(ProgressReport::line(120'300'000, -1, 5'200'000), u"120.3 MB 5.2 MB/s"_s);
-}
-
-void CliTest::backupRestoreRoundTrip()
-{
-    const QString saves = m_home.path(u"Library/Application Support/OpenEmu/Save States"_s);
-    TestFiles::write(saves + u"/slot1.oesavestate"_s, "progress");
-    const QString to = m_home.path(u"backups"_s);
-    QDir().mkpath(to);
-
-    const Run backup = run({u"--json"_s, u"--yes"_s, u"backup"_s, u"--to"_s, to, u"--only"_s, u"states"_s});
-    QCOMPARE(backup.exitCode, 0);
-    const QString notice = backup.json().value(u"notice"_s).toString();
-    QVERIFY2(notice.startsWith(u"Backup saved: "_s + to + u"/OpenEmu-Backup-"_s), qPrintable(notice));
-
-    QVERIFY(QDir(m_home.path(u"Library"_s)).removeRecursively());
-    QCOMPARE(run({u"--yes"_s, u"restore"_s, notice.mid(14)}).exitCode, 0);
-    QVERIFY(QFileInfo::exists(saves + u"/slot1.oesavestate"_s));
-    QCOMPARE(run({u"backup"_s, u"--to"_s, to, u"--only"_s, u"roms"_s}).exitCode, 2);
-}
-
-void CliTest::guideAndSystems()
-{
-    const QString bios = m_home.path(u"Library/Application Support/OpenEmu/BIOS"_s);
-    for (const QString &name : {u"scph5502.bin"_s, u"dc_boot.bin"_s})
-        TestFiles::write(bios + QLatin1Char('/') + name);
-    QDir().mkpath(m_home.path(u"Games"_s));
-    QCOMPARE(run({u"set-games-folder"_s, m_home.path(u"Games"_s)}).exitCode, 0);
-
-    const QJsonObject guide = run({u"--json"_s, u"guide"_s}).json();
-    QCOMPARE(guide.value(u"gamesFolder"_s).toString(), m_home.path(u"Games"_s));
-    QMap<QString, bool> marks;
-    for (const QJsonValue &row : guide.value(u"bios"_s).toArray())
-        marks.insert(row.toObject().value(u"system"_s).toString(), row.toObject().value(u"satisfied"_s).toBool());
-    QVERIFY(marks.value(u"PlayStation"_s));
-    QVERIFY(!marks.value(u"Sega Dreamcast"_s)); // needs both files
-
-    // Marks a plain terminal can show.
-    QVERIFY(run({u"guide"_s}, {u"LC_ALL=C"_s}).out.contains("  [x] PlayStation"));
-    QVERIFY(run({u"guide"_s}, {u"LC_ALL=C.UTF-8"_s}).out.contains("  ✓ PlayStation"));
-
-    const QJsonArray systems = run({u"--json"_s, u"systems"_s}).json().value(u"systems"_s).toArray();
-    QCOMPARE(systems.size(), 42);
-}
-
-void CliTest::installUpdateSkipRollbackUninstall()
-{
-    QCOMPARE(run({u"--yes"_s, u"install"_s}).exitCode, 0);
-    // Installed already: install refuses instead of re-downloading over the kept copy.
-    const Run again = run({u"--yes"_s, u"install"_s});
-    QCOMPARE(again.exitCode, 1);
-    QVERIFY(again.err.contains("Use 'vantor-cli update' to update it."));
-    SampleRelease::publish(m_server, m_home.path(u"release"_s), feedPath,
-                           {.version = u"1.0.4"_s, .zip = false, .diskImage = true, .digest = true});
-    QCOMPARE(run({u"skip"_s}).exitCode, 0);
-    QJsonObject status = run({u"--json"_s, u"status"_s}).json();
-    QCOMPARE(status.value(u"skippedVersion"_s).toString(), u"v1.0.4"_s);
-    QVERIFY(!status.value(u"updateAvailable"_s).toBool());
-    const Run refused = run({u"--yes"_s, u"update"_s});
-    QCOMPARE(refused.exitCode, 1);
-    QVERIFY(refused.err.contains("v1.0.4 is skipped. Pass --include-skipped to update to it."));
-    QCOMPARE(run({u"--yes"_s, u"update"_s, u"--include-skipped"_s}).exitCode, 0);
-
-    // Back from 1.0.4 to 1.0.3: 1.0.4 is not offered again, until a newer release.
-    QCOMPARE(run({u"--yes"_s, u"rollback"_s}).exitCode, 0);
-    QVERIFY(!run({u"--json"_s, u"status"_s}).json().value(u"updateAvailable"_s).toBool());
-    SampleRelease::publish(m_server, m_home.path(u"release"_s), feedPath, {.version = u"1.0.5"_s});
-    status = run({u"--json"_s, u"status"_s}).json();
-    QVERIFY(status.value(u"skippedVersion"_s).isNull());
-    QVERIFY(status.value(u"updateAvailable"_s).toBool());
-    // The automatic backup: on by default, skipped once with --no-backup, turned off with set.
-    const QString saves = m_home.path(u"Library/Application Support/OpenEmu/Save States"_s);
-    TestFiles::write(saves + u"/slot.oesavestate"_s);
-    QVERIFY(status.value(u"autoBackupBeforeUpdate"_s).toBool());
-    QCOMPARE(run({u"--yes"_s, u"update"_s, u"--no-backup"_s}).exitCode, 0);
-    QVERIFY(!QFileInfo::exists(m_home.path(u"Library/Application Support/Vantor/Automatic backups"_s)));
-    QCOMPARE(run({u"set"_s, u"auto-backup"_s, u"off"_s}).exitCode, 0);
-    QVERIFY(!run({u"--json"_s, u"status"_s}).json().value(u"autoBackupBeforeUpdate"_s).toBool());
-    QCOMPARE(run({u"set"_s, u"auto-backup"_s, u"maybe"_s}).exitCode, 2);
-    QCOMPARE(run({u"--yes"_s, u"rollback"_s}).exitCode, 0);
-    QCOMPARE(run({u"skip"_s, u"v1.0.5"_s}).exitCode, 0);
-    QCOMPARE(run({u"unskip"_s}).exitCode, 0);
-    QVERIFY(run({u"--json"_s, u"status"_s}).json().value(u"updateAvailable"_s).toBool());
-
-    // --reinstall replaces the copy there as an update does, at any version.
-    QCOMPARE(run({u"--yes"_s, u"install"_s, u"--reinstall"_s}).exitCode, 0);
-    QVERIFY(run({u"--json"_s, u"status"_s}).json().value(u"hasPrevious"_s).toBool());
-    // --yes uninstall moves the app only; the data stays unless --with-data.
-    QCOMPARE(run({u"--yes"_s, u"uninstall"_s}).exitCode, 0);
-    QVERIFY(!QFileInfo::exists(m_home.userApplications() + u"/OpenEmu.app"_s));
-    QVERIFY(QFileInfo::exists(saves));
-    Bundles::write(m_home.userApplications(), u"OpenEmu.app"_s);
-    QCOMPARE(run({u"--yes"_s, u"uninstall"_s, u"--with-data"_s}).exitCode, 0);
-    QVERIFY(!QFileInfo::exists(saves));
-}
-
-void CliTest::olderReleaseWhenTheNewestHasNoApp()
-{
-    m_server.json(feedPath, "{\"tag_name\":\"v1.0.5\",\"assets\":[]}");
-    const QByteArray app = "[{\"name\":\"OpenEmu.zip\",\"size\":1,\"browser_download_url\":\""
-                           + m_server.urlText(u"/a.zip"_s).toUtf8() + "\"}]";
-    m_server.json(u"/repos/nickybmon/OpenEmu-Silicon/releases"_s,
-                  "[{\"tag_name\":\"v1.0.5\",\"assets\":[]},"
-                  "{\"tag_name\":\"v1.0.5-rc\",\"prerelease\":true,\"assets\":"
-                      + app
-                      + "},"
-                        "{\"tag_name\":\"v1.0.4-draft\",\"draft\":true,\"assets\":"
-                      + app
-                      + "},"
-                        "{\"tag_name\":\"v1.0.4\",\"assets\":"
-                      + app + "}]");
-    const QJsonObject latest = run({u"--json"_s, u"latest"_s}).json();
-    QCOMPARE(latest.value(u"tagName"_s).toString(), u"v1.0.4"_s);
-    QCOMPARE(latest.value(u"fallbackNote"_s).toString(),
-             u"The newest release (v1.0.5) has no app file, so Vantor offers v1.0.4."_s);
-    // When the list cannot be had, the newest release stands (with nothing to install).
-    m_server.json(u"/repos/nickybmon/OpenEmu-Silicon/releases"_s, "gone", 404);
-    QCOMPARE(run({u"--json"_s, u"latest"_s}).json().value(u"tagName"_s).toString(), u"v1.0.5"_s);
-}
-
-void CliTest::completionForBash()
-{
-    const QString script = QString::fromUtf8(run({u"completion"_s, u"bash"_s}).out);
-    QProcess bash;
-    bash.start(u"bash"_s, {u"-c"_s, script
-                                        + u"\nCOMP_WORDS=(vantor-cli ba); COMP_CWORD=1; _vantor_cli; "
-                                          u"echo \"${COMPREPLY[*]}\"; COMP_WORDS=(vantor-cli backup --w); "
-                                          u"COMP_CWORD=2; _vantor_cli; echo \"${COMPREPLY[*]}\""_s});
-    QVERIFY(bash.waitForFinished());
-    QCOMPARE(bash.readAllStandardOutput(), QByteArray("backup\n--with-data\n"));
-}
-
-void CliTest::demoContinuesOneStory()
-{
-    // The demo keeps its sandbox in the temporary folder; give it one of its own here.
-    const QString tmp = m_home.path(u"demo-tmp"_s);
-    QDir().mkpath(tmp);
-    auto demo = [&](const QStringList &arguments) {
-        return run(QStringList{u"--demo"_s, u"--json"_s} + arguments, {u"TMPDIR="_s + tmp});
-    };
-    const Run fresh = demo({u"--demo-reset"_s, u"status"_s});
-    QCOMPARE(fresh.exitCode, 0);
-    QVERIFY(fresh.json().value(u"installed"_s).isNull());
-    QCOMPARE(fresh.json().value(u"latest"_s).toString(), u"v1.0.3"_s);
-
-    QCOMPARE(demo({u"--yes"_s, u"install"_s}).exitCode, 0);
-    // Installed, the feed moves on to 1.0.4, and the next run sees both.
-    const Run after = demo({u"status"_s});
-    QCOMPARE(after.json().value(u"latest"_s).toString(), u"v1.0.4"_s);
-    QVERIFY(after.json().value(u"updateAvailable"_s).toBool());
-    QVERIFY(after.json()
-                .value(u"installed"_s)
-                .toObject()
-                .value(u"url"_s)
-                .toString()
-                .startsWith(tmp + u"/vantor-demo/home/Applications/"_s));
-}
 
 QTEST_GUILESS_MAIN(CliTest)
 #include "tst_cli.moc"

@@ -50,172 +50,163 @@ class InterruptTest : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void init();
-    void cleanup();
-    void killedAtEveryMove_data();
-    void killedAtEveryMove();
-    void twoUpdatesAtOnce();
-    void sigtermStopsTheDownload();
-    void windowQuitsOnSignals();
+    void init()
+    {
+        m_home.reset();
+        m_applications = m_home.systemApplications();
+        qputenv("VANTOR_SYSTEM_APPLICATIONS", m_applications.toUtf8());
+        qputenv("VANTOR_FEED_URL", m_server.urlText(feedPath).toUtf8());
+        qputenv("VANTOR_HOST", "macos-14.5.0-arm64");
+        m_server.resetHits();
+        SampleRelease::publish(m_server, m_home.path(u"release"_s), feedPath, {.version = u"1.0.4"_s});
+    }
+
+    void cleanup()
+    {
+        if (!m_otherVolume.isEmpty())
+            QDir(m_otherVolume).removeRecursively();
+        m_otherVolume.clear();
+    }
+
+    void killedAtEveryMove_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<bool>("otherVolume");
+        QTest::newRow("update") << "update" << false;
+        QTest::newRow("rollback") << "rollback" << false;
+        QTest::newRow("update, app on another volume") << "update" << true;
+        QTest::newRow("rollback, app on another volume") << "rollback" << true;
+    }
+
+    void killedAtEveryMove()
+    {
+        QFETCH(QString, command);
+        QFETCH(bool, otherVolume);
+        if (otherVolume) {
+            m_otherVolume = u"/dev/shm/vantor-interrupt-%1"_s.arg(QCoreApplication::applicationPid());
+            QDir().mkpath(m_otherVolume);
+            if (deviceOf(m_otherVolume) == deviceOf(m_home.home()))
+                QSKIP("/dev/shm is on the same volume as the home folder here");
+            m_applications = m_otherVolume + u"/Applications"_s;
+            qputenv("VANTOR_SYSTEM_APPLICATIONS", m_applications.toUtf8());
+        }
+        const bool update = command == u"update"_s;
+        const QString before = update ? u"1.0.3"_s : u"1.0.4"_s;
+        const QString after = update ? u"1.0.4"_s : u"1.0.3"_s;
+        const QString app = m_applications + u"/OpenEmu.app"_s;
+
+        QStringList table;
+        for (int step = 1;; ++step) {
+            QVERIFY2(step < 200, "the run never got through");
+            setUp(before, update ? u"1.0.2"_s : u"1.0.3"_s);
+            // (A rollback in the step before skipped 1.0.4; the update asks for it by name.)
+            const QStringList arguments
+                = update ? QStringList{u"--yes"_s, command, u"--include-skipped"_s} : QStringList{u"--yes"_s, command};
+            const CliRun killed = run(arguments, {u"VANTOR_KILL_AT_STEP=%1"_s.arg(step)});
+
+            // Vantor again: whatever the kill left is finished or undone.
+            const QJsonObject state = run({u"--json"_s, u"status"_s}).json();
+            const QString version = state.value(u"installed"_s).toObject().value(u"version"_s).toString();
+            const QString where = QString::fromUtf8(killed.err).section(u"killed at "_s, 1).trimmed();
+            table.append(u"%1 | %2 | %3"_s.arg(killed.killed ? where : u"not killed (exit %1)"_s.arg(killed.exitCode),
+                                               version, state.value(u"notice"_s).toString()));
+            QVERIFY2(version == before || version == after, qPrintable(table.last()));
+            QVERIFY2(isWholeApp(app), qPrintable(table.last()));
+            QVERIFY2(state.value(u"hasPrevious"_s).toBool(), qPrintable(table.last()));
+            QVERIFY2(entries(m_home.temporary()).filter(u"Vantor-"_s).isEmpty(), qPrintable(table.last()));
+            QCOMPARE(entries(m_applications), QStringList{u"OpenEmu.app"_s});
+
+            // And it works on: a further update (when one is due) and a rollback.
+            if (version == u"1.0.3"_s) // a rollback to it skipped 1.0.4: asked for by name
+                QCOMPARE(run({u"--yes"_s, u"update"_s, u"--include-skipped"_s}).exitCode, 0);
+            QCOMPARE(run({u"--yes"_s, u"rollback"_s}).exitCode, 0);
+            QVERIFY(isWholeApp(app));
+            QCOMPARE(entries(Paths::previousVersionsFolder()).size(), 1);
+
+            if (!killed.killed && killed.exitCode == 0)
+                break; // every move of the run has had its turn
+        }
+        qInfo().noquote() << u"step killed | version after | notice\n"_s + table.join(QLatin1Char('\n'));
+    }
+
+    void twoUpdatesAtOnce()
+    {
+        setUp(u"1.0.3"_s, QString());
+        // A slow download keeps the first update going while the second starts.
+        m_server.route(
+            u"/download/1.0.4/OpenEmu-Silicon.zip"_s,
+            FeedServer::Route::slowly(m_server.routeOf(u"/download/1.0.4/OpenEmu-Silicon.zip"_s)->body, 4096, 30));
+
+        QProcess *first = CliRunner::start({u"--yes"_s, u"update"_s}, {}, this);
+        QTRY_VERIFY(m_server.hits(u"/download/1.0.4/OpenEmu-Silicon.zip"_s) > 0);
+        const CliRun second = run({u"--yes"_s, u"update"_s});
+        QVERIFY(first->waitForFinished(120'000));
+
+        QVERIFY2(first->exitCode() == 0, first->readAllStandardError().constData());
+        QCOMPARE(second.exitCode, 1);
+        QVERIFY2(second.err.contains("Another Vantor is already changing OpenEmu. Try again when it has finished."),
+                 second.err.constData());
+        QCOMPARE(m_server.hits(u"/download/1.0.4/OpenEmu-Silicon.zip"_s), 1);
+        const QString app = m_applications + u"/OpenEmu.app"_s;
+        QVERIFY(isWholeApp(app));
+        QCOMPARE(installedVersion(), u"1.0.4"_s);
+    }
+
+    void sigtermStopsTheDownload()
+    {
+        setUp(u"1.0.3"_s, QString());
+        m_server.route(
+            u"/download/1.0.4/OpenEmu-Silicon.zip"_s,
+            FeedServer::Route::slowly(m_server.routeOf(u"/download/1.0.4/OpenEmu-Silicon.zip"_s)->body, 1024, 50));
+
+        QProcess *update = CliRunner::start({u"--yes"_s, u"update"_s}, {}, this);
+        QTRY_VERIFY(m_server.hits(u"/download/1.0.4/OpenEmu-Silicon.zip"_s) > 0);
+        QTest::qWait(200);
+        ::kill(pid_t(update->processId()), SIGTERM);
+        QVERIFY(update->waitForFinished(30'000));
+        QCOMPARE(update->exitStatus(), QProcess::NormalExit);
+        QCOMPARE(update->exitCode(), 3);
+        QVERIFY(entries(m_home.temporary()).filter(u"Vantor-"_s).isEmpty());
+        QVERIFY(isWholeApp(m_applications + u"/OpenEmu.app"_s));
+    }
+
+    void windowQuitsOnSignals()
+    {
+        for (const int signal : {SIGTERM, SIGINT}) {
+            QProcess window;
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+            window.setProcessEnvironment(env);
+            window.start(QStringLiteral(VANTOR_WINDOW), {});
+            QVERIFY(window.waitForStarted());
+            QTest::qWait(1500); // the window is up and its event loop running
+            ::kill(pid_t(window.processId()), signal);
+            QVERIFY2(window.waitForFinished(10'000), "the window ignored the signal");
+            QCOMPARE(window.exitStatus(), QProcess::NormalExit);
+            QCOMPARE(window.exitCode(), 0);
+        }
+    }
 
 private:
-    void setUp(const QString &installed, const QString &kept);
+    // The app `installed` at its place, and a kept copy `kept` (none when empty).
+    void setUp(const QString &installed, const QString &kept)
+    {
+        for (const QString &folder : {m_applications, Paths::previousVersionsFolder(), m_home.temporary()})
+            QDir(folder).removeRecursively();
+        QFile::remove(m_home.path(u"Library/Application Support/Vantor/install-journal.json"_s));
+        QDir().mkpath(m_home.temporary());
+        Bundles::write(m_applications, u"OpenEmu.app"_s,
+                       {.version = installed, .executableSource = Bundles::sampleApp()});
+        if (!kept.isEmpty())
+            Bundles::write(Paths::previousVersionsFolder(), u"OpenEmu %1.app"_s.arg(kept),
+                           {.version = kept, .executableSource = Bundles::sampleApp()});
+    }
 
     TestHome &m_home = TestHome::shared();
     FeedServer m_server;
     QString m_applications; // where the app is installed: the system folder of the run
     QString m_otherVolume; // a folder on another volume, when the machine has one
 };
-
-void InterruptTest::init()
-{
-    m_home.reset();
-    m_applications = m_home.systemApplications();
-    qputenv("VANTOR_SYSTEM_APPLICATIONS", m_applications.toUtf8());
-    qputenv("VANTOR_FEED_URL", m_server.urlText(feedPath).toUtf8());
-    qputenv("VANTOR_HOST", "macos-14.5.0-arm64");
-    m_server.resetHits();
-    SampleRelease::publish(m_server, m_home.path(u"release"_s), feedPath, {.version = u"1.0.4"_s});
-}
-
-void InterruptTest::cleanup()
-{
-    if (!m_otherVolume.isEmpty())
-        QDir(m_otherVolume).removeRecursively();
-    m_otherVolume.clear();
-}
-
-// The app `installed` at its place, and a kept copy `kept` (none when empty).
-void InterruptTest::setUp(const QString &installed, const QString &kept)
-{
-    for (const QString &folder : {m_applications, Paths::previousVersionsFolder(), m_home.temporary()})
-        QDir(folder).removeRecursively();
-    QFile::remove(m_home.path(u"Library/Application Support/Vantor/install-journal.json"_s));
-    QDir().mkpath(m_home.temporary());
-    Bundles::write(m_applications, u"OpenEmu.app"_s, {.version = installed, .executableSource = Bundles::sampleApp()});
-    if (!kept.isEmpty())
-        Bundles::write(Paths::previousVersionsFolder(), u"OpenEmu %1.app"_s.arg(kept),
-                       {.version = kept, .executableSource = Bundles::sampleApp()});
-}
-
-void InterruptTest::killedAtEveryMove_data()
-{
-    QTest::addColumn<QString>("command");
-    QTest::addColumn<bool>("otherVolume");
-    QTest::newRow("update") << "update" << false;
-    QTest::newRow("rollback") << "rollback" << false;
-    QTest::newRow("update, app on another volume") << "update" << true;
-    QTest::newRow("rollback, app on another volume") << "rollback" << true;
-}
-
-void InterruptTest::killedAtEveryMove()
-{
-    QFETCH(QString, command);
-    QFETCH(bool, otherVolume);
-    if (otherVolume) {
-        m_otherVolume = u"/dev/shm/vantor-interrupt-%1"_s.arg(QCoreApplication::applicationPid());
-        QDir().mkpath(m_otherVolume);
-        if (deviceOf(m_otherVolume) == deviceOf(m_home.home()))
-            QSKIP("/dev/shm is on the same volume as the home folder here");
-        m_applications = m_otherVolume + u"/Applications"_s;
-        qputenv("VANTOR_SYSTEM_APPLICATIONS", m_applications.toUtf8());
-    }
-    const bool update = command == u"update"_s;
-    const QString before = update ? u"1.0.3"_s : u"1.0.4"_s;
-    const QString after = update ? u"1.0.4"_s : u"1.0.3"_s;
-    const QString app = m_applications + u"/OpenEmu.app"_s;
-
-    QStringList table;
-    for (int step = 1;; ++step) {
-        QVERIFY2(step < 200, "the run never got through");
-        setUp(before, update ? u"1.0.2"_s : u"1.0.3"_s);
-        // (A rollback in the step before skipped 1.0.4; the update asks for it by name.)
-        const QStringList arguments
-            = update ? QStringList{u"--yes"_s, command, u"--include-skipped"_s} : QStringList{u"--yes"_s, command};
-        const CliRun killed = run(arguments, {u"VANTOR_KILL_AT_STEP=%1"_s.arg(step)});
-
-        // Vantor again: whatever the kill left is finished or undone.
-        const QJsonObject state = run({u"--json"_s, u"status"_s}).json();
-        const QString version = state.value(u"installed"_s).toObject().value(u"version"_s).toString();
-        const QString where = QString::fromUtf8(killed.err).section(u"killed at "_s, 1).trimmed();
-        table.append(u"%1 | %2 | %3"_s.arg(killed.killed ? where : u"not killed (exit %1)"_s.arg(killed.exitCode),
-                                           version, state.value(u"notice"_s).toString()));
-        QVERIFY2(version == before || version == after, qPrintable(table.last()));
-        QVERIFY2(isWholeApp(app), qPrintable(table.last()));
-        QVERIFY2(state.value(u"hasPrevious"_s).toBool(), qPrintable(table.last()));
-        QVERIFY2(entries(m_home.temporary()).filter(u"Vantor-"_s).isEmpty(), qPrintable(table.last()));
-        QCOMPARE(entries(m_applications), QStringList{u"OpenEmu.app"_s});
-
-        // And it works on: a further update (when one is due) and a rollback.
-        if (version == u"1.0.3"_s) // a rollback to it skipped 1.0.4: asked for by name
-            QCOMPARE(run({u"--yes"_s, u"update"_s, u"--include-skipped"_s}).exitCode, 0);
-        QCOMPARE(run({u"--yes"_s, u"rollback"_s}).exitCode, 0);
-        QVERIFY(isWholeApp(app));
-        QCOMPARE(entries(Paths::previousVersionsFolder()).size(), 1);
-
-        if (!killed.killed && killed.exitCode == 0)
-            break; // every move of the run has had its turn
-    }
-    qInfo().noquote() << u"step killed | version after | notice\n"_s + table.join(QLatin1Char('\n'));
-}
-
-void InterruptTest::twoUpdatesAtOnce()
-{
-    setUp(u"1.0.3"_s, QString());
-    // A slow download keeps the first update going while the second starts.
-    m_server.route(
-        u"/download/1.0.4/OpenEmu-Silicon.zip"_s,
-        FeedServer::Route::slowly(m_server.routeOf(u"/download/1.0.4/OpenEmu-Silicon.zip"_s)->body, 4096, 30));
-
-    QProcess *first = CliRunner::start({u"--yes"_s, u"update"_s}, {}, this);
-    QTRY_VERIFY(m_server.hits(u"/download/1.0.4/OpenEmu-Silicon.zip"_s) > 0);
-    const CliRun second = run({u"--yes"_s, u"update"_s});
-    QVERIFY(first->waitForFinished(120'000));
-
-    QVERIFY2(first->exitCode() == 0, first->readAllStandardError().constData());
-    QCOMPARE(second.exitCode, 1);
-    QVERIFY2(second.err.contains("Another Vantor is already changing OpenEmu. Try again when it has finished."),
-             second.err.constData());
-    QCOMPARE(m_server.hits(u"/download/1.0.4/OpenEmu-Silicon.zip"_s), 1);
-    const QString app = m_applications + u"/OpenEmu.app"_s;
-    QVERIFY(isWholeApp(app));
-    QCOMPARE(installedVersion(), u"1.0.4"_s);
-}
-
-void InterruptTest::sigtermStopsTheDownload()
-{
-    setUp(u"1.0.3"_s, QString());
-    m_server.route(
-        u"/download/1.0.4/OpenEmu-Silicon.zip"_s,
-        FeedServer::Route::slowly(m_server.routeOf(u"/download/1.0.4/OpenEmu-Silicon.zip"_s)->body, 1024, 50));
-
-    QProcess *update = CliRunner::start({u"--yes"_s, u"update"_s}, {}, this);
-    QTRY_VERIFY(m_server.hits(u"/download/1.0.4/OpenEmu-Silicon.zip"_s) > 0);
-    QTest::qWait(200);
-    ::kill(pid_t(update->processId()), SIGTERM);
-    QVERIFY(update->waitForFinished(30'000));
-    QCOMPARE(update->exitStatus(), QProcess::NormalExit);
-    QCOMPARE(update->exitCode(), 3);
-    QVERIFY(entries(m_home.temporary()).filter(u"Vantor-"_s).isEmpty());
-    QVERIFY(isWholeApp(m_applications + u"/OpenEmu.app"_s));
-}
-
-void InterruptTest::windowQuitsOnSignals()
-{
-    for (const int signal : {SIGTERM, SIGINT}) {
-        QProcess window;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
-        window.setProcessEnvironment(env);
-        window.start(QStringLiteral(VANTOR_WINDOW), {});
-        QVERIFY(window.waitForStarted());
-        QTest::qWait(1500); // the window is up and its event loop running
-        ::kill(pid_t(window.processId()), signal);
-        QVERIFY2(window.waitForFinished(10'000), "the window ignored the signal");
-        QCOMPARE(window.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(window.exitCode(), 0);
-    }
-}
 
 QTEST_GUILESS_MAIN(InterruptTest)
 #include "tst_interrupt.moc"

@@ -70,25 +70,370 @@ class DataCareTest : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void init();
+    void init()
+    {
+        m_home.reset();
+        Paths::setBundleID(Paths::defaultBundleID);
+        m_prompter = ScriptedPrompter();
+        m_workspace = RecordingWorkspace();
+        QDir().mkpath(out());
+    }
 
-    void backupWritesWhatWasChosen();
-    void backupFollowsALinkedItem();
-    void roundTripKeepsLinksAndNames();
-    void restoreReplacesWholeAndKeeps();
-    void restoreOnANearlyFullDisk();
-    void hostileArchives_data();
-    void hostileArchives();
+    void backupWritesWhatWasChosen()
+    {
+        // Nothing there yet, and a folder that does not exist: refused, nothing written.
+        QVERIFY_THROWS_EXCEPTION(FriendlyError, BackupManager::create(BackupManager::items(), out()));
+        seedData();
+        const auto missing
+            = thrown<FriendlyError>([&] { BackupManager::create(BackupManager::items(), out() + u"/m"_s); });
+        QVERIFY(missing);
+        QCOMPARE(missing->message, u"The backup folder doesn't exist."_s);
+        QCOMPARE(missing->details, out() + u"/m"_s);
+        // A size larger than any disk leaves no room.
+        QList<BackupItem> items = BackupManager::items();
+        items[1].size = Q_INT64_C(4'000'000'000'000'000);
+        QVERIFY_THROWS_EXCEPTION(FriendlyError, BackupManager::create(items, out()));
+        QVERIFY(QDir(out()).isEmpty());
 
-    void backupAndRestoreFlows();
-    void uninstallFlows();
-    void trashIsMadeWhenMissing();
+        // Settings only, then everything within the same second: two archives, the second never
+        // an update of the first, and no partial file left.
+        items = BackupManager::items();
+        items[0].include = items[1].include = false;
+        const QString first = BackupManager::create(items, out());
+        const QString second = BackupManager::create(BackupManager::items(), out());
+        QVERIFY(QFileInfo(first).fileName().contains(
+            QRegularExpression(u"^OpenEmu-Backup-\\d{4}-\\d{2}-\\d{2}_\\d{2}-\\d{2}-\\d{2}(-2)?\\.zip$"_s)));
+        QVERIFY(first != second);
+        QCOMPARE(zipNames(first), QStringList{u"Preferences/org.openemu.OpenEmu.plist"_s});
+        QVERIFY(zipNames(second).contains(u"Application Support/OpenEmu/Save States/.hidden"_s));
+        QCOMPARE(QDir(out()).entryList(QDir::Files).size(), 2);
+        if (QFileInfo(first).fileName().chopped(4) == QFileInfo(second).fileName().chopped(6))
+            QVERIFY(second.endsWith(u"-2.zip"_s)); // same second: the next free name
+    }
+
+    void backupFollowsALinkedItem()
+    {
+        // Save states moved to another disk, linked back: stored with their contents, and the page
+        // shows the size of what will be stored.
+        seedData();
+        const QString elsewhere = m_home.path(u"Other disk/Save States"_s);
+        QDir().mkpath(QFileInfo(elsewhere).path());
+        QVERIFY(QDir().rename(states(QString()), elsewhere));
+        QVERIFY(QFile::link(elsewhere, library(u"Application Support/OpenEmu/Save States"_s)));
+        TestFiles::write(elsewhere + u"/big.state"_s, QByteArray(200'000, 's'));
+
+        QList<BackupItem> items = BackupManager::items();
+        QVERIFY(items[0].size >= 200'000);
+        items[1].include = items[2].include = false;
+        const QString zip = BackupManager::create(items, out());
+        QVERIFY(zipNames(zip).contains(u"Application Support/OpenEmu/Save States/big.state"_s));
+
+        // Restored into a fresh Library, the save states come back as a real folder.
+        QDir(library(QString())).removeRecursively();
+        BackupManager::restore(zip);
+        QVERIFY(!QFileInfo(states(QString())).isSymLink());
+        QCOMPARE(TestFiles::read(states(u"big.state"_s)).size(), 200'000);
+    }
+
+    void roundTripKeepsLinksAndNames()
+    {
+        seedData();
+        QVERIFY(QFile::link(u"SNES/game.oesavestate"_s, states(u"latest"_s)));
+        const QString decomposed = u"Poke\u0301mon Red.oesavestate"_s; // "é" as e + combining accent
+        TestFiles::write(states(decomposed), "gotta save them all");
+        // Names stay UTF-8 whatever the locale says.
+        const std::string locale = std::setlocale(LC_ALL, nullptr);
+        std::setlocale(LC_ALL, "C");
+        const QString zip = BackupManager::create(BackupManager::items(), out());
+        const QStringList before = snapshot(library(QString()));
+        QDir(library(QString())).removeRecursively();
+        BackupManager::restore(zip);
+        std::setlocale(LC_ALL, locale.c_str());
+
+        QCOMPARE(snapshot(library(QString())), before);
+        QVERIFY(QFileInfo(states(u"latest"_s)).isSymLink());
+
+        // A backup made by Info-ZIP (as earlier versions of Vantor made them) still restores.
+        const QString old = out() + u"/old.zip"_s;
+        QProcess zipTool;
+        zipTool.setWorkingDirectory(library(QString()));
+        zipTool.start(u"zip"_s, {u"-r"_s, u"-q"_s, u"-y"_s, old, u"Application Support/OpenEmu/Save States"_s});
+        QVERIFY(zipTool.waitForFinished() && zipTool.exitCode() == 0);
+        QDir(library(QString())).removeRecursively();
+        BackupManager::restore(old);
+        QVERIFY(QFileInfo(states(u"latest"_s)).isSymLink());
+        QCOMPARE(TestFiles::read(states(decomposed.normalized(QString::NormalizationForm_C))),
+                 QByteArray("gotta save them all"));
+    }
+
+    void restoreReplacesWholeAndKeeps()
+    {
+        seedData();
+        QList<BackupItem> items = BackupManager::items();
+        items[1].include = items[2].include = false;
+        const QString zip = BackupManager::create(items, out());
+
+        TestFiles::write(states(u"SNES/game.oesavestate"_s), "newer state");
+        TestFiles::write(states(u"SNES/other.oesavestate"_s), "kept");
+        TestFiles::write(library(u"Preferences/org.openemu.OpenEmu.plist"_s), "changed settings");
+        BackupManager::restore(zip);
+        QCOMPARE(TestFiles::read(states(u"SNES/game.oesavestate"_s)), QByteArray("state one"));
+        QCOMPARE(TestFiles::read(states(u"SNES/other.oesavestate"_s)), QByteArray("kept"));
+        QCOMPARE(TestFiles::read(library(u"Preferences/org.openemu.OpenEmu.plist"_s)), QByteArray("changed settings"));
+        // No temporary names left behind.
+        QVERIFY(QDir(states(u"SNES"_s)).entryList(QDir::Hidden | QDir::Files).size() == 2);
+    }
+
+    // ~/Library on a 1 MiB tmpfs in a private mount namespace (root only; the test runs itself again
+    // inside `unshare -m`). A zip larger than the free space is refused up front; one that fits by
+    // its byte count but not by the disk's blocks fails part-way, and the save state it was
+    // replacing is left byte for byte as it was.
+    void restoreOnANearlyFullDisk()
+    {
+        if (!qEnvironmentVariableIsSet("VANTOR_TEST_PRIVATE_MOUNT")) {
+            if (::geteuid() != 0 || QStandardPaths::findExecutable(u"unshare"_s).isEmpty())
+                QSKIP("needs root and unshare(1) for a private tmpfs");
+            QProcess inside;
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.insert(u"VANTOR_TEST_PRIVATE_MOUNT"_s, u"1"_s);
+            inside.setProcessEnvironment(environment);
+            inside.setProcessChannelMode(QProcess::MergedChannels);
+            inside.start(u"unshare"_s, {u"-m"_s, u"--propagation"_s, u"private"_s,
+                                        QCoreApplication::applicationFilePath(), u"restoreOnANearlyFullDisk"_s});
+            QVERIFY(inside.waitForFinished(120'000));
+            const QByteArray output = inside.readAll();
+            if (output.contains("SKIP"))
+                QSKIP("this machine refuses a tmpfs mount in a private namespace");
+            QVERIFY2(inside.exitCode() == 0, output.constData());
+            return;
+        }
+        const QByteArray mountPoint = QFile::encodeName(library(QString()));
+        QDir().mkpath(library(QString()));
+        if (::mount("vantor-test", mountPoint.constData(), "tmpfs", 0, "size=1m,nr_inodes=4096") != 0)
+            QSKIP("tmpfs mount refused");
+        const QByteArray saved(64 * 1024, 'a');
+        TestFiles::write(states(u"SNES/game.oesavestate"_s), saved);
+        const QStringList before = snapshot(library(QString()));
+
+        ZipWriter tooBig;
+        tooBig.addFile(u"Application Support/OpenEmu/Save States/big.oesavestate"_s, "x", {3, {}, 2 * 1024 * 1024, {}});
+        QVERIFY(tooBig.write(out() + u"/too-big.zip"_s));
+        const auto refused = thrown<FriendlyError>([&] { BackupManager::restore(out() + u"/too-big.zip"_s); });
+        QVERIFY(refused);
+        QCOMPARE(refused->message, u"There isn't enough free space to restore this backup."_s);
+        QVERIFY(refused->details.startsWith(u"Needed: "_s) && refused->details.contains(u"\nFree: "_s));
+        QCOMPARE(snapshot(library(QString())), before);
+
+        // One-byte files each take a whole block: they leave two blocks, then the 128 KiB
+        // replacement of the 64 KiB save state runs out of room, even where writing over it would
+        // first free its blocks.
+        struct statvfs disk;
+        QCOMPARE(::statvfs(mountPoint.constData(), &disk), 0);
+        ZipWriter filling;
+        for (fsblkcnt_t i = 0; i + 2 < disk.f_bavail; ++i)
+            filling.addFile(u"Application Support/OpenEmu/Save States/fill/%1"_s.arg(i), "f");
+        filling.addFile(u"Application Support/OpenEmu/Save States/SNES/game.oesavestate"_s,
+                        QByteArray(128 * 1024, 'b'));
+        QVERIFY(filling.write(out() + u"/filling.zip"_s));
+        QVERIFY(fails([&] { BackupManager::restore(out() + u"/filling.zip"_s); }));
+        QCOMPARE(TestFiles::read(states(u"SNES/game.oesavestate"_s)), saved);
+        QCOMPARE(QDir(states(u"SNES"_s)).entryList(QDir::Files | QDir::Hidden), QStringList{u"game.oesavestate"_s});
+        ::umount(mountPoint.constData());
+    }
+
+    void hostileArchives_data()
+    {
+        QTest::addColumn<Hostile>("zip");
+        const QString oe = u"Application Support/OpenEmu/"_s;
+        const QString prefs = u"Preferences/"_s;
+        QTest::newRow("foreign names") << Hostile{.name = u"Documents/notes.txt"_s};
+        QTest::newRow("absolute name") << Hostile{.name = u"/Preferences/x.plist"_s};
+        QTest::newRow("zip slip") << Hostile{.name = prefs + u"../../outside/.profile"_s, .data = "pwned"};
+        QTest::newRow("absolute link") << Hostile{.name = oe + u"Save States"_s, .link = u"/tmp"_s};
+        QTest::newRow("link climbs out") << Hostile{.name = oe + u"up"_s, .link = u"../../../outside"_s};
+        QTest::newRow("link to the other top folder") << Hostile{
+            .name = prefs + u"home"_s, .link = u"../Application Support"_s, .then = prefs + u"home/OpenEmu/x"_s};
+        QTest::newRow("entry through a link")
+            << Hostile{.name = oe + u"alias"_s, .link = u"Save States"_s, .then = oe + u"alias/x.state"_s};
+        QTest::newRow("links through links")
+            << Hostile{.name = prefs + u"a"_s, .link = u"b"_s, .then = prefs + u"b"_s, .thenLink = u"../../outside"_s};
+        QTest::newRow("link with a BeOS host byte") << Hostile{.name = prefs + u"home"_s,
+                                                               .link = u"../.."_s,
+                                                               .options = {.hostByte = 16},
+                                                               .then = prefs + u"home/outside/.profile"_s};
+        QTest::newRow("Unicode path field") << Hostile{.name = prefs + u"ok.plist"_s,
+                                                       .data = "pwned",
+                                                       .options = {.unicodePathField = u"../../outside/.profile"_s}};
+        QTest::newRow("local and central names differ")
+            << Hostile{.name = prefs + u"ok.plist"_s, .options = {.localName = oe + u"Save States/elsewhere.state"_s}};
+        QTest::newRow("bomb") << Hostile{.name = oe + u"Save States/huge.state"_s,
+                                         .data = "tiny",
+                                         .options = {.listedSize = Q_INT64_C(4'000'000'000)}};
+    }
+
+    void hostileArchives()
+    {
+        QFETCH(Hostile, zip);
+        seedData();
+        TestFiles::write(m_home.path(u"outside/.profile"_s), "mine");
+        const QStringList outside = snapshot(m_home.path(u"outside"_s));
+        const QStringList inside = snapshot(library(QString()));
+
+        ZipWriter writer;
+        if (zip.options.listedSize >= 0) {
+            for (int i = 0; i < 250; ++i) // 250 entries of 4 GB each: more than any disk here
+                writer.addFile(zip.name + QString::number(i), zip.data, zip.options);
+        } else if (zip.link.isEmpty())
+            writer.addFile(zip.name, zip.data, zip.options);
+        else
+            writer.addLink(zip.name, zip.link, zip.options);
+        if (!zip.then.isEmpty() && zip.thenLink.isEmpty())
+            writer.addFile(zip.then, "written through");
+        else if (!zip.then.isEmpty())
+            writer.addLink(zip.then, zip.thenLink);
+        const QString path = out() + u"/hostile.zip"_s;
+        QVERIFY(writer.write(path));
+
+        // Refused, or failing part-way: either way nothing outside ~/Library changed, and nothing
+        // inside it was truncated.
+        QVERIFY(fails([&] { BackupManager::restore(path); }));
+        QCOMPARE(snapshot(m_home.path(u"outside"_s)), outside);
+        const QStringList after = snapshot(library(QString()));
+        for (const QString &line : inside)
+            QVERIFY2(after.contains(line), qPrintable(line));
+        QCOMPARE(QDir(m_home.home()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 (QStringList{u"Library"_s, u"out"_s, u"outside"_s}));
+    }
+
+    void backupAndRestoreFlows()
+    {
+        seedData();
+        AppModel model(u"http://127.0.0.1:1/feed"_s, m_prompter, m_workspace);
+        await(model.refreshBackupItems());
+        model.setBackupItemIncluded(u"library"_s, false);
+
+        // The panel cancelled, then the alert declined: nothing written, nothing said.
+        QCOMPARE(await(model.runBackup()), Outcome::declined);
+        m_prompter.folderAnswer = out();
+        m_prompter.answers = {1};
+        QCOMPARE(await(model.runBackup()), Outcome::declined);
+        QVERIFY(QDir(out()).isEmpty());
+        QVERIFY(!model.notice() && !model.error() && !model.busyMessage());
+
+        QList<QString> busy;
+        connect(&model, &AppModel::busyMessageChanged, this,
+                [&] { busy.append(model.busyMessage().value_or(u"-"_s)); });
+        m_prompter.answers = {0};
+        QCOMPARE(await(model.runBackup()), Outcome::done);
+        const QStringList zips = QDir(out()).entryList(QDir::Files);
+        QCOMPARE(zips.size(), 1);
+        const QString zip = out() + QLatin1Char('/') + zips.first();
+        QCOMPARE(model.notice(), u"Backup saved: "_s + zip);
+        QCOMPARE(m_workspace.revealed, QStringList{zip});
+        QCOMPARE(busy, (QList<QString>{u"Creating backup…"_s, u"-"_s}));
+        QVERIFY(!zipNames(zip).join(QLatin1Char('\n')).contains(u"Game Library"_s));
+
+        // Restore: the saved state comes back.
+        TestFiles::write(states(u"SNES/game.oesavestate"_s), "lost progress");
+        m_prompter.fileAnswer = zip;
+        m_prompter.answers = {0};
+        QCOMPARE(await(model.runRestore()), Outcome::done);
+        QCOMPARE(TestFiles::read(states(u"SNES/game.oesavestate"_s)), QByteArray("state one"));
+
+        // A missing zip and a hostile one are judged before anything is asked.
+        for (const QString &bad : {out() + u"/missing.zip"_s, out() + u"/hostile.zip"_s}) {
+            ZipWriter hostile;
+            hostile.addLink(u"Application Support/OpenEmu/x"_s, u"/"_s);
+            QVERIFY(hostile.write(out() + u"/hostile.zip"_s));
+            m_prompter.fileAnswer = bad;
+            m_prompter.asked.clear();
+            QCOMPARE(await(model.runRestore()), Outcome::failed);
+            QVERIFY(m_prompter.asked.isEmpty());
+            QCOMPARE(model.error()->message,
+                     bad.endsWith(u"missing.zip"_s) ? u"Vantor can't read that zip."_s : notABackup);
+            QVERIFY(!QFileInfo::exists(library(u"Application Support/OpenEmu/x"_s)));
+            QVERIFY(!model.busyMessage());
+        }
+    }
+
+    void uninstallFlows()
+    {
+        const QString apps = m_home.userApplications();
+        Bundles::write(apps, u"OpenEmu.app"_s);
+        AppModel model(u"http://127.0.0.1:1/feed"_s, m_prompter, m_workspace);
+        model.refreshInstalled();
+
+        // Declined: nothing moves. Then app only, before any Tidy scan: no data offered.
+        QCOMPARE(await(model.uninstall()), Outcome::declined);
+        QVERIFY(QFileInfo::exists(apps + u"/OpenEmu.app"_s));
+        m_prompter.answers = {0};
+        seedData();
+        QCOMPARE(await(model.uninstall()), Outcome::done);
+        QCOMPARE(m_prompter.asked.size(), 2);
+        QCOMPARE(trashed(), QStringList{u"OpenEmu.app"_s});
+        QVERIFY(QFileInfo::exists(qEnvironmentVariable("XDG_DATA_HOME") + u"/Trash/info/OpenEmu.app.trashinfo"_s));
+        QVERIFY(!model.installed());
+
+        // App and data, with one data row gone since the scan: the error, earlier rows in the Trash.
+        Bundles::write(apps, u"OpenEmu.app"_s);
+        TestFiles::write(library(u"Caches/org.openemu.OpenEmu/cache.db"_s), "cache");
+        model.refreshInstalled();
+        await(model.refreshTidy());
+        QDir(library(u"Caches/org.openemu.OpenEmu"_s)).removeRecursively();
+        m_prompter.answers = {0, 0};
+        m_prompter.asked.clear();
+        QCOMPARE(await(model.uninstall()), Outcome::failed);
+        QCOMPARE(m_prompter.asked[1].id, Prompter::AlertId::uninstallData);
+        QCOMPARE(m_prompter.asked[1].informative.count(u"\n• "_s), 3);
+        QVERIFY(!QFileInfo::exists(library(u"Application Support/OpenEmu"_s)));
+        QCOMPARE(trashed().size(), 4); // two apps, the data folder, the settings file
+
+        // Everything there, with a kept previous version: app, data and the kept copy.
+        model.setError(std::nullopt);
+        Bundles::write(apps, u"OpenEmu.app"_s);
+        Bundles::write(Paths::previousVersionsFolder(), u"OpenEmu 1.0.2.app"_s);
+        seedData();
+        model.refreshInstalled();
+        await(model.refreshTidy());
+        QCOMPARE(model.tidyRows().last().id, u"previous"_s);
+        m_prompter.answers = {0, 0};
+        QCOMPARE(await(model.uninstall()), Outcome::done);
+        QCOMPARE(model.notice(), u"The app and its data were moved to the Trash."_s);
+        QVERIFY(!model.installed());
+        QVERIFY(!model.hasPrevious());
+        await(model.refreshTidy());
+        QCOMPARE(model.tidyRows().first().id, u"data"_s);
+    }
+
+    void trashIsMadeWhenMissing()
+    {
+        // No data folder yet, and the process working in some other folder: the home trash is made,
+        // private to its user, and the item goes there with its .trashinfo.
+        const QString data = qEnvironmentVariable("XDG_DATA_HOME");
+        QVERIFY(QDir(data).removeRecursively());
+        TestFiles::write(library(u"Preferences/org.openemu.OpenEmu.plist"_s), "settings");
+        const QString previous = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(out()));
+        auto back = qScopeGuard([&] { QDir::setCurrent(previous); });
+        FileOps::moveToTrash(library(u"Preferences/org.openemu.OpenEmu.plist"_s));
+        QCOMPARE(trashed(), QStringList{u"org.openemu.OpenEmu.plist"_s});
+        QVERIFY(QFileInfo::exists(data + u"/Trash/info/org.openemu.OpenEmu.plist.trashinfo"_s));
+        QCOMPARE(QFileInfo(data + u"/Trash"_s).permissions() & 0x0077, QFileDevice::Permissions());
+        QVERIFY(QDir(out()).isEmpty());
+    }
 
 private:
     QString library(const QString &relative) const { return m_home.path(u"Library/"_s + relative); }
     QString states(const QString &name) const { return library(u"Application Support/OpenEmu/Save States/"_s + name); }
     QString out() const { return m_home.path(u"out"_s); }
-    void seedData();
+    void seedData()
+    {
+        TestFiles::write(states(u"SNES/game.oesavestate"_s), "state one");
+        TestFiles::write(states(u".hidden"_s), "hidden");
+        TestFiles::write(library(u"Application Support/OpenEmu/Game Library/Library.storedata"_s), "library db");
+        TestFiles::write(library(u"Preferences/org.openemu.OpenEmu.plist"_s), "settings");
+    }
+
     QStringList trashed() const
     {
         return QDir(qEnvironmentVariable("XDG_DATA_HOME") + u"/Trash/files"_s)
@@ -99,361 +444,6 @@ private:
     ScriptedPrompter m_prompter;
     RecordingWorkspace m_workspace;
 };
-
-void DataCareTest::init()
-{
-    m_home.reset();
-    Paths::setBundleID(Paths::defaultBundleID);
-    m_prompter = ScriptedPrompter();
-    m_workspace = RecordingWorkspace();
-    QDir().mkpath(out());
-}
-
-void DataCareTest::seedData()
-{
-    TestFiles::write(states(u"SNES/game.oesavestate"_s), "state one");
-    TestFiles::write(states(u".hidden"_s), "hidden");
-    TestFiles::write(library(u"Application Support/OpenEmu/Game Library/Library.storedata"_s), "library db");
-    TestFiles::write(library(u"Preferences/org.openemu.OpenEmu.plist"_s), "settings");
-}
-
-void DataCareTest::backupWritesWhatWasChosen()
-{
-    // Nothing there yet, and a folder that does not exist: refused, nothing written.
-    QVERIFY_THROWS_EXCEPTION(FriendlyError, BackupManager::create(BackupManager::items(), out()));
-    seedData();
-    const auto missing = thrown<FriendlyError>([&] { BackupManager::create(BackupManager::items(), out() + u"/m"_s); });
-    QVERIFY(missing);
-    QCOMPARE(missing->message, u"The backup folder doesn't exist."_s);
-    QCOMPARE(missing->details, out() + u"/m"_s);
-    // A size larger than any disk leaves no room.
-    QList<BackupItem> items = BackupManager::items();
-    items[1].size = Q_INT64_C(4'000'000'000'000'000);
-    QVERIFY_THROWS_EXCEPTION(FriendlyError, BackupManager::create(items, out()));
-    QVERIFY(QDir(out()).isEmpty());
-
-    // Settings only, then everything within the same second: two archives, the second never
-    // an update of the first, and no partial file left.
-    items = BackupManager::items();
-    items[0].include = items[1].include = false;
-    const QString first = BackupManager::create(items, out());
-    const QString second = BackupManager::create(BackupManager::items(), out());
-    QVERIFY(QFileInfo(first).fileName().contains(
-        QRegularExpression(u"^OpenEmu-Backup-\\d{4}-\\d{2}-\\d{2}_\\d{2}-\\d{2}-\\d{2}(-2)?\\.zip$"_s)));
-    QVERIFY(first != second);
-    QCOMPARE(zipNames(first), QStringList{u"Preferences/org.openemu.OpenEmu.plist"_s});
-    QVERIFY(zipNames(second).contains(u"Application Support/OpenEmu/Save States/.hidden"_s));
-    QCOMPARE(QDir(out()).entryList(QDir::Files).size(), 2);
-    if (QFileInfo(first).fileName().chopped(4) == QFileInfo(second).fileName().chopped(6))
-        QVERIFY(second.endsWith(u"-2.zip"_s)); // same second: the next free name
-}
-
-void DataCareTest::backupFollowsALinkedItem()
-{
-    // Save states moved to another disk, linked back: stored with their contents, and the page
-    // shows the size of what will be stored.
-    seedData();
-    const QString elsewhere = m_home.path(u"Other disk/Save States"_s);
-    QDir().mkpath(QFileInfo(elsewhere).path());
-    QVERIFY(QDir().rename(states(QString()), elsewhere));
-    QVERIFY(QFile::link(elsewhere, library(u"Application Support/OpenEmu/Save States"_s)));
-    TestFiles::write(elsewhere + u"/big.state"_s, QByteArray(200'000, 's'));
-
-    QList<BackupItem> items = BackupManager::items();
-    QVERIFY(items[0].size >= 200'000);
-    items[1].include = items[2].include = false;
-    const QString zip = BackupManager::create(items, out());
-    QVERIFY(zipNames(zip).contains(u"Application Support/OpenEmu/Save States/big.state"_s));
-
-    // Restored into a fresh Library, the save states come back as a real folder.
-    QDir(library(QString())).removeRecursively();
-    BackupManager::restore(zip);
-    QVERIFY(!QFileInfo(states(QString())).isSymLink());
-    QCOMPARE(TestFiles::read(states(u"big.state"_s)).size(), 200'000);
-}
-
-void DataCareTest::roundTripKeepsLinksAndNames()
-{
-    seedData();
-    QVERIFY(QFile::link(u"SNES/game.oesavestate"_s, states(u"latest"_s)));
-    const QString decomposed = u"Poke\u0301mon Red.oesavestate"_s; // "é" as e + combining accent
-    TestFiles::write(states(decomposed), "gotta save them all");
-    // Names stay UTF-8 whatever the locale says.
-    const std::string locale = std::setlocale(LC_ALL, nullptr);
-    std::setlocale(LC_ALL, "C");
-    const QString zip = BackupManager::create(BackupManager::items(), out());
-    const QStringList before = snapshot(library(QString()));
-    QDir(library(QString())).removeRecursively();
-    BackupManager::restore(zip);
-    std::setlocale(LC_ALL, locale.c_str());
-
-    QCOMPARE(snapshot(library(QString())), before);
-    QVERIFY(QFileInfo(states(u"latest"_s)).isSymLink());
-
-    // A backup made by Info-ZIP (as earlier versions of Vantor made them) still restores.
-    const QString old = out() + u"/old.zip"_s;
-    QProcess zipTool;
-    zipTool.setWorkingDirectory(library(QString()));
-    zipTool.start(u"zip"_s, {u"-r"_s, u"-q"_s, u"-y"_s, old, u"Application Support/OpenEmu/Save States"_s});
-    QVERIFY(zipTool.waitForFinished() && zipTool.exitCode() == 0);
-    QDir(library(QString())).removeRecursively();
-    BackupManager::restore(old);
-    QVERIFY(QFileInfo(states(u"latest"_s)).isSymLink());
-    QCOMPARE(TestFiles::read(states(decomposed.normalized(QString::NormalizationForm_C))),
-             QByteArray("gotta save them all"));
-}
-
-void DataCareTest::restoreReplacesWholeAndKeeps()
-{
-    seedData();
-    QList<BackupItem> items = BackupManager::items();
-    items[1].include = items[2].include = false;
-    const QString zip = BackupManager::create(items, out());
-
-    TestFiles::write(states(u"SNES/game.oesavestate"_s), "newer state");
-    TestFiles::write(states(u"SNES/other.oesavestate"_s), "kept");
-    TestFiles::write(library(u"Preferences/org.openemu.OpenEmu.plist"_s), "changed settings");
-    BackupManager::restore(zip);
-    QCOMPARE(TestFiles::read(states(u"SNES/game.oesavestate"_s)), QByteArray("state one"));
-    QCOMPARE(TestFiles::read(states(u"SNES/other.oesavestate"_s)), QByteArray("kept"));
-    QCOMPARE(TestFiles::read(library(u"Preferences/org.openemu.OpenEmu.plist"_s)), QByteArray("changed settings"));
-    // No temporary names left behind.
-    QVERIFY(QDir(states(u"SNES"_s)).entryList(QDir::Hidden | QDir::Files).size() == 2);
-}
-
-// ~/Library on a 1 MiB tmpfs in a private mount namespace (root only; the test runs itself again
-// inside `unshare -m`). A zip larger than the free space is refused up front; one that fits by
-// its byte count but not by the disk's blocks fails part-way, and the save state it was
-// replacing is left byte for byte as it was.
-void DataCareTest::restoreOnANearlyFullDisk()
-{
-    if (!qEnvironmentVariableIsSet("VANTOR_TEST_PRIVATE_MOUNT")) {
-        if (::geteuid() != 0 || QStandardPaths::findExecutable(u"unshare"_s).isEmpty())
-            QSKIP("needs root and unshare(1) for a private tmpfs");
-        QProcess inside;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(u"VANTOR_TEST_PRIVATE_MOUNT"_s, u"1"_s);
-        inside.setProcessEnvironment(environment);
-        inside.setProcessChannelMode(QProcess::MergedChannels);
-        inside.start(u"unshare"_s, {u"-m"_s, u"--propagation"_s, u"private"_s, QCoreApplication::applicationFilePath(),
-                                    u"restoreOnANearlyFullDisk"_s});
-        QVERIFY(inside.waitForFinished(120'000));
-        const QByteArray output = inside.readAll();
-        if (output.contains("SKIP"))
-            QSKIP("this machine refuses a tmpfs mount in a private namespace");
-        QVERIFY2(inside.exitCode() == 0, output.constData());
-        return;
-    }
-    const QByteArray mountPoint = QFile::encodeName(library(QString()));
-    QDir().mkpath(library(QString()));
-    if (::mount("vantor-test", mountPoint.constData(), "tmpfs", 0, "size=1m,nr_inodes=4096") != 0)
-        QSKIP("tmpfs mount refused");
-    const QByteArray saved(64 * 1024, 'a');
-    TestFiles::write(states(u"SNES/game.oesavestate"_s), saved);
-    const QStringList before = snapshot(library(QString()));
-
-    ZipWriter tooBig;
-    tooBig.addFile(u"Application Support/OpenEmu/Save States/big.oesavestate"_s, "x", {3, {}, 2 * 1024 * 1024, {}});
-    QVERIFY(tooBig.write(out() + u"/too-big.zip"_s));
-    const auto refused = thrown<FriendlyError>([&] { BackupManager::restore(out() + u"/too-big.zip"_s); });
-    QVERIFY(refused);
-    QCOMPARE(refused->message, u"There isn't enough free space to restore this backup."_s);
-    QVERIFY(refused->details.startsWith(u"Needed: "_s) && refused->details.contains(u"\nFree: "_s));
-    QCOMPARE(snapshot(library(QString())), before);
-
-    // One-byte files each take a whole block: they leave two blocks, then the 128 KiB
-    // replacement of the 64 KiB save state runs out of room, even where writing over it would
-    // first free its blocks.
-    struct statvfs disk;
-    QCOMPARE(::statvfs(mountPoint.constData(), &disk), 0);
-    ZipWriter filling;
-    for (fsblkcnt_t i = 0; i + 2 < disk.f_bavail; ++i)
-        filling.addFile(u"Application Support/OpenEmu/Save States/fill/%1"_s.arg(i), "f");
-    filling.addFile(u"Application Support/OpenEmu/Save States/SNES/game.oesavestate"_s, QByteArray(128 * 1024, 'b'));
-    QVERIFY(filling.write(out() + u"/filling.zip"_s));
-    QVERIFY(fails([&] { BackupManager::restore(out() + u"/filling.zip"_s); }));
-    QCOMPARE(TestFiles::read(states(u"SNES/game.oesavestate"_s)), saved);
-    QCOMPARE(QDir(states(u"SNES"_s)).entryList(QDir::Files | QDir::Hidden), QStringList{u"game.oesavestate"_s});
-    ::umount(mountPoint.constData());
-}
-
-void DataCareTest::hostileArchives_data()
-{
-    QTest::addColumn<Hostile>("zip");
-    const QString oe = u"Application Support/OpenEmu/"_s;
-    const QString prefs = u"Preferences/"_s;
-    QTest::newRow("foreign names") << Hostile{.name = u"Documents/notes.txt"_s};
-    QTest::newRow("absolute name") << Hostile{.name = u"/Preferences/x.plist"_s};
-    QTest::newRow("zip slip") << Hostile{.name = prefs + u"../../outside/.profile"_s, .data = "pwned"};
-    QTest::newRow("absolute link") << Hostile{.name = oe + u"Save States"_s, .link = u"/tmp"_s};
-    QTest::newRow("link climbs out") << Hostile{.name = oe + u"up"_s, .link = u"../../../outside"_s};
-    QTest::newRow("link to the other top folder")
-        << Hostile{.name = prefs + u"home"_s, .link = u"../Application Support"_s, .then = prefs + u"home/OpenEmu/x"_s};
-    QTest::newRow("entry through a link")
-        << Hostile{.name = oe + u"alias"_s, .link = u"Save States"_s, .then = oe + u"alias/x.state"_s};
-    QTest::newRow("links through links") << Hostile{
-        .name = prefs + u"a"_s, .link = u"b"_s, .then = prefs + u"b"_s, .thenLink = u"../../outside"_s};
-    QTest::newRow("link with a BeOS host byte") << Hostile{.name = prefs + u"home"_s,
-                                                           .link = u"../.."_s,
-                                                           .options = {.hostByte = 16},
-                                                           .then = prefs + u"home/outside/.profile"_s};
-    QTest::newRow("Unicode path field") << Hostile{
-        .name = prefs + u"ok.plist"_s, .data = "pwned", .options = {.unicodePathField = u"../../outside/.profile"_s}};
-    QTest::newRow("local and central names differ")
-        << Hostile{.name = prefs + u"ok.plist"_s, .options = {.localName = oe + u"Save States/elsewhere.state"_s}};
-    QTest::newRow("bomb") << Hostile{
-        .name = oe + u"Save States/huge.state"_s, .data = "tiny", .options = {.listedSize = Q_INT64_C(4'000'000'000)}};
-}
-
-void DataCareTest::hostileArchives()
-{
-    QFETCH(Hostile, zip);
-    seedData();
-    TestFiles::write(m_home.path(u"outside/.profile"_s), "mine");
-    const QStringList outside = snapshot(m_home.path(u"outside"_s));
-    const QStringList inside = snapshot(library(QString()));
-
-    ZipWriter writer;
-    if (zip.options.listedSize >= 0) {
-        for (int i = 0; i < 250; ++i) // 250 entries of 4 GB each: more than any disk here
-            writer.addFile(zip.name + QString::number(i), zip.data, zip.options);
-    } else if (zip.link.isEmpty())
-        writer.addFile(zip.name, zip.data, zip.options);
-    else
-        writer.addLink(zip.name, zip.link, zip.options);
-    if (!zip.then.isEmpty() && zip.thenLink.isEmpty())
-        writer.addFile(zip.then, "written through");
-    else if (!zip.then.isEmpty())
-        writer.addLink(zip.then, zip.thenLink);
-    const QString path = out() + u"/hostile.zip"_s;
-    QVERIFY(writer.write(path));
-
-    // Refused, or failing part-way: either way nothing outside ~/Library changed, and nothing
-    // inside it was truncated.
-    QVERIFY(fails([&] { BackupManager::restore(path); }));
-    QCOMPARE(snapshot(m_home.path(u"outside"_s)), outside);
-    const QStringList after = snapshot(library(QString()));
-    for (const QString &line : inside)
-        QVERIFY2(after.contains(line), qPrintable(line));
-    QCOMPARE(QDir(m_home.home()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-             (QStringList{u"Library"_s, u"out"_s, u"outside"_s}));
-}
-
-void DataCareTest::backupAndRestoreFlows()
-{
-    seedData();
-    AppModel model(u"http://127.0.0.1:1/feed"_s, m_prompter, m_workspace);
-    await(model.refreshBackupItems());
-    model.setBackupItemIncluded(u"library"_s, false);
-
-    // The panel cancelled, then the alert declined: nothing written, nothing said.
-    QCOMPARE(await(model.runBackup()), Outcome::declined);
-    m_prompter.folderAnswer = out();
-    m_prompter.answers = {1};
-    QCOMPARE(await(model.runBackup()), Outcome::declined);
-    QVERIFY(QDir(out()).isEmpty());
-    QVERIFY(!model.notice() && !model.error() && !model.busyMessage());
-
-    QList<QString> busy;
-    connect(&model, &AppModel::busyMessageChanged, this, [&] { busy.append(model.busyMessage().value_or(u"-"_s)); });
-    m_prompter.answers = {0};
-    QCOMPARE(await(model.runBackup()), Outcome::done);
-    const QStringList zips = QDir(out()).entryList(QDir::Files);
-    QCOMPARE(zips.size(), 1);
-    const QString zip = out() + QLatin1Char('/') + zips.first();
-    QCOMPARE(model.notice(), u"Backup saved: "_s + zip);
-    QCOMPARE(m_workspace.revealed, QStringList{zip});
-    QCOMPARE(busy, (QList<QString>{u"Creating backup…"_s, u"-"_s}));
-    QVERIFY(!zipNames(zip).join(QLatin1Char('\n')).contains(u"Game Library"_s));
-
-    // Restore: the saved state comes back.
-    TestFiles::write(states(u"SNES/game.oesavestate"_s), "lost progress");
-    m_prompter.fileAnswer = zip;
-    m_prompter.answers = {0};
-    QCOMPARE(await(model.runRestore()), Outcome::done);
-    QCOMPARE(TestFiles::read(states(u"SNES/game.oesavestate"_s)), QByteArray("state one"));
-
-    // A missing zip and a hostile one are judged before anything is asked.
-    for (const QString &bad : {out() + u"/missing.zip"_s, out() + u"/hostile.zip"_s}) {
-        ZipWriter hostile;
-        hostile.addLink(u"Application Support/OpenEmu/x"_s, u"/"_s);
-        QVERIFY(hostile.write(out() + u"/hostile.zip"_s));
-        m_prompter.fileAnswer = bad;
-        m_prompter.asked.clear();
-        QCOMPARE(await(model.runRestore()), Outcome::failed);
-        QVERIFY(m_prompter.asked.isEmpty());
-        QCOMPARE(model.error()->message,
-                 bad.endsWith(u"missing.zip"_s) ? u"Vantor can't read that zip."_s : notABackup);
-        QVERIFY(!QFileInfo::exists(library(u"Application Support/OpenEmu/x"_s)));
-        QVERIFY(!model.busyMessage());
-    }
-}
-
-void DataCareTest::uninstallFlows()
-{
-    const QString apps = m_home.userApplications();
-    Bundles::write(apps, u"OpenEmu.app"_s);
-    AppModel model(u"http://127.0.0.1:1/feed"_s, m_prompter, m_workspace);
-    model.refreshInstalled();
-
-    // Declined: nothing moves. Then app only, before any Tidy scan: no data offered.
-    QCOMPARE(await(model.uninstall()), Outcome::declined);
-    QVERIFY(QFileInfo::exists(apps + u"/OpenEmu.app"_s));
-    m_prompter.answers = {0};
-    seedData();
-    QCOMPARE(await(model.uninstall()), Outcome::done);
-    QCOMPARE(m_prompter.asked.size(), 2);
-    QCOMPARE(trashed(), QStringList{u"OpenEmu.app"_s});
-    QVERIFY(QFileInfo::exists(qEnvironmentVariable("XDG_DATA_HOME") + u"/Trash/info/OpenEmu.app.trashinfo"_s));
-    QVERIFY(!model.installed());
-
-    // App and data, with one data row gone since the scan: the error, earlier rows in the Trash.
-    Bundles::write(apps, u"OpenEmu.app"_s);
-    TestFiles::write(library(u"Caches/org.openemu.OpenEmu/cache.db"_s), "cache");
-    model.refreshInstalled();
-    await(model.refreshTidy());
-    QDir(library(u"Caches/org.openemu.OpenEmu"_s)).removeRecursively();
-    m_prompter.answers = {0, 0};
-    m_prompter.asked.clear();
-    QCOMPARE(await(model.uninstall()), Outcome::failed);
-    QCOMPARE(m_prompter.asked[1].id, Prompter::AlertId::uninstallData);
-    QCOMPARE(m_prompter.asked[1].informative.count(u"\n• "_s), 3);
-    QVERIFY(!QFileInfo::exists(library(u"Application Support/OpenEmu"_s)));
-    QCOMPARE(trashed().size(), 4); // two apps, the data folder, the settings file
-
-    // Everything there, with a kept previous version: app, data and the kept copy.
-    model.setError(std::nullopt);
-    Bundles::write(apps, u"OpenEmu.app"_s);
-    Bundles::write(Paths::previousVersionsFolder(), u"OpenEmu 1.0.2.app"_s);
-    seedData();
-    model.refreshInstalled();
-    await(model.refreshTidy());
-    QCOMPARE(model.tidyRows().last().id, u"previous"_s);
-    m_prompter.answers = {0, 0};
-    QCOMPARE(await(model.uninstall()), Outcome::done);
-    QCOMPARE(model.notice(), u"The app and its data were moved to the Trash."_s);
-    QVERIFY(!model.installed());
-    QVERIFY(!model.hasPrevious());
-    await(model.refreshTidy());
-    QCOMPARE(model.tidyRows().first().id, u"data"_s);
-}
-
-void DataCareTest::trashIsMadeWhenMissing()
-{
-    // No data folder yet, and the process working in some other folder: the home trash is made,
-    // private to its user, and the item goes there with its .trashinfo.
-    const QString data = qEnvironmentVariable("XDG_DATA_HOME");
-    QVERIFY(QDir(data).removeRecursively());
-    TestFiles::write(library(u"Preferences/org.openemu.OpenEmu.plist"_s), "settings");
-    const QString previous = QDir::currentPath();
-    QVERIFY(QDir::setCurrent(out()));
-    auto back = qScopeGuard([&] { QDir::setCurrent(previous); });
-    FileOps::moveToTrash(library(u"Preferences/org.openemu.OpenEmu.plist"_s));
-    QCOMPARE(trashed(), QStringList{u"org.openemu.OpenEmu.plist"_s});
-    QVERIFY(QFileInfo::exists(data + u"/Trash/info/org.openemu.OpenEmu.plist.trashinfo"_s));
-    QCOMPARE(QFileInfo(data + u"/Trash"_s).permissions() & 0x0077, QFileDevice::Permissions());
-    QVERIFY(QDir(out()).isEmpty());
-}
 
 QTEST_MAIN(DataCareTest)
 #include "tst_datacare.moc"

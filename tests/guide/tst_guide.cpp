@@ -43,16 +43,168 @@ class GuideTest : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void init();
+    void init()
+    {
+        m_home.reset();
+        m_prompter = ScriptedPrompter();
+        QSettings(u"Vantor"_s, u"Vantor"_s).clear();
+    }
 
-    void satisfiedRules();
-    void scanSkipsHiddenAndDataFolders();
-    void scanLooksAtMost20000Entries();
-    void folderForARow();
-    void stepTexts();
-    void modelScansAndRemembersGamesFolder();
-    void controllersComeAndGo();
-    void biosJudgedByContents();
+    void satisfiedRules()
+    {
+        const BIOSEntry &playStation = row(u"PlayStation"_s);
+        QVERIFY(!GuideChecklist::isSatisfied(playStation, found({u"SCPH5501.BIN"_s})));
+        QVERIFY(GuideChecklist::isSatisfied(playStation, found({u"scph5501.bin"_s})));
+        const BIOSEntry &dreamcast = row(u"Sega Dreamcast"_s);
+        QVERIFY(!GuideChecklist::isSatisfied(dreamcast, found({u"dc_boot.bin"_s})));
+        QVERIFY(GuideChecklist::isSatisfied(dreamcast, found({u"dc_boot.bin"_s, u"dc_flash.bin"_s})));
+        QVERIFY(GuideChecklist::isSatisfied(row(u"SNES (3 special games only)"_s), found({u"st011.rom"_s})));
+    }
+
+    void scanSkipsHiddenAndDataFolders()
+    {
+        TestFiles::write(support(u"BIOS/scph5501.bin"_s));
+        TestFiles::write(support(u"Flycast/deep/er/dc_boot.bin"_s));
+        TestFiles::write(support(u".hidden.bin"_s));
+        TestFiles::write(support(u".cache/panafz10.bin"_s));
+        TestFiles::write(support(u"Game Library/5200.rom"_s));
+        TestFiles::write(support(u"Mednafen/Save States/lynxboot.img"_s));
+        TestFiles::write(support(u"Other/Game Library/disksys.rom"_s));
+        TestFiles::write(support(u"a/o2rom.bin"_s));
+        TestFiles::write(support(u"b/o2rom.bin"_s));
+        const GuideChecklist::FoundFiles map = GuideChecklist::scanFileNames();
+        QCOMPARE(map.keys(), (QStringList{u"dc_boot.bin"_s, u"o2rom.bin"_s, u"scph5501.bin"_s}));
+        QCOMPARE(map.value(u"scph5501.bin"_s), support(u"BIOS/scph5501.bin"_s));
+        QVERIFY(map.value(u"o2rom.bin"_s).endsWith(u"/o2rom.bin"_s));
+
+        QDir(m_home.path(u"Library"_s)).removeRecursively();
+        QVERIFY(GuideChecklist::scanFileNames().isEmpty());
+    }
+
+    void scanLooksAtMost20000Entries()
+    {
+        // 20,100 entries: one folder and 20,099 files, then a BIOS file in a folder that sorts last.
+        const QString bulk = support(u"bulk"_s);
+        QDir().mkpath(bulk);
+        for (int i = 0; i < 20'099; ++i)
+            TestFiles::write(bulk + u"/f%1"_s.arg(i));
+        const GuideChecklist::FoundFiles some = GuideChecklist::scanFileNames();
+        QCOMPARE(some.size(), GuideChecklist::maxEntries - 1); // the folder counts too
+    }
+
+    void folderForARow()
+    {
+        const BIOSEntry &dreamcast = row(u"Sega Dreamcast"_s);
+        QCOMPARE(GuideChecklist::folder(dreamcast, {}), m_home.path(u"Library/Application Support"_s));
+        QDir().mkpath(support(QString()));
+        QCOMPARE(GuideChecklist::folder(dreamcast, {}), support(QString()).chopped(1));
+        QDir().mkpath(support(u"Flycast"_s));
+        QCOMPARE(GuideChecklist::folder(dreamcast, {}), support(u"Flycast"_s));
+        QCOMPARE(GuideChecklist::folder(row(u"3DO"_s), {}), support(QString()).chopped(1));
+        QCOMPARE(GuideChecklist::folder(dreamcast, found({u"dc_flash.bin"_s})), u"/somewhere/BIOS"_s);
+    }
+
+    void stepTexts()
+    {
+        QList<GuideStep> steps = GuideChecklist::steps(false, std::nullopt, {}, 0);
+        QCOMPARE(steps.size(), 4);
+        for (const GuideStep &step : steps)
+            QVERIFY(!step.done);
+
+        steps = GuideChecklist::steps(true, u"/Games"_s, found({u"st018.rom"_s}), 1);
+        QCOMPARE(steps[1].detail, u"/Games"_s);
+        QCOMPARE(steps[2].detail, u"1 system(s) have their BIOS file(s)."_s);
+        QCOMPARE(steps[3].detail, u"1 controller(s) connected."_s);
+        for (const GuideStep &step : steps)
+            QVERIFY(step.done);
+
+        steps = GuideChecklist::steps(true, std::nullopt, found({u"5200.rom"_s, u"panafz10.bin"_s}), 2);
+        QCOMPARE(steps[2].detail, u"2 system(s) have their BIOS file(s)."_s);
+        QCOMPARE(steps[3].detail, u"2 controller(s) connected."_s);
+    }
+
+    void modelScansAndRemembersGamesFolder()
+    {
+        TestFiles::write(support(u"BIOS/panafz10.bin"_s));
+        {
+            AppModel model(u"http://127.0.0.1:1/feed"_s, m_prompter, m_workspace);
+            model.start();
+            QTRY_VERIFY_WITH_TIMEOUT(!model.isSettling(), 10'000);
+            QVERIFY(model.biosFound().contains(u"panafz10.bin"_s));
+
+            model.chooseGamesFolder(); // cancelled
+            QVERIFY(!model.gamesFolder());
+            m_prompter.folderAnswer = u"/Volumes/Games"_s;
+            model.chooseGamesFolder();
+            QCOMPARE(model.gamesFolder(), u"/Volumes/Games"_s);
+            m_prompter.folderAnswer.reset();
+            model.chooseGamesFolder(); // cancelled again: the choice stays
+            QCOMPARE(model.gamesFolder(), u"/Volumes/Games"_s);
+        }
+        AppModel restarted(u"http://127.0.0.1:1/feed"_s, m_prompter, m_workspace);
+        QCOMPARE(restarted.gamesFolder(), u"/Volumes/Games"_s);
+    }
+
+    void controllersComeAndGo()
+    {
+        ControllerMonitor monitor;
+        QSignalSpy changes(&monitor, &ControllerMonitor::controllersChanged);
+        const qsizetype before = monitor.controllers().size();
+
+        const int pad = SDL_JoystickAttachVirtual(SDL_JOYSTICK_TYPE_GAMECONTROLLER, 6, 15, 1);
+        QVERIFY2(pad >= 0, SDL_GetError());
+        QTRY_COMPARE_WITH_TIMEOUT(monitor.controllers().size(), before + 1, 5000); // the running monitor notices
+        const ControllerInfo added = monitor.controllers().last();
+        QCOMPARE(added.name, u"Game controller"_s); // no maker known
+        QCOMPARE(added.kind, u"Virtual Controller · full gamepad"_s);
+
+        const int stick = SDL_JoystickAttachVirtual(SDL_JOYSTICK_TYPE_ARCADE_STICK, 0, 2, 1);
+        QVERIFY2(stick >= 0, SDL_GetError());
+        QTRY_COMPARE_WITH_TIMEOUT(monitor.controllers().size(), before + 2, 5000);
+        // SDL has no mapping for a stick with a d-pad and two buttons.
+        QCOMPARE(monitor.controllers().last().kind, u"Virtual Arcade Stick · micro gamepad"_s);
+
+        const QUuid before2 = monitor.controllers().first().id;
+        monitor.refresh();
+        QVERIFY(monitor.controllers().first().id != before2); // a new identity at every refresh
+
+        QVERIFY(SDL_JoystickDetachVirtual(stick) == 0);
+        QVERIFY(SDL_JoystickDetachVirtual(pad) == 0);
+        QTRY_COMPARE_WITH_TIMEOUT(monitor.controllers().size(), before, 5000);
+        QVERIFY(changes.count() >= 4);
+    }
+
+    void biosJudgedByContents()
+    {
+        // Real BIOS files cannot be shipped: the test's table is made from its own files.
+        auto write = [this](const QString &name, const QByteArray &bytes) {
+            TestFiles::write(support(u"BIOS/"_s + name), bytes);
+        };
+        write(u"scph5501.bin"_s, "some other dump");
+        write(u"scph5502.bin"_s, "the good dump");
+        write(u"syscard3.pce"_s, QByteArray(512, 'h') + "the card");
+        write(u"dc_flash.bin"_s, "settings the console wrote");
+        const GuideChecklist::FoundFiles found = GuideChecklist::scanFileNames();
+        const GuideChecklist::FileHashes hashes = GuideChecklist::hashFiles(found);
+        QVERIFY(!hashes.contains(u"dc_flash.bin"_s)); // never judged by its contents
+        const auto md5 = [](const QByteArray &bytes) {
+            return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex());
+        };
+        const QList<KnownDump> table{
+            {u"scph5502.bin"_s, md5("the good dump"), false, {}},
+            {u"syscard3.pce"_s, md5(QByteArray(512, 'h') + "the card"), true, u"remove the header"_s},
+        };
+        QMap<QString, BiosCheck::State> states;
+        for (const BIOSEntry &entry : ProjectDocs::biosTable()) {
+            for (const BiosCheck &check : GuideChecklist::checks(entry, found, hashes, table))
+                states.insert(check.file, check.state);
+        }
+        QCOMPARE(states.value(u"scph5501.bin"_s), BiosCheck::State::unrecognised);
+        QCOMPARE(states.value(u"scph5502.bin"_s), BiosCheck::State::verified);
+        QCOMPARE(states.value(u"syscard3.pce"_s), BiosCheck::State::bad);
+        QCOMPARE(states.value(u"dc_flash.bin"_s), BiosCheck::State::present);
+        QCOMPARE(states.value(u"scph5500.bin"_s), BiosCheck::State::missing);
+    }
 
 private:
     QString support(const QString &relative) const
@@ -64,168 +216,6 @@ private:
     ScriptedPrompter m_prompter;
     RecordingWorkspace m_workspace;
 };
-
-void GuideTest::init()
-{
-    m_home.reset();
-    m_prompter = ScriptedPrompter();
-    QSettings(u"Vantor"_s, u"Vantor"_s).clear();
-}
-
-void GuideTest::satisfiedRules()
-{
-    const BIOSEntry &playStation = row(u"PlayStation"_s);
-    QVERIFY(!GuideChecklist::isSatisfied(playStation, found({u"SCPH5501.BIN"_s})));
-    QVERIFY(GuideChecklist::isSatisfied(playStation, found({u"scph5501.bin"_s})));
-    const BIOSEntry &dreamcast = row(u"Sega Dreamcast"_s);
-    QVERIFY(!GuideChecklist::isSatisfied(dreamcast, found({u"dc_boot.bin"_s})));
-    QVERIFY(GuideChecklist::isSatisfied(dreamcast, found({u"dc_boot.bin"_s, u"dc_flash.bin"_s})));
-    QVERIFY(GuideChecklist::isSatisfied(row(u"SNES (3 special games only)"_s), found({u"st011.rom"_s})));
-}
-
-void GuideTest::scanSkipsHiddenAndDataFolders()
-{
-    TestFiles::write(support(u"BIOS/scph5501.bin"_s));
-    TestFiles::write(support(u"Flycast/deep/er/dc_boot.bin"_s));
-    TestFiles::write(support(u".hidden.bin"_s));
-    TestFiles::write(support(u".cache/panafz10.bin"_s));
-    TestFiles::write(support(u"Game Library/5200.rom"_s));
-    TestFiles::write(support(u"Mednafen/Save States/lynxboot.img"_s));
-    TestFiles::write(support(u"Other/Game Library/disksys.rom"_s));
-    TestFiles::write(support(u"a/o2rom.bin"_s));
-    TestFiles::write(support(u"b/o2rom.bin"_s));
-    const GuideChecklist::FoundFiles map = GuideChecklist::scanFileNames();
-    QCOMPARE(map.keys(), (QStringList{u"dc_boot.bin"_s, u"o2rom.bin"_s, u"scph5501.bin"_s}));
-    QCOMPARE(map.value(u"scph5501.bin"_s), support(u"BIOS/scph5501.bin"_s));
-    QVERIFY(map.value(u"o2rom.bin"_s).endsWith(u"/o2rom.bin"_s));
-
-    QDir(m_home.path(u"Library"_s)).removeRecursively();
-    QVERIFY(GuideChecklist::scanFileNames().isEmpty());
-}
-
-void GuideTest::scanLooksAtMost20000Entries()
-{
-    // 20,100 entries: one folder and 20,099 files, then a BIOS file in a folder that sorts last.
-    const QString bulk = support(u"bulk"_s);
-    QDir().mkpath(bulk);
-    for (int i = 0; i < 20'099; ++i)
-        TestFiles::write(bulk + u"/f%1"_s.arg(i));
-    const GuideChecklist::FoundFiles some = GuideChecklist::scanFileNames();
-    QCOMPARE(some.size(), GuideChecklist::maxEntries - 1); // the folder counts too
-}
-
-void GuideTest::folderForARow()
-{
-    const BIOSEntry &dreamcast = row(u"Sega Dreamcast"_s);
-    QCOMPARE(GuideChecklist::folder(dreamcast, {}), m_home.path(u"Library/Application Support"_s));
-    QDir().mkpath(support(QString()));
-    QCOMPARE(GuideChecklist::folder(dreamcast, {}), support(QString()).chopped(1));
-    QDir().mkpath(support(u"Flycast"_s));
-    QCOMPARE(GuideChecklist::folder(dreamcast, {}), support(u"Flycast"_s));
-    QCOMPARE(GuideChecklist::folder(row(u"3DO"_s), {}), support(QString()).chopped(1));
-    QCOMPARE(GuideChecklist::folder(dreamcast, found({u"dc_flash.bin"_s})), u"/somewhere/BIOS"_s);
-}
-
-void GuideTest::stepTexts()
-{
-    QList<GuideStep> steps = GuideChecklist::steps(false, std::nullopt, {}, 0);
-    QCOMPARE(steps.size(), 4);
-    for (const GuideStep &step : steps)
-        QVERIFY(!step.done);
-
-    steps = GuideChecklist::steps(true, u"/Games"_s, found({u"st018.rom"_s}), 1);
-    QCOMPARE(steps[1].detail, u"/Games"_s);
-    QCOMPARE(steps[2].detail, u"1 system(s) have their BIOS file(s)."_s);
-    QCOMPARE(steps[3].detail, u"1 controller(s) connected."_s);
-    for (const GuideStep &step : steps)
-        QVERIFY(step.done);
-
-    steps = GuideChecklist::steps(true, std::nullopt, found({u"5200.rom"_s, u"panafz10.bin"_s}), 2);
-    QCOMPARE(steps[2].detail, u"2 system(s) have their BIOS file(s)."_s);
-    QCOMPARE(steps[3].detail, u"2 controller(s) connected."_s);
-}
-
-void GuideTest::modelScansAndRemembersGamesFolder()
-{
-    TestFiles::write(support(u"BIOS/panafz10.bin"_s));
-    {
-        AppModel model(u"http://127.0.0.1:1/feed"_s, m_prompter, m_workspace);
-        model.start();
-        QTRY_VERIFY_WITH_TIMEOUT(!model.isSettling(), 10'000);
-        QVERIFY(model.biosFound().contains(u"panafz10.bin"_s));
-
-        model.chooseGamesFolder(); // cancelled
-        QVERIFY(!model.gamesFolder());
-        m_prompter.folderAnswer = u"/Volumes/Games"_s;
-        model.chooseGamesFolder();
-        QCOMPARE(model.gamesFolder(), u"/Volumes/Games"_s);
-        m_prompter.folderAnswer.reset();
-        model.chooseGamesFolder(); // cancelled again: the choice stays
-        QCOMPARE(model.gamesFolder(), u"/Volumes/Games"_s);
-    }
-    AppModel restarted(u"http://127.0.0.1:1/feed"_s, m_prompter, m_workspace);
-    QCOMPARE(restarted.gamesFolder(), u"/Volumes/Games"_s);
-}
-
-void GuideTest::controllersComeAndGo()
-{
-    ControllerMonitor monitor;
-    QSignalSpy changes(&monitor, &ControllerMonitor::controllersChanged);
-    const qsizetype before = monitor.controllers().size();
-
-    const int pad = SDL_JoystickAttachVirtual(SDL_JOYSTICK_TYPE_GAMECONTROLLER, 6, 15, 1);
-    QVERIFY2(pad >= 0, SDL_GetError());
-    QTRY_COMPARE_WITH_TIMEOUT(monitor.controllers().size(), before + 1, 5000); // the running monitor notices
-    const ControllerInfo added = monitor.controllers().last();
-    QCOMPARE(added.name, u"Game controller"_s); // no maker known
-    QCOMPARE(added.kind, u"Virtual Controller · full gamepad"_s);
-
-    const int stick = SDL_JoystickAttachVirtual(SDL_JOYSTICK_TYPE_ARCADE_STICK, 0, 2, 1);
-    QVERIFY2(stick >= 0, SDL_GetError());
-    QTRY_COMPARE_WITH_TIMEOUT(monitor.controllers().size(), before + 2, 5000);
-    // SDL has no mapping for a stick with a d-pad and two buttons.
-    QCOMPARE(monitor.controllers().last().kind, u"Virtual Arcade Stick · micro gamepad"_s);
-
-    const QUuid before2 = monitor.controllers().first().id;
-    monitor.refresh();
-    QVERIFY(monitor.controllers().first().id != before2); // a new identity at every refresh
-
-    QVERIFY(SDL_JoystickDetachVirtual(stick) == 0);
-    QVERIFY(SDL_JoystickDetachVirtual(pad) == 0);
-    QTRY_COMPARE_WITH_TIMEOUT(monitor.controllers().size(), before, 5000);
-    QVERIFY(changes.count() >= 4);
-}
-
-void GuideTest::biosJudgedByContents()
-{
-    // Real BIOS files cannot be shipped: the test's table is made from its own files.
-    auto write
-        = [this](const QString &name, const QByteArray &bytes) { TestFiles::write(support(u"BIOS/"_s + name), bytes); };
-    write(u"scph5501.bin"_s, "some other dump");
-    write(u"scph5502.bin"_s, "the good dump");
-    write(u"syscard3.pce"_s, QByteArray(512, 'h') + "the card");
-    write(u"dc_flash.bin"_s, "settings the console wrote");
-    const GuideChecklist::FoundFiles found = GuideChecklist::scanFileNames();
-    const GuideChecklist::FileHashes hashes = GuideChecklist::hashFiles(found);
-    QVERIFY(!hashes.contains(u"dc_flash.bin"_s)); // never judged by its contents
-    const auto md5 = [](const QByteArray &bytes) {
-        return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex());
-    };
-    const QList<KnownDump> table{
-        {u"scph5502.bin"_s, md5("the good dump"), false, {}},
-        {u"syscard3.pce"_s, md5(QByteArray(512, 'h') + "the card"), true, u"remove the header"_s},
-    };
-    QMap<QString, BiosCheck::State> states;
-    for (const BIOSEntry &entry : ProjectDocs::biosTable()) {
-        for (const BiosCheck &check : GuideChecklist::checks(entry, found, hashes, table))
-            states.insert(check.file, check.state);
-    }
-    QCOMPARE(states.value(u"scph5501.bin"_s), BiosCheck::State::unrecognised);
-    QCOMPARE(states.value(u"scph5502.bin"_s), BiosCheck::State::verified);
-    QCOMPARE(states.value(u"syscard3.pce"_s), BiosCheck::State::bad);
-    QCOMPARE(states.value(u"dc_flash.bin"_s), BiosCheck::State::present);
-    QCOMPARE(states.value(u"scph5500.bin"_s), BiosCheck::State::missing);
-}
 
 QTEST_MAIN(GuideTest)
 #include "tst_guide.moc"

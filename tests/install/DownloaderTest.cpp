@@ -63,19 +63,237 @@ class DownloaderTest : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void init();
-    void speedIsSampledAndSmoothed();
-    void downloadsAndReplacesLeftover();
-    void refusedAfterRedirectNamesFinalUrl();
-    void refusesInsecureAddresses();
-    void cancelMidTransferLeavesNothing();
-    void unwritableDestinationIsAFileError();
-    void aStalledDiskHoldsTheNetworkBack();
-    void silenceEndsTheDownload();
-    void resumesAfterADrop_data();
-    void resumesAfterADrop();
-    void resumesACancelledDownload();
-    void httpsNeverRedirectsToHttp();
+    void init() { m_dir = std::make_unique<QTemporaryDir>(); }
+
+    void speedIsSampledAndSmoothed()
+    {
+        using namespace std::chrono_literals;
+        const auto start = SpeedSampler::Clock::now();
+        SpeedSampler sampler(start);
+        // Events 0.2 s apart at 100,000 bytes each: the speed stays 0 until half a second has
+        // passed, then changes only when another half second has.
+        QCOMPARE(sampler.update(100'000, start + 200ms), 0.0);
+        QCOMPARE(sampler.update(200'000, start + 400ms), 0.0);
+        QCOMPARE(sampler.update(300'000, start + 600ms), 500'000.0); // first sample taken as it is
+        QCOMPARE(sampler.update(400'000, start + 800ms), 500'000.0);
+        QCOMPARE(sampler.update(500'000, start + 1000ms), 500'000.0);
+        // 1.2 s: 300,000 bytes in 0.6 s = 500,000 B/s again; then a stall of half a second.
+        QCOMPARE(sampler.update(600'000, start + 1200ms), 500'000.0);
+        QCOMPARE(sampler.update(600'000, start + 1700ms), 0.6 * 500'000.0);
+        // A faster half second moves the speed 40 % of the way.
+        QCOMPARE(sampler.update(1'600'000, start + 2200ms), 0.4 * 2'000'000.0 + 0.6 * 300'000.0);
+    }
+
+    void downloadsAndReplacesLeftover()
+    {
+        const QByteArray body = bodyOf(3 * 1024 * 1024 + 17);
+        m_server.file(u"/OpenEmu.zip"_s, body);
+        TestFiles::write(dest(u"OpenEmu.zip"_s), "an earlier attempt");
+
+        Downloader downloader(m_network);
+        QList<qint64> written;
+        qint64 expected = 0;
+        downloader.onProgress = [&](qint64 w, qint64 t, double) {
+            written.append(w);
+            expected = t;
+        };
+        const QString result = await(downloader.download(m_server.url(u"/OpenEmu.zip"_s), dest(u"OpenEmu.zip"_s)));
+        QCOMPARE(result, dest(u"OpenEmu.zip"_s));
+        QCOMPARE(read(result), body);
+        QCOMPARE(leftovers(), QStringList{u"OpenEmu.zip"_s});
+        QCOMPARE(expected, qint64(body.size()));
+        QCOMPARE(written.last(), qint64(body.size()));
+        QVERIFY(std::is_sorted(written.begin(), written.end()));
+        QCOMPARE(m_server.lastHeader(u"/OpenEmu.zip"_s, "User-Agent"), QByteArray("Vantor"));
+    }
+
+    void refusedAfterRedirectNamesFinalUrl()
+    {
+        m_server.route(u"/OpenEmu.dmg"_s, redirectTo(m_server.urlText(u"/moved/OpenEmu.dmg"_s)));
+        Downloader downloader(m_network);
+        const auto refused = thrown<FriendlyError>(
+            [&] { await(downloader.download(m_server.url(u"/OpenEmu.dmg"_s), dest(u"OpenEmu.dmg"_s))); });
+        QVERIFY(refused);
+        QCOMPARE(refused->message,
+                 u"The download was refused by the server (error 404). The file may have been moved."_s);
+        QCOMPARE(refused->details, u"HTTP 404 for "_s + m_server.urlText(u"/moved/OpenEmu.dmg"_s));
+        QCOMPARE(m_server.hits(u"/moved/OpenEmu.dmg"_s), 1);
+        QVERIFY(leftovers().isEmpty());
+    }
+
+    void refusesInsecureAddresses()
+    {
+        QVERIFY(Downloader::isAllowedAddress(QUrl(u"https://github.com/a.dmg"_s)));
+        QVERIFY(Downloader::isAllowedAddress(QUrl(u"http://127.0.0.1:8080/a.dmg"_s)));
+        QVERIFY(Downloader::isAllowedAddress(QUrl(u"http://[::1]/a.dmg"_s)));
+        QVERIFY(!Downloader::isAllowedAddress(QUrl(u"http://github.com/a.dmg"_s)));
+        QVERIFY(!Downloader::isAllowedAddress(QUrl(u"file:///etc/passwd"_s)));
+        QVERIFY(!Downloader::isAllowedAddress(QUrl(u"ftp://127.0.0.1/a.dmg"_s)));
+
+        // A loopback address that redirects off the machine over plain http is not followed.
+        m_server.route(u"/away"_s, redirectTo(u"http://downloads.example.com/OpenEmu.dmg"_s));
+        for (const QUrl &url : {QUrl(u"http://example.com/OpenEmu.dmg"_s), m_server.url(u"/away"_s)}) {
+            Downloader downloader(m_network);
+            const auto refused
+                = thrown<FriendlyError>([&] { await(downloader.download(url, dest(u"OpenEmu.dmg"_s))); });
+            QVERIFY(refused && refused->message.contains(u"https"_s));
+        }
+        QVERIFY(leftovers().isEmpty());
+    }
+
+    void cancelMidTransferLeavesNothing()
+    {
+        auto slow = FeedServer::Route::slowly(bodyOf(40 * 16 * 1024), 16 * 1024, 50);
+        m_server.route(u"/slow.dmg"_s, slow);
+
+        Downloader downloader(m_network);
+        qint64 seen = 0;
+        downloader.onProgress = [&](qint64 w, qint64, double) {
+            seen = w;
+            if (w > 0)
+                downloader.cancel();
+        };
+        QVERIFY_THROWS_EXCEPTION(Cancelled,
+                                 await(downloader.download(m_server.url(u"/slow.dmg"_s), dest(u"slow.dmg"_s))));
+        QVERIFY(seen > 0 && seen < slow.body.size());
+        QVERIFY(leftovers().isEmpty());
+    }
+
+    void unwritableDestinationIsAFileError()
+    {
+        m_server.file(u"/a.zip"_s, "data");
+        Downloader downloader(m_network);
+        const auto failed = thrown<PlatformError>(
+            [&] { await(downloader.download(m_server.url(u"/a.zip"_s), dest(u"missing/a.zip"_s))); });
+        QVERIFY(failed && failed->domain == ErrorDomain::cocoa && failed->code == CocoaCode::fileNoSuchFile);
+        QCOMPARE(m_server.hits(u"/a.zip"_s), 0);
+    }
+
+    // The writer is held up (the first thing it writes is a pipe nobody reads): the download must
+    // stop taking bytes from the network after a few MiB instead of holding the whole body in
+    // memory, then finish with every byte and the right hash once the disk moves again.
+    void aStalledDiskHoldsTheNetworkBack()
+    {
+        const QByteArray body = bodyOf(48 * 1024 * 1024);
+        m_server.file(u"/big.zip"_s, body);
+        const QByteArray pipe = QFile::encodeName(dest(u"big.zip.partial-validator"_s));
+        QCOMPARE(::mkfifo(pipe.constData(), 0600), 0);
+
+        Downloader downloader(m_network);
+        downloader.setKeepPartial(true);
+        qint64 received = 0;
+        downloader.onProgress = [&](qint64 written, qint64, double) { received = std::max(received, written); };
+        auto task = downloader.download(m_server.url(u"/big.zip"_s), dest(u"big.zip"_s));
+        QTest::qWait(1500);
+        QVERIFY2(received > 0 && received < 24 * 1024 * 1024, qPrintable(QString::number(received)));
+
+        const int reader = ::open(pipe.constData(), O_RDONLY | O_NONBLOCK);
+        QVERIFY(reader >= 0);
+        const QString file = await(std::move(task));
+        ::close(reader);
+        QCOMPARE(read(file), body);
+        QCOMPARE(downloader.sha256(),
+                 QString::fromLatin1(QCryptographicHash::hash(body, QCryptographicHash::Sha256).toHex()));
+    }
+
+    void silenceEndsTheDownload()
+    {
+        auto stalled
+            = FeedServer::Route::slowly(bodyOf(4 * 1024), 1024, 1500); // the first chunk already comes too late
+        m_server.route(u"/stalled.zip"_s, stalled);
+
+        Downloader downloader(m_network, nullptr, std::chrono::milliseconds(300));
+        const auto silent = thrown<PlatformError>(
+            [&] { await(downloader.download(m_server.url(u"/stalled.zip"_s), dest(u"s.zip"_s))); });
+        QVERIFY(silent && silent->domain == ErrorDomain::url && silent->code == UrlCode::timedOut);
+        QVERIFY(leftovers().isEmpty());
+    }
+
+    void resumesAfterADrop_data()
+    {
+        QTest::addColumn<bool>("ignoreRanges");
+        QTest::newRow("from where it stopped") << false;
+        QTest::newRow("over again when ranges are ignored") << true;
+    }
+
+    void resumesAfterADrop()
+    {
+        QFETCH(bool, ignoreRanges);
+        m_server.resetHits();
+        FeedServer::Route route;
+        route.body = bodyOf(1024 * 1024 + 3);
+        route.dropAfterBytes = route.body.size() * 4 / 10; // the connection dies at 40 %
+        route.ignoreRanges = ignoreRanges;
+        m_server.route(u"/drop.zip"_s, route);
+
+        Downloader downloader(m_network);
+        downloader.setKeepPartial(true);
+        downloader.setRetryDelays({std::chrono::milliseconds(10), std::chrono::milliseconds(20)});
+        QList<qint64> resumedAt;
+        downloader.onResume = [&](qint64 offset) { resumedAt.append(offset); };
+        const QString file = await(downloader.download(m_server.url(u"/drop.zip"_s), dest(u"drop.zip"_s)));
+        QCOMPARE(read(file), route.body);
+        // Hashed as it arrived, and the same as a fresh hash of the file.
+        QCOMPARE(downloader.sha256(), Installer::sha256(file));
+        const QStringList ranges = m_server.rangeRequests(u"/drop.zip"_s);
+        QCOMPARE(ranges.size(), 1);
+        QVERIFY(ranges.first().startsWith(u"bytes="_s));
+        QCOMPARE(resumedAt.size(), 1);
+        QCOMPARE(leftovers(), QStringList{u"drop.zip"_s});
+    }
+
+    void resumesACancelledDownload()
+    {
+        auto slow = FeedServer::Route::slowly(bodyOf(64 * 16 * 1024), 16 * 1024, 20);
+        m_server.route(u"/kept.dmg"_s, slow);
+        {
+            Downloader first(m_network);
+            first.setKeepPartial(true);
+            first.onProgress = [&](qint64 written, qint64, double) {
+                if (written > 100'000)
+                    first.cancel();
+            };
+            QVERIFY_THROWS_EXCEPTION(Cancelled,
+                                     await(first.download(m_server.url(u"/kept.dmg"_s), dest(u"kept.dmg"_s))));
+        }
+        const qint64 kept = QFileInfo(dest(u"kept.dmg.partial"_s)).size();
+        QVERIFY(kept > 0);
+
+        // The same file again: the kept part is not fetched twice, and the hash covers all of it.
+        slow.delayPerChunkMs = 0;
+        m_server.route(u"/kept.dmg"_s, slow);
+        Downloader second(m_network);
+        second.setKeepPartial(true);
+        const QString file = await(second.download(m_server.url(u"/kept.dmg"_s), dest(u"kept.dmg"_s)));
+        QCOMPARE(read(file), slow.body);
+        QCOMPARE(second.sha256(), Installer::sha256(file));
+        QCOMPARE(m_server.rangeRequests(u"/kept.dmg"_s), QStringList{u"bytes=%1-"_s.arg(kept)});
+    }
+
+    void httpsNeverRedirectsToHttp()
+    {
+        // Both ends on loopback, where plain http is otherwise allowed: only the downgrade is refused.
+        const auto [certificate, key] = loopbackCertificate();
+        FeedServer secure(certificate, key);
+        m_server.file(u"/plain/OpenEmu.zip"_s, "the app");
+        secure.route(u"/OpenEmu.zip"_s, redirectTo(m_server.urlText(u"/plain/OpenEmu.zip"_s)));
+        secure.file(u"/direct.zip"_s, "the app");
+
+        QSslConfiguration trusting = QSslConfiguration::defaultConfiguration();
+        trusting.setCaCertificates({QSslCertificate(certificate)});
+        Downloader direct(m_network);
+        direct.setSslConfiguration(trusting);
+        const QString fetched = await(direct.download(secure.url(u"/direct.zip"_s), dest(u"direct.zip"_s)));
+        QCOMPARE(read(fetched), QByteArray("the app")); // the TLS server itself is trusted
+
+        Downloader downloader(m_network);
+        downloader.setSslConfiguration(trusting);
+        const auto refused = thrown<FriendlyError>(
+            [&] { await(downloader.download(secure.url(u"/OpenEmu.zip"_s), dest(u"OpenEmu.zip"_s))); });
+        QVERIFY(refused && refused->details == m_server.urlText(u"/plain/OpenEmu.zip"_s));
+        QCOMPARE(m_server.hits(u"/plain/OpenEmu.zip"_s), 0);
+        QCOMPARE(leftovers(), QStringList{u"direct.zip"_s});
+    }
 
 private:
     QString dest(const QString &name) const { return m_dir->filePath(name); }
@@ -86,236 +304,6 @@ private:
     FeedServer m_server;
     std::unique_ptr<QTemporaryDir> m_dir;
 };
-
-void DownloaderTest::init()
-{
-    m_dir = std::make_unique<QTemporaryDir>();
-}
-
-void DownloaderTest::speedIsSampledAndSmoothed()
-{
-    using namespace std::chrono_literals;
-    const auto start = SpeedSampler::Clock::now();
-    SpeedSampler sampler(start);
-    // Events 0.2 s apart at 100,000 bytes each: the speed stays 0 until half a second has
-    // passed, then changes only when another half second has.
-    QCOMPARE(sampler.update(100'000, start + 200ms), 0.0);
-    QCOMPARE(sampler.update(200'000, start + 400ms), 0.0);
-    QCOMPARE(sampler.update(300'000, start + 600ms), 500'000.0); // first sample taken as it is
-    QCOMPARE(sampler.update(400'000, start + 800ms), 500'000.0);
-    QCOMPARE(sampler.update(500'000, start + 1000ms), 500'000.0);
-    // 1.2 s: 300,000 bytes in 0.6 s = 500,000 B/s again; then a stall of half a second.
-    QCOMPARE(sampler.update(600'000, start + 1200ms), 500'000.0);
-    QCOMPARE(sampler.update(600'000, start + 1700ms), 0.6 * 500'000.0);
-    // A faster half second moves the speed 40 % of the way.
-    QCOMPARE(sampler.update(1'600'000, start + 2200ms), 0.4 * 2'000'000.0 + 0.6 * 300'000.0);
-}
-
-void DownloaderTest::downloadsAndReplacesLeftover()
-{
-    const QByteArray body = bodyOf(3 * 1024 * 1024 + 17);
-    m_server.file(u"/OpenEmu.zip"_s, body);
-    TestFiles::write(dest(u"OpenEmu.zip"_s), "an earlier attempt");
-
-    Downloader downloader(m_network);
-    QList<qint64> written;
-    qint64 expected = 0;
-    downloader.onProgress = [&](qint64 w, qint64 t, double) {
-        written.append(w);
-        expected = t;
-    };
-    const QString result = await(downloader.download(m_server.url(u"/OpenEmu.zip"_s), dest(u"OpenEmu.zip"_s)));
-    QCOMPARE(result, dest(u"OpenEmu.zip"_s));
-    QCOMPARE(read(result), body);
-    QCOMPARE(leftovers(), QStringList{u"OpenEmu.zip"_s});
-    QCOMPARE(expected, qint64(body.size()));
-    QCOMPARE(written.last(), qint64(body.size()));
-    QVERIFY(std::is_sorted(written.begin(), written.end()));
-    QCOMPARE(m_server.lastHeader(u"/OpenEmu.zip"_s, "User-Agent"), QByteArray("Vantor"));
-}
-
-void DownloaderTest::refusedAfterRedirectNamesFinalUrl()
-{
-    m_server.route(u"/OpenEmu.dmg"_s, redirectTo(m_server.urlText(u"/moved/OpenEmu.dmg"_s)));
-    Downloader downloader(m_network);
-    const auto refused = thrown<FriendlyError>(
-        [&] { await(downloader.download(m_server.url(u"/OpenEmu.dmg"_s), dest(u"OpenEmu.dmg"_s))); });
-    QVERIFY(refused);
-    QCOMPARE(refused->message, u"The download was refused by the server (error 404). The file may have been moved."_s);
-    QCOMPARE(refused->details, u"HTTP 404 for "_s + m_server.urlText(u"/moved/OpenEmu.dmg"_s));
-    QCOMPARE(m_server.hits(u"/moved/OpenEmu.dmg"_s), 1);
-    QVERIFY(leftovers().isEmpty());
-}
-
-void DownloaderTest::refusesInsecureAddresses()
-{
-    QVERIFY(Downloader::isAllowedAddress(QUrl(u"https://github.com/a.dmg"_s)));
-    QVERIFY(Downloader::isAllowedAddress(QUrl(u"http://127.0.0.1:8080/a.dmg"_s)));
-    QVERIFY(Downloader::isAllowedAddress(QUrl(u"http://[::1]/a.dmg"_s)));
-    QVERIFY(!Downloader::isAllowedAddress(QUrl(u"http://github.com/a.dmg"_s)));
-    QVERIFY(!Downloader::isAllowedAddress(QUrl(u"file:///etc/passwd"_s)));
-    QVERIFY(!Downloader::isAllowedAddress(QUrl(u"ftp://127.0.0.1/a.dmg"_s)));
-
-    // A loopback address that redirects off the machine over plain http is not followed.
-    m_server.route(u"/away"_s, redirectTo(u"http://downloads.example.com/OpenEmu.dmg"_s));
-    for (const QUrl &url : {QUrl(u"http://example.com/OpenEmu.dmg"_s), m_server.url(u"/away"_s)}) {
-        Downloader downloader(m_network);
-        const auto refused = thrown<FriendlyError>([&] { await(downloader.download(url, dest(u"OpenEmu.dmg"_s))); });
-        QVERIFY(refused && refused->message.contains(u"https"_s));
-    }
-    QVERIFY(leftovers().isEmpty());
-}
-
-void DownloaderTest::cancelMidTransferLeavesNothing()
-{
-    auto slow = FeedServer::Route::slowly(bodyOf(40 * 16 * 1024), 16 * 1024, 50);
-    m_server.route(u"/slow.dmg"_s, slow);
-
-    Downloader downloader(m_network);
-    qint64 seen = 0;
-    downloader.onProgress = [&](qint64 w, qint64, double) {
-        seen = w;
-        if (w > 0)
-            downloader.cancel();
-    };
-    QVERIFY_THROWS_EXCEPTION(Cancelled, await(downloader.download(m_server.url(u"/slow.dmg"_s), dest(u"slow.dmg"_s))));
-    QVERIFY(seen > 0 && seen < slow.body.size());
-    QVERIFY(leftovers().isEmpty());
-}
-
-void DownloaderTest::unwritableDestinationIsAFileError()
-{
-    m_server.file(u"/a.zip"_s, "data");
-    Downloader downloader(m_network);
-    const auto failed = thrown<PlatformError>(
-        [&] { await(downloader.download(m_server.url(u"/a.zip"_s), dest(u"missing/a.zip"_s))); });
-    QVERIFY(failed && failed->domain == ErrorDomain::cocoa && failed->code == CocoaCode::fileNoSuchFile);
-    QCOMPARE(m_server.hits(u"/a.zip"_s), 0);
-}
-
-// The writer is held up (the first thing it writes is a pipe nobody reads): the download must
-// stop taking bytes from the network after a few MiB instead of holding the whole body in
-// memory, then finish with every byte and the right hash once the disk moves again.
-void DownloaderTest::aStalledDiskHoldsTheNetworkBack()
-{
-    const QByteArray body = bodyOf(48 * 1024 * 1024);
-    m_server.file(u"/big.zip"_s, body);
-    const QByteArray pipe = QFile::encodeName(dest(u"big.zip.partial-validator"_s));
-    QCOMPARE(::mkfifo(pipe.constData(), 0600), 0);
-
-    Downloader downloader(m_network);
-    downloader.setKeepPartial(true);
-    qint64 received = 0;
-    downloader.onProgress = [&](qint64 written, qint64, double) { received = std::max(received, written); };
-    auto task = downloader.download(m_server.url(u"/big.zip"_s), dest(u"big.zip"_s));
-    QTest::qWait(1500);
-    QVERIFY2(received > 0 && received < 24 * 1024 * 1024, qPrintable(QString::number(received)));
-
-    const int reader = ::open(pipe.constData(), O_RDONLY | O_NONBLOCK);
-    QVERIFY(reader >= 0);
-    const QString file = await(std::move(task));
-    ::close(reader);
-    QCOMPARE(read(file), body);
-    QCOMPARE(downloader.sha256(),
-             QString::fromLatin1(QCryptographicHash::hash(body, QCryptographicHash::Sha256).toHex()));
-}
-
-void DownloaderTest::silenceEndsTheDownload()
-{
-    auto stalled = FeedServer::Route::slowly(bodyOf(4 * 1024), 1024, 1500); // the first chunk already comes too late
-    m_server.route(u"/stalled.zip"_s, stalled);
-
-    Downloader downloader(m_network, nullptr, std::chrono::milliseconds(300));
-    const auto silent
-        = thrown<PlatformError>([&] { await(downloader.download(m_server.url(u"/stalled.zip"_s), dest(u"s.zip"_s))); });
-    QVERIFY(silent && silent->domain == ErrorDomain::url && silent->code == UrlCode::timedOut);
-    QVERIFY(leftovers().isEmpty());
-}
-
-void DownloaderTest::httpsNeverRedirectsToHttp()
-{
-    // Both ends on loopback, where plain http is otherwise allowed: only the downgrade is refused.
-    const auto [certificate, key] = loopbackCertificate();
-    FeedServer secure(certificate, key);
-    m_server.file(u"/plain/OpenEmu.zip"_s, "the app");
-    secure.route(u"/OpenEmu.zip"_s, redirectTo(m_server.urlText(u"/plain/OpenEmu.zip"_s)));
-    secure.file(u"/direct.zip"_s, "the app");
-
-    QSslConfiguration trusting = QSslConfiguration::defaultConfiguration();
-    trusting.setCaCertificates({QSslCertificate(certificate)});
-    Downloader direct(m_network);
-    direct.setSslConfiguration(trusting);
-    const QString fetched = await(direct.download(secure.url(u"/direct.zip"_s), dest(u"direct.zip"_s)));
-    QCOMPARE(read(fetched), QByteArray("the app")); // the TLS server itself is trusted
-
-    Downloader downloader(m_network);
-    downloader.setSslConfiguration(trusting);
-    const auto refused = thrown<FriendlyError>(
-        [&] { await(downloader.download(secure.url(u"/OpenEmu.zip"_s), dest(u"OpenEmu.zip"_s))); });
-    QVERIFY(refused && refused->details == m_server.urlText(u"/plain/OpenEmu.zip"_s));
-    QCOMPARE(m_server.hits(u"/plain/OpenEmu.zip"_s), 0);
-    QCOMPARE(leftovers(), QStringList{u"direct.zip"_s});
-}
-
-void DownloaderTest::resumesAfterADrop_data()
-{
-    QTest::addColumn<bool>("ignoreRanges");
-    QTest::newRow("from where it stopped") << false;
-    QTest::newRow("over again when ranges are ignored") << true;
-}
-
-void DownloaderTest::resumesAfterADrop()
-{
-    QFETCH(bool, ignoreRanges);
-    m_server.resetHits();
-    FeedServer::Route route;
-    route.body = bodyOf(1024 * 1024 + 3);
-    route.dropAfterBytes = route.body.size() * 4 / 10; // the connection dies at 40 %
-    route.ignoreRanges = ignoreRanges;
-    m_server.route(u"/drop.zip"_s, route);
-
-    Downloader downloader(m_network);
-    downloader.setKeepPartial(true);
-    downloader.setRetryDelays({std::chrono::milliseconds(10), std::chrono::milliseconds(20)});
-    QList<qint64> resumedAt;
-    downloader.onResume = [&](qint64 offset) { resumedAt.append(offset); };
-    const QString file = await(downloader.download(m_server.url(u"/drop.zip"_s), dest(u"drop.zip"_s)));
-    QCOMPARE(read(file), route.body);
-    // Hashed as it arrived, and the same as a fresh hash of the file.
-    QCOMPARE(downloader.sha256(), Installer::sha256(file));
-    const QStringList ranges = m_server.rangeRequests(u"/drop.zip"_s);
-    QCOMPARE(ranges.size(), 1);
-    QVERIFY(ranges.first().startsWith(u"bytes="_s));
-    QCOMPARE(resumedAt.size(), 1);
-    QCOMPARE(leftovers(), QStringList{u"drop.zip"_s});
-}
-
-void DownloaderTest::resumesACancelledDownload()
-{
-    auto slow = FeedServer::Route::slowly(bodyOf(64 * 16 * 1024), 16 * 1024, 20);
-    m_server.route(u"/kept.dmg"_s, slow);
-    {
-        Downloader first(m_network);
-        first.setKeepPartial(true);
-        first.onProgress = [&](qint64 written, qint64, double) {
-            if (written > 100'000)
-                first.cancel();
-        };
-        QVERIFY_THROWS_EXCEPTION(Cancelled, await(first.download(m_server.url(u"/kept.dmg"_s), dest(u"kept.dmg"_s))));
-    }
-    const qint64 kept = QFileInfo(dest(u"kept.dmg.partial"_s)).size();
-    QVERIFY(kept > 0);
-
-    // The same file again: the kept part is not fetched twice, and the hash covers all of it.
-    slow.delayPerChunkMs = 0;
-    m_server.route(u"/kept.dmg"_s, slow);
-    Downloader second(m_network);
-    second.setKeepPartial(true);
-    const QString file = await(second.download(m_server.url(u"/kept.dmg"_s), dest(u"kept.dmg"_s)));
-    QCOMPARE(read(file), slow.body);
-    QCOMPARE(second.sha256(), Installer::sha256(file));
-    QCOMPARE(m_server.rangeRequests(u"/kept.dmg"_s), QStringList{u"bytes=%1-"_s.arg(kept)});
-}
 
 VANTOR_TEST_CLASS(DownloaderTest)
 #include "DownloaderTest.moc"

@@ -48,6 +48,16 @@ QString errorDetails(const AppModel &model)
     return model.error() ? model.error()->message + QLatin1Char('\n') + model.error()->details : QString();
 }
 
+// Lets every background step end and every task resume after its model has gone.
+void drainBackgroundWork()
+{
+    for (int round = 0; round < 5; ++round) {
+        QThreadPool::globalInstance()->waitForDone();
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        QTest::qWait(20);
+    }
+}
+
 } // namespace
 
 class FlowTest : public QObject
@@ -55,27 +65,473 @@ class FlowTest : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void init();
-    void cleanup();
+    void init()
+    {
+        m_home.reset();
+        Paths::setBundleID(Paths::defaultBundleID);
+        qputenv("VANTOR_HOST", "macos-14.5.0-arm64");
+        m_server.resetHits();
+        m_server.json(feedPath, "no release yet", 404);
+        m_prompter = ScriptedPrompter();
+        m_workspace = RecordingWorkspace();
+    }
 
-    void installUpdateAndRollBackTwice();
-    void freshInstallOverAnExistingCopy();
-    void requestsThatAreRefused();
-    void failuresLeaveTheInstalledApp();
-    void aSecondRequestIsIgnoredAndCancelUndoesAll();
-    void updateQuitsRunningOpenEmu();
-    void updateStopsWhenOpenEmuWillNotQuit();
-    void launchOpensTheApp();
-    void tidyRowsAndShowingThem();
-    void destroyingTheModelMidAction();
-    void installSurvivesADroppedConnection();
-    void updatesBackUpSaveStatesFirst();
-    void signatureCheckedBeforePlacement();
+    void cleanup() { m_processes.clear(); }
+
+    void installUpdateAndRollBackTwice()
+    {
+        publish({.version = u"1.0.3"_s});
+        auto model = startedModel();
+        QVERIFY(!model->installed());
+
+        QList<InstallPhase> phases;
+        connect(model.get(), &AppModel::phaseChanged, this, [&] { phases.append(model->phase()); });
+        await(model->install(false));
+        const QString app = m_home.userApplications() + u"/OpenEmu.app"_s;
+        QVERIFY2(!model->error(), qPrintable(errorDetails(*model)));
+        QCOMPARE(model->notice(), u"Installed to "_s + app + u". "_s + sizeOnly + gatekeeper);
+        QCOMPARE(model->installed()->version, u"1.0.3"_s);
+        QVERIFY(!model->hasPrevious());
+        QCOMPARE(phases, (QList<InstallPhase>{InstallPhase::downloading, InstallPhase::verifying,
+                                              InstallPhase::unpacking, InstallPhase::installing, InstallPhase::idle}));
+        checkFrameworkLinks(app);
+        QVERIFY(entries(m_home.temporary()).isEmpty()); // the work folder is gone
+        QVERIFY(!model->isInstalling());
+
+        // The next release comes as a disk image with a digest and a checksum file.
+        publish({.version = u"1.0.4"_s, .zip = false, .diskImage = true, .digest = true, .checksumFile = true},
+                model.get());
+        QVERIFY(model->updateAvailable());
+        await(model->install(true));
+        QVERIFY2(!model->error(), qPrintable(errorDetails(*model)));
+        QCOMPARE(model->notice(), u"Installed to "_s + app + u". "_s + bothChecked + gatekeeper);
+        QCOMPARE(model->installed()->version, u"1.0.4"_s);
+        QVERIFY(model->hasPrevious());
+        checkFrameworkLinks(app);
+        QCOMPARE(entries(Paths::previousVersionsFolder()), QStringList{u"OpenEmu 1.0.3.app"_s});
+        QVERIFY(!model->updateAvailable());
+        QCOMPARE(model->tidyRows().first().id, u"app"_s);
+
+        m_prompter.answers = {0, 0};
+        await(model->rollback());
+        // Back to an older version: the newer one is skipped until a newer release.
+        QCOMPARE(model->notice(),
+                 u"Rolled back to the previous version. Vantor won't offer v1.0.4 again until a newer release."_s);
+        QCOMPARE(model->skippedVersion(), u"v1.0.4"_s);
+        QCOMPARE(model->installed()->version, u"1.0.3"_s);
+        QCOMPARE(entries(Paths::previousVersionsFolder()), QStringList{u"OpenEmu 1.0.4.app"_s});
+        QCOMPARE(m_prompter.asked.first().message, u"Go back to the previous version?"_s);
+        QCOMPARE(m_prompter.asked.first().buttons, (QStringList{u"Roll back"_s, u"Cancel"_s}));
+        QVERIFY(!model->busyMessage());
+
+        await(model->rollback());
+        QCOMPARE(model->installed()->version, u"1.0.4"_s);
+        QCOMPARE(entries(Paths::previousVersionsFolder()), QStringList{u"OpenEmu 1.0.3.app"_s});
+
+        // Cancel in the confirmation: nothing at all.
+        model->setNotice(std::nullopt);
+        await(model->rollback());
+        QVERIFY(!model->notice() && !model->error());
+        QCOMPARE(model->installed()->version, u"1.0.4"_s);
+    }
+
+    void freshInstallOverAnExistingCopy()
+    {
+        // A fresh install into /Applications while a copy sits in ~/Applications: placed in the
+        // system folder, and the known version names nothing (no copy is replaced there).
+        installedApp(u"1.0.2"_s);
+        publish({.version = u"1.0.4"_s});
+        auto model = startedModel();
+        model->setInstallToSystemApplications(true);
+        await(model->install(false));
+        QCOMPARE(model->notice()->left(13 + m_home.systemApplications().size()),
+                 u"Installed to "_s + m_home.systemApplications());
+        QCOMPARE(model->installed()->url, m_home.systemApplications() + u"/OpenEmu.app"_s);
+
+        // Installing again onto that same place keeps the copy there, named with its version.
+        await(model->install(false));
+        QCOMPARE(entries(Paths::previousVersionsFolder()), QStringList{u"OpenEmu 1.0.4.app"_s});
+
+        // An update of the app in /Applications replaces it there even when ~/Applications is chosen.
+        model->setInstallToSystemApplications(false);
+        await(model->install(true));
+        QCOMPARE(model->installed()->url, m_home.systemApplications() + u"/OpenEmu.app"_s);
+    }
+
+    void requestsThatAreRefused()
+    {
+        // No release loaded.
+        auto model = startedModel();
+        await(model->install(false));
+        QCOMPARE(model->error()->message, u"The latest release has no downloadable app file (.dmg or .zip)."_s);
+        QCOMPARE(model->error()->details, u"Assets: none"_s);
+
+        // A release whose only asset is a source archive.
+        publish({.zip = false, .otherAssets = {u"Source code.tar.gz"_s, u"notes.txt"_s}}, model.get());
+        await(model->install(false));
+        QCOMPARE(model->error()->details, u"Assets: Source code.tar.gz, notes.txt"_s);
+
+        // Not a Mac that can run it.
+        qputenv("VANTOR_HOST", "macos-10.15.7-arm64");
+        publish({}, model.get());
+        model->setNotice(u"earlier"_s);
+        await(model->install(false));
+        QCOMPARE(model->error()->message,
+                 u"This Mac can't run OpenEmu-Silicon (it needs Apple silicon and macOS 11 or newer)."_s);
+        QCOMPARE(model->error()->details, u"macOS 10.15.7"_s);
+        QCOMPARE(model->notice(), u"earlier"_s); // refused before anything was cleared
+        qunsetenv("VANTOR_HOST");
+        await(model->install(false));
+        QCOMPARE(model->error()->details, u"macOS 0.0.0"_s);
+        QCOMPARE(m_server.hits(u"/download/1.0.4/OpenEmu-Silicon.zip"_s), 0);
+    }
+
+    void failuresLeaveTheInstalledApp()
+    {
+        const QString app = installedApp(u"1.0.3"_s);
+
+        publish({.version = u"1.0.4"_s, .checksumFile = true, .wrongChecksum = true});
+        auto model = startedModel();
+        await(model->install(true));
+        QCOMPARE(model->error()->message,
+                 QStringLiteral("The downloaded file doesn't match the published checksum, so it "
+                                "was not installed. Please try again."));
+        QCOMPARE(VersionChecker::version(app), u"1.0.3"_s);
+        QVERIFY(!QFileInfo::exists(Paths::previousVersionsFolder()));
+        QVERIFY(entries(m_home.temporary()).isEmpty());
+        QCOMPARE(model->phase(), InstallPhase::idle);
+
+        // Three times a huge published size is more than any disk has.
+        publish({.version = u"1.0.4"_s, .publishedSize = Q_INT64_C(1'000'000'000'000'000)}, model.get());
+        await(model->install(true));
+        QCOMPARE(model->error()->message, u"Not enough free disk space. About 3 PB is needed while installing."_s);
+        QVERIFY(model->error()->details.startsWith(u"Free: "_s));
+
+        // A feed whose file name would climb out of the work folder is not downloaded at all.
+        publish({.version = u"1.0.4"_s, .assetName = u"../../OpenEmu.zip"_s}, model.get());
+        await(model->install(true));
+        QCOMPARE(model->error()->message,
+                 u"The release file has a name Vantor can't use safely, so it was not downloaded."_s);
+        QCOMPARE(m_server.hits(u"/download/1.0.4/OpenEmu-Silicon.zip"_s), 1); // the checksum run only
+        QVERIFY(entries(m_home.temporary()).isEmpty());
+        QVERIFY(!QFileInfo::exists(QDir(m_home.temporary()).filePath(u"../OpenEmu.zip"_s)));
+
+        // A download address that answers 404 names the failing step's context in the mapping.
+        m_server.json(u"/download/1.0.4/OpenEmu-Silicon.zip"_s, "gone", 404);
+        publish({.version = u"1.0.5"_s});
+        m_server.json(u"/download/1.0.5/OpenEmu-Silicon.zip"_s, "gone", 404);
+        await(model->checkLatest());
+        await(model->install(true));
+        QCOMPARE(model->error()->message,
+                 u"The download was refused by the server (error 404). The file may have been moved."_s);
+        QCOMPARE(VersionChecker::version(app), u"1.0.3"_s);
+    }
+
+    void aSecondRequestIsIgnoredAndCancelUndoesAll()
+    {
+        auto slow = FeedServer::Route::slowly(QByteArray(64 * 16 * 1024, 'x'), 16 * 1024, 40);
+        publish({.version = u"1.0.4"_s, .publishedSize = slow.body.size()});
+        m_server.route(u"/download/1.0.4/OpenEmu-Silicon.zip"_s, slow);
+        auto model = startedModel();
+        QCoro::Task<Outcome> first = model->install(false);
+        QVERIFY(model->isInstalling());
+        await(model->install(false)); // ignored while the first runs, which goes on
+        QTRY_VERIFY(model->downloaded() > 0);
+        model->cancelInstall();
+        const Outcome outcome = await(std::move(first));
+        QVERIFY2(outcome == Outcome::cancelled, qPrintable(errorDetails(*model)));
+        QCOMPARE(model->notice(), u"Cancelled. Nothing was changed."_s);
+        QVERIFY(!model->error() && !model->installed());
+        QCOMPARE(model->phase(), InstallPhase::idle);
+        QVERIFY(entries(m_home.temporary()).isEmpty());
+        QVERIFY(!QFileInfo::exists(m_home.userApplications() + u"/OpenEmu.app"_s));
+        QCOMPARE(m_server.hits(u"/download/1.0.4/OpenEmu-Silicon.zip"_s), 1);
+    }
+
+    void updateQuitsRunningOpenEmu()
+    {
+        const QString app = installedApp(u"1.0.3"_s);
+        QProcess *first = startOpenEmu(app);
+        QProcess *second = startOpenEmu(app);
+        publish({.version = u"1.0.4"_s});
+        auto model = startedModel();
+
+        // Declined first: nothing changes and OpenEmu keeps running. Then quit.
+        m_prompter.answers = {1};
+        QCOMPARE(await(model->install(true)), Outcome::declined);
+        QCOMPARE(first->state(), QProcess::Running);
+        QCOMPARE(model->phase(), InstallPhase::idle);
+        QVERIFY(entries(m_home.temporary()).isEmpty());
+        m_prompter.asked.clear();
+        m_prompter.answers = {0};
+        await(model->install(true));
+        QVERIFY2(!model->error(), qPrintable(errorDetails(*model)));
+        QCOMPARE(m_prompter.asked.size(), 1);
+        QCOMPARE(m_prompter.asked[0].message, u"OpenEmu is running"_s);
+        QCOMPARE(m_prompter.asked[0].buttons, (QStringList{u"Quit OpenEmu"_s, u"Cancel"_s}));
+        QCOMPARE(first->state(), QProcess::NotRunning);
+        QCOMPARE(second->state(), QProcess::NotRunning);
+        QCOMPARE(model->installed()->version, u"1.0.4"_s);
+    }
+
+    void updateStopsWhenOpenEmuWillNotQuit()
+    {
+        const QString app = installedApp(u"1.0.3"_s);
+        startOpenEmu(app, {u"--ignore-quit"_s});
+        publish({.version = u"1.0.4"_s});
+        auto model = startedModel();
+
+        m_prompter.answers = {0};
+        QElapsedTimer timer;
+        timer.start();
+        bool busyWhileWaiting = false;
+        QTimer probe;
+        connect(&probe, &QTimer::timeout, this, [&] { busyWhileWaiting |= model->isBusy(); });
+        probe.start(100); // the event loop keeps running while the flow waits
+        await(model->install(true), 30'000);
+        QVERIFY(timer.elapsed() >= 9'500);
+        QVERIFY(!busyWhileWaiting);
+        QCOMPARE(model->error()->message, u"OpenEmu didn't close. Please quit it yourself and try again."_s);
+        QCOMPARE(model->error()->details, u"Still running after 10 seconds."_s);
+        QCOMPARE(VersionChecker::version(app), u"1.0.3"_s);
+        QCOMPARE(m_server.hits(u"/download/1.0.4/OpenEmu-Silicon.zip"_s), 0);
+    }
+
+    void launchOpensTheApp()
+    {
+        auto model = startedModel();
+        model->setError(std::nullopt); // no release is published here
+        await(model->launch()); // nothing installed: nothing happens
+        QVERIFY(!model->error());
+
+        installedApp(u"1.0.3"_s);
+        model->refreshInstalled();
+        await(model->launch());
+        QVERIFY(!model->error());
+        QTRY_COMPARE_WITH_TIMEOUT(VersionChecker::runningInstances().size(), 1, 5000);
+        const RunningApp launched = VersionChecker::runningInstances().first();
+        QCOMPARE(launched.bundlePath, model->installed()->url);
+        ::kill(pid_t(launched.pid), SIGTERM);
+        QTRY_VERIFY_WITH_TIMEOUT(VersionChecker::runningInstances().isEmpty(), 5000);
+
+        QDir(model->installed()->url).removeRecursively();
+        await(model->launch());
+        QCOMPARE(model->error()->message, u"Opening OpenEmu-Silicon didn't work."_s);
+    }
+
+    void tidyRowsAndShowingThem()
+    {
+        auto model = startedModel();
+        QStringList ids;
+        for (const TidyRow &row : model->tidyRows())
+            ids.append(row.id);
+        QCOMPARE(ids, (QStringList{u"data"_s, u"prefs"_s, u"caches"_s}));
+        for (const TidyRow &row : model->tidyRows())
+            QVERIFY(!row.exists && row.size == 0);
+
+        Bundles::write(m_home.userApplications(), u"OpenEmu.app"_s, {.identifier = u"org.example.OpenEmu"_s});
+        TestFiles::write(m_home.path(u"Library/Caches/org.example.OpenEmu/blob"_s), QByteArray(10'000, 'c'));
+        model->refreshInstalled();
+        await(model->refreshTidy());
+        const QList<TidyRow> rows = model->tidyRows();
+        QCOMPARE(rows.size(), 4);
+        QCOMPARE(rows[0].title, u"The app"_s);
+        QCOMPARE(rows[2].url, m_home.path(u"Library/Preferences/org.example.OpenEmu.plist"_s));
+        QVERIFY(rows[3].exists);
+        QVERIFY(rows[3].size >= 10'000);
+
+        model->reveal(rows[3].url);
+        model->reveal(rows[2].url); // missing: its folder is opened instead
+        QCOMPARE(m_workspace.revealed, QStringList{rows[3].url});
+        QCOMPARE(m_workspace.opened, QList<QUrl>{QUrl::fromLocalFile(m_home.path(u"Library/Preferences"_s))});
+
+        model->openFolder(m_home.path(u"Library/Application Support/OpenEmu/Flycast"_s));
+        QCOMPARE(model->error()->message, u"That folder doesn't exist yet. Start OpenEmu once so it can create it."_s);
+        QCOMPARE(m_workspace.opened.size(), 1);
+        model->openFolder(m_home.path(u"Library"_s));
+        QCOMPARE(m_workspace.opened.last(), QUrl::fromLocalFile(m_home.path(u"Library"_s)));
+    }
+
+    void destroyingTheModelMidAction()
+    {
+        // While start()'s refreshes run: their tasks end after the model has gone.
+        publish({.version = u"1.0.4"_s});
+        {
+            AppModel model(m_server.urlText(feedPath), m_prompter, m_workspace);
+            model.start();
+            QVERIFY(model.isSettling());
+        }
+        drainBackgroundWork();
+
+        // While an install downloads: the download stops and the work folder goes.
+        auto slow = FeedServer::Route::slowly(QByteArray(64 * 16 * 1024, 'x'), 16 * 1024, 40);
+        publish({.version = u"1.0.4"_s, .publishedSize = slow.body.size()});
+        m_server.route(u"/download/1.0.4/OpenEmu-Silicon.zip"_s, slow);
+        {
+            auto model = startedModel();
+            QCoro::Task<Outcome> running = model->install(false);
+            QTRY_VERIFY(model->downloaded() > 0);
+            QCOMPARE(entries(m_home.temporary()).size(), 1);
+            model.reset();
+            QCOMPARE(await(std::move(running)), Outcome::cancelled);
+            QVERIFY(entries(m_home.temporary()).isEmpty());
+        }
+        drainBackgroundWork();
+        QVERIFY(!QFileInfo::exists(m_home.userApplications() + u"/OpenEmu.app"_s));
+
+        // While a backup and a restore run on their background threads.
+        QByteArray bytes(16 * 1024 * 1024, '\0');
+        for (qsizetype i = 0; i < bytes.size(); ++i)
+            bytes[i] = char((i * 7919) >> 3); // slow to compress, so the step is still running
+        TestFiles::write(m_home.path(u"Library/Application Support/OpenEmu/Save States/SNES/game.state"_s), bytes);
+        const QString out = m_home.path(u"out"_s);
+        QDir().mkpath(out);
+        m_prompter.folderAnswer = out;
+        for (const bool restoring : {false, true}) {
+            auto model = startedModel();
+            if (restoring)
+                m_prompter.fileAnswer = QDir(out).absoluteFilePath(QDir(out).entryList(QDir::Files).value(0));
+            m_prompter.answers = {0};
+            // Gone as soon as the background step has begun.
+            connect(model.get(), &AppModel::busyMessageChanged, this, [&] {
+                if (model && model->busyMessage())
+                    QTimer::singleShot(0, this, [&] { model.reset(); });
+            });
+            QCoro::Task<Outcome> running = restoring ? model->runRestore() : model->runBackup();
+            QTRY_VERIFY(!model);
+            drainBackgroundWork();
+            QCOMPARE(await(std::move(running)), Outcome::done);
+        }
+        QCOMPARE(QDir(out).entryList(QDir::Files).size(), 1);
+    }
+
+    void installSurvivesADroppedConnection()
+    {
+        publish({.version = u"1.0.4"_s, .checksumFile = true});
+        const QString path = u"/download/1.0.4/OpenEmu-Silicon.zip"_s;
+        FeedServer::Route route = *m_server.routeOf(path);
+        route.dropAfterBytes = route.body.size() * 4 / 10;
+        m_server.route(path, route);
+        auto model = startedModel();
+        QStringList busy;
+        connect(model.get(), &AppModel::busyMessageChanged, this,
+                [&] { busy.append(model->busyMessage().value_or(QString())); });
+        QCOMPARE(await(model->install(false)), Outcome::done);
+        QCOMPARE(model->installed()->version, u"1.0.4"_s);
+        QCOMPARE(m_server.rangeRequests(path).size(), 1);
+        QVERIFY(busy.first().startsWith(u"Resuming at "_s));
+        // Installed: nothing of the download is kept.
+        QVERIFY(QDir(m_home.path(u"Library/Caches/Vantor/downloads"_s)).isEmpty());
+    }
+
+    void updatesBackUpSaveStatesFirst()
+    {
+        const QString app = installedApp(u"1.0.3"_s);
+        publish({.version = u"1.0.4"_s});
+        auto model = startedModel();
+        QDir automatic(m_home.path(u"Library/Application Support/Vantor/Automatic backups"_s));
+
+        // No save states yet: nothing to back up, and nothing said about it.
+        QCOMPARE(await(model->install(true)), Outcome::done);
+        QVERIFY(!model->notice()->contains(u"backed up"_s));
+        QVERIFY(!automatic.exists());
+
+        // With save states: exactly they are backed up, before the update, and the notice says so.
+        TestFiles::write(m_home.path(u"Library/Application Support/OpenEmu/Save States/SNES/slot.oesavestate"_s));
+        TestFiles::write(m_home.path(u"Library/Application Support/OpenEmu/Game Library/Library.storedata"_s));
+        QCOMPARE(await(model->install(true)), Outcome::done);
+        QVERIFY(model->notice()->endsWith(u" Save states were backed up first."_s));
+        QStringList zips = automatic.entryList({u"*.zip"_s}, QDir::Files);
+        QCOMPARE(zips.size(), 1);
+        for (const QString &name : TestFiles::zipNames(automatic.filePath(zips.first())))
+            QVERIFY2(name.startsWith(u"Application Support/OpenEmu/Save States"_s), qPrintable(name));
+
+        // Only the three newest stay; once skipped, none is written; the setting turns it off.
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(await(model->install(true)), Outcome::done);
+        QCOMPARE(automatic.entryList({u"*.zip"_s}, QDir::Files).size(), 3);
+        zips = automatic.entryList({u"*.zip"_s}, QDir::Files);
+        model->skipNextAutoBackup();
+        await(model->install(true));
+        QCOMPARE(automatic.entryList({u"*.zip"_s}, QDir::Files), zips);
+        model->setAutoBackupBeforeUpdate(false);
+        await(model->install(true));
+        QCOMPARE(automatic.entryList({u"*.zip"_s}, QDir::Files), zips);
+        model->setAutoBackupBeforeUpdate(true);
+
+        // A backup that fails stops the update before anything is placed.
+        QVERIFY(automatic.removeRecursively());
+        TestFiles::write(automatic.path()); // a file where the folder goes
+        const QStringList kept = entries(Paths::previousVersionsFolder());
+        QCOMPARE(await(model->install(true)), Outcome::failed);
+        QCOMPARE(entries(Paths::previousVersionsFolder()), kept);
+        QCOMPARE(entries(m_home.userApplications()), QStringList{u"OpenEmu.app"_s});
+        QVERIFY(QFileInfo(app + u"/Contents/Info.plist"_s).isFile());
+    }
+
+    void signatureCheckedBeforePlacement()
+    {
+        // Scripts stand in for codesign and spctl; the Team ID depends on which app is asked about.
+        const QString tools = m_home.path(u"tools"_s);
+        auto script = [&](const QString &name, const QByteArray &body) {
+            QFile::setPermissions(TestFiles::write(tools + QLatin1Char('/') + name, "#!/bin/sh\n" + body),
+                                  QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+        };
+        script(u"codesign"_s, "case \"$*\" in *-dv*extracted*) echo TeamIdentifier=$NEW_TEAM;; *-dv*) echo "
+                              "TeamIdentifier=OPENEMU;; esac\nexit 0\n");
+        script(u"spctl"_s, "[ -n \"$REJECT\" ] && { echo 'rejected (the code is not notarized)'; exit 3; }\nexit 0\n");
+        qputenv("VANTOR_SIGNATURE_TOOLS", tools.toUtf8());
+        qputenv("NEW_TEAM", "OPENEMU");
+        auto unset = qScopeGuard([] {
+            qunsetenv("VANTOR_SIGNATURE_TOOLS");
+            qunsetenv("NEW_TEAM");
+            qunsetenv("REJECT");
+        });
+        const QString app = installedApp(u"1.0.3"_s);
+        publish({.version = u"1.0.4"_s});
+        auto model = startedModel();
+
+        // Not notarized, or signed by another team: refused before anything is placed.
+        qputenv("REJECT", "1");
+        QCOMPARE(await(model->install(true)), Outcome::failed);
+        QCOMPARE(model->error()->message, u"The downloaded app's signature isn't valid, so it was not installed."_s);
+        QVERIFY(model->error()->details.contains(u"not notarized"_s));
+        qunsetenv("REJECT");
+        qputenv("NEW_TEAM", "SOMEONE");
+        QCOMPARE(await(model->install(true)), Outcome::failed);
+        QVERIFY(model->error()->details.contains(u"OPENEMU"_s) && model->error()->details.contains(u"SOMEONE"_s));
+        QCOMPARE(VersionChecker::version(app), u"1.0.3"_s);
+        QVERIFY(!QFileInfo::exists(Paths::previousVersionsFolder()));
+
+        // The same team, and valid: installed, and only now does the notice say it is signed.
+        qputenv("NEW_TEAM", "OPENEMU");
+        QCOMPARE(await(model->install(true)), Outcome::done);
+        QVERIFY(model->notice()->endsWith(u"so Vantor did not change any Gatekeeper settings."_s));
+    }
 
 private:
-    std::unique_ptr<AppModel> startedModel();
-    QString installedApp(const QString &version);
-    QProcess *startOpenEmu(const QString &bundle, const QStringList &arguments = {});
+    std::unique_ptr<AppModel> startedModel()
+    {
+        auto model = std::make_unique<AppModel>(m_server.urlText(feedPath), m_prompter, m_workspace);
+        model->start();
+        TestSupport::settle(*model);
+        return model;
+    }
+
+    QString installedApp(const QString &version)
+    {
+        return Bundles::write(m_home.userApplications(), u"OpenEmu.app"_s,
+                              {.version = version, .executableSource = Bundles::sampleApp()});
+    }
+
+    QProcess *startOpenEmu(const QString &bundle, const QStringList &arguments = {})
+    {
+        QProcess *process = m_processes.emplace_back(std::make_unique<QProcess>()).get();
+        process->start(bundle + u"/Contents/MacOS/OpenEmu"_s, arguments);
+        process->waitForStarted();
+        return process;
+    }
+
     // Publishes a release; a model given checks for it at once.
     void publish(const SampleRelease::Options &options, AppModel *model = nullptr)
     {
@@ -90,484 +546,6 @@ private:
     RecordingWorkspace m_workspace;
     std::vector<std::unique_ptr<QProcess>> m_processes; // killed as they are destroyed
 };
-
-void FlowTest::init()
-{
-    m_home.reset();
-    Paths::setBundleID(Paths::defaultBundleID);
-    qputenv("VANTOR_HOST", "macos-14.5.0-arm64");
-    m_server.resetHits();
-    m_server.json(feedPath, "no release yet", 404);
-    m_prompter = ScriptedPrompter();
-    m_workspace = RecordingWorkspace();
-}
-
-void FlowTest::cleanup()
-{
-    m_processes.clear();
-}
-
-std::unique_ptr<AppModel> FlowTest::startedModel()
-{
-    auto model = std::make_unique<AppModel>(m_server.urlText(feedPath), m_prompter, m_workspace);
-    model->start();
-    TestSupport::settle(*model);
-    return model;
-}
-
-QString FlowTest::installedApp(const QString &version)
-{
-    return Bundles::write(m_home.userApplications(), u"OpenEmu.app"_s,
-                          {.version = version, .executableSource = Bundles::sampleApp()});
-}
-
-QProcess *FlowTest::startOpenEmu(const QString &bundle, const QStringList &arguments)
-{
-    QProcess *process = m_processes.emplace_back(std::make_unique<QProcess>()).get();
-    process->start(bundle + u"/Contents/MacOS/OpenEmu"_s, arguments);
-    process->waitForStarted();
-    return process;
-}
-
-void FlowTest::installUpdateAndRollBackTwice()
-{
-    publish({.version = u"1.0.3"_s});
-    auto model = startedModel();
-    QVERIFY(!model->installed());
-
-    QList<InstallPhase> phases;
-    connect(model.get(), &AppModel::phaseChanged, this, [&] { phases.append(model->phase()); });
-    await(model->install(false));
-    const QString app = m_home.userApplications() + u"/OpenEmu.app"_s;
-    QVERIFY2(!model->error(), qPrintable(errorDetails(*model)));
-    QCOMPARE(model->notice(), u"Installed to "_s + app + u". "_s + sizeOnly + gatekeeper);
-    QCOMPARE(model->installed()->version, u"1.0.3"_s);
-    QVERIFY(!model->hasPrevious());
-    QCOMPARE(phases, (QList<InstallPhase>{InstallPhase::downloading, InstallPhase::verifying, InstallPhase::unpacking,
-                                          InstallPhase::installing, InstallPhase::idle}));
-    checkFrameworkLinks(app);
-    QVERIFY(entries(m_home.temporary()).isEmpty()); // the work folder is gone
-    QVERIFY(!model->isInstalling());
-
-    // The next release comes as a disk image with a digest and a checksum file.
-    publish({.version = u"1.0.4"_s, .zip = false, .diskImage = true, .digest = true, .checksumFile = true},
-            model.get());
-    QVERIFY(model->updateAvailable());
-    await(model->install(true));
-    QVERIFY2(!model->error(), qPrintable(errorDetails(*model)));
-    QCOMPARE(model->notice(), u"Installed to "_s + app + u". "_s + bothChecked + gatekeeper);
-    QCOMPARE(model->installed()->version, u"1.0.4"_s);
-    QVERIFY(model->hasPrevious());
-    checkFrameworkLinks(app);
-    QCOMPARE(entries(Paths::previousVersionsFolder()), QStringList{u"OpenEmu 1.0.3.app"_s});
-    QVERIFY(!model->updateAvailable());
-    QCOMPARE(model->tidyRows().first().id, u"app"_s);
-
-    m_prompter.answers = {0, 0};
-    await(model->rollback());
-    // Back to an older version: the newer one is skipped until a newer release.
-    QCOMPARE(model->notice(),
-             u"Rolled back to the previous version. Vantor won't offer v1.0.4 again until a newer release."_s);
-    QCOMPARE(model->skippedVersion(), u"v1.0.4"_s);
-    QCOMPARE(model->installed()->version, u"1.0.3"_s);
-    QCOMPARE(entries(Paths::previousVersionsFolder()), QStringList{u"OpenEmu 1.0.4.app"_s});
-    QCOMPARE(m_prompter.asked.first().message, u"Go back to the previous version?"_s);
-    QCOMPARE(m_prompter.asked.first().buttons, (QStringList{u"Roll back"_s, u"Cancel"_s}));
-    QVERIFY(!model->busyMessage());
-
-    await(model->rollback());
-    QCOMPARE(model->installed()->version, u"1.0.4"_s);
-    QCOMPARE(entries(Paths::previousVersionsFolder()), QStringList{u"OpenEmu 1.0.3.app"_s});
-
-    // Cancel in the confirmation: nothing at all.
-    model->setNotice(std::nullopt);
-    await(model->rollback());
-    QVERIFY(!model->notice() && !model->error());
-    QCOMPARE(model->installed()->version, u"1.0.4"_s);
-}
-
-void FlowTest::freshInstallOverAnExistingCopy()
-{
-    // A fresh install into /Applications while a copy sits in ~/Applications: placed in the
-    // system folder, and the known version names nothing (no copy is replaced there).
-    installedApp(u"1.0.2"_s);
-    publish({.version = u"1.0.4"_s});
-    auto model = startedModel();
-    model->setInstallToSystemApplications(true);
-    await(model->install(false));
-    QCOMPARE(model->notice()->left(13 + m_home.systemApplications().size()),
-             u"Installed to "_s + m_home.systemApplications());
-    QCOMPARE(model->installed()->url, m_home.systemApplications() + u"/OpenEmu.app"_s);
-
-    // Installing again onto that same place keeps the copy there, named with its version.
-    await(model->install(false));
-    QCOMPARE(entries(Paths::previousVersionsFolder()), QStringList{u"OpenEmu 1.0.4.app"_s});
-
-    // An update of the app in /Applications replaces it there even when ~/Applications is chosen.
-    model->setInstallToSystemApplications(false);
-    await(model->install(true));
-    QCOMPARE(model->installed()->url, m_home.systemApplications() + u"/OpenEmu.app"_s);
-}
-
-void FlowTest::requestsThatAreRefused()
-{
-    // No release loaded.
-    auto model = startedModel();
-    await(model->install(false));
-    QCOMPARE(model->error()->message, u"The latest release has no downloadable app file (.dmg or .zip)."_s);
-    QCOMPARE(model->error()->details, u"Assets: none"_s);
-
-    // A release whose only asset is a source archive.
-    publish({.zip = false, .otherAssets = {u"Source code.tar.gz"_s, u"notes.txt"_s}}, model.get());
-    await(model->install(false));
-    QCOMPARE(model->error()->details, u"Assets: Source code.tar.gz, notes.txt"_s);
-
-    // Not a Mac that can run it.
-    qputenv("VANTOR_HOST", "macos-10.15.7-arm64");
-    publish({}, model.get());
-    model->setNotice(u"earlier"_s);
-    await(model->install(false));
-    QCOMPARE(model->error()->message,
-             u"This Mac can't run OpenEmu-Silicon (it needs Apple silicon and macOS 11 or newer)."_s);
-    QCOMPARE(model->error()->details, u"macOS 10.15.7"_s);
-    QCOMPARE(model->notice(), u"earlier"_s); // refused before anything was cleared
-    qunsetenv("VANTOR_HOST");
-    await(model->install(false));
-    QCOMPARE(model->error()->details, u"macOS 0.0.0"_s);
-    QCOMPARE(m_server.hits(u"/download/1.0.4/OpenEmu-Silicon.zip"_s), 0);
-}
-
-void FlowTest::failuresLeaveTheInstalledApp()
-{
-    const QString app = installedApp(u"1.0.3"_s);
-
-    publish({.version = u"1.0.4"_s, .checksumFile = true, .wrongChecksum = true});
-    auto model = startedModel();
-    await(model->install(true));
-    QCOMPARE(model->error()->message, QStringLiteral("The downloaded file doesn't match the published checksum, so it "
-                                                     "was not installed. Please try again."));
-    QCOMPARE(VersionChecker::version(app), u"1.0.3"_s);
-    QVERIFY(!QFileInfo::exists(Paths::previousVersionsFolder()));
-    QVERIFY(entries(m_home.temporary()).isEmpty());
-    QCOMPARE(model->phase(), InstallPhase::idle);
-
-    // Three times a huge published size is more than any disk has.
-    publish({.version = u"1.0.4"_s, .publishedSize = Q_INT64_C(1'000'000'000'000'000)}, model.get());
-    await(model->install(true));
-    QCOMPARE(model->error()->message, u"Not enough free disk space. About 3 PB is needed while installing."_s);
-    QVERIFY(model->error()->details.startsWith(u"Free: "_s));
-
-    // A feed whose file name would climb out of the work folder is not downloaded at all.
-    publish({.version = u"1.0.4"_s, .assetName = u"../../OpenEmu.zip"_s}, model.get());
-    await(model->install(true));
-    QCOMPARE(model->error()->message,
-             u"The release file has a name Vantor can't use safely, so it was not downloaded."_s);
-    QCOMPARE(m_server.hits(u"/download/1.0.4/OpenEmu-Silicon.zip"_s), 1); // the checksum run only
-    QVERIFY(entries(m_home.temporary()).isEmpty());
-    QVERIFY(!QFileInfo::exists(QDir(m_home.temporary()).filePath(u"../OpenEmu.zip"_s)));
-
-    // A download address that answers 404 names the failing step's context in the mapping.
-    m_server.json(u"/download/1.0.4/OpenEmu-Silicon.zip"_s, "gone", 404);
-    publish({.version = u"1.0.5"_s});
-    m_server.json(u"/download/1.0.5/OpenEmu-Silicon.zip"_s, "gone", 404);
-    await(model->checkLatest());
-    await(model->install(true));
-    QCOMPARE(model->error()->message,
-             u"The download was refused by the server (error 404). The file may have been moved."_s);
-    QCOMPARE(VersionChecker::version(app), u"1.0.3"_s);
-}
-
-void FlowTest::aSecondRequestIsIgnoredAndCancelUndoesAll()
-{
-    auto slow = FeedServer::Route::slowly(QByteArray(64 * 16 * 1024, 'x'), 16 * 1024, 40);
-    publish({.version = u"1.0.4"_s, .publishedSize = slow.body.size()});
-    m_server.route(u"/download/1.0.4/OpenEmu-Silicon.zip"_s, slow);
-    auto model = startedModel();
-    QCoro::Task<Outcome> first = model->install(false);
-    QVERIFY(model->isInstalling());
-    await(model->install(false)); // ignored while the first runs, which goes on
-    QTRY_VERIFY(model->downloaded() > 0);
-    model->cancelInstall();
-    const Outcome outcome = await(std::move(first));
-    QVERIFY2(outcome == Outcome::cancelled, qPrintable(errorDetails(*model)));
-    QCOMPARE(model->notice(), u"Cancelled. Nothing was changed."_s);
-    QVERIFY(!model->error() && !model->installed());
-    QCOMPARE(model->phase(), InstallPhase::idle);
-    QVERIFY(entries(m_home.temporary()).isEmpty());
-    QVERIFY(!QFileInfo::exists(m_home.userApplications() + u"/OpenEmu.app"_s));
-    QCOMPARE(m_server.hits(u"/download/1.0.4/OpenEmu-Silicon.zip"_s), 1);
-}
-
-void FlowTest::updateQuitsRunningOpenEmu()
-{
-    const QString app = installedApp(u"1.0.3"_s);
-    QProcess *first = startOpenEmu(app);
-    QProcess *second = startOpenEmu(app);
-    publish({.version = u"1.0.4"_s});
-    auto model = startedModel();
-
-    // Declined first: nothing changes and OpenEmu keeps running. Then quit.
-    m_prompter.answers = {1};
-    QCOMPARE(await(model->install(true)), Outcome::declined);
-    QCOMPARE(first->state(), QProcess::Running);
-    QCOMPARE(model->phase(), InstallPhase::idle);
-    QVERIFY(entries(m_home.temporary()).isEmpty());
-    m_prompter.asked.clear();
-    m_prompter.answers = {0};
-    await(model->install(true));
-    QVERIFY2(!model->error(), qPrintable(errorDetails(*model)));
-    QCOMPARE(m_prompter.asked.size(), 1);
-    QCOMPARE(m_prompter.asked[0].message, u"OpenEmu is running"_s);
-    QCOMPARE(m_prompter.asked[0].buttons, (QStringList{u"Quit OpenEmu"_s, u"Cancel"_s}));
-    QCOMPARE(first->state(), QProcess::NotRunning);
-    QCOMPARE(second->state(), QProcess::NotRunning);
-    QCOMPARE(model->installed()->version, u"1.0.4"_s);
-}
-
-void FlowTest::updateStopsWhenOpenEmuWillNotQuit()
-{
-    const QString app = installedApp(u"1.0.3"_s);
-    startOpenEmu(app, {u"--ignore-quit"_s});
-    publish({.version = u"1.0.4"_s});
-    auto model = startedModel();
-
-    m_prompter.answers = {0};
-    QElapsedTimer timer;
-    timer.start();
-    bool busyWhileWaiting = false;
-    QTimer probe;
-    connect(&probe, &QTimer::timeout, this, [&] { busyWhileWaiting |= model->isBusy(); });
-    probe.start(100); // the event loop keeps running while the flow waits
-    await(model->install(true), 30'000);
-    QVERIFY(timer.elapsed() >= 9'500);
-    QVERIFY(!busyWhileWaiting);
-    QCOMPARE(model->error()->message, u"OpenEmu didn't close. Please quit it yourself and try again."_s);
-    QCOMPARE(model->error()->details, u"Still running after 10 seconds."_s);
-    QCOMPARE(VersionChecker::version(app), u"1.0.3"_s);
-    QCOMPARE(m_server.hits(u"/download/1.0.4/OpenEmu-Silicon.zip"_s), 0);
-}
-
-void FlowTest::launchOpensTheApp()
-{
-    auto model = startedModel();
-    model->setError(std::nullopt); // no release is published here
-    await(model->launch()); // nothing installed: nothing happens
-    QVERIFY(!model->error());
-
-    installedApp(u"1.0.3"_s);
-    model->refreshInstalled();
-    await(model->launch());
-    QVERIFY(!model->error());
-    QTRY_COMPARE_WITH_TIMEOUT(VersionChecker::runningInstances().size(), 1, 5000);
-    const RunningApp launched = VersionChecker::runningInstances().first();
-    QCOMPARE(launched.bundlePath, model->installed()->url);
-    ::kill(pid_t(launched.pid), SIGTERM);
-    QTRY_VERIFY_WITH_TIMEOUT(VersionChecker::runningInstances().isEmpty(), 5000);
-
-    QDir(model->installed()->url).removeRecursively();
-    await(model->launch());
-    QCOMPARE(model->error()->message, u"Opening OpenEmu-Silicon didn't work."_s);
-}
-
-void FlowTest::tidyRowsAndShowingThem()
-{
-    auto model = startedModel();
-    QStringList ids;
-    for (const TidyRow &row : model->tidyRows())
-        ids.append(row.id);
-    QCOMPARE(ids, (QStringList{u"data"_s, u"prefs"_s, u"caches"_s}));
-    for (const TidyRow &row : model->tidyRows())
-        QVERIFY(!row.exists && row.size == 0);
-
-    Bundles::write(m_home.userApplications(), u"OpenEmu.app"_s, {.identifier = u"org.example.OpenEmu"_s});
-    TestFiles::write(m_home.path(u"Library/Caches/org.example.OpenEmu/blob"_s), QByteArray(10'000, 'c'));
-    model->refreshInstalled();
-    await(model->refreshTidy());
-    const QList<TidyRow> rows = model->tidyRows();
-    QCOMPARE(rows.size(), 4);
-    QCOMPARE(rows[0].title, u"The app"_s);
-    QCOMPARE(rows[2].url, m_home.path(u"Library/Preferences/org.example.OpenEmu.plist"_s));
-    QVERIFY(rows[3].exists);
-    QVERIFY(rows[3].size >= 10'000);
-
-    model->reveal(rows[3].url);
-    model->reveal(rows[2].url); // missing: its folder is opened instead
-    QCOMPARE(m_workspace.revealed, QStringList{rows[3].url});
-    QCOMPARE(m_workspace.opened, QList<QUrl>{QUrl::fromLocalFile(m_home.path(u"Library/Preferences"_s))});
-
-    model->openFolder(m_home.path(u"Library/Application Support/OpenEmu/Flycast"_s));
-    QCOMPARE(model->error()->message, u"That folder doesn't exist yet. Start OpenEmu once so it can create it."_s);
-    QCOMPARE(m_workspace.opened.size(), 1);
-    model->openFolder(m_home.path(u"Library"_s));
-    QCOMPARE(m_workspace.opened.last(), QUrl::fromLocalFile(m_home.path(u"Library"_s)));
-}
-
-// Lets every background step end and every task resume after its model has gone.
-static void drainBackgroundWork()
-{
-    for (int round = 0; round < 5; ++round) {
-        QThreadPool::globalInstance()->waitForDone();
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-        QTest::qWait(20);
-    }
-}
-
-void FlowTest::destroyingTheModelMidAction()
-{
-    // While start()'s refreshes run: their tasks end after the model has gone.
-    publish({.version = u"1.0.4"_s});
-    {
-        AppModel model(m_server.urlText(feedPath), m_prompter, m_workspace);
-        model.start();
-        QVERIFY(model.isSettling());
-    }
-    drainBackgroundWork();
-
-    // While an install downloads: the download stops and the work folder goes.
-    auto slow = FeedServer::Route::slowly(QByteArray(64 * 16 * 1024, 'x'), 16 * 1024, 40);
-    publish({.version = u"1.0.4"_s, .publishedSize = slow.body.size()});
-    m_server.route(u"/download/1.0.4/OpenEmu-Silicon.zip"_s, slow);
-    {
-        auto model = startedModel();
-        QCoro::Task<Outcome> running = model->install(false);
-        QTRY_VERIFY(model->downloaded() > 0);
-        QCOMPARE(entries(m_home.temporary()).size(), 1);
-        model.reset();
-        QCOMPARE(await(std::move(running)), Outcome::cancelled);
-        QVERIFY(entries(m_home.temporary()).isEmpty());
-    }
-    drainBackgroundWork();
-    QVERIFY(!QFileInfo::exists(m_home.userApplications() + u"/OpenEmu.app"_s));
-
-    // While a backup and a restore run on their background threads.
-    QByteArray bytes(16 * 1024 * 1024, '\0');
-    for (qsizetype i = 0; i < bytes.size(); ++i)
-        bytes[i] = char((i * 7919) >> 3); // slow to compress, so the step is still running
-    TestFiles::write(m_home.path(u"Library/Application Support/OpenEmu/Save States/SNES/game.state"_s), bytes);
-    const QString out = m_home.path(u"out"_s);
-    QDir().mkpath(out);
-    m_prompter.folderAnswer = out;
-    for (const bool restoring : {false, true}) {
-        auto model = startedModel();
-        if (restoring)
-            m_prompter.fileAnswer = QDir(out).absoluteFilePath(QDir(out).entryList(QDir::Files).value(0));
-        m_prompter.answers = {0};
-        // Gone as soon as the background step has begun.
-        connect(model.get(), &AppModel::busyMessageChanged, this, [&] {
-            if (model && model->busyMessage())
-                QTimer::singleShot(0, this, [&] { model.reset(); });
-        });
-        QCoro::Task<Outcome> running = restoring ? model->runRestore() : model->runBackup();
-        QTRY_VERIFY(!model);
-        drainBackgroundWork();
-        QCOMPARE(await(std::move(running)), Outcome::done);
-    }
-    QCOMPARE(QDir(out).entryList(QDir::Files).size(), 1);
-}
-
-void FlowTest::installSurvivesADroppedConnection()
-{
-    publish({.version = u"1.0.4"_s, .checksumFile = true});
-    const QString path = u"/download/1.0.4/OpenEmu-Silicon.zip"_s;
-    FeedServer::Route route = *m_server.routeOf(path);
-    route.dropAfterBytes = route.body.size() * 4 / 10;
-    m_server.route(path, route);
-    auto model = startedModel();
-    QStringList busy;
-    connect(model.get(), &AppModel::busyMessageChanged, this,
-            [&] { busy.append(model->busyMessage().value_or(QString())); });
-    QCOMPARE(await(model->install(false)), Outcome::done);
-    QCOMPARE(model->installed()->version, u"1.0.4"_s);
-    QCOMPARE(m_server.rangeRequests(path).size(), 1);
-    QVERIFY(busy.first().startsWith(u"Resuming at "_s));
-    // Installed: nothing of the download is kept.
-    QVERIFY(QDir(m_home.path(u"Library/Caches/Vantor/downloads"_s)).isEmpty());
-}
-
-void FlowTest::updatesBackUpSaveStatesFirst()
-{
-    const QString app = installedApp(u"1.0.3"_s);
-    publish({.version = u"1.0.4"_s});
-    auto model = startedModel();
-    QDir automatic(m_home.path(u"Library/Application Support/Vantor/Automatic backups"_s));
-
-    // No save states yet: nothing to back up, and nothing said about it.
-    QCOMPARE(await(model->install(true)), Outcome::done);
-    QVERIFY(!model->notice()->contains(u"backed up"_s));
-    QVERIFY(!automatic.exists());
-
-    // With save states: exactly they are backed up, before the update, and the notice says so.
-    TestFiles::write(m_home.path(u"Library/Application Support/OpenEmu/Save States/SNES/slot.oesavestate"_s));
-    TestFiles::write(m_home.path(u"Library/Application Support/OpenEmu/Game Library/Library.storedata"_s));
-    QCOMPARE(await(model->install(true)), Outcome::done);
-    QVERIFY(model->notice()->endsWith(u" Save states were backed up first."_s));
-    QStringList zips = automatic.entryList({u"*.zip"_s}, QDir::Files);
-    QCOMPARE(zips.size(), 1);
-    for (const QString &name : TestFiles::zipNames(automatic.filePath(zips.first())))
-        QVERIFY2(name.startsWith(u"Application Support/OpenEmu/Save States"_s), qPrintable(name));
-
-    // Only the three newest stay; once skipped, none is written; the setting turns it off.
-    for (int i = 0; i < 3; ++i)
-        QCOMPARE(await(model->install(true)), Outcome::done);
-    QCOMPARE(automatic.entryList({u"*.zip"_s}, QDir::Files).size(), 3);
-    zips = automatic.entryList({u"*.zip"_s}, QDir::Files);
-    model->skipNextAutoBackup();
-    await(model->install(true));
-    QCOMPARE(automatic.entryList({u"*.zip"_s}, QDir::Files), zips);
-    model->setAutoBackupBeforeUpdate(false);
-    await(model->install(true));
-    QCOMPARE(automatic.entryList({u"*.zip"_s}, QDir::Files), zips);
-    model->setAutoBackupBeforeUpdate(true);
-
-    // A backup that fails stops the update before anything is placed.
-    QVERIFY(automatic.removeRecursively());
-    TestFiles::write(automatic.path()); // a file where the folder goes
-    const QStringList kept = entries(Paths::previousVersionsFolder());
-    QCOMPARE(await(model->install(true)), Outcome::failed);
-    QCOMPARE(entries(Paths::previousVersionsFolder()), kept);
-    QCOMPARE(entries(m_home.userApplications()), QStringList{u"OpenEmu.app"_s});
-    QVERIFY(QFileInfo(app + u"/Contents/Info.plist"_s).isFile());
-}
-
-void FlowTest::signatureCheckedBeforePlacement()
-{
-    // Scripts stand in for codesign and spctl; the Team ID depends on which app is asked about.
-    const QString tools = m_home.path(u"tools"_s);
-    auto script = [&](const QString &name, const QByteArray &body) {
-        QFile::setPermissions(TestFiles::write(tools + QLatin1Char('/') + name, "#!/bin/sh\n" + body),
-                              QFileDevice::ReadOwner | QFileDevice::ExeOwner);
-    };
-    script(u"codesign"_s, "case \"$*\" in *-dv*extracted*) echo TeamIdentifier=$NEW_TEAM;; *-dv*) echo "
-                          "TeamIdentifier=OPENEMU;; esac\nexit 0\n");
-    script(u"spctl"_s, "[ -n \"$REJECT\" ] && { echo 'rejected (the code is not notarized)'; exit 3; }\nexit 0\n");
-    qputenv("VANTOR_SIGNATURE_TOOLS", tools.toUtf8());
-    qputenv("NEW_TEAM", "OPENEMU");
-    auto unset = qScopeGuard([] {
-        qunsetenv("VANTOR_SIGNATURE_TOOLS");
-        qunsetenv("NEW_TEAM");
-        qunsetenv("REJECT");
-    });
-    const QString app = installedApp(u"1.0.3"_s);
-    publish({.version = u"1.0.4"_s});
-    auto model = startedModel();
-
-    // Not notarized, or signed by another team: refused before anything is placed.
-    qputenv("REJECT", "1");
-    QCOMPARE(await(model->install(true)), Outcome::failed);
-    QCOMPARE(model->error()->message, u"The downloaded app's signature isn't valid, so it was not installed."_s);
-    QVERIFY(model->error()->details.contains(u"not notarized"_s));
-    qunsetenv("REJECT");
-    qputenv("NEW_TEAM", "SOMEONE");
-    QCOMPARE(await(model->install(true)), Outcome::failed);
-    QVERIFY(model->error()->details.contains(u"OPENEMU"_s) && model->error()->details.contains(u"SOMEONE"_s));
-    QCOMPARE(VersionChecker::version(app), u"1.0.3"_s);
-    QVERIFY(!QFileInfo::exists(Paths::previousVersionsFolder()));
-
-    // The same team, and valid: installed, and only now does the notice say it is signed.
-    qputenv("NEW_TEAM", "OPENEMU");
-    QCOMPARE(await(model->install(true)), Outcome::done);
-    QVERIFY(model->notice()->endsWith(u"so Vantor did not change any Gatekeeper settings."_s));
-}
 
 VANTOR_TEST_CLASS(FlowTest)
 #include "FlowTest.moc"

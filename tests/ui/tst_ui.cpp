@@ -48,6 +48,16 @@ T *find(QWidget *root, const QString &text)
     return nullptr;
 }
 
+// The window's menu item with this text.
+QAction *menuAction(QWidget *window, const QString &text)
+{
+    for (QAction *action : window->findChildren<QAction *>()) {
+        if (action->text() == text)
+            return action;
+    }
+    return nullptr;
+}
+
 } // namespace
 
 class UiTest : public QObject
@@ -55,19 +65,328 @@ class UiTest : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void init();
-    void cleanup();
-    void bannersFollowTheModel();
-    void homeInstallRules();
-    void installedCardAndProgress();
-    void releaseNotesRendering();
-    void otherPages();
-    void nothingClipsOrScrollsSideways();
-    void menusKeysAndBanners();
-    void quittingDuringAnInstall();
+    void init()
+    {
+        m_home.reset();
+        Paths::setBundleID(Paths::defaultBundleID);
+        qputenv("VANTOR_HOST", "macos-14.5.0-arm64");
+        SampleRelease::publish(
+            m_server, m_home.path(u"release"_s), feedPath,
+            {.version = u"1.0.4"_s, .notes = u"# Heading\n**bold** and *soft* and `code`\n- item"_s});
+    }
+
+    void cleanup()
+    {
+        m_window.reset();
+        m_model.reset();
+    }
+
+    void bannersFollowTheModel()
+    {
+        open();
+        m_model->setError(FriendlyError(u"Something failed."_s, QString()));
+        m_model->setNotice(u"All good."_s);
+        auto *error = m_window->findChild<ErrorBanner *>();
+        QVERIFY(error->isVisible());
+        QVERIFY(!find<QToolButton>(error, u"Show Details"_s)); // no details, no disclosure
+        m_model->setError(FriendlyError(u"Something else failed."_s, u"line 1\nline 2"_s));
+        QToolButton *details = find<QToolButton>(error, u"Show Details"_s);
+        QVERIFY(details);
+        auto *box = error->findChild<QPlainTextEdit *>();
+        QVERIFY(!box->isVisible()); // collapsed at first
+        details->click();
+        QVERIFY(box->isVisible());
+        screenshot(u"banners"_s);
+
+        find<QPushButton>(error, u"Dismiss"_s)->click();
+        QVERIFY(!m_model->error());
+        QCOMPARE(m_model->notice(), u"All good."_s);
+        QVERIFY(!error->isVisible());
+        auto *notice = m_window->findChild<NoticeBanner *>();
+        find<QPushButton>(notice, u"Dismiss"_s)->click();
+        QVERIFY(!m_model->notice());
+    }
+
+    void homeInstallRules()
+    {
+        open();
+        QPushButton *install = find<QPushButton>(page(), u"Install OpenEmu-Silicon"_s);
+        QVERIFY(install);
+        QVERIFY(install->isEnabled());
+        QVERIFY(find<QLabel>(page(), u"Latest version: v1.0.4"_s));
+        screenshot(u"home-install"_s);
+
+        qputenv("VANTOR_HOST", "macos-10.15.7-arm64"); // the host is asked afresh at every redraw
+        m_model->setNotice(u"redraw"_s);
+        QVERIFY(!install->isEnabled());
+        QVERIFY(find<QLabel>(page(), u"Sorry, this Mac's macOS is too old for OpenEmu-Silicon."_s));
+        qputenv("VANTOR_HOST", "macos-14.5.0-arm64");
+
+        // A release with nothing installable.
+        SampleRelease::publish(m_server, m_home.path(u"release"_s), feedPath,
+                               {.zip = false, .otherAssets = {u"OpenEmu.dmg.sha256"_s}});
+        await(m_model->checkLatest());
+        QVERIFY(find<QLabel>(page(), u"This release has no downloadable app file."_s));
+        QVERIFY(!install->isEnabled());
+
+        // The install location choice writes the model.
+        find<QAbstractButton>(page(), u"/Applications (needs permission)"_s)->click();
+        QVERIFY(m_model->installToSystemApplications());
+    }
+
+    void installedCardAndProgress()
+    {
+        Bundles::write(m_home.userApplications(), u"OpenEmu.app"_s, {.version = u"1.0.3"_s});
+        Bundles::write(Paths::previousVersionsFolder(), u"OpenEmu 1.0.2.app"_s);
+        open();
+        QVERIFY(find<QLabel>(page(), u"Installed version 1.0.3"_s));
+        QVERIFY(find<QLabel>(page(), u"Update available: v1.0.4"_s));
+        QPushButton *update = find<QPushButton>(page(), u"Update"_s);
+        QVERIFY(update && update->isEnabled());
+        QVERIFY(find<QPushButton>(page(), u"Roll back…"_s));
+        QVERIFY(!find<QPushButton>(page(), u"Cancel"_s));
+
+        // Skipping the version, and offering it again.
+        find<QPushButton>(page(), u"Skip This Version"_s)->click();
+        QVERIFY(find<QLabel>(page(), u"Skipped v1.0.4."_s));
+        QVERIFY(!find<QPushButton>(page(), u"Update"_s));
+        find<QPushButton>(page(), u"Offer v1.0.4 Again"_s)->click();
+        QVERIFY(find<QLabel>(page(), u"Update available: v1.0.4"_s));
+
+        screenshot(u"home-update-available"_s);
+
+        // Watch the progress card through the phases of a real update.
+        QStringList titles;
+        bool cancelEnabledWhileDownloading = false;
+        // After `changed`, which the pages redraw on.
+        connect(m_model.get(), &AppModel::changed, this, [&] {
+            for (auto *card : page()->findChildren<QLabel *>()) {
+                const QString t = card->text();
+                if (card->isVisibleTo(page()) && t.endsWith(QChar(0x2026)) && !titles.contains(t)
+                    && t != u"Roll back…"_s)
+                    titles.append(t);
+            }
+            if (m_model->phase() == InstallPhase::downloading)
+                cancelEnabledWhileDownloading |= find<QPushButton>(page(), u"Cancel"_s)->isEnabled();
+            if (m_model->phase() == InstallPhase::unpacking)
+                screenshot(u"home-progress"_s);
+        });
+        update->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!m_model->isInstalling(), 30'000);
+        QVERIFY(titles.contains(u"Downloading…"_s));
+        QVERIFY(titles.contains(u"Unpacking…"_s));
+        QVERIFY(cancelEnabledWhileDownloading);
+        QTRY_VERIFY(find<QLabel>(page(), u"Installed version 1.0.4"_s));
+        QVERIFY(find<QLabel>(page(), u"You're up to date."_s));
+        QVERIFY(!find<QPushButton>(page(), u"Update"_s));
+        screenshot(u"home-installed"_s);
+    }
+
+    void releaseNotesRendering()
+    {
+        // Markdown as GitHub writes it: a heading and a list come out as such, raw HTML stays text,
+        // and only web links reach the browser.
+        QTextBrowser box;
+        box.resize(600, 100);
+        HomePage::showNotes(&box, u"## Fixes\n- one\n- two\n\n<b>raw</b> [site](https://a.b/c) [local](file:///etc)"_s);
+        const QTextDocument *notes = box.document();
+        QCOMPARE(notes->firstBlock().blockFormat().headingLevel(), 2);
+        QCOMPARE(notes->firstBlock().text(), u"Fixes"_s);
+        QVERIFY(notes->firstBlock().next().textList());
+        QVERIFY(notes->toPlainText().contains(u"<b>raw</b>"_s));
+        QVERIFY(box.height() < 220); // a short note gets a short box
+
+        open();
+        auto *shown = page()->findChild<QTextBrowser *>();
+        QCOMPARE(shown->document()->firstBlock().blockFormat().headingLevel(), 1);
+        emit shown->anchorClicked(QUrl(u"file:///etc/passwd"_s));
+        emit shown->anchorClicked(QUrl(u"https://example.com/notes"_s));
+        QCOMPARE(m_workspace.opened, QList<QUrl>{QUrl(u"https://example.com/notes"_s)});
+    }
+
+    void otherPages()
+    {
+        // Some data for the pages to show: a BIOS file, save states, settings and a controller.
+        const QString support = m_home.path(u"Library/Application Support/OpenEmu"_s);
+        for (const QString &file :
+             {u"/BIOS/scph5501.bin"_s, u"/Save States/SNES/slot1.oesavestate"_s, u"/Game Library/Library.storedata"_s})
+            TestFiles::write(support + file, QByteArray(5000, 'd'));
+        SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER);
+        const int pad = SDL_JoystickAttachVirtual(SDL_JOYSTICK_TYPE_GAMECONTROLLER, 6, 15, 1);
+        auto detach = qScopeGuard([pad] {
+            SDL_JoystickDetachVirtual(pad);
+            SDL_QuitSubSystem(SDL_INIT_GAMECONTROLLER);
+        });
+        open();
+        m_window->showPage(MainWindow::Page::systems);
+        QVERIFY(find<QLabel>(page(), u"42 entries"_s));
+        QVERIFY(find<QLabel>(page(), u"BIOS: 5200.rom"_s));
+        QVERIFY(find<QLabel>(page(), u"Core: blueMSX 2.8.3 · Partial support"_s));
+        screenshot(u"systems"_s);
+
+        m_window->showPage(MainWindow::Page::guide);
+        QVERIFY(find<QLabel>(page(), u"No folder chosen yet."_s));
+        QTRY_VERIFY(find<QLabel>(page(), u"1 system(s) have their BIOS file(s)."_s));
+        QVERIFY(find<QLabel>(page(), u"Any of: scph5500.bin, scph5501.bin, scph5502.bin"_s));
+        QTRY_VERIFY_WITH_TIMEOUT(find<QLabel>(page(), u"1 controller(s) connected."_s), 5000);
+        m_prompter.folderAnswer = m_home.path(u"Games"_s);
+        find<QPushButton>(page(), u"Choose folder…"_s)->click();
+        QTRY_VERIFY(find<QLabel>(page(), m_home.path(u"Games"_s)));
+        find<QPushButton>(page(), u"Open in Finder"_s)->click();
+        QCOMPARE(m_model->error()->message,
+                 u"That folder doesn't exist yet. Start OpenEmu once so it can create it."_s);
+        screenshot(u"guide"_s);
+
+        m_window->showPage(MainWindow::Page::backup);
+        QPushButton *backup = find<QPushButton>(page(), u"Back up…"_s);
+        QVERIFY(backup && backup->isEnabled());
+        // The total and the button follow the toggles.
+        // A toggle rebuilds the list; the new rows show on the next turn of the event loop.
+        for (const QString &item : {u"Save states"_s, u"Game library (database and battery saves)"_s}) {
+            QTRY_VERIFY(toggle(page(), item));
+            toggle(page(), item)->click();
+        }
+        QTRY_VERIFY(find<QLabel>(page(), u"Total to copy: Zero KB (the zip is usually a bit smaller)"_s));
+        QVERIFY(!find<QPushButton>(page(), u"Back up…"_s)->isEnabled());
+        QTRY_VERIFY(toggle(page(), u"Save states"_s));
+        toggle(page(), u"Save states"_s)->click();
+        QTRY_VERIFY(find<QPushButton>(page(), u"Back up…"_s)->isEnabled());
+        QVERIFY(m_model->backupItems()[0].include && !m_model->backupItems()[1].include);
+        screenshot(u"backup"_s);
+
+        m_window->showPage(MainWindow::Page::tidy);
+        QTRY_VERIFY(find<QPushButton>(page(), u"Reveal in Finder"_s));
+        QVERIFY(find<QLabel>(page(), u"Settings — not found"_s));
+        screenshot(u"tidy"_s);
+
+        m_window->showPage(MainWindow::Page::about);
+        find<QPushButton>(page(), u"Project wiki"_s)->click();
+        QCOMPARE(m_workspace.opened.last(), QUrl(u"https://github.com/nickybmon/OpenEmu-Silicon/wiki"_s));
+        screenshot(u"about"_s);
+    }
+
+    // Every word-wrapped label has the height its text needs, and no page needs a horizontal
+    // scrollbar, on every page in the states below, at the two sizes people use most.
+    void nothingClipsOrScrollsSideways()
+    {
+        auto check = [this](const char *state) {
+            for (const QSize size : {QSize(900, 600), QSize(1200, 850)}) {
+                m_window->resize(size);
+                for (int index = 0; index < 6; ++index) {
+                    m_window->showPage(MainWindow::Page(index));
+                    QTest::qWait(20); // layouts settle on the event loop
+                    for (QLabel *label : page()->findChildren<QLabel *>()) {
+                        if (!label->isVisibleTo(m_window.get()) || !label->wordWrap() || label->text().isEmpty())
+                            continue;
+                        QVERIFY2(
+                            label->heightForWidth(label->width()) <= label->height() + 1,
+                            qPrintable(u"%1, %2x%3, page %4: \"%5\" needs %6 px, has %7"_s.arg(QLatin1String(state))
+                                           .arg(size.width())
+                                           .arg(size.height())
+                                           .arg(index)
+                                           .arg(label->text().left(60))
+                                           .arg(label->heightForWidth(label->width()))
+                                           .arg(label->height())));
+                    }
+                    auto *area = qobject_cast<QScrollArea *>(page());
+                    QVERIFY2(!area || area->horizontalScrollBar()->maximum() == 0,
+                             qPrintable(u"%1: page %2 scrolls sideways"_s.arg(QLatin1String(state)).arg(index)));
+                }
+            }
+        };
+        // Status colours keep 4.5:1 against the window, light and dark.
+        for (const QColor window : {QColor(Qt::white), QColor(0xec, 0xec, 0xec), QColor(0x1e, 0x1e, 0x1e)}) {
+            for (const Widgets::Tone tone :
+                 {Widgets::Tone::success, Widgets::Tone::warning, Widgets::Tone::danger, Widgets::Tone::accent})
+                QVERIFY(Widgets::contrast(Widgets::tone(tone, window), window) >= 4.5);
+        }
+        open(); // first launch: nothing installed, the release loaded
+        check("first launch");
+        cleanup();
+        m_server.json(feedPath, "gone", 404); // offline
+        open();
+        check("offline");
+        cleanup();
+        SampleRelease::publish(m_server, m_home.path(u"release"_s), feedPath, {.version = u"1.0.4"_s});
+        Bundles::write(m_home.userApplications(), u"OpenEmu.app"_s, {.version = u"1.0.3"_s});
+        open(); // an update available
+        m_model->setError(FriendlyError(u"Something failed, and the sentence that says so is rather long."_s, u"x"_s));
+        check("update available");
+    }
+
+    void menusKeysAndBanners()
+    {
+        open();
+        QVERIFY(!m_window->checkForUpdatesAction()->isEnabled()); // nothing installed: no button either
+        menuAction(m_window.get(), u"Systems"_s)->trigger();
+        QCOMPARE(m_window->currentPage(), MainWindow::Page::systems);
+        m_window->findChild<QListWidget *>()->setCurrentRow(4); // the sidebar
+        QCOMPARE(m_window->currentPage(), MainWindow::Page::tidy);
+        QVERIFY(find<QPushButton>(page(), u"Uninstall OpenEmu-Silicon…"_s));
+        menuAction(m_window.get(), u"About Vantor"_s)->trigger();
+        QCOMPARE(m_window->currentPage(), MainWindow::Page::about);
+        QVERIFY(find<QLabel>(page(), u"Version "_s + QStringLiteral(VANTOR_VERSION)));
+
+        // Switching pages drops the notice, not the error.
+        m_model->setError(FriendlyError(u"Failed."_s));
+        m_model->setNotice(u"Done."_s);
+        m_window->showPage(MainWindow::Page::home);
+        QVERIFY(m_model->error() && !m_model->notice());
+
+        // A declined action leaves the banners; one that starts clears them.
+        Bundles::write(m_home.userApplications(), u"OpenEmu.app"_s, {.version = u"1.0.4"_s});
+        Bundles::write(Paths::previousVersionsFolder(), u"OpenEmu 1.0.3.app"_s, {.version = u"1.0.3"_s});
+        m_model->refreshInstalled();
+        QVERIFY(m_window->checkForUpdatesAction()->isEnabled());
+        m_prompter.answers = {1};
+        await(m_model->rollback());
+        QVERIFY(m_model->error());
+        QList<bool> errorShownWhileRunning;
+        connect(m_model.get(), &AppModel::busyMessageChanged, this,
+                [&] { errorShownWhileRunning.append(m_model->error().has_value()); });
+        m_prompter.answers = {0};
+        await(m_model->rollback());
+        QCOMPARE(errorShownWhileRunning.first(), false);
+    }
+
+    void quittingDuringAnInstall()
+    {
+        m_server.route(
+            u"/download/1.0.4/OpenEmu-Silicon.zip"_s,
+            FeedServer::Route::slowly(m_server.routeOf(u"/download/1.0.4/OpenEmu-Silicon.zip"_s)->body, 1024, 50));
+        open();
+        QCoro::Task<Outcome> running = m_model->install(false);
+        QTRY_COMPARE(m_model->phase(), InstallPhase::downloading);
+
+        // Asked first; keeping on working leaves the install running.
+        auto shownBox = [] { return qobject_cast<QMessageBox *>(QApplication::activeModalWidget()); };
+        QVERIFY(!m_window->close());
+        QMessageBox *box = nullptr;
+        QTRY_VERIFY((box = shownBox()));
+        QCOMPARE(box->text(), u"An install is running. Quit anyway?"_s);
+        find<QPushButton>(box, u"Keep Working"_s)->click();
+        QTest::qWait(50);
+        QCOMPARE(m_model->phase(), InstallPhase::downloading);
+
+        // Confirming cancels it as Cancel does, and the window closes once it has ended.
+        QVERIFY(!m_window->close());
+        QTRY_VERIFY((box = shownBox()));
+        find<QPushButton>(box, u"Cancel Install and Quit"_s)->click();
+        QCOMPARE(await(std::move(running)), Outcome::cancelled);
+        QTRY_VERIFY(!m_window->isVisible());
+    }
 
 private:
-    void open();
+    void open()
+    {
+        m_model = std::make_unique<AppModel>(m_server.urlText(feedPath), m_prompter, m_workspace);
+        m_window = std::make_unique<MainWindow>(*m_model);
+        m_window->resize(1000, 760);
+        m_window->show();
+        QTRY_VERIFY(m_model->isSettling() || m_model->latest() || m_model->error());
+        TestSupport::settle(*m_model);
+    }
+
     QWidget *page() const { return m_window->findChild<QStackedWidget *>()->currentWidget(); }
     void screenshot(const QString &name) const
     {
@@ -81,336 +400,6 @@ private:
     std::unique_ptr<AppModel> m_model;
     std::unique_ptr<MainWindow> m_window;
 };
-
-void UiTest::init()
-{
-    m_home.reset();
-    Paths::setBundleID(Paths::defaultBundleID);
-    qputenv("VANTOR_HOST", "macos-14.5.0-arm64");
-    SampleRelease::publish(m_server, m_home.path(u"release"_s), feedPath,
-                           {.version = u"1.0.4"_s, .notes = u"# Heading\n**bold** and *soft* and `code`\n- item"_s});
-}
-
-void UiTest::cleanup()
-{
-    m_window.reset();
-    m_model.reset();
-}
-
-void UiTest::open()
-{
-    m_model = std::make_unique<AppModel>(m_server.urlText(feedPath), m_prompter, m_workspace);
-    m_window = std::make_unique<MainWindow>(*m_model);
-    m_window->resize(1000, 760);
-    m_window->show();
-    QTRY_VERIFY(m_model->isSettling() || m_model->latest() || m_model->error());
-    TestSupport::settle(*m_model);
-}
-
-void UiTest::bannersFollowTheModel()
-{
-    open();
-    m_model->setError(FriendlyError(u"Something failed."_s, QString()));
-    m_model->setNotice(u"All good."_s);
-    auto *error = m_window->findChild<ErrorBanner *>();
-    QVERIFY(error->isVisible());
-    QVERIFY(!find<QToolButton>(error, u"Show Details"_s)); // no details, no disclosure
-    m_model->setError(FriendlyError(u"Something else failed."_s, u"line 1\nline 2"_s));
-    QToolButton *details = find<QToolButton>(error, u"Show Details"_s);
-    QVERIFY(details);
-    auto *box = error->findChild<QPlainTextEdit *>();
-    QVERIFY(!box->isVisible()); // collapsed at first
-    details->click();
-    QVERIFY(box->isVisible());
-    screenshot(u"banners"_s);
-
-    find<QPushButton>(error, u"Dismiss"_s)->click();
-    QVERIFY(!m_model->error());
-    QCOMPARE(m_model->notice(), u"All good."_s);
-    QVERIFY(!error->isVisible());
-    auto *notice = m_window->findChild<NoticeBanner *>();
-    find<QPushButton>(notice, u"Dismiss"_s)->click();
-    QVERIFY(!m_model->notice());
-}
-
-void UiTest::homeInstallRules()
-{
-    open();
-    QPushButton *install = find<QPushButton>(page(), u"Install OpenEmu-Silicon"_s);
-    QVERIFY(install);
-    QVERIFY(install->isEnabled());
-    QVERIFY(find<QLabel>(page(), u"Latest version: v1.0.4"_s));
-    screenshot(u"home-install"_s);
-
-    qputenv("VANTOR_HOST", "macos-10.15.7-arm64"); // the host is asked afresh at every redraw
-    m_model->setNotice(u"redraw"_s);
-    QVERIFY(!install->isEnabled());
-    QVERIFY(find<QLabel>(page(), u"Sorry, this Mac's macOS is too old for OpenEmu-Silicon."_s));
-    qputenv("VANTOR_HOST", "macos-14.5.0-arm64");
-
-    // A release with nothing installable.
-    SampleRelease::publish(m_server, m_home.path(u"release"_s), feedPath,
-                           {.zip = false, .otherAssets = {u"OpenEmu.dmg.sha256"_s}});
-    await(m_model->checkLatest());
-    QVERIFY(find<QLabel>(page(), u"This release has no downloadable app file."_s));
-    QVERIFY(!install->isEnabled());
-
-    // The install location choice writes the model.
-    find<QAbstractButton>(page(), u"/Applications (needs permission)"_s)->click();
-    QVERIFY(m_model->installToSystemApplications());
-}
-
-void UiTest::installedCardAndProgress()
-{
-    Bundles::write(m_home.userApplications(), u"OpenEmu.app"_s, {.version = u"1.0.3"_s});
-    Bundles::write(Paths::previousVersionsFolder(), u"OpenEmu 1.0.2.app"_s);
-    open();
-    QVERIFY(find<QLabel>(page(), u"Installed version 1.0.3"_s));
-    QVERIFY(find<QLabel>(page(), u"Update available: v1.0.4"_s));
-    QPushButton *update = find<QPushButton>(page(), u"Update"_s);
-    QVERIFY(update && update->isEnabled());
-    QVERIFY(find<QPushButton>(page(), u"Roll back…"_s));
-    QVERIFY(!find<QPushButton>(page(), u"Cancel"_s));
-
-    // Skipping the version, and offering it again.
-    find<QPushButton>(page(), u"Skip This Version"_s)->click();
-    QVERIFY(find<QLabel>(page(), u"Skipped v1.0.4."_s));
-    QVERIFY(!find<QPushButton>(page(), u"Update"_s));
-    find<QPushButton>(page(), u"Offer v1.0.4 Again"_s)->click();
-    QVERIFY(find<QLabel>(page(), u"Update available: v1.0.4"_s));
-
-    screenshot(u"home-update-available"_s);
-
-    // Watch the progress card through the phases of a real update.
-    QStringList titles;
-    bool cancelEnabledWhileDownloading = false;
-    // After `changed`, which the pages redraw on.
-    connect(m_model.get(), &AppModel::changed, this, [&] {
-        for (auto *card : page()->findChildren<QLabel *>()) {
-            const QString t = card->text();
-            if (card->isVisibleTo(page()) && t.endsWith(QChar(0x2026)) && !titles.contains(t) && t != u"Roll back…"_s)
-                titles.append(t);
-        }
-        if (m_model->phase() == InstallPhase::downloading)
-            cancelEnabledWhileDownloading |= find<QPushButton>(page(), u"Cancel"_s)->isEnabled();
-        if (m_model->phase() == InstallPhase::unpacking)
-            screenshot(u"home-progress"_s);
-    });
-    update->click();
-    QTRY_VERIFY_WITH_TIMEOUT(!m_model->isInstalling(), 30'000);
-    QVERIFY(titles.contains(u"Downloading…"_s));
-    QVERIFY(titles.contains(u"Unpacking…"_s));
-    QVERIFY(cancelEnabledWhileDownloading);
-    QTRY_VERIFY(find<QLabel>(page(), u"Installed version 1.0.4"_s));
-    QVERIFY(find<QLabel>(page(), u"You're up to date."_s));
-    QVERIFY(!find<QPushButton>(page(), u"Update"_s));
-    screenshot(u"home-installed"_s);
-}
-
-void UiTest::releaseNotesRendering()
-{
-    // Markdown as GitHub writes it: a heading and a list come out as such, raw HTML stays text,
-    // and only web links reach the browser.
-    QTextBrowser box;
-    box.resize(600, 100);
-    HomePage::showNotes(&box, u"## Fixes\n- one\n- two\n\n<b>raw</b> [site](https://a.b/c) [local](file:///etc)"_s);
-    const QTextDocument *notes = box.document();
-    QCOMPARE(notes->firstBlock().blockFormat().headingLevel(), 2);
-    QCOMPARE(notes->firstBlock().text(), u"Fixes"_s);
-    QVERIFY(notes->firstBlock().next().textList());
-    QVERIFY(notes->toPlainText().contains(u"<b>raw</b>"_s));
-    QVERIFY(box.height() < 220); // a short note gets a short box
-
-    open();
-    auto *shown = page()->findChild<QTextBrowser *>();
-    QCOMPARE(shown->document()->firstBlock().blockFormat().headingLevel(), 1);
-    emit shown->anchorClicked(QUrl(u"file:///etc/passwd"_s));
-    emit shown->anchorClicked(QUrl(u"https://example.com/notes"_s));
-    QCOMPARE(m_workspace.opened, QList<QUrl>{QUrl(u"https://example.com/notes"_s)});
-}
-
-void UiTest::otherPages()
-{
-    // Some data for the pages to show: a BIOS file, save states, settings and a controller.
-    const QString support = m_home.path(u"Library/Application Support/OpenEmu"_s);
-    for (const QString &file :
-         {u"/BIOS/scph5501.bin"_s, u"/Save States/SNES/slot1.oesavestate"_s, u"/Game Library/Library.storedata"_s})
-        TestFiles::write(support + file, QByteArray(5000, 'd'));
-    SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER);
-    const int pad = SDL_JoystickAttachVirtual(SDL_JOYSTICK_TYPE_GAMECONTROLLER, 6, 15, 1);
-    auto detach = qScopeGuard([pad] {
-        SDL_JoystickDetachVirtual(pad);
-        SDL_QuitSubSystem(SDL_INIT_GAMECONTROLLER);
-    });
-    open();
-    m_window->showPage(MainWindow::Page::systems);
-    QVERIFY(find<QLabel>(page(), u"42 entries"_s));
-    QVERIFY(find<QLabel>(page(), u"BIOS: 5200.rom"_s));
-    QVERIFY(find<QLabel>(page(), u"Core: blueMSX 2.8.3 · Partial support"_s));
-    screenshot(u"systems"_s);
-
-    m_window->showPage(MainWindow::Page::guide);
-    QVERIFY(find<QLabel>(page(), u"No folder chosen yet."_s));
-    QTRY_VERIFY(find<QLabel>(page(), u"1 system(s) have their BIOS file(s)."_s));
-    QVERIFY(find<QLabel>(page(), u"Any of: scph5500.bin, scph5501.bin, scph5502.bin"_s));
-    QTRY_VERIFY_WITH_TIMEOUT(find<QLabel>(page(), u"1 controller(s) connected."_s), 5000);
-    m_prompter.folderAnswer = m_home.path(u"Games"_s);
-    find<QPushButton>(page(), u"Choose folder…"_s)->click();
-    QTRY_VERIFY(find<QLabel>(page(), m_home.path(u"Games"_s)));
-    find<QPushButton>(page(), u"Open in Finder"_s)->click();
-    QCOMPARE(m_model->error()->message, u"That folder doesn't exist yet. Start OpenEmu once so it can create it."_s);
-    screenshot(u"guide"_s);
-
-    m_window->showPage(MainWindow::Page::backup);
-    QPushButton *backup = find<QPushButton>(page(), u"Back up…"_s);
-    QVERIFY(backup && backup->isEnabled());
-    // The total and the button follow the toggles.
-    // A toggle rebuilds the list; the new rows show on the next turn of the event loop.
-    for (const QString &item : {u"Save states"_s, u"Game library (database and battery saves)"_s}) {
-        QTRY_VERIFY(toggle(page(), item));
-        toggle(page(), item)->click();
-    }
-    QTRY_VERIFY(find<QLabel>(page(), u"Total to copy: Zero KB (the zip is usually a bit smaller)"_s));
-    QVERIFY(!find<QPushButton>(page(), u"Back up…"_s)->isEnabled());
-    QTRY_VERIFY(toggle(page(), u"Save states"_s));
-    toggle(page(), u"Save states"_s)->click();
-    QTRY_VERIFY(find<QPushButton>(page(), u"Back up…"_s)->isEnabled());
-    QVERIFY(m_model->backupItems()[0].include && !m_model->backupItems()[1].include);
-    screenshot(u"backup"_s);
-
-    m_window->showPage(MainWindow::Page::tidy);
-    QTRY_VERIFY(find<QPushButton>(page(), u"Reveal in Finder"_s));
-    QVERIFY(find<QLabel>(page(), u"Settings — not found"_s));
-    screenshot(u"tidy"_s);
-
-    m_window->showPage(MainWindow::Page::about);
-    find<QPushButton>(page(), u"Project wiki"_s)->click();
-    QCOMPARE(m_workspace.opened.last(), QUrl(u"https://github.com/nickybmon/OpenEmu-Silicon/wiki"_s));
-    screenshot(u"about"_s);
-}
-
-// Every word-wrapped label has the height its text needs, and no page needs a horizontal
-// scrollbar, on every page in the states below, at the two sizes people use most.
-void UiTest::nothingClipsOrScrollsSideways()
-{
-    auto check = [this](const char *state) {
-        for (const QSize size : {QSize(900, 600), QSize(1200, 850)}) {
-            m_window->resize(size);
-            for (int index = 0; index < 6; ++index) {
-                m_window->showPage(MainWindow::Page(index));
-                QTest::qWait(20); // layouts settle on the event loop
-                for (QLabel *label : page()->findChildren<QLabel *>()) {
-                    if (!label->isVisibleTo(m_window.get()) || !label->wordWrap() || label->text().isEmpty())
-                        continue;
-                    QVERIFY2(label->heightForWidth(label->width()) <= label->height() + 1,
-                             qPrintable(u"%1, %2x%3, page %4: \"%5\" needs %6 px, has %7"_s.arg(QLatin1String(state))
-                                            .arg(size.width())
-                                            .arg(size.height())
-                                            .arg(index)
-                                            .arg(label->text().left(60))
-                                            .arg(label->heightForWidth(label->width()))
-                                            .arg(label->height())));
-                }
-                auto *area = qobject_cast<QScrollArea *>(page());
-                QVERIFY2(!area || area->horizontalScrollBar()->maximum() == 0,
-                         qPrintable(u"%1: page %2 scrolls sideways"_s.arg(QLatin1String(state)).arg(index)));
-            }
-        }
-    };
-    // Status colours keep 4.5:1 against the window, light and dark.
-    for (const QColor window : {QColor(Qt::white), QColor(0xec, 0xec, 0xec), QColor(0x1e, 0x1e, 0x1e)}) {
-        for (const Widgets::Tone tone :
-             {Widgets::Tone::success, Widgets::Tone::warning, Widgets::Tone::danger, Widgets::Tone::accent})
-            QVERIFY(Widgets::contrast(Widgets::tone(tone, window), window) >= 4.5);
-    }
-    open(); // first launch: nothing installed, the release loaded
-    check("first launch");
-    cleanup();
-    m_server.json(feedPath, "gone", 404); // offline
-    open();
-    check("offline");
-    cleanup();
-    SampleRelease::publish(m_server, m_home.path(u"release"_s), feedPath, {.version = u"1.0.4"_s});
-    Bundles::write(m_home.userApplications(), u"OpenEmu.app"_s, {.version = u"1.0.3"_s});
-    open(); // an update available
-    m_model->setError(FriendlyError(u"Something failed, and the sentence that says so is rather long."_s, u"x"_s));
-    check("update available");
-}
-
-namespace {
-
-QAction *menuAction(QWidget *window, const QString &text)
-{
-    for (QAction *action : window->findChildren<QAction *>()) {
-        if (action->text() == text)
-            return action;
-    }
-    return nullptr;
-}
-
-} // namespace
-
-void UiTest::menusKeysAndBanners()
-{
-    open();
-    QVERIFY(!m_window->checkForUpdatesAction()->isEnabled()); // nothing installed: no button either
-    menuAction(m_window.get(), u"Systems"_s)->trigger();
-    QCOMPARE(m_window->currentPage(), MainWindow::Page::systems);
-    m_window->findChild<QListWidget *>()->setCurrentRow(4); // the sidebar
-    QCOMPARE(m_window->currentPage(), MainWindow::Page::tidy);
-    QVERIFY(find<QPushButton>(page(), u"Uninstall OpenEmu-Silicon…"_s));
-    menuAction(m_window.get(), u"About Vantor"_s)->trigger();
-    QCOMPARE(m_window->currentPage(), MainWindow::Page::about);
-    QVERIFY(find<QLabel>(page(), u"Version "_s + QStringLiteral(VANTOR_VERSION)));
-
-    // Switching pages drops the notice, not the error.
-    m_model->setError(FriendlyError(u"Failed."_s));
-    m_model->setNotice(u"Done."_s);
-    m_window->showPage(MainWindow::Page::home);
-    QVERIFY(m_model->error() && !m_model->notice());
-
-    // A declined action leaves the banners; one that starts clears them.
-    Bundles::write(m_home.userApplications(), u"OpenEmu.app"_s, {.version = u"1.0.4"_s});
-    Bundles::write(Paths::previousVersionsFolder(), u"OpenEmu 1.0.3.app"_s, {.version = u"1.0.3"_s});
-    m_model->refreshInstalled();
-    QVERIFY(m_window->checkForUpdatesAction()->isEnabled());
-    m_prompter.answers = {1};
-    await(m_model->rollback());
-    QVERIFY(m_model->error());
-    QList<bool> errorShownWhileRunning;
-    connect(m_model.get(), &AppModel::busyMessageChanged, this,
-            [&] { errorShownWhileRunning.append(m_model->error().has_value()); });
-    m_prompter.answers = {0};
-    await(m_model->rollback());
-    QCOMPARE(errorShownWhileRunning.first(), false);
-}
-
-void UiTest::quittingDuringAnInstall()
-{
-    m_server.route(
-        u"/download/1.0.4/OpenEmu-Silicon.zip"_s,
-        FeedServer::Route::slowly(m_server.routeOf(u"/download/1.0.4/OpenEmu-Silicon.zip"_s)->body, 1024, 50));
-    open();
-    QCoro::Task<Outcome> running = m_model->install(false);
-    QTRY_COMPARE(m_model->phase(), InstallPhase::downloading);
-
-    // Asked first; keeping on working leaves the install running.
-    auto shownBox = [] { return qobject_cast<QMessageBox *>(QApplication::activeModalWidget()); };
-    QVERIFY(!m_window->close());
-    QMessageBox *box = nullptr;
-    QTRY_VERIFY((box = shownBox()));
-    QCOMPARE(box->text(), u"An install is running. Quit anyway?"_s);
-    find<QPushButton>(box, u"Keep Working"_s)->click();
-    QTest::qWait(50);
-    QCOMPARE(m_model->phase(), InstallPhase::downloading);
-
-    // Confirming cancels it as Cancel does, and the window closes once it has ended.
-    QVERIFY(!m_window->close());
-    QTRY_VERIFY((box = shownBox()));
-    find<QPushButton>(box, u"Cancel Install and Quit"_s)->click();
-    QCOMPARE(await(std::move(running)), Outcome::cancelled);
-    QTRY_VERIFY(!m_window->isVisible());
-}
 
 QTEST_MAIN(UiTest)
 #include "tst_ui.moc"
