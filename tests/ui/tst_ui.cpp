@@ -278,19 +278,13 @@ private Q_SLOTS:
                     for (QLabel *label : page()->findChildren<QLabel *>()) {
                         if (!label->isVisibleTo(m_window.get()) || !label->wordWrap() || label->text().isEmpty())
                             continue;
-                        QVERIFY2(
-                            label->heightForWidth(label->width()) <= label->height() + 1,
-                            qPrintable(u"%1, %2x%3, page %4: \"%5\" needs %6 px, has %7"_s.arg(QLatin1String(state))
-                                           .arg(size.width())
-                                           .arg(size.height())
-                                           .arg(index)
-                                           .arg(label->text().left(60))
-                                           .arg(label->heightForWidth(label->width()))
-                                           .arg(label->height())));
+                        const QString where
+                            = u"%1, %2 px wide, page %3: "_s.arg(QLatin1String(state)).arg(size.width()).arg(index);
+                        QVERIFY2(label->heightForWidth(label->width()) <= label->height() + 1,
+                                 qPrintable(where + label->text().left(60)));
                     }
                     auto *area = qobject_cast<QScrollArea *>(page());
-                    QVERIFY2(!area || area->horizontalScrollBar()->maximum() == 0,
-                             qPrintable(u"%1: page %2 scrolls sideways"_s.arg(QLatin1String(state)).arg(index)));
+                    QVERIFY2(!area || area->horizontalScrollBar()->maximum() == 0, qPrintable(u"page %1"_s.arg(index)));
                 }
             }
         };
