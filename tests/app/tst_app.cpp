@@ -191,35 +191,17 @@ private Q_SLOTS:
 
     void updateAvailable()
     {
-        struct Case
-        {
-            const char *installed;
-            const char *tag;
-            bool available;
-        };
-        const Case cases[] = {
-            {"1.2", "v1.2.0", false},      {"1.0.3", "v1.0.4", true}, {"unknown", "v0.0.1", true},
-            {"unknown", "nightly", false}, {"2.0", "v1.9", false},
-        };
-        for (const Case &c : cases) {
-            m_home.reset();
-            m_server.json(u"/u"_s, QByteArray("{\"tag_name\":\"") + c.tag + "\",\"assets\":[]}");
-            Bundles::Spec spec;
-            if (QByteArray(c.installed) == "unknown")
-                spec.version.reset();
-            else
-                spec.version = QString::fromLatin1(c.installed);
-            Bundles::write(m_home.systemApplications(), u"OpenEmu.app"_s, spec);
-            AppModel model(m_server.urlText(u"/u"_s), m_prompter, m_workspace);
-            startAndSettle(model);
-            QCOMPARE(model.installed()->version, QString::fromLatin1(c.installed));
-            QVERIFY2(model.updateAvailable() == c.available, c.tag);
+        // Offered for a newer release of an installed app only; how versions compare is the version
+        // checker's own test.
+        m_server.json(u"/u"_s, "{\"tag_name\":\"v1.0.4\",\"assets\":[]}");
+        AppModel model(m_server.urlText(u"/u"_s), m_prompter, m_workspace);
+        startAndSettle(model);
+        QVERIFY(model.latest() && !model.updateAvailable()); // nothing installed
+        for (const auto &[installed, available] : {std::pair{"1.0.3", true}, {"1.0.4", false}, {"2.0", false}}) {
+            Bundles::write(m_home.systemApplications(), u"OpenEmu.app"_s, {.version = QString::fromLatin1(installed)});
+            model.refreshInstalled();
+            QVERIFY2(model.updateAvailable() == available, installed);
         }
-        AppModel none(m_server.urlText(u"/u"_s), m_prompter, m_workspace);
-        m_home.reset();
-        startAndSettle(none);
-        QVERIFY(none.latest());
-        QVERIFY(!none.updateAvailable());
     }
 
 private:
