@@ -141,24 +141,6 @@ private Q_SLOTS:
         QVERIFY(leftovers().isEmpty());
     }
 
-    void cancelMidTransferLeavesNothing()
-    {
-        auto slow = FeedServer::Route::slowly(bodyOf(40 * 16 * 1024), 16 * 1024, 50);
-        m_server.route(u"/slow.dmg"_s, slow);
-
-        Downloader downloader(m_network);
-        qint64 seen = 0;
-        downloader.onProgress = [&](qint64 w, qint64, double) {
-            seen = w;
-            if (w > 0)
-                downloader.cancel();
-        };
-        QVERIFY_THROWS_EXCEPTION(Cancelled,
-                                 await(downloader.download(m_server.url(u"/slow.dmg"_s), dest(u"slow.dmg"_s))));
-        QVERIFY(seen > 0 && seen < slow.body.size());
-        QVERIFY(leftovers().isEmpty());
-    }
-
     void unwritableDestinationIsAFileError()
     {
         m_server.file(u"/a.zip"_s, "data");
