@@ -131,14 +131,9 @@ private Q_SLOTS:
 
     void twoUpdatesAtOnce()
     {
-        setUp(u"1.0.3"_s, QString());
         // A slow download keeps the first update going while the second starts.
-        m_server.route(
-            u"/download/1.0.4/OpenEmu-Silicon.zip"_s,
-            FeedServer::Route::slowly(m_server.routeOf(u"/download/1.0.4/OpenEmu-Silicon.zip"_s)->body, 4096, 30));
-
-        QProcess *first = CliRunner::start({u"--yes"_s, u"update"_s}, {}, this);
-        QTRY_VERIFY(m_server.hits(u"/download/1.0.4/OpenEmu-Silicon.zip"_s) > 0);
+        QProcess *first = startSlowUpdate(4096, 30);
+        QVERIFY(first);
         const CliRun second = run({u"--yes"_s, u"update"_s});
         QVERIFY(first->waitForFinished(120'000));
 
@@ -154,13 +149,8 @@ private Q_SLOTS:
 
     void sigtermStopsTheDownload()
     {
-        setUp(u"1.0.3"_s, QString());
-        m_server.route(
-            u"/download/1.0.4/OpenEmu-Silicon.zip"_s,
-            FeedServer::Route::slowly(m_server.routeOf(u"/download/1.0.4/OpenEmu-Silicon.zip"_s)->body, 1024, 50));
-
-        QProcess *update = CliRunner::start({u"--yes"_s, u"update"_s}, {}, this);
-        QTRY_VERIFY(m_server.hits(u"/download/1.0.4/OpenEmu-Silicon.zip"_s) > 0);
+        QProcess *update = startSlowUpdate(1024, 50);
+        QVERIFY(update);
         QTest::qWait(200);
         ::kill(pid_t(update->processId()), SIGTERM);
         QVERIFY(update->waitForFinished(30'000));
@@ -200,6 +190,17 @@ private:
         if (!kept.isEmpty())
             Bundles::write(Paths::previousVersionsFolder(), u"OpenEmu %1.app"_s.arg(kept),
                            {.version = kept, .executableSource = Bundles::sampleApp()});
+    }
+
+    // 1.0.3 installed and an update to 1.0.4 started, its download served in slow chunks; back once
+    // the download has begun (none if it never does).
+    QProcess *startSlowUpdate(int chunkBytes, int delayMs)
+    {
+        setUp(u"1.0.3"_s, QString());
+        const QString download = u"/download/1.0.4/OpenEmu-Silicon.zip"_s;
+        m_server.route(download, FeedServer::Route::slowly(m_server.routeOf(download)->body, chunkBytes, delayMs));
+        QProcess *update = CliRunner::start({u"--yes"_s, u"update"_s}, {}, this);
+        return QTest::qWaitFor([&] { return m_server.hits(download) > 0; }, 10'000) ? update : nullptr;
     }
 
     TestHome &m_home = TestHome::shared();
