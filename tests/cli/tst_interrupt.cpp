@@ -132,7 +132,7 @@ private Q_SLOTS:
     void twoUpdatesAtOnce()
     {
         // A slow download keeps the first update going while the second starts.
-        QProcess *first = startSlowUpdate(4096, 30);
+        QProcess *first = startSlowUpdate();
         QVERIFY(first);
         const CliRun second = run({u"--yes"_s, u"update"_s});
         QVERIFY(first->waitForFinished(120'000));
@@ -149,7 +149,7 @@ private Q_SLOTS:
 
     void sigtermStopsTheDownload()
     {
-        QProcess *update = startSlowUpdate(1024, 50);
+        QProcess *update = startSlowUpdate();
         QVERIFY(update);
         QTest::qWait(200);
         ::kill(pid_t(update->processId()), SIGTERM);
@@ -192,13 +192,14 @@ private:
                            {.version = kept, .executableSource = Bundles::sampleApp()});
     }
 
-    // 1.0.3 installed and an update to 1.0.4 started, its download served in slow chunks; back once
-    // the download has begun (none if it never does).
-    QProcess *startSlowUpdate(int chunkBytes, int delayMs)
+    // 1.0.3 installed and an update to 1.0.4 started, its download (7 KB) served 256 bytes every 50 ms:
+    // about a second and a half, long enough for what the test does meanwhile on a loaded machine. Back
+    // once the download has begun (none if it never does).
+    QProcess *startSlowUpdate()
     {
         setUp(u"1.0.3"_s, QString());
         const QString download = u"/download/1.0.4/OpenEmu-Silicon.zip"_s;
-        m_server.route(download, FeedServer::Route::slowly(m_server.routeOf(download)->body, chunkBytes, delayMs));
+        m_server.route(download, FeedServer::Route::slowly(m_server.routeOf(download)->body, 256, 50));
         QProcess *update = CliRunner::start({u"--yes"_s, u"update"_s}, {}, this);
         return QTest::qWaitFor([&] { return m_server.hits(download) > 0; }, 10'000) ? update : nullptr;
     }
