@@ -19,16 +19,8 @@ namespace {
 
 const QString fixtures = QStringLiteral(VANTOR_FIXTURES);
 
-// Runs a tool for building test archives; fails the test program if it fails.
-void tool(const QString &program, const QStringList &arguments, const QString &cwd)
-{
-    QProcess process;
-    process.setWorkingDirectory(cwd);
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(program, arguments);
-    if (!process.waitForFinished(60'000) || process.exitCode() != 0)
-        qFatal("%s failed: %s", qPrintable(program), process.readAll().constData());
-}
+// Test archives are built with the same runner the app uses for its tools.
+using ProcessRunner::run;
 
 } // namespace
 
@@ -119,8 +111,7 @@ private Q_SLOTS:
         QDir().mkpath(app + u"/Contents/Frameworks/Core.framework/Versions/A"_s);
         QVERIFY(QFile::link(u"Versions/A"_s, app + u"/Contents/Frameworks/Core.framework/Current"_s));
         Bundles::write(source + u"/__MACOSX/OpenEmu-Silicon"_s, u"._OpenEmu.app"_s);
-        tool(u"zip"_s, {u"-q"_s, u"-r"_s, u"-y"_s, path(u"OpenEmu.zip"_s), u"OpenEmu-Silicon"_s, u"__MACOSX"_s},
-             source);
+        run(u"zip"_s, {u"-q"_s, u"-r"_s, u"-y"_s, path(u"OpenEmu.zip"_s), u"OpenEmu-Silicon"_s, u"__MACOSX"_s}, source);
 
         const QString found = Installer::extractApp(path(u"OpenEmu.zip"_s), work());
         QCOMPARE(found, work() + u"/extracted/OpenEmu-Silicon/OpenEmu.app"_s);
@@ -134,7 +125,7 @@ private Q_SLOTS:
     void zipWithoutApp()
     {
         TestFiles::write(path(u"src/docs/readme.txt"_s));
-        tool(u"zip"_s, {u"-q"_s, u"-r"_s, path(u"a.zip"_s), u"docs"_s}, path(u"src"_s));
+        run(u"zip"_s, {u"-q"_s, u"-r"_s, path(u"a.zip"_s), u"docs"_s}, path(u"src"_s));
         const auto refused = thrown<FriendlyError>([&] { Installer::extractApp(path(u"a.zip"_s), work()); });
         QVERIFY(refused);
         QCOMPARE(refused->message, u"The download doesn't contain an OpenEmu app."_s);
@@ -182,8 +173,8 @@ private Q_SLOTS:
         // An ISO 9660 image with Rock Ridge (modes and links) under a disk image's name: 7-Zip
         // opens it the way it opens a UDIF image.
         const auto image = [this](const QString &name, const QString &folder) {
-            tool(u"genisoimage"_s, {u"-quiet"_s, u"-R"_s, u"-V"_s, u"OpenEmu"_s, u"-o"_s, path(name), folder},
-                 m_dir->path());
+            run(u"genisoimage"_s, {u"-quiet"_s, u"-R"_s, u"-V"_s, u"OpenEmu"_s, u"-o"_s, path(name), folder},
+                m_dir->path());
             return path(name);
         };
 
