@@ -22,7 +22,6 @@ namespace {
 const QString feedPath = u"/repos/nickybmon/OpenEmu-Silicon/releases/latest"_s;
 
 using CliRunner::run;
-using Run = CliRun;
 
 QStringList feed(const QString &url)
 {
@@ -32,7 +31,7 @@ QStringList feed(const QString &url)
 // Runs vantor-cli on a pseudo-terminal (standard input, output and error), typing `input` as
 // the prompts come, and gives everything the terminal showed. A run that waits half a minute for
 // an answer nobody will type is killed.
-Run onTerminal(const QStringList &arguments, const QByteArray &input)
+CliRun onTerminal(const QStringList &arguments, const QByteArray &input)
 {
     int terminal = -1;
     const pid_t child = ::forkpty(&terminal, nullptr, nullptr, nullptr);
@@ -47,7 +46,7 @@ Run onTerminal(const QStringList &arguments, const QByteArray &input)
         ::execv(argv[0], argv.data());
         ::_exit(127);
     }
-    Run result;
+    CliRun result;
     QByteArray pending = input;
     for (;;) {
         char buffer[4096];
@@ -92,7 +91,7 @@ private Q_SLOTS:
 
     void reports()
     {
-        const Run latest = run({u"--json"_s, u"latest"_s});
+        const CliRun latest = run({u"--json"_s, u"latest"_s});
         QCOMPARE(latest.exitCode, 0);
         QCOMPARE(latest.json().value(u"tagName"_s).toString(), u"v1.0.3"_s);
         QCOMPARE(latest.json().value(u"pickedAsset"_s).toString(), u"OpenEmu-Silicon.zip"_s);
@@ -106,7 +105,7 @@ private Q_SLOTS:
 
         // Failures: the sentence on stderr, the details with --verbose, the object with --json.
         m_server.json(u"/limited"_s, "rate limited", 429);
-        const Run limited = run({u"--json"_s, u"latest"_s}, feed(m_server.urlText(u"/limited"_s)));
+        const CliRun limited = run({u"--json"_s, u"latest"_s}, feed(m_server.urlText(u"/limited"_s)));
         QCOMPARE(limited.exitCode, 1);
         QCOMPARE(limited.json().value(u"error"_s).toObject().value(u"details"_s).toString(),
                  u"HTTP 429\nrate limited"_s);
@@ -115,13 +114,13 @@ private Q_SLOTS:
         // Courtesy toward GitHub from the command line: the kept reply is asked about with its ETag,
         // and a token goes to the feed only, never into what is printed.
         m_server.resetHits();
-        const Run withToken = run({u"--verbose"_s, u"latest"_s}, {u"GH_TOKEN=cli-secret"_s});
+        const CliRun withToken = run({u"--verbose"_s, u"latest"_s}, {u"GH_TOKEN=cli-secret"_s});
         QCOMPARE(m_server.lastHeader(feedPath, "Authorization"), QByteArray("Bearer cli-secret"));
         QVERIFY(!m_server.lastHeader(feedPath, "If-None-Match").isEmpty()); // kept from the first run
         QVERIFY(m_server.hits(u"/download/1.0.3/OpenEmu-Silicon.zip.sha256"_s) > 0);
         QVERIFY(m_server.lastHeader(u"/download/1.0.3/OpenEmu-Silicon.zip.sha256"_s, "Authorization").isEmpty());
         QVERIFY(!withToken.out.contains("cli-secret") && !withToken.err.contains("cli-secret"));
-        const Run offline = run({u"--json"_s, u"status"_s}, feed(u"http://127.0.0.1:1/feed"_s));
+        const CliRun offline = run({u"--json"_s, u"status"_s}, feed(u"http://127.0.0.1:1/feed"_s));
         QCOMPARE(offline.exitCode, 1);
         QVERIFY(offline.json().value(u"latest"_s).isNull());
         QVERIFY(offline.json().contains(u"error"_s));
@@ -161,7 +160,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, out);
         QFETCH(QByteArray, err);
         const QStringList environment{u"TMPDIR="_s + m_home.path(u"no such folder"_s)};
-        const Run result = run(arguments, environment);
+        const CliRun result = run(arguments, environment);
         QCOMPARE(result.exitCode, exitCode);
         QVERIFY2(result.out.contains(out), result.out.constData());
         QVERIFY2(result.err.contains(err), result.err.constData());
@@ -187,14 +186,14 @@ private Q_SLOTS:
         Bundles::write(m_home.userApplications(), u"OpenEmu.app"_s, {.version = u"1.0.4"_s});
         Bundles::write(m_home.path(u"Library/Application Support/Vantor/Previous versions"_s), u"OpenEmu 1.0.3.app"_s,
                        {.version = u"1.0.3"_s});
-        const Run asked = onTerminal({u"rollback"_s}, typed);
+        const CliRun asked = onTerminal({u"rollback"_s}, typed);
         QCOMPARE(asked.exitCode, exitCode);
         QVERIFY2(asked.out.contains("Go back to the previous version?\r\n"), asked.out.constData());
         QCOMPARE(asked.out.count("Roll back? [Y/n] "), typed.startsWith('3') ? 2 : 1);
 
         // Without a terminal nothing is read, and the way out is named.
         if (exitCode == 3 && typed == "n\n") {
-            const Run script = run({u"rollback"_s});
+            const CliRun script = run({u"rollback"_s});
             QCOMPARE(script.exitCode, 3);
             QVERIFY(script.err.contains("Nothing was changed. Pass --yes to confirm without a question."));
         }
@@ -203,14 +202,14 @@ private Q_SLOTS:
     void progress()
     {
         // On a terminal: frames redrawn in place, cleared to the end of the line, then a newline.
-        const Run terminal = onTerminal({u"--yes"_s, u"install"_s}, {});
+        const CliRun terminal = onTerminal({u"--yes"_s, u"install"_s}, {});
         QCOMPARE(terminal.exitCode, 0);
         QVERIFY2(terminal.out.contains("100% ") && terminal.out.contains("\x1b[K"), terminal.out.constData());
         QVERIFY(terminal.out.contains("\r"));
 
         // In a log (--progress off a terminal): whole lines, no carriage returns.
         QDir(m_home.userApplications()).removeRecursively();
-        const Run logged = run({u"--yes"_s, u"--progress"_s, u"install"_s});
+        const CliRun logged = run({u"--yes"_s, u"--progress"_s, u"install"_s});
         QCOMPARE(logged.exitCode, 0);
         QVERIFY(logged.err.contains("100% ") && !logged.err.contains('\r'));
 
@@ -228,7 +227,7 @@ private Q_SLOTS:
         const QString to = m_home.path(u"backups"_s);
         QDir().mkpath(to);
 
-        const Run backup = run({u"--json"_s, u"--yes"_s, u"backup"_s, u"--to"_s, to, u"--only"_s, u"states"_s});
+        const CliRun backup = run({u"--json"_s, u"--yes"_s, u"backup"_s, u"--to"_s, to, u"--only"_s, u"states"_s});
         QCOMPARE(backup.exitCode, 0);
         const QString notice = backup.json().value(u"notice"_s).toString();
         QVERIFY2(notice.startsWith(u"Backup saved: "_s + to + u"/OpenEmu-Backup-"_s), qPrintable(notice));
@@ -279,7 +278,7 @@ private Q_SLOTS:
     {
         QCOMPARE(run({u"--yes"_s, u"install"_s}).exitCode, 0);
         // Installed already: install refuses instead of re-downloading over the kept copy.
-        const Run again = run({u"--yes"_s, u"install"_s});
+        const CliRun again = run({u"--yes"_s, u"install"_s});
         QCOMPARE(again.exitCode, 1);
         QVERIFY(again.err.contains("Use 'vantor-cli update' to update it."));
         SampleRelease::publish(m_server, m_home.path(u"release"_s), feedPath,
@@ -288,7 +287,7 @@ private Q_SLOTS:
         QJsonObject status = run({u"--json"_s, u"status"_s}).json();
         QCOMPARE(status.value(u"skippedVersion"_s).toString(), u"v1.0.4"_s);
         QVERIFY(!status.value(u"updateAvailable"_s).toBool());
-        const Run refused = run({u"--yes"_s, u"update"_s});
+        const CliRun refused = run({u"--yes"_s, u"update"_s});
         QCOMPARE(refused.exitCode, 1);
         QVERIFY(refused.err.contains("v1.0.4 is skipped. Pass --include-skipped to update to it."));
         QCOMPARE(run({u"--yes"_s, u"update"_s, u"--include-skipped"_s}).exitCode, 0);
@@ -358,14 +357,14 @@ private Q_SLOTS:
         auto demo = [&](const QStringList &arguments) {
             return run(QStringList{u"--demo"_s, u"--json"_s} + arguments, {u"TMPDIR="_s + tmp});
         };
-        const Run fresh = demo({u"--demo-reset"_s, u"status"_s});
+        const CliRun fresh = demo({u"--demo-reset"_s, u"status"_s});
         QCOMPARE(fresh.exitCode, 0);
         QVERIFY(fresh.json().value(u"installed"_s).isNull());
         QCOMPARE(fresh.json().value(u"latest"_s).toString(), u"v1.0.3"_s);
 
         QCOMPARE(demo({u"--yes"_s, u"install"_s}).exitCode, 0);
         // Installed, the feed moves on to 1.0.4, and the next run sees both.
-        const Run after = demo({u"status"_s});
+        const CliRun after = demo({u"status"_s});
         QCOMPARE(after.json().value(u"latest"_s).toString(), u"v1.0.4"_s);
         QVERIFY(after.json().value(u"updateAvailable"_s).toBool());
         QVERIFY(after.json()
