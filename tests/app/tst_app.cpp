@@ -10,7 +10,6 @@
 #include "base/FriendlyError.h"
 #include "base/Paths.h"
 #include "base/PlatformError.h"
-#include "base/Settings.h"
 #include "install/Installer.h"
 
 #include <QtTest>
@@ -30,29 +29,14 @@ FriendlyError fromPlatform(const QString &domain, qint64 code, const QString &co
                                context);
 }
 
-// Starts the model and waits for everything start() began.
-void startAndSettle(AppModel &model)
-{
-    model.start();
-    TestSupport::settle(model);
-}
-
 } // namespace
 
 class AppTest : public QObject
 {
     Q_OBJECT
 
-public:
-    AppTest() = default;
-
 private Q_SLOTS:
-    void init()
-    {
-        m_home.reset();
-        Paths::setBundleID(Paths::defaultBundleID);
-        QSettings(u"Vantor"_s, u"Vantor"_s).clear();
-    }
+    void init() { m_home.reset(); }
 
     void friendlyMessages_data()
     {
@@ -61,19 +45,18 @@ private Q_SLOTS:
         QTest::addColumn<QString>("message");
         for (qint64 code : {-1009, -1006, -1005, -1004, -1003, -1001})
             QTest::addRow("url %lld", code) << ErrorDomain::url << code << internet;
-        QTest::newRow("cancelled request")
-            << ErrorDomain::url << qint64(-999) << u"Restoring the backup didn't work."_s;
-        QTest::newRow("secure connection")
-            << ErrorDomain::url << qint64(-1200) << u"Restoring the backup didn't work."_s;
         QTest::newRow("cocoa out of space") << ErrorDomain::cocoa << qint64(640) << diskFull;
         QTest::newRow("posix no space") << ErrorDomain::posix << qint64(28) << diskFull;
         QTest::newRow("write permission") << ErrorDomain::cocoa << qint64(513) << permission;
         QTest::newRow("read permission") << ErrorDomain::cocoa << qint64(257) << permission;
-        QTest::newRow("missing file") << ErrorDomain::cocoa << qint64(4) << u"Restoring the backup didn't work."_s;
-        QTest::newRow("code of another domain")
-            << ErrorDomain::posix << qint64(640) << u"Restoring the backup didn't work."_s;
-        QTest::newRow("url code in cocoa domain")
-            << ErrorDomain::cocoa << qint64(-1009) << u"Restoring the backup didn't work."_s;
+        // A cancelled request, a secure connection, a missing file, codes read in the wrong domain.
+        for (const auto &[domain, code] : {std::pair{ErrorDomain::url, -999},
+                                           {ErrorDomain::url, -1200},
+                                           {ErrorDomain::cocoa, 4},
+                                           {ErrorDomain::posix, 640},
+                                           {ErrorDomain::cocoa, -1009}})
+            QTest::addRow("%s %d", qPrintable(domain), code)
+                << domain << qint64(code) << u"Restoring the backup didn't work."_s;
     }
 
     void friendlyMessages()
@@ -117,7 +100,6 @@ private Q_SLOTS:
         QTest::newRow("999,999 becomes MB") << qint64(999'999) << u"1 MB"_s;
         QTest::newRow("1.5 MB") << qint64(1'500'000) << u"1.5 MB"_s;
         QTest::newRow("trailing zero dropped") << qint64(2'000'000) << u"2 MB"_s;
-        QTest::newRow("363.5 MB") << qint64(363'500'000) << u"363.5 MB"_s;
         QTest::newRow("1.23 GB") << qint64(1'234'567'890) << u"1.23 GB"_s;
         QTest::newRow("1.2 GB") << qint64(1'200'000'000) << u"1.2 GB"_s;
         QTest::newRow("3 PB") << qint64(3'000'000'000'000'000) << u"3 PB"_s;
@@ -170,7 +152,8 @@ private Q_SLOTS:
     void failedChecksKeepEarlierRelease()
     {
         AppModel model(m_server.urlText(u"/missing-feed"_s), m_prompter, m_workspace);
-        startAndSettle(model);
+        model.start();
+        TestSupport::settle(model);
         QVERIFY(!model.installed());
         QVERIFY(!model.latest());
         QVERIFY(!model.loadingRelease());
@@ -194,7 +177,8 @@ private Q_SLOTS:
         // checker's own test.
         m_server.json(u"/u"_s, "{\"tag_name\":\"v1.0.4\",\"assets\":[]}");
         AppModel model(m_server.urlText(u"/u"_s), m_prompter, m_workspace);
-        startAndSettle(model);
+        model.start();
+        TestSupport::settle(model);
         QVERIFY(model.latest() && !model.updateAvailable()); // nothing installed
         for (const auto &[installed, available] : {std::pair{"1.0.3", true}, {"1.0.4", false}, {"2.0", false}}) {
             Bundles::write(m_home.systemApplications(), u"OpenEmu.app"_s, {.version = QString::fromLatin1(installed)});

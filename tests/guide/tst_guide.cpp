@@ -4,7 +4,6 @@
 #include "TestHome.h"
 
 #include "app/AppModel.h"
-#include "base/Paths.h"
 #include "guide/ControllerMonitor.h"
 #include "guide/GuideChecklist.h"
 #include "guide/ProjectDocs.h"
@@ -47,7 +46,6 @@ private Q_SLOTS:
     {
         m_home.reset();
         m_prompter = ScriptedPrompter();
-        QSettings(u"Vantor"_s, u"Vantor"_s).clear();
     }
 
     void satisfiedRules()
@@ -164,14 +162,10 @@ private Q_SLOTS:
         // SDL has no mapping for a stick with a d-pad and two buttons.
         QCOMPARE(monitor.controllers().last().kind, u"Virtual Arcade Stick · micro gamepad"_s);
 
-        const QUuid before2 = monitor.controllers().first().id;
-        monitor.refresh();
-        QVERIFY(monitor.controllers().first().id != before2); // a new identity at every refresh
-
         QVERIFY(SDL_JoystickDetachVirtual(stick) == 0);
         QVERIFY(SDL_JoystickDetachVirtual(pad) == 0);
         QTRY_COMPARE_WITH_TIMEOUT(monitor.controllers().size(), before, 5000);
-        QVERIFY(changes.count() >= 4);
+        QVERIFY(changes.count() >= 3); // each plug, and the unplugs (perhaps seen together)
     }
 
     void biosJudgedByContents()

@@ -64,11 +64,6 @@ private Q_SLOTS:
 
     void findAppChoices()
     {
-        const QString both = path(u"both"_s);
-        Bundles::write(both, u"Extras.app"_s);
-        Bundles::write(both, u"OpenEmu.app"_s);
-        QCOMPARE(Installer::findApp(both), both + u"/OpenEmu.app"_s);
-
         const QString lower = path(u"lower"_s);
         Bundles::write(lower, u"Extras.app"_s);
         Bundles::write(lower, u"openemu-silicon.app"_s);

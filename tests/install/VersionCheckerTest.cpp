@@ -5,9 +5,10 @@
 
 #include "base/Paths.h"
 #include "install/VersionChecker.h"
-#include "platform/Host.h"
 
 #include <QtTest>
+
+#include <plist/plist.h>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -21,11 +22,7 @@ class VersionCheckerTest : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void init()
-    {
-        m_home.reset();
-        qunsetenv("VANTOR_HOST");
-    }
+    void init() { m_home.reset(); }
 
     void findsSystemCopyFirst()
     {
@@ -84,7 +81,6 @@ private Q_SLOTS:
         QTest::newRow("installed newer") << u"2.0"_s << u"v1.99"_s << desc;
         QTest::newRow("spaces ignored") << u"  1.0.4\t"_s << u"V1.0.4"_s << same;
         // How numbers are read from the text: any digits count, whatever comes between them.
-        QTest::newRow("leading v") << u"v1.10.2"_s << u"1.10.2"_s << same;
         QTest::newRow("line break kept, v not first") << u"\nv1"_s << u"1"_s << same;
         QTest::newRow("too large dropped") << u"1.99999999999999999999.3"_s << u"1.3"_s << same;
         QTest::newRow("other script numerals dropped") << u"1.\u0663.2"_s << u"1.2"_s << same;
@@ -104,7 +100,6 @@ private Q_SLOTS:
         QTest::addColumn<QString>("version");
         QTest::addColumn<bool>("macOS");
         QTest::addColumn<bool>("appleSilicon");
-        QTest::newRow("current Apple silicon") << u"macos-14.5.0-arm64"_s << u"14.5.0"_s << true << true;
         QTest::newRow("Big Sur exactly") << u"macos-11.0.0-arm64"_s << u"11.0.0"_s << true << true;
         QTest::newRow("old system on Apple silicon") << u"macos-10.15.7-arm64"_s << u"10.15.7"_s << false << true;
         QTest::newRow("Intel") << u"macos-13.6.1-x86_64"_s << u"13.6.1"_s << true << false;
@@ -181,29 +176,22 @@ private Q_SLOTS:
                 + "</dict></plist>");
         QVERIFY(!VersionChecker::findInstalled());
 
-        // Binary: 100,000 arrays, each holding the next (one-byte references need few objects, so
-        // two-byte ones here), then the trailer.
-        const int count = 100'000;
-        QByteArray binary("bplist00");
-        QList<quint32> offsets;
-        for (int i = 0; i < count; ++i) {
-            offsets.append(quint32(binary.size()));
-            if (i + 1 < count)
-                binary.append(char(0xA1)).append(char((i + 1) >> 16)).append(char((i + 1) >> 8)).append(char(i + 1));
-            else
-                binary.append(char(0xA0));
+        // Binary: the same, as deep as the guard must walk without recursion.
+        plist_t top = plist_new_dict();
+        plist_dict_set_item(top, "CFBundleIdentifier", plist_new_string("org.openemu.OpenEmu"));
+        plist_t inner = plist_new_array();
+        plist_dict_set_item(top, "deep", inner);
+        for (int depth = 0; depth < 100'000; ++depth) {
+            plist_t next = plist_new_array();
+            plist_array_append_item(inner, next);
+            inner = next;
         }
-        const quint32 table = quint32(binary.size());
-        for (quint32 offset : offsets)
-            binary.append(char(offset >> 24)).append(char(offset >> 16)).append(char(offset >> 8)).append(char(offset));
-        QByteArray trailer(32, '\0');
-        trailer[6] = 4; // offset size
-        trailer[7] = 3; // reference size
-        for (int i = 0; i < 8; ++i) {
-            trailer[8 + i] = char(quint64(count) >> (56 - 8 * i));
-            trailer[24 + i] = char(quint64(table) >> (56 - 8 * i));
-        }
-        TestFiles::write(info, binary + trailer);
+        char *binary = nullptr;
+        uint32_t length = 0;
+        plist_to_bin(top, &binary, &length);
+        TestFiles::write(info, QByteArray(binary, qsizetype(length)));
+        plist_to_bin_free(binary);
+        plist_free(top);
         QVERIFY(!VersionChecker::findInstalled());
 
         QFile::remove(info);

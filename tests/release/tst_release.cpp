@@ -42,27 +42,6 @@ class ReleaseTest : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void keyConversion_data()
-    {
-        QTest::addColumn<QString>("key");
-        QTest::addColumn<QString>("converted");
-        QTest::newRow("tag") << u"tag_name"_s << u"tagName"_s;
-        QTest::newRow("three pieces") << u"browser_download_url"_s << u"browserDownloadUrl"_s;
-        QTest::newRow("later pieces lower-cased") << u"html_URL"_s << u"htmlUrl"_s;
-        QTest::newRow("camel kept") << u"tagName"_s << u"tagName"_s;
-        QTest::newRow("leading and trailing underscores") << u"_tag_name__"_s << u"_tagName__"_s;
-        QTest::newRow("only outer underscores") << u"_name_"_s << u"_name_"_s;
-        QTest::newRow("double inner underscore") << u"a__b"_s << u"aB"_s;
-        QTest::newRow("all underscores") << u"___"_s << u"___"_s;
-    }
-
-    void keyConversion()
-    {
-        QFETCH(QString, key);
-        QFETCH(QString, converted);
-        QCOMPARE(ReleaseDecoder::convertFromSnakeCase(key), converted);
-    }
-
     void decodesFullRelease()
     {
         const QByteArray json = "{\"tag_name\":\"v1.0.4\",\"name\":\"OpenEmu 1.0.4\",\"body\":\"**New**\","

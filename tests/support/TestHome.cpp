@@ -1,6 +1,9 @@
 #include "TestHome.h"
 
+#include "base/Paths.h"
+
 #include <QDir>
+#include <QSettings>
 #include <stdexcept>
 
 using namespace Qt::StringLiterals;
@@ -20,7 +23,6 @@ TestHome::TestHome()
     qputenv("XDG_CONFIG_HOME", m_root.filePath(u"config"_s).toUtf8());
     qputenv("XDG_DATA_HOME", m_root.filePath(u"data"_s).toUtf8());
     qputenv("TMPDIR", m_root.filePath(u"tmp"_s).toUtf8());
-    qunsetenv("VANTOR_HOST");
     qunsetenv("VANTOR_FEED_URL");
     reset();
 }
@@ -57,4 +59,8 @@ void TestHome::reset()
         folder.removeRecursively();
         QDir().mkpath(folder.path());
     }
+    // What one test changed of the process's state goes back to how a user's Mac starts.
+    Paths::setBundleID(Paths::defaultBundleID);
+    QSettings(u"Vantor"_s, u"Vantor"_s).clear();
+    qputenv("VANTOR_HOST", "macos-14.5.0-arm64");
 }

@@ -18,7 +18,8 @@ public:
     QString path(const QString &relative) const; // below the home folder
     QString temporary() const; // TMPDIR
 
-    // Removes everything written below the root and recreates the empty folders.
+    // Removes everything written below the root and recreates the empty folders; the bundle
+    // identifier, Vantor's settings and the host (a current Mac with Apple silicon) start afresh.
     void reset();
 
 private:

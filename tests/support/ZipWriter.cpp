@@ -39,33 +39,25 @@ bool ZipWriter::write(const QString &path) const
             put32(extra, quint32(crc32(0, reinterpret_cast<const Bytef *>(name.constData()), uInt(name.size()))));
             extra.append(unicode);
         }
-        put32(out, 0x04034b50);
-        put16(out, 20); // version needed
-        put16(out, 0); // flags
-        put16(out, 0); // stored
-        put16(out, 0); // time
-        put16(out, 0x21); // date
-        put32(out, crc);
-        put32(out, quint32(entry.data.size()));
-        put32(out, listed);
+        // The fields the local header and the directory share, from "version needed" on.
+        const auto shared = [&](QByteArray &header, const QByteArray &headerName) {
+            for (const quint16 field : {20, 0, 0, 0, 0x21}) // version, flags, stored, time, date
+                put16(header, field);
+            put32(header, crc);
+            put32(header, quint32(entry.data.size()));
+            put32(header, listed);
+            put16(header, quint16(headerName.size()));
+            put16(header, quint16(extra.size()));
+        };
         const QByteArray localName = entry.options.localName.isEmpty() ? name : entry.options.localName.toUtf8();
-        put16(out, quint16(localName.size()));
-        put16(out, quint16(extra.size()));
+        put32(out, 0x04034b50);
+        shared(out, localName);
         out.append(localName).append(extra).append(entry.data);
 
         const quint32 mode = entry.link ? 0120777u : 0100644u;
         put32(central, 0x02014b50);
         put16(central, quint16(entry.options.hostByte << 8 | 0x1e)); // made by (host), spec 3.0
-        put16(central, 20);
-        put16(central, 0);
-        put16(central, 0);
-        put16(central, 0);
-        put16(central, 0x21);
-        put32(central, crc);
-        put32(central, quint32(entry.data.size()));
-        put32(central, listed);
-        put16(central, quint16(name.size()));
-        put16(central, quint16(extra.size()));
+        shared(central, name);
         put16(central, 0); // comment
         put16(central, 0); // disk
         put16(central, 0); // internal attributes

@@ -27,35 +27,26 @@ namespace {
 
 const QString feedPath = u"/repos/nickybmon/OpenEmu-Silicon/releases/latest"_s;
 
+// The visible control with this text on the window's current page or banners, or the menu item.
+template <typename T>
+T *find(
+    QWidget *root, const QString &text, QString (*textOf)(T *) = [](T *item) { return item->text(); })
+{
+    for (T *item : root->findChildren<T *>()) {
+        if constexpr (std::is_base_of_v<QWidget, T>) {
+            if (!item->isVisibleTo(root))
+                continue;
+        }
+        if (textOf(item) == text)
+            return item;
+    }
+    return nullptr;
+}
+
 // The Backup page's toggle for an item, found by its title.
 QAbstractButton *toggle(QWidget *root, const QString &title)
 {
-    for (auto *box : root->findChildren<QAbstractButton *>()) {
-        if (box->isVisibleTo(root) && box->accessibleName() == title)
-            return box;
-    }
-    return nullptr;
-}
-
-// The visible control with this text on the window's current page or banners.
-template <typename T>
-T *find(QWidget *root, const QString &text)
-{
-    for (T *widget : root->findChildren<T *>()) {
-        if (widget->isVisibleTo(root) && widget->text() == text)
-            return widget;
-    }
-    return nullptr;
-}
-
-// The window's menu item with this text.
-QAction *menuAction(QWidget *window, const QString &text)
-{
-    for (QAction *action : window->findChildren<QAction *>()) {
-        if (action->text() == text)
-            return action;
-    }
-    return nullptr;
+    return find<QAbstractButton>(root, title, [](QAbstractButton *box) { return box->accessibleName(); });
 }
 
 } // namespace
@@ -68,8 +59,6 @@ private Q_SLOTS:
     void init()
     {
         m_home.reset();
-        Paths::setBundleID(Paths::defaultBundleID);
-        qputenv("VANTOR_HOST", "macos-14.5.0-arm64");
         SampleRelease::publish(
             m_server, m_home.path(u"release"_s), feedPath,
             {.version = u"1.0.4"_s, .notes = u"# Heading\n**bold** and *soft* and `code`\n- item"_s});
@@ -111,8 +100,7 @@ private Q_SLOTS:
     {
         open();
         QPushButton *install = find<QPushButton>(page(), u"Install OpenEmu-Silicon"_s);
-        QVERIFY(install);
-        QVERIFY(install->isEnabled());
+        QVERIFY(install && install->isEnabled());
         QVERIFY(find<QLabel>(page(), u"Latest version: v1.0.4"_s));
         screenshot(u"home-install"_s);
 
@@ -219,8 +207,6 @@ private Q_SLOTS:
         });
         open();
         m_window->showPage(MainWindow::Page::systems);
-        QVERIFY(find<QLabel>(page(), u"42 entries"_s));
-        QVERIFY(find<QLabel>(page(), u"BIOS: 5200.rom"_s));
         QVERIFY(find<QLabel>(page(), u"Core: blueMSX 2.8.3 · Partial support"_s));
         screenshot(u"systems"_s);
 
@@ -311,12 +297,12 @@ private Q_SLOTS:
     {
         open();
         QVERIFY(!m_window->checkForUpdatesAction()->isEnabled()); // nothing installed: no button either
-        menuAction(m_window.get(), u"Systems"_s)->trigger();
+        find<QAction>(m_window.get(), u"Systems"_s)->trigger();
         QCOMPARE(m_window->currentPage(), MainWindow::Page::systems);
         m_window->findChild<QListWidget *>()->setCurrentRow(4); // the sidebar
         QCOMPARE(m_window->currentPage(), MainWindow::Page::tidy);
         QVERIFY(find<QPushButton>(page(), u"Uninstall OpenEmu-Silicon…"_s));
-        menuAction(m_window.get(), u"About Vantor"_s)->trigger();
+        find<QAction>(m_window.get(), u"About Vantor"_s)->trigger();
         QCOMPARE(m_window->currentPage(), MainWindow::Page::about);
         QVERIFY(find<QLabel>(page(), u"Version "_s + QStringLiteral(VANTOR_VERSION)));
 
