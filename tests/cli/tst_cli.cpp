@@ -23,11 +23,6 @@ const QString feedPath = u"/repos/nickybmon/OpenEmu-Silicon/releases/latest"_s;
 
 using CliRunner::run;
 
-QStringList feed(const QString &url)
-{
-    return {u"VANTOR_FEED_URL="_s + url};
-}
-
 // Runs vantor-cli on a pseudo-terminal (standard input, output and error), typing `input` as
 // the prompts come, and gives everything the terminal showed. A run that waits half a minute for
 // an answer nobody will type is killed.
@@ -104,12 +99,13 @@ private Q_SLOTS:
 
         // Failures: the sentence on stderr, the details with --verbose, the object with --json.
         m_server.json(u"/limited"_s, "rate limited", 429);
-        const CliRun limited = run({u"--json"_s, u"latest"_s}, feed(m_server.urlText(u"/limited"_s)));
+        const QStringList limitedFeed{u"VANTOR_FEED_URL="_s + m_server.urlText(u"/limited"_s)};
+        const CliRun limited = run({u"--json"_s, u"latest"_s}, limitedFeed);
         QCOMPARE(limited.exitCode, 1);
         QCOMPARE(limited.json().value(u"error"_s).toObject().value(u"details"_s).toString(),
                  u"HTTP 429\nrate limited"_s);
         QVERIFY(!limited.err.contains("HTTP 429"));
-        QVERIFY(run({u"--verbose"_s, u"latest"_s}, feed(m_server.urlText(u"/limited"_s))).err.contains("HTTP 429"));
+        QVERIFY(run({u"--verbose"_s, u"latest"_s}, limitedFeed).err.contains("HTTP 429"));
         // Courtesy toward GitHub from the command line: the kept reply is asked about with its ETag,
         // and a token goes to the feed only, never into what is printed.
         m_server.resetHits();
@@ -119,7 +115,7 @@ private Q_SLOTS:
         QVERIFY(m_server.hits(u"/download/1.0.3/OpenEmu-Silicon.zip.sha256"_s) > 0);
         QVERIFY(m_server.lastHeader(u"/download/1.0.3/OpenEmu-Silicon.zip.sha256"_s, "Authorization").isEmpty());
         QVERIFY(!withToken.out.contains("cli-secret") && !withToken.err.contains("cli-secret"));
-        const CliRun offline = run({u"--json"_s, u"status"_s}, feed(u"http://127.0.0.1:1/feed"_s));
+        const CliRun offline = run({u"--json"_s, u"status"_s}, {u"VANTOR_FEED_URL=http://127.0.0.1:1/feed"_s});
         QCOMPARE(offline.exitCode, 1);
         QVERIFY(offline.json().value(u"latest"_s).isNull());
         QVERIFY(offline.json().contains(u"error"_s));

@@ -100,7 +100,6 @@ private Q_SLOTS:
         const QString second = BackupManager::create(BackupManager::items(), out());
         QVERIFY(QFileInfo(first).fileName().contains(
             QRegularExpression(u"^OpenEmu-Backup-\\d{4}-\\d{2}-\\d{2}_\\d{2}-\\d{2}-\\d{2}(-2)?\\.zip$"_s)));
-        QVERIFY(first != second);
         QCOMPARE(zipNames(first), QStringList{u"Preferences/org.openemu.OpenEmu.plist"_s});
         QVERIFY(zipNames(second).contains(u"Application Support/OpenEmu/Save States/.hidden"_s));
         QCOMPARE(QDir(out()).entryList(QDir::Files).size(), 2);

@@ -73,7 +73,6 @@ private Q_SLOTS:
         const GuideChecklist::FoundFiles map = GuideChecklist::scanFileNames();
         QCOMPARE(map.keys(), (QStringList{u"dc_boot.bin"_s, u"o2rom.bin"_s, u"scph5501.bin"_s}));
         QCOMPARE(map.value(u"scph5501.bin"_s), support(u"BIOS/scph5501.bin"_s));
-        QVERIFY(map.value(u"o2rom.bin"_s).endsWith(u"/o2rom.bin"_s));
 
         QDir(m_home.path(u"Library"_s)).removeRecursively();
         QVERIFY(GuideChecklist::scanFileNames().isEmpty());

@@ -330,6 +330,17 @@ private Q_SLOTS:
         QCOMPARE(m_workspace.opened.size(), 1);
         model->openFolder(m_home.path(u"Library"_s));
         QCOMPARE(m_workspace.opened.last(), QUrl::fromLocalFile(m_home.path(u"Library"_s)));
+
+        // A scan that ends after a newer one began leaves the newer rows: the first sizes an app of
+        // 10,000 files, the second a small copy in /Applications that appeared meanwhile (and wins).
+        for (int i = 0; i < 10'000; ++i)
+            TestFiles::write(rows[0].url + u"/Contents/f%1"_s.arg(i));
+        QCoro::Task<> older = model->refreshTidy();
+        Bundles::write(m_home.systemApplications(), u"OpenEmu.app"_s);
+        model->refreshInstalled();
+        await(model->refreshTidy());
+        await(std::move(older));
+        QCOMPARE(model->tidyRows().first().url, m_home.systemApplications() + u"/OpenEmu.app"_s);
     }
 
     void destroyingTheModelMidAction()
