@@ -13,6 +13,9 @@
 #include <QLoggingCategory>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <QPointer>
+
+#include <utility>
 
 Q_LOGGING_CATEGORY(lcModel, "vantor.model", QtWarningMsg)
 
@@ -22,24 +25,25 @@ AppModel::AppModel(QString feedUrl, Prompter &prompter, Workspace &workspace, QO
     , m_prompter(prompter)
     , m_workspace(workspace)
     , m_network(new QNetworkAccessManager(this))
-    , m_gamesFolder(Settings::gamesFolder())
-    , m_skippedVersion(Settings::skippedVersion())
 {
-    m_autoBackupBeforeUpdate = Settings::autoBackupBeforeUpdate();
+    m_guide.gamesFolder = Settings::gamesFolder();
+    m_release.skippedVersion = Settings::skippedVersion();
+    m_install.autoBackupBeforeUpdate = Settings::autoBackupBeforeUpdate();
 }
 
 AppModel::~AppModel()
 {
-    // Running actions learn here that the model is going, and touch nothing of it from now on.
-    // Requests are aborted; their tasks resume from the event loop (to remove a work folder, say)
-    // before the network manager and the running download, set free of the model here, are
-    // deleted after them. Background steps finish on their own.
-    *m_alive = false;
-    if (m_downloader) {
-        m_downloader->onProgress = nullptr;
-        m_downloader->setParent(nullptr);
-        m_downloader->stopNow();
-        m_downloader->deleteLater();
+    // Running changes end with the change runner (their lock is released then) and touch
+    // nothing of the model when their tasks resume; refreshes keep nothing. Requests are aborted;
+    // their tasks resume from the event loop (to remove a work folder, say) before the network
+    // manager and the running download, set free of the model here, are deleted after them.
+    // Background steps finish on their own.
+    if (Downloader *downloader = std::exchange(m_install.downloader, nullptr)) {
+        downloader->onProgress = nullptr;
+        downloader->onResume = nullptr;
+        downloader->setParent(nullptr);
+        downloader->stopNow();
+        downloader->deleteLater();
     }
     const auto replies = m_network->findChildren<QNetworkReply *>();
     for (QNetworkReply *reply : replies)
@@ -66,18 +70,21 @@ void AppModel::setError(const std::optional<FriendlyError> &error)
 
 void AppModel::setInstallToSystemApplications(bool value)
 {
-    assign(m_installToSystemApplications, value, &AppModel::installToSystemApplicationsChanged);
+    assign(m_install.toSystemApplications, value, &AppModel::installToSystemApplicationsChanged);
 }
 
 void AppModel::setBusyMessage(const std::optional<QString> &message)
 {
-    assign(m_busyMessage, message, &AppModel::busyMessageChanged);
+    m_busyMessage = message;
+    Q_EMIT busyMessageChanged();
+    Q_EMIT busyChanged();
+    Q_EMIT changed();
 }
 
 void AppModel::setAutoBackupBeforeUpdate(bool on)
 {
     Settings::setAutoBackupBeforeUpdate(on);
-    assign(m_autoBackupBeforeUpdate, on, &AppModel::autoBackupBeforeUpdateChanged);
+    assign(m_install.autoBackupBeforeUpdate, on, &AppModel::autoBackupBeforeUpdateChanged);
 }
 
 void AppModel::setBusyProgress(qint64 done, qint64 total)
@@ -92,15 +99,18 @@ void AppModel::setBusyProgress(qint64 done, qint64 total)
 
 void AppModel::setPhase(InstallPhase phase)
 {
-    assign(m_phase, phase, &AppModel::phaseChanged);
+    m_install.phase = phase;
+    Q_EMIT phaseChanged();
+    Q_EMIT busyChanged();
+    Q_EMIT changed();
 }
 
 void AppModel::setProgress(qint64 downloaded, qint64 totalBytes, double speed)
 {
     // One change signal for the three, so that a view redraws the progress once per event.
-    m_downloaded = downloaded;
-    m_totalBytes = totalBytes;
-    m_speed = speed;
+    m_install.downloaded = downloaded;
+    m_install.totalBytes = totalBytes;
+    m_install.speed = speed;
     Q_EMIT downloadedChanged();
     Q_EMIT totalBytesChanged();
     Q_EMIT speedChanged();
@@ -120,31 +130,33 @@ HostStatus AppModel::host() const
 
 bool AppModel::isBusy() const
 {
-    return m_phase != InstallPhase::idle || m_busyMessage.has_value();
+    return m_install.phase != InstallPhase::idle || m_busyMessage.has_value() || m_changes.isRunning();
 }
 
 bool AppModel::updateAvailable() const
 {
-    return m_installed && m_latest && !latestIsSkipped()
-           && VersionChecker::compare(m_installed->version, m_latest->tagName) == VersionChecker::Ordering::ascending;
+    return m_installed && m_release.latest && !latestIsSkipped()
+           && VersionChecker::compare(m_installed->version, m_release.latest->tagName)
+                  == VersionChecker::Ordering::ascending;
 }
 
 bool AppModel::latestIsSkipped() const
 {
-    return m_latest && m_skippedVersion
-           && VersionChecker::compare(*m_skippedVersion, m_latest->tagName) == VersionChecker::Ordering::same;
+    return m_release.latest && m_release.skippedVersion
+           && VersionChecker::compare(*m_release.skippedVersion, m_release.latest->tagName)
+                  == VersionChecker::Ordering::same;
 }
 
 void AppModel::skipVersion(const QString &tag)
 {
     Settings::setSkippedVersion(tag);
-    assign(m_skippedVersion, std::optional<QString>(tag), &AppModel::skippedVersionChanged);
+    assign(m_release.skippedVersion, std::optional<QString>(tag), &AppModel::skippedVersionChanged);
 }
 
 void AppModel::offerSkippedVersionAgain()
 {
     Settings::setSkippedVersion(std::nullopt);
-    assign(m_skippedVersion, std::optional<QString>(), &AppModel::skippedVersionChanged);
+    assign(m_release.skippedVersion, std::optional<QString>(), &AppModel::skippedVersionChanged);
 }
 
 void AppModel::start()
@@ -168,8 +180,9 @@ void AppModel::runStartupTask(QCoro::Task<> task)
 
 QCoro::Task<> AppModel::checkLatest()
 {
-    assign(m_loadingRelease, true, &AppModel::loadingReleaseChanged);
-    const auto alive = m_alive;
+    // A check started while another waits supersedes it: only the newest one's answer is kept.
+    const Refresh::Ticket ticket = m_release.refresh.start();
+    assign(m_release.loading, true, &AppModel::loadingReleaseChanged);
     std::optional<Release> release;
     std::exception_ptr failure;
     try {
@@ -177,46 +190,48 @@ QCoro::Task<> AppModel::checkLatest()
     } catch (...) {
         failure = std::current_exception();
     }
-    if (!*alive)
-        co_return; // the model went away while the feed answered
+    if (!ticket.current())
+        co_return;
+    std::optional<QString> fallbackNote;
+    if (!failure && !GitHubReleases::pickAsset(*release)) {
+        // The newest release without an app file: the newest one that has one is offered instead.
+        auto looking = GitHubReleases::fetchNewestWithApp(*m_network, m_feedUrl);
+        const std::optional<Release> older = co_await std::move(looking);
+        if (!ticket.current())
+            co_return;
+        if (older) {
+            fallbackNote = QStringLiteral("The newest release (%1) has no app file, so Vantor offers %2.")
+                               .arg(release->tagName, older->tagName);
+            release = older;
+        }
+    }
     if (failure) {
         qCDebug(lcModel) << "release check failed";
         setError(FriendlyError::from(failure, QStringLiteral("Checking for the latest release")));
     } else {
-        // The newest release without an app file: the newest one that has one is offered instead.
-        m_fallbackNote.reset();
-        if (!GitHubReleases::pickAsset(*release)) {
-            auto looking = GitHubReleases::fetchNewestWithApp(*m_network, m_feedUrl);
-            const std::optional<Release> older = co_await std::move(looking);
-            if (!*alive)
-                co_return;
-            if (older) {
-                m_fallbackNote = QStringLiteral("The newest release (%1) has no app file, so Vantor offers %2.")
-                                     .arg(release->tagName, older->tagName);
-                release = older;
-            }
-        }
-        assign(m_latest, std::move(release), &AppModel::latestChanged);
+        m_release.fallbackNote = fallbackNote;
+        assign(m_release.latest, std::move(release), &AppModel::latestChanged);
         // A release newer than the skipped one ends the skip.
-        if (m_skippedVersion
-            && VersionChecker::compare(*m_skippedVersion, m_latest->tagName) == VersionChecker::Ordering::ascending)
+        if (m_release.skippedVersion
+            && VersionChecker::compare(*m_release.skippedVersion, m_release.latest->tagName)
+                   == VersionChecker::Ordering::ascending)
             offerSkippedVersionAgain();
     }
-    assign(m_loadingRelease, false, &AppModel::loadingReleaseChanged);
+    assign(m_release.loading, false, &AppModel::loadingReleaseChanged);
 }
 
 QCoro::Task<> AppModel::recoverAtStart()
 {
-    ChangeLock::Hold hold;
-    if (hold.take())
+    // Finishing a killed run's change is a change too: nothing else starts meanwhile.
+    std::optional<Change> change = m_changes.begin();
+    if (!change || change->lock())
         co_return; // another Vantor is at work; its leftovers are its own
-    const auto alive = m_alive;
     auto recovering = Background::run([] {
         WorkFolder::removeAbandoned();
         return int(Installer::recoverInterrupted());
     });
     auto recovered = co_await recovering;
-    if (!*alive)
+    if (change->ownerGone())
         co_return;
     try {
         reportRecovery(recovered.take());
@@ -225,9 +240,17 @@ QCoro::Task<> AppModel::recoverAtStart()
     }
 }
 
-QCoro::Task<Outcome> AppModel::beginChange(ChangeLock::Hold &hold)
+std::optional<AppModel::Change> AppModel::beginChange()
 {
-    if (const auto holder = hold.take()) {
+    std::optional<Change> change = m_changes.begin();
+    if (!change)
+        setError(FriendlyError(ChangeRunner::refusal()));
+    return change;
+}
+
+QCoro::Task<Outcome> AppModel::takeLock(Change &change)
+{
+    if (const auto holder = change.lock()) {
         setError(
             FriendlyError(QStringLiteral("Another Vantor is already changing OpenEmu. Try again when it has finished."),
                           QStringLiteral("Held by process %1.").arg(*holder)));
@@ -236,10 +259,9 @@ QCoro::Task<Outcome> AppModel::beginChange(ChangeLock::Hold &hold)
     // The questions are answered and the change begins: earlier results go.
     setError(std::nullopt);
     setNotice(std::nullopt);
-    const auto alive = m_alive;
     auto recovering = Background::run([] { return int(Installer::recoverInterrupted()); });
     auto recovered = co_await recovering;
-    if (!*alive)
+    if (change.ownerGone())
         co_return Outcome::cancelled;
     try {
         reportRecovery(recovered.take());
@@ -267,9 +289,9 @@ void AppModel::reportRecovery(int recovery)
 
 QCoro::Task<> AppModel::checkForUpdates()
 {
-    const auto alive = m_alive;
+    const QPointer<AppModel> self(this);
     co_await checkLatest();
-    if (*alive)
+    if (self)
         refreshInstalled();
 }
 

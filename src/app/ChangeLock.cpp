@@ -3,6 +3,7 @@
 #include "base/Paths.h"
 #include "platform/FileOps.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QLockFile>
 #include <QMutex>
@@ -15,17 +16,15 @@ namespace {
 
 QMutex mutex;
 std::unique_ptr<QLockFile> lockFile;
-int holders = 0;
+bool held = false;
 
 } // namespace
 
 std::optional<qint64> acquire()
 {
     QMutexLocker lock(&mutex);
-    if (holders > 0) {
-        ++holders;
-        return std::nullopt;
-    }
+    if (held)
+        return QCoreApplication::applicationPid();
     try {
         FileOps::makePath(Paths::vantorSupportFolder());
     } catch (...) {
@@ -34,7 +33,7 @@ std::optional<qint64> acquire()
     lockFile = std::make_unique<QLockFile>(QDir(Paths::vantorSupportFolder()).filePath(QStringLiteral("vantor.lock")));
     lockFile->setStaleLockTime(0); // only a holder that is gone is taken over
     if (lockFile->tryLock(0)) {
-        holders = 1;
+        held = true;
         return std::nullopt;
     }
     qint64 pid = 0;
@@ -43,7 +42,7 @@ std::optional<qint64> acquire()
     if (lockFile->error() != QLockFile::LockFailedError) {
         // Not held by anyone: the folder cannot take a lock file. Go on without one.
         lockFile.reset();
-        holders = 1;
+        held = true;
         return std::nullopt;
     }
     lockFile.reset();
@@ -53,8 +52,9 @@ std::optional<qint64> acquire()
 void release()
 {
     QMutexLocker lock(&mutex);
-    if (holders == 0 || --holders > 0)
+    if (!held)
         return;
+    held = false;
     if (lockFile)
         lockFile->unlock();
     lockFile.reset();

@@ -5,12 +5,13 @@
 #include <optional>
 
 // One Vantor at a time changes OpenEmu: a per-user lock file in Vantor's support folder, held
-// by an action from the user's confirmation to its end. The process keeps one lock file and
-// counts its holders, so nested holds within one process are fine.
+// by a change from the user's confirmation to its end. There is one holder at a time, within
+// a process too: a second hold is refused like another Vantor's (ChangeRunner keeps a process's
+// own changes apart before they get here).
 namespace ChangeLock {
 
-// Takes the lock (or another hold of it). Gives the other holder's process id when another
-// live process has it; a dead holder's lock is taken over.
+// Takes the lock. Gives the holder's process id when it is held, by another live process or
+// by this one; a dead holder's lock is taken over.
 std::optional<qint64> acquire();
 void release();
 
@@ -26,10 +27,13 @@ public:
     {
         other.m_held = false;
     }
-    ~Hold()
+    ~Hold() { drop(); }
+    // Lets the lock go now.
+    void drop()
     {
         if (m_held)
             release();
+        m_held = false;
     }
     // Gives the other holder's process id when the lock could not be taken.
     std::optional<qint64> take()

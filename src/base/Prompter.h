@@ -29,8 +29,11 @@ public:
         AlertId id = AlertId::quitOpenEmu;
         QString message;
         QString informative;
-        QStringList buttons; // in order; the first is the default and the one that confirms
+        QStringList buttons; // in order; the first is the one that confirms
         Style style = Style::informational;
+        // The answer Return (or Enter at the terminal) gives. A question whose "yes" moves the
+        // user's data to the Trash or writes over it defaults to the safe answer.
+        int defaultButton = 0;
     };
 
     enum class PanelId { backupFolder, restoreZip, gamesFolder };

@@ -340,7 +340,9 @@ QCoro::Task<int> uninstall(AppModel &model, CliOutput::Options options)
         CliOutput::printError(FriendlyError(QStringLiteral("OpenEmu-Silicon isn't installed.")), options);
         co_return failure;
     }
-    co_return co_await runAction(model, options, model.uninstall());
+    // Data stays unless --with-data asks for it, and then the one question says so.
+    co_return co_await runAction(
+        model, options, model.uninstall(options.withData ? AppModel::DataChoice::remove : AppModel::DataChoice::keep));
 }
 
 QCoro::Task<int> guide(AppModel &model, CliOutput::Options options)

@@ -15,8 +15,6 @@ void write(const QString &text)
 
 QCoro::Task<int> TerminalPrompter::ask(Alert alert)
 {
-    if (answered.contains(alert.id))
-        co_return answered.value(alert.id);
     if (m_yes)
         co_return 0;
     if (!::isatty(STDIN_FILENO))
@@ -26,15 +24,19 @@ QCoro::Task<int> TerminalPrompter::ask(Alert alert)
     if (!alert.informative.isEmpty())
         write(alert.informative + QLatin1Char('\n'));
     const int second = alert.buttons.size() > 1 ? 1 : -1;
+    // apt's way: the capital letter is what Enter answers.
+    const bool yesByDefault = alert.defaultButton == 0;
     for (;;) {
-        write(alert.buttons.value(0) + QStringLiteral("? [Y/n] "));
+        write(alert.buttons.value(0) + (yesByDefault ? QStringLiteral("? [Y/n] ") : QStringLiteral("? [y/N] ")));
         char line[256] = {};
         if (!std::fgets(line, sizeof line, stdin)) {
             write(QStringLiteral("\n")); // Ctrl-D, closed input or Ctrl-C: declined
             co_return -1;
         }
         const QString answer = QString::fromLocal8Bit(line).trimmed().toLower();
-        if (answer.isEmpty() || answer == QStringLiteral("y") || answer == QStringLiteral("yes"))
+        if (answer.isEmpty())
+            co_return yesByDefault ? 0 : second;
+        if (answer == QStringLiteral("y") || answer == QStringLiteral("yes"))
             co_return 0;
         if (answer == QStringLiteral("n") || answer == QStringLiteral("no"))
             co_return second;

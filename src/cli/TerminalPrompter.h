@@ -2,9 +2,8 @@
 
 #include "base/Prompter.h"
 
-#include <QMap>
-
-// Answers the model's questions at the terminal, the way apt asks: "Roll back? [Y/n] ". With
+// Answers the model's questions at the terminal, the way apt asks: "Roll back? [Y/n] ", or
+// "[y/N]" where the safe answer is the default. With
 // --yes every alert gets its first button; without a terminal nothing is read and the question
 // is declined. The panels give what the command line named.
 class TerminalPrompter : public Prompter
@@ -20,7 +19,6 @@ public:
 
     std::optional<QString> folder; // what a folder panel gives
     std::optional<QString> file; // what a file panel gives
-    QMap<AlertId, int> answered; // alerts the command line answers itself, whatever --yes says
 
 private:
     bool m_yes;

@@ -195,6 +195,7 @@ int runCli(int argc, char *argv[])
     options.includeSkipped = parser.isSet(QStringLiteral("include-skipped"));
     options.argument = positional.join(QLatin1Char(' '));
     options.noBackup = parser.isSet(QStringLiteral("no-backup"));
+    options.withData = parser.isSet(QStringLiteral("with-data"));
 
     if (name == QStringLiteral("completion")) {
         const QString script = CommandTable::completion(positional.first());
@@ -221,8 +222,6 @@ int runCli(int argc, char *argv[])
             return inputError(FriendlyError(QStringLiteral("That folder doesn't exist."), folder), options);
         prompter.folder = folder;
     }
-    // Data stays unless asked for: the uninstall's data question is answered by --with-data.
-    prompter.answered.insert(Prompter::AlertId::uninstallData, parser.isSet(QStringLiteral("with-data")) ? 0 : 1);
 
     std::unique_ptr<DemoMode::Feed> feed;
     if (demo) {

@@ -49,7 +49,7 @@ QCoro::Task<int> DialogPrompter::ask(Alert alert)
     for (qsizetype i = 0; i < alert.buttons.size(); ++i) {
         const auto role = i == 0 ? QMessageBox::AcceptRole : QMessageBox::RejectRole;
         QPushButton *button = box->addButton(alert.buttons[i], role);
-        if (i == 0)
+        if (i == alert.defaultButton)
             box->setDefaultButton(button);
         buttons.append(button);
     }

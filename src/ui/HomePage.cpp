@@ -188,10 +188,10 @@ HomePage::HomePage(AppModel &model, QWidget *parent)
     // Progress changes many times a second and only touches the progress card; every other
     // change is a cheap pass over texts and states.
     connect(&m_model, &AppModel::downloadedChanged, this, &HomePage::syncProgress);
-    for (auto signal : {&AppModel::latestChanged, &AppModel::installedChanged, &AppModel::loadingReleaseChanged,
-                        &AppModel::phaseChanged, &AppModel::hasPreviousChanged,
-                        &AppModel::installToSystemApplicationsChanged, &AppModel::busyMessageChanged,
-                        &AppModel::noticeChanged, &AppModel::errorChanged, &AppModel::skippedVersionChanged})
+    for (auto signal :
+         {&AppModel::latestChanged, &AppModel::installedChanged, &AppModel::loadingReleaseChanged,
+          &AppModel::phaseChanged, &AppModel::hasPreviousChanged, &AppModel::installToSystemApplicationsChanged,
+          &AppModel::busyChanged, &AppModel::noticeChanged, &AppModel::errorChanged, &AppModel::skippedVersionChanged})
         connect(&m_model, signal, this, &HomePage::sync);
     sync();
 }
@@ -296,6 +296,8 @@ void HomePage::sync()
         if (!latest)
             m_offerAgain->setVisible(false);
         m_check->setEnabled(!m_model.loadingRelease());
+        // OpenEmu opened in the middle of a change would be replaced or moved while it runs.
+        m_launch->setEnabled(!busy);
         m_update->setVisible(update);
         m_update->setEnabled(!busy);
         m_rollback->setVisible(m_model.hasPrevious());

@@ -97,8 +97,7 @@ BackupPage::BackupPage(AppModel &model, QWidget *parent)
     connect(refresh, &QPushButton::clicked, &m_model,
             [this] { Widgets::runBound(this, m_model.refreshBackupItems()); });
     connect(&m_model, &AppModel::backupItemsChanged, this, &BackupPage::sync);
-    connect(&m_model, &AppModel::busyMessageChanged, this, &BackupPage::sync);
-    connect(&m_model, &AppModel::phaseChanged, this, &BackupPage::sync);
+    connect(&m_model, &AppModel::busyChanged, this, &BackupPage::sync);
     sync();
 }
 
@@ -172,8 +171,7 @@ TidyPage::TidyPage(AppModel &model, QWidget *parent)
     connect(m_uninstall, &QPushButton::clicked, &m_model, [this] { Widgets::runBound(this, m_model.uninstall()); });
     connect(&m_model, &AppModel::tidyRowsChanged, this, &TidyPage::sync);
     connect(&m_model, &AppModel::installedChanged, this, &TidyPage::sync);
-    connect(&m_model, &AppModel::busyMessageChanged, this, &TidyPage::sync);
-    connect(&m_model, &AppModel::phaseChanged, this, &TidyPage::sync);
+    connect(&m_model, &AppModel::busyChanged, this, &TidyPage::sync);
     sync();
 }
 

@@ -9,6 +9,7 @@
 #include "TestMain.h"
 
 #include "app/AppModel.h"
+#include "app/ChangeLock.h"
 #include "base/Paths.h"
 #include "install/VersionChecker.h"
 
@@ -215,7 +216,7 @@ private Q_SLOTS:
         QCOMPARE(VersionChecker::version(app), u"1.0.3"_s);
     }
 
-    void aSecondRequestIsIgnoredAndCancelUndoesAll()
+    void aSecondRequestIsRefusedAndCancelUndoesAll()
     {
         auto slow = FeedServer::Route::slowly(QByteArray(64 * 16 * 1024, 'x'), 16 * 1024, 40);
         publish({.version = u"1.0.4"_s, .publishedSize = slow.body.size()});
@@ -223,13 +224,14 @@ private Q_SLOTS:
         auto model = startedModel();
         QCoro::Task<Outcome> first = model->install(false);
         QVERIFY(model->isInstalling());
-        await(model->install(false)); // ignored while the first runs, which goes on
+        QCOMPARE(await(model->install(false)), Outcome::failed); // refused while the first runs, which goes on
+        QCOMPARE(model->error()->message, ChangeRunner::refusal());
         QTRY_VERIFY(model->downloaded() > 0);
         model->cancelInstall();
         const Outcome outcome = await(std::move(first));
         QVERIFY2(outcome == Outcome::cancelled, qPrintable(errorDetails(*model)));
         QCOMPARE(model->notice(), u"Cancelled. Nothing was changed."_s);
-        QVERIFY(!model->error() && !model->installed());
+        QVERIFY(!model->installed() && !model->isBusy());
         QCOMPARE(model->phase(), InstallPhase::idle);
         QVERIFY(entries(m_home.temporary()).isEmpty());
         QVERIFY(!QFileInfo::exists(m_home.userApplications() + u"/OpenEmu.app"_s));
@@ -247,13 +249,36 @@ private Q_SLOTS:
         m_prompter.answers = {0};
         QElapsedTimer timer;
         timer.start();
-        bool busyWhileWaiting = false;
+        // The wait is part of the change: the model is busy all through it, and any other change
+        // asked for meanwhile (another update, a rollback, a restore, an uninstall) is refused and
+        // changes nothing.
+        Bundles::write(Paths::previousVersionsFolder(), u"OpenEmu 1.0.2.app"_s, {.version = u"1.0.2"_s});
+        model->refreshInstalled();
+        int idleSamples = 0;
         QTimer probe;
-        connect(&probe, &QTimer::timeout, this, [&] { busyWhileWaiting |= model->isBusy(); });
+        // Sampled through the ten seconds of waiting (the update ends just after them).
+        connect(&probe, &QTimer::timeout, this,
+                [&] { idleSamples += model->isBusy() || timer.elapsed() > 9'000 ? 0 : 1; });
         probe.start(100);
-        await(model->install(true), 30'000);
+        QCoro::Task<Outcome> updating = model->install(true);
+        QTRY_COMPARE(m_prompter.asked.size(), 1); // "OpenEmu is running": Quit, and it won't
+        m_prompter.answers = {0, 0, 0, 0};
+        m_prompter.fileAnswer = m_home.path(u"backup.zip"_s);
+        QCOMPARE(await(model->install(true)), Outcome::failed);
+        QCOMPARE(await(model->rollback()), Outcome::failed);
+        QCOMPARE(await(model->runRestore()), Outcome::failed);
+        QCOMPARE(await(model->uninstall()), Outcome::failed);
+        QCOMPARE(await(model->launch()), Outcome::failed);
+        QCOMPARE(model->error()->message, u"Vantor is already changing OpenEmu. Wait for that to finish."_s);
+        QCOMPARE(m_prompter.asked.size(), 1);
+        QVERIFY(m_prompter.panels.isEmpty());
+        QCOMPARE(VersionChecker::version(app), u"1.0.3"_s);
+        QCOMPARE(entries(Paths::previousVersionsFolder()), QStringList{u"OpenEmu 1.0.2.app"_s});
+        m_prompter.answers.clear();
+        await(std::move(updating), 30'000);
         QVERIFY(timer.elapsed() >= 9'500);
-        QVERIFY(!busyWhileWaiting);
+        QCOMPARE(idleSamples, 0);
+        QVERIFY(!model->isBusy());
         QCOMPARE(model->error()->message, u"OpenEmu didn't close. Please quit it yourself and try again."_s);
         QCOMPARE(model->error()->details, u"Still running after 10 seconds."_s);
         QCOMPARE(VersionChecker::version(app), u"1.0.3"_s);
@@ -279,6 +304,61 @@ private Q_SLOTS:
         QCOMPARE(first->state(), QProcess::NotRunning);
         QCOMPARE(second->state(), QProcess::NotRunning);
         QCOMPARE(model->installed()->version, u"1.0.4"_s);
+    }
+
+    // OpenEmu opened while the update downloads (from the Finder, say) is asked to quit again
+    // before its app is replaced; declined, nothing is replaced.
+    void openEmuOpenedDuringAnUpdate()
+    {
+        const QString app = installedApp(u"1.0.3"_s);
+        auto model = startedModel();
+        for (const int answer : {1, 0}) {
+            // The real release, sent slowly enough to open OpenEmu while it downloads.
+            publish({.version = u"1.0.4"_s}, model.get());
+            const QByteArray zip = TestFiles::read(m_home.path(u"release/OpenEmu-Silicon-1.0.4.zip"_s));
+            m_server.route(u"/download/1.0.4/OpenEmu-Silicon.zip"_s,
+                           FeedServer::Route::slowly(zip, int(zip.size() / 8) + 1, 60));
+            m_prompter.asked.clear();
+            m_prompter.answers = {answer};
+            QCoro::Task<Outcome> updating = model->install(true);
+            QTRY_VERIFY(model->downloaded() > 0);
+            QVERIFY(m_prompter.asked.isEmpty()); // nothing ran at the start
+            QProcess *opened = startOpenEmu(app);
+            const Outcome outcome = await(std::move(updating));
+            QCOMPARE(m_prompter.asked.size(), 1);
+            QCOMPARE(m_prompter.asked[0].message, u"OpenEmu is running"_s);
+            if (answer == 1) {
+                QCOMPARE(outcome, Outcome::declined);
+                QCOMPARE(VersionChecker::version(app), u"1.0.3"_s);
+                QCOMPARE(opened->state(), QProcess::Running);
+                QVERIFY(entries(m_home.temporary()).isEmpty());
+            } else {
+                QVERIFY2(outcome == Outcome::done, qPrintable(errorDetails(*model)));
+                QCOMPARE(opened->state(), QProcess::NotRunning);
+                QCOMPARE(VersionChecker::version(app), u"1.0.4"_s);
+            }
+        }
+    }
+
+    // A model destroyed while its update waits for OpenEmu to quit ends the change at once: the
+    // lock is free for the next Vantor.
+    void destroyedWhileWaitingLeavesNoLock()
+    {
+        const QString app = installedApp(u"1.0.3"_s);
+        QProcess *stubborn = startOpenEmu(app, {u"--ignore-quit"_s});
+        publish({.version = u"1.0.4"_s});
+        auto model = startedModel();
+        m_prompter.answers = {0};
+        QCoro::Task<Outcome> updating = model->install(true);
+        QTRY_COMPARE(m_prompter.asked.size(), 1);
+        QCOMPARE(ChangeLock::acquire(), std::optional<qint64>(QCoreApplication::applicationPid())); // held
+        model.reset();
+        QCOMPARE(ChangeLock::acquire(), std::nullopt);
+        ChangeLock::release();
+        drainBackgroundWork();
+        QCOMPARE(VersionChecker::version(app), u"1.0.3"_s);
+        stubborn->kill();
+        stubborn->waitForFinished();
     }
 
     void launchOpensTheApp()

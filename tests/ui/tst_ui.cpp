@@ -146,6 +146,10 @@ private Q_SLOTS:
         // Watch the progress card through the phases of a real update.
         QStringList titles;
         bool cancelEnabledWhileDownloading = false;
+        const QStringList changes{u"Launch OpenEmu"_s,    u"Update"_s,
+                                  u"Roll back…"_s,        u"Skip This Version"_s,
+                                  u"Restore from zip…"_s, u"Uninstall OpenEmu-Silicon…"_s};
+        QSet<QString> enabledDuringUpdate;
         // After `changed`, which the pages redraw on.
         connect(m_model.get(), &AppModel::changed, this, [&] {
             for (auto *card : page()->findChildren<QLabel *>()) {
@@ -156,6 +160,11 @@ private Q_SLOTS:
             }
             if (m_model->phase() == InstallPhase::downloading)
                 cancelEnabledWhileDownloading |= find<QPushButton>(page(), u"Cancel"_s)->isEnabled();
+            // From the update's first step to its last, no page offers another change, nor Launch.
+            for (QPushButton *button : m_window->findChildren<QPushButton *>()) {
+                if (m_model->isChanging() && button->isEnabled() && changes.contains(button->text()))
+                    enabledDuringUpdate.insert(button->text());
+            }
             if (m_model->phase() == InstallPhase::unpacking)
                 screenshot(u"home-progress"_s);
         });
@@ -164,6 +173,7 @@ private Q_SLOTS:
         QVERIFY(titles.contains(u"Downloading…"_s));
         QVERIFY(titles.contains(u"Unpacking…"_s));
         QVERIFY(cancelEnabledWhileDownloading);
+        QCOMPARE(enabledDuringUpdate, QSet<QString>());
         QTRY_VERIFY(find<QLabel>(page(), u"Installed version 1.0.4"_s));
         QVERIFY(find<QLabel>(page(), u"You're up to date."_s));
         QVERIFY(!find<QPushButton>(page(), u"Update"_s));

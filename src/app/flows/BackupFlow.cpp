@@ -49,37 +49,37 @@ struct ProgressRelay
 
 QCoro::Task<> AppModel::refreshBackupItems()
 {
-    auto scanning = Background::run([] { return BackupManager::items(); });
-    const auto alive = m_alive;
-    auto scanned = co_await scanning;
-    if (!*alive)
-        co_return; // the model went away while the scan ran
-    assign(m_backupItems, scanned.take(), &AppModel::backupItemsChanged);
+    auto scanning = m_backup.refresh.inBackground(
+        [] { return BackupManager::items(); },
+        [this](QList<BackupItem> items) { assign(m_backup.items, std::move(items), &AppModel::backupItemsChanged); });
+    co_await std::move(scanning);
 }
 
 void AppModel::setBackupItemIncluded(const QString &id, bool include)
 {
-    QList<BackupItem> items = m_backupItems;
+    QList<BackupItem> items = m_backup.items;
     for (BackupItem &item : items) {
         if (item.id == id)
             item.include = include;
     }
-    assign(m_backupItems, std::move(items), &AppModel::backupItemsChanged);
+    assign(m_backup.items, std::move(items), &AppModel::backupItemsChanged);
 }
 
 QCoro::Task<Outcome> AppModel::runBackup()
 {
-    const auto alive = m_alive;
+    std::optional<Change> change = beginChange();
+    if (!change)
+        co_return Outcome::failed;
     const Prompter::Panel panel{Prompter::PanelId::backupFolder,
                                 QStringLiteral("Back up here"),
                                 QStringLiteral("Choose where to save the backup zip."),
                                 {},
                                 true};
     const auto folder = co_await m_prompter.choose(panel);
-    if (!*alive || !folder)
+    if (change->ownerGone() || !folder)
         co_return Outcome::declined;
     // What is written is what was chosen at the click, whatever the toggles do meanwhile.
-    const QList<BackupItem> items = m_backupItems;
+    const QList<BackupItem> items = m_backup.items;
     qint64 total = 0;
     for (const BackupItem &item : items) {
         if (item.include && item.exists)
@@ -92,9 +92,8 @@ QCoro::Task<Outcome> AppModel::runBackup()
                                    QStringLiteral("A timestamped zip will be saved in %1.").arg(*folder),
                                    {QStringLiteral("Back up"), QStringLiteral("Cancel")},
                                    Prompter::Style::informational};
-    ChangeLock::Hold hold;
-    const Outcome confirmed = co_await confirmThenClose(question, hold);
-    if (confirmed != Outcome::done || !*alive)
+    const Outcome confirmed = co_await confirmThenClose(question, *change);
+    if (confirmed != Outcome::done || change->ownerGone())
         co_return confirmed;
 
     setBusyMessage(QStringLiteral("Creating backup…"));
@@ -105,7 +104,7 @@ QCoro::Task<Outcome> AppModel::runBackup()
     });
     auto written = co_await writing;
     progress.reset();
-    if (!*alive)
+    if (change->ownerGone())
         co_return Outcome::done;
     Outcome outcome = Outcome::done;
     try {
@@ -122,21 +121,23 @@ QCoro::Task<Outcome> AppModel::runBackup()
 
 QCoro::Task<Outcome> AppModel::runRestore()
 {
-    const auto alive = m_alive;
+    std::optional<Change> change = beginChange();
+    if (!change)
+        co_return Outcome::failed;
     const Prompter::Panel panel{Prompter::PanelId::restoreZip,
                                 QStringLiteral("Restore"),
                                 QStringLiteral("Choose an OpenEmu backup zip."),
                                 {QStringLiteral("Zip archives (*.zip)")},
                                 false};
     const auto zip = co_await m_prompter.choose(panel);
-    if (!*alive || !zip)
+    if (change->ownerGone() || !zip)
         co_return Outcome::declined;
 
     // The zip is judged before anything is asked: a zip that cannot be restored gets its
     // reason at once.
     auto judging = Background::run([zip = *zip] { BackupManager::validate(zip); });
     auto judged = co_await judging;
-    if (!*alive)
+    if (change->ownerGone())
         co_return Outcome::declined;
     try {
         judged.take();
@@ -152,10 +153,10 @@ QCoro::Task<Outcome> AppModel::runRestore()
                        "the ones in %1.")
             .arg(QFileInfo(*zip).fileName()),
         {QStringLiteral("Restore"), QStringLiteral("Cancel")},
-        Prompter::Style::warning};
-    ChangeLock::Hold hold;
-    const Outcome confirmed = co_await confirmThenClose(question, hold);
-    if (confirmed != Outcome::done || !*alive)
+        Prompter::Style::warning,
+        1}; // it writes over the user's files: Return keeps them
+    const Outcome confirmed = co_await confirmThenClose(question, *change);
+    if (confirmed != Outcome::done || change->ownerGone())
         co_return confirmed;
 
     setBusyMessage(QStringLiteral("Restoring…"));
@@ -165,7 +166,7 @@ QCoro::Task<Outcome> AppModel::runRestore()
         = Background::run([zip = *zip, report = progress->callback()] { BackupManager::restore(zip, report); });
     auto restored = co_await restoring;
     progress.reset();
-    if (!*alive)
+    if (change->ownerGone())
         co_return Outcome::done;
     Outcome outcome = Outcome::done;
     try {

@@ -7,24 +7,24 @@
 #include "base/Prompter.h"
 #include "base/Settings.h"
 
+#include <QPointer>
+
 QCoro::Task<> AppModel::refreshBIOS()
 {
-    auto scanning = Background::run([] {
+    auto scan = [] {
         const GuideChecklist::FoundFiles found = GuideChecklist::scanFileNames();
         return std::pair{found, GuideChecklist::hashFiles(found)};
+    };
+    auto scanning = m_guide.refresh.inBackground(scan, [this](std::pair<BiosMap, BiosMap> scanned) {
+        m_guide.hashes = std::move(scanned.second);
+        assign(m_guide.found, std::move(scanned.first), &AppModel::biosFoundChanged);
     });
-    const auto alive = m_alive;
-    auto scanned = co_await scanning;
-    if (!*alive)
-        co_return; // the model went away while the scan ran
-    auto [found, hashes] = scanned.take();
-    m_biosHashes = std::move(hashes);
-    assign(m_biosFound, std::move(found), &AppModel::biosFoundChanged);
+    co_await std::move(scanning);
 }
 
 QCoro::Task<Outcome> AppModel::chooseGamesFolder()
 {
-    const auto alive = m_alive;
+    const QPointer<AppModel> self(this);
     const Prompter::Panel panel{
         Prompter::PanelId::gamesFolder,
         QStringLiteral("Choose"),
@@ -32,10 +32,10 @@ QCoro::Task<Outcome> AppModel::chooseGamesFolder()
         {},
         true};
     const auto folder = co_await m_prompter.choose(panel);
-    if (!*alive || !folder)
+    if (!self || !folder)
         co_return Outcome::declined;
     // Only the path is kept; Vantor never looks inside the folder.
-    assign(m_gamesFolder, std::optional<QString>(*folder), &AppModel::gamesFolderChanged);
+    assign(m_guide.gamesFolder, std::optional<QString>(*folder), &AppModel::gamesFolderChanged);
     Settings::setGamesFolder(*folder);
     co_return Outcome::done;
 }

@@ -19,6 +19,8 @@
 #include <QLoggingCategory>
 #include <QScopeGuard>
 
+#include <utility>
+
 #include <qcoro/qcorofuture.h>
 
 Q_LOGGING_CATEGORY(lcInstall, "vantor.install", QtWarningMsg)
@@ -48,8 +50,9 @@ bool isPlainFileName(const QString &name)
 
 QCoro::Task<Outcome> AppModel::install(bool isUpdate)
 {
-    if (m_installTask)
-        co_return Outcome::declined;
+    std::optional<Change> change = beginChange();
+    if (!change)
+        co_return Outcome::failed;
 
     if (!VersionChecker::meetsMacOSRequirement() || !VersionChecker::isAppleSilicon()) {
         setError(FriendlyError(QStringLiteral("This Mac can't run OpenEmu-Silicon (it needs Apple silicon and macOS %1 "
@@ -59,16 +62,17 @@ QCoro::Task<Outcome> AppModel::install(bool isUpdate)
         co_return Outcome::failed;
     }
 
-    const auto asset = m_latest ? GitHubReleases::pickAsset(*m_latest) : std::nullopt;
+    const std::optional<Release> &latest = m_release.latest;
+    const auto asset = latest ? GitHubReleases::pickAsset(*latest) : std::nullopt;
     if (!asset || !asset->browserDownloadUrl) {
         QStringList names;
-        if (m_latest) {
-            for (const ReleaseAsset &a : m_latest->assets)
+        if (latest) {
+            for (const ReleaseAsset &a : latest->assets)
                 names.append(a.name);
         }
         setError(FriendlyError(QStringLiteral("The latest release has no downloadable app file (.dmg or .zip)."),
                                QStringLiteral("Assets: ")
-                                   + (m_latest ? names.join(QStringLiteral(", ")) : QStringLiteral("none"))));
+                                   + (latest ? names.join(QStringLiteral(", ")) : QStringLiteral("none"))));
         co_return Outcome::failed;
     }
 
@@ -85,69 +89,68 @@ QCoro::Task<Outcome> AppModel::install(bool isUpdate)
 
     InstallRequest request;
     request.isUpdate = isUpdate;
-    request.release = *m_latest;
+    request.release = *latest;
     request.asset = *asset;
     request.url = *asset->browserDownloadUrl;
     if (isUpdate && m_installed)
         request.replacing = m_installed->url;
     if (m_installed)
         request.oldVersion = m_installed->version;
-    request.destDir = request.replacing               ? QFileInfo(*request.replacing).path()
-                      : m_installToSystemApplications ? Paths::systemApplications()
-                                                      : Paths::userApplications();
+    request.destDir = request.replacing                ? QFileInfo(*request.replacing).path()
+                      : m_install.toSystemApplications ? Paths::systemApplications()
+                                                       : Paths::userApplications();
 
-    m_installTask.emplace();
-    const Outcome outcome = co_await runInstall(std::move(request));
+    m_install.running = true;
+    m_install.cancelled = false;
+    const Outcome outcome = co_await runInstall(std::move(request), std::move(*change));
     co_return outcome;
 }
 
 void AppModel::cancelInstall()
 {
-    if (!m_installTask)
+    if (!m_install.running)
         return;
-    m_installTask->cancelled = true;
-    if (m_downloader)
-        m_downloader->cancel();
+    m_install.cancelled = true;
+    if (m_install.downloader)
+        m_install.downloader->cancel();
 }
 
-QCoro::Task<Outcome> AppModel::runInstall(InstallRequest request)
+QCoro::Task<Outcome> AppModel::runInstall(InstallRequest request, Change change)
 {
-    const auto alive = m_alive;
     QString workDir;
     QString downloadCache; // kept on a cancel or a dropped connection; not once the file is whole
-    // The work folder goes on every path; the model's fields only while there is a model.
-    auto cleanUp = qScopeGuard([this, alive, &workDir, &downloadCache] {
+    // The work folder goes on every path; the model's fields only while there is a model. The
+    // change itself ends after this, when `change` goes.
+    auto cleanUp = qScopeGuard([this, &change, &workDir, &downloadCache] {
         if (!workDir.isEmpty())
             FileOps::removeItem(workDir);
         // A whole file that failed later (verification, unpacking) is not worth resuming.
         if (!downloadCache.isEmpty()
             && QDir(downloadCache).entryList({QStringLiteral("*.partial")}, QDir::Files).isEmpty())
             FileOps::removeItem(downloadCache);
-        if (!*alive)
+        if (change.ownerGone())
             return;
         setBusyMessage(std::nullopt);
         setPhase(InstallPhase::idle);
-        m_installTask.reset();
-        if (m_downloader) {
-            m_downloader->deleteLater();
-            m_downloader = nullptr;
-        }
+        m_install.running = false;
+        if (Downloader *downloader = std::exchange(m_install.downloader, nullptr))
+            downloader->deleteLater();
     });
+    auto gone = [&change] { return change.ownerGone(); };
 
-    ChangeLock::Hold hold;
-    const Outcome locked = co_await beginChange(hold);
-    if (locked != Outcome::done || !*alive)
+    const Outcome locked = co_await takeLock(change);
+    if (locked != Outcome::done || gone())
         co_return locked;
     if (request.isUpdate) {
-        const Outcome closed = co_await ensureClosed();
-        if (closed != Outcome::done || !*alive)
+        const Outcome closed = co_await ensureClosed(change);
+        if (closed != Outcome::done || gone())
             co_return closed;
     }
 
     const QString context
         = request.isUpdate ? QStringLiteral("Updating OpenEmu-Silicon") : QStringLiteral("Installing OpenEmu-Silicon");
     auto stopIfCancelled = [this] {
-        if (m_installTask->cancelled)
+        if (m_install.cancelled)
             throw Cancelled{};
     };
     try {
@@ -160,10 +163,11 @@ QCoro::Task<Outcome> AppModel::runInstall(InstallRequest request)
 
         setPhase(InstallPhase::downloading);
         setProgress(0, request.asset.size, 0);
-        m_downloader = new Downloader(*m_network, this);
-        m_downloader->setExpectedSize(request.asset.size);
-        m_downloader->onProgress = [this](qint64 written, qint64 expected, double speed) {
-            setProgress(written, expected >= 1 ? expected : m_totalBytes, speed);
+        Downloader *downloader = new Downloader(*m_network, this);
+        m_install.downloader = downloader;
+        downloader->setExpectedSize(request.asset.size);
+        downloader->onProgress = [this](qint64 written, qint64 expected, double speed) {
+            setProgress(written, expected >= 1 ? expected : m_install.totalBytes, speed);
         };
         stopIfCancelled();
         // Blocking work below runs on background threads. Every co_await operand is a named variable: g++ 12 destroys
@@ -173,21 +177,21 @@ QCoro::Task<Outcome> AppModel::runInstall(InstallRequest request)
         const QString cache
             = Installer::downloadFolder(request.url.toString(), request.asset.size, request.asset.digest);
         downloadCache = cache;
-        m_downloader->setKeepPartial(true);
-        m_downloader->onResume = [this](qint64 offset) {
+        downloader->setKeepPartial(true);
+        downloader->onResume = [this](qint64 offset) {
             setBusyMessage(QStringLiteral("Resuming at %1…").arg(ByteCount::fileStyle(offset)));
         };
         const QString target = QDir(cache).filePath(request.asset.name);
-        const QString file = co_await m_downloader->download(request.url, target);
-        if (!*alive)
+        const QString file = co_await downloader->download(request.url, target);
+        if (gone())
             co_return Outcome::cancelled;
         setBusyMessage(std::nullopt);
-        const QString streamed = m_downloader->sha256();
+        const QString streamed = downloader->sha256();
 
         setPhase(InstallPhase::verifying);
         const std::optional<QString> checksum
             = co_await GitHubReleases::expectedChecksum(*m_network, request.release, request.asset);
-        if (!*alive)
+        if (gone())
             co_return Outcome::cancelled;
         stopIfCancelled();
         const qint64 size = request.asset.size;
@@ -202,7 +206,7 @@ QCoro::Task<Outcome> AppModel::runInstall(InstallRequest request)
             return summary;
         });
         auto verified = co_await verifying;
-        if (!*alive)
+        if (gone())
             co_return Outcome::cancelled;
         const QString summary = verified.take();
         stopIfCancelled();
@@ -210,13 +214,13 @@ QCoro::Task<Outcome> AppModel::runInstall(InstallRequest request)
         // The project advises backing up save states before a new build first runs: an update
         // does it by itself, before anything is placed. A failure stops the update here.
         bool backedUp = false;
-        const bool backUp = request.isUpdate && m_autoBackupBeforeUpdate && !m_skipNextAutoBackup;
-        m_skipNextAutoBackup = false;
+        const bool backUp = request.isUpdate && m_install.autoBackupBeforeUpdate && !m_install.skipNextAutoBackup;
+        m_install.skipNextAutoBackup = false;
         if (backUp) {
             setBusyMessage(QStringLiteral("Backing up save states…"));
             auto backingUp = Background::run([] { return BackupManager::createAutomatic(); });
             auto backup = co_await backingUp;
-            if (!*alive)
+            if (gone())
                 co_return Outcome::cancelled;
             setBusyMessage(std::nullopt);
             backedUp = backup.take().has_value();
@@ -225,7 +229,7 @@ QCoro::Task<Outcome> AppModel::runInstall(InstallRequest request)
         setPhase(InstallPhase::unpacking);
         auto unpacking = Background::run([file, workDir] { return Installer::extractApp(file, workDir); });
         auto unpacked = co_await unpacking;
-        if (!*alive)
+        if (gone())
             co_return Outcome::cancelled;
         const QString app = unpacked.take();
         stopIfCancelled();
@@ -238,16 +242,24 @@ QCoro::Task<Outcome> AppModel::runInstall(InstallRequest request)
             return demo ? SystemTools::Signature::uncheckable : SystemTools::checkSignature(app, replacing);
         });
         auto checked = co_await checking;
-        if (!*alive)
+        if (gone())
             co_return Outcome::cancelled;
         const SystemTools::Signature signature = checked.take();
+
+        // OpenEmu may have been opened since the start (from the Finder, say): it must not run
+        // while its app is replaced. It is asked to quit again, or the update stops here.
+        if (request.replacing) {
+            const Outcome closed = co_await ensureClosed(change);
+            if (closed != Outcome::done || gone())
+                co_return closed;
+        }
 
         // From here on the change is made whole: a cancel no longer applies.
         setPhase(InstallPhase::installing);
         auto placing = Background::run(
             [app, request] { return Installer::place(app, request.destDir, request.replacing, request.oldVersion); });
         auto placement = co_await placing;
-        if (!*alive)
+        if (gone())
             co_return Outcome::done; // placed (or put back) on disk; there is nobody left to tell
         const QString placed = placement.take();
 
@@ -265,11 +277,11 @@ QCoro::Task<Outcome> AppModel::runInstall(InstallRequest request)
         refreshTidy();
         co_return Outcome::done;
     } catch (const Cancelled &) {
-        if (*alive)
+        if (!gone())
             setNotice(QStringLiteral("Cancelled. Nothing was changed."));
         co_return Outcome::cancelled;
     } catch (...) {
-        if (!*alive)
+        if (gone())
             co_return Outcome::cancelled;
         qCDebug(lcInstall) << "install failed";
         co_return fail(std::current_exception(), context);
@@ -280,8 +292,10 @@ QCoro::Task<Outcome> AppModel::rollback()
 {
     if (!m_installed)
         co_return Outcome::declined;
+    std::optional<Change> change = beginChange();
+    if (!change)
+        co_return Outcome::failed;
     const InstalledApp app = *m_installed;
-    const auto alive = m_alive;
 
     // Named, not a temporary in the co_await: g++ 12 destroys those twice.
     const Prompter::Alert question{
@@ -291,15 +305,14 @@ QCoro::Task<Outcome> AppModel::rollback()
                        "Your data isn't touched."),
         {QStringLiteral("Roll back"), QStringLiteral("Cancel")},
         Prompter::Style::informational};
-    ChangeLock::Hold hold;
-    const Outcome confirmed = co_await confirmThenClose(question, hold);
-    if (confirmed != Outcome::done || !*alive)
+    const Outcome confirmed = co_await confirmThenClose(question, *change);
+    if (confirmed != Outcome::done || change->ownerGone())
         co_return confirmed;
 
     setBusyMessage(QStringLiteral("Rolling back…"));
     auto swapping = Background::run([installed = app.url] { Installer::rollback(installed); });
     auto swapped = co_await swapping;
-    if (!*alive)
+    if (change->ownerGone())
         co_return Outcome::done;
     Outcome outcome = Outcome::done;
     try {
@@ -308,10 +321,11 @@ QCoro::Task<Outcome> AppModel::rollback()
         // Back from a newer version to an older one: the newer one is not offered again until a
         // release newer still comes out.
         const QString left = app.version;
+        const std::optional<Release> &latest = m_release.latest;
         if (m_installed && VersionChecker::compare(m_installed->version, left) == VersionChecker::Ordering::ascending) {
             const QString tag
-                = m_latest && VersionChecker::compare(left, m_latest->tagName) == VersionChecker::Ordering::same
-                      ? m_latest->tagName
+                = latest && VersionChecker::compare(left, latest->tagName) == VersionChecker::Ordering::same
+                      ? latest->tagName
                       : left;
             skipVersion(tag);
             setNotice(QStringLiteral("Rolled back to the previous version. Vantor won't offer %1 again until a newer "

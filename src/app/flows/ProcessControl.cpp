@@ -5,6 +5,8 @@
 #include "install/VersionChecker.h"
 #include "platform/Applications.h"
 
+#include <QPointer>
+
 #include <qcoro/qcorofuture.h>
 #include <qcoro/qcorotimer.h>
 
@@ -17,12 +19,11 @@ constexpr int pollCount = 40; // ten seconds in all
 
 } // namespace
 
-QCoro::Task<Outcome> AppModel::ensureClosed()
+QCoro::Task<Outcome> AppModel::ensureClosed(const Change &change)
 {
     if (VersionChecker::runningInstances().isEmpty())
         co_return Outcome::done;
 
-    const auto alive = m_alive;
     const Prompter::Alert question{Prompter::AlertId::quitOpenEmu,
                                    QStringLiteral("OpenEmu is running"),
                                    QStringLiteral("It needs to be closed first. Save your game progress inside "
@@ -30,7 +31,7 @@ QCoro::Task<Outcome> AppModel::ensureClosed()
                                    {QStringLiteral("Quit OpenEmu"), QStringLiteral("Cancel")},
                                    Prompter::Style::informational};
     const int answer = co_await m_prompter.ask(question);
-    if (!*alive || answer != 0)
+    if (change.ownerGone() || answer != 0)
         co_return Outcome::declined; // declining is not an error
 
     // Listed again now: the ones running before the question may have gone, and their process
@@ -38,12 +39,13 @@ QCoro::Task<Outcome> AppModel::ensureClosed()
     for (const RunningApp &app : VersionChecker::runningInstances())
         Applications::requestQuit(app);
 
-    // Waiting suspends this task only; the window keeps drawing meanwhile.
+    // Waiting suspends this task only; the window keeps drawing meanwhile, and the change (with
+    // the model busy) goes on, so nothing else starts in the gap.
     for (int waits = 0; waits < pollCount; ++waits) {
         if (VersionChecker::runningInstances().isEmpty())
             co_return Outcome::done;
         co_await QCoro::sleepFor(pollInterval);
-        if (!*alive)
+        if (change.ownerGone())
             co_return Outcome::cancelled;
     }
     setError(FriendlyError(QStringLiteral("OpenEmu didn't close. Please quit it yourself and try again."),
@@ -51,16 +53,15 @@ QCoro::Task<Outcome> AppModel::ensureClosed()
     co_return Outcome::failed;
 }
 
-QCoro::Task<Outcome> AppModel::confirmThenClose(Prompter::Alert alert, ChangeLock::Hold &hold)
+QCoro::Task<Outcome> AppModel::confirmThenClose(Prompter::Alert alert, Change &change)
 {
-    const auto alive = m_alive;
     const int answer = co_await m_prompter.ask(alert);
-    if (!*alive || answer != 0)
+    if (change.ownerGone() || answer != 0)
         co_return Outcome::declined;
-    const Outcome locked = co_await beginChange(hold);
-    if (locked != Outcome::done || !*alive)
+    const Outcome locked = co_await takeLock(change);
+    if (locked != Outcome::done || change.ownerGone())
         co_return locked;
-    const Outcome closed = co_await ensureClosed();
+    const Outcome closed = co_await ensureClosed(change);
     co_return closed;
 }
 
@@ -68,12 +69,17 @@ QCoro::Task<Outcome> AppModel::launch()
 {
     if (!m_installed)
         co_return Outcome::declined;
-    const auto alive = m_alive;
+    // OpenEmu opened in the middle of a change would be replaced or moved while it runs.
+    if (m_changes.isRunning()) {
+        setError(FriendlyError(ChangeRunner::refusal()));
+        co_return Outcome::failed;
+    }
+    const QPointer<AppModel> self(this);
     try {
         QFuture<void> opened = Applications::open(m_installed->url);
         co_await opened; // the system's answer (on macOS it comes from another thread)
     } catch (...) {
-        if (!*alive)
+        if (!self)
             co_return Outcome::cancelled;
         co_return fail(std::current_exception(), QStringLiteral("Opening OpenEmu-Silicon"));
     }

@@ -6,23 +6,16 @@
 #include "platform/Workspace.h"
 
 #include <QFileInfo>
-#include <QtConcurrent/QtConcurrentRun>
-
-#include <qcoro/qcorofuture.h>
 
 QCoro::Task<> AppModel::refreshTidy()
 {
     // The app's place is read now, so a change of `installed` meanwhile does not affect this scan.
     const std::optional<QString> appPath = m_installed ? std::optional(m_installed->url) : std::nullopt;
-    QFuture<QList<TidyRow>> scanning = QtConcurrent::run([appPath] { return Tidy::scan(appPath); });
-    const auto alive = m_alive;
-    const quint64 scan = ++m_tidyScans;
-    QList<TidyRow> rows = co_await scanning;
-    if (!*alive)
-        co_return; // the model went away while the scan ran
-    if (scan != m_tidyScans)
-        co_return; // a newer scan started meanwhile: an older one must not overwrite it
-    assign(m_tidyRows, std::move(rows), &AppModel::tidyRowsChanged);
+    // A scan that ends after a newer one began keeps nothing (its app may be gone by now).
+    auto scanning = m_tidy.refresh.inBackground(
+        [appPath] { return Tidy::scan(appPath); },
+        [this](QList<TidyRow> rows) { assign(m_tidy.rows, std::move(rows), &AppModel::tidyRowsChanged); });
+    co_await std::move(scanning);
 }
 
 void AppModel::reveal(const QString &path)

@@ -5,25 +5,56 @@
 #include "base/Prompter.h"
 #include "platform/FileOps.h"
 
-QCoro::Task<Outcome> AppModel::uninstall()
+namespace {
+
+QString listed(const QList<TidyRow> &rows)
+{
+    QStringList lines;
+    for (const TidyRow &row : rows)
+        lines.append(QStringLiteral("• %1 (%2)").arg(row.url, ByteCount::fileStyle(row.size)));
+    return lines.join(QLatin1Char('\n'));
+}
+
+} // namespace
+
+QCoro::Task<Outcome> AppModel::uninstall(DataChoice choice)
 {
     if (!m_installed)
         co_return Outcome::declined;
+    std::optional<Change> change = beginChange();
+    if (!change)
+        co_return Outcome::failed;
     const InstalledApp app = *m_installed;
-    const auto alive = m_alive;
+
+    // The data as the last Tidy scan saw it; a row that vanished since fails below.
+    QList<TidyRow> data;
+    for (const TidyRow &row : std::as_const(m_tidy.rows)) {
+        if (row.id != QStringLiteral("app") && row.exists)
+            data.append(row);
+    }
+    // Asked for up front (vantor-cli uninstall --with-data): one question that says all of it.
+    const bool dataToo = choice == DataChoice::remove && !data.isEmpty();
 
     // Named, not a temporary in the co_await: g++ 12 destroys those twice.
-    const Prompter::Alert question{
-        Prompter::AlertId::uninstallApp,
-        QStringLiteral("Move OpenEmu-Silicon to the Trash?"),
-        QStringLiteral("Only the app at %1 is moved. Your games, saves and settings stay where "
-                       "they are.")
-            .arg(app.url),
-        {QStringLiteral("Move app to Trash"), QStringLiteral("Cancel")},
-        Prompter::Style::warning};
-    ChangeLock::Hold hold;
-    const Outcome confirmed = co_await confirmThenClose(question, hold);
-    if (confirmed != Outcome::done || !*alive)
+    const Prompter::Alert question
+        = dataToo ? Prompter::Alert{Prompter::AlertId::uninstallApp,
+                                    QStringLiteral("Move OpenEmu-Silicon and its data to the Trash?"),
+                                    QStringLiteral("The app at %1 is moved, and so are these folders and files, with "
+                                                   "your library, save states and BIOS files:\n")
+                                            .arg(app.url)
+                                        + listed(data),
+                                    {QStringLiteral("Move app and data to Trash"), QStringLiteral("Cancel")},
+                                    Prompter::Style::warning,
+                                    1}
+                  : Prompter::Alert{Prompter::AlertId::uninstallApp,
+                                    QStringLiteral("Move OpenEmu-Silicon to the Trash?"),
+                                    QStringLiteral("Only the app at %1 is moved. Your games, saves and settings stay "
+                                                   "where they are.")
+                                        .arg(app.url),
+                                    {QStringLiteral("Move app to Trash"), QStringLiteral("Cancel")},
+                                    Prompter::Style::warning};
+    const Outcome confirmed = co_await confirmThenClose(question, *change);
+    if (confirmed != Outcome::done || change->ownerGone())
         co_return confirmed;
 
     try {
@@ -34,35 +65,38 @@ QCoro::Task<Outcome> AppModel::uninstall()
     setNotice(QStringLiteral("The app was moved to the Trash."));
     Outcome outcome = Outcome::done;
 
-    // The data as the last Tidy scan saw it; a row that vanished since fails below.
-    QList<TidyRow> data;
-    for (const TidyRow &row : std::as_const(m_tidyRows)) {
-        if (row.id != QStringLiteral("app") && row.exists)
-            data.append(row);
-    }
-    if (!data.isEmpty()) {
-        QStringList lines;
-        for (const TidyRow &row : std::as_const(data))
-            lines.append(QStringLiteral("• %1 (%2)").arg(row.url, ByteCount::fileStyle(row.size)));
+    bool moveData = dataToo;
+    if (choice == DataChoice::ask && !data.isEmpty()) {
         const Prompter::Alert dataQuestion{
             Prompter::AlertId::uninstallData,
             QStringLiteral("Also remove OpenEmu's data?"),
             QStringLiteral("This moves these folders and files to the Trash. It includes your library, save states and "
                            "BIOS files:\n")
-                + lines.join(QLatin1Char('\n')),
-            {QStringLiteral("Move data to Trash"), QStringLiteral("Cancel")},
-            Prompter::Style::warning};
+                + listed(data),
+            {QStringLiteral("Move data to Trash"), QStringLiteral("Keep Data")},
+            Prompter::Style::warning,
+            1};
         const int answer = co_await m_prompter.ask(dataQuestion);
-        if (!*alive)
+        if (change->ownerGone())
             co_return Outcome::done;
+        // OpenEmu may have been opened while the question was up: its data does not move while
+        // it runs.
         if (answer == 0) {
-            try {
-                for (const TidyRow &row : std::as_const(data))
-                    FileOps::moveToTrash(row.url);
-                setNotice(QStringLiteral("The app and its data were moved to the Trash."));
-            } catch (...) {
-                outcome = fail(std::current_exception(), QStringLiteral("Moving data to the Trash"));
-            }
+            const Outcome closed = co_await ensureClosed(*change);
+            if (change->ownerGone())
+                co_return Outcome::done;
+            moveData = closed == Outcome::done;
+            if (closed == Outcome::failed)
+                outcome = Outcome::failed;
+        }
+    }
+    if (moveData) {
+        try {
+            for (const TidyRow &row : std::as_const(data))
+                FileOps::moveToTrash(row.url);
+            setNotice(QStringLiteral("The app and its data were moved to the Trash."));
+        } catch (...) {
+            outcome = fail(std::current_exception(), QStringLiteral("Moving data to the Trash"));
         }
     }
 

@@ -1,0 +1,83 @@
+#pragma once
+
+#include "app/InstallPhase.h"
+#include "app/Refresh.h"
+#include "datacare/BackupItem.h"
+#include "datacare/TidyRow.h"
+#include "release/Release.h"
+
+#include <QList>
+#include <QMap>
+#include <QString>
+
+#include <optional>
+
+class Downloader;
+
+// The state each of the model's flows keeps, one struct per flow. The model owns them and
+// publishes them through its accessors and change signals; only the flow itself writes its own.
+
+// The release check (AppModel.cpp) and skipping a release.
+struct ReleaseState
+{
+    explicit ReleaseState(QObject *owner)
+        : refresh(owner)
+    {
+    }
+    Refresh refresh;
+    std::optional<Release> latest;
+    bool loading = false;
+    std::optional<QString> fallbackNote; // the newest release has no app file: which one is offered
+    std::optional<QString> skippedVersion;
+};
+
+// Install and update (flows/InstallFlow.cpp).
+struct InstallState
+{
+    InstallPhase phase = InstallPhase::idle;
+    qint64 downloaded = 0;
+    qint64 totalBytes = 0;
+    double speed = 0;
+    bool running = false;
+    bool cancelled = false; // Cancel (or Ctrl-C) was asked for the running install
+    Downloader *downloader = nullptr; // the running install's download, for Cancel
+    bool toSystemApplications = false;
+    bool autoBackupBeforeUpdate = true;
+    bool skipNextAutoBackup = false;
+};
+
+// Backup and restore (flows/BackupFlow.cpp).
+struct BackupState
+{
+    explicit BackupState(QObject *owner)
+        : refresh(owner)
+    {
+    }
+    Refresh refresh;
+    QList<BackupItem> items;
+};
+
+// The Tidy page (flows/TidyFlow.cpp).
+struct TidyState
+{
+    explicit TidyState(QObject *owner)
+        : refresh(owner)
+    {
+    }
+    Refresh refresh;
+    QList<TidyRow> rows;
+};
+
+// The first-game guide (flows/GuideFlow.cpp).
+struct GuideState
+{
+    using BiosMap = QMap<QString, QString>;
+    explicit GuideState(QObject *owner)
+        : refresh(owner)
+    {
+    }
+    Refresh refresh;
+    std::optional<QString> gamesFolder;
+    BiosMap found; // file name -> where it was found
+    BiosMap hashes; // file name -> MD5 in hex
+};
