@@ -53,7 +53,7 @@ CliRun onTerminal(const QStringList &arguments, const QByteArray &input)
             break;
         result.out.append(buffer, int(n));
         // Answer each question as it appears; Ctrl-D (0x04) stands for the end of input.
-        if (result.out.endsWith("[Y/n] ") && !pending.isEmpty()) {
+        if ((result.out.endsWith("[Y/n] ") || result.out.endsWith("[y/N] ")) && !pending.isEmpty()) {
             const qsizetype line = pending.indexOf('\n') + 1;
             const QByteArray answer = line > 0 ? pending.left(line) : pending;
             pending.remove(0, answer.size());
@@ -181,6 +181,16 @@ private Q_SLOTS:
         QCOMPARE(asked.exitCode, exitCode);
         QVERIFY2(asked.out.contains("Go back to the previous version?\r\n"), asked.out.constData());
         QCOMPARE(asked.out.count("Roll back? [Y/n] "), typed.startsWith('3') ? 2 : 1);
+
+        // Where "yes" moves the data to the Trash, the question says so and Enter keeps it.
+        if (typed == "\n") {
+            TestFiles::write(m_home.path(u"Library/Application Support/OpenEmu/Save States/a.oesavestate"_s));
+            const CliRun data = onTerminal({u"uninstall"_s, u"--with-data"_s}, typed);
+            QCOMPARE(data.exitCode, 3);
+            QVERIFY2(data.out.contains("Move OpenEmu-Silicon and its data to the Trash?"), data.out.constData());
+            QVERIFY(data.out.contains("Move app and data to Trash? [y/N] "));
+            QVERIFY(QFileInfo::exists(m_home.userApplications() + u"/OpenEmu.app"_s));
+        }
 
         // Without a terminal nothing is read, and the way out is named.
         if (exitCode == 3 && typed == "n\n") {

@@ -334,6 +334,7 @@ private Q_SLOTS:
         m_prompter.fileAnswer = zip;
         m_prompter.answers = {0};
         QCOMPARE(await(model.runRestore()), Outcome::done);
+        QCOMPARE(m_prompter.asked.last().buttons.value(m_prompter.asked.last().defaultButton), u"Cancel"_s);
         QCOMPARE(TestFiles::read(states(u"SNES/game.oesavestate"_s)), QByteArray("state one"));
 
         // A missing zip and a hostile one are judged before anything is asked.
@@ -382,6 +383,8 @@ private Q_SLOTS:
         QCOMPARE(await(model.uninstall()), Outcome::failed);
         QCOMPARE(m_prompter.asked[1].id, Prompter::AlertId::uninstallData);
         QCOMPARE(m_prompter.asked[1].informative.count(u"\n• "_s), 3);
+        // Return keeps the data.
+        QCOMPARE(m_prompter.asked[1].buttons.value(m_prompter.asked[1].defaultButton), u"Keep Data"_s);
         QVERIFY(!QFileInfo::exists(library(u"Application Support/OpenEmu"_s)));
         QCOMPARE(trashed().size(), 4); // two apps, the data folder, the settings file
 
@@ -400,6 +403,22 @@ private Q_SLOTS:
         QVERIFY(!model.hasPrevious());
         await(model.refreshTidy());
         QCOMPARE(model.tidyRows().first().id, u"data"_s);
+
+        // Asked for up front (the command line's --with-data): one question, and it says that the
+        // data goes too; Return keeps everything.
+        Bundles::write(apps, u"OpenEmu.app"_s);
+        seedData();
+        model.refreshInstalled();
+        await(model.refreshTidy());
+        m_prompter.asked.clear();
+        m_prompter.answers = {0};
+        QCOMPARE(await(model.uninstall(AppModel::DataChoice::remove)), Outcome::done);
+        QCOMPARE(m_prompter.asked.size(), 1);
+        const Prompter::Alert &asked = m_prompter.asked[0];
+        QCOMPARE(asked.message, u"Move OpenEmu-Silicon and its data to the Trash?"_s);
+        QVERIFY(asked.informative.contains(library(u"Application Support/OpenEmu"_s)));
+        QCOMPARE(asked.buttons.value(asked.defaultButton), u"Cancel"_s);
+        QVERIFY(!QFileInfo::exists(library(u"Application Support/OpenEmu"_s)));
     }
 
     void trashIsMadeWhenMissing()

@@ -10,6 +10,7 @@
 #include "app/AppModel.h"
 #include "base/Paths.h"
 #include "ui/Banners.h"
+#include "ui/DialogPrompter.h"
 #include "ui/HomePage.h"
 #include "ui/MainWindow.h"
 #include "ui/Widgets.h"
@@ -363,6 +364,23 @@ private Q_SLOTS:
         find<QPushButton>(box, u"Cancel Install and Quit"_s)->click();
         QCOMPARE(await(std::move(running)), Outcome::cancelled);
         QTRY_VERIFY(!m_window->isVisible());
+    }
+
+    // Return answers the default button: the safe one where "yes" moves the data to the Trash.
+    void returnTakesTheSafeAnswer()
+    {
+        QWidget parent;
+        DialogPrompter dialogs(&parent);
+        for (const int defaultButton : {0, 1}) {
+            const Prompter::Alert question{
+                Prompter::AlertId::uninstallData,          u"Also remove OpenEmu's data?"_s, {},
+                {u"Move data to Trash"_s, u"Keep Data"_s}, Prompter::Style::warning,         defaultButton};
+            QCoro::Task<int> asking = dialogs.ask(question);
+            QMessageBox *box = nullptr;
+            QTRY_VERIFY((box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())));
+            QTest::keyClick(box, Qt::Key_Return);
+            QCOMPARE(await(std::move(asking)), defaultButton);
+        }
     }
 
 private:
