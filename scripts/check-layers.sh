@@ -3,7 +3,7 @@
 # its own layer, naming both files. Linking alone would not catch it: every library exports
 # src/ as its include root, so a header-only include builds without complaint.
 set -euo pipefail
-src="${1:-$(cd "$(dirname "$0")/.." && pwd)/src}"
+src="$(realpath -m "${1:-$(cd "$(dirname "$0")/.." && pwd)/src}")"
 
 # Bottom to top; folders on one line share a layer and stay independent of each other.
 rank() {
@@ -23,9 +23,16 @@ while IFS= read -r -d '' file; do
     own="${rel%%/*}"
     own_rank="$(rank "$own")"
     [ -n "$own_rank" ] || continue
+    dir="$(dirname "$file")"
     while IFS= read -r line; do
-        header="${line#*\"}"
-        header="${header%%\"*}"
+        # "app/AppModel.h", <app/AppModel.h> and "../app/AppModel.h" all name src/app.
+        header="$(sed -E 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*["<]([^">]*)[">].*/\1/' <<<"$line")"
+        case "$header" in
+        ./* | ../*)
+            resolved="$(realpath -m "$dir/$header")"
+            case "$resolved" in "$src"/*) header="${resolved#"$src"/}" ;; *) continue ;; esac
+            ;;
+        esac
         case "$header" in */*) ;; *) continue ;; esac
         other="${header%%/*}"
         other_rank="$(rank "$other")"
@@ -34,6 +41,6 @@ while IFS= read -r -d '' file; do
             echo "check-layers: src/$rel includes $header (layer $other is not below $own)" >&2
             status=1
         fi
-    done < <(grep -E '^[[:space:]]*#[[:space:]]*include[[:space:]]*"' "$file" || true)
+    done < <(grep -E '^[[:space:]]*#[[:space:]]*include[[:space:]]*["<]' "$file" || true)
 done < <(find "$src" -type f \( -name '*.cpp' -o -name '*.h' -o -name '*.mm' \) -print0)
 exit $status

@@ -169,6 +169,30 @@ private Q_SLOTS:
         QVERIFY(model.error()->details.contains(u"not valid JSON"_s));
     }
 
+    // A lower layer reaching up is found however the include is spelt.
+    void layerCheckSeesEverySpelling()
+    {
+        const QTemporaryDir tree;
+        const QString install = tree.filePath(u"src/install"_s);
+        QDir().mkpath(install);
+        QDir().mkpath(tree.filePath(u"src/app"_s));
+        const QStringList bad{u"#include \"app/AppModel.h\""_s, u"#include <app/AppModel.h>"_s,
+                              u"  #  include \"../app/AppModel.h\""_s};
+        for (qsizetype i = 0; i < bad.size(); ++i) {
+            QFile file(install + u"/bad%1.cpp"_s.arg(i));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(bad[i].toUtf8() + "\n#include <QString>\n#include \"base/Paths.h\"\n");
+        }
+        QProcess check;
+        check.start(QStringLiteral(VANTOR_SOURCE_DIR "/scripts/check-layers.sh"), {tree.filePath(u"src"_s)});
+        QVERIFY(check.waitForFinished());
+        QCOMPARE(check.exitCode(), 1);
+        const QString said = QString::fromUtf8(check.readAllStandardError());
+        for (qsizetype i = 0; i < bad.size(); ++i)
+            QVERIFY2(said.contains(u"src/install/bad%1.cpp includes app/AppModel.h"_s.arg(i)), qPrintable(said));
+        QCOMPARE(said.count(u"check-layers:"_s), bad.size());
+    }
+
     void updateAvailable()
     {
         // Offered for a newer release of an installed app only; how versions compare is the version

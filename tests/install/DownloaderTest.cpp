@@ -137,6 +137,27 @@ private Q_SLOTS:
         QVERIFY(leftovers().isEmpty());
     }
 
+    // A server that sends more than the release says (announced or not) is cut off at the
+    // published size: nothing past it reaches the disk, and the download fails.
+    void stopsAtThePublishedSize()
+    {
+        const QByteArray body = bodyOf(4 * 1024 * 1024);
+        for (const bool announced : {true, false}) {
+            FeedServer::Route route;
+            route.body = body;
+            route.withoutLength = !announced;
+            route.chunkBytes = 16 * 1024;
+            m_server.route(u"/big.zip"_s, route);
+            Downloader downloader(m_network);
+            downloader.setExpectedSize(1024 * 1024);
+            const auto failed = thrown<FriendlyError>(
+                [&] { await(downloader.download(m_server.url(u"/big.zip"_s), dest(u"big.zip"_s))); });
+            QVERIFY(failed);
+            QCOMPARE(failed->details, u"Expected 1048576 bytes, got more."_s);
+            QVERIFY(leftovers().isEmpty());
+        }
+    }
+
     void unwritableDestinationIsAFileError()
     {
         m_server.file(u"/a.zip"_s, "data");
