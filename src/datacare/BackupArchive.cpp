@@ -1,4 +1,5 @@
 #include "datacare/BackupArchive.h"
+#include "datacare/UnreadableZip.h"
 
 #include "base/FriendlyError.h"
 #include "base/PlatformError.h"
@@ -62,9 +63,9 @@ private:
 using ArchivePtr = std::unique_ptr<archive, int (*)(archive *)>;
 using EntryPtr = std::unique_ptr<archive_entry, void (*)(archive_entry *)>;
 
-FriendlyError cantRead(const QString &zip, const QString &reason)
+UnreadableZip cantRead(const QString &zip, const QString &reason)
 {
-    return FriendlyError(QStringLiteral("Vantor can't read that zip."), zip + QLatin1Char('\n') + reason);
+    return UnreadableZip(zip, reason);
 }
 
 QString errorText(archive *a)

@@ -1,4 +1,5 @@
 #include "datacare/BackupManager.h"
+#include "datacare/UnreadableZip.h"
 
 #include "base/ByteCount.h"
 #include "base/FriendlyError.h"
@@ -213,11 +214,9 @@ QString create(const QList<BackupItem> &items, const QString &folder, const Prog
                                     .arg(written.bytes)
                                     .arg(read.entries)
                                     .arg(read.bytes));
-    } catch (const FriendlyError &e) {
+    } catch (const UnreadableZip &e) {
         FileOps::removeItem(partial);
-        if (e.message == QStringLiteral("Vantor can't read that zip."))
-            throw FriendlyError(QStringLiteral("The backup could not be verified, so it was removed."), e.details);
-        throw;
+        throw FriendlyError(QStringLiteral("The backup could not be verified, so it was removed."), e.details);
     } catch (...) {
         FileOps::removeItem(partial);
         throw;

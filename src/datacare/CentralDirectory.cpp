@@ -1,4 +1,5 @@
 #include "datacare/CentralDirectory.h"
+#include "datacare/UnreadableZip.h"
 
 #include "base/FriendlyError.h"
 
@@ -26,9 +27,9 @@ quint64 little(const char *p, int bytes)
     return value;
 }
 
-FriendlyError damaged(const QString &zip, const QString &what)
+UnreadableZip damaged(const QString &zip, const QString &what)
 {
-    return FriendlyError(QStringLiteral("Vantor can't read that zip."), zip + QLatin1Char('\n') + what);
+    return UnreadableZip(zip, what);
 }
 
 QByteArray readAt(QFile &file, qint64 offset, qint64 length, const QString &zip)

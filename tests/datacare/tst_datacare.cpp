@@ -9,7 +9,9 @@
 #include "app/AppModel.h"
 #include "base/FriendlyError.h"
 #include "base/Paths.h"
+#include "datacare/BackupArchive.h"
 #include "datacare/BackupManager.h"
+#include "datacare/UnreadableZip.h"
 #include "platform/FileOps.h"
 
 #include <QtTest>
@@ -419,6 +421,24 @@ private Q_SLOTS:
         QVERIFY(asked.informative.contains(library(u"Application Support/OpenEmu"_s)));
         QCOMPARE(asked.buttons.value(asked.defaultButton), u"Cancel"_s);
         QVERIFY(!QFileInfo::exists(library(u"Application Support/OpenEmu"_s)));
+    }
+
+    // A damaged zip is its own kind of failure, which the backup's read-back check turns into
+    // "could not be verified" without reading the sentence.
+    void damagedZipsAreTheirOwnFailure()
+    {
+        ZipWriter writer;
+        writer.addFile(u"Application Support/OpenEmu/Save States/a.oesavestate"_s, QByteArray(4096, 's'));
+        const QString whole = out() + u"/whole.zip"_s;
+        QVERIFY(writer.write(whole));
+        const QByteArray bytes = TestFiles::read(whole);
+        TestFiles::write(out() + u"/cut.zip"_s, bytes.left(bytes.size() / 2));
+        TestFiles::write(out() + u"/noise.zip"_s, QByteArray(4096, 'z'));
+        for (const QString &name : {u"cut.zip"_s, u"noise.zip"_s, u"missing.zip"_s}) {
+            const auto failed = thrown<UnreadableZip>([&] { BackupArchive::readBack(out() + u"/"_s + name); });
+            QVERIFY2(failed, qPrintable(name));
+            QCOMPARE(failed->message, u"Vantor can't read that zip."_s);
+        }
     }
 
     void trashIsMadeWhenMissing()
