@@ -17,17 +17,6 @@ QString optionLine(const Option &option)
     return left.leftJustified(26) + option.description + QLatin1Char('\n');
 }
 
-const Option *findOption(const QString &name)
-{
-    for (const QList<Option> *list : {&globalOptions(), &commandOptions()}) {
-        for (const Option &option : *list) {
-            if (option.name == name)
-                return &option;
-        }
-    }
-    return nullptr;
-}
-
 } // namespace
 
 const QList<Option> &globalOptions()
@@ -49,8 +38,11 @@ const QList<Option> &commandOptions()
     static const QList<Option> options = {
         {s("system"), {}, s("Install into the system Applications folder.")},
         {s("reinstall"), {}, s("Replace the installed copy, whatever its version.")},
-        {s("to"), s("DIR"), s("The folder to save the backup zip in.")},
-        {s("only"), s("ITEMS"), s("The items to back up, of states,library,prefs.")},
+        {s("to"), s("DIR"), s("The folder to save the backup zip in (~/Documents/OpenEmu Backups)."), {folders}},
+        {s("only"),
+         s("ITEMS"),
+         s("The items to back up, of states,library,prefs."),
+         {s("states"), s("library"), s("prefs")}},
         {s("with-data"), {}, s("Also move OpenEmu's data to the Trash.")},
         {s("include-skipped"), {}, s("Update even to a version you skipped.")},
         {s("no-backup"), {}, s("Don't back up the save states first, this once.")},
@@ -92,7 +84,8 @@ const QList<Command> &commands()
          s("auto-backup on|off"),
          s("Whether updates back up the save states first."),
          {},
-         s("vantor-cli set auto-backup off")},
+         s("vantor-cli set auto-backup off"),
+         {{s("auto-backup")}, {s("on"), s("off")}}},
         {s("rollback"), {}, s("Swap the installed app with the kept previous version."), {}, s("vantor-cli rollback")},
         {s("launch"), {}, s("Open OpenEmu-Silicon."), {}, s("vantor-cli launch")},
         {s("tidy"), {}, s("OpenEmu's files and folders with their sizes."), {}, s("vantor-cli --json tidy")},
@@ -105,7 +98,8 @@ const QList<Command> &commands()
          s("ZIP"),
          s("Restore a backup zip into ~/Library."),
          {},
-         s("vantor-cli restore ~/Backups/OpenEmu-Backup-2026-12-06_21-07-45.zip")},
+         s("vantor-cli restore ~/Backups/OpenEmu-Backup-2026-12-06_21-07-45.zip"),
+         {{files}}},
         {s("uninstall"),
          {},
          s("Move the app (and with --with-data its data) to the Trash."),
@@ -117,15 +111,36 @@ const QList<Command> &commands()
          s("PATH"),
          s("Remember the folder where your game files are kept."),
          {},
-         s("vantor-cli set-games-folder ~/Games")},
+         s("vantor-cli set-games-folder ~/Games"),
+         {{folders}}},
         {s("completion"),
          s("SHELL"),
          s("Print a completion script for bash, zsh or fish."),
          {},
-         s("source <(vantor-cli completion bash)")},
+         s("source <(vantor-cli completion bash)"),
+         {{s("bash"), s("zsh"), s("fish")}}},
         {s("help"), s("[COMMAND]"), s("Show help for vantor-cli or one command."), {}, s("vantor-cli help backup")},
     };
     return table;
+}
+
+const Option *findOption(const QString &name)
+{
+    for (const QList<Option> *list : {&globalOptions(), &commandOptions()}) {
+        for (const Option &option : *list) {
+            if (option.name == name)
+                return &option;
+        }
+    }
+    return nullptr;
+}
+
+QStringList commandNames()
+{
+    QStringList names;
+    for (const Command &command : commands())
+        names.append(command.name);
+    return names;
 }
 
 const Command *find(const QString &name)
@@ -175,48 +190,141 @@ QString help(const Command &command)
     return text;
 }
 
-QString completion(const QString &shell)
+namespace {
+
+// What a value or argument offers, as one line of the bash function.
+QString offer(const QStringList &values)
+{
+    if (values == QStringList{files})
+        return QStringLiteral("COMPREPLY=($(compgen -f -- \"$current\"))");
+    if (values == QStringList{folders})
+        return QStringLiteral("COMPREPLY=($(compgen -d -- \"$current\"))");
+    return QStringLiteral("COMPREPLY=($(compgen -W \"%1\" -- \"$current\"))").arg(values.join(QLatin1Char(' ')));
+}
+
+QStringList flags(const QList<Option> &options)
 {
     QStringList names;
-    for (const Command &command : commands())
-        names.append(command.name);
-    QStringList options;
+    for (const Option &option : options)
+        names.append(QStringLiteral("--") + option.name);
+    return names;
+}
+
+// The arguments completion offers for a command, position by position ("help" offers commands).
+QList<QStringList> argumentsOf(const Command &command)
+{
+    if (command.name == QStringLiteral("help"))
+        return {commandNames()};
+    return command.arguments;
+}
+
+// One bash function from the table: the command is the first word that is not an option (or an
+// option's value); after it, its own options, its arguments in turn, and the values of options.
+QString bashFunction()
+{
+    QString valued, values, cases;
     for (const QList<Option> *list : {&globalOptions(), &commandOptions()}) {
-        for (const Option &option : *list)
-            options.append(QStringLiteral("--") + option.name);
-    }
-    const QString words = names.join(QLatin1Char(' '));
-    const QString flags = options.join(QLatin1Char(' '));
-    if (shell == QStringLiteral("bash"))
-        return QStringLiteral(
-                   "_vantor_cli() {\n"
-                   "    local current=\"${COMP_WORDS[COMP_CWORD]}\"\n"
-                   "    if [[ \"$current\" == -* ]]; then\n"
-                   "        COMPREPLY=($(compgen -W \"%1\" -- \"$current\"))\n"
-                   "    elif [[ \"${COMP_WORDS[COMP_CWORD-1]}\" == restore || \"${COMP_WORDS[COMP_CWORD-1]}\" "
-                   "== set-games-folder || \"${COMP_WORDS[COMP_CWORD-1]}\" == --to ]]; then\n"
-                   "        COMPREPLY=($(compgen -f -- \"$current\"))\n"
-                   "    else\n"
-                   "        COMPREPLY=($(compgen -W \"%2\" -- \"$current\"))\n"
-                   "    fi\n"
-                   "}\n"
-                   "complete -o filenames -F _vantor_cli vantor-cli\n")
-            .arg(flags, words);
-    if (shell == QStringLiteral("zsh"))
-        return QStringLiteral("#compdef vantor-cli\n_arguments '1:command:(%1)' '*:option:(%2)' '*:file:_files'\n")
-            .arg(words, flags);
-    if (shell == QStringLiteral("fish")) {
-        QString script;
-        for (const Command &command : commands())
-            script
-                += QStringLiteral("complete -c vantor-cli -n __fish_use_subcommand -a %1 -d '%2'\n")
-                       .arg(command.name, QString(command.summary).replace(QLatin1Char('\''), QStringLiteral("\\'")));
-        for (const QList<Option> *list : {&globalOptions(), &commandOptions()}) {
-            for (const Option &option : *list)
-                script += QStringLiteral("complete -c vantor-cli -l %1\n").arg(option.name);
+        for (const Option &option : *list) {
+            if (option.valueName.isEmpty())
+                continue;
+            valued += QStringLiteral(" --") + option.name;
+            values += QStringLiteral("    --%1) %2; return ;;\n")
+                          .arg(option.name,
+                               option.values.isEmpty() ? QStringLiteral("COMPREPLY=()") : offer(option.values));
         }
-        return script;
     }
+    const QString global = flags(globalOptions()).join(QLatin1Char(' '));
+    for (const Command &command : commands()) {
+        QStringList own = flags(globalOptions());
+        for (const QString &name : command.options)
+            own.append(QStringLiteral("--") + name);
+        QString positions;
+        const QList<QStringList> arguments = argumentsOf(command);
+        for (qsizetype i = 0; i < arguments.size(); ++i)
+            positions += QStringLiteral("        %1) %2 ;;\n").arg(i).arg(offer(arguments[i]));
+        cases
+            += QStringLiteral(
+                   "    %1)\n"
+                   "        if [[ \"$current\" == -* ]]; then COMPREPLY=($(compgen -W \"%2\" -- \"$current\")); return; fi\n"
+                   "        case $position in\n%3        *) COMPREPLY=() ;;\n        esac ;;\n")
+                   .arg(command.name, own.join(QLatin1Char(' ')), positions);
+    }
+    return QStringLiteral("_vantor_cli() {\n"
+                          "    local current=\"${COMP_WORDS[COMP_CWORD]}\" previous=\"${COMP_WORDS[COMP_CWORD-1]}\"\n"
+                          "    local command=\"\" position=0 i word\n"
+                          "    for ((i = 1; i < COMP_CWORD; i++)); do\n"
+                          "        word=\"${COMP_WORDS[i]}\"\n"
+                          "        case \" %1 \" in *\" $word \"*) ((i++)); continue ;; esac\n"
+                          "        [[ \"$word\" == -* ]] && continue\n"
+                          "        if [[ -z \"$command\" ]]; then command=\"$word\"; else ((position++)); fi\n"
+                          "    done\n"
+                          "    case \"$previous\" in\n%2    esac\n"
+                          "    if [[ -z \"$command\" ]]; then\n"
+                          "        if [[ \"$current\" == -* ]]; then COMPREPLY=($(compgen -W \"%3\" -- \"$current\"))\n"
+                          "        else COMPREPLY=($(compgen -W \"%4\" -- \"$current\")); fi\n"
+                          "        return\n"
+                          "    fi\n"
+                          "    case \"$command\" in\n%5    *) COMPREPLY=() ;;\n    esac\n"
+                          "}\n")
+        .arg(valued.trimmed(), values, global, commandNames().join(QLatin1Char(' ')), cases);
+}
+
+QString fishScript()
+{
+    auto quoted = [](QString text) {
+        return QLatin1Char('\'') + text.replace(QLatin1Char('\''), QStringLiteral("\\'")) + QLatin1Char('\'');
+    };
+    auto fishValues = [](const QStringList &values) {
+        if (values == QStringList{files})
+            return QStringLiteral(" -r -F");
+        if (values == QStringList{folders})
+            return QStringLiteral(" -r -a '(__fish_complete_directories)'");
+        return QStringLiteral(" -r -f -a '%1'").arg(values.join(QLatin1Char(' ')));
+    };
+    QString script = QStringLiteral("complete -c vantor-cli -f\n");
+    for (const Command &command : commands())
+        script += QStringLiteral("complete -c vantor-cli -n __fish_use_subcommand -a %1 -d %2\n")
+                      .arg(command.name, quoted(command.summary));
+    for (const Option &option : globalOptions())
+        script += QStringLiteral("complete -c vantor-cli -l %1%2\n")
+                      .arg(option.name, option.valueName.isEmpty() ? QString() : fishValues(option.values));
+    for (const Command &command : commands()) {
+        const QString when = QStringLiteral("-n '__fish_seen_subcommand_from %1'").arg(command.name);
+        for (const QString &name : command.options) {
+            const Option *option = findOption(name);
+            script += QStringLiteral("complete -c vantor-cli %1 -l %2%3\n")
+                          .arg(when, name, option->valueName.isEmpty() ? QString() : fishValues(option->values));
+        }
+        const QList<QStringList> arguments = argumentsOf(command);
+        for (qsizetype i = 0; i < arguments.size(); ++i) {
+            // The argument's position: the command and the words before it are already there.
+            const QString at
+                = QStringLiteral("-n '__fish_seen_subcommand_from %1; and test (count (commandline -opc)) -eq %2'")
+                      .arg(command.name)
+                      .arg(i + 2);
+            const QStringList &values = arguments[i];
+            script += QStringLiteral("complete -c vantor-cli %1%2\n")
+                          .arg(at, values == QStringList{files} ? QStringLiteral(" -F")
+                                   : values == QStringList{folders}
+                                       ? QStringLiteral(" -a '(__fish_complete_directories)'")
+                                       : QStringLiteral(" -a '%1'").arg(values.join(QLatin1Char(' '))));
+        }
+    }
+    return script;
+}
+
+} // namespace
+
+QString completion(const QString &shell)
+{
+    if (shell == QStringLiteral("bash"))
+        return bashFunction() + QStringLiteral("complete -o filenames -F _vantor_cli vantor-cli\n");
+    // zsh runs the same function through its bash compatibility.
+    if (shell == QStringLiteral("zsh"))
+        return QStringLiteral("#compdef vantor-cli\nautoload -U +X bashcompinit && bashcompinit\n") + bashFunction()
+               + QStringLiteral("complete -o filenames -F _vantor_cli vantor-cli\n");
+    if (shell == QStringLiteral("fish"))
+        return fishScript();
     return {};
 }
 

@@ -8,11 +8,16 @@
 // usage errors and shell completion.
 namespace CommandTable {
 
+// What completion offers for a value: these words, or the names of files or folders.
+inline const QString files = QStringLiteral(":files");
+inline const QString folders = QStringLiteral(":folders");
+
 struct Option
 {
     QString name; // without the dashes
     QString valueName; // empty for a flag
     QString description;
+    QStringList values = {}; // what completion offers for the value (words, files or folders)
 };
 
 struct Command
@@ -22,12 +27,18 @@ struct Command
     QString summary;
     QStringList options; // the command's own options (the global ones go with every command)
     QString example;
+    // What completion offers for each positional argument in turn (words, files or folders).
+    QList<QStringList> arguments = {};
 };
 
 const QList<Option> &globalOptions();
 const QList<Option> &commandOptions();
 const QList<Command> &commands();
 const Command *find(const QString &name);
+// A global or command option by name; none when there is no such option.
+const Option *findOption(const QString &name);
+// The command names, in the table's order.
+QStringList commandNames();
 
 // "vantor-cli help" and "vantor-cli help COMMAND".
 QString overview();

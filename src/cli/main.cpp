@@ -18,6 +18,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <exception>
 #include <functional>
 #include <map>
@@ -71,11 +72,19 @@ QCoro::Task<int> run(AppModel &model, Command command, CliOutput::Options option
     co_return Commands::failure;
 }
 
-// One line with the problem, one pointing to the help; exit status 2.
+// Whether --json was asked for, read before (or without) the parser: a usage error or a demo
+// that cannot start is still one JSON object on stdout then.
+bool jsonAsked = false;
+
+// One line with the problem, one pointing to the help; exit status 2. With --json, stdout also
+// gets the error object.
 int usageError(const QString &problem, const QString &command = {})
 {
-    std::fprintf(stderr, "vantor-cli: %s\nRun 'vantor-cli help%s' for usage.\n", qPrintable(problem),
-                 command.isEmpty() ? "" : qPrintable(QLatin1Char(' ') + command));
+    const QString hint = QStringLiteral("Run 'vantor-cli help%1' for usage.")
+                             .arg(command.isEmpty() ? QString() : QLatin1Char(' ') + command);
+    std::fprintf(stderr, "vantor-cli: %s\n%s\n", qPrintable(problem), qPrintable(hint));
+    if (jsonAsked)
+        CliOutput::printJson(CliOutput::errorJson(FriendlyError(problem, hint)));
     return Commands::usage;
 }
 
@@ -97,10 +106,16 @@ int runCli(int argc, char *argv[])
 {
     // The demo's sandbox must be in place before anything reads HOME or the settings.
     const bool demo = DemoMode::requested(argc, argv);
+    for (int i = 1; i < argc; ++i)
+        jsonAsked |= std::strcmp(argv[i], "--json") == 0;
     if (demo && !temporaryFolderUsable()) {
         const char *configured = std::getenv("TMPDIR");
-        std::fprintf(stderr, "The demo needs a writable temporary folder.\n%s\n",
-                     configured && *configured ? configured : "/tmp");
+        const FriendlyError error(QStringLiteral("The demo needs a writable temporary folder."),
+                                  QString::fromLocal8Bit(configured && *configured ? configured : "/tmp"));
+        CliOutput::Options options;
+        options.json = jsonAsked;
+        options.verbose = true;
+        CliOutput::printError(error, options);
         return Commands::failure;
     }
     const QString sandbox = demo ? DemoMode::enterSandbox(DemoMode::resetRequested(argc, argv)) : QString();
@@ -169,13 +184,15 @@ int runCli(int argc, char *argv[])
         if (positional.size() != 2 || positional[0] != QStringLiteral("auto-backup")
             || (positional[1] != QStringLiteral("on") && positional[1] != QStringLiteral("off")))
             return usageError(QStringLiteral("set takes auto-backup on or auto-backup off."), name);
-    } else if (positional.size() > (takesArgument ? 1 : 0)
-               || (takesArgument && !optionalArgument && positional.isEmpty()))
-        return usageError(takesArgument ? QStringLiteral("%1 needs %2.").arg(name, spec->argument)
-                                        : QStringLiteral("%1 takes no argument.").arg(name),
+    } else if (!takesArgument && !positional.isEmpty()) {
+        return usageError(QStringLiteral("%1 takes no argument.").arg(name), name);
+    } else if (positional.size() > 1) {
+        // "restore a b": one is what it takes.
+        return usageError(QStringLiteral("%1 takes one %2, not %3.").arg(name, spec->argument).arg(positional.size()),
                           name);
-    if (name == QStringLiteral("backup") && !parser.isSet(QStringLiteral("to")))
-        return usageError(QStringLiteral("backup needs --to DIR."), name);
+    } else if (takesArgument && !optionalArgument && positional.isEmpty()) {
+        return usageError(QStringLiteral("%1 needs %2.").arg(name, spec->argument), name);
+    }
     const QStringList only = parser.value(QStringLiteral("only")).split(QLatin1Char(','), Qt::SkipEmptyParts);
     for (const QString &item : only) {
         if (item != QStringLiteral("states") && item != QStringLiteral("library") && item != QStringLiteral("prefs"))
@@ -212,6 +229,12 @@ int runCli(int argc, char *argv[])
         const QString folder = QFileInfo(parser.value(QStringLiteral("to"))).absoluteFilePath();
         if (!QFileInfo(folder).isDir())
             return inputError(FriendlyError(QStringLiteral("The backup folder doesn't exist."), folder), options);
+        prompter.folder = folder;
+    } else if (name == QStringLiteral("backup")) {
+        // Where a Mac user looks for their backups; made the first time.
+        const QString folder = QDir::home().filePath(QStringLiteral("Documents/OpenEmu Backups"));
+        if (!QDir().mkpath(folder))
+            return inputError(FriendlyError(QStringLiteral("Vantor can't make the backup folder."), folder), options);
         prompter.folder = folder;
     }
     if (name == QStringLiteral("restore"))

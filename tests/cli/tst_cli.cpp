@@ -5,6 +5,7 @@
 #include "TestFiles.h"
 #include "TestHome.h"
 
+#include "cli/CommandTable.h"
 #include "cli/ProgressReport.h"
 
 #include <QtTest>
@@ -142,6 +143,14 @@ private Q_SLOTS:
         row("missing games folder", {u"set-games-folder"_s, u"/nonexistent"_s}, 1, {}, "That folder doesn't exist.");
         row("demo without a temporary folder", {u"--demo"_s, u"status"_s}, 1, {},
             "The demo needs a writable temporary folder.");
+        row("two zips", {u"restore"_s, u"a.zip"_s, u"b.zip"_s}, 2, {}, "vantor-cli: restore takes one ZIP, not 2.\n");
+        // With --json every failure is one JSON object on stdout too.
+        row("usage error as JSON", {u"--json"_s, u"restore"_s}, 2,
+            "{\"error\":{\"details\":\"Run 'vantor-cli help restore' for usage.\",\"message\":\"restore needs "
+            "ZIP.\"}}",
+            {});
+        row("demo failure as JSON", {u"--demo"_s, u"--json"_s, u"status"_s}, 1, "{\"error\":{\"details\":\"",
+            "The demo needs a writable temporary folder.");
     }
 
     void usageAndHelp()
@@ -237,6 +246,9 @@ private Q_SLOTS:
         QCOMPARE(run({u"--yes"_s, u"restore"_s, notice.mid(14)}).exitCode, 0);
         QVERIFY(QFileInfo::exists(saves + u"/slot1.oesavestate"_s));
         QCOMPARE(run({u"backup"_s, u"--to"_s, to, u"--only"_s, u"roms"_s}).exitCode, 2);
+        // Without --to, where a Mac user looks for backups.
+        QCOMPARE(run({u"--yes"_s, u"backup"_s, u"--only"_s, u"states"_s}).exitCode, 0);
+        QCOMPARE(QDir(m_home.path(u"Documents/OpenEmu Backups"_s)).entryList(QDir::Files).size(), 1);
     }
 
     void guideAndSystems()
@@ -263,16 +275,55 @@ private Q_SLOTS:
         QCOMPARE(systems.size(), 42);
     }
 
+    // What bash offers after each typed line, from the script vantor-cli prints.
     void completionForBash()
     {
-        const QString script = QString::fromUtf8(run({u"completion"_s, u"bash"_s}).out);
+        QStringList lines;
+        QStringList expected;
+        auto offers = [&](const QString &typed, const QString &offered) {
+            lines.append(typed);
+            expected.append(offered);
+        };
+        offers(u"ba"_s, u"backup"_s);
+        offers(u"backup --w"_s, QString()); // --with-data is uninstall's
+        offers(u"backup --o"_s, u"--only"_s);
+        offers(u"backup --only "_s, u"states library prefs"_s);
+        offers(u"--json backup --to /tmp --only l"_s, u"library"_s);
+        offers(u"set "_s, u"auto-backup"_s);
+        offers(u"set auto-backup "_s, u"on off"_s);
+        offers(u"set auto-backup on "_s, QString());
+        offers(u"completion "_s, u"bash zsh fish"_s);
+        offers(u"help set-"_s, u"set-games-folder"_s);
+        offers(u"--feed-url http://x st"_s, u"status"_s);
+        offers(u"status "_s, QString());
+        // Every command's own options, and nobody else's.
+        const QString global = u"--json --verbose --yes --feed-url --demo --demo-reset --progress"_s;
+        for (const CommandTable::Command &command : CommandTable::commands()) {
+            QStringList own{global};
+            for (const QString &option : command.options)
+                own.append(u"--"_s + option);
+            offers(command.name + u" --"_s, own.join(QLatin1Char(' ')));
+        }
+
+        QString script = QString::fromUtf8(run({u"completion"_s, u"bash"_s}).out);
+        for (const QString &line : std::as_const(lines)) {
+            // COMP_WORDS as bash splits the line, with an empty last word after a space.
+            QStringList words = line.split(QLatin1Char(' '));
+            words.prepend(u"vantor-cli"_s);
+            QStringList quoted;
+            for (const QString &word : std::as_const(words))
+                quoted.append(u"'"_s + word + u"'"_s);
+            script += u"\nCOMP_WORDS=(%1); COMP_CWORD=%2; COMPREPLY=(); _vantor_cli; echo \"${COMPREPLY[*]}\""_s
+                          .arg(quoted.join(QLatin1Char(' ')))
+                          .arg(words.size() - 1);
+        }
         QProcess bash;
-        bash.start(u"bash"_s, {u"-c"_s, script
-                                            + u"\nCOMP_WORDS=(vantor-cli ba); COMP_CWORD=1; _vantor_cli; "
-                                              u"echo \"${COMPREPLY[*]}\"; COMP_WORDS=(vantor-cli backup --w); "
-                                              u"COMP_CWORD=2; _vantor_cli; echo \"${COMPREPLY[*]}\""_s});
+        bash.start(u"bash"_s, {u"-c"_s, script});
         QVERIFY(bash.waitForFinished());
-        QCOMPARE(bash.readAllStandardOutput(), QByteArray("backup\n--with-data\n"));
+        const QStringList answers = QString::fromUtf8(bash.readAllStandardOutput()).split(QLatin1Char('\n'));
+        for (qsizetype i = 0; i < lines.size(); ++i)
+            QVERIFY2(answers.value(i) == expected[i],
+                     qPrintable(u"\"%1\" offered \"%2\""_s.arg(lines[i], answers.value(i))));
     }
 
     void installUpdateSkipRollbackUninstall()
