@@ -112,6 +112,15 @@ void ProgressReport::update()
         if (phase != InstallPhase::idle && phase != InstallPhase::downloading)
             std::fprintf(stderr, "%s\n", phaseText(phase));
     }
+    // A download that picks up where a dropped connection left it says so, on its own line.
+    const QString said = phase == InstallPhase::downloading ? m_model.busyMessage().value_or(QString()) : QString();
+    if (said != m_shownMessage) {
+        m_shownMessage = said;
+        if (!said.isEmpty()) {
+            endLine();
+            std::fprintf(stderr, "%s\n", said.toUtf8().constData());
+        }
+    }
     if (phase == InstallPhase::downloading)
         draw(m_model.downloaded(), m_model.totalBytes(), m_model.speed(), {});
     else if (phase == InstallPhase::idle && m_model.busyTotal() > 0)

@@ -35,4 +35,5 @@ private:
     bool m_lineShown = false;
     qint64 m_lastDrawnMs = 0;
     int m_lastTenth = -1;
+    QString m_shownMessage; // the download's own sentence ("Resuming at …") last printed
 };

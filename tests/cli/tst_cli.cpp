@@ -5,6 +5,7 @@
 #include "TestFiles.h"
 #include "TestHome.h"
 
+#include "base/ByteCount.h"
 #include "cli/CommandTable.h"
 #include "cli/ProgressReport.h"
 
@@ -219,9 +220,20 @@ private Q_SLOTS:
 
         // In a log (--progress off a terminal): whole lines, no carriage returns.
         QDir(m_home.userApplications()).removeRecursively();
+        // The total is there from the first line; a dropped connection is picked up where it stopped,
+        // and the log says so.
+        const QString zip = u"/download/1.0.3/OpenEmu-Silicon.zip"_s;
+        FeedServer::Route dropping = *m_server.routeOf(zip);
+        dropping.dropAfterBytes = dropping.body.size() / 2;
+        m_server.route(zip, dropping);
         const CliRun logged = run({u"--yes"_s, u"--progress"_s, u"install"_s});
         QCOMPARE(logged.exitCode, 0);
         QVERIFY(logged.err.contains("100% ") && !logged.err.contains('\r'));
+        const QList<QByteArray> lines = logged.err.split('\n');
+        const QByteArray total = ByteCount::fileStyle(dropping.body.size()).toUtf8();
+        QVERIFY2(lines.first().startsWith("0% ") && lines.first().endsWith(" / " + total), logged.err.constData());
+        QVERIFY2(logged.err.contains("Resuming at ") && logged.err.contains(" of " + total + "…\n"),
+                 logged.err.constData());
 
         // The frame: no speed or ETA before the first sample; no percentage without a total.
         QCOMPARE(ProgressReport::line(120'300'000, 286'400'000, 5'200'000),

@@ -161,8 +161,9 @@ QCoro::Task<Outcome> AppModel::runInstall(InstallRequest request, Change change)
                                     .arg(ByteCount::fileStyle(needed)),
                                 QStringLiteral("Free: ") + ByteCount::fileStyle(*free));
 
-        setPhase(InstallPhase::downloading);
+        // The total first: the first progress anyone draws already has it.
         setProgress(0, request.asset.size, 0);
+        setPhase(InstallPhase::downloading);
         Downloader *downloader = new Downloader(*m_network, this);
         m_install.downloader = downloader;
         downloader->setExpectedSize(request.asset.size);
@@ -179,7 +180,8 @@ QCoro::Task<Outcome> AppModel::runInstall(InstallRequest request, Change change)
         downloadCache = cache;
         downloader->setKeepPartial(true);
         downloader->onResume = [this](qint64 offset) {
-            setBusyMessage(QStringLiteral("Resuming at %1…").arg(ByteCount::fileStyle(offset)));
+            setBusyMessage(QStringLiteral("Resuming at %1 of %2…")
+                               .arg(ByteCount::fileStyle(offset), ByteCount::fileStyle(m_install.totalBytes)));
         };
         const QString target = QDir(cache).filePath(request.asset.name);
         const QString file = co_await downloader->download(request.url, target);
