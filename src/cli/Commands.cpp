@@ -25,13 +25,16 @@ QString yesNo(bool value)
     return value ? QStringLiteral("yes") : QStringLiteral("no");
 }
 
-// ✓ and ✗ where the terminal's character set has them, else [x] and [ ].
-QString mark(bool done)
+// ✓, ⚠ and ✗ where the terminal's character set has them, else [x], [!] and [ ].
+QString mark(GuideChecklist::Readiness state)
 {
     static const bool utf8 = QByteArray(::nl_langinfo(CODESET)).toUpper().replace('-', "") == "UTF8";
-    if (utf8)
-        return done ? QStringLiteral("✓") : QStringLiteral("✗");
-    return done ? QStringLiteral("[x]") : QStringLiteral("[ ]");
+    switch (state) {
+    case GuideChecklist::Readiness::ready: return utf8 ? QStringLiteral("✓") : QStringLiteral("[x]");
+    case GuideChecklist::Readiness::warning: return utf8 ? QStringLiteral("⚠") : QStringLiteral("[!]");
+    case GuideChecklist::Readiness::missing: break;
+    }
+    return utf8 ? QStringLiteral("✗") : QStringLiteral("[ ]");
 }
 
 // An action's outcome as the exit status, with its error, or its notice, printed.
@@ -360,19 +363,22 @@ QCoro::Task<int> guide(AppModel &model, CliOutput::Options options)
                                         {QStringLiteral("detail"), step.detail}});
         for (const BIOSEntry &entry : ProjectDocs::biosTable()) {
             QJsonArray checks;
-            for (const BiosCheck &check : GuideChecklist::checks(entry, found, model.biosHashes()))
+            const QList<BiosCheck> judged = GuideChecklist::checks(entry, found, model.biosHashes());
+            for (const BiosCheck &check : judged)
                 checks.append(
                     QJsonObject{{QStringLiteral("file"), check.file},
                                 {QStringLiteral("state"), GuideChecklist::stateName(check.state)},
                                 {QStringLiteral("path"), check.path ? QJsonValue(*check.path) : QJsonValue()}});
-            biosRows.append(QJsonObject{{QStringLiteral("system"), entry.system},
-                                        {QStringLiteral("checks"), checks},
-                                        {QStringLiteral("files"), QJsonArray::fromStringList(entry.files)},
-                                        {QStringLiteral("anyOf"), entry.anyOf},
-                                        {QStringLiteral("optional"), entry.optional},
-                                        {QStringLiteral("note"), entry.note},
-                                        {QStringLiteral("satisfied"), GuideChecklist::isSatisfied(entry, found)},
-                                        {QStringLiteral("folder"), GuideChecklist::folder(entry, found)}});
+            biosRows.append(QJsonObject{
+                {QStringLiteral("system"), entry.system},
+                {QStringLiteral("checks"), checks},
+                {QStringLiteral("files"), QJsonArray::fromStringList(entry.files)},
+                {QStringLiteral("anyOf"), entry.anyOf},
+                {QStringLiteral("optional"), entry.optional},
+                {QStringLiteral("note"), entry.note},
+                {QStringLiteral("satisfied"), GuideChecklist::isSatisfied(entry, found)},
+                {QStringLiteral("state"), GuideChecklist::readinessName(GuideChecklist::readiness(entry, judged))},
+                {QStringLiteral("folder"), GuideChecklist::folder(entry, found)}});
         }
         for (const ControllerInfo &controller : monitor.controllers())
             controllerRows.append(
@@ -395,11 +401,11 @@ QCoro::Task<int> guide(AppModel &model, CliOutput::Options options)
     for (const BIOSEntry &entry : ProjectDocs::biosTable()) {
         // Each file with its state word: "scph5501.bin verified".
         QStringList files;
-        for (const BiosCheck &check : GuideChecklist::checks(entry, found, model.biosHashes()))
+        const QList<BiosCheck> judged = GuideChecklist::checks(entry, found, model.biosHashes());
+        for (const BiosCheck &check : judged)
             files.append(check.file + QLatin1Char(' ') + GuideChecklist::stateName(check.state));
         CliOutput::printLine(QStringLiteral("  %1 %2: %3%4")
-                                 .arg(GuideChecklist::isSatisfied(entry, found) ? mark(true) : mark(false),
-                                      entry.system,
+                                 .arg(mark(GuideChecklist::readiness(entry, judged)), entry.system,
                                       files.join(entry.anyOf ? QStringLiteral(" or ") : QStringLiteral(" and ")),
                                       entry.optional ? QStringLiteral(" (optional)") : QString()));
     }

@@ -58,6 +58,43 @@ bool isSatisfied(const BIOSEntry &entry, const FoundFiles &found)
                        : std::all_of(entry.files.begin(), entry.files.end(), present);
 }
 
+namespace {
+
+// Worst first.
+int rank(BiosCheck::State state)
+{
+    switch (state) {
+    case BiosCheck::State::missing: return 0;
+    case BiosCheck::State::bad: return 1;
+    case BiosCheck::State::unrecognised: return 2;
+    case BiosCheck::State::verified:
+    case BiosCheck::State::present: return 3;
+    }
+    return 0;
+}
+
+} // namespace
+
+Readiness readiness(const BIOSEntry &entry, const QList<BiosCheck> &checks)
+{
+    if (checks.isEmpty())
+        return Readiness::missing;
+    int overall = entry.anyOf ? 0 : 3;
+    for (const BiosCheck &check : checks)
+        overall = entry.anyOf ? std::max(overall, rank(check.state)) : std::min(overall, rank(check.state));
+    return overall == 3 ? Readiness::ready : overall == 0 ? Readiness::missing : Readiness::warning;
+}
+
+QString readinessName(Readiness readiness)
+{
+    switch (readiness) {
+    case Readiness::ready: return QStringLiteral("ready");
+    case Readiness::warning: return QStringLiteral("warning");
+    case Readiness::missing: return QStringLiteral("missing");
+    }
+    return {};
+}
+
 QString folder(const BIOSEntry &entry, const FoundFiles &found)
 {
     for (const QString &name : entry.files) {

@@ -52,6 +52,14 @@ FoundFiles scanFileNames();
 
 bool isSatisfied(const BIOSEntry &entry, const FoundFiles &found);
 
+// How a system's row stands, the one rule both views draw: a system that needs all of its files
+// takes the worst of their states, one that needs any of them the best. (Files a note calls
+// optional are not in the row, so they never count.)
+enum class Readiness { ready, warning, missing };
+Readiness readiness(const BIOSEntry &entry, const QList<BiosCheck> &checks);
+// "ready", "warning", "missing".
+QString readinessName(Readiness readiness);
+
 // The folder to open for a BIOS row: where one of its files is, else where it belongs.
 QString folder(const BIOSEntry &entry, const FoundFiles &found);
 

@@ -90,10 +90,17 @@ void GuidePage::sync()
                                "~/Library/Application Support/OpenEmu."),
                 this));
     for (const BIOSEntry &entry : ProjectDocs::biosTable()) {
-        const bool satisfied = GuideChecklist::isSatisfied(entry, found);
+        const QList<BiosCheck> checks = GuideChecklist::checks(entry, found, m_model.biosHashes());
+        const GuideChecklist::Readiness state = GuideChecklist::readiness(entry, checks);
         auto *row = new QHBoxLayout;
-        row->addWidget(icon(satisfied ? QStringLiteral("checkmark.circle.fill") : QStringLiteral("circle"),
-                            satisfied ? tone(Tone::success) : QColor(Qt::gray), this),
+        using Readiness = GuideChecklist::Readiness;
+        row->addWidget(icon(state == Readiness::ready     ? QStringLiteral("checkmark.circle.fill")
+                            : state == Readiness::warning ? QStringLiteral("exclamationmark.triangle.fill")
+                                                          : QStringLiteral("circle"),
+                            state == Readiness::ready     ? tone(Tone::success)
+                            : state == Readiness::warning ? tone(Tone::warning)
+                                                          : QColor(Qt::gray),
+                            this),
                        0, Qt::AlignTop);
         auto *lines = new QVBoxLayout;
         lines->setSpacing(2);
@@ -111,7 +118,7 @@ void GuidePage::sync()
         files->setFont(mono);
         lines->addWidget(files);
         // Each file's mark: ✓ a known-good dump (or a file never judged), ⚠ another dump, ✗ none.
-        for (const BiosCheck &check : GuideChecklist::checks(entry, m_model.biosFound(), m_model.biosHashes())) {
+        for (const BiosCheck &check : checks) {
             using State = BiosCheck::State;
             QString line = check.file + QLatin1Char(' ');
             Tone mood = Tone::success;

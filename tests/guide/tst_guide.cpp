@@ -197,6 +197,27 @@ private Q_SLOTS:
         QCOMPARE(states.value(u"syscard3.pce"_s), BiosCheck::State::bad);
         QCOMPARE(states.value(u"dc_flash.bin"_s), BiosCheck::State::present);
         QCOMPARE(states.value(u"scph5500.bin"_s), BiosCheck::State::missing);
+
+        // A row's mark: all-of rows take their worst file, any-of rows their best.
+        QMap<QString, GuideChecklist::Readiness> rows;
+        for (const BIOSEntry &entry : ProjectDocs::biosTable())
+            rows.insert(entry.system,
+                        GuideChecklist::readiness(entry, GuideChecklist::checks(entry, found, hashes, table)));
+        using Readiness = GuideChecklist::Readiness;
+        QCOMPARE(rows.value(u"PlayStation"_s), Readiness::ready); // one good of three is enough
+        QCOMPARE(rows.value(u"TurboGrafx-CD"_s), Readiness::warning); // its only file is a bad dump
+        QCOMPARE(rows.value(u"Sega Dreamcast"_s), Readiness::missing); // dc_boot.bin is missing
+        QCOMPARE(rows.value(u"Atari Lynx"_s), Readiness::missing);
+        write(u"scph5502.bin"_s, "another dump");
+        write(u"dc_boot.bin"_s, "a boot rom");
+        const GuideChecklist::FoundFiles now = GuideChecklist::scanFileNames();
+        const GuideChecklist::FileHashes nowHashes = GuideChecklist::hashFiles(now);
+        auto rowNow = [&](const QString &system) {
+            const BIOSEntry &entry = row(system);
+            return GuideChecklist::readiness(entry, GuideChecklist::checks(entry, now, nowHashes, table));
+        };
+        QCOMPARE(rowNow(u"PlayStation"_s), Readiness::warning); // two unknown dumps: the best is a warning
+        QCOMPARE(rowNow(u"Sega Dreamcast"_s), Readiness::warning); // an unknown boot rom and a present flash
     }
 
 private:
