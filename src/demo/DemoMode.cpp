@@ -1,4 +1,5 @@
 #include "demo/DemoMode.h"
+#include "base/TestHooks.h"
 
 #include "demo/SampleRelease.h"
 #include "install/VersionChecker.h"
@@ -73,9 +74,8 @@ QString enterSandbox(bool reset)
         seedHome(root + QStringLiteral("/home"));
 
     qputenv("HOME", QFile::encodeName(root + QStringLiteral("/home")));
-    qputenv("VANTOR_DEMO", "1"); // the sample app is not signed: the notice says so
+    DemoFlag::set(); // an unsigned sample app on a simulated Mac
     qputenv("VANTOR_SYSTEM_APPLICATIONS", QFile::encodeName(root + QStringLiteral("/Applications")));
-    qputenv("VANTOR_HOST", "macos-14.5.0-arm64");
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(root + QStringLiteral("/config")));
     qputenv("XDG_DATA_HOME", QFile::encodeName(root + QStringLiteral("/data")));
     qputenv("TMPDIR", QFile::encodeName(root + QStringLiteral("/tmp")));

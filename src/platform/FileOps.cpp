@@ -1,4 +1,5 @@
 #include "platform/FileOps.h"
+#include "base/TestHooks.h"
 
 #include "base/PlatformError.h"
 #include "platform/ProcessRunner.h"
@@ -43,7 +44,7 @@ bool copyAcrossVolumes(const QString &from, const QString &to)
 
 void checkpoint(const QString &step)
 {
-    static const int killAt = qEnvironmentVariableIntValue("VANTOR_KILL_AT_STEP");
+    static const int killAt = TestHooks::variable("VANTOR_KILL_AT_STEP").toInt();
     static QAtomicInt steps = 0;
     if (killAt <= 0)
         return;

@@ -2,6 +2,7 @@
 // has (or the ones a test names), and judges their answers the same way.
 
 #include "base/FriendlyError.h"
+#include "base/TestHooks.h"
 #include "platform/ProcessRunner.h"
 #include "platform/SystemTools.h"
 
@@ -17,7 +18,7 @@ const QString invalid = QStringLiteral("The downloaded app's signature isn't val
 
 QString toolPath(const QString &name, const QString &systemPath)
 {
-    const QString tools = qEnvironmentVariable("VANTOR_SIGNATURE_TOOLS");
+    const QString tools = TestHooks::variable("VANTOR_SIGNATURE_TOOLS");
     if (!tools.isEmpty())
         return QDir(tools).filePath(name);
     return systemPath;

@@ -188,7 +188,7 @@ private Q_SLOTS:
         Bundles::write(m_home.path(u"Library/Application Support/Vantor/Previous versions"_s), u"OpenEmu 1.0.3.app"_s,
                        {.version = u"1.0.3"_s});
         const CliRun asked = onTerminal({u"rollback"_s}, typed);
-        QCOMPARE(asked.exitCode, exitCode);
+        QVERIFY2(asked.exitCode == exitCode, asked.out.constData());
         QVERIFY2(asked.out.contains("Go back to the previous version?\r\n"), asked.out.constData());
         QCOMPARE(asked.out.count("Roll back? [Y/n] "), typed.startsWith('3') ? 2 : 1);
 

@@ -5,6 +5,7 @@
 #include "base/ByteCount.h"
 #include "base/Paths.h"
 #include "base/Prompter.h"
+#include "base/TestHooks.h"
 #include "datacare/BackupManager.h"
 #include "install/Downloader.h"
 #include "install/Installer.h"
@@ -239,7 +240,7 @@ QCoro::Task<Outcome> AppModel::runInstall(InstallRequest request, Change change)
         // The app must be signed by the project's makers, the same team as the copy it replaces,
         // before it replaces anything.
         // (The demo's sample app is not signed; the demo says so instead.)
-        const bool demo = qEnvironmentVariableIsSet("VANTOR_DEMO");
+        const bool demo = DemoFlag::isSet();
         auto checking = Background::run([app, replacing = request.replacing, demo] {
             return demo ? SystemTools::Signature::uncheckable : SystemTools::checkSignature(app, replacing);
         });
