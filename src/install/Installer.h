@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 
 #include <optional>
@@ -26,6 +27,15 @@ QString verify(const QString &file, qint64 expectedSize, const std::optional<QSt
 // address, size and published digest, so that a partial download is resumed only for the same
 // file. Folders of other files are removed (the release changed).
 QString downloadFolder(const QString &url, qint64 size, const std::optional<QString> &digest);
+
+// What a step will write, by folder. Throws FriendlyError ("Not enough free disk space. About …
+// is needed while installing.") when the folders on one volume need more than it has free.
+struct SpaceNeed
+{
+    QString folder;
+    qint64 bytes = 0;
+};
+void checkFreeSpace(const QList<SpaceNeed> &needs);
 
 // --- unpacking
 

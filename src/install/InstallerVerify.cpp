@@ -1,10 +1,13 @@
 #include "install/Installer.h"
 
+#include "base/ByteCount.h"
 #include "base/Paths.h"
 #include "platform/FileOps.h"
+#include "platform/FileUtil.h"
 
 #include <QCryptographicHash>
 #include <QDir>
+#include <QMap>
 
 #include "base/FriendlyError.h"
 #include "base/PlatformError.h"
@@ -109,6 +112,29 @@ QString downloadFolder(const QString &url, qint64 size, const std::optional<QStr
     const QString folder = downloads.filePath(key);
     FileOps::makePath(folder);
     return folder;
+}
+
+void checkFreeSpace(const QList<SpaceNeed> &needs)
+{
+    // Summed per volume: the download, the work folder and the app's folder are often one disk,
+    // but the caches or the temporary folder may be another.
+    QMap<quint64, QPair<QString, qint64>> volumes;
+    for (const SpaceNeed &need : needs) {
+        const auto volume = FileUtil::volumeOf(need.folder);
+        if (!volume)
+            continue; // the step's own write will say what is wrong
+        auto &entry = volumes[*volume];
+        if (entry.first.isEmpty())
+            entry.first = FileUtil::nearestExisting(need.folder);
+        entry.second = ByteCount::saturatingAdd(entry.second, need.bytes);
+    }
+    for (auto it = volumes.cbegin(); it != volumes.cend(); ++it) {
+        const auto &[folder, needed] = *it;
+        if (const auto free = FileUtil::freeSpace(folder); free && *free < needed)
+            throw FriendlyError(QStringLiteral("Not enough free disk space. About %1 is needed while installing.")
+                                    .arg(ByteCount::fileStyle(needed)),
+                                QStringLiteral("Free: %1 on the disk of %2").arg(ByteCount::fileStyle(*free), folder));
+    }
 }
 
 } // namespace Installer

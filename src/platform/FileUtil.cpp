@@ -1,6 +1,8 @@
 #include "platform/FileUtil.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <fts.h>
 #include <sys/stat.h>
@@ -37,6 +39,22 @@ qint64 size(const QString &path)
     if (!S_ISDIR(st.st_mode))
         return qint64(st.st_size);
     return allocatedSizeOfTree(native);
+}
+
+QString nearestExisting(const QString &path)
+{
+    QString at = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+    while (!QFileInfo::exists(at) && at != QDir::rootPath())
+        at = QFileInfo(at).path();
+    return at;
+}
+
+std::optional<quint64> volumeOf(const QString &path)
+{
+    struct stat info;
+    if (::stat(QFile::encodeName(nearestExisting(path)).constData(), &info) != 0)
+        return std::nullopt;
+    return quint64(info.st_dev);
 }
 
 } // namespace FileUtil

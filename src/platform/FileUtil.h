@@ -15,4 +15,11 @@ qint64 size(const QString &path);
 // Space available on the volume holding the path, or none when the volume cannot be asked.
 std::optional<qint64> freeSpace(const QString &path);
 
+// The path itself, or its nearest folder above that exists: what a path yet to be made is asked
+// about.
+QString nearestExisting(const QString &path);
+
+// Which volume the path (or its nearest existing folder) is on; none when it cannot be told.
+std::optional<quint64> volumeOf(const QString &path);
+
 } // namespace FileUtil

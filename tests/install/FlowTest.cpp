@@ -16,6 +16,8 @@
 #include <QtTest>
 
 #include <csignal>
+#include <sys/mount.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -214,6 +216,42 @@ private Q_SLOTS:
         QCOMPARE(await(model->install(true)), Outcome::failed);
         QVERIFY(model->error()->details.startsWith(u"HTTP 404 for "_s));
         QCOMPARE(VersionChecker::version(app), u"1.0.3"_s);
+    }
+
+    // Vantor's caches on a 1 MiB disk of their own (a tmpfs in a private mount namespace; the test
+    // runs itself again inside `unshare -m`): a 4 MiB release is refused before a byte is fetched,
+    // though the temporary folder has room.
+    void freeSpaceIsCheckedWhereTheDownloadGoes()
+    {
+        if (!qEnvironmentVariableIsSet("VANTOR_TEST_PRIVATE_MOUNT")) {
+            if (::geteuid() != 0 || QStandardPaths::findExecutable(u"unshare"_s).isEmpty())
+                QSKIP("needs root and unshare(1) for a private tmpfs");
+            QProcess inside;
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.insert(u"VANTOR_TEST_PRIVATE_MOUNT"_s, u"1"_s);
+            inside.setProcessEnvironment(environment);
+            inside.setProcessChannelMode(QProcess::MergedChannels);
+            inside.start(u"unshare"_s,
+                         {u"-m"_s, u"--propagation"_s, u"private"_s, QCoreApplication::applicationFilePath(),
+                          u"freeSpaceIsCheckedWhereTheDownloadGoes"_s});
+            QVERIFY(inside.waitForFinished(120'000));
+            const QByteArray output = inside.readAll();
+            if (output.contains("SKIP"))
+                QSKIP("this machine refuses a tmpfs mount in a private namespace");
+            QVERIFY2(inside.exitCode() == 0, output.constData());
+            return;
+        }
+        const QByteArray caches = QFile::encodeName(m_home.path(u"Library/Caches"_s));
+        QDir().mkpath(m_home.path(u"Library/Caches"_s));
+        if (::mount("vantor-test", caches.constData(), "tmpfs", 0, "size=1m") != 0)
+            QSKIP("tmpfs mount refused");
+        auto unmount = qScopeGuard([&] { ::umount2(caches.constData(), MNT_DETACH); });
+        publish({.version = u"1.0.4"_s, .publishedSize = 4 * 1024 * 1024});
+        auto model = startedModel();
+        QCOMPARE(await(model->install(false)), Outcome::failed);
+        QCOMPARE(model->error()->message, u"Not enough free disk space. About 4.2 MB is needed while installing."_s);
+        QVERIFY2(model->error()->details.contains(m_home.path(u"Library/Caches"_s)), qPrintable(errorDetails(*model)));
+        QCOMPARE(m_server.hits(u"/download/1.0.4/OpenEmu-Silicon.zip"_s), 0);
     }
 
     void aSecondRequestIsRefusedAndCancelUndoesAll()

@@ -156,11 +156,14 @@ QCoro::Task<Outcome> AppModel::runInstall(InstallRequest request, Change change)
     };
     try {
         workDir = WorkFolder::create();
-        const qint64 needed = ByteCount::saturatingMultiply(request.asset.size, 3);
-        if (const auto free = FileUtil::freeSpace(workDir); free && *free < needed)
-            throw FriendlyError(QStringLiteral("Not enough free disk space. About %1 is needed while installing.")
-                                    .arg(ByteCount::fileStyle(needed)),
-                                QStringLiteral("Free: ") + ByteCount::fileStyle(*free));
+        // Into Vantor's caches, where a cancelled or dropped download waits to be resumed.
+        const QString cache
+            = Installer::downloadFolder(request.url.toString(), request.asset.size, request.asset.digest);
+        downloadCache = cache;
+        // Every volume written must have room before a byte is fetched: the download in the
+        // caches, the unpacked app in the work folder, the staged copy beside the app.
+        const qint64 size = request.asset.size;
+        Installer::checkFreeSpace({{cache, size}, {workDir, size}, {request.destDir, size}});
 
         // The total first: the first progress anyone draws already has it.
         setProgress(0, request.asset.size, 0);
@@ -175,10 +178,6 @@ QCoro::Task<Outcome> AppModel::runInstall(InstallRequest request, Change change)
         // Blocking work below runs on background threads. Every co_await operand is a named variable: g++ 12 destroys
         // temporaries of a co_await expression twice. After each wait, a model that has gone ends the run, and a
         // cancel (Ctrl-C, SIGTERM) that came while a step ran ends it before the next.
-        // Into Vantor's caches, where a cancelled or dropped download waits to be resumed.
-        const QString cache
-            = Installer::downloadFolder(request.url.toString(), request.asset.size, request.asset.digest);
-        downloadCache = cache;
         downloader->setKeepPartial(true);
         downloader->onResume = [this](qint64 offset) {
             setBusyMessage(QStringLiteral("Resuming at %1 of %2…")
@@ -197,7 +196,6 @@ QCoro::Task<Outcome> AppModel::runInstall(InstallRequest request, Change change)
         if (gone())
             co_return Outcome::cancelled;
         stopIfCancelled();
-        const qint64 size = request.asset.size;
         auto verifying = Background::run([file, size, checksum, workDir, streamed] {
             const QString summary = Installer::verify(file, size, checksum, streamed);
             // What unpacking will write must fit beside what is already there.
