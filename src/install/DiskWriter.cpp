@@ -26,9 +26,10 @@ struct DiskWriter::State
     WorkQueue hashes;
 };
 
-DiskWriter::DiskWriter(QString partialPath, QObject *parent)
+DiskWriter::DiskWriter(QString partialPath, bool hash, QObject *parent)
     : QObject(parent)
     , m_partialPath(std::move(partialPath))
+    , m_hash(hash)
     , m_state(std::make_unique<State>())
     , m_writes(std::make_unique<WorkQueue>([this](qint64 before, qint64 after, bool empty) {
         // Posted to this object's thread whatever is connected at this moment, so a waiter
@@ -107,6 +108,8 @@ void DiskWriter::open(qint64 keep)
                 throw PlatformErrors::fileWrite(m_partialPath, errno);
             if (::ftruncate(state.fd, keep) != 0 || ::lseek(state.fd, keep, SEEK_SET) != keep)
                 throw PlatformErrors::fileWrite(m_partialPath, errno);
+            if (!m_hash)
+                return;
             state.hashes.push(
                 [&hash = state.hash, path = m_partialPath, keep] {
                     hash.reset();
@@ -125,7 +128,8 @@ void DiskWriter::restart()
             m_state->hashes.waitIdle(); // it may still be reading the kept part
             if (::ftruncate(m_state->fd, 0) != 0 || ::lseek(m_state->fd, 0, SEEK_SET) != 0)
                 throw PlatformErrors::fileWrite(m_partialPath, errno);
-            m_state->hashes.push([&hash = m_state->hash] { hash.reset(); }, 0);
+            if (m_hash)
+                m_state->hashes.push([&hash = m_state->hash] { hash.reset(); }, 0);
         },
         0);
 }
@@ -136,7 +140,8 @@ void DiskWriter::write(QByteArray chunk)
     enqueue(
         [this, chunk = std::move(chunk)] {
             writeAll(m_state->fd, chunk.constData(), chunk.size(), m_partialPath);
-            m_state->hashes.push([&hash = m_state->hash, chunk] { hash.add(chunk); }, chunk.size(), hashLimitBytes);
+            if (m_hash)
+                m_state->hashes.push([&hash = m_state->hash, chunk] { hash.add(chunk); }, chunk.size(), hashLimitBytes);
         },
         size);
 }
@@ -164,7 +169,8 @@ void DiskWriter::finish(QString to, QString removeAfter)
             FileOps::removeItem(to);
             FileOps::moveItem(m_partialPath, to);
             QFile::remove(removeAfter);
-            state.sha256 = state.hash.finish();
+            if (m_hash)
+                state.sha256 = state.hash.finish();
         },
         0);
 }

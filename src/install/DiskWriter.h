@@ -26,7 +26,9 @@ public:
     static constexpr qint64 highWaterBytes = 8 * 1024 * 1024;
     static constexpr qint64 lowWaterBytes = 2 * 1024 * 1024;
 
-    explicit DiskWriter(QString partialPath, QObject *parent = nullptr);
+    // hash: whether the bytes are hashed as they are written (only worth it when a checksum will
+    // be compared; otherwise sha256() stays empty).
+    explicit DiskWriter(QString partialPath, bool hash = true, QObject *parent = nullptr);
     // Drops what is still queued, waits for the command running now and closes the file.
     ~DiskWriter() override;
 
@@ -47,7 +49,8 @@ public:
     bool failed() const;
     // Waits until every queued command has run; throws the first failure.
     QCoro::Task<> drained();
-    // The SHA-256 of every byte written, after finish() has run and drained() returned.
+    // The SHA-256 of every byte written, after finish() has run and drained() returned; empty
+    // when the writer does not hash.
     QString sha256() const;
 
 Q_SIGNALS:
@@ -59,6 +62,7 @@ private:
 
     struct State;
     QString m_partialPath;
+    bool m_hash;
     std::unique_ptr<State> m_state; // touched by the queued commands only
     std::unique_ptr<WorkQueue> m_writes;
 };

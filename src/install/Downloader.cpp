@@ -110,7 +110,7 @@ QCoro::Task<QString> Downloader::download(QUrl from, QString to)
         have = validator.isEmpty() ? 0 : QFileInfo(partialPath).size();
     }
     // Every write and the hashing happen on the writer's thread; this side only queues.
-    auto writer = std::make_unique<DiskWriter>(partialPath);
+    auto writer = std::make_unique<DiskWriter>(partialPath, m_hashing);
     writer->open(have);
     co_await writer->drained(); // a file that cannot be written fails before any request
     qint64 received = have; // bytes of the file queued for writing so far

@@ -56,7 +56,11 @@ public:
     void setRetryDelays(QList<std::chrono::milliseconds> delays) { m_retryDelays = std::move(delays); }
     // Called when a download continues from kept bytes, with their count.
     std::function<void(qint64 offset)> onResume;
-    // The SHA-256 of the whole file, hashed as it arrived; set when download() succeeds.
+    // Whether the file is hashed as it arrives (on by default). Off when no checksum will be
+    // compared: the download then costs no more than writing the file.
+    void setHashing(bool on) { m_hashing = on; }
+    // The SHA-256 of the whole file, hashed as it arrived; set when download() succeeds with
+    // hashing on, empty otherwise.
     const QString &sha256() const { return m_sha256; }
 
     // The TLS settings of the request (tests trust their own certificate this way).
@@ -78,6 +82,7 @@ private:
     std::optional<QSslConfiguration> m_ssl;
     qint64 m_expectedSize = 0;
     bool m_keepPartial = false;
+    bool m_hashing = true;
     QList<std::chrono::milliseconds> m_retryDelays{std::chrono::seconds(1), std::chrono::seconds(2),
                                                    std::chrono::seconds(4)};
     QString m_sha256;

@@ -103,6 +103,14 @@ private Q_SLOTS:
         QCOMPARE(written.last(), qint64(body.size()));
         QVERIFY(std::is_sorted(written.begin(), written.end()));
         QCOMPARE(m_server.lastHeader(u"/OpenEmu.zip"_s, "User-Agent"), QByteArray("Vantor"));
+        QCOMPARE(downloader.sha256(), Installer::sha256(result));
+
+        // With nothing to compare, nothing is hashed: the same bytes, no hash.
+        Downloader plain(m_network);
+        plain.setHashing(false);
+        const QString again = await(plain.download(m_server.url(u"/OpenEmu.zip"_s), dest(u"again.zip"_s)));
+        QCOMPARE(read(again), body);
+        QVERIFY(plain.sha256().isEmpty());
     }
 
     void refusedAfterRedirectNamesFinalUrl()

@@ -184,7 +184,15 @@ private Q_SLOTS:
 
         publish({.version = u"1.0.4"_s, .checksumFile = true, .wrongChecksum = true});
         auto model = startedModel();
+        // The checksum file is read before the download starts, so the download knows to hash.
+        int checksumReadsAtFirstBytes = -1;
+        const auto watching = connect(model.get(), &AppModel::downloadedChanged, this, [&] {
+            if (checksumReadsAtFirstBytes < 0)
+                checksumReadsAtFirstBytes = m_server.hits(u"/download/1.0.4/OpenEmu-Silicon.zip.sha256"_s);
+        });
         await(model->install(true));
+        disconnect(watching);
+        QCOMPARE(checksumReadsAtFirstBytes, 1);
         QCOMPARE(model->error()->message,
                  QStringLiteral("The downloaded file doesn't match the published checksum, so it "
                                 "was not installed. Please try again."));

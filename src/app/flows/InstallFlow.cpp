@@ -165,6 +165,14 @@ QCoro::Task<Outcome> AppModel::runInstall(InstallRequest request, Change change)
         const qint64 size = request.asset.size;
         Installer::checkFreeSpace({{cache, size}, {workDir, size}, {request.destDir, size}});
 
+        // The published checksum (GitHub's digest, else a checksum file) is looked up first, so
+        // that the download knows whether its bytes will be compared.
+        auto lookingUp = GitHubReleases::expectedChecksum(*m_network, request.release, request.asset);
+        const std::optional<QString> checksum = co_await std::move(lookingUp);
+        if (gone())
+            co_return Outcome::cancelled;
+        stopIfCancelled();
+
         // The total first: the first progress anyone draws already has it.
         setProgress(0, request.asset.size, 0);
         setPhase(InstallPhase::downloading);
@@ -184,17 +192,15 @@ QCoro::Task<Outcome> AppModel::runInstall(InstallRequest request, Change change)
                                .arg(ByteCount::fileStyle(offset), ByteCount::fileStyle(m_install.totalBytes)));
         };
         const QString target = QDir(cache).filePath(request.asset.name);
+        // Hashed as it arrives only when a checksum will be compared.
+        downloader->setHashing(checksum.has_value());
         const QString file = co_await downloader->download(request.url, target);
         if (gone())
             co_return Outcome::cancelled;
         setBusyMessage(std::nullopt);
-        const QString streamed = downloader->sha256();
+        const std::optional<QString> streamed = checksum ? std::optional<QString>(downloader->sha256()) : std::nullopt;
 
         setPhase(InstallPhase::verifying);
-        const std::optional<QString> checksum
-            = co_await GitHubReleases::expectedChecksum(*m_network, request.release, request.asset);
-        if (gone())
-            co_return Outcome::cancelled;
         stopIfCancelled();
         auto verifying = Background::run([file, size, checksum, workDir, streamed] {
             const QString summary = Installer::verify(file, size, checksum, streamed);
