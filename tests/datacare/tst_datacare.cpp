@@ -390,7 +390,9 @@ private Q_SLOTS:
         QVERIFY(!QFileInfo::exists(library(u"Application Support/OpenEmu"_s)));
         QCOMPARE(trashed().size(), 4); // two apps, the data folder, the settings file
 
-        // Everything there, with a kept previous version: app, data and the kept copy.
+        // Everything there, with a kept previous version, asked for up front (the command line's
+        // --with-data): one question that says the data goes too (Return keeps everything), then
+        // the app, the data and the kept copy go.
         model.setError(std::nullopt);
         Bundles::write(apps, u"OpenEmu.app"_s);
         Bundles::write(Paths::previousVersionsFolder(), u"OpenEmu 1.0.2.app"_s);
@@ -398,29 +400,17 @@ private Q_SLOTS:
         model.refreshInstalled();
         await(model.refreshTidy());
         QCOMPARE(model.tidyRows().last().id, u"previous"_s);
-        m_prompter.answers = {0, 0};
-        QCOMPARE(await(model.uninstall()), Outcome::done);
-        QCOMPARE(model.notice(), u"The app and its data were moved to the Trash."_s);
-        QVERIFY(!model.installed());
-        QVERIFY(!model.hasPrevious());
-        await(model.refreshTidy());
-        QCOMPARE(model.tidyRows().first().id, u"data"_s);
-
-        // Asked for up front (the command line's --with-data): one question, and it says that the
-        // data goes too; Return keeps everything.
-        Bundles::write(apps, u"OpenEmu.app"_s);
-        seedData();
-        model.refreshInstalled();
-        await(model.refreshTidy());
         m_prompter.asked.clear();
         m_prompter.answers = {0};
         QCOMPARE(await(model.uninstall(AppModel::DataChoice::remove)), Outcome::done);
-        QCOMPARE(m_prompter.asked.size(), 1);
-        const Prompter::Alert &asked = m_prompter.asked[0];
+        const Prompter::Alert asked = m_prompter.asked.value(0);
+        QVERIFY(m_prompter.asked.size() == 1 && asked.informative.contains(library(u"Application Support/OpenEmu"_s)));
         QCOMPARE(asked.message, u"Move OpenEmu-Silicon and its data to the Trash?"_s);
-        QVERIFY(asked.informative.contains(library(u"Application Support/OpenEmu"_s)));
         QCOMPARE(asked.buttons.value(asked.defaultButton), u"Cancel"_s);
-        QVERIFY(!QFileInfo::exists(library(u"Application Support/OpenEmu"_s)));
+        QCOMPARE(model.notice(), u"The app and its data were moved to the Trash."_s);
+        QVERIFY(!model.installed() && !model.hasPrevious());
+        await(model.refreshTidy());
+        QCOMPARE(model.tidyRows().first().id, u"data"_s);
     }
 
     // A damaged zip is its own kind of failure, which the backup's read-back check turns into
@@ -429,16 +419,11 @@ private Q_SLOTS:
     {
         ZipWriter writer;
         writer.addFile(u"Application Support/OpenEmu/Save States/a.oesavestate"_s, QByteArray(4096, 's'));
-        const QString whole = out() + u"/whole.zip"_s;
-        QVERIFY(writer.write(whole));
-        const QByteArray bytes = TestFiles::read(whole);
-        TestFiles::write(out() + u"/cut.zip"_s, bytes.left(bytes.size() / 2));
+        QVERIFY(writer.write(out() + u"/whole.zip"_s));
+        TestFiles::write(out() + u"/cut.zip"_s, TestFiles::read(out() + u"/whole.zip"_s).left(2048));
         TestFiles::write(out() + u"/noise.zip"_s, QByteArray(4096, 'z'));
-        for (const QString &name : {u"cut.zip"_s, u"noise.zip"_s, u"missing.zip"_s}) {
-            const auto failed = thrown<UnreadableZip>([&] { BackupArchive::readBack(out() + u"/"_s + name); });
-            QVERIFY2(failed, qPrintable(name));
-            QCOMPARE(failed->message, u"Vantor can't read that zip."_s);
-        }
+        for (const QString &name : {u"/cut.zip"_s, u"/noise.zip"_s, u"/missing.zip"_s})
+            QVERIFY2(thrown<UnreadableZip>([&] { BackupArchive::readBack(out() + name); }), qPrintable(name));
     }
 
     void trashIsMadeWhenMissing()

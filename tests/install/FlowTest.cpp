@@ -185,14 +185,11 @@ private Q_SLOTS:
         publish({.version = u"1.0.4"_s, .checksumFile = true, .wrongChecksum = true});
         auto model = startedModel();
         // The checksum file is read before the download starts, so the download knows to hash.
-        int checksumReadsAtFirstBytes = -1;
-        const auto watching = connect(model.get(), &AppModel::downloadedChanged, this, [&] {
-            if (checksumReadsAtFirstBytes < 0)
-                checksumReadsAtFirstBytes = m_server.hits(u"/download/1.0.4/OpenEmu-Silicon.zip.sha256"_s);
-        });
+        QList<int> checksumReads; // as the download goes
+        connect(model.get(), &AppModel::downloadedChanged, this,
+                [&] { checksumReads.append(m_server.hits(u"/download/1.0.4/OpenEmu-Silicon.zip.sha256"_s)); });
         await(model->install(true));
-        disconnect(watching);
-        QCOMPARE(checksumReadsAtFirstBytes, 1);
+        QCOMPARE(checksumReads.value(0), 1);
         QCOMPARE(model->error()->message,
                  QStringLiteral("The downloaded file doesn't match the published checksum, so it "
                                 "was not installed. Please try again."));
@@ -234,75 +231,41 @@ private Q_SLOTS:
         if (!qEnvironmentVariableIsSet("VANTOR_TEST_PRIVATE_MOUNT")) {
             if (::geteuid() != 0 || QStandardPaths::findExecutable(u"unshare"_s).isEmpty())
                 QSKIP("needs root and unshare(1) for a private tmpfs");
-            QProcess inside;
-            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-            environment.insert(u"VANTOR_TEST_PRIVATE_MOUNT"_s, u"1"_s);
-            inside.setProcessEnvironment(environment);
-            inside.setProcessChannelMode(QProcess::MergedChannels);
-            inside.start(u"unshare"_s,
-                         {u"-m"_s, u"--propagation"_s, u"private"_s, QCoreApplication::applicationFilePath(),
-                          u"freeSpaceIsCheckedWhereTheDownloadGoes"_s});
-            QVERIFY(inside.waitForFinished(120'000));
-            const QByteArray output = inside.readAll();
-            if (output.contains("SKIP"))
-                QSKIP("this machine refuses a tmpfs mount in a private namespace");
-            QVERIFY2(inside.exitCode() == 0, output.constData());
+            qputenv("VANTOR_TEST_PRIVATE_MOUNT", "1"); // its output goes to this test's
+            const int status = QProcess::execute(u"unshare"_s, {u"-m"_s, QCoreApplication::applicationFilePath(),
+                                                                QString::fromLatin1(QTest::currentTestFunction())});
+            qunsetenv("VANTOR_TEST_PRIVATE_MOUNT");
+            QCOMPARE(status, 0);
             return;
         }
-        const QByteArray caches = QFile::encodeName(m_home.path(u"Library/Caches"_s));
-        QDir().mkpath(m_home.path(u"Library/Caches"_s));
-        if (::mount("vantor-test", caches.constData(), "tmpfs", 0, "size=1m") != 0)
+        const QString caches = m_home.path(u"Library/Caches"_s);
+        if (!QDir().mkpath(caches) || ::mount("vantor-test", qPrintable(caches), "tmpfs", 0, "size=1m") != 0)
             QSKIP("tmpfs mount refused");
-        auto unmount = qScopeGuard([&] { ::umount2(caches.constData(), MNT_DETACH); });
         publish({.version = u"1.0.4"_s, .publishedSize = 4 * 1024 * 1024});
         auto model = startedModel();
         QCOMPARE(await(model->install(false)), Outcome::failed);
         QCOMPARE(model->error()->message, u"Not enough free disk space. About 4.2 MB is needed while installing."_s);
-        QVERIFY2(model->error()->details.contains(m_home.path(u"Library/Caches"_s)), qPrintable(errorDetails(*model)));
+        QVERIFY2(model->error()->details.contains(caches), qPrintable(errorDetails(*model)));
         QCOMPARE(m_server.hits(u"/download/1.0.4/OpenEmu-Silicon.zip"_s), 0);
-    }
-
-    void aSecondRequestIsRefusedAndCancelUndoesAll()
-    {
-        auto slow = FeedServer::Route::slowly(QByteArray(64 * 16 * 1024, 'x'), 16 * 1024, 40);
-        publish({.version = u"1.0.4"_s, .publishedSize = slow.body.size()});
-        m_server.route(u"/download/1.0.4/OpenEmu-Silicon.zip"_s, slow);
-        auto model = startedModel();
-        QCoro::Task<Outcome> first = model->install(false);
-        QVERIFY(model->isInstalling());
-        QCOMPARE(await(model->install(false)), Outcome::failed); // refused while the first runs, which goes on
-        QCOMPARE(model->error()->message, ChangeRunner::refusal());
-        QTRY_VERIFY(model->downloaded() > 0);
-        model->cancelInstall();
-        const Outcome outcome = await(std::move(first));
-        QVERIFY2(outcome == Outcome::cancelled, qPrintable(errorDetails(*model)));
-        QCOMPARE(model->notice(), u"Cancelled. Nothing was changed."_s);
-        QVERIFY(!model->installed() && !model->isBusy());
-        QCOMPARE(model->phase(), InstallPhase::idle);
-        QVERIFY(entries(m_home.temporary()).isEmpty());
-        QVERIFY(!QFileInfo::exists(m_home.userApplications() + u"/OpenEmu.app"_s));
-        QCOMPARE(m_server.hits(u"/download/1.0.4/OpenEmu-Silicon.zip"_s), 1);
     }
 
     void updateQuitsRunningOpenEmu()
     {
         const QString app = installedApp(u"1.0.3"_s);
-        QProcess *stubborn = startOpenEmu(app, {u"--ignore-quit"_s});
+        startOpenEmu(app, {u"--ignore-quit"_s});
         publish({.version = u"1.0.4"_s});
         auto model = startedModel();
+        Bundles::write(Paths::previousVersionsFolder(), u"OpenEmu 1.0.2.app"_s, {.version = u"1.0.2"_s});
+        model->refreshInstalled();
 
-        // One that will not quit: ten seconds of waiting, the window free all the while, then the update stops.
+        // One that will not quit: ten seconds of waiting, the window free all the while, then the
+        // update stops. The wait is part of the change: the model is busy all through it (sampled
+        // until just before it ends), and any other change asked for meanwhile is refused.
         m_prompter.answers = {0};
         QElapsedTimer timer;
         timer.start();
-        // The wait is part of the change: the model is busy all through it, and any other change
-        // asked for meanwhile (another update, a rollback, a restore, an uninstall) is refused and
-        // changes nothing.
-        Bundles::write(Paths::previousVersionsFolder(), u"OpenEmu 1.0.2.app"_s, {.version = u"1.0.2"_s});
-        model->refreshInstalled();
         int idleSamples = 0;
         QTimer probe;
-        // Sampled through the ten seconds of waiting (the update ends just after them).
         connect(&probe, &QTimer::timeout, this,
                 [&] { idleSamples += model->isBusy() || timer.elapsed() > 9'000 ? 0 : 1; });
         probe.start(100);
@@ -310,106 +273,48 @@ private Q_SLOTS:
         QTRY_COMPARE(m_prompter.asked.size(), 1); // "OpenEmu is running": Quit, and it won't
         m_prompter.answers = {0, 0, 0, 0};
         m_prompter.fileAnswer = m_home.path(u"backup.zip"_s);
-        QCOMPARE(await(model->install(true)), Outcome::failed);
-        QCOMPARE(await(model->rollback()), Outcome::failed);
-        QCOMPARE(await(model->runRestore()), Outcome::failed);
-        QCOMPARE(await(model->uninstall()), Outcome::failed);
-        QCOMPARE(await(model->launch()), Outcome::failed);
+        const QList<std::function<QCoro::Task<Outcome>()>> others{
+            [&] { return model->install(true); }, [&] { return model->rollback(); },
+            [&] { return model->runRestore(); }, [&] { return model->uninstall(); }, [&] { return model->launch(); }};
+        for (const auto &other : others)
+            QCOMPARE(await(other()), Outcome::failed);
         QCOMPARE(model->error()->message, u"Vantor is already changing OpenEmu. Wait for that to finish."_s);
-        QCOMPARE(m_prompter.asked.size(), 1);
-        QVERIFY(m_prompter.panels.isEmpty());
-        QCOMPARE(VersionChecker::version(app), u"1.0.3"_s);
+        QVERIFY(m_prompter.asked.size() == 1 && m_prompter.panels.isEmpty());
         QCOMPARE(entries(Paths::previousVersionsFolder()), QStringList{u"OpenEmu 1.0.2.app"_s});
         m_prompter.answers.clear();
         await(std::move(updating), 30'000);
-        QVERIFY(timer.elapsed() >= 9'500);
-        QCOMPARE(idleSamples, 0);
-        QVERIFY(!model->isBusy());
+        QVERIFY(timer.elapsed() >= 9'500 && idleSamples == 0 && !model->isBusy());
         QCOMPARE(model->error()->message, u"OpenEmu didn't close. Please quit it yourself and try again."_s);
         QCOMPARE(model->error()->details, u"Still running after 10 seconds."_s);
         QCOMPARE(VersionChecker::version(app), u"1.0.3"_s);
         QCOMPARE(m_server.hits(u"/download/1.0.4/OpenEmu-Silicon.zip"_s), 0);
-        stubborn->kill();
-        stubborn->waitForFinished();
+        m_processes.clear(); // the stubborn one, killed
 
         // Two that will, the question declined first: nothing changes and OpenEmu keeps running.
         QProcess *first = startOpenEmu(app);
         QProcess *second = startOpenEmu(app);
         m_prompter.answers = {1};
         QCOMPARE(await(model->install(true)), Outcome::declined);
-        QCOMPARE(first->state(), QProcess::Running);
-        QCOMPARE(model->phase(), InstallPhase::idle);
+        QVERIFY(first->state() == QProcess::Running && model->phase() == InstallPhase::idle);
         QVERIFY(entries(m_home.temporary()).isEmpty());
+        // Then both quit; and one opened while the update downloads (from the Finder, say) is asked
+        // to quit too before its app is replaced.
         m_prompter.asked.clear();
-        m_prompter.answers = {0};
+        m_prompter.answers = {0, 0};
+        QProcess *opened = nullptr;
+        const auto opening = connect(model.get(), &AppModel::downloadedChanged, this, [&] {
+            if (!opened && model->downloaded() > 0)
+                opened = startOpenEmu(app);
+        });
         await(model->install(true));
+        disconnect(opening);
         QVERIFY2(!model->error(), qPrintable(errorDetails(*model)));
-        QCOMPARE(m_prompter.asked.size(), 1);
-        QCOMPARE(m_prompter.asked[0].message, u"OpenEmu is running"_s);
+        QCOMPARE(m_prompter.asked.size(), 2);
+        QCOMPARE(m_prompter.asked[1].message, u"OpenEmu is running"_s);
         QCOMPARE(m_prompter.asked[0].buttons, (QStringList{u"Quit OpenEmu"_s, u"Cancel"_s}));
-        QCOMPARE(first->state(), QProcess::NotRunning);
-        QCOMPARE(second->state(), QProcess::NotRunning);
+        QVERIFY(opened && opened->state() == QProcess::NotRunning);
+        QVERIFY(first->state() == QProcess::NotRunning && second->state() == QProcess::NotRunning);
         QCOMPARE(model->installed()->version, u"1.0.4"_s);
-    }
-
-    // OpenEmu opened while the update downloads (from the Finder, say) is asked to quit again
-    // before its app is replaced; declined, nothing is replaced.
-    void openEmuOpenedDuringAnUpdate()
-    {
-        const QString app = installedApp(u"1.0.3"_s);
-        auto model = startedModel();
-        for (const int answer : {1, 0}) {
-            // The real release, sent slowly enough to open OpenEmu while it downloads.
-            publish({.version = u"1.0.4"_s}, model.get());
-            const QByteArray zip = TestFiles::read(m_home.path(u"release/OpenEmu-Silicon-1.0.4.zip"_s));
-            m_server.route(u"/download/1.0.4/OpenEmu-Silicon.zip"_s,
-                           FeedServer::Route::slowly(zip, int(zip.size() / 8) + 1, 60));
-            m_prompter.asked.clear();
-            m_prompter.answers = {answer};
-            // Opened at the download's first bytes, after the check at the start.
-            QProcess *opened = nullptr;
-            const auto opening = connect(model.get(), &AppModel::downloadedChanged, this, [&] {
-                if (!opened && model->downloaded() > 0)
-                    opened = startOpenEmu(app);
-            });
-            const Outcome outcome = await(model->install(true));
-            disconnect(opening);
-            QVERIFY(opened);
-            QCOMPARE(m_prompter.asked.size(), 1);
-            QCOMPARE(m_prompter.asked[0].message, u"OpenEmu is running"_s);
-            if (answer == 1) {
-                QCOMPARE(outcome, Outcome::declined);
-                QCOMPARE(VersionChecker::version(app), u"1.0.3"_s);
-                QCOMPARE(opened->state(), QProcess::Running);
-                QVERIFY(entries(m_home.temporary()).isEmpty());
-                m_processes.clear();
-            } else {
-                QVERIFY2(outcome == Outcome::done, qPrintable(errorDetails(*model)));
-                QCOMPARE(opened->state(), QProcess::NotRunning);
-                QCOMPARE(VersionChecker::version(app), u"1.0.4"_s);
-            }
-        }
-    }
-
-    // A model destroyed while its update waits for OpenEmu to quit ends the change at once: the
-    // lock is free for the next Vantor.
-    void destroyedWhileWaitingLeavesNoLock()
-    {
-        const QString app = installedApp(u"1.0.3"_s);
-        QProcess *stubborn = startOpenEmu(app, {u"--ignore-quit"_s});
-        publish({.version = u"1.0.4"_s});
-        auto model = startedModel();
-        m_prompter.answers = {0};
-        QCoro::Task<Outcome> updating = model->install(true);
-        QTRY_COMPARE(m_prompter.asked.size(), 1);
-        QCOMPARE(ChangeLock::acquire(), std::optional<qint64>(QCoreApplication::applicationPid())); // held
-        model.reset();
-        QCOMPARE(ChangeLock::acquire(), std::nullopt);
-        ChangeLock::release();
-        drainBackgroundWork();
-        QCOMPARE(VersionChecker::version(app), u"1.0.3"_s);
-        stubborn->kill();
-        stubborn->waitForFinished();
     }
 
     void launchOpensTheApp()
@@ -456,10 +361,7 @@ private Q_SLOTS:
         QCOMPARE(m_workspace.revealed, QStringList{rows[3].url});
         QCOMPARE(m_workspace.opened, QList<QUrl>{QUrl::fromLocalFile(m_home.path(u"Library/Preferences"_s))});
 
-        model->openFolder(m_home.path(u"Library/Application Support/OpenEmu/Flycast"_s));
-        QCOMPARE(model->error()->message, u"That folder doesn't exist yet. Start OpenEmu once so it can create it."_s);
-        QCOMPARE(m_workspace.opened.size(), 1);
-        model->openFolder(m_home.path(u"Library"_s));
+        model->openFolder(m_home.path(u"Library"_s)); // (a missing one: the guide page's test)
         QCOMPARE(m_workspace.opened.last(), QUrl::fromLocalFile(m_home.path(u"Library"_s)));
 
         // A scan that ends after a newer one began leaves the newer rows: the first sizes an app of
@@ -485,10 +387,24 @@ private Q_SLOTS:
         }
         drainBackgroundWork();
 
-        // While an install downloads: the download stops and the work folder goes.
+        // While an install downloads, Cancel: nothing is left, but the partial download to resume.
         auto slow = FeedServer::Route::slowly(QByteArray(64 * 16 * 1024, 'x'), 16 * 1024, 40);
         publish({.version = u"1.0.4"_s, .publishedSize = slow.body.size()});
         m_server.route(u"/download/1.0.4/OpenEmu-Silicon.zip"_s, slow);
+        {
+            auto model = startedModel();
+            QCoro::Task<Outcome> first = model->install(false);
+            QCOMPARE(await(model->install(false)), Outcome::failed); // refused while the first goes on
+            QTRY_VERIFY(model->downloaded() > 0);
+            model->cancelInstall();
+            QCOMPARE(await(std::move(first)), Outcome::cancelled);
+            QCOMPARE(model->notice(), u"Cancelled. Nothing was changed."_s);
+            QVERIFY(!model->installed() && !model->isBusy() && model->phase() == InstallPhase::idle);
+            QVERIFY(entries(m_home.temporary()).isEmpty());
+            QCOMPARE(m_server.hits(u"/download/1.0.4/OpenEmu-Silicon.zip"_s), 1);
+        }
+        // Or the model destroyed: the download stops and the work folder goes.
+        QVERIFY(QDir(m_home.path(u"Library/Caches/Vantor/downloads"_s)).removeRecursively()); // from the start
         {
             auto model = startedModel();
             QCoro::Task<Outcome> running = model->install(false);
@@ -500,6 +416,23 @@ private Q_SLOTS:
         }
         drainBackgroundWork();
         QVERIFY(!QFileInfo::exists(m_home.userApplications() + u"/OpenEmu.app"_s));
+
+        // While an update waits for OpenEmu to quit: the change ends at once, and its lock with it.
+        const QString app = installedApp(u"1.0.3"_s);
+        startOpenEmu(app, {u"--ignore-quit"_s});
+        publish({.version = u"1.0.4"_s});
+        {
+            auto model = startedModel();
+            m_prompter.answers = {0};
+            QCoro::Task<Outcome> updating = model->install(true);
+            QTRY_COMPARE(m_prompter.asked.size(), 1);
+            QCOMPARE(ChangeLock::acquire(), std::optional<qint64>(QCoreApplication::applicationPid())); // held
+        }
+        QCOMPARE(ChangeLock::acquire(), std::nullopt);
+        ChangeLock::release();
+        drainBackgroundWork();
+        QCOMPARE(VersionChecker::version(app), u"1.0.3"_s);
+        m_processes.clear();
 
         // While a backup and a restore run on their background threads.
         QByteArray bytes(16 * 1024 * 1024, '\0');
@@ -527,24 +460,6 @@ private Q_SLOTS:
         QCOMPARE(QDir(out).entryList(QDir::Files).size(), 1);
     }
 
-    void installSurvivesADroppedConnection()
-    {
-        publish({.version = u"1.0.4"_s, .checksumFile = true});
-        const QString path = u"/download/1.0.4/OpenEmu-Silicon.zip"_s;
-        FeedServer::Route route = *m_server.routeOf(path);
-        route.dropAfterBytes = route.body.size() * 4 / 10;
-        m_server.route(path, route);
-        auto model = startedModel();
-        QStringList busy;
-        connect(model.get(), &AppModel::busyMessageChanged, this,
-                [&] { busy.append(model->busyMessage().value_or(QString())); });
-        QCOMPARE(await(model->install(false)), Outcome::done);
-        QCOMPARE(model->installed()->version, u"1.0.4"_s);
-        QVERIFY(busy.first().startsWith(u"Resuming at "_s));
-        // Installed: nothing of the download is kept.
-        QVERIFY(QDir(m_home.path(u"Library/Caches/Vantor/downloads"_s)).isEmpty());
-    }
-
     void updatesBackUpSaveStatesFirst()
     {
         const QString app = installedApp(u"1.0.3"_s);
@@ -567,15 +482,12 @@ private Q_SLOTS:
         for (const QString &name : TestFiles::zipNames(automatic.filePath(zips.first())))
             QVERIFY2(name.startsWith(u"Application Support/OpenEmu/Save States"_s), qPrintable(name));
 
-        // Only the three newest stay; once skipped, none is written; the setting turns it off.
+        // Only the three newest stay; the setting turns it off.
         for (int i = 0; i < 3; ++i)
             QCOMPARE(await(model->install(true)), Outcome::done);
         zips = automatic.entryList({u"*.zip"_s}, QDir::Files);
         QCOMPARE(zips.size(), 3);
-        model->skipNextAutoBackup();
-        await(model->install(true));
-        QCOMPARE(automatic.entryList({u"*.zip"_s}, QDir::Files), zips);
-        model->setAutoBackupBeforeUpdate(false);
+        model->setAutoBackupBeforeUpdate(false); // (skipped once: vantor-cli update --no-backup)
         await(model->install(true));
         QCOMPARE(automatic.entryList({u"*.zip"_s}, QDir::Files), zips);
         model->setAutoBackupBeforeUpdate(true);

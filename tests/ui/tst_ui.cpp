@@ -147,9 +147,8 @@ private Q_SLOTS:
         // Watch the progress card through the phases of a real update.
         QStringList titles;
         bool cancelEnabledWhileDownloading = false;
-        const QStringList changes{u"Launch OpenEmu"_s,    u"Update"_s,
-                                  u"Roll back…"_s,        u"Skip This Version"_s,
-                                  u"Restore from zip…"_s, u"Uninstall OpenEmu-Silicon…"_s};
+        const QString changes
+            = u"Launch OpenEmu|Update|Roll back…|Skip This Version|Restore from zip…|Uninstall OpenEmu-Silicon…"_s;
         QSet<QString> enabledDuringUpdate;
         // After `changed`, which the pages redraw on.
         connect(m_model.get(), &AppModel::changed, this, [&] {
@@ -163,7 +162,7 @@ private Q_SLOTS:
                 cancelEnabledWhileDownloading |= find<QPushButton>(page(), u"Cancel"_s)->isEnabled();
             // From the update's first step to its last, no page offers another change, nor Launch.
             for (QPushButton *button : m_window->findChildren<QPushButton *>()) {
-                if (m_model->isChanging() && button->isEnabled() && changes.contains(button->text()))
+                if (m_model->isChanging() && button->isEnabled() && changes.split(u'|').contains(button->text()))
                     enabledDuringUpdate.insert(button->text());
             }
             if (m_model->phase() == InstallPhase::unpacking)
@@ -224,7 +223,6 @@ private Q_SLOTS:
         m_window->showPage(MainWindow::Page::guide);
         QVERIFY(find<QLabel>(page(), u"No folder chosen yet."_s));
         QTRY_VERIFY(find<QLabel>(page(), u"1 system(s) have their BIOS file(s)."_s));
-        QVERIFY(find<QLabel>(page(), u"Any of: scph5500.bin, scph5501.bin, scph5502.bin"_s));
         QTRY_VERIFY_WITH_TIMEOUT(find<QLabel>(page(), u"1 controller(s) connected."_s), 5000);
         m_prompter.folderAnswer = m_home.path(u"Games"_s);
         find<QPushButton>(page(), u"Choose folder…"_s)->click();
@@ -369,16 +367,14 @@ private Q_SLOTS:
     // Return answers the default button: the safe one where "yes" moves the data to the Trash.
     void returnTakesTheSafeAnswer()
     {
-        QWidget parent;
-        DialogPrompter dialogs(&parent);
+        DialogPrompter dialogs;
         for (const int defaultButton : {0, 1}) {
             const Prompter::Alert question{
                 Prompter::AlertId::uninstallData,          u"Also remove OpenEmu's data?"_s, {},
                 {u"Move data to Trash"_s, u"Keep Data"_s}, Prompter::Style::warning,         defaultButton};
             QCoro::Task<int> asking = dialogs.ask(question);
-            QMessageBox *box = nullptr;
-            QTRY_VERIFY((box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())));
-            QTest::keyClick(box, Qt::Key_Return);
+            QTRY_VERIFY(qobject_cast<QMessageBox *>(QApplication::activeModalWidget()));
+            QTest::keyClick(QApplication::activeModalWidget(), Qt::Key_Return);
             QCOMPARE(await(std::move(asking)), defaultButton);
         }
     }
