@@ -253,7 +253,8 @@ QCoro::Task<Outcome> AppModel::takeLock(Change &change)
     if (const auto holder = change.lock()) {
         setError(
             FriendlyError(QStringLiteral("Another Vantor is already changing OpenEmu. Try again when it has finished."),
-                          QStringLiteral("Held by process %1.").arg(*holder)));
+                          *holder > 0 ? QStringLiteral("Held by process %1.").arg(*holder)
+                                      : QStringLiteral("Held by another process.")));
         co_return Outcome::failed;
     }
     // The questions are answered and the change begins: earlier results go.

@@ -5,59 +5,93 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QLockFile>
+#include <QFile>
 #include <QMutex>
 
-#include <memory>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace ChangeLock {
 
 namespace {
 
 QMutex mutex;
-std::unique_ptr<QLockFile> lockFile;
-bool held = false;
+int lockFd = -1; // open and locked while this process holds the lock
+
+QString lockPath()
+{
+    return QDir(Paths::vantorSupportFolder()).filePath(QStringLiteral("vantor.lock"));
+}
+
+// Opens the lock file without following a link and without waiting on a FIFO. Anything there that
+// is not a regular file (a link, a FIFO, a folder) is not Vantor's lock: it is removed and the
+// file made afresh. -1 when the folder cannot take a file.
+int openLockFile(const QByteArray &path)
+{
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+        struct stat info;
+        if (fd >= 0 && ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode))
+            return fd;
+        if (fd >= 0)
+            ::close(fd);
+        // A link (ELOOP), or a FIFO or folder that opened: replaced once.
+        if (::unlink(path.constData()) != 0 && ::rmdir(path.constData()) != 0)
+            return -1;
+    }
+    return -1;
+}
+
+// The process id the holder wrote into the file, for the message only; 0 when it can't be read.
+qint64 holderOf(int fd)
+{
+    char text[32] = {};
+    const ssize_t n = ::pread(fd, text, sizeof text - 1, 0);
+    return n > 0 ? QByteArray(text, int(n)).trimmed().toLongLong() : 0;
+}
 
 } // namespace
 
 std::optional<qint64> acquire()
 {
     QMutexLocker lock(&mutex);
-    if (held)
+    if (lockFd >= 0)
         return QCoreApplication::applicationPid();
     try {
         FileOps::makePath(Paths::vantorSupportFolder());
     } catch (...) {
         // The lock file cannot be made; the action's own writes will fail with a clearer error.
     }
-    lockFile = std::make_unique<QLockFile>(QDir(Paths::vantorSupportFolder()).filePath(QStringLiteral("vantor.lock")));
-    lockFile->setStaleLockTime(0); // only a holder that is gone is taken over
-    if (lockFile->tryLock(0)) {
-        held = true;
-        return std::nullopt;
+    const int fd = openLockFile(QFile::encodeName(lockPath()));
+    if (fd < 0)
+        return std::nullopt; // no lock can be kept here: go on without one
+    // The kernel holds the lock and lets it go when the holder's process ends, however it ends:
+    // what the file says never decides.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const qint64 holder = holderOf(fd);
+        ::close(fd);
+        return holder;
     }
-    qint64 pid = 0;
-    QString host, app;
-    lockFile->getLockInfo(&pid, &host, &app);
-    if (lockFile->error() != QLockFile::LockFailedError) {
-        // Not held by anyone: the folder cannot take a lock file. Go on without one.
-        lockFile.reset();
-        held = true;
-        return std::nullopt;
+    const QByteArray pid = QByteArray::number(QCoreApplication::applicationPid()) + '\n';
+    if (::ftruncate(fd, 0) != 0 || ::pwrite(fd, pid.constData(), size_t(pid.size()), 0) != pid.size()) {
+        // Only the message of another Vantor would miss the number.
     }
-    lockFile.reset();
-    return pid;
+    lockFd = fd;
+    return std::nullopt;
 }
 
 void release()
 {
     QMutexLocker lock(&mutex);
-    if (!held)
+    if (lockFd < 0)
         return;
-    held = false;
-    if (lockFile)
-        lockFile->unlock();
-    lockFile.reset();
+    // The file stays: removing it could split the lock between two files for two other Vantors.
+    ::flock(lockFd, LOCK_UN);
+    ::close(lockFd);
+    lockFd = -1;
 }
 
 } // namespace ChangeLock

@@ -12,6 +12,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QLoggingCategory>
 #include <QTimer>
 
 #include <qcoro/qcorosignal.h>
@@ -204,6 +205,8 @@ int runCli(int argc, char *argv[])
     CliOutput::Options options;
     options.json = parser.isSet(QStringLiteral("json"));
     options.verbose = parser.isSet(QStringLiteral("verbose"));
+    if (options.verbose) // what Vantor decided on its own (a journal it would not obey, say) is said too
+        QLoggingCategory::setFilterRules(QStringLiteral("vantor.*.info=true"));
     options.yes = parser.isSet(QStringLiteral("yes"));
     options.system = parser.isSet(QStringLiteral("system"));
     options.reinstall = parser.isSet(QStringLiteral("reinstall"));

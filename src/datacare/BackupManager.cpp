@@ -235,10 +235,12 @@ std::optional<QString> createAutomatic()
     if (states.isEmpty())
         return std::nullopt;
     const QString folder = Paths::automaticBackupsFolder();
-    FileOps::makePath(folder);
+    // Vantor's own folder, never a link to the user's backups: rotation must not reach those.
+    FileOps::makeOwnFolder(Paths::vantorSupportFolder(), folder);
     const QString zip = create(states, folder);
-    // Vantor's own copies: the newest three stay.
-    QStringList kept = QDir(folder).entryList({QStringLiteral("OpenEmu-Backup-*.zip")}, QDir::Files, QDir::Time);
+    // Vantor's own copies (regular files, never links): the newest three stay.
+    QStringList kept
+        = QDir(folder).entryList({QStringLiteral("OpenEmu-Backup-*.zip")}, QDir::Files | QDir::NoSymLinks, QDir::Time);
     while (kept.size() > 3)
         FileOps::removeItem(QDir(folder).filePath(kept.takeLast()));
     return zip;

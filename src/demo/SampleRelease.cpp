@@ -62,8 +62,9 @@ void SampleRelease::publish(FeedServer &server, const QString &workFolder, const
 {
     const QString stage = QDir(workFolder).filePath(QStringLiteral("stage-") + options.version);
     QDir(stage).removeRecursively();
-    const QString app = Bundles::write(stage, QStringLiteral("OpenEmu.app"),
-                                       {.version = options.version, .executableSource = Bundles::sampleApp()});
+    const QString app = Bundles::write(
+        stage, QStringLiteral("OpenEmu.app"),
+        {.identifier = options.identifier, .version = options.version, .executableSource = Bundles::sampleApp()});
     // A framework laid out as the real app's are: links through links (XADMaster ->
     // Versions/Current/XADMaster, Current -> A) and a link that climbs with "..".
     const QString framework = app + QStringLiteral("/Contents/Frameworks/XADMaster.framework");

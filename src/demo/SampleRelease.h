@@ -25,6 +25,7 @@ public:
         QStringList otherAssets = {}; // more assets, without download addresses
         QString notes = QStringLiteral("**Fixes** for save states.");
         qint64 payloadBytes = 0; // a resource of this many pseudo-random bytes (benchmarks)
+        QString identifier = QStringLiteral("org.openemu.OpenEmu"); // the app's CFBundleIdentifier
     };
 
     // Builds the archives in workFolder and answers feedPath on the server with the release.

@@ -5,6 +5,7 @@
 #include "platform/FileOps.h"
 
 #include <QFile>
+#include <QMutex>
 
 #include <qcoro/qcorosignal.h>
 
@@ -50,9 +51,33 @@ DiskWriter::~DiskWriter()
         ::close(m_state->fd);
 }
 
+namespace {
+
+QMutex stallMutex;
+std::function<void()> stall;
+
+} // namespace
+
+void DiskWriter::setStallForTesting(std::function<void()> hook)
+{
+    QMutexLocker lock(&stallMutex);
+    stall = std::move(hook);
+}
+
 void DiskWriter::enqueue(std::function<void()> command, qint64 bytes)
 {
-    m_writes->push(std::move(command), bytes);
+    m_writes->push(
+        [command = std::move(command)] {
+            std::function<void()> hook;
+            {
+                QMutexLocker lock(&stallMutex);
+                hook = stall;
+            }
+            if (hook)
+                hook();
+            command();
+        },
+        bytes);
 }
 
 bool DiskWriter::hasRoom() const
@@ -103,7 +128,9 @@ void DiskWriter::open(qint64 keep)
     enqueue(
         [this, keep] {
             State &state = *m_state;
-            state.fd = ::open(QFile::encodeName(m_partialPath).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+            // Never through a link planted at the partial file's name.
+            state.fd
+                = ::open(QFile::encodeName(m_partialPath).constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
             if (state.fd < 0)
                 throw PlatformErrors::fileWrite(m_partialPath, errno);
             if (::ftruncate(state.fd, keep) != 0 || ::lseek(state.fd, keep, SEEK_SET) != keep)
@@ -148,13 +175,7 @@ void DiskWriter::write(QByteArray chunk)
 
 void DiskWriter::writeSide(QString path, QByteArray bytes)
 {
-    enqueue(
-        [path = std::move(path), bytes = std::move(bytes)] {
-            QFile file(path);
-            if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
-                throw PlatformErrors::fileWrite(path, errno ? errno : EIO);
-        },
-        0);
+    enqueue([path = std::move(path), bytes = std::move(bytes)] { FileOps::replaceFile(path, bytes); }, 0);
 }
 
 void DiskWriter::finish(QString to, QString removeAfter)

@@ -84,10 +84,10 @@ bool isDrop(QNetworkReply::NetworkError error)
     }
 }
 
+// A regular file only: a planted link or FIFO gives nothing, and the download starts afresh.
 QByteArray readSmallFile(const QString &path)
 {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.read(4096) : QByteArray();
+    return FileOps::readRegularFile(path, 4096).value_or(QByteArray());
 }
 
 } // namespace
@@ -105,6 +105,13 @@ QCoro::Task<QString> Downloader::download(QUrl from, QString to)
     const QString validatorPath = to + QStringLiteral(".partial-validator");
     qint64 have = 0;
     QByteArray validator;
+    // Whatever is at those names and isn't a regular file (a planted link, say) is not ours:
+    // removed, only itself, and the download starts afresh.
+    for (const QString &own : {partialPath, validatorPath}) {
+        const QFileInfo info(own);
+        if (info.isSymLink() || (FileOps::exists(own) && !info.isFile() && !info.isDir()))
+            FileOps::removeItem(own);
+    }
     if (m_keepPartial && QFileInfo(partialPath).isFile()) {
         validator = readSmallFile(validatorPath).trimmed();
         have = validator.isEmpty() ? 0 : QFileInfo(partialPath).size();

@@ -46,6 +46,15 @@ qint64 unpackedSize(const QString &releaseFile);
 // Takes the app out of a downloaded disk image or zip into workDir/extracted and gives its path.
 QString extractApp(const QString &releaseFile, const QString &workDir);
 
+// Checks that an unpacked app is a working OpenEmu before it replaces anything: a readable
+// Info.plist naming org.openemu.OpenEmu and a version, and its executable there. Gives the
+// app's version; throws FriendlyError ("The download doesn't contain a working OpenEmu app.").
+QString checkApp(const QString &app);
+
+// Clears group and other write permission, and set-user and set-group ID, on everything in the
+// app (links are not followed): what Vantor places is writable by its user only.
+void tightenPermissions(const QString &app);
+
 // The app bundle in or below a folder: in the first level that has any, the one named like
 // OpenEmu, else the first. Symbolic links are never returned or entered, "__MACOSX" never searched.
 std::optional<QString> findApp(const QString &folder);

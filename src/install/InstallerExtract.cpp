@@ -2,13 +2,19 @@
 
 #include "base/ByteCount.h"
 #include "base/FriendlyError.h"
+#include "base/PlatformError.h"
+#include "platform/BundleInfo.h"
 #include "platform/FileOps.h"
 #include "platform/SystemTools.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
+#include <cerrno>
 #include <exception>
+#include <fts.h>
+#include <sys/stat.h>
 
 namespace Installer {
 
@@ -86,6 +92,47 @@ QString extractApp(const QString &releaseFile, const QString &workDir)
         throw FriendlyError(QStringLiteral("The download doesn't contain an OpenEmu app."),
                             QStringLiteral("No .app found in ") + extracted);
     return *app;
+}
+
+QString checkApp(const QString &app)
+{
+    const auto broken = [&app](const QString &why) {
+        return FriendlyError(QStringLiteral("The download doesn't contain a working OpenEmu app."), app + u'\n' + why);
+    };
+    const auto meta = BundleInfo::read(app);
+    if (!meta)
+        throw broken(QStringLiteral("Its Info.plist is missing or can't be read."));
+    if (meta->identifier != QStringLiteral("org.openemu.OpenEmu"))
+        throw broken(QStringLiteral("Its identifier is %1, not org.openemu.OpenEmu.")
+                         .arg(meta->identifier.value_or(QStringLiteral("missing"))));
+    if (!meta->shortVersion || meta->shortVersion->isEmpty())
+        throw broken(QStringLiteral("It names no version."));
+    const QString executable = app + QStringLiteral("/Contents/MacOS/") + meta->executable.value_or(QString());
+    if (!meta->executable || meta->executable->contains(u'/') || !QFileInfo(executable).isFile())
+        throw broken(
+            QStringLiteral("Its program (Contents/MacOS/%1) is missing.").arg(meta->executable.value_or(QString())));
+    return *meta->shortVersion;
+}
+
+void tightenPermissions(const QString &app)
+{
+    const QByteArray root = QFile::encodeName(app);
+    char *paths[] = {const_cast<char *>(root.constData()), nullptr};
+    FTS *tree = fts_open(paths, FTS_PHYSICAL | FTS_NOCHDIR, nullptr);
+    if (!tree)
+        throw PlatformErrors::fileWrite(app, errno);
+    while (FTSENT *entry = fts_read(tree)) {
+        if (entry->fts_info != FTS_F && entry->fts_info != FTS_D)
+            continue; // links keep their own modes; a folder is changed on the way in
+        const mode_t mode = entry->fts_statp->st_mode & 07777;
+        const mode_t tight = mode & ~mode_t(S_IWGRP | S_IWOTH | S_ISUID | S_ISGID);
+        if (tight != mode && ::chmod(entry->fts_path, tight) != 0) {
+            const int error = errno;
+            fts_close(tree);
+            throw PlatformErrors::fileWrite(QFile::decodeName(entry->fts_path), error);
+        }
+    }
+    fts_close(tree);
 }
 
 } // namespace Installer

@@ -104,13 +104,15 @@ QString downloadFolder(const QString &url, qint64 size, const std::optional<QStr
         = url.toUtf8() + '\n' + QByteArray::number(size) + '\n' + digest.value_or(QString()).toUtf8();
     const QString key
         = QString::fromLatin1(QCryptographicHash::hash(identity, QCryptographicHash::Sha256).toHex().left(16));
+    // Vantor's own folders: a link in their place is replaced, never cleaned through.
     const QDir downloads(QDir(Paths::vantorCachesFolder()).filePath(QStringLiteral("downloads")));
-    for (const QString &other : downloads.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+    FileOps::makeOwnFolder(Paths::vantorCachesFolder(), downloads.path());
+    for (const QString &other : downloads.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)) {
         if (other != key)
-            FileOps::removeItem(downloads.filePath(other));
+            FileOps::removeItem(downloads.filePath(other)); // a link goes, never what it points to
     }
     const QString folder = downloads.filePath(key);
-    FileOps::makePath(folder);
+    FileOps::makeOwnFolder(Paths::vantorCachesFolder(), folder);
     return folder;
 }
 

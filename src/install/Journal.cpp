@@ -9,7 +9,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 
 #include <cerrno>
 
@@ -47,17 +46,15 @@ void write(const Journal &journal)
     };
     FileOps::makePath(Paths::vantorSupportFolder());
     FileOps::checkpoint(QStringLiteral("journal"));
-    QSaveFile file(path());
-    if (!file.open(QIODevice::WriteOnly) || file.write(QJsonDocument(object).toJson()) < 0 || !file.commit())
-        throw PlatformErrors::fileWrite(path(), errno ? errno : EIO);
+    FileOps::replaceFile(path(), QJsonDocument(object).toJson()); // never through a planted link
 }
 
 std::optional<Journal> read()
 {
-    QFile file(path());
-    if (!file.open(QIODevice::ReadOnly))
+    const auto text = FileOps::readRegularFile(path(), 1024 * 1024); // never through a planted link
+    if (!text)
         return std::nullopt;
-    const QJsonObject object = QJsonDocument::fromJson(file.read(1024 * 1024)).object();
+    const QJsonObject object = QJsonDocument::fromJson(*text).object();
     const QString kind = object.value(QStringLiteral("kind")).toString();
     if (kind != QStringLiteral("update") && kind != QStringLiteral("rollback"))
         return std::nullopt;

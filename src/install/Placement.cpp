@@ -14,11 +14,14 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLoggingCategory>
 #include <QUuid>
 
 #include <cerrno>
 #include <cstdio>
 #include <unistd.h>
+
+Q_LOGGING_CATEGORY(lcPlacement, "vantor.placement", QtWarningMsg)
 
 namespace Installer {
 
@@ -148,16 +151,20 @@ void journalled(Journal &journal, Steps steps)
     }
 }
 
-// A journal read back is obeyed only for Vantor's own names beside the app and in its folder.
+// A journal read back is obeyed only for paths Vantor itself writes: an app in one of the two
+// Applications folders, its own names beside it, and the kept-copies folder.
 bool isTrustworthy(const Journal &journal)
 {
     const QString folder = QFileInfo(journal.target).path();
     const QString previous = Paths::previousVersionsFolder();
     auto inFolder = [](const QString &path, const QString &dir, const QString &prefix) {
         const QFileInfo info(path);
-        return info.path() == dir && (prefix.isEmpty() || info.fileName().startsWith(prefix));
+        return QDir::cleanPath(path) == path && info.path() == dir
+               && (prefix.isEmpty() || info.fileName().startsWith(prefix));
     };
-    bool ok = QFileInfo(journal.target).suffix() == QStringLiteral("app")
+    bool ok = (folder == Paths::userApplications() || folder == Paths::systemApplications())
+              && QDir::cleanPath(journal.target) == journal.target
+              && QFileInfo(journal.target).suffix() == QStringLiteral("app")
               && inFolder(journal.staging, folder, stagingPrefix) && inFolder(journal.fallbackOld, folder, oldPrefix)
               && inFolder(journal.keptDest, previous, QString());
     if (journal.kind == Journal::Kind::rollback)
@@ -299,8 +306,12 @@ Recovery recoverInterrupted()
     const auto journal = JournalFile::read();
     if (journal && journal->pid == ::getpid())
         return recovery; // this process's own run, still going
+    const bool trusted = journal && isTrustworthy(*journal);
+    if (journal && !trusted)
+        qCInfo(lcPlacement) << "discarded an interruption journal that names paths Vantor doesn't write:"
+                            << journal->target;
     if (journal) {
-        if (isTrustworthy(*journal)) {
+        if (trusted) {
             const bool finished = resolve(*journal);
             const bool update = journal->kind == Journal::Kind::update;
             recovery = update ? (finished ? Recovery::finishedUpdate : Recovery::undidUpdate)
@@ -309,7 +320,7 @@ Recovery recoverInterrupted()
         JournalFile::remove();
     }
     QStringList folders{Paths::userApplications(), Paths::systemApplications(), Paths::previousVersionsFolder()};
-    if (journal)
+    if (trusted)
         folders.append(QFileInfo(journal->target).path());
     removeLeftovers(folders);
     return recovery;

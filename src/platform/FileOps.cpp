@@ -1,7 +1,8 @@
 #include "platform/FileOps.h"
-#include "base/TestHooks.h"
 
+#include "base/FriendlyError.h"
 #include "base/PlatformError.h"
+#include "base/TestHooks.h"
 #include "platform/ProcessRunner.h"
 
 #include <QDir>
@@ -11,10 +12,13 @@
 #include <QProcess>
 #include <QUuid>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace FileOps {
 
@@ -118,6 +122,69 @@ void makePath(const QString &path)
     }
     if (!QFileInfo(absolute).isDir())
         throw PlatformErrors::fileWrite(absolute, ENOTDIR);
+}
+
+void replaceFile(const QString &path, const QByteArray &bytes)
+{
+    const QString temporary = path + QStringLiteral(".new-") + QUuid::createUuid().toString(QUuid::Id128).left(8);
+    const QByteArray native = QFile::encodeName(temporary);
+    const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd < 0)
+        throw PlatformErrors::fileWrite(path, errno);
+    qsizetype done = 0;
+    ssize_t n = 0;
+    while (done < bytes.size() && (n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done))) > 0)
+        done += n;
+    const int error = done < bytes.size() ? (n < 0 ? errno : EIO) : (::fsync(fd) != 0 ? errno : 0);
+    ::close(fd);
+    if (error != 0 || ::rename(native.constData(), QFile::encodeName(path).constData()) != 0) {
+        const int failure = error != 0 ? error : errno;
+        ::unlink(native.constData());
+        throw PlatformErrors::fileWrite(path, failure);
+    }
+}
+
+std::optional<QByteArray> readRegularFile(const QString &path, qint64 maxBytes)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    struct stat st;
+    std::optional<QByteArray> content;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        QByteArray bytes(qsizetype(std::min<qint64>(maxBytes, st.st_size)), Qt::Uninitialized);
+        qsizetype done = 0;
+        ssize_t n = 0;
+        while (done < bytes.size() && (n = ::read(fd, bytes.data() + done, size_t(bytes.size() - done))) > 0)
+            done += n;
+        if (n >= 0)
+            content = bytes.left(done);
+    }
+    ::close(fd);
+    return content;
+}
+
+void makeOwnFolder(const QString &root, const QString &path)
+{
+    const QString top = QDir::cleanPath(QDir(root).absolutePath());
+    const QString target = QDir::cleanPath(QDir(path).absolutePath());
+    makePath(QFileInfo(top).path());
+    QString current = top;
+    const QStringList below = target == top ? QStringList() : target.mid(top.size() + 1).split(QLatin1Char('/'));
+    for (qsizetype i = -1; i < below.size(); ++i) {
+        if (i >= 0)
+            current += QLatin1Char('/') + below[i];
+        const QByteArray native = QFile::encodeName(current);
+        struct stat st;
+        if (::lstat(native.constData(), &st) == 0 && S_ISLNK(st.st_mode) && ::unlink(native.constData()) != 0)
+            throw PlatformErrors::fileWrite(current, errno);
+        if (::mkdir(native.constData(), 0755) != 0 && errno != EEXIST)
+            throw PlatformErrors::fileWrite(current, errno);
+        if (::lstat(native.constData(), &st) != 0 || !S_ISDIR(st.st_mode))
+            throw FriendlyError(QStringLiteral("Something that isn't a folder is where Vantor keeps its files. Move it "
+                                               "away and try again."),
+                                current);
+    }
 }
 
 bool exists(const QString &path)

@@ -33,6 +33,23 @@ bool removeItem(const QString &path);
 // example, a parent is a file).
 void makePath(const QString &path);
 
+// One of Vantor's own folders (`path`, inside or equal to `root`, one of Vantor's two top folders),
+// made where missing. Vantor's folders are never followed: a link at `root` or below it (a user
+// who moved things, a planted one) is removed, only the link, and a real folder made in its place;
+// something else in the way (a file) throws FriendlyError, and nothing is removed. The folders
+// above `root` are the user's and are made as makePath does.
+void makeOwnFolder(const QString &root, const QString &path);
+
+// A small file Vantor finds on disk, read only when it is a regular file: a link is not followed
+// and a FIFO or device is never waited on. None when it is missing, something else, or can't
+// be read; at most maxBytes are read.
+std::optional<QByteArray> readRegularFile(const QString &path, qint64 maxBytes);
+
+// Replaces a small file of Vantor's in one step: the bytes go to a new file beside it, which is
+// then renamed over it. A link at the path is replaced, never written through (QSaveFile would
+// write to the link's target). Throws PlatformError when it can't.
+void replaceFile(const QString &path, const QByteArray &bytes);
+
 // Moves the item to the Trash (the file manager's own; on Linux the freedesktop Trash).
 // Throws PlatformError when it cannot.
 void moveToTrash(const QString &path);

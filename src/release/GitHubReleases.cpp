@@ -6,15 +6,16 @@
 
 #include "base/Paths.h"
 #include "platform/AddressPolicy.h"
+#include "platform/FileOps.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QJsonDocument>
 #include <QLocale>
 #include <QNetworkAccessManager>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <qcoro/qcorofuture.h>
@@ -63,24 +64,33 @@ struct FeedCache
     {
         return QString::fromLatin1(QCryptographicHash::hash(url.toUtf8(), QCryptographicHash::Sha256).toHex().left(16));
     }
+    // The kept reply, when both its files are regular files, the ETag is one header value and the
+    // body is a JSON object. Anything else is dropped, and the release is fetched afresh.
     static FeedCache forUrl(const QString &url)
     {
-        QFile etag(QDir(folder()).filePath(key(url) + QStringLiteral(".etag")));
-        QFile body(QDir(folder()).filePath(key(url) + QStringLiteral(".json")));
-        if (!etag.open(QIODevice::ReadOnly) || !body.open(QIODevice::ReadOnly))
+        const QString etagPath = QDir(folder()).filePath(key(url) + QStringLiteral(".etag"));
+        const QString bodyPath = QDir(folder()).filePath(key(url) + QStringLiteral(".json"));
+        if (!FileOps::exists(etagPath) && !FileOps::exists(bodyPath))
             return {};
-        return {etag.read(1024).trimmed(), body.read(maxFeedBytes)};
+        const QByteArray etag = FileOps::readRegularFile(etagPath, 1024).value_or(QByteArray()).trimmed();
+        const QByteArray body = FileOps::readRegularFile(bodyPath, maxFeedBytes).value_or(QByteArray());
+        if (etag.isEmpty() || etag.contains('\r') || etag.contains('\n') || !QJsonDocument::fromJson(body).isObject()) {
+            FileOps::removeItem(etagPath);
+            FileOps::removeItem(bodyPath);
+            return {};
+        }
+        return {etag, body};
     }
     static void store(const QString &url, const QByteArray &etag, const QByteArray &body)
     {
-        if (etag.isEmpty() || !QDir().mkpath(folder()))
-            return;
-        QSaveFile bodyFile(QDir(folder()).filePath(key(url) + QStringLiteral(".json")));
-        QSaveFile etagFile(QDir(folder()).filePath(key(url) + QStringLiteral(".etag")));
-        if (bodyFile.open(QIODevice::WriteOnly) && bodyFile.write(body) == body.size() && bodyFile.commit()
-            && etagFile.open(QIODevice::WriteOnly)) {
-            etagFile.write(etag);
-            etagFile.commit();
+        if (etag.isEmpty() || etag.contains('\r') || etag.contains('\n'))
+            return; // nothing that could become a second header line is ever sent back
+        try {
+            FileOps::makeOwnFolder(Paths::vantorCachesFolder(), folder());
+            FileOps::replaceFile(QDir(folder()).filePath(key(url) + QStringLiteral(".json")), body);
+            FileOps::replaceFile(QDir(folder()).filePath(key(url) + QStringLiteral(".etag")), etag);
+        } catch (...) {
+            // Not kept: the next check fetches the whole reply again.
         }
     }
 };
@@ -172,9 +182,15 @@ QCoro::Task<std::optional<Release>> fetchNewestWithApp(QNetworkAccessManager &ne
 
 std::optional<ReleaseAsset> pickAsset(const Release &release)
 {
+    // The project publishes core updates as releases of their own ("cores-v1.2.0", assets
+    // "<Core>.oecoreplugin.zip"): neither they nor a core's zip is ever the app.
+    if (release.tagName.startsWith(QStringLiteral("cores-"), Qt::CaseInsensitive))
+        return std::nullopt;
     for (const QString &ending : {QStringLiteral(".dmg"), QStringLiteral(".zip")}) {
         for (const ReleaseAsset &asset : release.assets) {
-            if (asset.browserDownloadUrl && asset.name.toLower().endsWith(ending))
+            const QString name = asset.name.toLower();
+            if (asset.browserDownloadUrl && name.endsWith(ending)
+                && !name.endsWith(QStringLiteral(".oecoreplugin.zip")))
                 return asset;
         }
     }

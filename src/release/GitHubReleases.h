@@ -33,7 +33,8 @@ QCoro::Task<Release> fetchLatest(QNetworkAccessManager &network, QString feedUrl
 // "?per_page=20"). None when there is none or the list cannot be had.
 QCoro::Task<std::optional<Release>> fetchNewestWithApp(QNetworkAccessManager &network, QString feedUrl);
 
-// The release's disk image, else its zip; only assets with a download address count.
+// The release's disk image, else its zip; only assets with a download address count, and never a
+// core plugin's zip or a core-update release ("cores-v…").
 std::optional<ReleaseAsset> pickAsset(const Release &release);
 
 // 64 lower-case characters from the asset's digest or from a published checksum file, or

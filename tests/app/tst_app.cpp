@@ -7,6 +7,7 @@
 #include "TestHome.h"
 
 #include "app/AppModel.h"
+#include "app/ChangeLock.h"
 #include "base/ByteCount.h"
 #include "base/FriendlyError.h"
 #include "base/Paths.h"
@@ -14,6 +15,8 @@
 #include "install/Installer.h"
 
 #include <QtTest>
+
+#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 
@@ -179,6 +182,36 @@ private Q_SLOTS:
         const QString said = QString::fromUtf8(check.readAllStandardError());
         for (qsizetype i = 0; i < bad.size(); ++i)
             QVERIFY2(said.contains(u"src/install/bad%1.cpp includes app/AppModel.h"_s.arg(i)), qPrintable(said));
+    }
+
+    // The lock is the kernel's: whatever a crash or a hand left in its place (nothing written, garbage,
+    // a link, a FIFO, a link to an endless device) neither blocks nor hangs, and a link's target is
+    // untouched. Another process holding it refuses; its death frees it.
+    void lockIsHeldByTheKernel()
+    {
+        const QString path = Paths::vantorSupportFolder() + u"/vantor.lock"_s;
+        const QString mine = TestFiles::write(m_home.path(u"mine.txt"_s), "keep");
+        for (int kind = 0; kind < 5; ++kind) {
+            QFile::remove(path);
+            TestFiles::write(path + u"-"_s); // makes the folder
+            if (kind < 2)
+                TestFiles::write(path, kind == 0 ? QByteArray() : "garbage\n");
+            else if (kind == 3)
+                QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+            else
+                QVERIFY(QFile::link(kind == 2 ? mine : u"/dev/zero"_s, path));
+            QCOMPARE(ChangeLock::acquire(), std::nullopt);
+            ChangeLock::release();
+        }
+        QCOMPARE(TestFiles::read(mine), QByteArray("keep"));
+        QProcess holder;
+        holder.start(u"flock"_s, {u"-x"_s, u"-o"_s, path, u"-c"_s, u"echo held; sleep 5"_s});
+        QVERIFY(holder.waitForReadyRead(10'000));
+        QVERIFY(ChangeLock::acquire().has_value());
+        holder.kill();
+        holder.waitForFinished();
+        QCOMPARE(ChangeLock::acquire(), std::nullopt);
+        ChangeLock::release();
     }
 
     void updateAvailable()

@@ -6,6 +6,7 @@
 
 #include "base/FriendlyError.h"
 #include "base/PlatformError.h"
+#include "install/DiskWriter.h"
 #include "install/Downloader.h"
 #include "install/Installer.h"
 
@@ -169,15 +170,24 @@ private Q_SLOTS:
         QCOMPARE(m_server.hits(u"/a.zip"_s), 0);
     }
 
-    // The writer is held up (the first thing it writes is a pipe nobody reads): the download must
-    // stop taking bytes from the network after a few MiB instead of holding the whole body in
-    // memory, then finish with every byte and the right hash once the disk moves again.
+    // The writer is held up (a disk that doesn't move): the download must stop taking bytes from
+    // the network after a few MiB instead of holding the whole body in memory, then finish with
+    // every byte and the right hash once the disk moves again.
     void aStalledDiskHoldsTheNetworkBack()
     {
         const QByteArray body = bodyOf(48 * 1024 * 1024);
         m_server.file(u"/big.zip"_s, body);
-        const QByteArray pipe = QFile::encodeName(dest(u"big.zip.partial-validator"_s));
-        QCOMPARE(::mkfifo(pipe.constData(), 0600), 0);
+        QSemaphore disk;
+        auto moveAgain = [&disk] {
+            DiskWriter::setStallForTesting({});
+            disk.release(1'000'000);
+        };
+        std::atomic<int> commands = 0; // the file opens; then the disk stops
+        DiskWriter::setStallForTesting([&] {
+            if (++commands > 1)
+                disk.acquire();
+        });
+        auto atEnd = qScopeGuard(moveAgain);
 
         Downloader downloader(m_network);
         downloader.setKeepPartial(true);
@@ -187,10 +197,8 @@ private Q_SLOTS:
         QTest::qWait(1500);
         QVERIFY2(received > 0 && received < 24 * 1024 * 1024, qPrintable(QString::number(received)));
 
-        const int reader = ::open(pipe.constData(), O_RDONLY | O_NONBLOCK);
-        QVERIFY(reader >= 0);
+        moveAgain();
         const QString file = await(std::move(task));
-        ::close(reader);
         QCOMPARE(read(file), body);
         QCOMPARE(downloader.sha256(),
                  QString::fromLatin1(QCryptographicHash::hash(body, QCryptographicHash::Sha256).toHex()));

@@ -11,6 +11,8 @@
 
 #include <QtTest>
 
+#include <sys/stat.h>
+
 using namespace Qt::StringLiterals;
 
 using TestSupport::thrown;
@@ -115,6 +117,16 @@ private Q_SLOTS:
         QCOMPARE(link.symLinkTarget(), found + u"/Contents/Frameworks/Core.framework/Versions/A"_s);
         QVERIFY(QFileInfo(found + u"/Contents/MacOS/OpenEmu"_s).isExecutable());
         QVERIFY(!QFileInfo::exists(work() + u"/extracted/__MACOSX"_s));
+
+        // Writable by its user only, and never set-ID, whatever the archive said.
+        const QString program = found + u"/Contents/MacOS/OpenEmu"_s;
+        QVERIFY(::chmod(QFile::encodeName(found + u"/Contents"_s), 0777) == 0
+                && ::chmod(QFile::encodeName(program), 06777) == 0);
+        Installer::tightenPermissions(found);
+        QCOMPARE(QFileInfo(found + u"/Contents"_s).permissions() & 0x0022, QFileDevice::Permissions());
+        QCOMPARE(int(QFileInfo(program).permissions()), 0x7755);
+        struct stat st;
+        QVERIFY(::stat(QFile::encodeName(program), &st) == 0 && (st.st_mode & 07000) == 0);
     }
 
     void zipWithoutApp()

@@ -11,6 +11,7 @@
 #include "app/AppModel.h"
 #include "app/ChangeLock.h"
 #include "base/Paths.h"
+#include "install/Journal.h"
 #include "install/VersionChecker.h"
 
 #include <QtTest>
@@ -166,6 +167,11 @@ private Q_SLOTS:
         await(model->install(false));
         QCOMPARE(model->error()->details, u"Assets: Source code.tar.gz, notes.txt"_s);
 
+        // A size no file has.
+        publish({.publishedSize = 0}, model.get());
+        await(model->install(false));
+        QCOMPARE(model->error()->message, u"The release lists an impossible size for its file."_s);
+
         // Not a Mac that can run it.
         qputenv("VANTOR_HOST", "macos-10.15.7-arm64");
         publish({}, model.get());
@@ -315,6 +321,38 @@ private Q_SLOTS:
         QVERIFY(opened && opened->state() == QProcess::NotRunning);
         QVERIFY(first->state() == QProcess::NotRunning && second->state() == QProcess::NotRunning);
         QCOMPARE(model->installed()->version, u"1.0.4"_s);
+    }
+
+    // Vantor's own folders and files are never followed: links at the automatic backups, the
+    // downloads folder and the interruption journal (a user who moved things, or planted ones)
+    // leave what they point to untouched, and the update still works. A broken app never lands.
+    void ownPlacesAreNeverFollowed()
+    {
+        const QString app = installedApp(u"1.0.3"_s);
+        publish({.version = u"1.0.4"_s});
+        TestFiles::write(m_home.path(u"Library/Application Support/OpenEmu/Save States/SNES/a.oesavestate"_s));
+        const QString mine = m_home.path(u"mine"_s);
+        for (int i = 0; i < 5; ++i)
+            TestFiles::write(mine + u"/backups/OpenEmu-Backup-%1.zip"_s.arg(i));
+        TestFiles::write(mine + u"/projects/code/main.c"_s, "int main;");
+        TestFiles::write(mine + u"/journal.txt"_s, "mine");
+        QVERIFY(QDir().mkpath(Paths::vantorCachesFolder()) && QDir().mkpath(Paths::vantorSupportFolder()));
+        QVERIFY(QFile::link(mine + u"/backups"_s, Paths::automaticBackupsFolder()));
+        QVERIFY(QFile::link(mine + u"/projects"_s, Paths::vantorCachesFolder() + u"/downloads"_s));
+        QVERIFY(QFile::link(mine + u"/journal.txt"_s, JournalFile::path()));
+        auto model = startedModel();
+        QCOMPARE(await(model->install(true)), Outcome::done);
+        QCOMPARE(VersionChecker::version(app), u"1.0.4"_s);
+        QCOMPARE(entries(mine + u"/backups"_s).size(), 5);
+        QCOMPARE(TestFiles::read(mine + u"/projects/code/main.c"_s), QByteArray("int main;"));
+        QCOMPARE(TestFiles::read(mine + u"/journal.txt"_s), QByteArray("mine"));
+        QCOMPARE(entries(Paths::automaticBackupsFolder()).size(), 1);
+
+        // A release whose app has no Info.plist, or the wrong one, changes nothing.
+        publish({.version = u"1.0.5"_s, .identifier = u"org.example.Other"_s}, model.get());
+        QCOMPARE(await(model->install(true)), Outcome::failed);
+        QCOMPARE(model->error()->message, u"The download doesn't contain a working OpenEmu app."_s);
+        QCOMPARE(VersionChecker::version(app), u"1.0.4"_s);
     }
 
     void launchOpensTheApp()
@@ -492,11 +530,12 @@ private Q_SLOTS:
         QCOMPARE(automatic.entryList({u"*.zip"_s}, QDir::Files), zips);
         model->setAutoBackupBeforeUpdate(true);
 
-        // A backup that fails stops the update before anything is placed.
+        // A backup that fails stops the update before anything is placed, and says so.
         QVERIFY(automatic.removeRecursively());
         TestFiles::write(automatic.path()); // a file where the folder goes
         const QStringList kept = entries(Paths::previousVersionsFolder());
         QCOMPARE(await(model->install(true)), Outcome::failed);
+        QVERIFY(model->error()->message.startsWith(u"The backup of your save states before the update didn't work"_s));
         QCOMPARE(entries(Paths::previousVersionsFolder()), kept);
         QCOMPARE(entries(m_home.userApplications()), QStringList{u"OpenEmu.app"_s});
         QVERIFY(QFileInfo(app + u"/Contents/Info.plist"_s).isFile());

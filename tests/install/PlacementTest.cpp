@@ -57,6 +57,29 @@ private Q_SLOTS:
         QCOMPARE(Installer::previousApp(), previous() + u"/OpenEmu 1.0.3.app"_s);
     }
 
+    // A journal that names paths Vantor doesn't write (an app elsewhere, its neighbours) is
+    // discarded, and nothing there is moved or removed.
+    void foreignJournalsAreDiscarded()
+    {
+        const QString elsewhere = m_home.path(u"elsewhere"_s);
+        QDir().mkpath(elsewhere + u"/.Vantor-new-1.app"_s);
+        QDir().mkpath(elsewhere + u"/OpenEmu.app"_s);
+        const QString kept = Bundles::write(previous(), u"OpenEmu 1.0.2.app"_s, {.version = u"1.0.2"_s});
+        JournalFile::write({Journal::Kind::rollback,
+                            elsewhere + u"/OpenEmu.app"_s,
+                            elsewhere + u"/.Vantor-new-1.app"_s,
+                            kept,
+                            previous() + u"/OpenEmu 9.app"_s,
+                            elsewhere + u"/.Vantor-old-1"_s,
+                            {},
+                            -1,
+                            1});
+        QCOMPARE(Installer::recoverInterrupted(), Installer::Recovery::none);
+        QCOMPARE(entries(elsewhere), (QStringList{u".Vantor-new-1.app"_s, u"OpenEmu.app"_s}));
+        QCOMPARE(versionAt(kept), u"1.0.2"_s);
+        QVERIFY(!JournalFile::read());
+    }
+
     void rollbackNamesWhatItKeeps()
     {
         // An app whose version can't be read is kept as the newer one.

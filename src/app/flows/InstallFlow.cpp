@@ -78,6 +78,11 @@ QCoro::Task<Outcome> AppModel::install(bool isUpdate)
     }
 
     // Checked at the request, before OpenEmu is asked to quit for nothing.
+    if (asset->size < 1) {
+        setError(FriendlyError(QStringLiteral("The release lists an impossible size for its file."),
+                               QStringLiteral("%1: %2 bytes").arg(asset->name).arg(asset->size)));
+        co_return Outcome::failed;
+    }
     if (!isPlainFileName(asset->name)) {
         setError(FriendlyError(
             QStringLiteral("The release file has a name Vantor can't use safely, so it was not downloaded."),
@@ -230,15 +235,33 @@ QCoro::Task<Outcome> AppModel::runInstall(InstallRequest request, Change change)
             if (gone())
                 co_return Outcome::cancelled;
             setBusyMessage(std::nullopt);
-            backedUp = backup.take().has_value();
+            try {
+                backedUp = backup.take().has_value();
+            } catch (...) {
+                // Said as what it is: the backup, not the install, and the way on without it.
+                const FriendlyError why
+                    = FriendlyError::from(std::current_exception(), QStringLiteral("Backing up save states"));
+                throw FriendlyError(QStringLiteral("The backup of your save states before the update didn't work, so "
+                                                   "nothing was updated. To update without it, turn off \"Back up "
+                                                   "save states first\"."),
+                                    why.message + QLatin1Char('\n') + why.details);
+            }
         }
 
         setPhase(InstallPhase::unpacking);
-        auto unpacking = Background::run([file, workDir] { return Installer::extractApp(file, workDir); });
+        // A broken app (no Info.plist, another identifier, no program) never replaces a working one.
+        auto unpacking = Background::run([file, workDir] {
+            const QString app = Installer::extractApp(file, workDir);
+            const QString version = Installer::checkApp(app);
+            Installer::tightenPermissions(app); // writable by its user only
+            return std::pair{app, version};
+        });
         auto unpacked = co_await unpacking;
         if (gone())
             co_return Outcome::cancelled;
-        const QString app = unpacked.take();
+        const std::pair<QString, QString> checkedApp = unpacked.take();
+        const QString app = checkedApp.first;
+        const QString appVersion = checkedApp.second;
         stopIfCancelled();
 
         // The app must be signed by the project's makers, the same team as the copy it replaces,
@@ -278,8 +301,14 @@ QCoro::Task<Outcome> AppModel::runInstall(InstallRequest request, Change change)
                   ? QStringLiteral(" The app is signed and notarized by the project, so Vantor did not change any "
                                    "Gatekeeper settings.")
                   : QStringLiteral(" Its signature can't be checked on this system.");
+        // An app whose own version isn't the release's would be offered the same update again.
+        const QString tag = request.release.tagName;
+        const QString versionNote
+            = VersionChecker::compare(appVersion, tag) == VersionChecker::Ordering::same
+                  ? QString()
+                  : QStringLiteral(" The app calls itself version %1, not %2.").arg(appVersion, tag);
         setNotice(QStringLiteral("Installed to ") + placed + QStringLiteral(". ") + summary + signatureSentence
-                  + (backedUp ? QStringLiteral(" Save states were backed up first.") : QString()));
+                  + (backedUp ? QStringLiteral(" Save states were backed up first.") : QString()) + versionNote);
         refreshInstalled();
         refreshTidy();
         co_return Outcome::done;
