@@ -66,18 +66,7 @@ void DiskWriter::setStallForTesting(std::function<void()> hook)
 
 void DiskWriter::enqueue(std::function<void()> command, qint64 bytes)
 {
-    m_writes->push(
-        [command = std::move(command)] {
-            std::function<void()> hook;
-            {
-                QMutexLocker lock(&stallMutex);
-                hook = stall;
-            }
-            if (hook)
-                hook();
-            command();
-        },
-        bytes);
+    m_writes->push(std::move(command), bytes);
 }
 
 bool DiskWriter::hasRoom() const
@@ -166,6 +155,13 @@ void DiskWriter::write(QByteArray chunk)
     const qint64 size = chunk.size();
     enqueue(
         [this, chunk = std::move(chunk)] {
+            std::function<void()> hook;
+            {
+                QMutexLocker lock(&stallMutex);
+                hook = stall;
+            }
+            if (hook)
+                hook();
             writeAll(m_state->fd, chunk.constData(), chunk.size(), m_partialPath);
             if (m_hash)
                 m_state->hashes.push([&hash = m_state->hash, chunk] { hash.add(chunk); }, chunk.size(), hashLimitBytes);

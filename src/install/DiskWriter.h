@@ -45,8 +45,8 @@ public:
     void finish(QString to, QString removeAfter);
 
     bool hasRoom() const;
-    // Tests stand in for a stalled disk: the hook runs on the writer's thread before each command
-    // (none to stop). Vantor's own files are never FIFOs, so nothing else can hold a write up.
+    // Tests stand in for a stalled disk: the hook runs on the writer's thread before each chunk is
+    // written (none to stop). Vantor's own files are never FIFOs, so nothing else holds one up.
     static void setStallForTesting(std::function<void()> hook);
     // Whether a command has failed (drained() then throws it).
     bool failed() const;

@@ -186,14 +186,13 @@ private Q_SLOTS:
 
     // The lock is the kernel's: whatever a crash or a hand left in its place (nothing written, garbage,
     // a link, a FIFO, a link to an endless device) neither blocks nor hangs, and a link's target is
-    // untouched. Another process holding it refuses; its death frees it.
+    // untouched. (Another Vantor holding it, and dying with it: tst_interrupt.)
     void lockIsHeldByTheKernel()
     {
         const QString path = Paths::vantorSupportFolder() + u"/vantor.lock"_s;
         const QString mine = TestFiles::write(m_home.path(u"mine.txt"_s), "keep");
         for (int kind = 0; kind < 5; ++kind) {
             QFile::remove(path);
-            TestFiles::write(path + u"-"_s); // makes the folder
             if (kind < 2)
                 TestFiles::write(path, kind == 0 ? QByteArray() : "garbage\n");
             else if (kind == 3)
@@ -204,14 +203,6 @@ private Q_SLOTS:
             ChangeLock::release();
         }
         QCOMPARE(TestFiles::read(mine), QByteArray("keep"));
-        QProcess holder;
-        holder.start(u"flock"_s, {u"-x"_s, u"-o"_s, path, u"-c"_s, u"echo held; sleep 5"_s});
-        QVERIFY(holder.waitForReadyRead(10'000));
-        QVERIFY(ChangeLock::acquire().has_value());
-        holder.kill();
-        holder.waitForFinished();
-        QCOMPARE(ChangeLock::acquire(), std::nullopt);
-        ChangeLock::release();
     }
 
     void updateAvailable()

@@ -182,11 +182,7 @@ private Q_SLOTS:
             DiskWriter::setStallForTesting({});
             disk.release(1'000'000);
         };
-        std::atomic<int> commands = 0; // the file opens; then the disk stops
-        DiskWriter::setStallForTesting([&] {
-            if (++commands > 1)
-                disk.acquire();
-        });
+        DiskWriter::setStallForTesting([&disk] { disk.acquire(); });
         auto atEnd = qScopeGuard(moveAgain);
 
         Downloader downloader(m_network);

@@ -342,11 +342,10 @@ private Q_SLOTS:
         QVERIFY(QFile::link(mine + u"/journal.txt"_s, JournalFile::path()));
         auto model = startedModel();
         QCOMPARE(await(model->install(true)), Outcome::done);
-        QCOMPARE(VersionChecker::version(app), u"1.0.4"_s);
+        QVERIFY(VersionChecker::version(app) == u"1.0.4"_s && entries(Paths::automaticBackupsFolder()).size() == 1);
         QCOMPARE(entries(mine + u"/backups"_s).size(), 5);
-        QCOMPARE(TestFiles::read(mine + u"/projects/code/main.c"_s), QByteArray("int main;"));
-        QCOMPARE(TestFiles::read(mine + u"/journal.txt"_s), QByteArray("mine"));
-        QCOMPARE(entries(Paths::automaticBackupsFolder()).size(), 1);
+        QVERIFY(TestFiles::read(mine + u"/projects/code/main.c"_s) == "int main;"
+                && TestFiles::read(mine + u"/journal.txt"_s) == "mine");
 
         // A release whose app has no Info.plist, or the wrong one, changes nothing.
         publish({.version = u"1.0.5"_s, .identifier = u"org.example.Other"_s}, model.get());

@@ -193,14 +193,13 @@ private Q_SLOTS:
         r.assets = {makeAsset(u"App.dmg"_s, std::nullopt), makeAsset(u"App.zip"_s)};
         QCOMPARE(GitHubReleases::pickAsset(r)->name, u"App.zip"_s);
 
+        r.assets = {makeAsset(u"Source.tar.gz"_s), makeAsset(u"App.dmg.sha256"_s)};
+        QVERIFY(!GitHubReleases::pickAsset(r));
+
         // Cores are never the app: not a core plugin's zip, nothing of a core-update release.
         r.assets = {makeAsset(u"AllCores.oecoreplugin.zip"_s), makeAsset(u"OpenEmu-Silicon.zip"_s)};
         QCOMPARE(GitHubReleases::pickAsset(r)->name, u"OpenEmu-Silicon.zip"_s);
         r.tagName = u"cores-v1.2.0"_s;
-        QVERIFY(!GitHubReleases::pickAsset(r));
-        r.tagName.clear();
-
-        r.assets = {makeAsset(u"Source.tar.gz"_s), makeAsset(u"App.dmg.sha256"_s)};
         QVERIFY(!GitHubReleases::pickAsset(r));
     }
 
