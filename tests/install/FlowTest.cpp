@@ -454,15 +454,20 @@ private Q_SLOTS:
         drainBackgroundWork();
         QVERIFY(!QFileInfo::exists(m_home.userApplications() + u"/OpenEmu.app"_s));
 
-        // While an update waits for OpenEmu to quit: the change ends at once, and its lock with it.
+        // While an update waits for OpenEmu to quit (and says so): Cancel ends the wait; the model
+        // destroyed ends the change at once, and its lock with it.
         const QString app = installedApp(u"1.0.3"_s);
         startOpenEmu(app, {u"--ignore-quit"_s});
         publish({.version = u"1.0.4"_s});
         {
             auto model = startedModel();
-            m_prompter.answers = {0};
+            m_prompter.answers = {0, 0};
+            QCoro::Task<Outcome> cancelled = model->install(true);
+            QTRY_COMPARE(model->busyMessage(), u"Waiting for OpenEmu to quit…"_s);
+            model->cancelInstall();
+            QCOMPARE(await(std::move(cancelled), 5000), Outcome::cancelled);
             QCoro::Task<Outcome> updating = model->install(true);
-            QTRY_COMPARE(m_prompter.asked.size(), 1);
+            QTRY_COMPARE(m_prompter.asked.size(), 2);
             QCOMPARE(ChangeLock::acquire(), std::optional<qint64>(QCoreApplication::applicationPid())); // held
         }
         QCOMPARE(ChangeLock::acquire(), std::nullopt);

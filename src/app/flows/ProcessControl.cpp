@@ -6,6 +6,7 @@
 #include "platform/Applications.h"
 
 #include <QPointer>
+#include <QScopeGuard>
 
 #include <qcoro/qcorofuture.h>
 #include <qcoro/qcorotimer.h>
@@ -40,12 +41,18 @@ QCoro::Task<Outcome> AppModel::ensureClosed(const Change &change)
         Applications::requestQuit(app);
 
     // Waiting suspends this task only; the window keeps drawing meanwhile, and the change (with
-    // the model busy) goes on, so nothing else starts in the gap.
+    // the model busy) goes on, so nothing else starts in the gap. An install's Cancel (Ctrl-C at
+    // the terminal) ends the wait.
+    setBusyMessage(QStringLiteral("Waiting for OpenEmu to quit…"));
+    auto said = qScopeGuard([this, &change] {
+        if (!change.ownerGone())
+            setBusyMessage(std::nullopt);
+    });
     for (int waits = 0; waits < pollCount; ++waits) {
         if (VersionChecker::runningInstances().isEmpty())
             co_return Outcome::done;
         co_await QCoro::sleepFor(pollInterval);
-        if (change.ownerGone())
+        if (change.ownerGone() || (m_install.running && m_install.cancelled))
             co_return Outcome::cancelled;
     }
     setError(FriendlyError(QStringLiteral("OpenEmu didn't close. Please quit it yourself and try again."),
