@@ -110,9 +110,22 @@ void printNotice(const QString &notice, const Options &options)
         printLine(notice);
 }
 
+QString printable(const QString &text)
+{
+    // Release names and notes come from the network: no escape sequence reaches the terminal.
+    QString clean;
+    clean.reserve(text.size());
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u == u'\n' || u == u'\t' || (u >= 0x20 && u != 0x7f && (u < 0x80 || u > 0x9f)))
+            clean.append(c);
+    }
+    return clean;
+}
+
 void printLine(const QString &line)
 {
-    write(stdout, line.toUtf8() + '\n');
+    write(stdout, printable(line).toUtf8() + '\n');
 }
 
 void printError(const FriendlyError &error, const Options &options)
@@ -120,7 +133,7 @@ void printError(const FriendlyError &error, const Options &options)
     QString text = error.message + QLatin1Char('\n');
     if (options.verbose && !error.details.isEmpty())
         text += error.details + QLatin1Char('\n');
-    write(stderr, text.toUtf8());
+    write(stderr, printable(text).toUtf8());
     if (options.json)
         printJson(errorJson(error));
 }

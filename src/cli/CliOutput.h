@@ -35,6 +35,8 @@ QJsonObject errorJson(const FriendlyError &error);
 QJsonObject tidyJson(const AppModel &model);
 
 void printJson(const QJsonObject &object);
+// The text without control characters (but line breaks and tabs): what reaches a terminal.
+QString printable(const QString &text);
 void printLine(const QString &line);
 // A command's one-sentence result: {"notice": …} with json, else the sentence.
 void printNotice(const QString &notice, const Options &options);

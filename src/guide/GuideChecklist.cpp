@@ -6,6 +6,7 @@
 #include <QSet>
 
 #include "base/Paths.h"
+#include "platform/FileOps.h"
 
 #include <QDir>
 #include <QFile>
@@ -21,7 +22,9 @@ FoundFiles scanFileNames()
     const QByteArray root = QFile::encodeName(Paths::supportFolder());
     char *paths[] = {const_cast<char *>(root.constData()), nullptr};
     // FTS_NOSTAT: the walk needs only "folder or not", which the directory listing tells.
-    FTS *tree = fts_open(paths, FTS_PHYSICAL | FTS_NOCHDIR | FTS_NOSTAT, nullptr);
+    // FTS_COMFOLLOW: OpenEmu's folder itself may be a link the user made (the data moved to another
+    // disk) and is followed; nothing below it is.
+    FTS *tree = fts_open(paths, FTS_PHYSICAL | FTS_COMFOLLOW | FTS_NOCHDIR | FTS_NOSTAT, nullptr);
     if (!tree)
         return found;
 
@@ -140,13 +143,12 @@ FileHashes hashFiles(const FoundFiles &found)
     for (auto it = found.cbegin(); it != found.cend(); ++it) {
         if (!named.contains(it.key().toLower()) || ProjectDocs::isNeverJudged(it.key()))
             continue;
-        QFile file(it.value());
-        // BIOS files are kilobytes to a few megabytes; anything far larger is not one.
-        if (!QFileInfo(file.fileName()).isFile() || file.size() > 64 * 1024 * 1024 || !file.open(QIODevice::ReadOnly))
+        // Read only when it is a regular file (a link to one counts), never waiting on a FIFO or a
+        // device; BIOS files are kilobytes to a few megabytes, anything far larger is not one.
+        const auto bytes = FileOps::readRegularFile(it.value(), 64 * 1024 * 1024, FileOps::Links::follow);
+        if (!bytes)
             continue;
-        QCryptographicHash md5(QCryptographicHash::Md5);
-        md5.addData(&file);
-        hashes.insert(it.key(), QString::fromLatin1(md5.result().toHex()));
+        hashes.insert(it.key(), QString::fromLatin1(QCryptographicHash::hash(*bytes, QCryptographicHash::Md5).toHex()));
     }
     return hashes;
 }

@@ -144,14 +144,15 @@ void replaceFile(const QString &path, const QByteArray &bytes)
     }
 }
 
-std::optional<QByteArray> readRegularFile(const QString &path, qint64 maxBytes)
+std::optional<QByteArray> readRegularFile(const QString &path, qint64 maxBytes, Links links)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          O_RDONLY | O_NONBLOCK | O_CLOEXEC | (links == Links::refuse ? O_NOFOLLOW : 0));
     if (fd < 0)
         return std::nullopt;
     struct stat st;
     std::optional<QByteArray> content;
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= maxBytes) {
         QByteArray bytes(qsizetype(std::min<qint64>(maxBytes, st.st_size)), Qt::Uninitialized);
         qsizetype done = 0;
         ssize_t n = 0;

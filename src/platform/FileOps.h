@@ -41,9 +41,10 @@ void makePath(const QString &path);
 void makeOwnFolder(const QString &root, const QString &path);
 
 // A small file Vantor finds on disk, read only when it is a regular file: a link is not followed
-// and a FIFO or device is never waited on. None when it is missing, something else, or can't
-// be read; at most maxBytes are read.
-std::optional<QByteArray> readRegularFile(const QString &path, qint64 maxBytes);
+// (unless asked: a BIOS file the user linked is theirs) and a FIFO or device is never waited on.
+// None when it is missing, something else, larger than maxBytes, or can't be read.
+enum class Links { refuse, follow };
+std::optional<QByteArray> readRegularFile(const QString &path, qint64 maxBytes, Links links = Links::refuse);
 
 // Replaces a small file of Vantor's in one step: the bytes go to a new file beside it, which is
 // then renamed over it. A link at the path is replaced, never written through (QSaveFile would

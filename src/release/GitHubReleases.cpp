@@ -119,6 +119,9 @@ QCoro::Task<Release> fetchLatest(QNetworkAccessManager &network, QString feedUrl
     QByteArray token = qgetenv("GH_TOKEN");
     if (token.isEmpty())
         token = qgetenv("GITHUB_TOKEN");
+    // A token with a line break would add a header of its own: such a value is never sent.
+    if (token.contains('\r') || token.contains('\n'))
+        token.clear();
     if (!token.isEmpty() && (url.scheme() == QStringLiteral("https") || AddressPolicy::isLoopback(url)))
         headers.append({"Authorization", "Bearer " + token});
 

@@ -234,6 +234,9 @@ private Q_SLOTS:
                  u"42% 120.3 MB / 286.4 MB 5.2 MB/s ETA 0:32"_s);
         QCOMPARE(ProgressReport::line(120'300'000, 286'400'000, 0), u"42% 120.3 MB / 286.4 MB"_s);
         QCOMPARE(ProgressReport::line(120'300'000, -1, 5'200'000), u"120.3 MB 5.2 MB/s"_s);
+        // Text from the network reaches the terminal without escape sequences.
+        m_server.json(u"/evil"_s, "{\"tag_name\":\"v9\\u001b[2J\",\"name\":\"\\u001b]0;title\\u0007\",\"assets\":[]}");
+        QVERIFY(!run({u"latest"_s}, {u"VANTOR_FEED_URL="_s + m_server.urlText(u"/evil"_s)}).out.contains('\x1b'));
     }
 
     void backupRestoreRoundTrip()

@@ -10,6 +10,8 @@
 
 #include <QtTest>
 
+#include <sys/stat.h>
+
 #include <SDL.h>
 
 using namespace Qt::StringLiterals;
@@ -91,6 +93,16 @@ private Q_SLOTS:
 
         QDir(m_home.path(u"Library"_s)).removeRecursively();
         QVERIFY(GuideChecklist::scanFileNames().isEmpty());
+
+        // OpenEmu's folder moved to another disk and linked back: followed. A FIFO under a BIOS
+        // name is never read (nor waited on).
+        TestFiles::write(m_home.path(u"Disk/OpenEmu/BIOS/scph5501.bin"_s), "dump");
+        QVERIFY(QDir().mkpath(m_home.path(u"Library/Application Support"_s))
+                && QFile::link(m_home.path(u"Disk/OpenEmu"_s), support(QString()).chopped(1)));
+        QCOMPARE(::mkfifo(QFile::encodeName(m_home.path(u"Disk/OpenEmu/BIOS/scph5502.bin"_s)), 0600), 0);
+        const GuideChecklist::FoundFiles linked = GuideChecklist::scanFileNames();
+        QCOMPARE(linked.value(u"scph5501.bin"_s), support(u"BIOS/scph5501.bin"_s));
+        QCOMPARE(GuideChecklist::hashFiles(linked).keys(), QStringList{u"scph5501.bin"_s});
     }
 
     void scanLooksAtMost20000Entries()

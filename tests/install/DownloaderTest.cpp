@@ -104,7 +104,6 @@ private Q_SLOTS:
         QCOMPARE(written.last(), qint64(body.size()));
         QVERIFY(std::is_sorted(written.begin(), written.end()));
         QCOMPARE(m_server.lastHeader(u"/OpenEmu.zip"_s, "User-Agent"), QByteArray("Vantor"));
-        QCOMPARE(downloader.sha256(), Installer::sha256(result));
 
         // With nothing to compare, nothing is hashed: the same bytes, no hash.
         downloader.setHashing(false);

@@ -295,6 +295,9 @@ private Q_SLOTS:
         QCOMPARE(await(GitHubReleases::fetchLatest(m_network, server.urlText(u"/moved"_s))).tagName, u"v1.0.4"_s);
         QCOMPARE(server.lastHeader(u"/moved"_s, "Authorization"), QByteArray("Bearer secret-token"));
         QVERIFY(server.lastHeader(u"/feed"_s, "Authorization").isEmpty());
+        qputenv("GH_TOKEN", "secret\r\nX-Injected: 1"); // a line break would add a header: never sent
+        await(GitHubReleases::fetchLatest(m_network, server.urlText(u"/moved"_s)));
+        QVERIFY(server.lastHeader(u"/moved"_s, "Authorization").isEmpty());
 
         // A rate limit names the time to try again, and never the token.
         FeedServer::Route limited;

@@ -368,15 +368,12 @@ private Q_SLOTS:
     void returnTakesTheSafeAnswer()
     {
         DialogPrompter dialogs;
-        for (const int defaultButton : {0, 1}) {
-            const Prompter::Alert question{
-                Prompter::AlertId::uninstallData,          u"Also remove OpenEmu's data?"_s, {},
-                {u"Move data to Trash"_s, u"Keep Data"_s}, Prompter::Style::warning,         defaultButton};
-            QCoro::Task<int> asking = dialogs.ask(question);
-            QTRY_VERIFY(qobject_cast<QMessageBox *>(QApplication::activeModalWidget()));
-            QTest::keyClick(QApplication::activeModalWidget(), Qt::Key_Return);
-            QCOMPARE(await(std::move(asking)), defaultButton);
-        }
+        const Prompter::Alert question{Prompter::AlertId::uninstallData,          u"Also remove OpenEmu's data?"_s, {},
+                                       {u"Move data to Trash"_s, u"Keep Data"_s}, Prompter::Style::warning,         1};
+        QCoro::Task<int> asking = dialogs.ask(question);
+        QTRY_VERIFY(qobject_cast<QMessageBox *>(QApplication::activeModalWidget()));
+        QTest::keyClick(QApplication::activeModalWidget(), Qt::Key_Return);
+        QCOMPARE(await(std::move(asking)), 1);
     }
 
 private:
