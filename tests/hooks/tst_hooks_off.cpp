@@ -13,7 +13,7 @@ private Q_SLOTS:
     void variablesAreIgnored()
     {
         for (const char *name : {"VANTOR_HOST", "VANTOR_SIGNATURE_TOOLS", "VANTOR_KILL_AT_STEP", "VANTOR_DEMO"})
-            qputenv(name, name == std::string_view("VANTOR_HOST") ? "macos-14.5.0-arm64" : "1");
+            qputenv(name, qstrcmp(name, "VANTOR_HOST") == 0 ? "macos-14.5.0-arm64" : "1");
         QVERIFY(TestHooks::variable("VANTOR_SIGNATURE_TOOLS").isEmpty() && !TestHooks::enabled());
         QVERIFY(Host::macOSVersion().major == 0 && !Host::isAppleSilicon()); // not a Mac, nor the demo's
     }
