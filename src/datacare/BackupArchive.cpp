@@ -292,8 +292,10 @@ QList<Entry> list(const QString &zip)
     while (archive_entry *entry = nextEntry(reader.get(), zip))
         entries.append(describe(entry, zip));
 
-    // The names read above come from the local headers; the directory must say the same.
-    const QByteArrayList central = CentralDirectory::names(zip);
+    // The names read above come from the local headers; the directory must say the same, and
+    // give each entry the size its header gives (a zip read one way by one tool and another way
+    // by the next is not trusted).
+    const QList<CentralDirectory::Listed> central = CentralDirectory::entries(zip);
     const auto bare = [](QByteArray name) {
         while (name.endsWith('/'))
             name.chop(1);
@@ -304,10 +306,15 @@ QList<Entry> list(const QString &zip)
                                 .arg(central.size())
                                 .arg(entries.size()));
     for (qsizetype i = 0; i < entries.size(); ++i) {
-        if (bare(central[i]) != bare(entries[i].name.toUtf8()))
+        if (bare(central[i].name) != bare(entries[i].name.toUtf8()))
             throw cantRead(zip,
                            QStringLiteral("An entry is named \"%1\" in the zip's directory but \"%2\" in its header.")
-                               .arg(QString::fromUtf8(central[i]), entries[i].name));
+                               .arg(QString::fromUtf8(central[i].name), entries[i].name));
+        if (central[i].localSize && *central[i].localSize != central[i].size)
+            throw cantRead(zip, QStringLiteral("%1 lists %2 bytes in the zip's directory but %3 in its header.")
+                                    .arg(entries[i].name)
+                                    .arg(central[i].size)
+                                    .arg(*central[i].localSize));
     }
     return entries;
 }

@@ -17,6 +17,7 @@ constexpr quint32 endSignature = 0x06054b50;
 constexpr quint32 end64Signature = 0x06064b50;
 constexpr quint32 end64LocatorSignature = 0x07064b50;
 constexpr quint32 entrySignature = 0x02014b50;
+constexpr quint32 localSignature = 0x04034b50;
 constexpr quint32 escaped32 = 0xffffffff;
 
 quint64 little(const char *p, int bytes)
@@ -44,7 +45,7 @@ QByteArray readAt(QFile &file, qint64 offset, qint64 length, const QString &zip)
 
 } // namespace
 
-QByteArrayList names(const QString &zip)
+QList<Listed> entries(const QString &zip)
 {
     QFile file(zip);
     if (!file.open(QIODevice::ReadOnly))
@@ -79,7 +80,7 @@ QByteArrayList names(const QString &zip)
         throw damaged(zip, QStringLiteral("The zip's directory is larger than the file."));
 
     const QByteArray directory = readAt(file, qint64(offset), qint64(size), zip);
-    std::vector<std::pair<quint64, QByteArray>> entries;
+    std::vector<std::pair<quint64, Listed>> listed;
     qsizetype at = 0;
     for (quint64 i = 0; i < count; ++i) {
         if (at + 46 > directory.size() || little(directory.constData() + at, 4) != entrySignature)
@@ -91,30 +92,47 @@ QByteArrayList names(const QString &zip)
         if (at + 46 + nameLength + extraLength + commentLength > directory.size())
             throw damaged(zip, QStringLiteral("The zip's directory is damaged."));
         quint64 localOffset = little(record + 42, 4);
-        if (localOffset == escaped32) {
+        quint64 entrySize = little(record + 24, 4);
+        if (localOffset == escaped32 || entrySize == escaped32) {
             // The Zip64 extra field lists, in order, only the fields escaped in the record.
             const char *extra = record + 46 + nameLength;
             for (qsizetype e = 0; e + 4 <= extraLength;) {
                 const quint64 id = little(extra + e, 2);
                 const qsizetype length = qsizetype(little(extra + e + 2, 2));
                 if (id == 0x0001) {
+                    // In order: the uncompressed size, the compressed size, the local header's offset.
+                    const auto fits
+                        = [&](qsizetype field) { return field + 8 <= e + 4 + length && field + 8 <= extraLength; };
                     qsizetype field = e + 4;
-                    field += little(record + 24, 4) == escaped32 ? 8 : 0;
+                    if (little(record + 24, 4) == escaped32) {
+                        if (fits(field))
+                            entrySize = little(extra + field, 8);
+                        field += 8;
+                    }
                     field += little(record + 20, 4) == escaped32 ? 8 : 0;
-                    if (field + 8 <= e + 4 + length && field + 8 <= extraLength)
+                    if (localOffset == escaped32 && fits(field))
                         localOffset = little(extra + field, 8);
                     break;
                 }
                 e += 4 + length;
             }
         }
-        entries.emplace_back(localOffset, QByteArray(record + 46, nameLength));
+        // The local header's own size, unless it leaves it to a data descriptor (flag 3) or 64 bits.
+        std::optional<quint64> localSize;
+        if ((little(record + 8, 2) & 0x0008) == 0) {
+            const QByteArray local = readAt(file, qint64(localOffset), 30, zip);
+            if (little(local.constData(), 4) != localSignature)
+                throw damaged(zip, QStringLiteral("The zip's directory points to a missing entry."));
+            if (little(local.constData() + 22, 4) != escaped32)
+                localSize = little(local.constData() + 22, 4);
+        }
+        listed.emplace_back(localOffset, Listed{QByteArray(record + 46, nameLength), entrySize, localSize});
         at += 46 + nameLength + extraLength + commentLength;
     }
-    std::stable_sort(entries.begin(), entries.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
-    QByteArrayList ordered;
-    ordered.reserve(qsizetype(entries.size()));
-    for (auto &entry : entries)
+    std::stable_sort(listed.begin(), listed.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
+    QList<Listed> ordered;
+    ordered.reserve(qsizetype(listed.size()));
+    for (auto &entry : listed)
         ordered.append(std::move(entry.second));
     return ordered;
 }

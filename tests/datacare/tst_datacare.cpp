@@ -257,6 +257,9 @@ private Q_SLOTS:
                                                        .options = {.unicodePathField = u"../../outside/.profile"_s}};
         QTest::newRow("local and central names differ")
             << Hostile{.name = prefs + u"ok.plist"_s, .options = {.localName = oe + u"Save States/elsewhere.state"_s}};
+        QTest::newRow("sizes that disagree") << Hostile{.name = oe + u"Save States/a.state"_s,
+                                                        .data = QByteArray(5000, 's'),
+                                                        .options = {.listedSize = 10, .localListedSize = 5000}};
         QTest::newRow("bomb") << Hostile{.name = oe + u"Save States/huge.state"_s,
                                          .data = "tiny",
                                          .options = {.listedSize = Q_INT64_C(4'000'000'000)}};

@@ -40,24 +40,24 @@ bool ZipWriter::write(const QString &path) const
             extra.append(unicode);
         }
         // The fields the local header and the directory share, from "version needed" on.
-        const auto shared = [&](QByteArray &header, const QByteArray &headerName) {
+        const auto shared = [&](QByteArray &header, const QByteArray &headerName, quint32 size) {
             for (const quint16 field : {20, 0, 0, 0, 0x21}) // version, flags, stored, time, date
                 put16(header, field);
             put32(header, crc);
             put32(header, quint32(entry.data.size()));
-            put32(header, listed);
+            put32(header, size);
             put16(header, quint16(headerName.size()));
             put16(header, quint16(extra.size()));
         };
         const QByteArray localName = entry.options.localName.isEmpty() ? name : entry.options.localName.toUtf8();
         put32(out, 0x04034b50);
-        shared(out, localName);
+        shared(out, localName, entry.options.localListedSize >= 0 ? quint32(entry.options.localListedSize) : listed);
         out.append(localName).append(extra).append(entry.data);
 
         const quint32 mode = entry.link ? 0120777u : 0100644u;
         put32(central, 0x02014b50);
         put16(central, quint16(entry.options.hostByte << 8 | 0x1e)); // made by (host), spec 3.0
-        shared(central, name);
+        shared(central, name, listed);
         put16(central, 0); // comment
         put16(central, 0); // disk
         put16(central, 0); // internal attributes

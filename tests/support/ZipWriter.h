@@ -11,6 +11,7 @@ struct ZipEntryOptions
     QString unicodePathField{}; // a different name in the Info-ZIP Unicode path field (0x7075)
     qint64 listedSize = -1; // the uncompressed size the headers claim; -1 for the real one
     QString localName{}; // a different name in the local header than in the directory
+    qint64 localListedSize = -1; // a different uncompressed size in the local header only
 };
 
 // Writes small zip archives entry by entry (stored, not compressed), with whatever names and
