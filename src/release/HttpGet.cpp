@@ -66,7 +66,12 @@ QCoro::Task<Response> get(QNetworkAccessManager &network, QUrl url, qint64 maxBy
         }
     });
     QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, [&] { silence.start(); });
-    // The same rule as downloads; and the token never travels to another host.
+    // The same rule as downloads; and the token never travels to another origin (scheme, host and
+    // port: another port on the same host is another server).
+    const auto sameOrigin = [](const QUrl &a, const QUrl &b) {
+        const auto port = [](const QUrl &u) { return u.port(u.scheme() == QStringLiteral("https") ? 443 : 80); };
+        return a.scheme() == b.scheme() && a.host().compare(b.host(), Qt::CaseInsensitive) == 0 && port(a) == port(b);
+    };
     QUrl current = url;
     std::optional<QUrl> refused;
     std::optional<QUrl> elsewhere;
@@ -74,7 +79,7 @@ QCoro::Task<Response> get(QNetworkAccessManager &network, QUrl url, qint64 maxBy
         if (!AddressPolicy::mayRedirect(current, next)) {
             refused = next;
             NetworkError::abortSoon(reply);
-        } else if (withToken && next.host().compare(url.host(), Qt::CaseInsensitive) != 0) {
+        } else if (withToken && !sameOrigin(next, url)) {
             elsewhere = next;
             NetworkError::abortSoon(reply);
         } else {
