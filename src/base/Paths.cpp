@@ -92,6 +92,12 @@ QString dreamcastBIOSFolder()
     return join(supportFolder(), QStringLiteral("Flycast"));
 }
 
+QStringList dataTopFolders()
+{
+    return {QStringLiteral("Save States"), QStringLiteral("Game Library"), QStringLiteral("BIOS"),
+            QStringLiteral("Screenshots")};
+}
+
 QString settingsFile()
 {
     return join(library(), QStringLiteral("Preferences/") + bundleID() + QStringLiteral(".plist"));

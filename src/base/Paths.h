@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 // Every per-user location Vantor uses, built from the home folder and OpenEmu's bundle
 // identifier.
@@ -37,5 +38,9 @@ QString gameLibraryFolder();
 QString dreamcastBIOSFolder();
 QString settingsFile();
 QString cachesFolder();
+// The top folders of OpenEmu's data, by name inside supportFolder(). A link at one of them (or at
+// supportFolder() itself) is the user's: data moved to another disk. Vantor follows those links,
+// and no other link below supportFolder().
+QStringList dataTopFolders();
 
 } // namespace Paths

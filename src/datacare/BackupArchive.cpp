@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 #include <QUuid>
 
 #include <archive.h>
@@ -215,27 +216,28 @@ struct Writer
 
 // --- unpacking
 
-QString temporaryBeside(const QString &path)
+QByteArray temporaryName()
 {
-    return QFileInfo(path).dir().filePath(QStringLiteral(".vantor-restore-")
-                                          + QUuid::createUuid().toString(QUuid::WithoutBraces));
+    return QByteArrayLiteral(".vantor-restore-") + QUuid::createUuid().toByteArray(QUuid::WithoutBraces);
 }
 
-void replaceWith(const QString &temporary, const QString &path)
+// Renames the temporary item over `name` in the folder: a link there is replaced, never followed.
+void replaceWith(const FileOps::Folder &folder, const QByteArray &temporary, const QString &name)
 {
-    if (::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(path).constData()) != 0) {
+    if (::renameat(folder.fd(), temporary.constData(), folder.fd(), QFile::encodeName(name).constData()) != 0) {
         const int error = errno;
-        FileOps::removeItem(temporary);
-        throw PlatformErrors::fileWrite(path, error);
+        ::unlinkat(folder.fd(), temporary.constData(), 0);
+        throw PlatformErrors::fileWrite(folder.path() + QLatin1Char('/') + name, error);
     }
 }
 
-qint64 writeFileEntry(archive *reader, archive_entry *entry, const QString &path, const QString &zip,
-                      const std::function<void(qint64)> &wrote)
+qint64 writeFileEntry(archive *reader, archive_entry *entry, const FileOps::Folder &folder, const QString &name,
+                      const QString &zip, const std::function<void(qint64)> &wrote)
 {
-    const QString temporary = temporaryBeside(path);
-    const QByteArray native = QFile::encodeName(temporary);
-    const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    const QString path = folder.path() + QLatin1Char('/') + name;
+    const QByteArray temporary = temporaryName();
+    const int fd
+        = ::openat(folder.fd(), temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0)
         throw PlatformErrors::fileWrite(path, errno);
     const bool capped = archive_entry_size_is_set(entry);
@@ -243,7 +245,7 @@ qint64 writeFileEntry(archive *reader, archive_entry *entry, const QString &path
     qint64 written = 0;
     auto abandon = [&](auto &&failure) {
         ::close(fd);
-        ::unlink(native.constData());
+        ::unlinkat(folder.fd(), temporary.constData(), 0);
         throw failure;
     };
     for (;;) {
@@ -278,7 +280,7 @@ qint64 writeFileEntry(archive *reader, archive_entry *entry, const QString &path
     ::futimens(fd, times);
     if (::close(fd) != 0)
         abandon(PlatformErrors::fileWrite(path, errno));
-    replaceWith(temporary, path);
+    replaceWith(folder, temporary, name);
     return written;
 }
 
@@ -356,7 +358,52 @@ Summary readBack(const QString &zip)
     return summary;
 }
 
-void extract(const QString &zip, const QString &base, const Progress &progress)
+QString Placement::topFor(const QString &relative, bool isFolder) const
+{
+    QString top;
+    for (const QString &folder : followed) {
+        if (folder.size() > top.size()
+            && ((isFolder && relative == folder) || relative.startsWith(folder + QLatin1Char('/'))))
+            top = folder;
+    }
+    return top;
+}
+
+QString Placement::realTop(const QString &top) const
+{
+    return FileOps::resolveOnDisk(QDir(base).filePath(top), QString()).value_or(QString());
+}
+
+QStringList Placement::blocked(const QList<Entry> &entries) const
+{
+    QStringList blocked;
+    QSet<QString> checked;
+    for (const Entry &entry : entries) {
+        QString relative = entry.name;
+        while (relative.endsWith(QLatin1Char('/')))
+            relative.chop(1);
+        const bool isFolder = entry.type == Entry::Type::folder;
+        const QString top = topFor(relative, isFolder);
+        if (top.isEmpty() || relative == top)
+            continue;
+        const QString below = relative.mid(top.size() + 1);
+        const QString folder = isFolder ? below : below.section(QLatin1Char('/'), 0, -2);
+        if (!checked.contains(top + QLatin1Char('/') + folder)) {
+            checked.insert(top + QLatin1Char('/') + folder);
+            if (const auto link = FileOps::firstLinkBelow(QDir(base).filePath(top), folder))
+                blocked.append(*link);
+        }
+        if (entry.type == Entry::Type::link) {
+            const auto lands
+                = FileOps::resolveOnDisk(QDir(base).filePath(top) + QLatin1Char('/') + folder, entry.linkTarget);
+            if (!lands || !FileOps::isInside(*lands, realTop(top)))
+                blocked.append(entry.name + QStringLiteral(" -> ") + entry.linkTarget);
+        }
+    }
+    return blocked;
+}
+
+void extract(const QString &zip, const Placement &placement, const Progress &progress)
 {
     const Utf8Names names;
     ArchivePtr reader = openReader(zip);
@@ -366,24 +413,45 @@ void extract(const QString &zip, const QString &base, const Progress &progress)
         if (progress)
             progress(done);
     };
+    const QDir base(placement.base);
     while (archive_entry *entry = nextEntry(reader.get(), zip)) {
         const Entry described = describe(entry, zip);
         QString relative = described.name;
         while (relative.endsWith(QLatin1Char('/')))
             relative.chop(1);
-        const QString path = QDir(base).filePath(relative);
+        const bool isFolder = described.type == Entry::Type::folder;
+        const QString top = placement.topFor(relative, isFolder);
+        if (top.isEmpty())
+            throw cantRead(zip, QStringLiteral("%1 has no place in a backup.").arg(described.name));
+        // The folders down to the top are the user's, followed where they are links; below the
+        // top nothing is passed through a link.
+        FileOps::makePath(base.filePath(top));
+        if (relative == top)
+            continue;
+        const QString below = relative.mid(top.size() + 1);
+        const QString name = below.section(QLatin1Char('/'), -1);
+        const QString parentBelow = below.section(QLatin1Char('/'), 0, -2);
         switch (described.type) {
-        case Entry::Type::folder: FileOps::makePath(path); break;
-        case Entry::Type::file:
-            FileOps::makePath(QFileInfo(path).path());
-            writeFileEntry(reader.get(), entry, path, zip, wrote);
+        case Entry::Type::folder:
+            FileOps::Folder::inside(base.filePath(top), below, FileOps::Folder::Missing::make);
             break;
+        case Entry::Type::file: {
+            const auto folder
+                = FileOps::Folder::inside(base.filePath(top), parentBelow, FileOps::Folder::Missing::make);
+            writeFileEntry(reader.get(), entry, folder, name, zip, wrote);
+            break;
+        }
         case Entry::Type::link: {
-            FileOps::makePath(QFileInfo(path).path());
-            const QString temporary = temporaryBeside(path);
-            if (::symlink(described.linkTarget.toUtf8().constData(), QFile::encodeName(temporary).constData()) != 0)
-                throw PlatformErrors::fileWrite(path, errno);
-            replaceWith(temporary, path);
+            const auto folder
+                = FileOps::Folder::inside(base.filePath(top), parentBelow, FileOps::Folder::Missing::make);
+            // Judged again here, against the links this restore has made so far.
+            const auto lands = FileOps::resolveOnDisk(folder.path(), described.linkTarget);
+            if (!lands || !FileOps::isInside(*lands, placement.realTop(top)))
+                throw cantRead(zip, QStringLiteral("%1 points outside its folder.").arg(described.name));
+            const QByteArray temporary = temporaryName();
+            if (::symlinkat(described.linkTarget.toUtf8().constData(), folder.fd(), temporary.constData()) != 0)
+                throw PlatformErrors::fileWrite(folder.path() + QLatin1Char('/') + name, errno);
+            replaceWith(folder, temporary, name);
             break;
         }
         case Entry::Type::other: break; // nothing a backup of Vantor's holds

@@ -45,10 +45,28 @@ Summary write(const QString &zip, const QString &base, const QStringList &roots,
 // FriendlyError ("Vantor can't read that zip.") with what went wrong in the details.
 Summary readBack(const QString &zip);
 
-// Unpacks every entry below `base`: folders are made (following links the user made there),
-// each file and link is written under a temporary name in its folder and renamed over the old
-// one, so an existing file is replaced whole or not at all. A file is not written past the
-// size its entry gives. Judge the archive (list()) before calling this.
-void extract(const QString &zip, const QString &base, const Progress &progress);
+// Where a restore may write, inside `base`: the `followed` folders (relative to it) are where a
+// link is the user's choice and is followed (OpenEmu's folder, the top folder of each kind of
+// data); below the deepest of them that holds an entry, nothing is written through a link, and a
+// link is made only when it leads, through the links on disk, to somewhere inside that folder.
+struct Placement
+{
+    QString base;
+    QStringList followed;
+
+    // The deepest followed folder that holds `relative` (or is it, for a folder); empty when none.
+    QString topFor(const QString &relative, bool isFolder) const;
+    // The top's own place on disk, its links resolved.
+    QString realTop(const QString &top) const;
+    // The entries that would pass through a link on disk, or make a link leading elsewhere: the
+    // paths of those links, or "name -> target". Empty when the archive can be unpacked here.
+    QStringList blocked(const QList<Entry> &entries) const;
+};
+
+// Unpacks every entry as `placement` allows: each file and link is written under a temporary
+// name in its folder and renamed over the old one, so an existing file is replaced whole or not
+// at all. A file is not written past the size its entry gives. Judge the archive (list(),
+// Placement::blocked()) before calling this; what gets past that is refused here, part-way.
+void extract(const QString &zip, const Placement &placement, const Progress &progress);
 
 } // namespace BackupArchive

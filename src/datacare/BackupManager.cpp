@@ -55,8 +55,9 @@ QString withoutTrailingSlash(QString name)
 }
 
 // Where a link stored at `linkName` points, as a path relative to the Library folder, or none
-// when it climbs out of it or is absolute.
-std::optional<QString> resolveLink(const QString &linkName, const QString &target)
+// when it climbs out of it, is absolute, or passes through one of the archive's `links` (which
+// the kernel would follow before taking the ".." after it).
+std::optional<QString> resolveLink(const QString &linkName, const QString &target, const QSet<QString> &links)
 {
     if (target.isEmpty() || target.startsWith(QLatin1Char('/')))
         return std::nullopt;
@@ -71,21 +72,21 @@ std::optional<QString> resolveLink(const QString &linkName, const QString &targe
             path.removeLast();
         } else {
             path.append(part);
+            if (links.contains(path.join(QLatin1Char('/'))))
+                return std::nullopt;
         }
     }
     return path.join(QLatin1Char('/'));
 }
 
-// The first of `path`'s folders that is in `names`, or the path itself when `withSelf` and it is.
-std::optional<QString> isOrIsBelow(const QString &path, const QSet<QString> &names, bool withSelf)
+// The first of `path`'s folders that is in `names`.
+std::optional<QString> folderIn(const QString &path, const QSet<QString> &names)
 {
     for (qsizetype slash = path.indexOf(QLatin1Char('/')); slash > 0;
          slash = path.indexOf(QLatin1Char('/'), slash + 1)) {
         if (names.contains(path.left(slash)))
             return path.left(slash);
     }
-    if (withSelf && names.contains(path))
-        return path;
     return std::nullopt;
 }
 
@@ -107,12 +108,11 @@ QStringList unsafeLinkEntries(const QList<BackupArchive::Entry> &entries)
     for (const auto &entry : entries) {
         const QString name = withoutTrailingSlash(entry.name);
         if (entry.type == BackupArchive::Entry::Type::link) {
-            const auto resolved = resolveLink(name, entry.linkTarget);
-            if (!resolved || !(*resolved + QLatin1Char('/')).startsWith(topFolderOf(name))
-                || isOrIsBelow(*resolved, links, true))
+            const auto resolved = resolveLink(name, entry.linkTarget, links);
+            if (!resolved || !(*resolved + QLatin1Char('/')).startsWith(topFolderOf(name)))
                 unsafe.append(entry.name + QStringLiteral(" -> ") + entry.linkTarget);
         }
-        if (const auto above = isOrIsBelow(name, notFolders, false))
+        if (const auto above = folderIn(name, notFolders))
             unsafe.append(entry.name + QStringLiteral(" (inside ") + *above + QLatin1Char(')'));
     }
     return unsafe;
@@ -248,6 +248,16 @@ std::optional<QString> createAutomatic()
 
 namespace {
 
+// The folders where a link is the user's (data moved to another disk) and is followed: OpenEmu's
+// folder, the top folder of each kind of its data, and the settings' folder.
+QStringList followedFolders()
+{
+    QStringList folders{QStringLiteral("Preferences"), QStringLiteral("Application Support/OpenEmu")};
+    for (const QString &top : Paths::dataTopFolders())
+        folders.append(openEmuTop + top);
+    return folders;
+}
+
 QStringList judge(const QList<BackupArchive::Entry> &entries)
 {
     QStringList names;
@@ -286,7 +296,12 @@ void restore(const QString &zip, const Progress &progress)
         throw FriendlyError(QStringLiteral("There isn't enough free space to restore this backup."),
                             QStringLiteral("Needed: ") + ByteCount::fileStyle(needed) + QStringLiteral("\nFree: ")
                                 + ByteCount::fileStyle(*free));
-    BackupArchive::extract(zip, Paths::library(), [&](qint64 done) {
+    const BackupArchive::Placement placement{Paths::library(), followedFolders()};
+    if (const QStringList links = placement.blocked(entries); !links.isEmpty())
+        throw FriendlyError(QStringLiteral("Part of that backup would go through a link inside OpenEmu's folders, so "
+                                           "nothing was restored. Move the link away and try again."),
+                            links.mid(0, maxNamesShown).join(QLatin1Char('\n')));
+    BackupArchive::extract(zip, placement, [&](qint64 done) {
         if (progress)
             progress(done, needed);
     });

@@ -33,10 +33,13 @@ QList<TidyRow> scan(const std::optional<QString> &appPath)
         places.append(
             {QStringLiteral("autobackups"), QStringLiteral("Automatic backups"), Paths::automaticBackupsFolder()});
 
+    QStringList followed; // OpenEmu's data moved to another disk counts where it is
+    for (const QString &top : Paths::dataTopFolders())
+        followed.append(QDir(Paths::supportFolder()).filePath(top));
     QList<TidyRow> rows;
     for (const Place &place : places) {
         const bool exists = FileOps::exists(place.url);
-        rows.append({place.id, place.title, place.url, FileUtil::size(place.url), exists});
+        rows.append({place.id, place.title, place.url, FileUtil::size(place.url, followed), exists});
     }
     return rows;
 }

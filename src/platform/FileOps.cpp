@@ -19,6 +19,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace FileOps {
 
@@ -186,6 +187,103 @@ void makeOwnFolder(const QString &root, const QString &path)
                                                "away and try again."),
                                 current);
     }
+}
+
+Folder Folder::inside(const QString &top, const QString &relative, Missing missing)
+{
+    QString path = QDir::cleanPath(top);
+    int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        throw PlatformErrors::fileWrite(path, errno);
+    for (const QString &part : relative.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        path += QLatin1Char('/') + part;
+        const QByteArray name = QFile::encodeName(part);
+        if (part == QStringLiteral("..") || part == QStringLiteral(".")) {
+            ::close(fd);
+            throw PlatformErrors::fileWrite(path, EINVAL);
+        }
+        if (missing == Missing::make && ::mkdirat(fd, name.constData(), 0755) != 0 && errno != EEXIST) {
+            const int error = errno;
+            ::close(fd);
+            throw PlatformErrors::fileWrite(path, error);
+        }
+        const int next = ::openat(fd, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        const int error = errno;
+        ::close(fd);
+        if (next < 0)
+            throw PlatformErrors::fileWrite(path, error);
+        fd = next;
+    }
+    return Folder(fd, path);
+}
+
+Folder::Folder(Folder &&other) noexcept
+    : m_fd(std::exchange(other.m_fd, -1))
+    , m_path(std::move(other.m_path))
+{
+}
+
+Folder::~Folder()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+std::optional<QString> firstLinkBelow(const QString &top, const QString &relative)
+{
+    QString path = QDir::cleanPath(top);
+    for (const QString &part : relative.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        path += QLatin1Char('/') + part;
+        struct stat st;
+        if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
+            return std::nullopt; // missing: made as a real folder when written
+        if (!S_ISDIR(st.st_mode))
+            return path;
+    }
+    return std::nullopt;
+}
+
+std::optional<QString> resolveOnDisk(const QString &folder, const QString &target)
+{
+    QStringList resolved;
+    QStringList pending = target.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    if (!target.startsWith(QLatin1Char('/')))
+        pending = QDir(folder).absolutePath().split(QLatin1Char('/'), Qt::SkipEmptyParts) + pending;
+    int links = 0;
+    while (!pending.isEmpty()) {
+        const QString part = pending.takeFirst();
+        if (part == QStringLiteral("."))
+            continue;
+        if (part == QStringLiteral("..")) {
+            if (!resolved.isEmpty())
+                resolved.removeLast();
+            continue;
+        }
+        resolved.append(part);
+        const QByteArray native = QFile::encodeName(QLatin1Char('/') + resolved.join(QLatin1Char('/')));
+        struct stat st;
+        if (::lstat(native.constData(), &st) != 0 || !S_ISLNK(st.st_mode))
+            continue;
+        if (++links > 40)
+            return std::nullopt;
+        QByteArray next(st.st_size + 4097, Qt::Uninitialized);
+        const ssize_t length = ::readlink(native.constData(), next.data(), size_t(next.size()));
+        if (length < 0)
+            return std::nullopt;
+        const QString linked = QFile::decodeName(next.left(length));
+        resolved.removeLast();
+        if (linked.startsWith(QLatin1Char('/')))
+            resolved.clear();
+        pending = linked.split(QLatin1Char('/'), Qt::SkipEmptyParts) + pending;
+    }
+    return QLatin1Char('/') + resolved.join(QLatin1Char('/'));
+}
+
+bool isInside(const QString &path, const QString &folder)
+{
+    const QString top = QDir::cleanPath(folder);
+    const QString inner = QDir::cleanPath(path);
+    return inner == top || inner.startsWith(top == QStringLiteral("/") ? top : top + QLatin1Char('/'));
 }
 
 bool exists(const QString &path)

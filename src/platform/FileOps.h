@@ -51,6 +51,46 @@ std::optional<QByteArray> readRegularFile(const QString &path, qint64 maxBytes, 
 // write to the link's target). Throws PlatformError when it can't.
 void replaceFile(const QString &path, const QByteArray &bytes);
 
+// A folder reached from `top` without passing through a link below it: the one way Vantor works
+// inside a folder whose contents it doesn't trust. `top` itself is opened as the user has it (a
+// link there is their choice, such as data moved to another disk); each folder of `relative` is
+// opened with O_NOFOLLOW, and made when missing if `make`. Throws PlatformError naming the path
+// where that fails (ELOOP at a link, ENOTDIR at a file).
+class Folder
+{
+public:
+    enum class Missing { fail, make };
+    static Folder inside(const QString &top, const QString &relative, Missing missing);
+    Folder(Folder &&other) noexcept;
+    Folder &operator=(Folder &&) = delete;
+    ~Folder();
+    int fd() const { return m_fd; }
+    const QString &path() const { return m_path; }
+
+private:
+    Folder(int fd, QString path)
+        : m_fd(fd)
+        , m_path(std::move(path))
+    {
+    }
+    int m_fd;
+    QString m_path;
+};
+
+// The first folder on the way from `top` to `top/relative` (`relative` included) that is a link
+// or not a folder, as a path; none when every one that exists is a real folder. What
+// Folder::inside would refuse, asked without changing anything.
+std::optional<QString> firstLinkBelow(const QString &top, const QString &relative);
+
+// Where a link in `folder` with `target` leads, resolved the way the kernel would: through the
+// links that are on disk now (in `folder`'s own path too), up to 40 of them. The parts that don't
+// exist are taken as written. None when the links go round in circles. With an empty target,
+// the folder's own real path.
+std::optional<QString> resolveOnDisk(const QString &folder, const QString &target);
+
+// Whether `path` is `folder` or inside it, both taken as written.
+bool isInside(const QString &path, const QString &folder);
+
 // Moves the item to the Trash (the file manager's own; on Linux the freedesktop Trash).
 // Throws PlatformError when it cannot.
 void moveToTrash(const QString &path);

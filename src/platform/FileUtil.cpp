@@ -11,7 +11,7 @@ namespace FileUtil {
 
 namespace {
 
-qint64 allocatedSizeOfTree(const QByteArray &root)
+qint64 allocatedSizeOfTree(const QByteArray &root, const QStringList &followed)
 {
     char *paths[] = {const_cast<char *>(root.constData()), nullptr};
     // FTS_PHYSICAL: links are reported as links, never followed. FTS_NOCHDIR keeps the
@@ -23,6 +23,8 @@ qint64 allocatedSizeOfTree(const QByteArray &root)
     while (FTSENT *entry = fts_read(tree)) {
         if (entry->fts_info == FTS_F)
             total += qint64(entry->fts_statp->st_blocks) * 512;
+        else if (entry->fts_info == FTS_SL && followed.contains(QFile::decodeName(entry->fts_path)))
+            fts_set(tree, entry, FTS_FOLLOW); // given again, as what it points to
     }
     fts_close(tree);
     return total;
@@ -30,7 +32,7 @@ qint64 allocatedSizeOfTree(const QByteArray &root)
 
 } // namespace
 
-qint64 size(const QString &path)
+qint64 size(const QString &path, const QStringList &followed)
 {
     const QByteArray native = QFile::encodeName(path);
     struct stat st;
@@ -38,7 +40,7 @@ qint64 size(const QString &path)
         return 0;
     if (!S_ISDIR(st.st_mode))
         return qint64(st.st_size);
-    return allocatedSizeOfTree(native);
+    return allocatedSizeOfTree(native, followed);
 }
 
 QString nearestExisting(const QString &path)

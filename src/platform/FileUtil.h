@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -9,8 +10,9 @@
 namespace FileUtil {
 
 // A file's logical length; for a folder, the space its regular files take on disk (allocated
-// blocks), hidden ones included, links not followed. 0 when nothing is there or it cannot be read.
-qint64 size(const QString &path);
+// blocks), hidden ones included, links not followed but for those at `followed` (absolute paths:
+// the user's data moved elsewhere). 0 when nothing is there or it cannot be read.
+qint64 size(const QString &path, const QStringList &followed = {});
 
 // Space available on the volume holding the path, or none when the volume cannot be asked.
 std::optional<qint64> freeSpace(const QString &path);

@@ -11,6 +11,7 @@
 #include "base/Paths.h"
 #include "datacare/BackupArchive.h"
 #include "datacare/BackupManager.h"
+#include "datacare/Tidy.h"
 #include "datacare/UnreadableZip.h"
 #include "platform/FileOps.h"
 
@@ -59,6 +60,8 @@ struct Hostile
     ZipWriter::Options options{};
     QString then{}; // a second entry written after it
     QString thenLink{}; // the second entry's link target, for a link
+    QString planted{}; // a link already on disk before the restore (relative to ~/Library)
+    QString plantedTarget{};
 };
 
 } // namespace
@@ -109,27 +112,33 @@ private Q_SLOTS:
             QVERIFY(second.endsWith(u"-2.zip"_s)); // same second: the next free name
     }
 
-    void backupFollowsALinkedItem()
+    void backupFollowsLinkedFolders()
     {
-        // Save states moved to another disk, linked back: stored with their contents, and the page
-        // shows the size of what will be stored.
+        // OpenEmu's folder moved to another disk and linked back, and its save states moved to a
+        // third: both followed by the backup, its sizes, Tidy and a restore.
         seedData();
-        const QString elsewhere = m_home.path(u"Other disk/Save States"_s);
-        QDir().mkpath(QFileInfo(elsewhere).path());
-        QVERIFY(QDir().rename(states(QString()), elsewhere));
-        QVERIFY(QFile::link(elsewhere, library(u"Application Support/OpenEmu/Save States"_s)));
-        TestFiles::write(elsewhere + u"/big.state"_s, QByteArray(200'000, 's'));
+        const QString openEmu = library(u"Application Support/OpenEmu"_s);
+        const QString disk2 = m_home.path(u"Disk 2/OpenEmu"_s), disk3 = m_home.path(u"Disk 3/Save States"_s);
+        QDir().mkpath(m_home.path(u"Disk 2"_s)), QDir().mkpath(m_home.path(u"Disk 3"_s));
+        QVERIFY(QDir().rename(openEmu, disk2) && QFile::link(disk2, openEmu));
+        QVERIFY(QDir().rename(disk2 + u"/Save States"_s, disk3) && QFile::link(disk3, disk2 + u"/Save States"_s));
+        TestFiles::write(disk3 + u"/big.state"_s, QByteArray(200'000, 's'));
 
         QList<BackupItem> items = BackupManager::items();
         QVERIFY(items[0].size >= 200'000);
+        const auto tidy = Tidy::scan(std::nullopt);
+        QVERIFY(tidy[0].id == u"data"_s && tidy[0].size >= 200'000);
         items[1].include = items[2].include = false;
         const QString zip = BackupManager::create(items, out());
         QVERIFY(zipNames(zip).contains(u"Application Support/OpenEmu/Save States/big.state"_s));
 
-        // Restored into a fresh Library, the save states come back as a real folder.
+        // Restored where they are now, through both links; then into a fresh Library, as real folders.
+        QVERIFY(QFile::remove(disk3 + u"/big.state"_s));
+        BackupManager::restore(zip);
+        QCOMPARE(TestFiles::read(disk3 + u"/big.state"_s).size(), 200'000);
         QDir(library(QString())).removeRecursively();
         BackupManager::restore(zip);
-        QVERIFY(!QFileInfo(states(QString())).isSymLink());
+        QVERIFY(!QFileInfo(openEmu).isSymLink() && !QFileInfo(states(QString())).isSymLink());
         QCOMPARE(TestFiles::read(states(u"big.state"_s)).size(), 200'000);
     }
 
@@ -260,6 +269,19 @@ private Q_SLOTS:
         QTest::newRow("sizes that disagree") << Hostile{.name = oe + u"Save States/a.state"_s,
                                                         .data = QByteArray(5000, 's'),
                                                         .options = {.listedSize = 10, .localListedSize = 5000}};
+        // Judged against the disk: a link left by an earlier restore (or anyone) is never passed
+        // through, and a link's target is followed through the links already there.
+        QTest::newRow("write through a link on disk") << Hostile{.name = prefs + u"d1/d2/c/pwned.txt"_s,
+                                                                 .planted = prefs + u"d1/d2/c"_s,
+                                                                 .plantedTarget = u"../../../../outside"_s};
+        QTest::newRow("link through a link on disk") << Hostile{.name = prefs + u"d1/d2/c"_s,
+                                                                .link = u"b/../../outside"_s,
+                                                                .planted = prefs + u"d1/d2/b"_s,
+                                                                .plantedTarget = u"../.."_s};
+        QTest::newRow("link through a link of the zip") << Hostile{.name = prefs + u"d1/d2/b"_s,
+                                                                   .link = u"../.."_s,
+                                                                   .then = prefs + u"d1/d2/c"_s,
+                                                                   .thenLink = u"b/../../outside"_s};
         QTest::newRow("bomb") << Hostile{.name = oe + u"Save States/huge.state"_s,
                                          .data = "tiny",
                                          .options = {.listedSize = Q_INT64_C(4'000'000'000)}};
@@ -270,6 +292,10 @@ private Q_SLOTS:
         QFETCH(Hostile, zip);
         seedData();
         TestFiles::write(m_home.path(u"outside/.profile"_s), "mine");
+        if (!zip.planted.isEmpty()) {
+            QDir().mkpath(QFileInfo(library(zip.planted)).path());
+            QVERIFY(QFile::link(zip.plantedTarget, library(zip.planted)));
+        }
         const QStringList outside = snapshot(m_home.path(u"outside"_s));
         const QStringList inside = snapshot(library(QString()));
 
@@ -295,6 +321,8 @@ private Q_SLOTS:
         const QStringList after = snapshot(library(QString()));
         for (const QString &line : inside)
             QVERIFY2(after.contains(line), qPrintable(line));
+        for (const QString &line : after) // and no link was made that something else might follow
+            QVERIFY2(!line.contains(u" -> "_s) || inside.contains(line), qPrintable(line));
         QCOMPARE(QDir(m_home.home()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
                  (QStringList{u"Library"_s, u"out"_s, u"outside"_s}));
     }
