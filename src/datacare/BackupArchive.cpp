@@ -180,16 +180,22 @@ struct Writer
             archive_entry_set_filetype(entry.get(), AE_IFREG);
             archive_entry_set_size(entry.get(), st.st_size);
             header(entry.get());
-            copyData(path, native);
+            copyData(path, native, followLink);
         }
         // Sockets, pipes and devices are not OpenEmu data: they are left out.
     }
 
-    void copyData(const QString &path, const QByteArray &native)
+    void copyData(const QString &path, const QByteArray &native, bool followLink)
     {
-        const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC);
+        // Never waits on something swapped in since it was looked at (a FIFO, a device).
+        const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | (followLink ? 0 : O_NOFOLLOW));
         if (fd < 0)
             throw PlatformErrors::fileRead(path, errno);
+        struct stat st;
+        if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+            ::close(fd);
+            throw PlatformErrors::fileRead(path, EINVAL);
+        }
         std::vector<char> buffer(chunkBytes);
         for (;;) {
             const ssize_t n = ::read(fd, buffer.data(), buffer.size());

@@ -41,12 +41,11 @@ void removeAbandoned()
     const QDir temporary(QDir::tempPath());
     for (const QString &name :
          temporary.entryList({QStringLiteral("Vantor-*")}, QDir::Dirs | QDir::NoSymLinks | QDir::Hidden)) {
-        QFile marker(temporary.filePath(name + QLatin1Char('/') + markerName));
-        if (!marker.open(QIODevice::ReadOnly))
+        const auto marker = FileOps::readRegularFile(temporary.filePath(name + QLatin1Char('/') + markerName), 32);
+        if (!marker)
             continue; // not ours, or its owner has not written the marker yet
         bool ok = false;
-        const qint64 pid = marker.read(32).trimmed().toLongLong(&ok);
-        marker.close();
+        const qint64 pid = marker->trimmed().toLongLong(&ok);
         if (ok && !isRunning(pid))
             FileOps::removeItem(temporary.filePath(name));
     }

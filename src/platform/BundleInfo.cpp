@@ -1,4 +1,6 @@
 #include "platform/BundleInfo.h"
+
+#include "platform/FileOps.h"
 #include "platform/PlistDepth.h"
 
 #include <QDir>
@@ -45,10 +47,11 @@ std::optional<BundleMetadata> read(const QString &bundlePath)
         return std::nullopt;
     // Only a regular file (a pipe would block the read) of a sensible size, nested no deeper
     // than a real Info.plist ever is.
-    QFile file(QDir(bundlePath).filePath(QStringLiteral("Contents/Info.plist")));
-    if (!QFileInfo(file.fileName()).isFile() || file.size() > maxInfoPlistBytes || !file.open(QIODevice::ReadOnly))
+    const auto read
+        = FileOps::readRegularFile(QDir(bundlePath).filePath(QStringLiteral("Contents/Info.plist")), maxInfoPlistBytes);
+    if (!read)
         return std::nullopt;
-    const QByteArray bytes = file.read(maxInfoPlistBytes);
+    const QByteArray &bytes = *read;
     if (!PlistDepth::within(bytes, maxNesting))
         return std::nullopt;
 

@@ -18,6 +18,7 @@
 
 #include <csignal>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -339,6 +340,9 @@ private Q_SLOTS:
         QVERIFY(QFile::link(mine + u"/backups"_s, Paths::automaticBackupsFolder()));
         QVERIFY(QFile::link(mine + u"/projects"_s, Paths::vantorCachesFolder() + u"/downloads"_s));
         QVERIFY(QFile::link(mine + u"/journal.txt"_s, JournalFile::path()));
+        // A work folder whose owner marker is a FIFO is never waited on.
+        QVERIFY(QDir(QDir::tempPath()).mkpath(u"Vantor-fifo"_s));
+        QCOMPARE(::mkfifo(QFile::encodeName(QDir::tempPath() + u"/Vantor-fifo/.vantor-owner"_s).constData(), 0600), 0);
         auto model = startedModel();
         QCOMPARE(await(model->install(true)), Outcome::done);
         QVERIFY(VersionChecker::version(app) == u"1.0.4"_s && entries(Paths::automaticBackupsFolder()).size() == 1);
