@@ -49,6 +49,8 @@ public:
     const std::optional<FriendlyError> &error() const { return m_error; }
     bool installToSystemApplications() const { return m_install.toSystemApplications; }
     bool hasPrevious() const { return m_hasPrevious; }
+    // A kept copy, and an app to swap it with (the installed one, or a broken OpenEmu bundle).
+    bool canRollBack() const;
     // Whether an update backs up the save states before it places anything (a setting).
     bool autoBackupBeforeUpdate() const { return m_install.autoBackupBeforeUpdate; }
     void setAutoBackupBeforeUpdate(bool on);

@@ -279,7 +279,7 @@ QCoro::Task<int> rollback(AppModel &model, CliOutput::Options options)
 {
     model.setError(std::nullopt);
     model.setNotice(std::nullopt);
-    if (!model.installed() || !model.hasPrevious()) {
+    if (!model.canRollBack()) {
         CliOutput::printError(FriendlyError(QStringLiteral("There is no previous version to go back to.")), options);
         co_return failure;
     }

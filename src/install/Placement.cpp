@@ -219,6 +219,16 @@ void stage(const QString &newApp, const QString &staging)
         SystemTools::copyBundle(newApp, staging);
 }
 
+bool isWorkingApp(const QString &app)
+{
+    try {
+        checkApp(app);
+        return true;
+    } catch (const FriendlyError &) {
+        return false;
+    }
+}
+
 } // namespace
 
 QString place(const QString &newApp, const QString &destDir, const std::optional<QString> &replacing,
@@ -234,6 +244,9 @@ QString place(const QString &newApp, const QString &destDir, const std::optional
     const QString folder = QFileInfo(target).path();
     const QString staging = QDir(folder).filePath(stagingPrefix + unique() + QStringLiteral(".app"));
 
+    // A broken app there would push out the kept copy, which works: it goes to the Trash instead.
+    if (FileOps::exists(target) && previousApp() && !isWorkingApp(target))
+        FileOps::moveToTrash(target);
     if (!FileOps::exists(target)) {
         // Nothing to replace: the staged copy is renamed into place, one atomic step.
         try {

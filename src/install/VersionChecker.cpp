@@ -21,15 +21,20 @@ bool isOpenEmuIdentifier(const QString &identifier)
            && identifier != QStringLiteral(".") && identifier != QStringLiteral("..");
 }
 
+QFileInfoList openEmuNamed(const QString &folder)
+{
+    QFileInfoList named;
+    for (const QFileInfo &entry : QDir(folder).entryInfoList(
+             QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name)) {
+        if (entry.suffix() == QStringLiteral("app") && entry.fileName().toLower().startsWith(QStringLiteral("openemu")))
+            named.append(entry);
+    }
+    return named;
+}
+
 std::optional<InstalledApp> findIn(const QString &folder)
 {
-    const QDir dir(folder);
-    const QFileInfoList entries
-        = dir.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
-    for (const QFileInfo &entry : entries) {
-        if (entry.suffix() != QStringLiteral("app")
-            || !entry.fileName().toLower().startsWith(QStringLiteral("openemu")))
-            continue;
+    for (const QFileInfo &entry : openEmuNamed(folder)) {
         const auto meta = BundleInfo::read(entry.filePath());
         if (!meta || !meta->identifier || !isOpenEmuIdentifier(*meta->identifier))
             continue;
@@ -46,6 +51,17 @@ std::optional<InstalledApp> findInstalled()
     for (const QString &folder : {Paths::systemApplications(), Paths::userApplications()}) {
         if (auto app = findIn(folder))
             return app;
+    }
+    return std::nullopt;
+}
+
+std::optional<QString> findBundle()
+{
+    for (const QString &folder : {Paths::systemApplications(), Paths::userApplications()}) {
+        for (const QFileInfo &entry : openEmuNamed(folder)) {
+            if (entry.isDir() && !entry.isSymLink())
+                return entry.filePath();
+        }
     }
     return std::nullopt;
 }

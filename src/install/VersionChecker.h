@@ -16,6 +16,10 @@ inline constexpr int minimumMacOSMajor = 11;
 // The first OpenEmu bundle in the system Applications folder, then in ~/Applications.
 std::optional<InstalledApp> findInstalled();
 
+// An OpenEmu-named app bundle in the Applications folders, working or not (a broken one has no
+// Info.plist that can be read): what a rollback swaps out when findInstalled() finds nothing.
+std::optional<QString> findBundle();
+
 // The bundle's CFBundleShortVersionString, or none.
 std::optional<QString> version(const QString &bundlePath);
 

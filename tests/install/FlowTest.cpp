@@ -132,6 +132,20 @@ private Q_SLOTS:
         await(model->rollback());
         QVERIFY(!model->notice() && !model->error());
         QCOMPARE(model->installed()->version, u"1.0.4"_s);
+
+        // A broken app (its Info.plist gone) never pushes out the kept copy: an install puts it in
+        // the Trash, and a rollback still finds the kept copy.
+        QVERIFY(QFile::remove(app + u"/Contents/Info.plist"_s));
+        model->refreshInstalled();
+        await(model->install(false));
+        QCOMPARE(model->installed()->version, u"1.0.4"_s);
+        QCOMPARE(entries(Paths::previousVersionsFolder()), QStringList{u"OpenEmu 1.0.3.app"_s});
+        QVERIFY(QFile::remove(app + u"/Contents/Info.plist"_s));
+        model->refreshInstalled();
+        QVERIFY(!model->installed() && model->canRollBack());
+        m_prompter.answers = {0};
+        await(model->rollback());
+        QCOMPARE(model->installed()->version, u"1.0.3"_s);
     }
 
     void freshInstallOverAnExistingCopy()

@@ -324,14 +324,23 @@ QCoro::Task<Outcome> AppModel::runInstall(InstallRequest request, Change change)
     }
 }
 
+bool AppModel::canRollBack() const
+{
+    return m_hasPrevious && (m_installed || VersionChecker::findBundle());
+}
+
 QCoro::Task<Outcome> AppModel::rollback()
 {
-    if (!m_installed)
+    // A broken app (its Info.plist gone, say) isn't found as installed, yet it is what the kept
+    // copy should replace.
+    const std::optional<QString> outgoing
+        = m_installed ? std::optional(m_installed->url) : VersionChecker::findBundle();
+    if (!outgoing || !m_hasPrevious)
         co_return Outcome::declined;
     std::optional<Change> change = beginChange();
     if (!change)
         co_return Outcome::failed;
-    const InstalledApp app = *m_installed;
+    const QString left = m_installed ? m_installed->version : QString();
 
     // Named, not a temporary in the co_await: g++ 12 destroys those twice.
     const Prompter::Alert question{
@@ -346,7 +355,7 @@ QCoro::Task<Outcome> AppModel::rollback()
         co_return confirmed;
 
     setBusyMessage(QStringLiteral("Rolling back…"));
-    auto swapping = Background::run([installed = app.url] { Installer::rollback(installed); });
+    auto swapping = Background::run([installed = *outgoing] { Installer::rollback(installed); });
     auto swapped = co_await swapping;
     if (change->ownerGone())
         co_return Outcome::done;
@@ -356,9 +365,9 @@ QCoro::Task<Outcome> AppModel::rollback()
         refreshInstalled();
         // Back from a newer version to an older one: the newer one is not offered again until a
         // release newer still comes out.
-        const QString left = app.version;
         const std::optional<Release> &latest = m_release.latest;
-        if (m_installed && VersionChecker::compare(m_installed->version, left) == VersionChecker::Ordering::ascending) {
+        if (m_installed && !left.isEmpty()
+            && VersionChecker::compare(m_installed->version, left) == VersionChecker::Ordering::ascending) {
             const QString tag
                 = latest && VersionChecker::compare(left, latest->tagName) == VersionChecker::Ordering::same
                       ? latest->tagName
