@@ -103,15 +103,14 @@ QString configuredFeedUrl()
     return configured.isEmpty() ? defaultFeedUrl : configured;
 }
 
-QCoro::Task<Release> fetchLatest(QNetworkAccessManager &network, QString feedUrl,
-                                 std::chrono::milliseconds silenceTimeout)
+QCoro::Task<Release> fetchLatest(QNetworkAccessManager &network, QString feedUrl, std::chrono::milliseconds deadline)
 {
     const QUrl url(feedUrl, QUrl::StrictMode);
     if (!url.isValid() || url.isRelative() || url.host().isEmpty())
         throw FriendlyError(QStringLiteral("The release address is invalid."), feedUrl);
 
     // Courtesy toward GitHub's limits: the last good reply is kept with its ETag, and a 304 reuses
-    // it; a token from the environment goes only to the feed's own host, over https or loopback.
+    // it; a token from the environment goes only to the feed's own origin, over https or loopback.
     HttpGet::Headers headers;
     const FeedCache cache = FeedCache::forUrl(feedUrl);
     if (!cache.etag.isEmpty())
@@ -125,7 +124,7 @@ QCoro::Task<Release> fetchLatest(QNetworkAccessManager &network, QString feedUrl
     if (!token.isEmpty() && (url.scheme() == QStringLiteral("https") || AddressPolicy::isLoopback(url)))
         headers.append({"Authorization", "Bearer " + token});
 
-    auto fetching = HttpGet::get(network, url, maxFeedBytes, silenceTimeout, headers);
+    auto fetching = HttpGet::get(network, url, maxFeedBytes, AddressPolicy::Hosts::same, deadline, headers);
     HttpGet::Response response = co_await std::move(fetching);
     if (response.status == 304 && !cache.body.isEmpty()) {
         response.status = 200;
@@ -237,7 +236,8 @@ QCoro::Task<std::optional<QString>> expectedChecksum(QNetworkAccessManager &netw
         co_return std::nullopt;
 
     try {
-        const auto response = co_await HttpGet::get(network, *checksumAsset->browserDownloadUrl, maxChecksumFileBytes);
+        const auto response = co_await HttpGet::get(network, *checksumAsset->browserDownloadUrl, maxChecksumFileBytes,
+                                                    AddressPolicy::Hosts::any);
         co_return findChecksumWord(response.body);
     } catch (...) {
         co_return std::nullopt;

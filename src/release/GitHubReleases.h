@@ -26,7 +26,7 @@ QString configuredFeedUrl();
 // Throws FriendlyError for the failures it recognises (bad address, rate limit, unexpected
 // status, undecodable reply) and PlatformError for transport failures.
 QCoro::Task<Release> fetchLatest(QNetworkAccessManager &network, QString feedUrl,
-                                 std::chrono::milliseconds silenceTimeout = HttpGet::defaultSilenceTimeout);
+                                 std::chrono::milliseconds deadline = HttpGet::defaultDeadline);
 
 // When the latest release has no app file: the newest of the 20 most recent releases that is
 // neither a draft nor a prerelease and has one (the feed address with "/latest" replaced by

@@ -4,11 +4,14 @@
 #include "platform/AddressPolicy.h"
 #include "platform/NetworkError.h"
 
+#include <QDeadlineTimer>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QScopeGuard>
 #include <QTimer>
+
+#include <algorithm>
 
 #include <qcoro/qcoronetworkreply.h>
 
@@ -23,37 +26,33 @@ QByteArray Response::header(const QByteArray &name) const
     return {};
 }
 
-QCoro::Task<Response> get(QNetworkAccessManager &network, QUrl url, qint64 maxBytes,
-                          std::chrono::milliseconds silenceTimeout, Headers headers)
+namespace {
+
+// One request, its redirect not followed; fails as timed out when `deadline` passes.
+QCoro::Task<Response> once(QNetworkAccessManager &network, QUrl url, qint64 maxBytes, QDeadlineTimer deadline,
+                           Headers headers)
 {
-    if (!AddressPolicy::isAllowed(url))
-        throw FriendlyError(QStringLiteral("The address isn't a secure (https) address, so Vantor didn't use it."),
-                            url.toString());
     QNetworkRequest request(url);
     request.setHeader(QNetworkRequest::UserAgentHeader, QStringLiteral("Vantor"));
     request.setRawHeader("Accept", "application/vnd.github+json");
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::UserVerifiedRedirectPolicy);
-    bool withToken = false;
-    for (const auto &[name, value] : headers) {
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+    for (const auto &[name, value] : headers)
         request.setRawHeader(name, value);
-        withToken |= name.compare("Authorization", Qt::CaseInsensitive) == 0;
-    }
 
     QNetworkReply *reply = network.get(request);
     Response response;
     auto abortReason = NetworkError::AbortReason::none;
 
-    // The limit is on silence, like the platform's request timeout: every arriving byte
-    // restarts it.
-    QTimer silence;
-    silence.setSingleShot(true);
-    silence.setInterval(silenceTimeout);
-    QObject::connect(&silence, &QTimer::timeout, reply, [&] {
+    // The whole request has one deadline: a server that trickles a byte now and then must not
+    // hold the check for ever.
+    QTimer timer;
+    timer.setSingleShot(true);
+    timer.setInterval(std::max<qint64>(0, deadline.remainingTime()));
+    QObject::connect(&timer, &QTimer::timeout, reply, [&] {
         abortReason = NetworkError::AbortReason::timedOut;
         NetworkError::abortSoon(reply);
     });
     QObject::connect(reply, &QNetworkReply::readyRead, reply, [&] {
-        silence.start();
         if (response.truncated) {
             reply->readAll(); // the abort is on its way; what still arrives is not wanted
             return;
@@ -65,49 +64,13 @@ QCoro::Task<Response> get(QNetworkAccessManager &network, QUrl url, qint64 maxBy
             NetworkError::abortSoon(reply);
         }
     });
-    QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, [&] { silence.start(); });
-    // The same rule as downloads; and the token never travels to another origin (scheme, host and
-    // port: another port on the same host is another server).
-    const auto sameOrigin = [](const QUrl &a, const QUrl &b) {
-        const auto port = [](const QUrl &u) { return u.port(u.scheme() == QStringLiteral("https") ? 443 : 80); };
-        return a.scheme() == b.scheme() && a.host().compare(b.host(), Qt::CaseInsensitive) == 0 && port(a) == port(b);
-    };
-    QUrl current = url;
-    std::optional<QUrl> refused;
-    std::optional<QUrl> elsewhere;
-    QObject::connect(reply, &QNetworkReply::redirected, reply, [&](const QUrl &next) {
-        if (!AddressPolicy::mayRedirect(current, next)) {
-            refused = next;
-            NetworkError::abortSoon(reply);
-        } else if (withToken && !sameOrigin(next, url)) {
-            elsewhere = next;
-            NetworkError::abortSoon(reply);
-        } else {
-            current = next;
-            Q_EMIT reply->redirectAllowed();
-        }
-    });
     auto cleanup = qScopeGuard([reply] {
         reply->disconnect();
         reply->deleteLater();
     });
-    silence.start();
-
+    timer.start();
     co_await qCoro(reply).waitForFinished();
-    silence.stop();
-    if (refused)
-        throw FriendlyError(QStringLiteral("The address isn't a secure (https) address, so Vantor didn't use it."),
-                            refused->toString());
-    if (elsewhere) {
-        Headers without;
-        for (const auto &header : headers) {
-            if (header.first.compare("Authorization", Qt::CaseInsensitive) != 0)
-                without.append(header);
-        }
-        auto moving = get(network, *elsewhere, maxBytes, silenceTimeout, without);
-        Response moved = co_await std::move(moving);
-        co_return moved;
-    }
+    timer.stop();
 
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     const auto error = reply->error();
@@ -120,6 +83,38 @@ QCoro::Task<Response> get(QNetworkAccessManager &network, QUrl url, qint64 maxBy
     response.status = status.isValid() ? status.toInt() : 0;
     response.headers = reply->rawHeaderPairs();
     co_return response;
+}
+
+// Scheme, host and port: another port on the same host is another server.
+bool sameOrigin(const QUrl &a, const QUrl &b)
+{
+    const auto port = [](const QUrl &u) { return u.port(u.scheme() == QStringLiteral("https") ? 443 : 80); };
+    return a.scheme() == b.scheme() && a.host().compare(b.host(), Qt::CaseInsensitive) == 0 && port(a) == port(b);
+}
+
+} // namespace
+
+QCoro::Task<Response> get(QNetworkAccessManager &network, QUrl url, qint64 maxBytes, AddressPolicy::Hosts hosts,
+                          std::chrono::milliseconds deadline, Headers headers)
+{
+    if (!AddressPolicy::isAllowed(url))
+        throw FriendlyError(QStringLiteral("The address isn't a secure (https) address, so Vantor didn't use it."),
+                            url.toString());
+    const QDeadlineTimer until(deadline);
+    Headers withoutToken;
+    for (const auto &header : headers) {
+        if (header.first.compare("Authorization", Qt::CaseInsensitive) != 0)
+            withoutToken.append(header);
+    }
+    QUrl current = url;
+    for (int hops = 0;; ++hops) {
+        auto fetching = once(network, current, maxBytes, until, sameOrigin(current, url) ? headers : withoutToken);
+        Response response = co_await std::move(fetching);
+        const QByteArray location = response.header("Location");
+        if (!AddressPolicy::isRedirect(response.status) || location.isEmpty())
+            co_return response;
+        current = AddressPolicy::nextHop(url, current, location, hops, hosts);
+    }
 }
 
 } // namespace HttpGet

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/AddressPolicy.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QNetworkReply>
@@ -13,10 +15,10 @@
 class QNetworkAccessManager;
 
 // One GET request of the feed's kind: Vantor's User-Agent, GitHub's JSON media type, and a
-// 20-second limit on silence. Reads at most maxBytes of the body.
+// 30-second deadline for the whole request, redirects included. Reads at most maxBytes of the body.
 namespace HttpGet {
 
-inline constexpr std::chrono::milliseconds defaultSilenceTimeout{20'000};
+inline constexpr std::chrono::milliseconds defaultDeadline{30'000};
 
 struct Response
 {
@@ -32,11 +34,12 @@ using Headers = QList<QPair<QByteArray, QByteArray>>;
 
 // Throws PlatformError for a transport failure (no connection, time-out, unknown host...).
 // An HTTP error status is not a failure here: it comes back in Response::status.
-// silenceTimeout: how long the server may send nothing before the request fails as timed out.
-// Addresses follow the downloads' rule (https, or plain http on loopback; never a redirect from
-// https to http): anything else throws FriendlyError. An Authorization header goes only to the
-// host asked for: a redirect to another host is followed without it.
+// deadline: how long the whole request may take before it fails as timed out.
+// Addresses and redirects follow AddressPolicy (https, or plain http on loopback; `hosts` says
+// whether a redirect may lead to another host): anything else throws FriendlyError. An
+// Authorization header goes only to the origin asked for (scheme, host and port).
 QCoro::Task<Response> get(QNetworkAccessManager &network, QUrl url, qint64 maxBytes,
-                          std::chrono::milliseconds silenceTimeout = defaultSilenceTimeout, Headers headers = {});
+                          AddressPolicy::Hosts hosts = AddressPolicy::Hosts::same,
+                          std::chrono::milliseconds deadline = defaultDeadline, Headers headers = {});
 
 } // namespace HttpGet

@@ -162,7 +162,7 @@ private Q_SLOTS:
             QCOMPARE(invalid->details, address);
         }
 
-        // Nobody listening, and a feed that goes silent: the platform's own failures.
+        // Nobody listening, and a feed that trickles a byte at a time: the platform's own failures.
         int port = 0;
         {
             FeedServer closed; // a port that was just free and now has no listener
@@ -171,7 +171,7 @@ private Q_SLOTS:
         const auto refused = thrown<PlatformError>(
             [&] { await(GitHubReleases::fetchLatest(m_network, u"http://127.0.0.1:%1/feed"_s.arg(port))); });
         QVERIFY(refused && refused->domain == ErrorDomain::url && refused->code == UrlCode::cannotConnectToHost);
-        server.route(u"/stalled"_s, FeedServer::Route::slowly("{}", 1, 1500));
+        server.route(u"/stalled"_s, FeedServer::Route::slowly(QByteArray(30, ' ') + "{}", 1, 100));
         const auto silent = thrown<PlatformError>([&] {
             await(
                 GitHubReleases::fetchLatest(m_network, server.urlText(u"/stalled"_s), std::chrono::milliseconds(300)));
@@ -284,17 +284,33 @@ private Q_SLOTS:
         QCOMPARE(await(GitHubReleases::fetchLatest(m_network, server.urlText(u"/feed"_s))).tagName, u"v1.0.4"_s);
         QVERIFY(!server.lastHeader(u"/feed"_s, "If-None-Match").isEmpty());
 
-        // The token: to the feed's host only; a redirect to another host goes without it.
+        // A moved repository: up to five redirects on the feed's own host, never to another host.
+        const auto redirect = [&](const QString &from, const QString &to) {
+            FeedServer::Route moved;
+            moved.status = 302;
+            moved.redirectTo = to;
+            server.route(from, moved);
+        };
+        redirect(u"/hop0"_s, server.urlText(u"/feed"_s));
+        for (int i = 1; i <= 5; ++i)
+            redirect(u"/hop%1"_s.arg(i), server.urlText(u"/hop%1"_s.arg(i - 1)));
+        QCOMPARE(await(GitHubReleases::fetchLatest(m_network, server.urlText(u"/hop4"_s))).tagName, u"v1.0.4"_s);
+        const auto tooMany = fetchFailure(server.urlText(u"/hop5"_s));
+        QVERIFY(tooMany && tooMany->details.contains(u"Too many redirects"_s));
+        redirect(u"/away"_s, u"http://localhost:%1/feed"_s.arg(server.port()));
+        QVERIFY(fetchFailure(server.urlText(u"/away"_s)));
+
+        // The token: to the feed's own origin only; another port on the same host is another server.
         qputenv("GH_TOKEN", "secret-token");
         auto unset = qScopeGuard([] { qunsetenv("GH_TOKEN"); });
-        FeedServer::Route moved;
-        moved.status = 302;
-        moved.redirectTo = u"http://localhost:%1/feed"_s.arg(server.port());
-        server.route(u"/moved"_s, moved);
+        FeedServer otherPort;
+        otherPort.json(u"/feed"_s, release(asset("OpenEmu.dmg")));
+        redirect(u"/moved"_s, otherPort.urlText(u"/feed"_s));
         server.resetHits();
         QCOMPARE(await(GitHubReleases::fetchLatest(m_network, server.urlText(u"/moved"_s))).tagName, u"v1.0.4"_s);
         QCOMPARE(server.lastHeader(u"/moved"_s, "Authorization"), QByteArray("Bearer secret-token"));
-        QVERIFY(server.lastHeader(u"/feed"_s, "Authorization").isEmpty());
+        QCOMPARE(otherPort.hits(u"/feed"_s), 1);
+        QVERIFY(otherPort.lastHeader(u"/feed"_s, "Authorization").isEmpty());
         qputenv("GH_TOKEN", "secret\r\nX-Injected: 1"); // a line break would add a header: never sent
         await(GitHubReleases::fetchLatest(m_network, server.urlText(u"/moved"_s)));
         QVERIFY(server.lastHeader(u"/moved"_s, "Authorization").isEmpty());
