@@ -7,6 +7,7 @@
 #include "platform/FileOps.h"
 #include "platform/NetworkError.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QHostAddress>
@@ -22,6 +23,7 @@
 
 #include <qcoro/qcoronetworkreply.h>
 
+#include <algorithm>
 #include <cerrno>
 
 Q_LOGGING_CATEGORY(lcDownload, "vantor.download", QtWarningMsg)
@@ -37,10 +39,10 @@ FriendlyError insecureAddress(const QUrl &url)
 
 } // namespace
 
-Downloader::Downloader(QNetworkAccessManager &network, QObject *parent, std::chrono::milliseconds silenceTimeout)
+Downloader::Downloader(QNetworkAccessManager &network, QObject *parent, std::chrono::milliseconds stallWindow)
     : QObject(parent)
     , m_network(network)
-    , m_silenceTimeout(silenceTimeout)
+    , m_stallWindow(stallWindow)
 {
 }
 
@@ -132,12 +134,16 @@ QCoro::Task<QString> Downloader::download(QUrl from, QString to)
 
     // Every byte already kept (a run that stopped just before the file got its name): done.
     const bool complete = m_expectedSize > 0 && have == m_expectedSize;
+    // Redirects are followed here, one hop at a time (AddressPolicy's rule; GitHub sends
+    // downloads to another host). Each attempt starts again from the address asked for.
+    QUrl current = from;
+    int hops = 0;
     for (int attempt = 0; !complete; ++attempt) {
-        if (have > 0 && onResume)
+        if (have > 0 && onResume && hops == 0)
             onResume(have);
-        QNetworkRequest request(from);
+        QNetworkRequest request(current);
         request.setHeader(QNetworkRequest::UserAgentHeader, QStringLiteral("Vantor"));
-        request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::UserVerifiedRedirectPolicy);
+        request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
         if (m_ssl)
             request.setSslConfiguration(*m_ssl);
         if (have > 0) {
@@ -149,37 +155,40 @@ QCoro::Task<QString> Downloader::download(QUrl from, QString to)
         reply->setReadBufferSize(readBufferBytes);
 
         auto abortReason = NetworkError::AbortReason::none;
-        std::optional<QUrl> refusedRedirect;
         bool tooLarge = false;
+        bool stalled = false;
         bool started = false; // the first bytes of this answer have been looked at
         qint64 announced = -1;
         m_sampler = SpeedSampler();
+        const auto status = [reply] { return reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(); };
 
-        QTimer silence;
-        silence.setSingleShot(true);
-        silence.setInterval(m_silenceTimeout);
-        QObject::connect(&silence, &QTimer::timeout, reply, [&] {
-            abortReason = NetworkError::AbortReason::timedOut;
-            NetworkError::abortSoon(reply);
-        });
-        // Never from https to http, and never off the loopback host over plain http. The reply
-        // already names the new address when it announces the redirect, so the hop's origin is
-        // tracked here.
-        QUrl current = from;
-        QObject::connect(reply, &QNetworkReply::redirected, reply, [&](const QUrl &next) {
-            if (!AddressPolicy::mayRedirect(current, next)) {
-                refusedRedirect = next;
+        // Stalled: under stallBytesPerSecond on average over the last window, judged a few times
+        // per window from what had arrived at each look.
+        QTimer watch;
+        watch.setInterval(std::max<qint64>(1, m_stallWindow.count() / 6));
+        QElapsedTimer since;
+        since.start();
+        QList<QPair<qint64, qint64>> looks; // (ms since the request, bytes received)
+        const qint64 receivedAtStart = received;
+        const qint64 windowBytes = stallBytesPerSecond * m_stallWindow.count() / 1000;
+        QObject::connect(&watch, &QTimer::timeout, reply, [&] {
+            const qint64 now = since.elapsed();
+            looks.append({now, received - receivedAtStart});
+            while (looks.size() > 1 && looks[1].first <= now - m_stallWindow.count())
+                looks.removeFirst();
+            const qint64 before = looks.first().first <= now - m_stallWindow.count() ? looks.first().second : 0;
+            if (now >= m_stallWindow.count() && received - receivedAtStart - before < windowBytes) {
+                stalled = true;
+                abortReason = NetworkError::AbortReason::timedOut;
                 NetworkError::abortSoon(reply);
-                return;
             }
-            current = next;
-            Q_EMIT reply->redirectAllowed();
         });
         const auto take = [&](QByteArray chunk) {
+            if (AddressPolicy::isRedirect(status()))
+                return; // a redirect's own body is not the file
             if (!started) {
                 started = true;
-                const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-                if (have > 0 && status == 200) {
+                if (have > 0 && status() == 200) {
                     // The server sent the whole file again (no ranges, or a changed file).
                     writer->restart();
                     have = received = 0;
@@ -203,7 +212,6 @@ QCoro::Task<QString> Downloader::download(QUrl from, QString to)
         // Reads only while the writer has room: otherwise Qt's buffer fills, Qt stops reading
         // the socket, and the server waits for the disk.
         const auto pump = [&] {
-            silence.start();
             while (!tooLarge && writer->hasRoom() && reply->bytesAvailable() > 0) {
                 if (writer->failed()) {
                     NetworkError::abortSoon(reply);
@@ -215,6 +223,8 @@ QCoro::Task<QString> Downloader::download(QUrl from, QString to)
         QObject::connect(reply, &QNetworkReply::readyRead, reply, pump);
         QObject::connect(writer.get(), &DiskWriter::roomAvailable, reply, pump);
         QObject::connect(reply, &QNetworkReply::downloadProgress, reply, [&](qint64 written, qint64 expected) {
+            if (AddressPolicy::isRedirect(status()))
+                return;
             announced = expected;
             const double speed = m_sampler.update(written);
             if (onProgress)
@@ -226,7 +236,7 @@ QCoro::Task<QString> Downloader::download(QUrl from, QString to)
             reply->deleteLater();
             m_reply = nullptr;
         });
-        silence.start();
+        watch.start();
 
         if (m_cancelled) // cancel() may have come while the file was being opened
             NetworkError::abortSoon(reply);
@@ -237,22 +247,27 @@ QCoro::Task<QString> Downloader::download(QUrl from, QString to)
                 co_await qCoro(writer.get(), &DiskWriter::roomAvailable);
             pump();
         }
-        silence.stop();
+        watch.stop();
 
         if (m_cancelled)
             throw Cancelled{};
         if (writer->failed())
             co_await writer->drained(); // throws the write's failure
-        if (refusedRedirect)
-            throw insecureAddress(*refusedRedirect);
+        if (const QByteArray location = reply->rawHeader("Location");
+            AddressPolicy::isRedirect(status()) && !location.isEmpty() && !stalled) {
+            current = AddressPolicy::nextHop(from, current, location, hops++, AddressPolicy::Hosts::any);
+            --attempt; // a hop is not another try
+            continue;
+        }
+        current = from;
+        hops = 0;
         if (tooLarge)
             throw FriendlyError(
                 QStringLiteral("The downloaded file is the wrong size, so it may be incomplete. Please try again."),
                 QStringLiteral("Expected %1 bytes, got more.").arg(m_expectedSize));
 
-        const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-        if (status.isValid() && status.toInt() >= 400 && status.toInt() != 416) {
-            const QString code = QString::number(status.toInt());
+        if (status() >= 400 && status() != 416) {
+            const QString code = QString::number(status());
             const QString finalUrl = reply->url().isEmpty() ? QStringLiteral("?") : reply->url().toString();
             throw FriendlyError(
                 QStringLiteral("The download was refused by the server (error %1). The file may have been moved.")
@@ -262,7 +277,7 @@ QCoro::Task<QString> Downloader::download(QUrl from, QString to)
         // A connection that dropped mid-body (or a body shorter than announced) is tried again
         // from where it stopped, a few times, waiting longer each time.
         const bool cutShort = reply->error() == QNetworkReply::NoError && announced > 0 && received < have + announced;
-        const bool dropped = isDrop(reply->error()) || cutShort;
+        const bool dropped = isDrop(reply->error()) || cutShort || stalled;
         if (dropped && attempt < m_retryDelays.size() && received > 0 && !validator.isEmpty()) {
             qCDebug(lcDownload) << "connection dropped at" << received << "; trying again";
             co_await QCoro::sleepFor(m_retryDelays[attempt]);
@@ -271,13 +286,13 @@ QCoro::Task<QString> Downloader::download(QUrl from, QString to)
             have = received;
             continue;
         }
-        if (status.toInt() == 416 && have > 0 && attempt < m_retryDelays.size()) {
+        if (status() == 416 && have > 0 && attempt < m_retryDelays.size()) {
             // The kept part does not fit the server's file: start over.
             writer->restart();
             have = received = 0;
             continue;
         }
-        if (reply->error() != QNetworkReply::NoError || status.toInt() == 416)
+        if (reply->error() != QNetworkReply::NoError || status() == 416)
             throw NetworkError::fromReply(reply->error(), reply->errorString(), abortReason);
         break;
     }

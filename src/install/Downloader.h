@@ -25,15 +25,18 @@ class Downloader : public QObject
     Q_OBJECT
 
 public:
-    static constexpr std::chrono::milliseconds defaultSilenceTimeout{60'000};
+    // A download is stalled when it averages under 1 KiB/s over the last minute.
+    static constexpr std::chrono::milliseconds defaultStallWindow{60'000};
+    static constexpr qint64 stallBytesPerSecond = 1024;
     // Bytes Qt may hold for us before it stops reading from the network.
     static constexpr qint64 readBufferBytes = 1024 * 1024;
 
     using Progress = std::function<void(qint64 written, qint64 expected, double speed)>;
 
-    // silenceTimeout: how long the server may send nothing before the download fails as timed out.
+    // stallWindow: how long the download may average under stallBytesPerSecond before it counts
+    // as stalled; it is then resumed as after a dropped connection, or fails as timed out.
     explicit Downloader(QNetworkAccessManager &network, QObject *parent = nullptr,
-                        std::chrono::milliseconds silenceTimeout = defaultSilenceTimeout);
+                        std::chrono::milliseconds stallWindow = defaultStallWindow);
     ~Downloader() override;
 
     // Called on every progress event with the bytes written, the total the server announced
@@ -78,7 +81,7 @@ public:
 private:
     QNetworkAccessManager &m_network;
     QPointer<QNetworkReply> m_reply;
-    std::chrono::milliseconds m_silenceTimeout;
+    std::chrono::milliseconds m_stallWindow;
     std::optional<QSslConfiguration> m_ssl;
     qint64 m_expectedSize = 0;
     bool m_keepPartial = false;

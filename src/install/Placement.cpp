@@ -244,8 +244,9 @@ QString place(const QString &newApp, const QString &destDir, const std::optional
     const QString folder = QFileInfo(target).path();
     const QString staging = QDir(folder).filePath(stagingPrefix + unique() + QStringLiteral(".app"));
 
-    // A broken app there would push out the kept copy, which works: it goes to the Trash instead.
-    if (FileOps::exists(target) && previousApp() && !isWorkingApp(target))
+    // A broken app there would push out a kept copy that works: it goes to the Trash instead.
+    if (const auto kept = previousApp();
+        kept && FileOps::exists(target) && !isWorkingApp(target) && isWorkingApp(*kept))
         FileOps::moveToTrash(target);
     if (!FileOps::exists(target)) {
         // Nothing to replace: the staged copy is renamed into place, one atomic step.
