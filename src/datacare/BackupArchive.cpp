@@ -122,6 +122,19 @@ Entry describe(archive_entry *entry, const QString &zip)
     return described;
 }
 
+// Whether the directory's raw name and libarchive's name of an entry are the same name.
+// libarchive composes every UTF-8 name it reads (NFC), so they are compared composed; the raw
+// name is the one used.
+bool sameName(QByteArray raw, QString read)
+{
+    while (raw.endsWith('/'))
+        raw.chop(1);
+    while (read.endsWith(QLatin1Char('/')))
+        read.chop(1);
+    return QString::fromUtf8(raw).normalized(QString::NormalizationForm_C)
+           == read.normalized(QString::NormalizationForm_C);
+}
+
 // --- writing
 
 struct Writer
@@ -157,7 +170,9 @@ struct Writer
             throw PlatformErrors::fileRead(path, errno);
 
         EntryPtr entry(archive_entry_new(), archive_entry_free);
-        archive_entry_update_pathname_utf8(entry.get(), relative.toUtf8().constData());
+        // Stored byte for byte, never normalised: a name the file system holds decomposed (NFD) must
+        // come back as the same name, not as a second file beside it.
+        archive_entry_set_pathname(entry.get(), QFile::encodeName(relative).constData());
         archive_entry_set_perm(entry.get(), st.st_mode & 07777);
         archive_entry_set_mtime(entry.get(), st.st_mtime, 0);
 
@@ -167,7 +182,7 @@ struct Writer
             if (length < 0)
                 throw PlatformErrors::fileRead(path, errno);
             archive_entry_set_filetype(entry.get(), AE_IFLNK);
-            archive_entry_update_symlink_utf8(entry.get(), QByteArray(target.data(), int(length)).constData());
+            archive_entry_set_symlink(entry.get(), QByteArray(target.data(), int(length)).constData());
             header(entry.get());
         } else if (S_ISDIR(st.st_mode)) {
             archive_entry_set_filetype(entry.get(), AE_IFDIR);
@@ -304,20 +319,16 @@ QList<Entry> list(const QString &zip)
     // give each entry the size its header gives (a zip read one way by one tool and another way
     // by the next is not trusted).
     const QList<CentralDirectory::Listed> central = CentralDirectory::entries(zip);
-    const auto bare = [](QByteArray name) {
-        while (name.endsWith('/'))
-            name.chop(1);
-        return name;
-    };
     if (central.size() != entries.size())
         throw cantRead(zip, QStringLiteral("The zip's directory lists %1 entries, its headers %2.")
                                 .arg(central.size())
                                 .arg(entries.size()));
     for (qsizetype i = 0; i < entries.size(); ++i) {
-        if (bare(central[i].name) != bare(entries[i].name.toUtf8()))
+        if (!sameName(central[i].name, entries[i].name))
             throw cantRead(zip,
                            QStringLiteral("An entry is named \"%1\" in the zip's directory but \"%2\" in its header.")
                                .arg(QString::fromUtf8(central[i].name), entries[i].name));
+        entries[i].name = QString::fromUtf8(central[i].name); // as stored: libarchive composes names
         if (central[i].localSize && *central[i].localSize != central[i].size)
             throw cantRead(zip, QStringLiteral("%1 lists %2 bytes in the zip's directory but %3 in its header.")
                                     .arg(entries[i].name)
@@ -420,8 +431,15 @@ void extract(const QString &zip, const Placement &placement, const Progress &pro
             progress(done);
     };
     const QDir base(placement.base);
-    while (archive_entry *entry = nextEntry(reader.get(), zip)) {
-        const Entry described = describe(entry, zip);
+    const QList<CentralDirectory::Listed> stored = CentralDirectory::entries(zip);
+    for (qsizetype index = 0;; ++index) {
+        archive_entry *entry = nextEntry(reader.get(), zip);
+        if (!entry)
+            break;
+        Entry described = describe(entry, zip);
+        if (index >= stored.size() || !sameName(stored[index].name, described.name))
+            throw cantRead(zip, QStringLiteral("The zip changed while it was being restored."));
+        described.name = QString::fromUtf8(stored[index].name);
         QString relative = described.name;
         while (relative.endsWith(QLatin1Char('/')))
             relative.chop(1);

@@ -44,8 +44,7 @@ QStringList snapshot(const QString &root)
             line += u" -> "_s + info.symLinkTarget();
         else if (info.isFile())
             line += u" = "_s + QString::fromUtf8(TestFiles::read(info.filePath()).toHex());
-        // Compared as NFC: libarchive composes names on Linux; the Mac's file system keeps either.
-        lines.append(line.normalized(QString::NormalizationForm_C));
+        lines.append(line); // names byte for byte: a decomposed name stays decomposed
     }
     lines.sort();
     return lines;
@@ -169,8 +168,7 @@ private Q_SLOTS:
         QDir(library(QString())).removeRecursively();
         BackupManager::restore(old);
         QVERIFY(QFileInfo(states(u"latest"_s)).isSymLink());
-        QCOMPARE(TestFiles::read(states(decomposed.normalized(QString::NormalizationForm_C))),
-                 QByteArray("gotta save them all"));
+        QCOMPARE(TestFiles::read(states(decomposed)), QByteArray("gotta save them all"));
     }
 
     void restoreReplacesWholeAndKeeps()
