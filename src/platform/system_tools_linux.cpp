@@ -6,6 +6,7 @@
 #include "base/PlatformError.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QScopeGuard>
@@ -190,6 +191,15 @@ void attachDiskImage(const QString &image, const QString &mountPoint)
         arguments << *app;
     ProcessRunner::run(tool(QStringLiteral("7zz")), arguments);
 
+    // 7-Zip lists a control character in a name as "_" but writes the real name, so such a link
+    // slips past the list above: whatever link it made anyway goes, and only the ones judged
+    // below are made.
+    QDirIterator made(mountPoint, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                      QDirIterator::Subdirectories);
+    while (made.hasNext()) {
+        if (const QString path = made.next(); QFileInfo(path).isSymLink())
+            FileOps::removeItem(path);
+    }
     for (const ImageEntry &entry : entries) {
         if (entry.link.isEmpty() || !app || !entry.path.startsWith(*app + QLatin1Char('/'))
             || !staysInItsBundle(entry, linkPaths))

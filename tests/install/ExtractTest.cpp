@@ -209,6 +209,12 @@ private Q_SLOTS:
         const auto refused
             = thrown<FriendlyError>([&] { Installer::extractApp(image(u"link-only.dmg"_s, linkOnly), work()); });
         QVERIFY(refused && refused->message == u"The disk image doesn't contain an OpenEmu app."_s);
+
+        // A link whose name holds a line break (7-Zip lists it as "b_in") is not made either.
+        QVERIFY(QFile::link(u"MacOS"_s, app + u"/Contents/b\nin"_s));
+        QDir(work()).removeRecursively();
+        const QString odd = Installer::extractApp(image(u"odd.dmg"_s, volume), work());
+        QVERIFY(!QFileInfo(odd + u"/Contents/b\nin"_s).isSymLink());
     }
 
 private:
