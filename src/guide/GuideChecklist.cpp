@@ -19,38 +19,48 @@ namespace GuideChecklist {
 FoundFiles scanFileNames()
 {
     FoundFiles found;
-    const QByteArray root = QFile::encodeName(Paths::supportFolder());
-    char *paths[] = {const_cast<char *>(root.constData()), nullptr};
-    // FTS_NOSTAT: the walk needs only "folder or not", which the directory listing tells.
-    // FTS_COMFOLLOW: OpenEmu's folder itself may be a link the user made (the data moved to another
-    // disk) and is followed; nothing below it is.
-    FTS *tree = fts_open(paths, FTS_PHYSICAL | FTS_COMFOLLOW | FTS_NOCHDIR | FTS_NOSTAT, nullptr);
-    if (!tree)
-        return found;
-
     int looked = 0;
-    while (FTSENT *entry = fts_read(tree)) {
-        if (entry->fts_level == 0) // the support folder itself
+    QStringList roots{Paths::supportFolder()};
+    // OpenEmu's own data folders (BIOS, say) may be links the user made too: each is walked in
+    // turn, from where it points. No other link is followed.
+    for (qsizetype at = 0; at < roots.size() && looked <= maxEntries; ++at) {
+        const QByteArray root = QFile::encodeName(roots[at]);
+        char *paths[] = {const_cast<char *>(root.constData()), nullptr};
+        // FTS_NOSTAT: the walk needs only "folder or not", which the directory listing tells.
+        // FTS_COMFOLLOW: the folder walked may itself be a link the user made (the data moved to
+        // another disk) and is followed; nothing below it is.
+        FTS *tree = fts_open(paths, FTS_PHYSICAL | FTS_COMFOLLOW | FTS_NOCHDIR | FTS_NOSTAT, nullptr);
+        if (!tree)
             continue;
-        if (entry->fts_info == FTS_DP) // a folder again, on the way out
-            continue;
-        const QString name = QFile::decodeName(QByteArray(entry->fts_name, qsizetype(entry->fts_namelen)));
-        const bool isFolder = entry->fts_info == FTS_D || entry->fts_info == FTS_DC || entry->fts_info == FTS_DNR;
-        if (name.startsWith(QLatin1Char('.'))) {
-            if (isFolder)
-                fts_set(tree, entry, FTS_SKIP);
-            continue;
+        while (FTSENT *entry = fts_read(tree)) {
+            if (entry->fts_level == 0) // the folder itself
+                continue;
+            if (entry->fts_info == FTS_DP) // a folder again, on the way out
+                continue;
+            const QString name = QFile::decodeName(QByteArray(entry->fts_name, qsizetype(entry->fts_namelen)));
+            const QString path = QFile::decodeName(QByteArray(entry->fts_path, qsizetype(entry->fts_pathlen)));
+            const bool isFolder = entry->fts_info == FTS_D || entry->fts_info == FTS_DC || entry->fts_info == FTS_DNR;
+            if (name.startsWith(QLatin1Char('.'))) {
+                if (isFolder)
+                    fts_set(tree, entry, FTS_SKIP);
+                continue;
+            }
+            if (++looked > maxEntries)
+                break;
+            const bool top = at == 0 && entry->fts_level == 1;
+            if (top && !isFolder && Paths::dataTopFolders().contains(name) && QFileInfo(path).isSymLink()) {
+                roots.append(path);
+                continue;
+            }
+            if (isFolder) {
+                if (name == QStringLiteral("Game Library") || name == QStringLiteral("Save States"))
+                    fts_set(tree, entry, FTS_SKIP);
+                continue;
+            }
+            found.insert(name, path);
         }
-        if (++looked > maxEntries)
-            break;
-        if (isFolder) {
-            if (name == QStringLiteral("Game Library") || name == QStringLiteral("Save States"))
-                fts_set(tree, entry, FTS_SKIP);
-            continue;
-        }
-        found.insert(name, QFile::decodeName(QByteArray(entry->fts_path, qsizetype(entry->fts_pathlen))));
+        fts_close(tree);
     }
-    fts_close(tree);
     return found;
 }
 

@@ -94,10 +94,12 @@ private Q_SLOTS:
         QDir(m_home.path(u"Library"_s)).removeRecursively();
         QVERIFY(GuideChecklist::scanFileNames().isEmpty());
 
-        // OpenEmu's folder moved to another disk and linked back: followed. A FIFO under a BIOS
-        // name is never read (nor waited on).
-        TestFiles::write(m_home.path(u"Disk/OpenEmu/BIOS/scph5501.bin"_s), "dump");
+        // OpenEmu's folder moved to another disk and linked back, and its BIOS folder to a third:
+        // both followed. A FIFO under a BIOS name is never read (nor waited on).
+        TestFiles::write(m_home.path(u"Disk 2/BIOS/scph5501.bin"_s), "dump");
         QVERIFY(QDir().mkpath(m_home.path(u"Library/Application Support"_s))
+                && QDir().mkpath(m_home.path(u"Disk/OpenEmu"_s))
+                && QFile::link(m_home.path(u"Disk 2/BIOS"_s), m_home.path(u"Disk/OpenEmu/BIOS"_s))
                 && QFile::link(m_home.path(u"Disk/OpenEmu"_s), support(QString()).chopped(1)));
         QCOMPARE(::mkfifo(QFile::encodeName(m_home.path(u"Disk/OpenEmu/BIOS/scph5502.bin"_s)), 0600), 0);
         const GuideChecklist::FoundFiles linked = GuideChecklist::scanFileNames();
