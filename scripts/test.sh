@@ -8,6 +8,8 @@ scripts/install-deps.sh
 
 echo "== layers"
 scripts/check-layers.sh
+echo "== platform functions on both systems"
+scripts/check-platform.sh
 
 for preset in dev asan; do
     echo "== $preset build"

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 
 namespace {
 
@@ -65,6 +66,20 @@ FriendlyError FriendlyError::from(const PlatformError &error, const QString &con
     const QString details = context + QLatin1Char('\n') + error.domain + QStringLiteral(" code ")
                             + QString::number(error.code) + QLatin1Char('\n') + error.description;
     return FriendlyError(messageFor(error, context), details);
+}
+
+void FriendlyError::rethrowForAppChange(std::exception_ptr error)
+{
+    try {
+        std::rethrow_exception(error);
+    } catch (const PlatformError &e) {
+        if (e.errnum != EPERM)
+            throw;
+        throw FriendlyError(QStringLiteral("macOS didn't let Vantor change the OpenEmu app. Allow Vantor in System "
+                                           "Settings › Privacy & Security › App Management, then try again."),
+                            e.domain + QStringLiteral(" code ") + QString::number(e.code) + QLatin1Char('\n')
+                                + e.description);
+    }
 }
 
 FriendlyError FriendlyError::from(std::exception_ptr error, const QString &context)

@@ -23,6 +23,11 @@ struct FriendlyError
     // with the context (a short phrase naming the action, e.g. "Checking for the latest release").
     static FriendlyError from(std::exception_ptr error, const QString &context);
     static FriendlyError from(const PlatformError &error, const QString &context);
+
+    // A change to the OpenEmu app refused with EPERM: on macOS 13 and later, replacing or removing
+    // an app another developer signed needs the user's leave (App Management). The sentence says
+    // where to give it; the details keep the system's text. Anything else passes through as is.
+    [[noreturn]] static void rethrowForAppChange(std::exception_ptr error);
 };
 
 // Thrown when the user cancels a running action. Never a PlatformError: the flows that

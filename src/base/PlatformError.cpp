@@ -27,7 +27,7 @@ PlatformError fileRead(const QString &path, int errnum)
         code = CocoaCode::fileReadNoPermission;
     else if (errnum == ENOENT)
         code = CocoaCode::fileNoSuchFile;
-    return {ErrorDomain::cocoa, code, systemText(errnum, path)};
+    return {ErrorDomain::cocoa, code, systemText(errnum, path), errnum};
 }
 
 PlatformError fileWrite(const QString &path, int errnum)
@@ -39,7 +39,7 @@ PlatformError fileWrite(const QString &path, int errnum)
         code = CocoaCode::fileWriteOutOfSpace;
     else if (errnum == ENOENT)
         code = CocoaCode::fileNoSuchFile;
-    return {ErrorDomain::cocoa, code, systemText(errnum, path)};
+    return {ErrorDomain::cocoa, code, systemText(errnum, path), errnum};
 }
 
 } // namespace PlatformErrors

@@ -11,6 +11,7 @@ struct PlatformError
     QString domain;
     qint64 code = 0;
     QString description;
+    int errnum = 0; // the errno behind a file failure, when there was one
 };
 
 namespace ErrorDomain {

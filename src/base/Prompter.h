@@ -17,6 +17,7 @@ public:
 
     enum class AlertId {
         quitOpenEmu, // "OpenEmu is running"
+        stillOpen, // "OpenEmu is still open.": Wait or Cancel; never answered for a script
         rollback, // "Go back to the previous version?"
         backup, // "Back up …?"
         restore, // "Restore this backup?"

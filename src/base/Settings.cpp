@@ -1,5 +1,6 @@
 #include "base/Settings.h"
 
+#include <QDir>
 #include <QSettings>
 
 namespace Settings {
@@ -8,12 +9,14 @@ namespace {
 
 const QString gamesFolderKey = QStringLiteral("gamesFolder");
 
-// The app's own defaults domain on the Mac ("app.vantor.Vantor": Qt reverses a domain-shaped
-// organisation); ~/.config/Vantor/Vantor.conf elsewhere, as before.
+// The app's own defaults domain on the Mac, named by its file: Qt would turn the organisation
+// "vantor.app" into "com.vantor-app" (it reverses only known domain endings), not the bundle's
+// "app.vantor.Vantor". ~/.config/Vantor/Vantor.conf elsewhere, as before.
 QSettings store()
 {
 #ifdef Q_OS_MACOS
-    return QSettings(QStringLiteral("vantor.app"), QStringLiteral("Vantor"));
+    return QSettings(QDir::homePath() + QStringLiteral("/Library/Preferences/app.vantor.Vantor.plist"),
+                     QSettings::NativeFormat);
 #else
     return QSettings(QStringLiteral("Vantor"), QStringLiteral("Vantor"));
 #endif

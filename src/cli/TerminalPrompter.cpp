@@ -15,8 +15,9 @@ void write(const QString &text)
 
 QCoro::Task<int> TerminalPrompter::ask(Alert alert)
 {
+    // Waiting on for OpenEmu is for someone at the terminal: a script stops rather than hang.
     if (m_yes)
-        co_return 0;
+        co_return alert.id == AlertId::stillOpen ? -1 : 0;
     if (!::isatty(STDIN_FILENO))
         co_return -1; // nobody to ask: a script that wants "yes" says --yes
 

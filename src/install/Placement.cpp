@@ -147,7 +147,7 @@ void journalled(Journal &journal, Steps steps)
             JournalFile::remove();
         } catch (...) {
         }
-        throw;
+        FriendlyError::rethrowForAppChange(std::current_exception());
     }
 }
 

@@ -1,13 +1,19 @@
 #include "platform/BundleInfo.h"
 #include "platform/RunningApps.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <poll.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
+#include <vector>
 
 namespace RunningApps {
 
@@ -64,6 +70,42 @@ QList<RunningApp> list()
         apps.append({pid, bundle, meta && meta->identifier ? *meta->identifier : QString()});
     }
     return apps;
+}
+
+bool waitForExit(const QList<qint64> &pids, std::chrono::milliseconds timeout)
+{
+    const QDeadlineTimer deadline(timeout);
+    std::vector<pollfd> watched;
+    bool polling = false; // a kernel without pidfd_open (before 5.3): asked every 20 ms instead
+    for (const qint64 pid : pids) {
+        const int fd = int(::syscall(SYS_pidfd_open, pid_t(pid), 0));
+        if (fd >= 0)
+            watched.push_back({fd, POLLIN, 0});
+        else if (errno != ESRCH)
+            polling = true;
+    }
+    const auto alive
+        = [&] { return std::any_of(pids.begin(), pids.end(), [](qint64 pid) { return ::kill(pid_t(pid), 0) == 0; }); };
+    while (!watched.empty() && !deadline.hasExpired()) {
+        if (::poll(watched.data(), nfds_t(watched.size()), int(std::max<qint64>(0, deadline.remainingTime()))) < 0
+            && errno != EINTR)
+            break;
+        for (auto it = watched.begin(); it != watched.end();) {
+            if (it->revents != 0) {
+                ::close(it->fd);
+                it = watched.erase(it);
+            } else {
+                ++it;
+            }
+        }
+    }
+    for (const pollfd &fd : watched)
+        ::close(fd.fd);
+    if (!watched.empty())
+        return false;
+    while (polling && alive() && !deadline.hasExpired())
+        ::usleep(20'000);
+    return !polling || !alive();
 }
 
 } // namespace RunningApps

@@ -38,21 +38,6 @@ bool isUdifImage(const QString &image)
     return file.read(4) == "koly";
 }
 
-} // namespace
-
-qint64 zipListedSize(const QString &summary)
-{
-    // "3 files, 1234 bytes uncompressed, 567 bytes compressed:  54.0%"
-    const QStringList words = summary.simplified().split(QLatin1Char(' '));
-    for (qsizetype i = 1; i + 1 < words.size(); ++i) {
-        if (words[i] == QStringLiteral("bytes") && words[i + 1].startsWith(QStringLiteral("uncompressed")))
-            return words[i - 1].toLongLong();
-    }
-    return 0;
-}
-
-namespace {
-
 struct ImageEntry
 {
     QString path;

@@ -179,8 +179,15 @@ private Q_SLOTS:
         // An ISO 9660 image with Rock Ridge (modes and links) under a disk image's name: 7-Zip
         // opens it the way it opens a UDIF image.
         const auto image = [this](const QString &name, const QString &folder) {
+#ifdef Q_OS_MACOS
+            run(u"hdiutil"_s,
+                {u"create"_s, u"-quiet"_s, u"-fs"_s, u"HFS+"_s, u"-volname"_s, u"OpenEmu"_s, u"-srcfolder"_s, folder,
+                 u"-format"_s, u"UDZO"_s, u"-ov"_s, path(name)},
+                m_dir->path());
+#else
             run(u"genisoimage"_s, {u"-quiet"_s, u"-R"_s, u"-V"_s, u"OpenEmu"_s, u"-o"_s, path(name), folder},
                 m_dir->path());
+#endif
             return path(name);
         };
 
@@ -218,8 +225,14 @@ private Q_SLOTS:
     }
 
 private:
-    QString path(const QString &relative) const { return m_dir->filePath(relative); }
-    QString work() const { return path(u"work"_s); }
+    QString path(const QString &relative) const
+    {
+        return m_dir->filePath(relative);
+    }
+    QString work() const
+    {
+        return path(u"work"_s);
+    }
 
     std::unique_ptr<QTemporaryDir> m_dir;
 };

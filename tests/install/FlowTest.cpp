@@ -13,11 +13,15 @@
 #include "base/Paths.h"
 #include "install/Journal.h"
 #include "install/VersionChecker.h"
+#include "platform/FileOps.h"
 
 #include <QtTest>
 
+#include <cerrno>
 #include <csignal>
-#include <sys/mount.h>
+#ifdef __linux__
+#include <sys/mount.h> // Linux's five-argument mount(2)
+#endif
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -241,6 +245,17 @@ private Q_SLOTS:
         QCOMPARE(await(model->install(true)), Outcome::failed);
         QVERIFY(model->error()->details.startsWith(u"HTTP 404 for "_s));
         QCOMPARE(VersionChecker::version(app), u"1.0.3"_s);
+
+        // The Mac refusing to replace the app (App Management, EPERM): said plainly, the swap undone.
+        publish({.version = u"1.0.5"_s}, model.get());
+        FileOps::setMoveFaultForTesting([&](const QString &, const QString &to) -> std::optional<int> {
+            return to == app ? std::optional(EPERM) : std::nullopt;
+        });
+        auto noFault = qScopeGuard([] { FileOps::setMoveFaultForTesting({}); });
+        QCOMPARE(await(model->install(true)), Outcome::failed);
+        QVERIFY(model->error()->message.contains(u"Privacy & Security › App Management"_s));
+        QVERIFY(model->error()->details.contains(u"Operation not permitted"_s));
+        QVERIFY(VersionChecker::version(app) == u"1.0.3"_s && !JournalFile::read());
     }
 
     // Vantor's caches on a 1 MiB disk of their own (a tmpfs in a private mount namespace; the test
@@ -248,6 +263,9 @@ private Q_SLOTS:
     // though the temporary folder has room.
     void freeSpaceIsCheckedWhereTheDownloadGoes()
     {
+#ifndef __linux__
+        QSKIP("a private tmpfs needs Linux's mount namespaces");
+#else
         if (!qEnvironmentVariableIsSet("VANTOR_TEST_PRIVATE_MOUNT")) {
             if (::geteuid() != 0 || QStandardPaths::findExecutable(u"unshare"_s).isEmpty())
                 QSKIP("needs root and unshare(1) for a private tmpfs");
@@ -267,6 +285,7 @@ private Q_SLOTS:
         QCOMPARE(model->error()->message, u"Not enough free disk space. About 4.2 MB is needed while installing."_s);
         QVERIFY2(model->error()->details.contains(caches), qPrintable(errorDetails(*model)));
         QCOMPARE(m_server.hits(u"/download/1.0.4/OpenEmu-Silicon.zip"_s), 0);
+#endif
     }
 
     void updateQuitsRunningOpenEmu()
@@ -306,6 +325,7 @@ private Q_SLOTS:
         QVERIFY(timer.elapsed() >= 9'500 && idleSamples == 0 && !model->isBusy());
         QCOMPARE(model->error()->message, u"OpenEmu didn't close. Please quit it yourself and try again."_s);
         QCOMPARE(model->error()->details, u"Still running after 10 seconds."_s);
+        QCOMPARE(m_prompter.asked.last().id, Prompter::AlertId::stillOpen); // answered Cancel
         QCOMPARE(VersionChecker::version(app), u"1.0.3"_s);
         QCOMPARE(m_server.hits(u"/download/1.0.4/OpenEmu-Silicon.zip"_s), 0);
         m_processes.clear(); // the stubborn one, killed
@@ -335,6 +355,21 @@ private Q_SLOTS:
         QVERIFY(opened && opened->state() == QProcess::NotRunning);
         QVERIFY(first->state() == QProcess::NotRunning && second->state() == QProcess::NotRunning);
         QCOMPARE(model->installed()->version, u"1.0.4"_s);
+
+        // A slow one (OpenEmu asking the user to save): after ten seconds "Wait", and the update
+        // goes on once it has gone.
+        publish({.version = u"1.0.5"_s}, model.get());
+        startOpenEmu(app, {u"--ignore-quit"_s});
+        m_prompter.asked.clear();
+        m_prompter.answers = {0, 0};
+        const auto closing = connect(&probe, &QTimer::timeout, this, [&] {
+            if (m_prompter.asked.size() == 2)
+                m_processes.clear();
+        });
+        QCOMPARE(await(model->install(true), 30'000), Outcome::done);
+        disconnect(closing);
+        QCOMPARE(m_prompter.asked[1].buttons, (QStringList{u"Wait"_s, u"Cancel"_s}));
+        QCOMPARE(model->installed()->version, u"1.0.5"_s);
     }
 
     // Vantor's own folders and files are never followed: links at the automatic backups, the

@@ -6,6 +6,9 @@
 #include "base/Paths.h"
 #include "install/VersionChecker.h"
 
+#include "platform/RunningApps.h"
+
+#include <QtConcurrent/QtConcurrentRun>
 #include <QtTest>
 
 #include <plist/plist.h>
@@ -134,6 +137,22 @@ private Q_SLOTS:
             processes.push_back(std::make_unique<QProcess>());
             processes.back()->start(program, {});
             QVERIFY(processes.back()->waitForStarted());
+        }
+
+        // Waiting on the processes themselves: still there after the time given; gone, at once.
+        const QList<qint64> both{processes[0]->processId(), processes[1]->processId()};
+        QVERIFY(!RunningApps::waitForExit(both, std::chrono::milliseconds(100)));
+        QTimer::singleShot(100, this, [&] { processes[1]->kill(); });
+        QTimer::singleShot(200, this, [&] { processes[0]->kill(); });
+        QElapsedTimer waited;
+        waited.start();
+        auto waiting = QtConcurrent::run([both] { return RunningApps::waitForExit(both, std::chrono::seconds(20)); });
+        QTRY_VERIFY(waiting.isFinished());
+        QVERIFY(waiting.result() && waited.elapsed() < 10'000);
+        for (auto &process : processes) {
+            process->waitForFinished();
+            process->start(process->program(), {});
+            QVERIFY(process->waitForStarted());
         }
 
         const QList<RunningApp> running = VersionChecker::runningInstances();

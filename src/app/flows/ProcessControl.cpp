@@ -1,9 +1,11 @@
 // The model's actions on OpenEmu as a running program.
 
 #include "app/AppModel.h"
+#include "base/Background.h"
 #include "base/Prompter.h"
 #include "install/VersionChecker.h"
 #include "platform/Applications.h"
+#include "platform/RunningApps.h"
 
 #include <QPointer>
 #include <QScopeGuard>
@@ -37,23 +39,47 @@ QCoro::Task<Outcome> AppModel::ensureClosed(const Change &change)
 
     // Listed again now: the ones running before the question may have gone, and their process
     // numbers may since belong to something else.
-    for (const RunningApp &app : VersionChecker::runningInstances())
+    QList<qint64> pids;
+    for (const RunningApp &app : VersionChecker::runningInstances()) {
         Applications::requestQuit(app);
+        pids.append(app.pid);
+    }
 
-    // Waiting suspends this task only; the window keeps drawing meanwhile, and the change (with
-    // the model busy) goes on, so nothing else starts in the gap. An install's Cancel (Ctrl-C at
-    // the terminal) ends the wait.
+    // The processes themselves are watched on a worker thread, a quarter second at a time so that
+    // an install's Cancel (Ctrl-C at the terminal) ends the wait at once. Waiting suspends this
+    // task only; the window keeps drawing meanwhile, and the change (with the model busy) goes
+    // on, so nothing else starts in the gap.
     setBusyMessage(QStringLiteral("Waiting for OpenEmu to quit…"));
     auto said = qScopeGuard([this, &change] {
         if (!change.ownerGone())
             setBusyMessage(std::nullopt);
     });
-    for (int waits = 0; waits < pollCount; ++waits) {
-        if (VersionChecker::runningInstances().isEmpty())
-            co_return Outcome::done;
-        co_await QCoro::sleepFor(pollInterval);
-        if (change.ownerGone() || (m_install.running && m_install.cancelled))
+    for (;;) {
+        for (int waits = 0; waits < pollCount; ++waits) {
+            auto waiting = Background::run([pids] { return RunningApps::waitForExit(pids, pollInterval); });
+            auto waited = co_await waiting;
+            if (change.ownerGone() || (m_install.running && m_install.cancelled))
+                co_return Outcome::cancelled;
+            if (waited.take()) {
+                pids.clear(); // gone; one opened meanwhile is waited for too
+                for (const RunningApp &app : VersionChecker::runningInstances())
+                    pids.append(app.pid);
+                if (pids.isEmpty())
+                    co_return Outcome::done;
+            }
+        }
+        // OpenEmu may be asking the user to save: whoever is there decides whether to go on waiting.
+        const Prompter::Alert stillOpen{Prompter::AlertId::stillOpen,
+                                        QStringLiteral("OpenEmu is still open."),
+                                        QStringLiteral("It may be asking you something. Vantor can wait for it to "
+                                                       "close, or stop here."),
+                                        {QStringLiteral("Wait"), QStringLiteral("Cancel")},
+                                        Prompter::Style::informational};
+        const int choice = co_await m_prompter.ask(stillOpen);
+        if (change.ownerGone())
             co_return Outcome::cancelled;
+        if (choice != 0)
+            break;
     }
     setError(FriendlyError(QStringLiteral("OpenEmu didn't close. Please quit it yourself and try again."),
                            QStringLiteral("Still running after 10 seconds.")));

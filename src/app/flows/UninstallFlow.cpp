@@ -58,7 +58,11 @@ QCoro::Task<Outcome> AppModel::uninstall(DataChoice choice)
         co_return confirmed;
 
     try {
-        FileOps::moveToTrash(app.url);
+        try {
+            FileOps::moveToTrash(app.url);
+        } catch (...) {
+            FriendlyError::rethrowForAppChange(std::current_exception());
+        }
     } catch (...) {
         co_return fail(std::current_exception(), QStringLiteral("Moving the app to the Trash"));
     }
