@@ -13,11 +13,13 @@ commands="$build/compile_commands.json"
 # One "file<TAB>command" line per translation unit of ours (not Qt's generated moc files, and
 # not the Linux halves of the platform layer), the JSON escapes undone.
 units() {
-    awk '
+    awk -v root="$root" '
         /"command":/ { command = $0; sub(/^[^:]*: *"/, "", command); sub(/",? *$/, "", command) }
-        /"file":/ { file = $0; sub(/^[^:]*: *"/, "", file); sub(/",? *$/, "", file); print file "\t" command }
-    ' "$commands" | sed 's/\\"/"/g; s/\\\\/\\/g' |
-        grep -E "^$root/(src|tests|bench)/" | grep -vE '_linux\.cpp	|_autogen/'
+        /"file":/ {
+            file = $0; sub(/^[^:]*: *"/, "", file); sub(/",? *$/, "", file)
+            if (index(file, root "/") == 1 && file !~ /_linux\.cpp$/ && file !~ /_autogen\//) print file "\t" command
+        }
+    ' "$commands" | sed 's/\\"/"/g; s/\\\\/\\/g'
 }
 
 failed=0

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 debian_packages=(
-    build-essential cmake ninja-build pkg-config clang-format
+    build-essential cmake ninja-build pkg-config clang-format clang libc++-dev libc++abi-dev
     qt6-base-dev qcoro-qt6-dev libssl-dev libplist-dev libsdl2-dev libcpp-httplib-dev zlib1g-dev libarchive-dev
     zip unzip 7zip genisoimage strace util-linux openssl
 )

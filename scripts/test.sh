@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds Vantor and runs every test: the normal build, then the same tests under
+# Builds Vantor and runs every test: the layer and platform checks, the normal build (and its
+# sources again through clang and libc++, the Mac's compiler), then the same tests under
 # AddressSanitizer and UndefinedBehaviorSanitizer, then the formatting check.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -15,6 +16,10 @@ for preset in dev asan; do
     echo "== $preset build"
     cmake --preset "$preset"
     cmake --build --preset "$preset"
+    if [ "$preset" = dev ]; then
+        echo "== clang and libc++ (the Mac's compiler and library), syntax only"
+        scripts/check-clang.sh build/dev
+    fi
     ctest --preset "$preset"
 done
 
