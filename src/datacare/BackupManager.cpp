@@ -6,6 +6,7 @@
 #include "base/Paths.h"
 #include "base/PlatformError.h"
 #include "datacare/BackupArchive.h"
+#include "platform/AppPreferences.h"
 #include "platform/FileOps.h"
 #include "platform/FileUtil.h"
 
@@ -26,6 +27,16 @@ namespace {
 constexpr qsizetype maxNamesShown = 20;
 const QString openEmuTop = QStringLiteral("Application Support/OpenEmu/");
 const QString preferencesTop = QStringLiteral("Preferences/");
+
+// The preferences domain a settings file holds ("Preferences/org.openemu.OpenEmu.plist" gives
+// "org.openemu.OpenEmu"); none for anything else.
+std::optional<QString> preferencesDomain(const QString &relative)
+{
+    if (!relative.startsWith(QStringLiteral("Preferences/")) || !relative.endsWith(QStringLiteral(".plist"))
+        || relative.count(QLatin1Char('/')) != 1)
+        return std::nullopt;
+    return relative.mid(12).chopped(6);
+}
 
 FriendlyError notABackup(const QStringList &names)
 {
@@ -198,6 +209,12 @@ QString create(const QList<BackupItem> &items, const QString &folder, const Prog
                                 .arg(ByteCount::fileStyle(needed)),
                             QStringLiteral("Free: ") + ByteCount::fileStyle(*free));
 
+    // Settings as the preferences service has them now, not as its file last had them.
+    for (const QString &path : std::as_const(paths)) {
+        if (const auto domain = preferencesDomain(path))
+            AppPreferences::exportTo(*domain, QDir(Paths::library()).filePath(path));
+    }
+
     const QString stem = fileName(QDateTime::currentDateTime()).chopped(4);
     const QString partial = QDir(folder).filePath(stem + QStringLiteral(".zip.partial"));
     try {
@@ -305,6 +322,11 @@ void restore(const QString &zip, const Progress &progress)
         if (progress)
             progress(done, needed);
     });
+    // The preferences service would otherwise go on with the values it had cached.
+    for (const auto &entry : entries) {
+        if (const auto domain = preferencesDomain(entry.name); domain && entry.type == BackupArchive::Entry::Type::file)
+            AppPreferences::importFrom(*domain, QDir(Paths::library()).filePath(entry.name));
+    }
 }
 
 } // namespace BackupManager

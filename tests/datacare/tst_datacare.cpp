@@ -334,6 +334,7 @@ private Q_SLOTS:
     void backupAndRestoreFlows()
     {
         seedData();
+        const QString told = standInDefaults();
         AppModel model(u"http://127.0.0.1:1/feed"_s, m_prompter, m_workspace);
         await(model.refreshBackupItems());
         model.setBackupItemIncluded(u"library"_s, false);
@@ -366,6 +367,11 @@ private Q_SLOTS:
         QCOMPARE(await(model.runRestore()), Outcome::done);
         QCOMPARE(m_prompter.asked.last().buttons.value(m_prompter.asked.last().defaultButton), u"Cancel"_s);
         QCOMPARE(TestFiles::read(states(u"SNES/game.oesavestate"_s)), QByteArray("state one"));
+        // The preferences service was asked for the settings before the backup, and told of the
+        // restored file after.
+        const QString settings = library(u"Preferences/org.openemu.OpenEmu.plist"_s);
+        QCOMPARE(TestFiles::read(told),
+                 u"export org.openemu.OpenEmu %1\nimport org.openemu.OpenEmu %1\n"_s.arg(settings).toUtf8());
 
         // A missing zip and a hostile one are judged before anything is asked.
         for (const QString &bad : {out() + u"/missing.zip"_s, out() + u"/hostile.zip"_s}) {
@@ -390,6 +396,7 @@ private Q_SLOTS:
 #ifdef Q_OS_MACOS
         QSKIP("the Finder's Trash is the real user's, whatever HOME says: nothing here to look into");
 #endif
+        const QString told = standInDefaults();
         const QString apps = m_home.userApplications();
         Bundles::write(apps, u"OpenEmu.app"_s);
         AppModel model(u"http://127.0.0.1:1/feed"_s, m_prompter, m_workspace);
@@ -440,6 +447,8 @@ private Q_SLOTS:
         QCOMPARE(asked.buttons.value(asked.defaultButton), u"Cancel"_s);
         QCOMPARE(model.notice(), u"The app and its data were moved to the Trash."_s);
         QVERIFY(!model.installed() && !model.hasPrevious());
+        // Each time the settings went, the preferences service was told (it would write them back).
+        QCOMPARE(TestFiles::read(told), QByteArray("delete org.openemu.OpenEmu\ndelete org.openemu.OpenEmu\n"));
         await(model.refreshTidy());
         QCOMPARE(model.tidyRows().first().id, u"data"_s);
     }
@@ -496,6 +505,16 @@ private:
         TestFiles::write(states(u".hidden"_s), "hidden");
         TestFiles::write(library(u"Application Support/OpenEmu/Game Library/Library.storedata"_s), "library db");
         TestFiles::write(library(u"Preferences/org.openemu.OpenEmu.plist"_s), "settings");
+    }
+
+    // A stand-in for the preferences tool that notes each call: the file it writes to.
+    QString standInDefaults()
+    {
+        const QString tool = m_home.path(u"tools/defaults"_s), told = m_home.path(u"tools/told"_s);
+        TestFiles::write(tool, "#!/bin/sh\necho \"$*\" >> \"$(dirname \"$0\")/told\"\n");
+        QFile::setPermissions(tool, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        qputenv("VANTOR_DEFAULTS_TOOL", tool.toUtf8());
+        return told;
     }
 
     QStringList trashed() const

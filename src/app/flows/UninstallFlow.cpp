@@ -3,7 +3,10 @@
 #include "app/AppModel.h"
 #include "base/ByteCount.h"
 #include "base/Prompter.h"
+#include "platform/AppPreferences.h"
 #include "platform/FileOps.h"
+
+#include <QFileInfo>
 
 namespace {
 
@@ -96,8 +99,11 @@ QCoro::Task<Outcome> AppModel::uninstall(DataChoice choice)
     }
     if (moveData) {
         try {
-            for (const TidyRow &row : std::as_const(data))
+            for (const TidyRow &row : std::as_const(data)) {
                 FileOps::moveToTrash(row.url);
+                if (row.id == QStringLiteral("prefs")) // else the preferences service may write it back
+                    AppPreferences::forget(QFileInfo(row.url).completeBaseName());
+            }
             setNotice(QStringLiteral("The app and its data were moved to the Trash."));
         } catch (...) {
             outcome = fail(std::current_exception(), QStringLiteral("Moving data to the Trash"));
