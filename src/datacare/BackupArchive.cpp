@@ -17,6 +17,7 @@
 
 #include <cerrno>
 #include <clocale>
+#include <ctime>
 #include <fcntl.h>
 #include <locale.h>
 #include <memory>
@@ -161,9 +162,9 @@ struct Writer
         ++entries;
     }
 
-    void add(const QString &base, const QString &relative, bool followLink)
+    // Adds `path` under the name `stored`, and what a folder holds below it.
+    void add(const QString &path, const QString &stored, bool followLink)
     {
-        const QString path = QDir(base).filePath(relative);
         const QByteArray native = QFile::encodeName(path);
         struct stat st;
         if ((followLink ? ::stat(native.constData(), &st) : ::lstat(native.constData(), &st)) != 0)
@@ -172,7 +173,7 @@ struct Writer
         EntryPtr entry(archive_entry_new(), archive_entry_free);
         // Stored byte for byte, never normalised: a name the file system holds decomposed (NFD) must
         // come back as the same name, not as a second file beside it.
-        archive_entry_set_pathname(entry.get(), QFile::encodeName(relative).constData());
+        archive_entry_set_pathname(entry.get(), QFile::encodeName(stored).constData());
         archive_entry_set_perm(entry.get(), st.st_mode & 07777);
         archive_entry_set_mtime(entry.get(), st.st_mtime, 0);
 
@@ -190,7 +191,7 @@ struct Writer
             const QStringList children = QDir(path).entryList(
                 QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
             for (const QString &child : children)
-                add(base, relative + QLatin1Char('/') + child, false);
+                add(path + QLatin1Char('/') + child, stored + QLatin1Char('/') + child, false);
         } else if (S_ISREG(st.st_mode)) {
             archive_entry_set_filetype(entry.get(), AE_IFREG);
             archive_entry_set_size(entry.get(), st.st_size);
@@ -198,6 +199,20 @@ struct Writer
             copyData(path, native, followLink);
         }
         // Sockets, pipes and devices are not OpenEmu data: they are left out.
+    }
+
+    void addBytes(const QString &stored, const QByteArray &bytes)
+    {
+        EntryPtr entry(archive_entry_new(), archive_entry_free);
+        archive_entry_set_pathname(entry.get(), QFile::encodeName(stored).constData());
+        archive_entry_set_perm(entry.get(), 0644);
+        archive_entry_set_mtime(entry.get(), ::time(nullptr), 0);
+        archive_entry_set_filetype(entry.get(), AE_IFREG);
+        archive_entry_set_size(entry.get(), bytes.size());
+        header(entry.get());
+        if (archive_write_data(out, bytes.constData(), size_t(bytes.size())) < 0)
+            fail();
+        done += bytes.size();
     }
 
     void copyData(const QString &path, const QByteArray &native, bool followLink)
@@ -338,7 +353,7 @@ QList<Entry> list(const QString &zip)
     return entries;
 }
 
-Summary write(const QString &zip, const QString &base, const QStringList &roots, const Progress &progress)
+Summary write(const QString &zip, const QList<Root> &roots, const QList<Note> &notes, const Progress &progress)
 {
     const Utf8Names names;
     ArchivePtr out(archive_write_new(), archive_write_free);
@@ -347,8 +362,10 @@ Summary write(const QString &zip, const QString &base, const QStringList &roots,
     if (archive_write_open_filename(out.get(), QFile::encodeName(zip).constData()) != ARCHIVE_OK)
         throw PlatformErrors::fileWrite(zip, archive_errno(out.get()) > 0 ? archive_errno(out.get()) : EIO);
     Writer writer{out.get(), zip, progress};
-    for (const QString &root : roots)
-        writer.add(base, root, true);
+    for (const Note &note : notes)
+        writer.addBytes(note.stored, note.bytes);
+    for (const Root &root : roots)
+        writer.add(root.source, root.stored, true);
     if (archive_write_close(out.get()) != ARCHIVE_OK)
         writer.fail();
     return {writer.entries, writer.done};
@@ -375,20 +392,65 @@ Summary readBack(const QString &zip)
     return summary;
 }
 
+namespace {
+
+// `pattern` ("/"-separated, "*" standing for any one name) matched against the start of
+// `relative`: the names it matched, or none.
+std::optional<QStringList> matchStart(const QString &pattern, const QString &relative)
+{
+    const QStringList want = pattern.split(QLatin1Char('/'));
+    const QStringList have = relative.split(QLatin1Char('/'));
+    if (have.size() < want.size())
+        return std::nullopt;
+    for (qsizetype i = 0; i < want.size(); ++i) {
+        if (want[i] != QStringLiteral("*") && want[i] != have[i])
+            return std::nullopt;
+    }
+    return have.mid(0, want.size());
+}
+
+} // namespace
+
 QString Placement::topFor(const QString &relative, bool isFolder) const
 {
     QString top;
-    for (const QString &folder : followed) {
-        if (folder.size() > top.size()
-            && ((isFolder && relative == folder) || relative.startsWith(folder + QLatin1Char('/'))))
-            top = folder;
+    for (const Mapped &folder : folders) {
+        const auto matched = matchStart(folder.stored, relative);
+        if (!matched)
+            continue;
+        const QString candidate = matched->join(QLatin1Char('/'));
+        if (candidate.size() > top.size() && (isFolder || candidate != relative))
+            top = candidate;
     }
     return top;
 }
 
+QString Placement::diskOf(const QString &top) const
+{
+    for (const Mapped &folder : folders) {
+        const auto matched = matchStart(folder.stored, top);
+        if (!matched || matched->size() != top.count(QLatin1Char('/')) + 1)
+            continue;
+        // Each "*" of the place on disk takes the name it stood for in the zip, in order.
+        QStringList disk = folder.disk.split(QLatin1Char('/'));
+        const QStringList pattern = folder.stored.split(QLatin1Char('/'));
+        qsizetype next = 0;
+        for (QString &part : disk) {
+            if (part != QStringLiteral("*"))
+                continue;
+            while (next < pattern.size() && pattern[next] != QStringLiteral("*"))
+                ++next;
+            if (next < pattern.size())
+                part = matched->at(next++);
+        }
+        return disk.join(QLatin1Char('/'));
+    }
+    return QDir(base).filePath(top);
+}
+
 QString Placement::realTop(const QString &top) const
 {
-    return FileOps::resolveOnDisk(QDir(base).filePath(top), QString()).value_or(QString());
+    return FileOps::resolveOnDisk(diskOf(top), QString()).value_or(QString());
 }
 
 QStringList Placement::blocked(const QList<Entry> &entries) const
@@ -401,13 +463,13 @@ QStringList Placement::blocked(const QList<Entry> &entries) const
             relative.chop(1);
         const bool isFolder = entry.type == Entry::Type::folder;
         const QString top = topFor(relative, isFolder);
-        if (top.isEmpty() || relative == top)
+        if (top.isEmpty() || relative == top || skipped.contains(relative))
             continue;
         const QString below = relative.mid(top.size() + 1);
         const QString folder = isFolder ? below : below.section(QLatin1Char('/'), 0, -2);
         if (!checked.contains(top + QLatin1Char('/') + folder)) {
             checked.insert(top + QLatin1Char('/') + folder);
-            if (const auto link = FileOps::firstLinkBelow(QDir(base).filePath(top), folder))
+            if (const auto link = FileOps::firstLinkBelow(diskOf(top), folder))
                 blocked.append(*link);
         }
         if (entry.type == Entry::Type::link) {
@@ -430,7 +492,6 @@ void extract(const QString &zip, const Placement &placement, const Progress &pro
         if (progress)
             progress(done);
     };
-    const QDir base(placement.base);
     const QList<CentralDirectory::Listed> stored = CentralDirectory::entries(zip);
     for (qsizetype index = 0;; ++index) {
         archive_entry *entry = nextEntry(reader.get(), zip);
@@ -443,31 +504,30 @@ void extract(const QString &zip, const Placement &placement, const Progress &pro
         QString relative = described.name;
         while (relative.endsWith(QLatin1Char('/')))
             relative.chop(1);
+        if (placement.skipped.contains(relative))
+            continue; // a note about the backup, not OpenEmu's data
         const bool isFolder = described.type == Entry::Type::folder;
         const QString top = placement.topFor(relative, isFolder);
         if (top.isEmpty())
             throw cantRead(zip, QStringLiteral("%1 has no place in a backup.").arg(described.name));
         // The folders down to the top are the user's, followed where they are links; below the
         // top nothing is passed through a link.
-        FileOps::makePath(base.filePath(top));
+        const QString topOnDisk = placement.diskOf(top);
+        FileOps::makePath(topOnDisk);
         if (relative == top)
             continue;
         const QString below = relative.mid(top.size() + 1);
         const QString name = below.section(QLatin1Char('/'), -1);
         const QString parentBelow = below.section(QLatin1Char('/'), 0, -2);
         switch (described.type) {
-        case Entry::Type::folder:
-            FileOps::Folder::inside(base.filePath(top), below, FileOps::Folder::Missing::make);
-            break;
+        case Entry::Type::folder: FileOps::Folder::inside(topOnDisk, below, FileOps::Folder::Missing::make); break;
         case Entry::Type::file: {
-            const auto folder
-                = FileOps::Folder::inside(base.filePath(top), parentBelow, FileOps::Folder::Missing::make);
+            const auto folder = FileOps::Folder::inside(topOnDisk, parentBelow, FileOps::Folder::Missing::make);
             writeFileEntry(reader.get(), entry, folder, name, zip, wrote);
             break;
         }
         case Entry::Type::link: {
-            const auto folder
-                = FileOps::Folder::inside(base.filePath(top), parentBelow, FileOps::Folder::Missing::make);
+            const auto folder = FileOps::Folder::inside(topOnDisk, parentBelow, FileOps::Folder::Missing::make);
             // Judged again here, against the links this restore has made so far.
             const auto lands = FileOps::resolveOnDisk(folder.path(), described.linkTarget);
             if (!lands || !FileOps::isInside(*lands, placement.realTop(top)))

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -35,27 +36,51 @@ struct Summary
     qint64 bytes = 0;
 };
 
-// Writes a new zip at `zip` of `roots` (relative to `base`): a root that is itself a link is
-// stored with its contents under its own name; links inside the roots stay links. Gives what
-// it wrote. Throws PlatformError or FriendlyError; a partly written file is left for the
-// caller to remove.
-Summary write(const QString &zip, const QString &base, const QStringList &roots, const Progress &progress);
+// A folder or file to back up, and the name it is stored under in the zip.
+struct Root
+{
+    QString source;
+    QString stored;
+};
+// A small file of the backup's own, written from memory.
+struct Note
+{
+    QString stored;
+    QByteArray bytes;
+};
+
+// Writes a new zip at `zip`: the notes, then each root (a root that is itself a link is stored
+// with its contents under its own name; links inside the roots stay links). Gives what it wrote.
+// Throws PlatformError or FriendlyError; a partly written file is left for the caller to remove.
+Summary write(const QString &zip, const QList<Root> &roots, const QList<Note> &notes, const Progress &progress);
 
 // Reads every entry back in full (libarchive checks each CRC) and gives what it found. Throws
 // FriendlyError ("Vantor can't read that zip.") with what went wrong in the details.
 Summary readBack(const QString &zip);
 
-// Where a restore may write, inside `base`: the `followed` folders (relative to it) are where a
-// link is the user's choice and is followed (OpenEmu's folder, the top folder of each kind of
-// data); below the deepest of them that holds an entry, nothing is written through a link, and a
-// link is made only when it leads, through the links on disk, to somewhere inside that folder.
+// Where a restore may write. `folders` map a folder's name in the zip (a "*" stands for any one
+// name, as in "…/*/Battery Saves") to where it goes on disk now (the "*" there takes the name it
+// stood for); anything else goes below `base` under its own name. At those folders a link is the
+// user's choice and is followed (OpenEmu's folder, the top folder of each kind of data); below
+// the deepest of them that holds an entry, nothing is written through a link, and a link is made
+// only when it leads, through the links on disk, to somewhere inside that folder. `skipped`
+// entries (the backup's own notes) are never written.
 struct Placement
 {
+    struct Mapped
+    {
+        QString stored;
+        QString disk;
+    };
     QString base;
-    QStringList followed;
+    QList<Mapped> folders;
+    QStringList skipped;
 
-    // The deepest followed folder that holds `relative` (or is it, for a folder); empty when none.
+    // The deepest mapped folder that holds `relative` (or is it, for a folder), as named in the
+    // zip; empty when none.
     QString topFor(const QString &relative, bool isFolder) const;
+    // Where a top goes on disk.
+    QString diskOf(const QString &top) const;
     // The top's own place on disk, its links resolved.
     QString realTop(const QString &top) const;
     // The entries that would pass through a link on disk, or make a link leading elsewhere: the

@@ -6,6 +6,7 @@
 #include "base/Paths.h"
 #include "base/PlatformError.h"
 #include "datacare/BackupArchive.h"
+#include "datacare/DataPlaces.h"
 #include "platform/AppPreferences.h"
 #include "platform/FileOps.h"
 #include "platform/FileUtil.h"
@@ -14,6 +15,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLocale>
 #include <QSet>
 
@@ -38,6 +42,14 @@ std::optional<QString> preferencesDomain(const QString &relative)
     return relative.mid(12).chopped(6);
 }
 
+const QString manifestName = QStringLiteral("Vantor-Backup.json");
+const QString reachMessage = QStringLiteral("A folder OpenEmu uses can't be reached. Is its drive connected?");
+
+FriendlyError unreachable(const BackupItem &item)
+{
+    return FriendlyError(reachMessage, item.title + QStringLiteral(": ") + item.sources.join(QStringLiteral(", ")));
+}
+
 FriendlyError notABackup(const QStringList &names)
 {
     return FriendlyError(QStringLiteral("That zip doesn't look like a backup made by Vantor, so it was not restored."),
@@ -55,7 +67,9 @@ QString topFolderOf(const QString &name)
 
 bool isBackupName(const QString &name)
 {
-    return !name.startsWith(QLatin1Char('/')) && !name.contains(QStringLiteral("..")) && !topFolderOf(name).isEmpty();
+    return name == manifestName
+           || (!name.startsWith(QLatin1Char('/')) && !name.contains(QStringLiteral(".."))
+               && !topFolderOf(name).isEmpty());
 }
 
 QString withoutTrailingSlash(QString name)
@@ -161,23 +175,66 @@ QString publish(const QString &partial, const QString &folder, const QString &st
 
 QList<BackupItem> items()
 {
-    const QString settings = QStringLiteral("Preferences/") + Paths::bundleID() + QStringLiteral(".plist");
-    QList<BackupItem> list = {
-        {QStringLiteral("states"), QStringLiteral("Save states"),
-         QStringLiteral("Application Support/OpenEmu/Save States"),
-         QStringLiteral("Application Support/OpenEmu/Save States"), 0, false, true},
-        {QStringLiteral("library"), QStringLiteral("Game library (database and battery saves)"),
-         QStringLiteral(
-             "Application Support/OpenEmu/Game Library. Can be large: it may include copies of imported games."),
-         QStringLiteral("Application Support/OpenEmu/Game Library"), 0, false, true},
-        {QStringLiteral("prefs"), QStringLiteral("Settings"), settings, settings, 0, false, true},
-    };
+    const DataPlaces places = DataPlaces::find();
     const QDir library(Paths::library());
-    for (BackupItem &item : list) {
-        const QString path = library.filePath(item.relativePath);
-        item.exists = FileOps::exists(path);
-        item.size = storedSize(path);
-        item.include = item.exists;
+    const QString settings = QStringLiteral("Preferences/") + Paths::bundleID() + QStringLiteral(".plist");
+    // Where it is now, as the page shows it: below ~/Library as a relative path, elsewhere in full.
+    const auto shown = [&](const QString &path) {
+        const QString relative = library.relativeFilePath(path);
+        return relative.startsWith(QStringLiteral("..")) ? path : relative;
+    };
+    const auto item = [](const char *id, const char *title, QString detail, bool chosen, QString relativePath) {
+        BackupItem made;
+        made.id = QLatin1String(id);
+        made.title = QLatin1String(title);
+        made.detail = std::move(detail);
+        made.relativePath = std::move(relativePath);
+        made.include = chosen;
+        return made;
+    };
+    BackupItem states
+        = item("states", "Save states", shown(places.saveStates), true, openEmuTop + QStringLiteral("Save States"));
+    states.sources = {places.saveStates};
+    BackupItem gameLibrary
+        = item("library", "Game library (database and artwork)",
+               shown(places.gameLibrary) + QStringLiteral(". Can be large: it may include copies of imported games."),
+               true, openEmuTop + QStringLiteral("Game Library"));
+    gameLibrary.sources = {places.gameLibrary};
+    BackupItem battery = item("battery", "Battery saves (the games' own saves)", QString(), true, QString());
+    QStringList cores;
+    for (const QString &folder : places.batterySaves) {
+        const QString core = QFileInfo(QFileInfo(folder).path()).fileName();
+        cores.append(core);
+        battery.sources.append(folder);
+        battery.stored.append(openEmuTop + core + QStringLiteral("/Battery Saves"));
+    }
+    battery.relativePath = openEmuTop + QStringLiteral("<core>/Battery Saves");
+    battery.detail = cores.isEmpty() ? QStringLiteral("No core has saved a game yet.")
+                                     : QStringLiteral("Battery Saves of ") + cores.join(QStringLiteral(", "));
+    BackupItem bios = item("bios", "BIOS files", shown(places.bios), true, openEmuTop + QStringLiteral("BIOS"));
+    bios.sources = QStringList{places.bios} + places.biosElsewhere;
+    for (const QString &file : places.biosElsewhere)
+        bios.stored.append(openEmuTop + QDir(Paths::supportFolder()).relativeFilePath(file));
+    BackupItem screenshots = item("screenshots", "Screenshots", shown(places.screenshots), false,
+                                  openEmuTop + QStringLiteral("Screenshots"));
+    screenshots.sources = {places.screenshots};
+    BackupItem prefs = item("prefs", "Settings", settings, true, settings);
+    prefs.sources = {library.filePath(settings)};
+
+    QList<BackupItem> list{states, gameLibrary, battery, bios, screenshots, prefs};
+    for (BackupItem &entry : list) {
+        if (entry.stored.size() < entry.sources.size())
+            entry.stored.prepend(entry.relativePath); // a single place: stored where it belongs
+        entry.exists = false;
+        for (const QString &source : std::as_const(entry.sources)) {
+            // A folder OpenEmu was told to keep elsewhere that isn't there: its drive is away.
+            const bool moved = !FileOps::isInside(source, Paths::library());
+            if (!FileOps::exists(source) && moved)
+                entry.reachable = false;
+            entry.exists = entry.exists || FileOps::exists(source);
+            entry.size = ByteCount::saturatingAdd(entry.size, storedSize(source));
+        }
+        entry.include = entry.include && entry.exists;
     }
     return list;
 }
@@ -192,15 +249,28 @@ QString create(const QList<BackupItem> &items, const QString &folder, const Prog
 {
     if (!QFileInfo(folder).isDir())
         throw FriendlyError(QStringLiteral("The backup folder doesn't exist."), folder);
-    QStringList paths;
+    QList<BackupArchive::Root> roots;
+    QJsonArray manifest;
     qint64 needed = 0;
     for (const BackupItem &item : items) {
-        if (item.include && item.exists) {
-            paths.append(item.relativePath);
-            needed = ByteCount::saturatingAdd(needed, item.size);
+        if (!item.include)
+            continue;
+        if (!item.reachable)
+            throw unreachable(item);
+        if (!item.exists)
+            continue;
+        QJsonArray parts;
+        for (qsizetype i = 0; i < item.sources.size(); ++i) {
+            if (!FileOps::exists(item.sources[i]))
+                continue;
+            roots.append({item.sources[i], item.stored.value(i)});
+            parts.append(QJsonObject{{QStringLiteral("stored"), item.stored.value(i)},
+                                     {QStringLiteral("from"), item.sources[i]}});
         }
+        manifest.append(QJsonObject{{QStringLiteral("id"), item.id}, {QStringLiteral("parts"), parts}});
+        needed = ByteCount::saturatingAdd(needed, item.size);
     }
-    if (paths.isEmpty())
+    if (roots.isEmpty())
         throw FriendlyError(
             QStringLiteral("There is nothing to back up yet. OpenEmu hasn't created these folders on this Mac."));
 
@@ -210,15 +280,18 @@ QString create(const QList<BackupItem> &items, const QString &folder, const Prog
                             QStringLiteral("Free: ") + ByteCount::fileStyle(*free));
 
     // Settings as the preferences service has them now, not as its file last had them.
-    for (const QString &path : std::as_const(paths)) {
-        if (const auto domain = preferencesDomain(path))
-            AppPreferences::exportTo(*domain, QDir(Paths::library()).filePath(path));
+    for (const BackupArchive::Root &root : std::as_const(roots)) {
+        if (const auto domain = preferencesDomain(root.stored))
+            AppPreferences::exportTo(*domain, root.source);
     }
+    // What the backup holds and where each part was found, for whoever opens the zip later.
+    const QList<BackupArchive::Note> notes{
+        {manifestName, QJsonDocument(QJsonObject{{QStringLiteral("items"), manifest}}).toJson()}};
 
     const QString stem = fileName(QDateTime::currentDateTime()).chopped(4);
     const QString partial = QDir(folder).filePath(stem + QStringLiteral(".zip.partial"));
     try {
-        const BackupArchive::Summary written = BackupArchive::write(partial, Paths::library(), paths, [&](qint64 done) {
+        const BackupArchive::Summary written = BackupArchive::write(partial, roots, notes, [&](qint64 done) {
             if (progress)
                 progress(done, needed);
         });
@@ -243,18 +316,20 @@ QString create(const QList<BackupItem> &items, const QString &folder, const Prog
 
 std::optional<QString> createAutomatic()
 {
-    QList<BackupItem> all = items();
-    QList<BackupItem> states;
-    for (BackupItem &item : all) {
-        if (item.id == QStringLiteral("states") && item.exists)
-            states.append(item);
+    // The save states and the battery saves: what an update can cost a player. A drive that isn't
+    // connected doesn't stop the update: what can be reached is backed up.
+    QList<BackupItem> saves;
+    for (BackupItem &item : items()) {
+        if ((item.id == QStringLiteral("states") || item.id == QStringLiteral("battery")) && item.exists
+            && item.reachable)
+            saves.append(item);
     }
-    if (states.isEmpty())
+    if (saves.isEmpty())
         return std::nullopt;
     const QString folder = Paths::automaticBackupsFolder();
     // Vantor's own folder, never a link to the user's backups: rotation must not reach those.
     FileOps::makeOwnFolder(Paths::vantorSupportFolder(), folder);
-    const QString zip = create(states, folder);
+    const QString zip = create(saves, folder);
     // Vantor's own copies (regular files, never links): the newest three stay.
     QStringList kept
         = QDir(folder).entryList({QStringLiteral("OpenEmu-Backup-*.zip")}, QDir::Files | QDir::NoSymLinks, QDir::Time);
@@ -265,14 +340,25 @@ std::optional<QString> createAutomatic()
 
 namespace {
 
-// The folders where a link is the user's (data moved to another disk) and is followed: OpenEmu's
-// folder, the top folder of each kind of its data, and the settings' folder.
-QStringList followedFolders()
+// Where each folder of a backup goes now: OpenEmu's own folders where its preferences keep them.
+// At these a link is the user's (data moved to another disk) and is followed.
+BackupArchive::Placement placementNow()
 {
-    QStringList folders{QStringLiteral("Preferences"), QStringLiteral("Application Support/OpenEmu")};
-    for (const QString &top : Paths::dataTopFolders())
-        folders.append(openEmuTop + top);
-    return folders;
+    const DataPlaces places = DataPlaces::find();
+    const QString support = Paths::supportFolder();
+    BackupArchive::Placement placement;
+    placement.base = Paths::library();
+    placement.skipped = {manifestName};
+    placement.folders = {
+        {QStringLiteral("Preferences"), QDir(Paths::library()).filePath(QStringLiteral("Preferences"))},
+        {QStringLiteral("Application Support/OpenEmu"), support},
+        {openEmuTop + QStringLiteral("Save States"), places.saveStates},
+        {openEmuTop + QStringLiteral("Game Library"), places.gameLibrary},
+        {openEmuTop + QStringLiteral("Screenshots"), places.screenshots},
+        {openEmuTop + QStringLiteral("BIOS"), places.bios},
+        {openEmuTop + QStringLiteral("*/Battery Saves"), support + QStringLiteral("/*/Battery Saves")},
+    };
+    return placement;
 }
 
 QStringList judge(const QList<BackupArchive::Entry> &entries)
@@ -313,7 +399,14 @@ void restore(const QString &zip, const Progress &progress)
         throw FriendlyError(QStringLiteral("There isn't enough free space to restore this backup."),
                             QStringLiteral("Needed: ") + ByteCount::fileStyle(needed) + QStringLiteral("\nFree: ")
                                 + ByteCount::fileStyle(*free));
-    const BackupArchive::Placement placement{Paths::library(), followedFolders()};
+    const BackupArchive::Placement placement = placementNow();
+    // A folder OpenEmu keeps on another drive must be there before anything is written.
+    for (const auto &entry : entries) {
+        const QString top = placement.topFor(withoutTrailingSlash(entry.name), true);
+        const QString disk = top.isEmpty() ? QString() : placement.diskOf(top);
+        if (!disk.isEmpty() && !FileOps::isInside(disk, Paths::library()) && !FileOps::exists(disk))
+            throw FriendlyError(reachMessage, top + QStringLiteral(": ") + disk);
+    }
     if (const QStringList links = placement.blocked(entries); !links.isEmpty())
         throw FriendlyError(QStringLiteral("Part of that backup would go through a link inside OpenEmu's folders, so "
                                            "nothing was restored. Move the link away and try again."),
@@ -325,7 +418,8 @@ void restore(const QString &zip, const Progress &progress)
     // The preferences service would otherwise go on with the values it had cached.
     for (const auto &entry : entries) {
         if (const auto domain = preferencesDomain(entry.name); domain && entry.type == BackupArchive::Entry::Type::file)
-            AppPreferences::importFrom(*domain, QDir(Paths::library()).filePath(entry.name));
+            AppPreferences::importFrom(*domain, placement.diskOf(entry.name.section(QLatin1Char('/'), 0, 0))
+                                                    + QLatin1Char('/') + entry.name.section(QLatin1Char('/'), 1));
     }
 }
 

@@ -23,6 +23,11 @@ QList<TidyRow> scan(const std::optional<QString> &appPath)
     // The settings and caches are named after the bundle identifier in force right now.
     places.append({QStringLiteral("prefs"), QStringLiteral("Settings"), Paths::settingsFile()});
     places.append({QStringLiteral("caches"), QStringLiteral("Caches"), Paths::cachesFolder()});
+    // The windows macOS reopens for OpenEmu at its next launch.
+    places.append({QStringLiteral("savedstate"), QStringLiteral("Saved window state"),
+                   QDir(Paths::library())
+                       .filePath(QStringLiteral("Saved Application State/") + Paths::bundleID()
+                                 + QStringLiteral(".savedState"))});
     // The copy an update replaced, kept for a rollback (the installer keeps at most one).
     const QFileInfoList kept = QDir(Paths::previousVersionsFolder())
                                    .entryInfoList({QStringLiteral("*.app")},

@@ -13,7 +13,7 @@ namespace DemoMode {
 
 namespace {
 
-const QString feedPath = QStringLiteral("/repos/nickybmon/OpenEmu-Silicon/releases/latest");
+const QString feedPath = QStringLiteral("/repos/OpenEmu-Silicon/OpenEmu-Silicon/releases/latest");
 
 bool hasArgument(int argc, char *argv[], const char *name)
 {
@@ -32,8 +32,8 @@ void write(const QString &path, const QByteArray &content)
         file.write(content);
 }
 
-// OpenEmu's data as a player's Mac would have it: save states, a library, settings, a cache
-// and two BIOS files.
+// OpenEmu's data as a player's Mac would have it: save states, a library, settings, a cache,
+// its saved windows and two BIOS files.
 void seedHome(const QString &home)
 {
     const QString support = home + QStringLiteral("/Library/Application Support/OpenEmu");
@@ -47,6 +47,8 @@ void seedHome(const QString &home)
     write(home + QStringLiteral("/Library/Preferences/org.openemu.OpenEmu.plist"),
           "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict/></plist>\n");
     write(home + QStringLiteral("/Library/Caches/org.openemu.OpenEmu/Cache.db"), QByteArray(64'000, 'c'));
+    write(home + QStringLiteral("/Library/Saved Application State/org.openemu.OpenEmu.savedState/windows.plist"),
+          QByteArray(2'048, 'w'));
 }
 
 } // namespace
@@ -98,7 +100,7 @@ Feed::Feed(const QString &sandbox)
          .checksumFile = true,
          .notes = QStringLiteral("## What's new\n\n**Faster** library loading, *fixed* save states "
                                  "and `Flycast` updates.\n- Controllers reconnect after sleep\n"
-                                 "See [the project](https://github.com/nickybmon/OpenEmu-Silicon).")});
+                                 "See [the project](https://github.com/OpenEmu-Silicon/OpenEmu-Silicon).")});
     // Until OpenEmu is installed the feed offers 1.0.3; from then on the newer 1.0.4.
     const FeedServer::Route older = *m_server->routeOf(first);
     const FeedServer::Route newer = *m_server->routeOf(second);

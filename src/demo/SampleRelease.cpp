@@ -150,7 +150,7 @@ void SampleRelease::publish(FeedServer &server, const QString &workFolder, const
         {QStringLiteral("tag_name"), QStringLiteral("v") + options.version},
         {QStringLiteral("name"), QStringLiteral("OpenEmu-Silicon ") + options.version},
         {QStringLiteral("body"), options.notes},
-        {QStringLiteral("html_url"), QStringLiteral("https://github.com/nickybmon/OpenEmu-Silicon/releases")},
+        {QStringLiteral("html_url"), QStringLiteral("https://github.com/OpenEmu-Silicon/OpenEmu-Silicon/releases")},
         {QStringLiteral("published_at"), QStringLiteral("2026-11-30T10:00:00Z")},
         {QStringLiteral("assets"), assets}};
     server.json(feedPath, QJsonDocument(release).toJson());

@@ -14,7 +14,7 @@ class QNetworkAccessManager;
 namespace GitHubReleases {
 
 inline const QString defaultFeedUrl
-    = QStringLiteral("https://api.github.com/repos/nickybmon/OpenEmu-Silicon/releases/latest");
+    = QStringLiteral("https://api.github.com/repos/OpenEmu-Silicon/OpenEmu-Silicon/releases/latest");
 
 // A feed reply is a few kilobytes; one this large is not a release description.
 inline constexpr qint64 maxFeedBytes = 16 * 1024 * 1024;

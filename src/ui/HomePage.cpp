@@ -115,7 +115,7 @@ HomePage::HomePage(AppModel &model, QWidget *parent)
     m_update = new QPushButton(QStringLiteral("Update"), m_installedCard);
     m_rollback = new QPushButton(QStringLiteral("Roll back…"), m_installedCard);
     m_skip = new QPushButton(QStringLiteral("Skip This Version"), m_installedCard);
-    m_autoBackup = new QCheckBox(QStringLiteral("Back up save states first"), m_installedCard);
+    m_autoBackup = new QCheckBox(QStringLiteral("Back up save states and battery saves first"), m_installedCard);
     connect(m_autoBackup, &QCheckBox::toggled, &m_model, &AppModel::setAutoBackupBeforeUpdate);
     m_offerAgain = new QPushButton(m_installedCard);
     m_updateNote = caption(QStringLiteral("Updating asks to quit OpenEmu if it's running, keeps your data folders "

@@ -236,7 +236,7 @@ AboutPage::AboutPage(AppModel &model, QWidget *parent)
                 this));
     page->addWidget(credits);
 
-    const QUrl projectUrl(QStringLiteral("https://github.com/nickybmon/OpenEmu-Silicon"));
+    const QUrl projectUrl(QStringLiteral("https://github.com/OpenEmu-Silicon/OpenEmu-Silicon"));
     connect(project, &QPushButton::clicked, &model, [&model, projectUrl] { model.openWebPage(projectUrl); });
     connect(wiki, &QPushButton::clicked, &model,
             [&model, projectUrl] { model.openWebPage(QUrl(projectUrl.toString() + QStringLiteral("/wiki"))); });

@@ -21,7 +21,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-const QString feedPath = u"/repos/nickybmon/OpenEmu-Silicon/releases/latest"_s;
+const QString feedPath = u"/repos/OpenEmu-Silicon/OpenEmu-Silicon/releases/latest"_s;
 
 using CliRunner::run;
 
@@ -382,7 +382,7 @@ private Q_SLOTS:
         QByteArray releases = R"([{"tag_name":"v1.0.5","assets":[]},
             {"tag_name":"v1.0.5-rc","prerelease":true,"assets":APP}, {"tag_name":"v1.0.4-draft","draft":true,"assets":APP},
             {"tag_name":"v1.0.4","assets":APP}])";
-        m_server.json(u"/repos/nickybmon/OpenEmu-Silicon/releases"_s,
+        m_server.json(u"/repos/OpenEmu-Silicon/OpenEmu-Silicon/releases"_s,
                       releases.replace("APP", R"([{"name":"OpenEmu.zip","size":1,"browser_download_url":")"
                                                   + m_server.urlText(u"/a.zip"_s).toUtf8() + R"("}])"));
         const QJsonObject latest = run({u"--json"_s, u"latest"_s}).json();
@@ -390,7 +390,7 @@ private Q_SLOTS:
         QCOMPARE(latest.value(u"fallbackNote"_s).toString(),
                  u"The newest release (v1.0.5) has no app file, so Vantor offers v1.0.4."_s);
         // When the list cannot be had, the newest release stands (with nothing to install).
-        m_server.json(u"/repos/nickybmon/OpenEmu-Silicon/releases"_s, "gone", 404);
+        m_server.json(u"/repos/OpenEmu-Silicon/OpenEmu-Silicon/releases"_s, "gone", 404);
         QCOMPARE(run({u"--json"_s, u"latest"_s}).json().value(u"tagName"_s).toString(), u"v1.0.5"_s);
     }
 

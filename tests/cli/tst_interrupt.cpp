@@ -20,7 +20,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-const QString feedPath = u"/repos/nickybmon/OpenEmu-Silicon/releases/latest"_s;
+const QString feedPath = u"/repos/OpenEmu-Silicon/OpenEmu-Silicon/releases/latest"_s;
 
 using CliRunner::run;
 using TestFiles::entries;

@@ -44,7 +44,7 @@ void checkFrameworkLinks(const QString &app)
         QVERIFY2(TestFiles::read(library) == "framework code", qPrintable(library));
 }
 
-const QString feedPath = u"/repos/nickybmon/OpenEmu-Silicon/releases/latest"_s;
+const QString feedPath = u"/repos/OpenEmu-Silicon/OpenEmu-Silicon/releases/latest"_s;
 const QString gatekeeper = QStringLiteral(" Its signature can't be checked on this system.");
 
 // QVERIFY2 builds its message even when the check passes.
@@ -432,14 +432,14 @@ private Q_SLOTS:
             ids.append(row.id);
             QVERIFY(!row.exists && row.size == 0);
         }
-        QCOMPARE(ids, (QStringList{u"data"_s, u"prefs"_s, u"caches"_s}));
+        QCOMPARE(ids, (QStringList{u"data"_s, u"prefs"_s, u"caches"_s, u"savedstate"_s}));
 
         Bundles::write(m_home.userApplications(), u"OpenEmu.app"_s, {.identifier = u"org.example.OpenEmu"_s});
         TestFiles::write(m_home.path(u"Library/Caches/org.example.OpenEmu/blob"_s), QByteArray(10'000, 'c'));
         model->refreshInstalled();
         await(model->refreshTidy());
         const QList<TidyRow> rows = model->tidyRows();
-        QCOMPARE(rows.size(), 4);
+        QCOMPARE(rows.size(), 5);
         QCOMPARE(rows[0].title, u"The app"_s);
         QCOMPARE(rows[2].url, m_home.path(u"Library/Preferences/org.example.OpenEmu.plist"_s));
         QVERIFY(rows[3].exists);
@@ -570,11 +570,12 @@ private Q_SLOTS:
         TestFiles::write(m_home.path(u"Library/Application Support/OpenEmu/Save States/SNES/slot.oesavestate"_s));
         TestFiles::write(m_home.path(u"Library/Application Support/OpenEmu/Game Library/Library.storedata"_s));
         QCOMPARE(await(model->install(true)), Outcome::done);
-        QVERIFY(model->notice()->endsWith(u" Save states were backed up first."_s));
+        QVERIFY(model->notice()->endsWith(u" Save states and battery saves were backed up first."_s));
         QStringList zips = automatic.entryList({u"*.zip"_s}, QDir::Files);
         QCOMPARE(zips.size(), 1);
         for (const QString &name : TestFiles::zipNames(automatic.filePath(zips.first())))
-            QVERIFY2(name.startsWith(u"Application Support/OpenEmu/Save States"_s), qPrintable(name));
+            QVERIFY2(name.startsWith(u"Application Support/OpenEmu/Save States"_s) || name == u"Vantor-Backup.json"_s,
+                     qPrintable(name));
 
         // Only the three newest stay; the setting turns it off.
         for (int i = 0; i < 3; ++i)

@@ -299,6 +299,15 @@ private Q_SLOTS:
         QVERIFY(tooMany && tooMany->details.contains(u"Too many redirects"_s));
         redirect(u"/away"_s, u"http://localhost:%1/feed"_s.arg(server.port()));
         QVERIFY(fetchFailure(server.urlText(u"/away"_s)));
+        // The old address of a moved repository (301 on the same host): read, and its ETag kept.
+        FeedServer::Route moved;
+        moved.status = 301;
+        moved.redirectTo = server.urlText(u"/feed"_s);
+        server.route(u"/old/feed"_s, moved);
+        for (int check = 0; check < 2; ++check)
+            QCOMPARE(await(GitHubReleases::fetchLatest(m_network, server.urlText(u"/old/feed"_s))).tagName,
+                     u"v1.0.4"_s);
+        QVERIFY(!server.lastHeader(u"/feed"_s, "If-None-Match").isEmpty());
 
         // The token: to the feed's own origin only; another port on the same host is another server.
         qputenv("GH_TOKEN", "secret-token");

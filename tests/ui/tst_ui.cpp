@@ -26,7 +26,7 @@ using TestSupport::await;
 
 namespace {
 
-const QString feedPath = u"/repos/nickybmon/OpenEmu-Silicon/releases/latest"_s;
+const QString feedPath = u"/repos/OpenEmu-Silicon/OpenEmu-Silicon/releases/latest"_s;
 
 // The visible control with this text on the window's current page or banners, or the menu item.
 template <typename T>
@@ -236,7 +236,7 @@ private Q_SLOTS:
         QVERIFY(backup && backup->isEnabled());
         // The total and the button follow the toggles.
         // A toggle rebuilds the list; the new rows show on the next turn of the event loop.
-        for (const QString &item : {u"Save states"_s, u"Game library (database and battery saves)"_s}) {
+        for (const QString &item : {u"Save states"_s, u"Game library (database and artwork)"_s, u"BIOS files"_s}) {
             QTRY_VERIFY(toggle(page(), item));
             toggle(page(), item)->click();
         }
@@ -255,7 +255,7 @@ private Q_SLOTS:
 
         m_window->showPage(MainWindow::Page::about);
         find<QPushButton>(page(), u"Project wiki"_s)->click();
-        QCOMPARE(m_workspace.opened.last(), QUrl(u"https://github.com/nickybmon/OpenEmu-Silicon/wiki"_s));
+        QCOMPARE(m_workspace.opened.last(), QUrl(u"https://github.com/OpenEmu-Silicon/OpenEmu-Silicon/wiki"_s));
         screenshot(u"about"_s);
     }
 

@@ -308,7 +308,8 @@ QCoro::Task<Outcome> AppModel::runInstall(InstallRequest request, Change change)
                   ? QString()
                   : QStringLiteral(" The app calls itself version %1, not %2.").arg(appVersion, tag);
         setNotice(QStringLiteral("Installed to ") + placed + QStringLiteral(". ") + summary + signatureSentence
-                  + (backedUp ? QStringLiteral(" Save states were backed up first.") : QString()) + versionNote);
+                  + (backedUp ? QStringLiteral(" Save states and battery saves were backed up first.") : QString())
+                  + versionNote);
         refreshInstalled();
         refreshTidy();
         co_return Outcome::done;
