@@ -234,7 +234,8 @@ QList<BackupItem> items()
             entry.exists = entry.exists || FileOps::exists(source);
             entry.size = ByteCount::saturatingAdd(entry.size, storedSize(source));
         }
-        entry.include = entry.include && entry.exists;
+        // One that can't be reached stays chosen: the backup then says so rather than leave it out.
+        entry.include = entry.include && (entry.exists || !entry.reachable);
     }
     return list;
 }

@@ -32,7 +32,7 @@ std::optional<QString> folderFrom(const QMap<QString, std::optional<QString>> &p
         return refuse("longer than 4 KiB");
     QString path = *value;
     if (url) {
-        const QUrl parsed(*value, QUrl::StrictMode);
+        const QUrl parsed(*value, QUrl::TolerantMode);
         if (!parsed.isValid() || !parsed.isLocalFile())
             return refuse("not a file URL");
         path = parsed.toLocalFile();

@@ -12,6 +12,31 @@
 
 namespace Bundles {
 
+void writePreferences(const QString &file, const QVariantMap &values, PlistFormat format)
+{
+    plist_t dict = plist_new_dict();
+    for (auto it = values.begin(); it != values.end(); ++it) {
+        const QByteArray key = it.key().toUtf8();
+        if (it.value().typeId() == QMetaType::Int)
+            plist_dict_set_item(dict, key.constData(), plist_new_uint(uint64_t(it.value().toInt())));
+        else
+            plist_dict_set_item(dict, key.constData(), plist_new_string(it.value().toString().toUtf8().constData()));
+    }
+    char *data = nullptr;
+    uint32_t length = 0;
+    if (format == PlistFormat::binary)
+        plist_to_bin(dict, &data, &length);
+    else
+        plist_to_xml(dict, &data, &length);
+    plist_free(dict);
+    QDir().mkpath(QFileInfo(file).path());
+    QFile out(file);
+    const bool written = out.open(QIODevice::WriteOnly) && out.write(data, length) == qint64(length);
+    std::free(data);
+    if (!written)
+        throw std::runtime_error("cannot write the preferences");
+}
+
 QString write(const QString &folder, const QString &name, const Spec &spec)
 {
     const QString bundle = QDir(folder).filePath(name);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QVariantMap>
 
 #include <optional>
 
@@ -21,6 +22,10 @@ struct Spec
 
 // Creates folder/name (and folder) and gives the bundle's path.
 QString write(const QString &folder, const QString &name, const Spec &spec = {});
+
+// Writes a preferences file: a dictionary of strings and integers, as the Mac writes it (binary)
+// or as XML.
+void writePreferences(const QString &file, const QVariantMap &values, PlistFormat format = PlistFormat::binary);
 
 // The sample app program that runs until it is asked to quit.
 QString sampleApp();

@@ -11,6 +11,7 @@
 #include "base/Paths.h"
 #include "datacare/BackupArchive.h"
 #include "datacare/BackupManager.h"
+#include "datacare/DataPlaces.h"
 #include "datacare/Tidy.h"
 #include "datacare/UnreadableZip.h"
 #include "platform/FileOps.h"
@@ -141,6 +142,76 @@ private Q_SLOTS:
         BackupManager::restore(zip);
         QVERIFY(!QFileInfo(openEmu).isSymLink() && !QFileInfo(states(QString())).isSymLink());
         QCOMPARE(TestFiles::read(states(u"big.state"_s)).size(), 200'000);
+    }
+
+    void movedFoldersAndEveryKindOfSave()
+    {
+        // OpenEmu told (in its preferences, binary as the Mac writes them) to keep the library and
+        // the save states on another drive; battery saves of two cores; BIOS files, one Flycast's own.
+        const QString drive = m_home.path(u"Drive"_s), support = library(u"Application Support/OpenEmu/"_s);
+        Bundles::writePreferences(
+            library(u"Preferences/org.openemu.OpenEmu.plist"_s),
+            {{u"databasePath"_s, u"~/Drive/Library"_s},
+             {u"saveStateFolder"_s, QUrl::fromLocalFile(drive + u"/Save States/"_s).toString(QUrl::FullyEncoded)}});
+        TestFiles::write(drive + u"/Library/Library.storedata"_s, "database");
+        TestFiles::write(drive + u"/Save States/SNES/slot.oesavestate"_s, "moved state");
+        TestFiles::write(support + u"Mednafen/Battery Saves/Zelda.sav"_s, "link's save");
+        TestFiles::write(support + u"Mupen64Plus/Battery Saves/Mario.eep"_s, "mario's save");
+        TestFiles::write(support + u"BIOS/scph5501.bin"_s, "bios");
+        TestFiles::write(support + u"Flycast/dc_boot.bin"_s, "dreamcast");
+        QList<BackupItem> items = BackupManager::items();
+        QStringList chosen;
+        for (const BackupItem &item : items)
+            chosen.append(item.id + (item.include ? u"+"_s : u"-"_s));
+        QCOMPARE(chosen,
+                 (QStringList{u"states+"_s, u"library+"_s, u"battery+"_s, u"bios+"_s, u"screenshots-"_s, u"prefs+"_s}));
+        QCOMPARE(items[0].detail, drive + u"/Save States"_s);
+
+        // Stored under their default names, wherever they were read from.
+        const QString zip = BackupManager::create(items, out());
+        const QStringList names = zipNames(zip);
+        for (const QString &name :
+             {u"Vantor-Backup.json"_s, u"Save States/SNES/slot.oesavestate"_s, u"Game Library/Library.storedata"_s,
+              u"Mednafen/Battery Saves/Zelda.sav"_s, u"Mupen64Plus/Battery Saves/Mario.eep"_s, u"BIOS/scph5501.bin"_s,
+              u"Flycast/dc_boot.bin"_s})
+            QVERIFY2(names.contains(name) || names.contains(u"Application Support/OpenEmu/"_s + name),
+                     qPrintable(name));
+
+        // Restored to where OpenEmu keeps them now, a core's folder made anew; the note isn't written.
+        const QStringList onDrive = snapshot(drive), inLibrary = snapshot(library(QString()));
+        TestFiles::write(drive + u"/Save States/SNES/slot.oesavestate"_s, "lost");
+        QVERIFY(QDir(support + u"Mupen64Plus"_s).removeRecursively());
+        BackupManager::restore(zip);
+        QCOMPARE(snapshot(drive), onDrive);
+        QCOMPARE(snapshot(library(QString())), inLibrary);
+
+        // The drive unplugged: a backup and a restore stop before anything changes.
+        QVERIFY(QDir().rename(drive, drive + u" (away)"_s));
+        items = BackupManager::items();
+        QVERIFY(!items[0].reachable && !items[1].reachable);
+        const auto notBackedUp = thrown<FriendlyError>([&] { BackupManager::create(items, out()); });
+        const auto notRestored = thrown<FriendlyError>([&] { BackupManager::restore(zip); });
+        for (const auto &refused : {notBackedUp, notRestored}) {
+            QVERIFY(refused
+                    && refused->message == u"A folder OpenEmu uses can't be reached. Is its drive connected?"_s);
+            QVERIFY2(refused->details.contains(drive), qPrintable(refused->details));
+        }
+        QCOMPARE(QDir(out()).entryList(QDir::Files).size(), 1);
+        QCOMPARE(snapshot(library(QString())), inLibrary);
+    }
+
+    void preferencesThatCantBeTrusted()
+    {
+        const QString settings = library(u"Preferences/org.openemu.OpenEmu.plist"_s);
+        const QString fallback = library(u"Application Support/OpenEmu/Save States"_s);
+        for (const QVariant &value : {QVariant(u"Volumes/Games/Save States"_s), QVariant(u"https://example.com/s/"_s),
+                                      QVariant(u"file:///Volumes/Games/../../etc/"_s),
+                                      QVariant(u"file:///"_s + QString(5000, u'a')), QVariant(42)}) {
+            Bundles::writePreferences(settings, {{u"saveStateFolder"_s, value}});
+            QCOMPARE(DataPlaces::find().saveStates, fallback);
+        }
+        Bundles::writePreferences(settings, {{u"saveStateFolder"_s, u"file:///Volumes/Games/Save%20States/"_s}});
+        QCOMPARE(DataPlaces::find().saveStates, u"/Volumes/Games/Save States"_s);
     }
 
     void roundTripKeepsLinksAndNames()
