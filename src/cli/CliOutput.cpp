@@ -92,7 +92,8 @@ QJsonObject tidyJson(const AppModel &model)
                                 {QStringLiteral("title"), row.title},
                                 {QStringLiteral("url"), row.url},
                                 {QStringLiteral("size"), row.size},
-                                {QStringLiteral("exists"), row.exists}});
+                                {QStringLiteral("exists"), row.exists},
+                                {QStringLiteral("reachable"), row.reachable}});
     }
     return QJsonObject{{QStringLiteral("rows"), rows}};
 }

@@ -310,9 +310,8 @@ QCoro::Task<int> tidy(AppModel &model, CliOutput::Options options)
         co_return success;
     }
     for (const TidyRow &row : model.tidyRows()) {
-        CliOutput::printLine(
-            QStringLiteral("%1: %2 (%3)")
-                .arg(row.title, row.url, row.exists ? ByteCount::fileStyle(row.size) : QStringLiteral("not found")));
+        CliOutput::printLine(QStringLiteral("%1: %2 (%3)")
+                                 .arg(row.title, row.url, row.exists ? ByteCount::fileStyle(row.size) : row.absent()));
     }
     co_return success;
 }
@@ -326,7 +325,21 @@ QCoro::Task<int> backup(AppModel &model, CliOutput::Options options)
     }
     model.setError(std::nullopt);
     ProgressReport progress(model, options.progress);
-    co_return co_await runAction(model, options, model.runBackup());
+    const Outcome outcome = co_await model.runBackup();
+    if (!options.json || outcome == Outcome::failed)
+        co_return report(model, outcome, options);
+    // What a script needs to know besides the zip: each item, whether it went in, and where from.
+    QJsonArray items;
+    for (const BackupItem &item : model.backupItems())
+        items.append(QJsonObject{{QStringLiteral("id"), item.id},
+                                 {QStringLiteral("title"), item.title},
+                                 {QStringLiteral("included"), item.include && item.exists},
+                                 {QStringLiteral("size"), item.size},
+                                 {QStringLiteral("from"), QJsonArray::fromStringList(item.sources)}});
+    const std::optional<QString> notice = outcome == Outcome::declined ? std::nullopt : model.notice();
+    CliOutput::printJson(
+        {{QStringLiteral("notice"), notice ? QJsonValue(*notice) : QJsonValue()}, {QStringLiteral("items"), items}});
+    co_return outcome == Outcome::done ? success : declined;
 }
 
 QCoro::Task<int> restore(AppModel &model, CliOutput::Options options)

@@ -196,7 +196,7 @@ int runCli(int argc, char *argv[])
     }
     const QStringList only = parser.value(QStringLiteral("only")).split(QLatin1Char(','), Qt::SkipEmptyParts);
     for (const QString &item : only) {
-        if (item != QStringLiteral("states") && item != QStringLiteral("library") && item != QStringLiteral("prefs"))
+        if (!CommandTable::findOption(QStringLiteral("only"))->values.contains(item))
             return usageError(QStringLiteral("Unknown backup item \"%1\".").arg(item), name);
     }
     if (parser.isSet(QStringLiteral("with-data")) && parser.isSet(QStringLiteral("keep-data")))

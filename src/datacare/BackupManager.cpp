@@ -315,28 +315,32 @@ QString create(const QList<BackupItem> &items, const QString &folder, const Prog
     return publish(partial, folder, stem);
 }
 
-std::optional<QString> createAutomatic()
+Automatic createAutomatic()
 {
+    Automatic made;
     // The save states and the battery saves: what an update can cost a player. A drive that isn't
     // connected doesn't stop the update: what can be reached is backed up.
     QList<BackupItem> saves;
     for (BackupItem &item : items()) {
-        if ((item.id == QStringLiteral("states") || item.id == QStringLiteral("battery")) && item.exists
-            && item.reachable)
+        if (item.id != QStringLiteral("states") && item.id != QStringLiteral("battery"))
+            continue;
+        if (!item.reachable)
+            made.unreachable.append(item.title);
+        else if (item.exists)
             saves.append(item);
     }
     if (saves.isEmpty())
-        return std::nullopt;
+        return made;
     const QString folder = Paths::automaticBackupsFolder();
     // Vantor's own folder, never a link to the user's backups: rotation must not reach those.
     FileOps::makeOwnFolder(Paths::vantorSupportFolder(), folder);
-    const QString zip = create(saves, folder);
+    made.zip = create(saves, folder);
     // Vantor's own copies (regular files, never links): the newest three stay.
     QStringList kept
         = QDir(folder).entryList({QStringLiteral("OpenEmu-Backup-*.zip")}, QDir::Files | QDir::NoSymLinks, QDir::Time);
     while (kept.size() > 3)
         FileOps::removeItem(QDir(folder).filePath(kept.takeLast()));
-    return zip;
+    return made;
 }
 
 namespace {

@@ -31,10 +31,17 @@ QString create(const QList<BackupItem> &items, const QString &folder, const Prog
 // itself a link of the archive. Throws FriendlyError otherwise. Changes nothing on disk.
 QStringList validate(const QString &zip);
 
-// The save-state backup an update makes first: the "states" item only, into the automatic
+// The backup an update makes first: the save states and the battery saves, into the automatic
 // backups folder, with the archive code above; then only the 3 newest automatic backups are
-// kept. None when there are no save states yet. Throws what create() throws.
-std::optional<QString> createAutomatic();
+// kept. What is on a drive that isn't connected is left out (its titles go to `unreachable`)
+// rather than stop the update. None when there is nothing to back up yet. Throws what create()
+// throws.
+struct Automatic
+{
+    std::optional<QString> zip;
+    QStringList unreachable;
+};
+Automatic createAutomatic();
 
 // Validates, checks free space, then unpacks into the Library folder: each file replaced whole
 // or not at all; nothing is removed.

@@ -1,6 +1,7 @@
 #include "datacare/Tidy.h"
 
 #include "base/Paths.h"
+#include "datacare/DataPlaces.h"
 #include "platform/FileOps.h"
 #include "platform/FileUtil.h"
 
@@ -20,6 +21,14 @@ QList<TidyRow> scan(const std::optional<QString> &appPath)
     if (appPath)
         places.append({QStringLiteral("app"), QStringLiteral("The app"), *appPath});
     places.append({QStringLiteral("data"), QStringLiteral("Library, save states and BIOS"), Paths::supportFolder()});
+    // The folders OpenEmu was told to keep elsewhere (another drive, often), where they really are.
+    const DataPlaces data = DataPlaces::find();
+    for (const Place &moved : {Place{QStringLiteral("states"), QStringLiteral("Save states"), data.saveStates},
+                               Place{QStringLiteral("library"), QStringLiteral("Game library"), data.gameLibrary},
+                               Place{QStringLiteral("screenshots"), QStringLiteral("Screenshots"), data.screenshots}}) {
+        if (!FileOps::isInside(moved.url, Paths::supportFolder()))
+            places.append(moved);
+    }
     // The settings and caches are named after the bundle identifier in force right now.
     places.append({QStringLiteral("prefs"), QStringLiteral("Settings"), Paths::settingsFile()});
     places.append({QStringLiteral("caches"), QStringLiteral("Caches"), Paths::cachesFolder()});
@@ -44,7 +53,9 @@ QList<TidyRow> scan(const std::optional<QString> &appPath)
     QList<TidyRow> rows;
     for (const Place &place : places) {
         const bool exists = FileOps::exists(place.url);
-        rows.append({place.id, place.title, place.url, FileUtil::size(place.url, followed), exists});
+        // Anything outside ~/Library that isn't there is on a drive that isn't connected.
+        const bool reachable = exists || FileOps::isInside(place.url, Paths::library());
+        rows.append({place.id, place.title, place.url, FileUtil::size(place.url, followed), exists, reachable});
     }
     return rows;
 }

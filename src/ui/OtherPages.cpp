@@ -183,9 +183,8 @@ void TidyPage::sync()
     for (const TidyRow &row : m_model.tidyRows()) {
         auto *line = new QHBoxLayout;
         auto *lines = new QVBoxLayout;
-        lines->addWidget(bold(row.title + QStringLiteral(" — ")
-                                  + (row.exists ? ByteCount::fileStyle(row.size) : QStringLiteral("not found")),
-                              this));
+        lines->addWidget(bold(
+            row.title + QStringLiteral(" — ") + (row.exists ? ByteCount::fileStyle(row.size) : row.absent()), this));
         QLabel *path = caption(row.url, this);
         path->setTextInteractionFlags(Qt::TextSelectableByMouse);
         lines->addWidget(path);

@@ -250,6 +250,13 @@ private Q_SLOTS:
         QCOMPARE(backup.exitCode, 0);
         const QString notice = backup.json().value(u"notice"_s).toString();
         QVERIFY2(notice.startsWith(u"Backup saved: "_s + to + u"/OpenEmu-Backup-"_s), qPrintable(notice));
+        QStringList ids;
+        for (const QJsonValue &item : backup.json().value(u"items"_s).toArray())
+            ids.append(item[u"id"_s].toString() + (item[u"included"_s].toBool() ? u"+"_s : QString()));
+        QCOMPARE(ids, (QStringList{u"states+"_s, u"library"_s, u"battery"_s, u"bios"_s, u"screenshots"_s, u"prefs"_s}));
+        const QJsonArray rows = run({u"--json"_s, u"tidy"_s}).json().value(u"rows"_s).toArray();
+        QVERIFY(std::any_of(rows.begin(), rows.end(),
+                            [](const QJsonValue &row) { return row[u"id"_s] == u"savedstate"_s; }));
 
         QVERIFY(QDir(m_home.path(u"Library"_s)).removeRecursively());
         QCOMPARE(run({u"--yes"_s, u"restore"_s, notice.mid(14)}).exitCode, 0);
@@ -295,7 +302,7 @@ private Q_SLOTS:
         // A typed line (the last word empty after a space), then what bash offers for it.
         QList<QPair<QString, QString>> offers{{u"ba"_s, u"backup"_s},
                                               {u"backup --w"_s, {}}, // --with-data is uninstall's
-                                              {u"backup --only "_s, u"states library prefs"_s},
+                                              {u"backup --only "_s, u"states library battery bios screenshots prefs"_s},
                                               {u"--json backup --to /tmp --only l"_s, u"library"_s},
                                               {u"set "_s, u"auto-backup"_s},
                                               {u"set auto-backup "_s, u"on off"_s},

@@ -226,6 +226,7 @@ QCoro::Task<Outcome> AppModel::runInstall(InstallRequest request, Change change)
         // The project advises backing up save states before a new build first runs: an update
         // does it by itself, before anything is placed. A failure stops the update here.
         bool backedUp = false;
+        bool leftOut = false; // save states on a drive that isn't connected
         const bool backUp = request.isUpdate && m_install.autoBackupBeforeUpdate && !m_install.skipNextAutoBackup;
         m_install.skipNextAutoBackup = false;
         if (backUp) {
@@ -236,7 +237,9 @@ QCoro::Task<Outcome> AppModel::runInstall(InstallRequest request, Change change)
                 co_return Outcome::cancelled;
             setBusyMessage(std::nullopt);
             try {
-                backedUp = backup.take().has_value();
+                const BackupManager::Automatic made = backup.take();
+                backedUp = made.zip.has_value();
+                leftOut = !made.unreachable.isEmpty();
             } catch (...) {
                 // Said as what it is: the backup, not the install, and the way on without it.
                 const FriendlyError why
@@ -309,6 +312,8 @@ QCoro::Task<Outcome> AppModel::runInstall(InstallRequest request, Change change)
                   : QStringLiteral(" The app calls itself version %1, not %2.").arg(appVersion, tag);
         setNotice(QStringLiteral("Installed to ") + placed + QStringLiteral(". ") + summary + signatureSentence
                   + (backedUp ? QStringLiteral(" Save states and battery saves were backed up first.") : QString())
+                  + (leftOut ? QStringLiteral(" The save states on a drive that isn't connected were not backed up.")
+                             : QString())
                   + versionNote);
         refreshInstalled();
         refreshTidy();
