@@ -568,14 +568,17 @@ private Q_SLOTS:
 
         // With save states: exactly they are backed up, before the update, and the notice says so.
         TestFiles::write(m_home.path(u"Library/Application Support/OpenEmu/Save States/SNES/slot.oesavestate"_s));
+        TestFiles::write(m_home.path(u"Library/Application Support/OpenEmu/Mednafen/Battery Saves/game.sav"_s));
         TestFiles::write(m_home.path(u"Library/Application Support/OpenEmu/Game Library/Library.storedata"_s));
         QCOMPARE(await(model->install(true)), Outcome::done);
         QVERIFY(model->notice()->endsWith(u" Save states and battery saves were backed up first."_s));
         QStringList zips = automatic.entryList({u"*.zip"_s}, QDir::Files);
         QCOMPARE(zips.size(), 1);
-        for (const QString &name : TestFiles::zipNames(automatic.filePath(zips.first())))
-            QVERIFY2(name.startsWith(u"Application Support/OpenEmu/Save States"_s) || name == u"Vantor-Backup.json"_s,
-                     qPrintable(name));
+        QStringList stored = TestFiles::zipNames(automatic.filePath(zips.first())).filter(u"."_s);
+        stored.sort();
+        QCOMPARE(stored, (QStringList{u"Application Support/OpenEmu/Mednafen/Battery Saves/game.sav"_s,
+                                      u"Application Support/OpenEmu/Save States/SNES/slot.oesavestate"_s,
+                                      u"Vantor-Backup.json"_s}));
 
         // Only the three newest stay; the setting turns it off.
         for (int i = 0; i < 3; ++i)
@@ -586,6 +589,16 @@ private Q_SLOTS:
         await(model->install(true));
         QCOMPARE(automatic.entryList({u"*.zip"_s}, QDir::Files), zips);
         model->setAutoBackupBeforeUpdate(true);
+
+        // Save states kept on a drive that isn't connected: the battery saves are backed up, the
+        // update goes on, and the notice says what was left out.
+        Bundles::writePreferences(m_home.path(u"Library/Preferences/org.openemu.OpenEmu.plist"_s),
+                                  {{u"saveStateFolder"_s, u"file:///Volumes/Away/Save%20States/"_s}});
+        QCOMPARE(await(model->install(true)), Outcome::done);
+        QVERIFY2(model->notice()->endsWith(u" Save states and battery saves were backed up first. The save states on a "
+                                           u"drive that isn't connected were not backed up."_s),
+                 qPrintable(*model->notice()));
+        QFile::remove(m_home.path(u"Library/Preferences/org.openemu.OpenEmu.plist"_s));
 
         // A backup that fails stops the update before anything is placed, and says so.
         QVERIFY(automatic.removeRecursively());
