@@ -1,11 +1,13 @@
 #include "demo/DemoMode.h"
 #include "base/TestHooks.h"
 
+#include "demo/Bundles.h"
 #include "demo/SampleRelease.h"
 #include "install/VersionChecker.h"
 
 #include <QDir>
 #include <QFile>
+#include <QUrl>
 
 #include <cstring>
 
@@ -37,15 +39,19 @@ void write(const QString &path, const QByteArray &content)
 void seedHome(const QString &home)
 {
     const QString support = home + QStringLiteral("/Library/Application Support/OpenEmu");
-    write(support + QStringLiteral("/Save States/SNES/Super Demo World/Slot 1.oesavestate"), QByteArray(48'000, 's'));
-    write(support + QStringLiteral("/Save States/GBA/Demo Advance/Auto Save State.oesavestate"),
-          QByteArray(96'000, 'g'));
+    // The save states moved to another drive, as OpenEmu lets a player do: its preferences say where.
+    const QString states = home + QStringLiteral("/Games Drive/Save States");
+    write(states + QStringLiteral("/SNES/Super Demo World/Slot 1.oesavestate"), QByteArray(48'000, 's'));
+    write(states + QStringLiteral("/GBA/Demo Advance/Auto Save State.oesavestate"), QByteArray(96'000, 'g'));
+    Bundles::writePreferences(home + QStringLiteral("/Library/Preferences/org.openemu.OpenEmu.plist"),
+                              {{QStringLiteral("saveStateFolder"),
+                                QUrl::fromLocalFile(states + QLatin1Char('/')).toString(QUrl::FullyEncoded)}});
     write(support + QStringLiteral("/Game Library/Library.storedata"), QByteArray(250'000, 'l'));
-    write(support + QStringLiteral("/Game Library/Battery Saves/Demo Quest.sav"), QByteArray(8'192, 'b'));
+    // The games' own saves, in two cores' folders.
+    write(support + QStringLiteral("/Snes9x/Battery Saves/Super Demo World.srm"), QByteArray(8'192, 'b'));
+    write(support + QStringLiteral("/mGBA/Battery Saves/Demo Advance.sav"), QByteArray(32'768, 'b'));
     write(support + QStringLiteral("/BIOS/scph5501.bin"), QByteArray(512'000, 'p'));
     write(support + QStringLiteral("/BIOS/lynxboot.img"), QByteArray(512, 'x'));
-    write(home + QStringLiteral("/Library/Preferences/org.openemu.OpenEmu.plist"),
-          "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict/></plist>\n");
     write(home + QStringLiteral("/Library/Caches/org.openemu.OpenEmu/Cache.db"), QByteArray(64'000, 'c'));
     write(home + QStringLiteral("/Library/Saved Application State/org.openemu.OpenEmu.savedState/windows.plist"),
           QByteArray(2'048, 'w'));
