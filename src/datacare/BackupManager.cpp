@@ -201,9 +201,15 @@ QList<BackupItem> items()
                true, openEmuTop + QStringLiteral("Game Library"));
     gameLibrary.sources = {places.gameLibrary};
     BackupItem battery = item("battery", "Battery saves (the games' own saves)", QString(), true, QString());
-    QStringList cores;
+    QStringList cores, skipped;
     for (const QString &folder : places.batterySaves) {
         const QString core = QFileInfo(QFileInfo(folder).path()).fileName();
+        // A link the user made is followed, but only into their own home.
+        const QFileInfo info(folder);
+        if (info.isSymLink() && !FileOps::isInside(info.canonicalFilePath(), QDir::homePath())) {
+            skipped.append(folder + QStringLiteral(" -> ") + info.symLinkTarget());
+            continue;
+        }
         cores.append(core);
         battery.sources.append(folder);
         battery.stored.append(openEmuTop + core + QStringLiteral("/Battery Saves"));
@@ -211,6 +217,8 @@ QList<BackupItem> items()
     battery.relativePath = openEmuTop + QStringLiteral("<core>/Battery Saves");
     battery.detail = cores.isEmpty() ? QStringLiteral("No core has saved a game yet.")
                                      : QStringLiteral("Battery Saves of ") + cores.join(QStringLiteral(", "));
+    if (!skipped.isEmpty())
+        battery.detail += QStringLiteral(". Skipped, a link out of your home: ") + skipped.join(QStringLiteral(", "));
     BackupItem bios = item("bios", "BIOS files", shown(places.bios), true, openEmuTop + QStringLiteral("BIOS"));
     bios.sources = QStringList{places.bios} + places.biosElsewhere;
     for (const QString &file : places.biosElsewhere)
@@ -310,6 +318,11 @@ QString create(const QList<BackupItem> &items, const QString &folder, const Prog
         throw FriendlyError(QStringLiteral("The backup could not be verified, so it was removed."), e.details);
     } catch (...) {
         FileOps::removeItem(partial);
+        // A drive unplugged while it was being read: said as that, not as a failed read.
+        for (const BackupArchive::Root &root : std::as_const(roots)) {
+            if (!FileOps::isInside(root.source, Paths::library()) && !FileOps::exists(root.source))
+                throw FriendlyError(reachMessage, root.stored + QStringLiteral(": ") + root.source);
+        }
         throw;
     }
     return publish(partial, folder, stem);

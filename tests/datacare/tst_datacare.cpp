@@ -185,6 +185,14 @@ private Q_SLOTS:
         QCOMPARE(snapshot(drive), onDrive);
         QCOMPARE(snapshot(library(QString())), inLibrary);
 
+        // The drive unplugged while the backup reads it: no zip, and the same sentence.
+        const auto unplugged = thrown<FriendlyError>([&] {
+            BackupManager::create(items, out(), [&](qint64, qint64) { QDir().rename(drive, drive + u" (away)"_s); });
+        });
+        QVERIFY(unplugged && unplugged->message.startsWith(u"A folder OpenEmu uses can't be reached."_s));
+        QCOMPARE(QDir(out()).entryList(QDir::Files).size(), 1);
+        QVERIFY(QDir().rename(drive + u" (away)"_s, drive));
+
         // The drive unplugged: a backup and a restore stop before anything changes.
         QVERIFY(QDir().rename(drive, drive + u" (away)"_s));
         items = BackupManager::items();
@@ -198,6 +206,17 @@ private Q_SLOTS:
         }
         QCOMPARE(QDir(out()).entryList(QDir::Files).size(), 1);
         QCOMPARE(snapshot(library(QString())), inLibrary);
+
+        // A battery-saves folder that is a link out of the home is left out, and said so.
+        const QString elsewhere = QDir::tempPath() + u"/vantor-elsewhere-saves"_s;
+        TestFiles::write(elsewhere + u"/not-mine.sav"_s, "x");
+        QVERIFY(QDir(support + u"Gambatte"_s).mkpath(u"."_s)
+                && QFile::link(elsewhere, support + u"Gambatte/Battery Saves"_s));
+        items = BackupManager::items();
+        QVERIFY(
+            items[2].detail.contains(u"Skipped, a link out of your home: "_s + support + u"Gambatte/Battery Saves"_s));
+        QVERIFY(!items[2].sources.contains(support + u"Gambatte/Battery Saves"_s));
+        QDir(elsewhere).removeRecursively();
     }
 
     void preferencesThatCantBeTrusted()
