@@ -482,8 +482,10 @@ QStringList Placement::blocked(const QList<Entry> &entries) const
     return blocked;
 }
 
-void extract(const QString &zip, const Placement &placement, const Progress &progress)
+QStringList extract(const QString &zip, const Placement &placement, const Progress &progress)
 {
+    QSet<QPair<quint64, quint64>> written; // the files this restore made, by device and inode
+    QStringList notWritten;
     const Utf8Names names;
     ArchivePtr reader = openReader(zip);
     qint64 done = 0;
@@ -523,7 +525,18 @@ void extract(const QString &zip, const Placement &placement, const Progress &pro
         case Entry::Type::folder: FileOps::Folder::inside(topOnDisk, below, FileOps::Folder::Missing::make); break;
         case Entry::Type::file: {
             const auto folder = FileOps::Folder::inside(topOnDisk, parentBelow, FileOps::Folder::Missing::make);
+            // Two names this file system takes for one (they differ in case or Unicode form, and
+            // the Mac's file system ignores both): the first stays, the other is named.
+            struct stat there;
+            const QByteArray native = QFile::encodeName(name);
+            if (::fstatat(folder.fd(), native.constData(), &there, AT_SYMLINK_NOFOLLOW) == 0
+                && written.contains({quint64(there.st_dev), quint64(there.st_ino)})) {
+                notWritten.append(described.name);
+                break;
+            }
             writeFileEntry(reader.get(), entry, folder, name, zip, wrote);
+            if (::fstatat(folder.fd(), native.constData(), &there, AT_SYMLINK_NOFOLLOW) == 0)
+                written.insert({quint64(there.st_dev), quint64(there.st_ino)});
             break;
         }
         case Entry::Type::link: {
@@ -541,6 +554,7 @@ void extract(const QString &zip, const Placement &placement, const Progress &pro
         case Entry::Type::other: break; // nothing a backup of Vantor's holds
         }
     }
+    return notWritten;
 }
 
 } // namespace BackupArchive

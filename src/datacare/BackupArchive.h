@@ -92,6 +92,8 @@ struct Placement
 // name in its folder and renamed over the old one, so an existing file is replaced whole or not
 // at all. A file is not written past the size its entry gives. Judge the archive (list(),
 // Placement::blocked()) before calling this; what gets past that is refused here, part-way.
-void extract(const QString &zip, const Placement &placement, const Progress &progress);
+// Gives the entries not written because the file system took their name for one written before
+// (names that differ only in case or Unicode form, on the Mac's file system).
+QStringList extract(const QString &zip, const Placement &placement, const Progress &progress);
 
 } // namespace BackupArchive

@@ -407,7 +407,7 @@ QStringList validate(const QString &zip)
     return judge(BackupArchive::list(zip));
 }
 
-void restore(const QString &zip, const Progress &progress)
+QStringList restore(const QString &zip, const Progress &progress)
 {
     const QList<BackupArchive::Entry> entries = BackupArchive::list(zip);
     judge(entries);
@@ -429,7 +429,7 @@ void restore(const QString &zip, const Progress &progress)
         throw FriendlyError(QStringLiteral("Part of that backup would go through a link inside OpenEmu's folders, so "
                                            "nothing was restored. Move the link away and try again."),
                             links.mid(0, maxNamesShown).join(QLatin1Char('\n')));
-    BackupArchive::extract(zip, placement, [&](qint64 done) {
+    const QStringList notWritten = BackupArchive::extract(zip, placement, [&](qint64 done) {
         if (progress)
             progress(done, needed);
     });
@@ -439,6 +439,7 @@ void restore(const QString &zip, const Progress &progress)
             AppPreferences::importFrom(*domain, placement.diskOf(entry.name.section(QLatin1Char('/'), 0, 0))
                                                     + QLatin1Char('/') + entry.name.section(QLatin1Char('/'), 1));
     }
+    return notWritten;
 }
 
 } // namespace BackupManager

@@ -43,9 +43,10 @@ struct Automatic
 };
 Automatic createAutomatic();
 
-// Validates, checks free space, then unpacks into the Library folder: each file replaced whole
-// or not at all; nothing is removed.
-void restore(const QString &zip, const Progress &progress = {});
+// Validates, checks free space, then unpacks each item where OpenEmu keeps it now: each file
+// replaced whole or not at all; nothing is removed. Gives the files not written because this
+// file system takes their name for another's (names that differ only in case or Unicode form).
+QStringList restore(const QString &zip, const Progress &progress = {});
 
 // The archive's file name for a moment in local time: OpenEmu-Backup-2024-11-03_21-07-45.zip.
 QString fileName(const QDateTime &localTime);

@@ -181,7 +181,7 @@ private Q_SLOTS:
         const QStringList onDrive = snapshot(drive), inLibrary = snapshot(library(QString()));
         TestFiles::write(drive + u"/Save States/SNES/slot.oesavestate"_s, "lost");
         QVERIFY(QDir(support + u"Mupen64Plus"_s).removeRecursively());
-        BackupManager::restore(zip);
+        QVERIFY(BackupManager::restore(zip).isEmpty());
         QCOMPARE(snapshot(drive), onDrive);
         QCOMPARE(snapshot(library(QString())), inLibrary);
 
@@ -217,6 +217,24 @@ private Q_SLOTS:
             items[2].detail.contains(u"Skipped, a link out of your home: "_s + support + u"Gambatte/Battery Saves"_s));
         QVERIFY(!items[2].sources.contains(support + u"Gambatte/Battery Saves"_s));
         QDir(elsewhere).removeRecursively();
+    }
+
+    void namesOneFileSystemTakesForOne()
+    {
+        // Battery saves whose names differ only in case: both restored where names are exact
+        // (Linux); where the file system takes them for one name (the Mac's), the first stays and
+        // the other is named. The same name twice is one name everywhere.
+        const QString folder = u"Application Support/OpenEmu/Mupen64Plus/Battery Saves/"_s;
+        ZipWriter writer;
+        writer.addFile(folder + u"Mario.eep"_s, "first");
+        writer.addFile(folder + u"mario.eep"_s, "second");
+        writer.addFile(folder + u"Mario.eep"_s, "again");
+        QVERIFY(writer.write(out() + u"/cases.zip"_s));
+        const QStringList notWritten = BackupManager::restore(out() + u"/cases.zip"_s);
+        QCOMPARE(TestFiles::read(library(folder + u"Mario.eep"_s)), QByteArray("first"));
+        const bool exactNames = QDir(library(folder)).entryList(QDir::Files).size() == 2;
+        QCOMPARE(notWritten, exactNames ? QStringList{folder + u"Mario.eep"_s}
+                                        : (QStringList{folder + u"mario.eep"_s, folder + u"Mario.eep"_s}));
     }
 
     void preferencesThatCantBeTrusted()

@@ -163,15 +163,19 @@ QCoro::Task<Outcome> AppModel::runRestore()
     std::optional<ProgressRelay> progress(std::in_place, this,
                                           [this](qint64 done, qint64 of) { setBusyProgress(done, of); });
     auto restoring
-        = Background::run([zip = *zip, report = progress->callback()] { BackupManager::restore(zip, report); });
+        = Background::run([zip = *zip, report = progress->callback()] { return BackupManager::restore(zip, report); });
     auto restored = co_await restoring;
     progress.reset();
     if (change->ownerGone())
         co_return Outcome::done;
     Outcome outcome = Outcome::done;
     try {
-        restored.take();
-        setNotice(QStringLiteral("Backup restored. You can open OpenEmu now."));
+        const QStringList notWritten = restored.take();
+        setNotice(QStringLiteral("Backup restored. You can open OpenEmu now.")
+                  + (notWritten.isEmpty() ? QString()
+                                          : QStringLiteral(" Not restored, as this disk takes their names for others "
+                                                           "already restored: ")
+                                                + notWritten.join(QStringLiteral(", ")) + QLatin1Char('.')));
         refreshTidy();
     } catch (...) {
         outcome = fail(std::current_exception(), QStringLiteral("Restoring the backup"));
