@@ -197,6 +197,12 @@ private Q_SLOTS:
         QVERIFY(QDir().rename(drive, drive + u" (away)"_s));
         items = BackupManager::items();
         QVERIFY(!items[0].reachable && !items[1].reachable);
+        // Tidy shows the moved save states where they are, and here that they can't be reached.
+        const QList<TidyRow> rows = Tidy::scan(std::nullopt);
+        const auto moved
+            = std::find_if(rows.begin(), rows.end(), [](const TidyRow &row) { return row.id == u"states"_s; });
+        QVERIFY(moved != rows.end() && moved->url == drive + u"/Save States"_s
+                && moved->absent() == u"can't be reached"_s);
         const auto notBackedUp = thrown<FriendlyError>([&] { BackupManager::create(items, out()); });
         const auto notRestored = thrown<FriendlyError>([&] { BackupManager::restore(zip); });
         for (const auto &refused : {notBackedUp, notRestored}) {
