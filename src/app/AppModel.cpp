@@ -303,3 +303,8 @@ void AppModel::refreshInstalled()
         Paths::setBundleID(m_installed->bundleID);
     assign(m_hasPrevious, Installer::previousApp().has_value(), &AppModel::hasPreviousChanged);
 }
+
+QList<Core> AppModel::installedCores() const
+{
+    return Cores::installed(m_installed ? std::optional(m_installed->url) : std::nullopt);
+}

@@ -7,6 +7,7 @@
 #include "app/Outcome.h"
 #include "base/FriendlyError.h"
 #include "base/Prompter.h"
+#include "datacare/Cores.h"
 #include "install/InstalledApp.h"
 
 #include <QObject>
@@ -71,6 +72,8 @@ public:
     bool latestIsSkipped() const;
     const QList<BackupItem> &backupItems() const { return m_backup.items; }
     const QList<TidyRow> &tidyRows() const { return m_tidy.rows; }
+    // OpenEmu's emulator cores as it will load them (read now: a handful of small files).
+    QList<Core> installedCores() const;
     const std::optional<QString> &busyMessage() const { return m_busyMessage; }
     // The bytes a backup or restore has written so far, and its total (0 when unknown).
     qint64 busyDone() const { return m_busyDone; }

@@ -316,6 +316,34 @@ QCoro::Task<int> tidy(AppModel &model, CliOutput::Options options)
     co_return success;
 }
 
+QCoro::Task<int> cores(AppModel &model, CliOutput::Options options)
+{
+    const QList<Core> installed = model.installedCores();
+    if (options.json) {
+        QJsonArray rows;
+        for (const Core &core : installed)
+            rows.append(QJsonObject{{QStringLiteral("name"), core.name},
+                                    {QStringLiteral("identifier"), core.identifier},
+                                    {QStringLiteral("version"), core.version},
+                                    {QStringLiteral("place"), core.place},
+                                    {QStringLiteral("path"), core.path},
+                                    {QStringLiteral("systems"), QJsonArray::fromStringList(core.systems)}});
+        CliOutput::printJson({{QStringLiteral("cores"), rows}});
+        co_return success;
+    }
+    if (installed.isEmpty())
+        CliOutput::printLine(QStringLiteral("No cores found."));
+    for (const Core &core : installed)
+        CliOutput::printLine(QStringLiteral("%1 %2 (%3, %4): %5")
+                                 .arg(CliOutput::printable(core.name),
+                                      CliOutput::printable(core.version.isEmpty() ? QStringLiteral("?") : core.version),
+                                      CliOutput::printable(core.identifier),
+                                      core.place == QStringLiteral("support") ? QStringLiteral("Application Support")
+                                                                              : QStringLiteral("in the app"),
+                                      CliOutput::printable(core.systems.join(QStringLiteral(", ")))));
+    co_return success;
+}
+
 QCoro::Task<int> backup(AppModel &model, CliOutput::Options options)
 {
     if (!options.only.isEmpty()) {

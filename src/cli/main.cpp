@@ -43,6 +43,7 @@ const std::map<QString, Command> &actions()
         {QStringLiteral("rollback"), Commands::rollback},
         {QStringLiteral("launch"), Commands::launch},
         {QStringLiteral("tidy"), Commands::tidy},
+        {QStringLiteral("cores"), Commands::cores},
         {QStringLiteral("backup"), Commands::backup},
         {QStringLiteral("restore"), Commands::restore},
         {QStringLiteral("uninstall"), Commands::uninstall},

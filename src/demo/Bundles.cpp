@@ -50,6 +50,14 @@ QString write(const QString &folder, const QString &name, const Spec &spec)
         plist_dict_set_item(dict, "CFBundleShortVersionString", plist_new_string(spec.version->toUtf8().constData()));
     plist_dict_set_item(dict, "CFBundleExecutable", plist_new_string(spec.executableName.toUtf8().constData()));
     plist_dict_set_item(dict, "CFBundlePackageType", plist_new_string("APPL"));
+    if (spec.bundleVersion)
+        plist_dict_set_item(dict, "CFBundleVersion", plist_new_string(spec.bundleVersion->toUtf8().constData()));
+    if (!spec.systems.isEmpty()) {
+        plist_t systems = plist_new_array();
+        for (const QString &system : spec.systems)
+            plist_array_append_item(systems, plist_new_string(system.toUtf8().constData()));
+        plist_dict_set_item(dict, "OESystemIdentifiers", systems);
+    }
 
     char *data = nullptr;
     uint32_t length = 0;

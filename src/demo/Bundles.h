@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QVariantMap>
 
 #include <optional>
@@ -18,6 +19,8 @@ struct Spec
     PlistFormat format = PlistFormat::xml;
     QString executableName = QStringLiteral("OpenEmu");
     QString executableSource = {}; // a program copied into Contents/MacOS/; none when empty
+    std::optional<QString> bundleVersion = {}; // CFBundleVersion (a core's version)
+    QStringList systems = {}; // OESystemIdentifiers (a core's systems)
 };
 
 // Creates folder/name (and folder) and gives the bundle's path.

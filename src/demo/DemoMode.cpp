@@ -47,7 +47,17 @@ void seedHome(const QString &home)
                               {{QStringLiteral("saveStateFolder"),
                                 QUrl::fromLocalFile(states + QLatin1Char('/')).toString(QUrl::FullyEncoded)}});
     write(support + QStringLiteral("/Game Library/Library.storedata"), QByteArray(250'000, 'l'));
-    // The games' own saves, in two cores' folders.
+    // Two cores OpenEmu downloaded for itself, and the games' own saves in their folders.
+    Bundles::write(support + QStringLiteral("/Cores"), QStringLiteral("Snes9x.oecoreplugin"),
+                   {.identifier = QStringLiteral("org.openemu.Snes9x"),
+                    .executableName = QStringLiteral("Snes9x"),
+                    .bundleVersion = QStringLiteral("1.63"),
+                    .systems = {QStringLiteral("openemu.system.snes")}});
+    Bundles::write(support + QStringLiteral("/Cores"), QStringLiteral("mGBA.oecoreplugin"),
+                   {.identifier = QStringLiteral("org.openemu.mGBA"),
+                    .executableName = QStringLiteral("mGBA"),
+                    .bundleVersion = QStringLiteral("0.10.5"),
+                    .systems = {QStringLiteral("openemu.system.gba")}});
     write(support + QStringLiteral("/Snes9x/Battery Saves/Super Demo World.srm"), QByteArray(8'192, 'b'));
     write(support + QStringLiteral("/mGBA/Battery Saves/Demo Advance.sav"), QByteArray(32'768, 'b'));
     write(support + QStringLiteral("/BIOS/scph5501.bin"), QByteArray(512'000, 'p'));

@@ -65,6 +65,21 @@ std::optional<BundleMetadata> read(const QString &bundlePath)
     meta.identifier = stringEntry(root.get(), "CFBundleIdentifier");
     meta.shortVersion = stringEntry(root.get(), "CFBundleShortVersionString");
     meta.executable = stringEntry(root.get(), "CFBundleExecutable");
+    meta.name = stringEntry(root.get(), "CFBundleName");
+    meta.bundleVersion = stringEntry(root.get(), "CFBundleVersion");
+    if (plist_t systems = plist_dict_get_item(root.get(), "OESystemIdentifiers");
+        systems && plist_get_node_type(systems) == PLIST_ARRAY) {
+        for (uint32_t i = 0; i < plist_array_get_size(systems); ++i) {
+            plist_t item = plist_array_get_item(systems, i);
+            if (item && plist_get_node_type(item) == PLIST_STRING) {
+                char *value = nullptr;
+                plist_get_string_val(item, &value);
+                if (value)
+                    meta.systems.append(QString::fromUtf8(value));
+                free(value);
+            }
+        }
+    }
     return meta;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -11,6 +12,9 @@ struct BundleMetadata
     std::optional<QString> identifier; // CFBundleIdentifier, when a string
     std::optional<QString> shortVersion; // CFBundleShortVersionString, when a string
     std::optional<QString> executable; // CFBundleExecutable, when a string
+    std::optional<QString> name; // CFBundleName, when a string
+    std::optional<QString> bundleVersion; // CFBundleVersion, when a string
+    QStringList systems; // a core's OESystemIdentifiers: the strings of that array
 };
 
 namespace BundleInfo {

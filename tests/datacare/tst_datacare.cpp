@@ -11,6 +11,7 @@
 #include "base/Paths.h"
 #include "datacare/BackupArchive.h"
 #include "datacare/BackupManager.h"
+#include "datacare/Cores.h"
 #include "datacare/DataPlaces.h"
 #include "datacare/Tidy.h"
 #include "datacare/UnreadableZip.h"
@@ -241,6 +242,34 @@ private Q_SLOTS:
         const bool exactNames = QDir(library(folder)).entryList(QDir::Files).size() == 2;
         QCOMPARE(notWritten, exactNames ? QStringList{folder + u"Mario.eep"_s}
                                         : (QStringList{folder + u"mario.eep"_s, folder + u"Mario.eep"_s}));
+    }
+
+    void coresAsOpenEmuLoadsThem()
+    {
+        // Two in the app, one of them also in Application Support (newer): that copy wins. A core
+        // without a readable Info.plist, and a link to one elsewhere, are left out.
+        const QString app = Bundles::write(m_home.userApplications(), u"OpenEmu.app"_s);
+        const QString inApp = app + u"/Contents/PlugIns/Cores"_s;
+        const QString inSupport = library(u"Application Support/OpenEmu/Cores"_s);
+        const auto core
+            = [](const QString &folder, const QString &name, const QString &version, const QString &system) {
+                  Bundles::write(folder, name + u".oecoreplugin"_s,
+                                 {.identifier = u"org.openemu."_s + name,
+                                  .executableName = name,
+                                  .bundleVersion = version,
+                                  .systems = {system}});
+              };
+        core(inApp, u"Mupen64Plus"_s, u"2.5.3"_s, u"openemu.system.n64"_s);
+        core(inApp, u"mGBA"_s, u"0.10.5"_s, u"openemu.system.gba"_s);
+        core(inSupport, u"Mupen64Plus"_s, u"2.5.10"_s, u"openemu.system.n64"_s);
+        TestFiles::write(inSupport + u"/Broken.oecoreplugin/Contents/Info.plist"_s, "not a plist");
+        QVERIFY(QFile::link(inApp + u"/mGBA.oecoreplugin"_s, inSupport + u"/Linked.oecoreplugin"_s));
+        QStringList seen;
+        for (const Core &installed : Cores::installed(app))
+            seen.append(installed.name + u' ' + installed.version + u' ' + installed.place + u' '
+                        + installed.systems.join(u','));
+        QCOMPARE(seen, (QStringList{u"mGBA 0.10.5 app openemu.system.gba"_s,
+                                    u"Mupen64Plus 2.5.10 support openemu.system.n64"_s}));
     }
 
     void preferencesThatCantBeTrusted()
