@@ -45,7 +45,7 @@ const QList<Option> &commandOptions()
          {s("states"), s("library"), s("battery"), s("bios"), s("screenshots"), s("prefs")}},
         {s("with-data"), {}, s("Also move OpenEmu's data to the Trash.")},
         {s("include-skipped"), {}, s("Update even to a version you skipped.")},
-        {s("no-backup"), {}, s("Don't back up the save states first, this once.")},
+        {s("no-backup"), {}, s("Don't back up the save states and battery saves first, this once.")},
         {s("keep-data"), {}, s("Move only the app to the Trash (the default).")},
     };
     return options;
@@ -82,7 +82,7 @@ const QList<Command> &commands()
         {s("unskip"), {}, s("Offer the skipped release again."), {}, s("vantor-cli unskip")},
         {s("set"),
          s("auto-backup on|off"),
-         s("Whether updates back up the save states first."),
+         s("Whether updates back up the save states and battery saves first."),
          {},
          s("vantor-cli set auto-backup off"),
          {{s("auto-backup")}, {s("on"), s("off")}}},

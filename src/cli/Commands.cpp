@@ -232,8 +232,8 @@ QCoro::Task<int> set(AppModel &model, CliOutput::Options options)
     // "auto-backup on" or "auto-backup off"; checked by the command line before it runs.
     const bool on = options.argument.section(QLatin1Char(' '), 1) == QStringLiteral("on");
     model.setAutoBackupBeforeUpdate(on);
-    const QString notice = on ? QStringLiteral("Updates back up the save states first.")
-                              : QStringLiteral("Updates no longer back up the save states first.");
+    const QString notice = on ? QStringLiteral("Updates back up the save states and battery saves first.")
+                              : QStringLiteral("Updates no longer back up the save states and battery saves first.");
     CliOutput::printNotice(notice, options);
     co_return success;
 }
