@@ -246,7 +246,7 @@ QCoro::Task<Outcome> AppModel::runInstall(InstallRequest request, Change change)
                     = FriendlyError::from(std::current_exception(), QStringLiteral("Backing up save states"));
                 throw FriendlyError(QStringLiteral("The backup of your save states before the update didn't work, so "
                                                    "nothing was updated. To update without it, turn off \"Back up "
-                                                   "save states first\"."),
+                                                   "save states and battery saves first\"."),
                                     why.message + QLatin1Char('\n') + why.details);
             }
         }
