@@ -1,4 +1,5 @@
 #include "app/AppModel.h"
+#include "datacare/DataPlaces.h"
 
 #include "base/Background.h"
 #include "base/Paths.h"
@@ -307,4 +308,13 @@ void AppModel::refreshInstalled()
 QList<Core> AppModel::installedCores() const
 {
     return Cores::installed(m_installed ? std::optional(m_installed->url) : std::nullopt);
+}
+
+QList<JudgedState> AppModel::judgedSaveStates() const
+{
+    const QList<Core> cores = installedCores();
+    QList<JudgedState> judged;
+    for (const SaveState &state : SaveStates::scan(DataPlaces::find().saveStates))
+        judged.append(SaveStateJudge::judge(state, cores));
+    return judged;
 }

@@ -5,6 +5,7 @@
 #include "app/HostStatus.h"
 #include "app/InstallPhase.h"
 #include "app/Outcome.h"
+#include "app/SaveStateJudge.h"
 #include "base/FriendlyError.h"
 #include "base/Prompter.h"
 #include "datacare/Cores.h"
@@ -74,6 +75,9 @@ public:
     const QList<TidyRow> &tidyRows() const { return m_tidy.rows; }
     // OpenEmu's emulator cores as it will load them (read now: a handful of small files).
     QList<Core> installedCores() const;
+    // Every save state where OpenEmu keeps them, judged against those cores. Blocking: it reads
+    // each state's Info.plist.
+    QList<JudgedState> judgedSaveStates() const;
     const std::optional<QString> &busyMessage() const { return m_busyMessage; }
     // The bytes a backup or restore has written so far, and its total (0 when unknown).
     qint64 busyDone() const { return m_busyDone; }

@@ -23,6 +23,7 @@ struct Options
     bool includeSkipped = false; // update: also to a skipped version
     bool noBackup = false; // update: without backing up the save states first
     bool withData = false; // uninstall: the data to the Trash too
+    bool atRisk = false; // states: only those that may not load
     QString argument = {}; // the command's own argument (skip: the tag)
     QStringList only = {}; // backup: the items to include
     bool progress = false; // a progress bar even when stderr is not a terminal

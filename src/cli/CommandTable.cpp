@@ -47,6 +47,7 @@ const QList<Option> &commandOptions()
         {s("include-skipped"), {}, s("Update even to a version you skipped.")},
         {s("no-backup"), {}, s("Don't back up the save states and battery saves first, this once.")},
         {s("keep-data"), {}, s("Move only the app to the Trash (the default).")},
+        {s("at-risk"), {}, s("Only the save states that may not load with the cores installed.")},
     };
     return options;
 }
@@ -94,6 +95,11 @@ const QList<Command> &commands()
          s("OpenEmu's emulator cores: name, identifier, version, place and systems."),
          {},
          s("vantor-cli --json cores")},
+        {s("states"),
+         {},
+         s("OpenEmu's save states, and whether each will load with the cores installed."),
+         {s("at-risk")},
+         s("vantor-cli states --at-risk")},
         {s("backup"),
          {},
          s("Save the save states, library, battery saves, BIOS files and settings as a timestamped zip."),

@@ -344,6 +344,46 @@ QCoro::Task<int> cores(AppModel &model, CliOutput::Options options)
     co_return success;
 }
 
+QCoro::Task<int> states(AppModel &model, CliOutput::Options options)
+{
+    QJsonArray rows;
+    int risky = 0;
+    for (const JudgedState &judged : model.judgedSaveStates()) {
+        const SaveState &state = judged.state;
+        const bool atRisk = SaveStateJudge::atRisk(judged);
+        risky += atRisk ? 1 : 0;
+        if (options.atRisk && !atRisk)
+            continue;
+        if (options.json) {
+            rows.append(QJsonObject{{QStringLiteral("system"), state.system},
+                                    {QStringLiteral("game"), state.game},
+                                    {QStringLiteral("name"), state.name},
+                                    {QStringLiteral("path"), state.path},
+                                    {QStringLiteral("core"), state.coreIdentifier},
+                                    {QStringLiteral("madeWith"), state.coreVersion.value_or(QString())},
+                                    {QStringLiteral("installed"), judged.installedVersion},
+                                    {QStringLiteral("date"), state.date.toString(Qt::ISODate)},
+                                    {QStringLiteral("size"), state.size},
+                                    {QStringLiteral("judgement"), judged.judgement}});
+            continue;
+        }
+        const QString core = judged.coreName.isEmpty() ? state.coreIdentifier : judged.coreName;
+        CliOutput::printLine(CliOutput::printable(
+            QStringLiteral("%1 / %2 / %3: %4").arg(state.system, state.game, state.name, judged.judgement)
+            + (state.coreVersion
+                   ? QStringLiteral(" (made with %1 %2; installed: %3)")
+                         .arg(core, *state.coreVersion,
+                              judged.installedVersion.isEmpty() ? QStringLiteral("none") : judged.installedVersion)
+                   : QString())));
+    }
+    if (options.json)
+        CliOutput::printJson({{QStringLiteral("states"), rows}, {QStringLiteral("atRisk"), risky}});
+    else if (risky > 0)
+        CliOutput::printLine(
+            QStringLiteral("%1 save state(s) were made with a different core version and may not load.").arg(risky));
+    co_return success;
+}
+
 QCoro::Task<int> backup(AppModel &model, CliOutput::Options options)
 {
     if (!options.only.isEmpty()) {

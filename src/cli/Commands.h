@@ -27,6 +27,7 @@ QCoro::Task<int> rollback(AppModel &model, CliOutput::Options options);
 QCoro::Task<int> launch(AppModel &model, CliOutput::Options options);
 QCoro::Task<int> tidy(AppModel &model, CliOutput::Options options);
 QCoro::Task<int> cores(AppModel &model, CliOutput::Options options);
+QCoro::Task<int> states(AppModel &model, CliOutput::Options options);
 // The folder, zip and answers come through the prompter, as the window's choosers give them.
 QCoro::Task<int> backup(AppModel &model, CliOutput::Options options);
 QCoro::Task<int> restore(AppModel &model, CliOutput::Options options);

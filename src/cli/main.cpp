@@ -44,6 +44,7 @@ const std::map<QString, Command> &actions()
         {QStringLiteral("launch"), Commands::launch},
         {QStringLiteral("tidy"), Commands::tidy},
         {QStringLiteral("cores"), Commands::cores},
+        {QStringLiteral("states"), Commands::states},
         {QStringLiteral("backup"), Commands::backup},
         {QStringLiteral("restore"), Commands::restore},
         {QStringLiteral("uninstall"), Commands::uninstall},
@@ -217,6 +218,7 @@ int runCli(int argc, char *argv[])
     options.argument = positional.join(QLatin1Char(' '));
     options.noBackup = parser.isSet(QStringLiteral("no-backup"));
     options.withData = parser.isSet(QStringLiteral("with-data"));
+    options.atRisk = parser.isSet(QStringLiteral("at-risk"));
 
     if (name == QStringLiteral("completion")) {
         const QString script = CommandTable::completion(positional.first());

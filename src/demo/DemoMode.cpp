@@ -41,8 +41,21 @@ void seedHome(const QString &home)
     const QString support = home + QStringLiteral("/Library/Application Support/OpenEmu");
     // The save states moved to another drive, as OpenEmu lets a player do: its preferences say where.
     const QString states = home + QStringLiteral("/Games Drive/Save States");
-    write(states + QStringLiteral("/SNES/Super Demo World/Slot 1.oesavestate"), QByteArray(48'000, 's'));
-    write(states + QStringLiteral("/GBA/Demo Advance/Auto Save State.oesavestate"), QByteArray(96'000, 'g'));
+    // Save states as OpenEmu writes them: one made with an older Snes9x than the one installed.
+    const auto saveState = [&](const QString &where, const QString &name, const QString &core, const QString &version,
+                               qsizetype size) {
+        write(states + where + QStringLiteral(".oesavestate/State"), QByteArray(size, 's'));
+        Bundles::writePreferences(states + where + QStringLiteral(".oesavestate/Info.plist"),
+                                  {{QStringLiteral("Name"), name},
+                                   {QStringLiteral("ROM MD5"), QStringLiteral("6b47bb75d16514b6a476aa0c73a683a2")},
+                                   {QStringLiteral("Core Identifier"), core},
+                                   {QStringLiteral("Core Version"), version},
+                                   {QStringLiteral("Version"), QStringLiteral("1.0")}});
+    };
+    saveState(QStringLiteral("/SNES/Super Demo World/Slot 1"), QStringLiteral("Slot 1"),
+              QStringLiteral("org.openemu.Snes9x"), QStringLiteral("1.60"), 48'000);
+    saveState(QStringLiteral("/GBA/Demo Advance/OESpecialState_auto"), QStringLiteral("OESpecialState_auto"),
+              QStringLiteral("org.openemu.mGBA"), QStringLiteral("0.10.5"), 96'000);
     Bundles::writePreferences(home + QStringLiteral("/Library/Preferences/org.openemu.OpenEmu.plist"),
                               {{QStringLiteral("saveStateFolder"),
                                 QUrl::fromLocalFile(states + QLatin1Char('/')).toString(QUrl::FullyEncoded)}});

@@ -1,14 +1,12 @@
 #include "platform/AppPreferences.h"
 
 #include "base/TestHooks.h"
+#include "platform/BundleInfo.h"
 #include "platform/FileOps.h"
-#include "platform/PlistDepth.h"
 #include "platform/ProcessRunner.h"
 
 #include <QFileInfo>
 #include <QStringList>
-
-#include <plist/plist.h>
 
 #include <cstdlib>
 #include <memory>
@@ -18,7 +16,6 @@ namespace AppPreferences {
 namespace {
 
 constexpr qint64 maxPreferencesBytes = 4 * 1024 * 1024;
-constexpr int maxNesting = 64;
 
 // What the tool printed, or nothing when there is no tool or it failed.
 QString defaults(const QStringList &arguments)
@@ -36,52 +33,13 @@ QString defaults(const QStringList &arguments)
     }
 }
 
-struct PlistFree
-{
-    void operator()(plist_t p) const { plist_free(p); }
-};
-using PlistPtr = std::unique_ptr<void, PlistFree>;
-
-QMap<QString, std::optional<QString>> entries(const QByteArray &bytes)
-{
-    QMap<QString, std::optional<QString>> found;
-    if (bytes.isEmpty() || !PlistDepth::within(bytes, maxNesting))
-        return found;
-    plist_t raw = nullptr;
-    plist_from_memory(bytes.constData(), uint32_t(bytes.size()), &raw);
-    const PlistPtr root(raw);
-    if (!root || plist_get_node_type(root.get()) != PLIST_DICT)
-        return found;
-    plist_dict_iter it = nullptr;
-    plist_dict_new_iter(root.get(), &it);
-    for (;;) {
-        char *key = nullptr;
-        plist_t node = nullptr;
-        plist_dict_next_item(root.get(), it, &key, &node);
-        if (!key)
-            break;
-        std::optional<QString> text;
-        if (node && plist_get_node_type(node) == PLIST_STRING) {
-            char *value = nullptr;
-            plist_get_string_val(node, &value);
-            if (value)
-                text = QString::fromUtf8(value);
-            free(value);
-        }
-        found.insert(QString::fromUtf8(key), text);
-        free(key);
-    }
-    free(it);
-    return found;
-}
-
 } // namespace
 
 QMap<QString, std::optional<QString>> strings(const QString &domain, const QString &file)
 {
-    auto found = entries(defaults({QStringLiteral("export"), domain, QStringLiteral("-")}).toUtf8());
+    auto found = BundleInfo::stringsOf(defaults({QStringLiteral("export"), domain, QStringLiteral("-")}).toUtf8());
     if (found.isEmpty())
-        found = entries(
+        found = BundleInfo::stringsOf(
             FileOps::readRegularFile(file, maxPreferencesBytes, FileOps::Links::follow).value_or(QByteArray()));
     return found;
 }

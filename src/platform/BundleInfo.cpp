@@ -83,4 +83,37 @@ std::optional<BundleMetadata> read(const QString &bundlePath)
     return meta;
 }
 
+QMap<QString, std::optional<QString>> stringsOf(const QByteArray &bytes)
+{
+    QMap<QString, std::optional<QString>> found;
+    if (bytes.isEmpty() || !PlistDepth::within(bytes, maxNesting))
+        return found;
+    plist_t raw = nullptr;
+    plist_from_memory(bytes.constData(), uint32_t(bytes.size()), &raw);
+    const PlistPtr root(raw);
+    if (!root || plist_get_node_type(root.get()) != PLIST_DICT)
+        return found;
+    plist_dict_iter it = nullptr;
+    plist_dict_new_iter(root.get(), &it);
+    for (;;) {
+        char *key = nullptr;
+        plist_t node = nullptr;
+        plist_dict_next_item(root.get(), it, &key, &node);
+        if (!key)
+            break;
+        std::optional<QString> text;
+        if (node && plist_get_node_type(node) == PLIST_STRING) {
+            char *value = nullptr;
+            plist_get_string_val(node, &value);
+            if (value)
+                text = QString::fromUtf8(value);
+            free(value);
+        }
+        found.insert(QString::fromUtf8(key), text);
+        free(key);
+    }
+    free(it);
+    return found;
+}
+
 } // namespace BundleInfo

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QMap>
 #include <QString>
 #include <QStringList>
 
@@ -21,5 +22,9 @@ namespace BundleInfo {
 
 // None when the folder is not a bundle with a readable dictionary for its Info.plist.
 std::optional<BundleMetadata> read(const QString &bundlePath);
+
+// The top-level entries of a property list (XML or binary) that is a dictionary: a string's
+// text, or none for a value of another type. Empty when it isn't one, or nests too deep.
+QMap<QString, std::optional<QString>> stringsOf(const QByteArray &bytes);
 
 } // namespace BundleInfo

@@ -309,7 +309,7 @@ private Q_SLOTS:
                                               {u"set auto-backup on "_s, {}},
                                               {u"completion "_s, u"bash zsh fish"_s},
                                               {u"help set-"_s, u"set-games-folder"_s},
-                                              {u"--feed-url http://x st"_s, u"status"_s},
+                                              {u"--feed-url http://x st"_s, u"status states"_s},
                                               {u"status "_s, {}}};
         // Every command's own options, and nobody else's.
         for (const CommandTable::Command &command : CommandTable::commands())

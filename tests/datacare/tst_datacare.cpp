@@ -23,6 +23,7 @@
 #ifdef __linux__
 #include <sys/mount.h> // Linux's five-argument mount(2)
 #endif
+#include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
@@ -270,6 +271,47 @@ private Q_SLOTS:
                         + installed.systems.join(u','));
         QCOMPARE(seen, (QStringList{u"mGBA 0.10.5 app openemu.system.gba"_s,
                                     u"Mupen64Plus 2.5.10 support openemu.system.n64"_s}));
+    }
+
+    void saveStatesJudgedAgainstCores()
+    {
+        const QString states = library(u"Application Support/OpenEmu/Save States/"_s);
+        Bundles::write(library(u"Application Support/OpenEmu/Cores"_s), u"Mupen64Plus.oecoreplugin"_s,
+                       {.identifier = u"org.openemu.Mupen64Plus"_s, .bundleVersion = u"2.5.10"_s});
+        const auto state = [&](const QString &where, const QVariantMap &info, bool withState = true) {
+            Bundles::writePreferences(states + where + u".oesavestate/Info.plist"_s, info);
+            if (withState)
+                TestFiles::write(states + where + u".oesavestate/State"_s, "state");
+        };
+        const auto made = [](const QString &name, const QString &core, const QString &version) {
+            QVariantMap info{{u"Name"_s, name}, {u"ROM MD5"_s, u"0123"_s}, {u"Core Identifier"_s, core}};
+            if (!version.isEmpty())
+                info.insert(u"Core Version"_s, version);
+            return info;
+        };
+        const QString n64 = u"org.openemu.Mupen64Plus"_s;
+        state(u"N64/Mario/a"_s, made(u"OESpecialState_auto"_s, n64, u"2.5.3"_s));
+        state(u"N64/Mario/b"_s, made(u"OESpecialState_quick3"_s, n64, u"2.5.10"_s));
+        state(u"N64/Mario/c"_s, made(u"Later"_s, n64, u"2.6"_s));
+        state(u"N64/Mario/d"_s, made(u"Unversioned"_s, n64, QString()));
+        state(u"N64/Mario/e"_s, made(u"Nameless core"_s, n64, u"nightly"_s));
+        state(u"GBA/Zelda/f"_s, made(u"No core"_s, u"org.openemu.mGBA"_s, u"0.10.5"_s));
+        state(u"N64/Mario/g"_s, made(u"No data"_s, n64, u"2.5.10"_s), false);
+        state(u"N64/Mario/h"_s, {{u"Name"_s, u"No identifier"_s}, {u"ROM MD5"_s, u"0123"_s}});
+        // Never read: a FIFO as Info.plist (judged unreadable), a file or a link by a bundle's name.
+        QDir().mkpath(states + u"N64/Mario/i.oesavestate"_s);
+        QCOMPARE(::mkfifo(QFile::encodeName(states + u"N64/Mario/i.oesavestate/Info.plist"_s).constData(), 0600), 0);
+        TestFiles::write(states + u"N64/Mario/j.oesavestate"_s, "a file");
+        QVERIFY(QFile::link(states + u"N64/Mario/b.oesavestate"_s, states + u"N64/Mario/k.oesavestate"_s));
+
+        AppModel model(u"http://127.0.0.1:1/feed"_s, m_prompter, m_workspace);
+        QStringList judged;
+        for (const JudgedState &one : model.judgedSaveStates())
+            judged.append(one.state.name + u": "_s + one.judgement);
+        QCOMPARE(judged, (QStringList{u"No core: core-missing"_s, u"Auto Save State: older-core"_s,
+                                      u"Quick Save, Slot 3: matches"_s, u"Later: newer-core"_s,
+                                      u"Unversioned: no-version"_s, u"Nameless core: other-version"_s,
+                                      u"No data: unreadable"_s, u"No identifier: unreadable"_s, u"i: unreadable"_s}));
     }
 
     void preferencesThatCantBeTrusted()

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+// One of OpenEmu's save states: a "<name>.oesavestate" bundle in <save states>/<system>/<game>/,
+// with what its Info.plist says made it.
+struct SaveState
+{
+    QString system;
+    QString game;
+    QString name; // as the user sees it: "Auto Save State", "Quick Save, Slot 3", or its own name
+    QString path; // the bundle
+    QString coreIdentifier;
+    std::optional<QString> coreVersion; // none when it recorded none
+    qint64 size = 0;
+    QDateTime date; // when its State was last written
+    bool readable = false; // a State file and an Info.plist with Name, ROM MD5 and Core Identifier
+};
+
+namespace SaveStates {
+
+inline constexpr int maxBundles = 100'000;
+
+// Every save-state bundle under `folder` (at most maxBundles), in path order. A bundle name
+// that is a file, or a link, is skipped; one that can't be read is listed as not readable.
+QList<SaveState> scan(const QString &folder);
+
+// OpenEmu's special names (OESpecialState_auto, _quick, _quick<N>) as it shows them.
+QString displayName(const QString &name);
+
+} // namespace SaveStates
