@@ -41,8 +41,8 @@ QList<Core> installed(const std::optional<QString> &appPath)
 {
     QList<Core> cores;
     QSet<QString> names;
-    for (const auto &[file, core] : coresIn(QDir(Paths::supportFolder()).filePath(QStringLiteral("Cores")),
-                                           QStringLiteral("support"))) {
+    for (const auto &[file, core] :
+         coresIn(QDir(Paths::supportFolder()).filePath(QStringLiteral("Cores")), QStringLiteral("support"))) {
         names.insert(file);
         cores.append(core);
     }
@@ -53,9 +53,8 @@ QList<Core> installed(const std::optional<QString> &appPath)
                 cores.append(core);
         }
     }
-    std::sort(cores.begin(), cores.end(), [](const Core &a, const Core &b) {
-        return a.name.compare(b.name, Qt::CaseInsensitive) < 0;
-    });
+    std::sort(cores.begin(), cores.end(),
+              [](const Core &a, const Core &b) { return a.name.compare(b.name, Qt::CaseInsensitive) < 0; });
     return cores;
 }
 
