@@ -149,7 +149,10 @@ void MainWindow::buildMenus()
     closeWindow->setShortcut(QKeySequence::Close);
     window->addSeparator();
     for (int index = 0; index < m_sidebar->count(); ++index) {
-        QAction *go = window->addAction(m_sidebar->item(index)->text(), this, [this, index] { showPage(Page(index)); });
+        // A menu takes "&" for the mark of a shortcut letter: the page's name shows it as written.
+        QString title = m_sidebar->item(index)->text();
+        QAction *go = window->addAction(title.replace(QLatin1Char('&'), QStringLiteral("&&")), this,
+                                        [this, index] { showPage(Page(index)); });
         go->setShortcut(QKeySequence(Qt::CTRL | Qt::Key(Qt::Key_1 + index)));
     }
     // Enabled exactly when the Home page's button would be.

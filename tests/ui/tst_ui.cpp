@@ -308,6 +308,8 @@ private Q_SLOTS:
         QVERIFY(!m_window->checkForUpdatesAction()->isEnabled()); // nothing installed: no button either
         find<QAction>(m_window.get(), u"Systems"_s)->trigger();
         QCOMPARE(m_window->currentPage(), MainWindow::Page::systems);
+        // "&" in a page's name is shown, not taken for a shortcut letter.
+        QCOMPARE(find<QAction>(m_window.get(), u"Backup && restore"_s)->iconText(), u"Backup & restore"_s);
         m_window->findChild<QListWidget *>()->setCurrentRow(4); // the sidebar
         QCOMPARE(m_window->currentPage(), MainWindow::Page::tidy);
         QVERIFY(find<QPushButton>(page(), u"Uninstall OpenEmu-Silicon…"_s));
