@@ -78,6 +78,8 @@ public:
     // Every save state where OpenEmu keeps them, judged against those cores. Blocking: it reads
     // each state's Info.plist.
     QList<JudgedState> judgedSaveStates() const;
+    // The cores the last update replaced under save states that loaded before it.
+    const QList<SaveStateJudge::CoreChange> &updateCoreChanges() const { return m_install.coreChanges; }
     const std::optional<QString> &busyMessage() const { return m_busyMessage; }
     // The bytes a backup or restore has written so far, and its total (0 when unknown).
     qint64 busyDone() const { return m_busyDone; }

@@ -2,6 +2,7 @@
 
 #include "app/InstallPhase.h"
 #include "app/Refresh.h"
+#include "app/SaveStateJudge.h"
 #include "datacare/BackupItem.h"
 #include "datacare/TidyRow.h"
 #include "release/Release.h"
@@ -44,6 +45,8 @@ struct InstallState
     bool toSystemApplications = false;
     bool autoBackupBeforeUpdate = true;
     bool skipNextAutoBackup = false;
+    // What the last update changed under save states that loaded before it (said in its notice).
+    QList<SaveStateJudge::CoreChange> coreChanges;
 };
 
 // Backup and restore (flows/BackupFlow.cpp).

@@ -2,6 +2,10 @@
 
 #include "install/VersionChecker.h"
 
+#include <QMap>
+
+#include <algorithm>
+
 namespace SaveStateJudge {
 
 JudgedState judge(const SaveState &state, const QList<Core> &cores)
@@ -39,6 +43,56 @@ JudgedState judge(const SaveState &state, const QList<Core> &cores)
 bool atRisk(const JudgedState &judged)
 {
     return judged.judgement != QStringLiteral("matches") && judged.judgement != QStringLiteral("no-version");
+}
+
+QList<CoreChange> changedByUpdate(const QList<SaveState> &states, const QList<Core> &before, const QList<Core> &after)
+{
+    QMap<QString, CoreChange> byCore; // by identifier, lower case
+    for (const SaveState &state : states) {
+        const JudgedState now = judge(state, before);
+        if (now.judgement != QStringLiteral("matches"))
+            continue;
+        const JudgedState then = judge(state, after);
+        if (then.judgement == QStringLiteral("matches"))
+            continue;
+        CoreChange &change = byCore[state.coreIdentifier.toLower()];
+        change.name = now.coreName;
+        change.from = now.installedVersion;
+        change.to = then.judgement == QStringLiteral("core-missing") ? QString() : then.installedVersion;
+        ++change.states;
+    }
+    QList<CoreChange> changes = byCore.values();
+    std::sort(changes.begin(), changes.end(),
+              [](const CoreChange &a, const CoreChange &b) { return a.name.compare(b.name, Qt::CaseInsensitive) < 0; });
+    return changes;
+}
+
+int stateCount(const QList<CoreChange> &changes)
+{
+    int count = 0;
+    for (const CoreChange &change : changes)
+        count += change.states;
+    return count;
+}
+
+QString describe(const QList<CoreChange> &changes)
+{
+    const int count = stateCount(changes);
+    const QString states
+        = count == 1 ? QStringLiteral("1 save state was") : QStringLiteral("%1 save states were").arg(count);
+    if (changes.size() == 1) {
+        const CoreChange &only = changes.first();
+        return only.to.isEmpty()
+                   ? QStringLiteral("%1 made with %2 %3, which this update removes.").arg(states, only.name, only.from)
+                   : QStringLiteral("%1 made with %2 %3, which this update replaces with %4.")
+                         .arg(states, only.name, only.from, only.to);
+    }
+    QStringList each;
+    for (const CoreChange &change : changes) {
+        each.append(change.to.isEmpty() ? QStringLiteral("%1 %2 (removed)").arg(change.name, change.from)
+                                        : QStringLiteral("%1 %2 with %3").arg(change.name, change.from, change.to));
+    }
+    return QStringLiteral("%1 made with cores this update replaces: %2.").arg(states, each.join(QStringLiteral(", ")));
 }
 
 } // namespace SaveStateJudge

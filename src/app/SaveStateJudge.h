@@ -20,4 +20,22 @@ JudgedState judge(const SaveState &state, const QList<Core> &cores);
 // Every judgement but "matches" and "no-version" (which OpenEmu opens without a warning).
 bool atRisk(const JudgedState &judged);
 
+// A core an update changes under save states that load today: `to` is empty when the new
+// app no longer has the core.
+struct CoreChange
+{
+    QString name;
+    QString from;
+    QString to;
+    int states = 0;
+};
+
+// The cores whose change takes save states from "matches" to anything else, with how many
+// states each; in name order.
+QList<CoreChange> changedByUpdate(const QList<SaveState> &states, const QList<Core> &before, const QList<Core> &after);
+
+// "12 save states were made with Mupen64Plus 2.5.3, which this update replaces with 2.6.0."
+QString describe(const QList<CoreChange> &changes);
+int stateCount(const QList<CoreChange> &changes);
+
 } // namespace SaveStateJudge

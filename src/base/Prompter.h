@@ -18,6 +18,7 @@ public:
     enum class AlertId {
         quitOpenEmu, // "OpenEmu is running"
         stillOpen, // "OpenEmu is still open.": Wait or Cancel; never answered for a script
+        coreChange, // "12 save states were made with …": Update or Cancel
         rollback, // "Go back to the previous version?"
         backup, // "Back up …?"
         restore, // "Restore this backup?"

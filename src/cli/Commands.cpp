@@ -9,6 +9,7 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QTimer>
 
 #include <atomic>
@@ -105,6 +106,21 @@ QCoro::Task<int> runInstall(AppModel &model, CliOutput::Options options, bool is
 
     const Outcome outcome = co_await model.install(isUpdate);
     watch.stop();
+    if (options.json && outcome == Outcome::done && !model.updateCoreChanges().isEmpty()) {
+        // Which save states the update put at risk, for a script to act on.
+        QJsonArray cores;
+        for (const SaveStateJudge::CoreChange &change : model.updateCoreChanges()) {
+            cores.append(QJsonObject{{QStringLiteral("core"), change.name},
+                                     {QStringLiteral("from"), change.from},
+                                     {QStringLiteral("to"), change.to.isEmpty() ? QJsonValue() : QJsonValue(change.to)},
+                                     {QStringLiteral("saveStates"), change.states}});
+        }
+        CliOutput::printJson(
+            {{QStringLiteral("notice"), model.notice().value_or(QString())},
+             {QStringLiteral("saveStatesAtRisk"), SaveStateJudge::stateCount(model.updateCoreChanges())},
+             {QStringLiteral("coreChanges"), cores}});
+        co_return success;
+    }
     co_return report(model, outcome, options);
 }
 

@@ -65,6 +65,11 @@ void SampleRelease::publish(FeedServer &server, const QString &workFolder, const
     const QString app = Bundles::write(
         stage, QStringLiteral("OpenEmu.app"),
         {.identifier = options.identifier, .version = options.version, .executableSource = Bundles::sampleApp()});
+    for (const auto &[name, version] : options.cores) {
+        Bundles::write(
+            app + QStringLiteral("/Contents/PlugIns/Cores"), name + QStringLiteral(".oecoreplugin"),
+            {.identifier = QStringLiteral("org.openemu.") + name, .executableName = name, .bundleVersion = version});
+    }
     // A framework laid out as the real app's are: links through links (XADMaster ->
     // Versions/Current/XADMaster, Current -> A) and a link that climbs with "..".
     const QString framework = app + QStringLiteral("/Contents/Frameworks/XADMaster.framework");

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
+#include <QPair>
 #include <QString>
 #include <QStringList>
 
@@ -26,6 +28,8 @@ public:
         QString notes = QStringLiteral("**Fixes** for save states.");
         qint64 payloadBytes = 0; // a resource of this many pseudo-random bytes (benchmarks)
         QString identifier = QStringLiteral("org.openemu.OpenEmu"); // the app's CFBundleIdentifier
+        // Cores inside the app (Contents/PlugIns/Cores): name and version, "org.openemu.<name>".
+        QList<QPair<QString, QString>> cores = {};
     };
 
     // Builds the archives in workFolder and answers feedPath on the server with the release.

@@ -10,6 +10,7 @@
 
 #include "app/AppModel.h"
 #include "app/ChangeLock.h"
+#include "app/SaveStateJudge.h"
 #include "base/Paths.h"
 #include "install/Journal.h"
 #include "install/VersionChecker.h"
@@ -609,6 +610,62 @@ private Q_SLOTS:
         QCOMPARE(entries(Paths::previousVersionsFolder()), kept);
         QCOMPARE(entries(m_home.userApplications()), QStringList{u"OpenEmu.app"_s});
         QVERIFY(QFileInfo(app + u"/Contents/Info.plist"_s).isFile());
+    }
+
+    void updatesWarnOfCoresTheyReplace()
+    {
+        const QString app = installedApp(u"1.0.3"_s);
+        const auto core = [](const QString &where, const QString &name, const QString &version) {
+            Bundles::write(where, name + u".oecoreplugin"_s,
+                           {.identifier = u"org.openemu."_s + name, .bundleVersion = version});
+        };
+        core(app + u"/Contents/PlugIns/Cores"_s, u"Mupen64Plus"_s, u"2.5.3"_s);
+        core(app + u"/Contents/PlugIns/Cores"_s, u"mGBA"_s, u"0.10.5"_s);
+        // Application Support's copy is the one OpenEmu loads, whatever the app brings.
+        core(m_home.path(u"Library/Application Support/OpenEmu/Cores"_s), u"Snes9x"_s, u"1.63"_s);
+        const QString states = m_home.path(u"Library/Application Support/OpenEmu/Save States/"_s);
+        const auto state = [&](const QString &where, const QString &madeBy, const QString &version) {
+            TestFiles::write(states + where + u".oesavestate/State"_s, "state");
+            Bundles::writePreferences(states + where + u".oesavestate/Info.plist"_s,
+                                      {{u"Name"_s, u"Slot"_s},
+                                       {u"ROM MD5"_s, u"0123"_s},
+                                       {u"Core Identifier"_s, u"org.openemu."_s + madeBy},
+                                       {u"Core Version"_s, version}});
+        };
+        state(u"N64/Mario/a"_s, u"Mupen64Plus"_s, u"2.5.3"_s);
+        state(u"N64/Mario/b"_s, u"Mupen64Plus"_s, u"2.5.3"_s);
+        state(u"N64/Zelda/c"_s, u"Mupen64Plus"_s, u"2.5.1"_s); // at risk already: not this update's doing
+        state(u"SNES/Mario/d"_s, u"Snes9x"_s, u"1.63"_s);
+        publish({.version = u"1.0.4"_s,
+                 .cores = {{u"Mupen64Plus"_s, u"2.6.0"_s}, {u"Snes9x"_s, u"1.70"_s}, {u"mGBA"_s, u"0.10.5"_s}}});
+        auto model = startedModel();
+
+        // Declined: nothing is placed and nothing is backed up.
+        m_prompter.answers = {1};
+        QCOMPARE(await(model->install(true)), Outcome::cancelled);
+        QCOMPARE(m_prompter.asked.size(), 1);
+        QCOMPARE(m_prompter.asked[0].message,
+                 u"2 save states were made with Mupen64Plus 2.5.3, which this update replaces with 2.6.0."_s);
+        QCOMPARE(m_prompter.asked[0].informative, u"They may not load afterwards. Update anyway?"_s);
+        QCOMPARE(m_prompter.asked[0].buttons[m_prompter.asked[0].defaultButton], u"Cancel"_s);
+        QCOMPARE(VersionChecker::version(app), u"1.0.3"_s);
+        QVERIFY(!QFileInfo::exists(m_home.path(u"Library/Application Support/Vantor/Automatic backups"_s)));
+
+        m_prompter.answers = {0};
+        QCOMPARE(await(model->install(true)), Outcome::done);
+        QVERIFY2(model->notice()->endsWith(u" Save states and battery saves were backed up first. 2 save states were "
+                                           u"made with Mupen64Plus 2.5.3, which this update replaces with 2.6.0. They "
+                                           u"may not load now. They were backed up first."_s),
+                 qPrintable(*model->notice()));
+        QCOMPARE(SaveStateJudge::stateCount(model->updateCoreChanges()), 2);
+        QCOMPARE(VersionChecker::version(app), u"1.0.4"_s);
+
+        // The same cores again, or an app without any: nothing to ask.
+        QCOMPARE(await(model->install(true)), Outcome::done);
+        publish({.version = u"1.0.5"_s}, model.get());
+        QCOMPARE(await(model->install(true)), Outcome::done);
+        QCOMPARE(m_prompter.asked.size(), 2);
+        QVERIFY(model->updateCoreChanges().isEmpty());
     }
 
     void signatureCheckedBeforePlacement()

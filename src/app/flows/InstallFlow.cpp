@@ -7,6 +7,7 @@
 #include "base/Prompter.h"
 #include "base/TestHooks.h"
 #include "datacare/BackupManager.h"
+#include "datacare/DataPlaces.h"
 #include "install/Downloader.h"
 #include "install/Installer.h"
 #include "install/VersionChecker.h"
@@ -223,6 +224,54 @@ QCoro::Task<Outcome> AppModel::runInstall(InstallRequest request, Change change)
         const QString summary = verified.take();
         stopIfCancelled();
 
+        setPhase(InstallPhase::unpacking);
+        // A broken app (no Info.plist, another identifier, no program) never replaces a working one.
+        auto unpacking = Background::run([file, workDir] {
+            const QString app = Installer::extractApp(file, workDir);
+            const QString version = Installer::checkApp(app);
+            Installer::tightenPermissions(app); // writable by its user only
+            return std::pair{app, version};
+        });
+        auto unpacked = co_await unpacking;
+        if (gone())
+            co_return Outcome::cancelled;
+        const std::pair<QString, QString> checkedApp = unpacked.take();
+        const QString app = checkedApp.first;
+        const QString appVersion = checkedApp.second;
+        stopIfCancelled();
+
+        // Save states that load today but were made with a core this app replaces may not load
+        // afterwards: the user decides before anything is placed. Application Support's cores
+        // stay in effect either way.
+        m_install.coreChanges.clear();
+        auto judging = Background::run([app, before = request.replacing] {
+            const QList<Core> after = Cores::installed(app);
+            if (std::none_of(after.begin(), after.end(),
+                             [](const Core &c) { return c.place == QStringLiteral("app"); }))
+                return QList<SaveStateJudge::CoreChange>(); // a bundle without cores changes nothing
+            return SaveStateJudge::changedByUpdate(SaveStates::scan(DataPlaces::find().saveStates),
+                                                   Cores::installed(before), after);
+        });
+        auto judged = co_await judging;
+        if (gone())
+            co_return Outcome::cancelled;
+        const QList<SaveStateJudge::CoreChange> coreChanges = judged.take();
+        if (!coreChanges.isEmpty()) {
+            const Prompter::Alert question{Prompter::AlertId::coreChange,
+                                           SaveStateJudge::describe(coreChanges),
+                                           QStringLiteral("They may not load afterwards. Update anyway?"),
+                                           {QStringLiteral("Update"), QStringLiteral("Cancel")},
+                                           Prompter::Style::warning,
+                                           1};
+            const int answer = co_await m_prompter.ask(question);
+            if (gone())
+                co_return Outcome::cancelled;
+            if (answer != 0)
+                throw Cancelled{};
+            m_install.coreChanges = coreChanges;
+        }
+        stopIfCancelled();
+
         // The project advises backing up save states before a new build first runs: an update
         // does it by itself, before anything is placed. A failure stops the update here.
         bool backedUp = false;
@@ -250,22 +299,6 @@ QCoro::Task<Outcome> AppModel::runInstall(InstallRequest request, Change change)
                                     why.message + QLatin1Char('\n') + why.details);
             }
         }
-
-        setPhase(InstallPhase::unpacking);
-        // A broken app (no Info.plist, another identifier, no program) never replaces a working one.
-        auto unpacking = Background::run([file, workDir] {
-            const QString app = Installer::extractApp(file, workDir);
-            const QString version = Installer::checkApp(app);
-            Installer::tightenPermissions(app); // writable by its user only
-            return std::pair{app, version};
-        });
-        auto unpacked = co_await unpacking;
-        if (gone())
-            co_return Outcome::cancelled;
-        const std::pair<QString, QString> checkedApp = unpacked.take();
-        const QString app = checkedApp.first;
-        const QString appVersion = checkedApp.second;
-        stopIfCancelled();
 
         // The app must be signed by the project's makers, the same team as the copy it replaces,
         // before it replaces anything.
@@ -312,6 +345,11 @@ QCoro::Task<Outcome> AppModel::runInstall(InstallRequest request, Change change)
                   : QStringLiteral(" The app calls itself version %1, not %2.").arg(appVersion, tag);
         setNotice(QStringLiteral("Installed to ") + placed + QStringLiteral(". ") + summary + signatureSentence
                   + (backedUp ? QStringLiteral(" Save states and battery saves were backed up first.") : QString())
+                  + (coreChanges.isEmpty()
+                         ? QString()
+                         : QLatin1Char(' ') + SaveStateJudge::describe(coreChanges)
+                               + QStringLiteral(" They may not load now.")
+                               + (backedUp ? QStringLiteral(" They were backed up first.") : QString()))
                   + (leftOut ? QStringLiteral(" The save states on a drive that isn't connected were not backed up.")
                              : QString())
                   + versionNote);
