@@ -62,6 +62,8 @@ public:
     const BiosMap &biosFound() const { return m_guide.found; }
     // The MD5 of each BIOS file found (file name -> hex), from the same scan.
     const BiosMap &biosHashes() const { return m_guide.hashes; }
+    // The dumps those files are judged against: the project's table and the installed cores' lists.
+    const QList<KnownDump> &knownDumps() const { return m_guide.known; }
     // A release the user chose not to be offered ("Skip This Version"), by its tag.
     const std::optional<QString> &skippedVersion() const { return m_release.skippedVersion; }
     // Said on the release card when the newest release has no app file and an older one is

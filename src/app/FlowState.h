@@ -5,6 +5,7 @@
 #include "app/SaveStateJudge.h"
 #include "datacare/BackupItem.h"
 #include "datacare/TidyRow.h"
+#include "guide/ProjectDocs.h"
 #include "release/Release.h"
 
 #include <QList>
@@ -83,4 +84,5 @@ struct GuideState
     std::optional<QString> gamesFolder;
     BiosMap found; // file name -> where it was found
     BiosMap hashes; // file name -> MD5 in hex
+    QList<KnownDump> known = ProjectDocs::knownDumps(); // and the installed cores' dumps, after a scan
 };

@@ -460,7 +460,7 @@ QCoro::Task<int> guide(AppModel &model, CliOutput::Options options)
                                         {QStringLiteral("detail"), step.detail}});
         for (const BIOSEntry &entry : ProjectDocs::biosTable()) {
             QJsonArray checks;
-            const QList<BiosCheck> judged = GuideChecklist::checks(entry, found, model.biosHashes());
+            const QList<BiosCheck> judged = GuideChecklist::checks(entry, found, model.biosHashes(), model.knownDumps());
             for (const BiosCheck &check : judged)
                 checks.append(
                     QJsonObject{{QStringLiteral("file"), check.file},
@@ -498,7 +498,7 @@ QCoro::Task<int> guide(AppModel &model, CliOutput::Options options)
     for (const BIOSEntry &entry : ProjectDocs::biosTable()) {
         // Each file with its state word: "scph5501.bin verified".
         QStringList files;
-        const QList<BiosCheck> judged = GuideChecklist::checks(entry, found, model.biosHashes());
+        const QList<BiosCheck> judged = GuideChecklist::checks(entry, found, model.biosHashes(), model.knownDumps());
         for (const BiosCheck &check : judged)
             files.append(check.file + QLatin1Char(' ') + GuideChecklist::stateName(check.state));
         CliOutput::printLine(QStringLiteral("  %1 %2: %3%4")

@@ -30,6 +30,7 @@ QList<QPair<QString, Core>> coresIn(const QString &folder, const QString &place)
         core.place = place;
         core.path = entry.filePath();
         core.systems = meta->systems;
+        core.requiredFiles = meta->requiredFiles;
         found.append({entry.fileName(), core});
     }
     return found;
@@ -56,6 +57,14 @@ QList<Core> installed(const std::optional<QString> &appPath)
     std::sort(cores.begin(), cores.end(),
               [](const Core &a, const Core &b) { return a.name.compare(b.name, Qt::CaseInsensitive) < 0; });
     return cores;
+}
+
+QList<RequiredFile> requiredFiles(const QList<Core> &cores)
+{
+    QList<RequiredFile> files;
+    for (const Core &core : cores)
+        files.append(core.requiredFiles);
+    return files;
 }
 
 } // namespace Cores

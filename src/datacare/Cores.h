@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/BundleInfo.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -15,6 +17,7 @@ struct Core
     QString place; // "support" (Application Support/OpenEmu/Cores) or "app" (inside the app)
     QString path; // the bundle
     QStringList systems; // OESystemIdentifiers
+    QList<RequiredFile> requiredFiles; // the BIOS files it asks for
 };
 
 namespace Cores {
@@ -24,5 +27,8 @@ namespace Cores {
 // loads the Application Support copy first. A bundle without a readable Info.plist or an
 // identifier is skipped. In name order.
 QList<Core> installed(const std::optional<QString> &appPath);
+
+// Every BIOS file those cores list.
+QList<RequiredFile> requiredFiles(const QList<Core> &cores);
 
 } // namespace Cores

@@ -10,18 +10,39 @@
 #include <cstdlib>
 #include <stdexcept>
 
+namespace {
+
+// Integers, booleans, lists and dictionaries as themselves; anything else as its text.
+plist_t nodeOf(const QVariant &value)
+{
+    switch (value.typeId()) {
+    case QMetaType::Int:
+    case QMetaType::LongLong: return plist_new_uint(uint64_t(value.toLongLong()));
+    case QMetaType::Bool: return plist_new_bool(value.toBool() ? 1 : 0);
+    case QMetaType::QVariantList: {
+        plist_t array = plist_new_array();
+        for (const QVariant &item : value.toList())
+            plist_array_append_item(array, nodeOf(item));
+        return array;
+    }
+    case QMetaType::QVariantMap: {
+        plist_t dict = plist_new_dict();
+        const QVariantMap map = value.toMap();
+        for (auto it = map.begin(); it != map.end(); ++it)
+            plist_dict_set_item(dict, it.key().toUtf8().constData(), nodeOf(it.value()));
+        return dict;
+    }
+    default: return plist_new_string(value.toString().toUtf8().constData());
+    }
+}
+
+} // namespace
+
 namespace Bundles {
 
 void writePreferences(const QString &file, const QVariantMap &values, PlistFormat format)
 {
-    plist_t dict = plist_new_dict();
-    for (auto it = values.begin(); it != values.end(); ++it) {
-        const QByteArray key = it.key().toUtf8();
-        if (it.value().typeId() == QMetaType::Int)
-            plist_dict_set_item(dict, key.constData(), plist_new_uint(uint64_t(it.value().toInt())));
-        else
-            plist_dict_set_item(dict, key.constData(), plist_new_string(it.value().toString().toUtf8().constData()));
-    }
+    plist_t dict = nodeOf(values);
     char *data = nullptr;
     uint32_t length = 0;
     if (format == PlistFormat::binary)
@@ -58,6 +79,8 @@ QString write(const QString &folder, const QString &name, const Spec &spec)
             plist_array_append_item(systems, plist_new_string(system.toUtf8().constData()));
         plist_dict_set_item(dict, "OESystemIdentifiers", systems);
     }
+    for (auto it = spec.more.begin(); it != spec.more.end(); ++it)
+        plist_dict_set_item(dict, it.key().toUtf8().constData(), nodeOf(it.value()));
 
     char *data = nullptr;
     uint32_t length = 0;

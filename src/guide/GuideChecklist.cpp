@@ -88,10 +88,18 @@ int rank(BiosCheck::State state)
 
 } // namespace
 
-Readiness readiness(const BIOSEntry &entry, const QList<BiosCheck> &checks)
+Readiness readiness(const BIOSEntry &entry, const QList<BiosCheck> &all)
 {
-    if (checks.isEmpty())
+    // A file the cores can do without never holds its system back.
+    QList<BiosCheck> checks;
+    for (const BiosCheck &check : all) {
+        if (!(check.optional && check.state == BiosCheck::State::missing))
+            checks.append(check);
+    }
+    if (all.isEmpty())
         return Readiness::missing;
+    if (checks.isEmpty())
+        return Readiness::ready;
     int overall = entry.anyOf ? 0 : 3;
     for (const BiosCheck &check : checks)
         overall = entry.anyOf ? std::max(overall, rank(check.state)) : std::min(overall, rank(check.state));
@@ -142,13 +150,23 @@ QList<GuideStep> steps(bool installed, const std::optional<QString> &gamesFolder
     };
 }
 
-FileHashes hashFiles(const FoundFiles &found)
+QList<KnownDump> knownDumps(const QList<RequiredFile> &coreFiles)
+{
+    QList<KnownDump> known = ProjectDocs::knownDumps();
+    for (const RequiredFile &file : coreFiles)
+        known.append({file.name, file.md5, false, {}, true, file.optional});
+    return known;
+}
+
+FileHashes hashFiles(const FoundFiles &found, const QList<KnownDump> &known)
 {
     QSet<QString> named;
     for (const BIOSEntry &entry : ProjectDocs::biosTable()) {
         for (const QString &file : entry.files)
             named.insert(file.toLower());
     }
+    for (const KnownDump &dump : known)
+        named.insert(dump.file.toLower());
     FileHashes hashes;
     for (auto it = found.cbegin(); it != found.cend(); ++it) {
         if (!named.contains(it.key().toLower()) || ProjectDocs::isNeverJudged(it.key()))
@@ -170,6 +188,12 @@ QList<BiosCheck> checks(const BIOSEntry &entry, const FoundFiles &found, const F
     for (const QString &file : entry.files) {
         BiosCheck check;
         check.file = file;
+        // Optional when every core that names it says so.
+        const auto listing
+            = std::count_if(known.begin(), known.end(), [&](const KnownDump &d) { return d.file == file && d.fromCore; });
+        const auto optional = std::count_if(known.begin(), known.end(),
+                                            [&](const KnownDump &d) { return d.file == file && d.optional; });
+        check.optional = optional > 0 && optional == listing;
         // Found by name as the satisfied rule finds it (exact name).
         if (const auto where = found.constFind(file); where != found.cend())
             check.path = *where;
@@ -184,12 +208,17 @@ QList<BiosCheck> checks(const BIOSEntry &entry, const FoundFiles &found, const F
         }
         check.state = BiosCheck::State::unrecognised;
         const QString md5 = hashes.value(file);
+        // A dump OpenEmu's own cores accept is verified, even where the table marks it bad.
         for (const KnownDump &dump : known) {
-            if (dump.file == file && dump.md5 == md5) {
-                check.state = dump.bad ? BiosCheck::State::bad : BiosCheck::State::verified;
-                check.remark = dump.remark;
+            if (dump.file != file || dump.md5 != md5)
+                continue;
+            if (!dump.bad) {
+                check.state = BiosCheck::State::verified;
+                check.remark.clear();
                 break;
             }
+            check.state = BiosCheck::State::bad;
+            check.remark = dump.remark;
         }
         list.append(check);
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "guide/ProjectDocs.h"
+#include "platform/BundleInfo.h"
 
 #include <QList>
 #include <QMap>
@@ -25,6 +26,7 @@ struct BiosCheck
     State state = State::missing;
     std::optional<QString> path; // none when missing
     QString remark; // for a bad dump: what to do about it
+    bool optional = false; // every installed core that lists it can do without it
 };
 
 // The first-game checklist: which BIOS files are on disk, and the four steps.
@@ -33,8 +35,13 @@ namespace GuideChecklist {
 using FoundFiles = QMap<QString, QString>; // file name -> where it is
 using FileHashes = QMap<QString, QString>; // file name -> MD5 of its contents
 
-// The MD5 of each found file that the table names (small files; read in the background scan).
-FileHashes hashFiles(const FoundFiles &found);
+// The dumps a BIOS file is judged against: the project's table (with its bad dumps) and every
+// file the installed cores list by name and MD5.
+QList<KnownDump> knownDumps(const QList<RequiredFile> &coreFiles);
+
+// The MD5 of each found file that the table or a known dump names (small files; read in the
+// background scan).
+FileHashes hashFiles(const FoundFiles &found, const QList<KnownDump> &known = ProjectDocs::knownDumps());
 
 // Each file of a row with its state, judged against the known dumps (the project's table by
 // default; tests give their own).

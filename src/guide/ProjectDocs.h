@@ -35,6 +35,8 @@ struct KnownDump
     QString md5; // lower-case hex
     bool bad = false; // a known-bad dump of that file
     QString remark; // what to do about a bad one
+    bool fromCore = false; // listed by an installed core, not the project's table
+    bool optional = false; // the core that lists it can do without it
 };
 
 // The fixed tables of what OpenEmu-Silicon supports, built once on first use.

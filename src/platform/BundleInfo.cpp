@@ -9,6 +9,8 @@
 
 #include <plist/plist.h>
 
+#include <algorithm>
+#include <limits>
 #include <memory>
 
 namespace {
@@ -35,6 +37,94 @@ std::optional<QString> stringEntry(plist_t dict, const char *key)
     QString result = QString::fromUtf8(value);
     free(value);
     return result;
+}
+
+std::optional<qint64> numberEntry(plist_t dict, const char *key)
+{
+    plist_t node = plist_dict_get_item(dict, key);
+    if (!node)
+        return std::nullopt;
+    if (plist_get_node_type(node) == PLIST_UINT) {
+        uint64_t value = 0;
+        plist_get_uint_val(node, &value);
+        return value <= uint64_t(std::numeric_limits<qint64>::max()) ? std::optional(qint64(value)) : std::nullopt;
+    }
+    // Some cores write the size as a string.
+    if (const auto text = stringEntry(dict, key)) {
+        bool ok = false;
+        const qint64 value = text->trimmed().toLongLong(&ok);
+        return ok && value >= 0 ? std::optional(value) : std::nullopt;
+    }
+    return std::nullopt;
+}
+
+bool boolEntry(plist_t dict, const char *key)
+{
+    plist_t node = plist_dict_get_item(dict, key);
+    if (!node)
+        return false;
+    if (plist_get_node_type(node) == PLIST_BOOLEAN) {
+        uint8_t value = 0;
+        plist_get_bool_val(node, &value);
+        return value != 0;
+    }
+    if (plist_get_node_type(node) == PLIST_UINT) {
+        uint64_t value = 0;
+        plist_get_uint_val(node, &value);
+        return value != 0;
+    }
+    return false;
+}
+
+// A name a file may be written under: no folders, nothing hidden or special.
+bool isPlainName(const QString &name)
+{
+    return !name.isEmpty() && !name.startsWith(QLatin1Char('.')) && !name.contains(QLatin1Char('/'))
+           && !name.contains(QChar(0)) && name.size() <= 255;
+}
+
+bool isMd5(const QString &text)
+{
+    return text.size() == 32
+           && std::all_of(text.begin(), text.end(), [](QChar c) { return c.isDigit() || (c >= u'a' && c <= u'f'); });
+}
+
+// OEGameCoreOptions → each system → OERequiredFiles → each file.
+QList<RequiredFile> requiredFilesOf(plist_t root)
+{
+    QList<RequiredFile> files;
+    plist_t options = plist_dict_get_item(root, "OEGameCoreOptions");
+    if (!options || plist_get_node_type(options) != PLIST_DICT)
+        return files;
+    plist_dict_iter it = nullptr;
+    plist_dict_new_iter(options, &it);
+    for (;;) {
+        char *key = nullptr;
+        plist_t system = nullptr;
+        plist_dict_next_item(options, it, &key, &system);
+        if (!key)
+            break;
+        const QString systemName = QString::fromUtf8(key);
+        free(key);
+        if (!system || plist_get_node_type(system) != PLIST_DICT)
+            continue;
+        plist_t list = plist_dict_get_item(system, "OERequiredFiles");
+        if (!list || plist_get_node_type(list) != PLIST_ARRAY)
+            continue;
+        for (uint32_t i = 0; i < plist_array_get_size(list); ++i) {
+            plist_t item = plist_array_get_item(list, i);
+            if (!item || plist_get_node_type(item) != PLIST_DICT)
+                continue;
+            const auto name = stringEntry(item, "Name");
+            const auto md5 = stringEntry(item, "MD5");
+            if (!name || !isPlainName(*name) || !md5 || !isMd5(md5->toLower()))
+                continue;
+            files.append({systemName, *name, md5->toLower(), stringEntry(item, "Description").value_or(QString()),
+                          numberEntry(item, "Size").value_or(-1), boolEntry(item, "Optional")});
+        }
+    }
+    free(it);
+    return files;
 }
 
 } // namespace
@@ -80,6 +170,7 @@ std::optional<BundleMetadata> read(const QString &bundlePath)
             }
         }
     }
+    meta.requiredFiles = requiredFilesOf(root.get());
     return meta;
 }
 

@@ -1,10 +1,22 @@
 #pragma once
 
+#include <QList>
 #include <QMap>
 #include <QString>
 #include <QStringList>
 
 #include <optional>
+
+// A BIOS file a core asks for (its OEGameCoreOptions → system → OERequiredFiles).
+struct RequiredFile
+{
+    QString system;
+    QString name; // a plain file name
+    QString md5; // lower-case hex
+    QString description;
+    qint64 size = -1; // -1 when not given
+    bool optional = false;
+};
 
 // The parts of an application bundle's Contents/Info.plist that Vantor reads.
 // Both the XML and the binary property-list forms are understood.
@@ -16,6 +28,7 @@ struct BundleMetadata
     std::optional<QString> name; // CFBundleName, when a string
     std::optional<QString> bundleVersion; // CFBundleVersion, when a string
     QStringList systems; // a core's OESystemIdentifiers: the strings of that array
+    QList<RequiredFile> requiredFiles; // a core's BIOS files; entries of the wrong shape are left out
 };
 
 namespace BundleInfo {

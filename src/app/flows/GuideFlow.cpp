@@ -11,13 +11,22 @@
 
 QCoro::Task<> AppModel::refreshBIOS()
 {
-    auto scan = [] {
-        const GuideChecklist::FoundFiles found = GuideChecklist::scanFileNames();
-        return std::pair{found, GuideChecklist::hashFiles(found)};
+    struct Scanned
+    {
+        BiosMap found;
+        BiosMap hashes;
+        QList<KnownDump> known;
     };
-    auto scanning = m_guide.refresh.inBackground(scan, [this](std::pair<BiosMap, BiosMap> scanned) {
-        m_guide.hashes = std::move(scanned.second);
-        assign(m_guide.found, std::move(scanned.first), &AppModel::biosFoundChanged);
+    auto scan = [app = m_installed ? std::optional(m_installed->url) : std::nullopt] {
+        const GuideChecklist::FoundFiles found = GuideChecklist::scanFileNames();
+        QList<KnownDump> known = GuideChecklist::knownDumps(Cores::requiredFiles(Cores::installed(app)));
+        const GuideChecklist::FileHashes hashes = GuideChecklist::hashFiles(found, known);
+        return Scanned{found, hashes, std::move(known)};
+    };
+    auto scanning = m_guide.refresh.inBackground(scan, [this](Scanned scanned) {
+        m_guide.hashes = std::move(scanned.hashes);
+        m_guide.known = std::move(scanned.known);
+        assign(m_guide.found, std::move(scanned.found), &AppModel::biosFoundChanged);
     });
     co_await std::move(scanning);
 }
