@@ -133,6 +133,10 @@ public:
 
     // The first-game guide: the BIOS scan, and the games folder the user picks.
     QCoro::Task<> refreshBIOS();
+    // Adds the known BIOS dumps found in the paths (files, folders, zips), or in a folder the
+    // user chooses when none are given. A change: one at a time, with other Vantors kept out.
+    QCoro::Task<Outcome> importBios(std::optional<QStringList> paths = std::nullopt);
+    const BiosImportResult &lastBiosImport() const { return m_guide.lastImport; }
     QCoro::Task<Outcome> chooseGamesFolder();
 
     // Moves the app, and on request its data, to the Trash: the window asks about the data

@@ -4,6 +4,7 @@
 #include "app/Refresh.h"
 #include "app/SaveStateJudge.h"
 #include "datacare/BackupItem.h"
+#include "datacare/BiosImport.h"
 #include "datacare/TidyRow.h"
 #include "guide/ProjectDocs.h"
 #include "release/Release.h"
@@ -73,6 +74,17 @@ struct TidyState
 };
 
 // The first-game guide (flows/GuideFlow.cpp).
+// What "Add BIOS Files…" did (flows/BiosImportFlow.cpp).
+struct BiosImportResult
+{
+    QStringList added;
+    int unrecognised = 0;
+    QStringList alreadyThere;
+    QList<BiosImport::Skipped> skipped;
+    // "Added 4 BIOS files: …. 12 files weren't recognised."
+    QString summary() const;
+};
+
 struct GuideState
 {
     using BiosMap = QMap<QString, QString>;
@@ -84,5 +96,6 @@ struct GuideState
     std::optional<QString> gamesFolder;
     BiosMap found; // file name -> where it was found
     BiosMap hashes; // file name -> MD5 in hex
-    QList<KnownDump> known = ProjectDocs::knownDumps(); // and the installed cores' dumps, after a scan
+    QList<KnownDump> known = ProjectDocs::knownDumps();
+    BiosImportResult lastImport; // and the installed cores' dumps, after a scan
 };

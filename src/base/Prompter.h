@@ -24,6 +24,7 @@ public:
         restore, // "Restore this backup?"
         uninstallApp, // "Move OpenEmu-Silicon to the Trash?"
         uninstallData, // "Also remove OpenEmu's data?"
+        replaceBios, // "Replace scph5501.bin?": an unrecognised BIOS file goes to the Trash
     };
 
     struct Alert
@@ -38,7 +39,7 @@ public:
         int defaultButton = 0;
     };
 
-    enum class PanelId { backupFolder, restoreZip, gamesFolder };
+    enum class PanelId { backupFolder, restoreZip, gamesFolder, biosFiles };
 
     struct Panel
     {

@@ -25,6 +25,7 @@ struct Options
     bool withData = false; // uninstall: the data to the Trash too
     bool atRisk = false; // states: only those that may not load
     QString argument = {}; // the command's own argument (skip: the tag)
+    QStringList arguments = {}; // bios-import: its paths, made absolute
     QStringList only = {}; // backup: the items to include
     bool progress = false; // a progress bar even when stderr is not a terminal
 };

@@ -460,7 +460,8 @@ QCoro::Task<int> guide(AppModel &model, CliOutput::Options options)
                                         {QStringLiteral("detail"), step.detail}});
         for (const BIOSEntry &entry : ProjectDocs::biosTable()) {
             QJsonArray checks;
-            const QList<BiosCheck> judged = GuideChecklist::checks(entry, found, model.biosHashes(), model.knownDumps());
+            const QList<BiosCheck> judged
+                = GuideChecklist::checks(entry, found, model.biosHashes(), model.knownDumps());
             for (const BiosCheck &check : judged)
                 checks.append(
                     QJsonObject{{QStringLiteral("file"), check.file},
@@ -545,6 +546,24 @@ QCoro::Task<int> setGamesFolder(AppModel &model, CliOutput::Options options)
     const QString notice = QStringLiteral("Games folder: %1").arg(model.gamesFolder().value_or(QString()));
     CliOutput::printNotice(notice, options);
     co_return success;
+}
+
+QCoro::Task<int> biosImport(AppModel &model, CliOutput::Options options)
+{
+    const Outcome outcome = co_await model.importBios(options.arguments);
+    if (options.json && outcome == Outcome::done) {
+        const BiosImportResult &result = model.lastBiosImport();
+        QJsonArray skipped;
+        for (const BiosImport::Skipped &one : result.skipped)
+            skipped.append(QJsonObject{{QStringLiteral("source"), one.source}, {QStringLiteral("reason"), one.reason}});
+        CliOutput::printJson({{QStringLiteral("notice"), result.summary()},
+                              {QStringLiteral("added"), QJsonArray::fromStringList(result.added)},
+                              {QStringLiteral("unrecognised"), result.unrecognised},
+                              {QStringLiteral("alreadyThere"), QJsonArray::fromStringList(result.alreadyThere)},
+                              {QStringLiteral("skipped"), skipped}});
+        co_return success;
+    }
+    co_return report(model, outcome, options);
 }
 
 } // namespace Commands

@@ -35,5 +35,6 @@ QCoro::Task<int> uninstall(AppModel &model, CliOutput::Options options);
 QCoro::Task<int> guide(AppModel &model, CliOutput::Options options);
 QCoro::Task<int> systems(AppModel &model, CliOutput::Options options);
 QCoro::Task<int> setGamesFolder(AppModel &model, CliOutput::Options options);
+QCoro::Task<int> biosImport(AppModel &model, CliOutput::Options options);
 
 } // namespace Commands

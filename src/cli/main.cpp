@@ -51,6 +51,7 @@ const std::map<QString, Command> &actions()
         {QStringLiteral("guide"), Commands::guide},
         {QStringLiteral("systems"), Commands::systems},
         {QStringLiteral("set-games-folder"), Commands::setGamesFolder},
+        {QStringLiteral("bios-import"), Commands::biosImport},
     };
     return table;
 }
@@ -183,13 +184,14 @@ int runCli(int argc, char *argv[])
     }
     const bool takesArgument = !spec->argument.isEmpty();
     const bool optionalArgument = spec->argument.startsWith(QLatin1Char('['));
+    const bool manyArguments = spec->argument.endsWith(QStringLiteral("…"));
     if (name == QStringLiteral("set")) {
         if (positional.size() != 2 || positional[0] != QStringLiteral("auto-backup")
             || (positional[1] != QStringLiteral("on") && positional[1] != QStringLiteral("off")))
             return usageError(QStringLiteral("set takes auto-backup on or auto-backup off."), name);
     } else if (!takesArgument && !positional.isEmpty()) {
         return usageError(QStringLiteral("%1 takes no argument.").arg(name), name);
-    } else if (positional.size() > 1) {
+    } else if (positional.size() > 1 && !manyArguments) {
         // "restore a b": one is what it takes.
         return usageError(QStringLiteral("%1 takes one %2, not %3.").arg(name, spec->argument).arg(positional.size()),
                           name);
@@ -216,6 +218,8 @@ int runCli(int argc, char *argv[])
     options.progress = parser.isSet(QStringLiteral("progress"));
     options.includeSkipped = parser.isSet(QStringLiteral("include-skipped"));
     options.argument = positional.join(QLatin1Char(' '));
+    for (const QString &path : std::as_const(positional))
+        options.arguments.append(QFileInfo(path).absoluteFilePath());
     options.noBackup = parser.isSet(QStringLiteral("no-backup"));
     options.withData = parser.isSet(QStringLiteral("with-data"));
     options.atRisk = parser.isSet(QStringLiteral("at-risk"));

@@ -189,8 +189,8 @@ QList<BiosCheck> checks(const BIOSEntry &entry, const FoundFiles &found, const F
         BiosCheck check;
         check.file = file;
         // Optional when every core that names it says so.
-        const auto listing
-            = std::count_if(known.begin(), known.end(), [&](const KnownDump &d) { return d.file == file && d.fromCore; });
+        const auto listing = std::count_if(known.begin(), known.end(),
+                                           [&](const KnownDump &d) { return d.file == file && d.fromCore; });
         const auto optional = std::count_if(known.begin(), known.end(),
                                             [&](const KnownDump &d) { return d.file == file && d.optional; });
         check.optional = optional > 0 && optional == listing;

@@ -32,6 +32,7 @@ QString panelKey(Prompter::PanelId id)
     case Prompter::PanelId::backupFolder: return QStringLiteral("Backup");
     case Prompter::PanelId::restoreZip: return QStringLiteral("Restore");
     case Prompter::PanelId::gamesFolder: return QStringLiteral("Games");
+    case Prompter::PanelId::biosFiles: return QStringLiteral("BIOS");
     }
     return {};
 }

@@ -90,7 +90,8 @@ void GuidePage::sync()
                                "~/Library/Application Support/OpenEmu."),
                 this));
     for (const BIOSEntry &entry : ProjectDocs::biosTable()) {
-        const QList<BiosCheck> checks = GuideChecklist::checks(entry, found, m_model.biosHashes(), m_model.knownDumps());
+        const QList<BiosCheck> checks
+            = GuideChecklist::checks(entry, found, m_model.biosHashes(), m_model.knownDumps());
         const GuideChecklist::Readiness state = GuideChecklist::readiness(entry, checks);
         auto *row = new QHBoxLayout;
         using Readiness = GuideChecklist::Readiness;

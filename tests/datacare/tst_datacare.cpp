@@ -11,6 +11,7 @@
 #include "base/Paths.h"
 #include "datacare/BackupArchive.h"
 #include "datacare/BackupManager.h"
+#include "datacare/BiosImport.h"
 #include "datacare/Cores.h"
 #include "datacare/DataPlaces.h"
 #include "datacare/Tidy.h"
@@ -514,6 +515,112 @@ private Q_SLOTS:
             QVERIFY2(!line.contains(u" -> "_s) || inside.contains(line), qPrintable(line));
         QCOMPARE(QDir(m_home.home()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
                  (QStringList{u"Library"_s, u"out"_s, u"outside"_s}));
+    }
+
+    // Known dumps found by their contents wherever they are and whatever they're called; hostile
+    // sources are skipped and said; nothing outside the BIOS folder changes.
+    void biosImportByContents()
+    {
+        const auto md5 = [](const QByteArray &bytes) {
+            return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex());
+        };
+        const QList<BiosImport::Known> known{{u"scph5501.bin"_s, md5("psx")},
+                                             {u"dc_boot.bin"_s, md5("dreamcast")},
+                                             {u"lynxboot.img"_s, md5("lynx")},
+                                             {u"syscard3.pce"_s, md5("headered"), true}};
+        const QString in = m_home.path(u"Downloads"_s);
+        TestFiles::write(in + u"/PSX BIOS (USA).bin"_s, "psx");
+        TestFiles::write(in + u"/more/copy of psx.bin"_s, "psx");
+        TestFiles::write(in + u"/readme.txt"_s, "not a BIOS");
+        TestFiles::write(in + u"/.DS_Store"_s, "lynx"); // hidden: never looked at
+        TestFiles::write(in + u"/card.pce"_s, "headered");
+        TestFiles::write(m_home.path(u"outside/lynx.img"_s), "lynx");
+        QVERIFY(QFile::link(m_home.path(u"outside/lynx.img"_s), in + u"/linked.img"_s)); // not followed
+        QCOMPARE(::mkfifo(QFile::encodeName(in + u"/pipe.bin"_s).constData(), 0600), 0);
+        QFile sparse(in + u"/huge.img"_s);
+        QVERIFY(sparse.open(QIODevice::WriteOnly) && sparse.resize(Q_INT64_C(10) << 30)); // 10 GB of holes
+        sparse.close();
+        ZipWriter zip;
+        zip.addFile(u"../x"_s, "dreamcast");
+        zip.addFile(u"__MACOSX/._x"_s, "lynx");
+        zip.addFile(u"bomb.bin"_s, QByteArray(BiosImport::maxFileBytes + 1, '\0'), {.listedSize = 10});
+        zip.addLink(u"link.bin"_s, u"/etc/passwd"_s);
+        QVERIFY(zip.write(in + u"/more/Sega.ZIP"_s));
+        // The user names a link to a file themselves: that one is followed.
+        QVERIFY(QFile::link(m_home.path(u"outside/lynx.img"_s), m_home.path(u"named.img"_s)));
+
+        const BiosImport::Gathered found = BiosImport::gather({in, m_home.path(u"named.img"_s)}, known);
+        QStringList matched;
+        for (const BiosImport::Match &match : found.matches)
+            matched.append(match.name + u" <- "_s + QString(match.source).remove(in + u'/'));
+        QCOMPARE(matched, (QStringList{u"scph5501.bin <- PSX BIOS (USA).bin"_s, u"dc_boot.bin <- Sega.ZIP: ../x"_s,
+                                       u"lynxboot.img <- "_s + m_home.path(u"named.img"_s)}));
+        QCOMPARE(found.unrecognised, 1);
+        QStringList skipped;
+        for (const BiosImport::Skipped &one : found.skipped)
+            skipped.append(one.source.section(u'/', -1) + u": "_s + one.reason);
+        skipped.sort();
+        QCOMPARE(skipped, (QStringList{u"Sega.ZIP: bomb.bin: too large to be a BIOS file"_s,
+                                       u"Sega.ZIP: link.bin: not a regular file"_s,
+                                       u"card.pce: a known bad dump of syscard3.pce"_s,
+                                       u"copy of psx.bin: the same as "_s + in + u"/PSX BIOS (USA).bin"_s,
+                                       u"huge.img: too large to be a BIOS file"_s, u"linked.img: not a regular file"_s,
+                                       u"pipe.bin: not a regular file"_s}));
+
+        // Placed through a linked BIOS folder (the user moved it); a link planted inside it under
+        // a BIOS name is replaced, never written through.
+        const QString moved = m_home.path(u"Disk/BIOS"_s);
+        QVERIFY(QDir().mkpath(moved) && QDir().mkpath(library(u"Application Support/OpenEmu"_s)));
+        QVERIFY(QFile::link(moved, library(u"Application Support/OpenEmu/BIOS"_s)));
+        QVERIFY(QFile::link(m_home.path(u"outside/lynx.img"_s), moved + u"/dc_boot.bin"_s));
+        QCOMPARE(BiosImport::whatIsThere(u"dc_boot.bin"_s, known), BiosImport::There::other);
+        const QStringList outside = snapshot(m_home.path(u"outside"_s));
+        BiosImport::place(found.matches);
+        QCOMPARE(snapshot(m_home.path(u"outside"_s)), outside);
+        QCOMPARE(QDir(moved).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 (QStringList{u"dc_boot.bin"_s, u"lynxboot.img"_s, u"scph5501.bin"_s}));
+        QCOMPARE(TestFiles::read(moved + u"/dc_boot.bin"_s), "dreamcast");
+        QCOMPARE(BiosImport::whatIsThere(u"dc_boot.bin"_s, known), BiosImport::There::known);
+    }
+
+    // The import as the user runs it: a file Vantor doesn't recognise is replaced only when they
+    // say so, and then it is in the Trash; a good dump already there is never touched.
+    void biosImportFlow()
+    {
+        const QString bios = library(u"Application Support/OpenEmu/BIOS/"_s);
+        TestFiles::write(bios + u"lynxboot.img"_s, "my own lynx file");
+        const QString in = m_home.path(u"Downloads"_s);
+        // The known dumps come from the installed cores' own lists (real dumps can't be shipped).
+        const auto md5 = [](const QByteArray &bytes) {
+            return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex());
+        };
+        const QVariantList files{QVariantMap{{u"Name"_s, u"lynxboot.img"_s}, {u"MD5"_s, md5("lynx")}},
+                                 QVariantMap{{u"Name"_s, u"5200.rom"_s}, {u"MD5"_s, md5("atari")}}};
+        Bundles::write(library(u"Application Support/OpenEmu/Cores"_s), u"Handy.oecoreplugin"_s,
+                       {.identifier = u"org.openemu.Handy"_s,
+                        .more = {{u"OEGameCoreOptions"_s, QVariantMap{{u"openemu.system.lynx"_s,
+                                                                       QVariantMap{{u"OERequiredFiles"_s, files}}}}}}});
+        TestFiles::write(in + u"/Lynx Boot.img"_s, "lynx");
+        TestFiles::write(in + u"/atari 5200.bin"_s, "atari");
+        TestFiles::write(in + u"/notes.txt"_s, "notes");
+        AppModel model(u"http://127.0.0.1:1/feed"_s, m_prompter, m_workspace);
+
+        m_prompter.answers = {1}; // Keep
+        QCOMPARE(await(model.importBios(QStringList{in})), Outcome::done);
+        QCOMPARE(m_prompter.asked.last().id, Prompter::AlertId::replaceBios);
+        QCOMPARE(m_prompter.asked.last().defaultButton, 1);
+        QCOMPARE(*model.notice(), u"Added 1 BIOS file: 5200.rom. 1 file wasn't recognised. Skipped: lynxboot.img "
+                                  u"(kept the file already there)."_s);
+        QCOMPARE(TestFiles::read(bios + u"lynxboot.img"_s), "my own lynx file");
+
+        m_prompter.answers = {0}; // Replace: the old one goes to the Trash
+        QCOMPARE(await(model.importBios(QStringList{in})), Outcome::done);
+        QCOMPARE(*model.notice(), u"Added 1 BIOS file: lynxboot.img. 1 file wasn't recognised. Already there: "
+                                  u"5200.rom."_s);
+        QCOMPARE(TestFiles::read(bios + u"lynxboot.img"_s), "lynx");
+        QCOMPARE(trashed(), QStringList{u"lynxboot.img"_s});
+        QCOMPARE(m_prompter.asked.size(), 2);
+        QCOMPARE(model.biosHashes().value(u"lynxboot.img"_s), md5("lynx")); // the guide sees it at once
     }
 
     void backupAndRestoreFlows()

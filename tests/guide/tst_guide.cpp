@@ -235,19 +235,22 @@ private Q_SLOTS:
         };
         const QString cores = support(u"Cores"_s);
         const QVariantList files{
-            QVariantMap{{u"Name"_s, u"exec.bin"_s}, {u"MD5"_s, md5("exec dump").toUpper()}, {u"Size"_s, u"8192"_s},
+            QVariantMap{{u"Name"_s, u"exec.bin"_s},
+                        {u"MD5"_s, md5("exec dump").toUpper()},
+                        {u"Size"_s, u"8192"_s},
                         {u"Description"_s, u"Executive ROM"_s}},
             QVariantMap{{u"Name"_s, u"grom.bin"_s}, {u"MD5"_s, md5("grom")}, {u"Size"_s, 2048}, {u"Optional"_s, true}},
             QVariantMap{{u"Name"_s, u"../escape.bin"_s}, {u"MD5"_s, md5("x")}},
             QVariantMap{{u"Name"_s, u"noHash.bin"_s}, {u"MD5"_s, u"not a hash"_s}},
             u"not a dictionary"_s,
         };
-        Bundles::write(cores, u"Bliss.oecoreplugin"_s,
-                       {.identifier = u"org.openemu.Bliss"_s,
-                        .more = {{u"OEGameCoreOptions"_s,
-                                  QVariantMap{{u"openemu.system.intellivision"_s, QVariantMap{{u"OERequiredFiles"_s, files}}},
-                                              {u"openemu.system.other"_s, QVariantMap{{u"OERequiredFiles"_s, u"x"_s}}},
-                                              {u"openemu.system.odd"_s, 3}}}}});
+        Bundles::write(
+            cores, u"Bliss.oecoreplugin"_s,
+            {.identifier = u"org.openemu.Bliss"_s,
+             .more = {{u"OEGameCoreOptions"_s,
+                       QVariantMap{{u"openemu.system.intellivision"_s, QVariantMap{{u"OERequiredFiles"_s, files}}},
+                                   {u"openemu.system.other"_s, QVariantMap{{u"OERequiredFiles"_s, u"x"_s}}},
+                                   {u"openemu.system.odd"_s, 3}}}}});
         Bundles::write(cores, u"Odd.oecoreplugin"_s,
                        {.identifier = u"org.openemu.Odd"_s, .more = {{u"OEGameCoreOptions"_s, u"a string"_s}}});
         const QList<Core> installed = Cores::installed(std::nullopt);
@@ -263,8 +266,8 @@ private Q_SLOTS:
         TestFiles::write(support(u"BIOS/exec.bin"_s), "exec dump");
         AppModel model(u"http://127.0.0.1:1/feed"_s, m_prompter, m_workspace);
         await(model.refreshBIOS());
-        const QList<BiosCheck> checks
-            = GuideChecklist::checks(row(u"Intellivision"_s), model.biosFound(), model.biosHashes(), model.knownDumps());
+        const QList<BiosCheck> checks = GuideChecklist::checks(row(u"Intellivision"_s), model.biosFound(),
+                                                               model.biosHashes(), model.knownDumps());
         QCOMPARE(checks.size(), 2);
         QCOMPARE(checks[0].state, BiosCheck::State::verified);
         QVERIFY(checks[1].optional);
@@ -273,8 +276,8 @@ private Q_SLOTS:
         // Without the core: the table alone doesn't know that dump, and grom.bin is wanted.
         QVERIFY(QDir(cores).removeRecursively());
         await(model.refreshBIOS());
-        const QList<BiosCheck> alone
-            = GuideChecklist::checks(row(u"Intellivision"_s), model.biosFound(), model.biosHashes(), model.knownDumps());
+        const QList<BiosCheck> alone = GuideChecklist::checks(row(u"Intellivision"_s), model.biosFound(),
+                                                              model.biosHashes(), model.knownDumps());
         QCOMPARE(alone[0].state, BiosCheck::State::unrecognised);
         QCOMPARE(GuideChecklist::readiness(row(u"Intellivision"_s), alone), GuideChecklist::Readiness::missing);
     }

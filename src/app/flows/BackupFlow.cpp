@@ -1,6 +1,7 @@
 // The Backup page's actions on the model.
 
 #include "app/AppModel.h"
+#include "app/ProgressRelay.h"
 #include "datacare/BackupManager.h"
 
 #include "base/Background.h"
@@ -9,43 +10,6 @@
 #include "platform/Workspace.h"
 
 #include <QFileInfo>
-#include <QTimer>
-
-#include <atomic>
-#include <memory>
-
-namespace {
-
-// Bytes a background step has done: written on its thread, shown in the model's busy line ten
-// times a second for as long as the relay lives.
-struct ProgressRelay
-{
-    struct Counts
-    {
-        std::atomic<qint64> done = 0;
-        std::atomic<qint64> total = 0;
-    };
-    std::shared_ptr<Counts> counts = std::make_shared<Counts>();
-    QTimer poll;
-
-    template <typename Show>
-    explicit ProgressRelay(QObject *context, Show show)
-    {
-        QObject::connect(&poll, &QTimer::timeout, context,
-                         [counts = counts, show] { show(counts->done.load(), counts->total.load()); });
-        poll.start(100);
-    }
-    // For the background step: BackupManager's progress callback.
-    BackupManager::Progress callback() const
-    {
-        return [counts = counts](qint64 done, qint64 total) {
-            counts->done = done;
-            counts->total = total;
-        };
-    }
-};
-
-} // namespace
 
 QCoro::Task<> AppModel::refreshBackupItems()
 {
