@@ -5,8 +5,10 @@
 #include "demo/SampleRelease.h"
 #include "install/VersionChecker.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QUrl>
 
 #include <cstring>
@@ -54,6 +56,9 @@ void seedHome(const QString &home)
     };
     saveState(QStringLiteral("/SNES/Super Demo World/Slot 1"), QStringLiteral("Slot 1"),
               QStringLiteral("org.openemu.Snes9x"), QStringLiteral("1.60"), 48'000);
+    // Made with the Mupen64Plus inside OpenEmu 1.0.3; 1.0.4 brings a newer one.
+    saveState(QStringLiteral("/N64/Demo Kart 64/OESpecialState_quick2"), QStringLiteral("OESpecialState_quick2"),
+              QStringLiteral("org.openemu.Mupen64Plus"), QStringLiteral("2.5.3"), 64'000);
     saveState(QStringLiteral("/GBA/Demo Advance/OESpecialState_auto"), QStringLiteral("OESpecialState_auto"),
               QStringLiteral("org.openemu.mGBA"), QStringLiteral("0.10.5"), 96'000);
     Bundles::writePreferences(home + QStringLiteral("/Library/Preferences/org.openemu.OpenEmu.plist"),
@@ -71,6 +76,60 @@ void seedHome(const QString &home)
                     .executableName = QStringLiteral("mGBA"),
                     .bundleVersion = QStringLiteral("0.10.5"),
                     .systems = {QStringLiteral("openemu.system.gba")}});
+    // A core that lists the BIOS files it needs, as OpenEmu's do: real dumps can't be shipped, so
+    // it lists the demo's own stand-ins (and the Lynx file already there).
+    const auto md5 = [](const QByteArray &bytes) {
+        return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex());
+    };
+    const QByteArray psx(4'096, 'P'), segaCd(2'048, 'S'), dreamcast(2'048, 'D'), lynx(512, 'x');
+    const auto needs = [&](const QString &name, const QByteArray &bytes, const QString &description) {
+        return QVariantMap{{QStringLiteral("Name"), name},
+                           {QStringLiteral("MD5"), md5(bytes)},
+                           {QStringLiteral("Size"), QString::number(bytes.size())},
+                           {QStringLiteral("Description"), description}};
+    };
+    Bundles::write(
+        support + QStringLiteral("/Cores"), QStringLiteral("Mednafen.oecoreplugin"),
+        {.identifier = QStringLiteral("org.openemu.Mednafen"),
+         .executableName = QStringLiteral("Mednafen"),
+         .bundleVersion = QStringLiteral("1.29.0"),
+         .systems = {QStringLiteral("openemu.system.psx"), QStringLiteral("openemu.system.lynx")},
+         .more = {{QStringLiteral("OEGameCoreOptions"),
+                   QVariantMap{{QStringLiteral("openemu.system.psx"),
+                                QVariantMap{{QStringLiteral("OERequiredFiles"),
+                                             QVariantList{needs(QStringLiteral("scph5501.bin"), psx,
+                                                                QStringLiteral("PlayStation (USA) BIOS"))}}}},
+                               {QStringLiteral("openemu.system.lynx"),
+                                QVariantMap{{QStringLiteral("OERequiredFiles"),
+                                             QVariantList{needs(QStringLiteral("lynxboot.img"), lynx,
+                                                                QStringLiteral("Lynx boot ROM"))}}}}}}}});
+    Bundles::write(
+        support + QStringLiteral("/Cores"), QStringLiteral("GenesisPlus.oecoreplugin"),
+        {.identifier = QStringLiteral("org.openemu.GenesisPlus"),
+         .executableName = QStringLiteral("GenesisPlus"),
+         .bundleVersion = QStringLiteral("1.7.4"),
+         .systems = {QStringLiteral("openemu.system.scd")},
+         .more = {{QStringLiteral("OEGameCoreOptions"),
+                   QVariantMap{{QStringLiteral("openemu.system.scd"),
+                                QVariantMap{{QStringLiteral("OERequiredFiles"),
+                                             QVariantList{needs(QStringLiteral("BIOS_CD_U.bin"), segaCd,
+                                                                QStringLiteral("Sega CD (USA) BIOS")),
+                                                          needs(QStringLiteral("dc_boot.bin"), dreamcast,
+                                                                QStringLiteral("Dreamcast boot ROM"))}}}}}}}});
+    // A download of BIOS files under the names they came with, to add with "Add BIOS Files…".
+    const QString pack = home + QStringLiteral("/Downloads/BIOS pack");
+    write(pack + QStringLiteral("/PlayStation (USA) v4.1.bin"), psx);
+    write(pack + QStringLiteral("/Dreamcast/boot [!].bin"), dreamcast);
+    write(pack + QStringLiteral("/Lynx Boot ROM.img"), lynx);
+    write(pack + QStringLiteral("/README.txt"), "Keep these files to yourself.\n");
+    write(pack + QStringLiteral("/scph1001.bin"), QByteArray(4'096, '1'));
+    write(pack + QStringLiteral("/zipped/US Sega CD 2.bin"), segaCd);
+    // Zipped as such packs come; where there is no zip tool the folder stays as it is.
+    if (QProcess::execute(QStringLiteral("zip"),
+                          {QStringLiteral("-q"), QStringLiteral("-r"), QStringLiteral("-j"),
+                           pack + QStringLiteral("/Sega CD BIOS.zip"), pack + QStringLiteral("/zipped")})
+        == 0)
+        QDir(pack + QStringLiteral("/zipped")).removeRecursively();
     write(support + QStringLiteral("/Snes9x/Battery Saves/Super Demo World.srm"), QByteArray(8'192, 'b'));
     write(support + QStringLiteral("/mGBA/Battery Saves/Demo Advance.sav"), QByteArray(32'768, 'b'));
     write(support + QStringLiteral("/BIOS/scph5501.bin"), QByteArray(512'000, 'p'));
@@ -119,7 +178,11 @@ Feed::Feed(const QString &sandbox)
     const QString work = sandbox + QStringLiteral("/releases");
     const QString first = QStringLiteral("/feeds/1.0.3");
     const QString second = QStringLiteral("/feeds/1.0.4");
-    SampleRelease::publish(*m_server, work, first, {.version = QStringLiteral("1.0.3")});
+    // Each app brings its own cores: 1.0.4 a newer Mupen64Plus than the demo's save state was made with.
+    SampleRelease::publish(*m_server, work, first,
+                           {.version = QStringLiteral("1.0.3"),
+                            .cores = {{QStringLiteral("Mupen64Plus"), QStringLiteral("2.5.3")},
+                                      {QStringLiteral("Snes9x"), QStringLiteral("1.60")}}});
     SampleRelease::publish(
         *m_server, work, second,
         {.version = QStringLiteral("1.0.4"),
@@ -129,7 +192,9 @@ Feed::Feed(const QString &sandbox)
          .checksumFile = true,
          .notes = QStringLiteral("## What's new\n\n**Faster** library loading, *fixed* save states "
                                  "and `Flycast` updates.\n- Controllers reconnect after sleep\n"
-                                 "See [the project](https://github.com/OpenEmu-Silicon/OpenEmu-Silicon).")});
+                                 "See [the project](https://github.com/OpenEmu-Silicon/OpenEmu-Silicon)."),
+         .cores = {{QStringLiteral("Mupen64Plus"), QStringLiteral("2.6.0")},
+                   {QStringLiteral("Snes9x"), QStringLiteral("1.63")}}});
     // Until OpenEmu is installed the feed offers 1.0.3; from then on the newer 1.0.4.
     const FeedServer::Route older = *m_server->routeOf(first);
     const FeedServer::Route newer = *m_server->routeOf(second);

@@ -259,7 +259,9 @@ QCoro::Task<Outcome> AppModel::runInstall(InstallRequest request, Change change)
         if (!coreChanges.isEmpty()) {
             const Prompter::Alert question{Prompter::AlertId::coreChange,
                                            SaveStateJudge::describe(coreChanges),
-                                           QStringLiteral("They may not load afterwards. Update anyway?"),
+                                           SaveStateJudge::stateCount(coreChanges) == 1
+                                               ? QStringLiteral("It may not load afterwards. Update anyway?")
+                                               : QStringLiteral("They may not load afterwards. Update anyway?"),
                                            {QStringLiteral("Update"), QStringLiteral("Cancel")},
                                            Prompter::Style::warning,
                                            1};
