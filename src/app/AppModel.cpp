@@ -168,6 +168,7 @@ void AppModel::start()
     runStartupTask(refreshBIOS());
     runStartupTask(refreshBackupItems());
     runStartupTask(refreshTidy());
+    runStartupTask(refreshCores());
 }
 
 void AppModel::runStartupTask(QCoro::Task<> task)

@@ -77,6 +77,13 @@ public:
     const QList<TidyRow> &tidyRows() const { return m_tidy.rows; }
     // OpenEmu's emulator cores as it will load them (read now: a handful of small files).
     QList<Core> installedCores() const;
+    // The same, as the last refreshCores() or refreshSaveStates() read them.
+    const QList<Core> &cores() const { return m_saveStates.cores; }
+    // The save states judged by the last refreshSaveStates(), and whether one is running.
+    const QList<JudgedState> &saveStates() const { return m_saveStates.states; }
+    bool loadingSaveStates() const { return m_saveStates.loading; }
+    QCoro::Task<> refreshCores();
+    QCoro::Task<> refreshSaveStates();
     // Every save state where OpenEmu keeps them, judged against those cores. Blocking: it reads
     // each state's Info.plist.
     QList<JudgedState> judgedSaveStates() const;
@@ -172,6 +179,8 @@ Q_SIGNALS:
     void skippedVersionChanged();
     void backupItemsChanged();
     void tidyRowsChanged();
+    void coresChanged();
+    void saveStatesChanged();
     void busyMessageChanged();
     void busyProgressChanged();
     // isBusy() may have changed.
@@ -229,6 +238,7 @@ private:
     BackupState m_backup{this};
     TidyState m_tidy{this};
     GuideState m_guide{this};
+    SaveStatesState m_saveStates{this};
     std::optional<QString> m_busyMessage;
     qint64 m_busyDone = 0;
     qint64 m_busyTotal = 0;

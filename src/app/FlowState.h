@@ -74,6 +74,21 @@ struct TidyState
 };
 
 // The first-game guide (flows/GuideFlow.cpp).
+// The installed cores and the judged save states (flows/SaveStatesFlow.cpp).
+struct SaveStatesState
+{
+    explicit SaveStatesState(QObject *owner)
+        : refresh(owner)
+        , coresRefresh(owner)
+    {
+    }
+    Refresh refresh;
+    Refresh coresRefresh;
+    bool loading = false;
+    QList<Core> cores;
+    QList<JudgedState> states;
+};
+
 // What "Add BIOS Files…" did (flows/BiosImportFlow.cpp).
 struct BiosImportResult
 {

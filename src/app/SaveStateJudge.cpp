@@ -45,6 +45,55 @@ bool atRisk(const JudgedState &judged)
     return judged.judgement != QStringLiteral("matches") && judged.judgement != QStringLiteral("no-version");
 }
 
+QString explain(const JudgedState &judged)
+{
+    const QString &j = judged.judgement;
+    if (j == QStringLiteral("matches"))
+        return QStringLiteral("Loads");
+    if (j == QStringLiteral("no-version"))
+        return QStringLiteral("Loads (no core version recorded)");
+    if (j == QStringLiteral("core-missing"))
+        return QStringLiteral("Its core isn't installed (%1)").arg(judged.state.coreIdentifier);
+    if (j == QStringLiteral("unreadable"))
+        return QStringLiteral("Can't be read");
+    return QStringLiteral("Made with %1 %2; installed: %3")
+        .arg(judged.coreName, judged.state.coreVersion.value_or(QString()),
+             judged.installedVersion.isEmpty() ? QStringLiteral("no version") : judged.installedVersion);
+}
+
+QString summary(const QList<JudgedState> &states)
+{
+    if (states.isEmpty())
+        return QStringLiteral("No save states yet.");
+    int versions = 0, missing = 0, unreadable = 0;
+    for (const JudgedState &judged : states) {
+        if (judged.judgement == QStringLiteral("core-missing"))
+            ++missing;
+        else if (judged.judgement == QStringLiteral("unreadable"))
+            ++unreadable;
+        else if (atRisk(judged))
+            ++versions;
+    }
+    if (versions + missing + unreadable == 0)
+        return states.size() == 1
+                   ? QStringLiteral("The save state will load with the cores installed.")
+                   : QStringLiteral("All %1 save states will load with the cores installed.").arg(states.size());
+    QStringList parts;
+    if (versions > 0)
+        parts.append(versions == 1 ? QStringLiteral("1 save state was made with a different core version and may "
+                                                    "not load.")
+                                   : QStringLiteral("%1 save states were made with a different core version and may "
+                                                    "not load.")
+                                         .arg(versions));
+    if (missing > 0)
+        parts.append(missing == 1 ? QStringLiteral("1 needs a core that isn't installed.")
+                                  : QStringLiteral("%1 need a core that isn't installed.").arg(missing));
+    if (unreadable > 0)
+        parts.append(unreadable == 1 ? QStringLiteral("1 can't be read.")
+                                     : QStringLiteral("%1 can't be read.").arg(unreadable));
+    return parts.join(QLatin1Char(' '));
+}
+
 QList<CoreChange> changedByUpdate(const QList<SaveState> &states, const QList<Core> &before, const QList<Core> &after)
 {
     QMap<QString, CoreChange> byCore; // by identifier, lower case

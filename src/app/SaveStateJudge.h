@@ -20,6 +20,13 @@ JudgedState judge(const SaveState &state, const QList<Core> &cores);
 // Every judgement but "matches" and "no-version" (which OpenEmu opens without a warning).
 bool atRisk(const JudgedState &judged);
 
+// What the judgement means for the user: "Loads", "Made with Mupen64Plus 2.5.3; installed: 2.5.10", …
+QString explain(const JudgedState &judged);
+
+// The sentence over a list of states: "3 save states were made with a different core version
+// and may not load.", with those whose core is missing or that can't be read said apart.
+QString summary(const QList<JudgedState> &states);
+
 // A core an update changes under save states that load today: `to` is empty when the new
 // app no longer has the core.
 struct CoreChange

@@ -364,7 +364,8 @@ QCoro::Task<int> states(AppModel &model, CliOutput::Options options)
 {
     QJsonArray rows;
     int risky = 0;
-    for (const JudgedState &judged : model.judgedSaveStates()) {
+    const QList<JudgedState> all = model.judgedSaveStates();
+    for (const JudgedState &judged : all) {
         const SaveState &state = judged.state;
         const bool atRisk = SaveStateJudge::atRisk(judged);
         risky += atRisk ? 1 : 0;
@@ -394,9 +395,8 @@ QCoro::Task<int> states(AppModel &model, CliOutput::Options options)
     }
     if (options.json)
         CliOutput::printJson({{QStringLiteral("states"), rows}, {QStringLiteral("atRisk"), risky}});
-    else if (risky > 0)
-        CliOutput::printLine(
-            QStringLiteral("%1 save state(s) were made with a different core version and may not load.").arg(risky));
+    else
+        CliOutput::printLine(SaveStateJudge::summary(all));
     co_return success;
 }
 

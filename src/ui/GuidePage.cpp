@@ -39,6 +39,7 @@ GuidePage::GuidePage(AppModel &model, ControllerMonitor &monitor, QWidget *paren
     connect(&m_model, &AppModel::installedChanged, this, &GuidePage::sync);
     connect(&m_model, &AppModel::gamesFolderChanged, this, &GuidePage::sync);
     connect(&m_model, &AppModel::biosFoundChanged, this, &GuidePage::sync);
+    connect(&m_model, &AppModel::busyChanged, this, &GuidePage::sync);
     connect(&m_monitor, &ControllerMonitor::controllersChanged, this, &GuidePage::sync);
     sync();
 }
@@ -89,6 +90,11 @@ void GuidePage::sync()
                                "window. A check mark means a file with the exact name was found under "
                                "~/Library/Application Support/OpenEmu."),
                 this));
+    // Files under any name, in folders and zips: the known dumps are found by their contents.
+    auto *add = new QPushButton(QStringLiteral("Add BIOS Files…"), this);
+    add->setEnabled(!m_model.isBusy());
+    connect(add, &QPushButton::clicked, &m_model, [this] { Widgets::runBound(this, m_model.importBios()); });
+    m_bios->addWidget(add, 0, Qt::AlignLeft);
     for (const BIOSEntry &entry : ProjectDocs::biosTable()) {
         const QList<BiosCheck> checks
             = GuideChecklist::checks(entry, found, m_model.biosHashes(), m_model.knownDumps());

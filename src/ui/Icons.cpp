@@ -69,6 +69,13 @@ const std::map<QString, Drawing> &drawings()
              p.drawLine(QPointF(14, 3), QPointF(15, 6));
              p.drawPolyline(QPolygonF({{6, 6}, {7, 21}, {17, 21}, {18, 6}}));
          }},
+        {QStringLiteral("clock.arrow.circlepath"),
+         [](QPainter &p, const QColor &c) {
+             p.setPen(pen(c));
+             p.drawArc(QRectF(3, 3, 18, 18), 120 * 16, 300 * 16);
+             p.drawPolyline(QPolygonF({{3, 4}, {5.5, 7}, {9, 5}}));
+             p.drawPolyline(QPolygonF({{12, 7}, {12, 12}, {15.5, 14}}));
+         }},
         {QStringLiteral("info.circle"),
          [](QPainter &p, const QColor &c) {
              p.setPen(pen(c));

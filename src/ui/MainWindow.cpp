@@ -10,6 +10,7 @@
 #include "ui/HomePage.h"
 #include "ui/Icons.h"
 #include "ui/OtherPages.h"
+#include "ui/SaveStatesPage.h"
 #include "ui/Widgets.h"
 
 #include <QAction>
@@ -47,6 +48,7 @@ constexpr PageEntry pageEntries[] = {
     {"Backup & restore", "externaldrive"},
     {"Tidy", "trash"},
     {"About", "info.circle"},
+    {"Save states", "clock.arrow.circlepath"},
 };
 
 // A page in the scrolling column: 24 px inset, stretched to the width, top-aligned.
@@ -92,10 +94,11 @@ MainWindow::MainWindow(AppModel &model, QWidget *parent)
     // The Guide page is what first needs the shared controller monitor.
     m_pages->addWidget(scrolling(new HomePage(m_model)));
     m_pages->addWidget(scrolling(new GuidePage(m_model, ControllerMonitorHolder::shared().monitor())));
-    m_pages->addWidget(scrolling(new SystemsPage));
+    m_pages->addWidget(scrolling(new SystemsPage(m_model)));
     m_pages->addWidget(scrolling(new BackupPage(m_model)));
     m_pages->addWidget(scrolling(new TidyPage(m_model)));
     m_pages->addWidget(scrolling(new AboutPage(m_model)));
+    m_pages->addWidget(new SaveStatesPage(m_model)); // its tree scrolls by itself
 
     m_busy->setContentsMargins(8, 8, 8, 8);
     auto *detail = new QWidget;

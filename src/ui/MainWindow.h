@@ -13,14 +13,14 @@ class QLabel;
 class QListWidget;
 class QStackedWidget;
 
-// The one window: a sidebar of the six pages, the error and notice banners over the selected
+// The one window: a sidebar of the seven pages, the error and notice banners over the selected
 // page, and the busy line under it.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
 
 public:
-    enum class Page { home, guide, systems, backup, tidy, about };
+    enum class Page { home, guide, systems, backup, tidy, about, saveStates };
 
     explicit MainWindow(AppModel &model, QWidget *parent = nullptr);
 

@@ -28,11 +28,18 @@ QVBoxLayout *pageLayout(QWidget *page)
 
 } // namespace
 
-SystemsPage::SystemsPage(QWidget *parent)
+SystemsPage::SystemsPage(AppModel &model, QWidget *parent)
     : QWidget(parent)
+    , m_model(model)
+    , m_cores(new QVBoxLayout)
 {
     QVBoxLayout *page = pageLayout(this);
     page->addWidget(title(QStringLiteral("Supported systems"), this));
+    auto *cores = new Card(QStringLiteral("Cores installed on this Mac"), this);
+    cores->content()->addLayout(m_cores);
+    page->addWidget(cores);
+    connect(&m_model, &AppModel::coresChanged, this, &SystemsPage::syncCores);
+    syncCores();
     page->addWidget(
         caption(QStringLiteral("From the project's Supported Systems wiki page. BIOS notes are only what that "
                                "page states."),
@@ -59,6 +66,26 @@ SystemsPage::SystemsPage(QWidget *parent)
         card->content()->addLayout(row);
     }
     page->addWidget(card);
+}
+
+void SystemsPage::syncCores()
+{
+    clear(m_cores);
+    if (m_model.cores().isEmpty()) {
+        m_cores->addWidget(text(m_model.installed() ? QStringLiteral("No cores found.")
+                                                    : QStringLiteral("Install OpenEmu-Silicon to see its cores."),
+                                this));
+        return;
+    }
+    for (const Core &core : m_model.cores()) {
+        auto *row = new QHBoxLayout;
+        row->addWidget(bold(core.name, this), 1);
+        row->addWidget(text(core.version.isEmpty() ? QStringLiteral("no version") : core.version, this));
+        row->addWidget(caption(core.place == QStringLiteral("support") ? QStringLiteral("downloaded by OpenEmu")
+                                                                       : QStringLiteral("comes with the app"),
+                               this));
+        m_cores->addLayout(row);
+    }
 }
 
 BackupPage::BackupPage(AppModel &model, QWidget *parent)

@@ -11,13 +11,19 @@ class QLabel;
 class QPushButton;
 class QVBoxLayout;
 
-// The supported systems, as the project lists them.
+// The supported systems, as the project lists them, and the cores installed on this Mac.
 class SystemsPage : public QWidget
 {
     Q_OBJECT
 
 public:
-    explicit SystemsPage(QWidget *parent = nullptr);
+    explicit SystemsPage(AppModel &model, QWidget *parent = nullptr);
+
+private:
+    void syncCores();
+
+    AppModel &m_model;
+    QVBoxLayout *m_cores;
 };
 
 // Backing up OpenEmu's data to a zip, and restoring one.

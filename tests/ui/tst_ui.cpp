@@ -13,8 +13,10 @@
 #include "ui/DialogPrompter.h"
 #include "ui/HomePage.h"
 #include "ui/MainWindow.h"
+#include "ui/SaveStateTree.h"
 #include "ui/Widgets.h"
 
+#include <QAbstractItemModelTester>
 #include <QtTest>
 #include <QtWidgets>
 
@@ -259,6 +261,55 @@ private Q_SLOTS:
         screenshot(u"about"_s);
     }
 
+    // The Save states page: the tree by system and game, the summary, and Reveal for the selection.
+    void saveStatesPage()
+    {
+        const QString support = m_home.path(u"Library/Application Support/OpenEmu"_s);
+        Bundles::write(support + u"/Cores"_s, u"Snes9x.oecoreplugin"_s,
+                       {.identifier = u"org.openemu.Snes9x"_s, .bundleVersion = u"1.63"_s});
+        const auto state = [&](const QString &where, const QString &name, const QString &version) {
+            TestFiles::write(support + u"/Save States/"_s + where + u".oesavestate/State"_s, "state");
+            Bundles::writePreferences(support + u"/Save States/"_s + where + u".oesavestate/Info.plist"_s,
+                                      {{u"Name"_s, name},
+                                       {u"ROM MD5"_s, u"0123"_s},
+                                       {u"Core Identifier"_s, u"org.openemu.Snes9x"_s},
+                                       {u"Core Version"_s, version}});
+        };
+        state(u"SNES/Mario World/a"_s, u"OESpecialState_auto"_s, u"1.60"_s);
+        state(u"SNES/Mario World/b"_s, u"Before the castle"_s, u"1.63"_s);
+        state(u"SNES/Zelda/c"_s, u"OESpecialState_quick2"_s, u"1.63"_s);
+        state(u"SFC/Zelda/d"_s, u"Other system, same game"_s, u"1.63"_s);
+        open();
+        m_window->showPage(MainWindow::Page::systems);
+        QTRY_VERIFY(find<QLabel>(page(), u"Snes9x"_s));
+
+        find<QAction>(m_window.get(), u"Save states"_s)->trigger();
+        QCOMPARE(m_window->currentPage(), MainWindow::Page::saveStates);
+        QTRY_VERIFY(find<QLabel>(page(), u"1 save state was made with a different core version and may not load."_s));
+        auto *view = page()->findChild<QTreeView *>();
+        QAbstractItemModel *tree = view->model();
+        QAbstractItemModelTester tester(tree, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QCOMPARE(tree->rowCount(), 2);
+        const QModelIndex snes = tree->index(1, 0);
+        QCOMPARE(snes.data().toString(), u"SNES"_s);
+        QCOMPARE(tree->index(1, SaveStateTree::judgement).data().toString(), u"1 of 3 may not load"_s);
+        const QModelIndex mario = tree->index(0, 0, snes);
+        QCOMPARE(tree->rowCount(mario), 2);
+        const QModelIndex risky = tree->index(0, SaveStateTree::judgement, mario);
+        QCOMPARE(tree->index(0, 0, mario).data().toString(), u"Auto Save State"_s);
+        QCOMPARE(risky.data().toString(), u"Made with Snes9x 1.60; installed: 1.63"_s);
+        QCOMPARE(tree->index(0, 0, tree->index(1, 0, snes)).data().toString(), u"Quick Save, Slot 2"_s);
+        QCOMPARE(tree->rowCount(tree->index(0, 0, tree->index(0, 0))), 1); // SFC's Zelda is its own game
+
+        QPushButton *reveal = find<QPushButton>(page(), u"Reveal in Finder"_s);
+        QVERIFY(!reveal->isEnabled());
+        view->setCurrentIndex(risky);
+        QVERIFY(reveal->isEnabled());
+        reveal->click();
+        QCOMPARE(m_workspace.revealed.last(), support + u"/Save States/SNES/Mario World/a.oesavestate"_s);
+        screenshot(u"save-states"_s);
+    }
+
     // Every word-wrapped label has the height its text needs, and no page needs a horizontal
     // scrollbar, on every page in the states below, at the two sizes people use most.
     void nothingClipsOrScrollsSideways()
@@ -266,7 +317,7 @@ private Q_SLOTS:
         auto check = [this](const char *state) {
             for (const QSize size : {QSize(900, 600), QSize(1200, 850)}) {
                 m_window->resize(size);
-                for (int index = 0; index < 6; ++index) {
+                for (int index = 0; index <= int(MainWindow::Page::saveStates); ++index) {
                     m_window->showPage(MainWindow::Page(index));
                     QTest::qWait(20); // layouts settle on the event loop
                     for (QLabel *label : page()->findChildren<QLabel *>()) {

@@ -357,6 +357,7 @@ QCoro::Task<Outcome> AppModel::runInstall(InstallRequest request, Change change)
                   + versionNote);
         refreshInstalled();
         refreshTidy();
+        refreshCores();
         co_return Outcome::done;
     } catch (const Cancelled &) {
         if (!gone())
@@ -409,6 +410,7 @@ QCoro::Task<Outcome> AppModel::rollback()
     try {
         swapped.take();
         refreshInstalled();
+        refreshCores();
         // Back from a newer version to an older one: the newer one is not offered again until a
         // release newer still comes out.
         const std::optional<Release> &latest = m_release.latest;

@@ -112,6 +112,7 @@ QCoro::Task<Outcome> AppModel::uninstall(DataChoice choice)
 
     refreshInstalled();
     refreshTidy();
+    refreshCores();
     refreshBIOS();
     refreshBackupItems();
     co_return outcome;

@@ -1,0 +1,39 @@
+// The Save states page and the Systems page's cores: read off the main thread, judged there too.
+
+#include "app/AppModel.h"
+#include "datacare/DataPlaces.h"
+
+QCoro::Task<> AppModel::refreshCores()
+{
+    auto reading = m_saveStates.coresRefresh.inBackground(
+        [app = m_installed ? std::optional(m_installed->url) : std::nullopt] { return Cores::installed(app); },
+        [this](QList<Core> cores) { assign(m_saveStates.cores, std::move(cores), &AppModel::coresChanged); });
+    co_await std::move(reading);
+}
+
+QCoro::Task<> AppModel::refreshSaveStates()
+{
+    assign(m_saveStates.loading, true, &AppModel::saveStatesChanged);
+    struct Read
+    {
+        QList<Core> cores;
+        QList<JudgedState> states;
+    };
+    auto reading = m_saveStates.refresh.inBackground(
+        [app = m_installed ? std::optional(m_installed->url) : std::nullopt] {
+            Read read;
+            read.cores = Cores::installed(app);
+            const QList<SaveState> found = SaveStates::scan(DataPlaces::find().saveStates);
+            read.states.reserve(found.size());
+            for (const SaveState &state : found)
+                read.states.append(SaveStateJudge::judge(state, read.cores));
+            return read;
+        },
+        [this](Read read) {
+            m_saveStates.loading = false;
+            m_saveStates.states = std::move(read.states);
+            assign(m_saveStates.cores, std::move(read.cores), &AppModel::coresChanged);
+            Q_EMIT saveStatesChanged();
+        });
+    co_await std::move(reading);
+}
