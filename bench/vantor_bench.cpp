@@ -9,13 +9,19 @@
 //                          meanwhile; with SHA256, verify afterwards as the install does
 //   bios-scan              the Guide's BIOS scan of $HOME/Library/Application Support/OpenEmu
 //   make-states COUNT BYTES write COUNT save states of about BYTES each into $HOME's Save States
+//   make-bundles COUNT     write COUNT real save-state bundles (State and Info.plist) and two cores
+//                          into $HOME's OpenEmu folder
+//   judge-states           read and judge every save state the way the Save states page does
 //   backup DEST            back up $HOME's save states into the folder DEST (read-back included)
 //   restore ZIP            restore a backup into $HOME/Library
 //   release BYTES DIR      publish a zip release of an app carrying BYTES of payload (packed in
 //                          DIR) on a loopback feed; prints the feed's and the file's addresses
 
+#include "app/SaveStateJudge.h"
 #include "base/Paths.h"
 #include "datacare/BackupManager.h"
+#include "datacare/DataPlaces.h"
+#include "demo/Bundles.h"
 #include "demo/FeedServer.h"
 #include "demo/SampleRelease.h"
 #include "guide/GuideChecklist.h"
@@ -112,6 +118,51 @@ int makeStates(int count, qint64 bytes)
         if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size())
             return 1;
     }
+    return 0;
+}
+
+// Bundles as OpenEmu writes them: a binary Info.plist and a State, by system and game, made with
+// one of two cores at one of two versions.
+int makeBundles(int count)
+{
+    const QString support = Paths::library() + QStringLiteral("/Application Support/OpenEmu");
+    Bundles::write(support + QStringLiteral("/Cores"), QStringLiteral("Snes9x.oecoreplugin"),
+                   {.identifier = QStringLiteral("org.openemu.Snes9x"), .bundleVersion = QStringLiteral("1.63")});
+    Bundles::write(support + QStringLiteral("/Cores"), QStringLiteral("Mupen64Plus.oecoreplugin"),
+                   {.identifier = QStringLiteral("org.openemu.Mupen64Plus"), .bundleVersion = QStringLiteral("2.6.0")});
+    const QByteArray state(4'096, 's');
+    for (int i = 0; i < count; ++i) {
+        const QString bundle
+            = support
+              + QStringLiteral("/Save States/System %1/Game %2/State %3.oesavestate").arg(i % 20).arg(i / 100).arg(i);
+        QDir().mkpath(bundle);
+        QFile file(bundle + QStringLiteral("/State"));
+        if (!file.open(QIODevice::WriteOnly) || file.write(state) != state.size())
+            return 1;
+        const bool n64 = i % 2 == 0;
+        Bundles::writePreferences(bundle + QStringLiteral("/Info.plist"),
+                                  {{QStringLiteral("Name"), QStringLiteral("State %1").arg(i)},
+                                   {QStringLiteral("ROM MD5"), QStringLiteral("6b47bb75d16514b6a476aa0c73a683a2")},
+                                   {QStringLiteral("Core Identifier"), n64 ? QStringLiteral("org.openemu.Mupen64Plus")
+                                                                           : QStringLiteral("org.openemu.Snes9x")},
+                                   {QStringLiteral("Core Version"), i % 3 == 0 ? QStringLiteral("2.5.3")
+                                                                    : n64      ? QStringLiteral("2.6.0")
+                                                                               : QStringLiteral("1.63")},
+                                   {QStringLiteral("Version"), QStringLiteral("1.0")}});
+    }
+    return 0;
+}
+
+int judgeStates()
+{
+    QElapsedTimer timer;
+    timer.start();
+    const QList<Core> cores = Cores::installed(std::nullopt);
+    int atRisk = 0;
+    const QList<SaveState> states = SaveStates::scan(DataPlaces::find().saveStates);
+    for (const SaveState &state : states)
+        atRisk += SaveStateJudge::atRisk(SaveStateJudge::judge(state, cores)) ? 1 : 0;
+    std::printf("seconds=%.4f states=%lld at_risk=%d\n", seconds(timer), qlonglong(states.size()), atRisk);
     return 0;
 }
 
@@ -262,6 +313,10 @@ int main(int argc, char *argv[])
         return download(QUrl(args[2]), args[3], args.size() == 5 ? std::optional(args[4]) : std::nullopt);
     if (command == QStringLiteral("make-states") && args.size() == 4)
         return makeStates(args[2].toInt(), args[3].toLongLong());
+    if (command == QStringLiteral("make-bundles") && args.size() == 3)
+        return makeBundles(args[2].toInt());
+    if (command == QStringLiteral("judge-states") && args.size() == 2)
+        return judgeStates();
     if (command == QStringLiteral("backup") && args.size() == 3)
         return backup(args[2]);
     if (command == QStringLiteral("restore") && args.size() == 3)
@@ -271,6 +326,6 @@ int main(int argc, char *argv[])
     std::fprintf(
         stderr,
         "usage: vantor-bench sha256 FILE | size DIR | make-tree DIR COUNT | serve BYTES | "
-        "download URL DEST [SHA256] | make-states COUNT BYTES | backup DEST | restore ZIP | release BYTES DIR\n");
+        "download URL DEST [SHA256] | make-states COUNT BYTES | make-bundles COUNT | judge-states | backup DEST | restore ZIP | release BYTES DIR\n");
     return 2;
 }

@@ -303,6 +303,20 @@ private Q_SLOTS:
         QDir().mkpath(states + u"N64/Mario/i.oesavestate"_s);
         QCOMPARE(::mkfifo(QFile::encodeName(states + u"N64/Mario/i.oesavestate/Info.plist"_s).constData(), 0600), 0);
         TestFiles::write(states + u"N64/Mario/j.oesavestate"_s, "a file");
+        // Hostile Info.plists: 9 MiB of padding, 100,000 levels deep, and a Timestamp of the wrong
+        // type (which is never needed: the date is the State file's).
+        const QByteArray head = "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>Name</key><string>";
+        const QByteArray tail = "</string><key>ROM MD5</key><string>1</string><key>Core Identifier</key>"
+                                "<string>org.openemu.Mupen64Plus</string></dict></plist>";
+        TestFiles::write(states + u"N64/Mario/l.oesavestate/Info.plist"_s, head + QByteArray(9 << 20, 'n') + tail);
+        TestFiles::write(states + u"N64/Mario/l.oesavestate/State"_s, "state");
+        TestFiles::write(states + u"N64/Mario/m.oesavestate/Info.plist"_s,
+                         "<plist>" + QByteArray("<array>").repeated(100'000) + QByteArray("</array>").repeated(100'000)
+                             + "</plist>");
+        TestFiles::write(states + u"N64/Mario/m.oesavestate/State"_s, "state");
+        QVariantMap stamped = made(u"Stamped"_s, n64, u"2.5.10"_s);
+        stamped.insert(u"Timestamp"_s, QVariantList{1, 2});
+        state(u"N64/Mario/n"_s, stamped);
         QVERIFY(QFile::link(states + u"N64/Mario/b.oesavestate"_s, states + u"N64/Mario/k.oesavestate"_s));
 
         AppModel model(u"http://127.0.0.1:1/feed"_s, m_prompter, m_workspace);
@@ -312,7 +326,8 @@ private Q_SLOTS:
         QCOMPARE(judged, (QStringList{u"No core: core-missing"_s, u"Auto Save State: older-core"_s,
                                       u"Quick Save, Slot 3: matches"_s, u"Later: newer-core"_s,
                                       u"Unversioned: no-version"_s, u"Nameless core: other-version"_s,
-                                      u"No data: unreadable"_s, u"No identifier: unreadable"_s, u"i: unreadable"_s}));
+                                      u"No data: unreadable"_s, u"No identifier: unreadable"_s, u"i: unreadable"_s,
+                                      u"l: unreadable"_s, u"m: unreadable"_s, u"Stamped: matches"_s}));
     }
 
     void preferencesThatCantBeTrusted()
