@@ -421,6 +421,28 @@ private Q_SLOTS:
         QVERIFY(after.json().value(u"updateAvailable"_s).toBool());
         const QString url = after.json().value(u"installed"_s).toObject().value(u"url"_s).toString();
         QVERIFY2(url.startsWith(tmp + u"/vantor-demo/home/Applications/"_s), qPrintable(url));
+
+        // The demo's save states and cores: one made with an older Snes9x, one that 1.0.4 puts at
+        // risk, and the update says which.
+        const CliRun states = demo({u"states"_s, u"--at-risk"_s});
+        QCOMPARE(states.json().value(u"states"_s).toArray().size(), 1);
+        const CliRun update = demo({u"--yes"_s, u"update"_s});
+        QCOMPARE(update.exitCode, 0);
+        QCOMPARE(update.json().value(u"saveStatesAtRisk"_s).toInt(), 1);
+        QCOMPARE(update.json().value(u"coreChanges"_s).toArray().first().toObject().value(u"to"_s).toString(),
+                 u"2.6.0"_s);
+        QCOMPARE(demo({u"states"_s, u"--at-risk"_s}).json().value(u"states"_s).toArray().size(), 2);
+
+        // Its BIOS download, under odd names, and a path that isn't there, in one import.
+        const QString home = tmp + u"/vantor-demo/home"_s;
+        const CliRun bios
+            = demo({u"--yes"_s, u"bios-import"_s, home + u"/Downloads/BIOS pack"_s, home + u"/nothing"_s});
+        QCOMPARE(bios.exitCode, 0);
+        QCOMPARE(bios.json().value(u"added"_s).toArray().size(), 3);
+        QCOMPARE(bios.json().value(u"alreadyThere"_s).toArray(), QJsonArray{u"lynxboot.img"_s});
+        QCOMPARE(bios.json().value(u"skipped"_s).toArray().first().toObject().value(u"reason"_s).toString(),
+                 u"not found"_s);
+        QVERIFY(QFileInfo(home + u"/Library/Application Support/OpenEmu/BIOS/BIOS_CD_U.bin"_s).isFile());
     }
 
 private:
