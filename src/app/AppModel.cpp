@@ -61,7 +61,14 @@ Outcome AppModel::fail(std::exception_ptr failure, const QString &context)
 
 void AppModel::setNotice(const std::optional<QString> &notice)
 {
+    m_noticeFile.reset();
     assign(m_notice, notice, &AppModel::noticeChanged);
+}
+
+void AppModel::setNotice(const QString &notice, const QString &file)
+{
+    m_noticeFile = file;
+    assign(m_notice, std::optional(notice), &AppModel::noticeChanged);
 }
 
 void AppModel::setError(const std::optional<FriendlyError> &error)

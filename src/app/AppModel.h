@@ -96,6 +96,9 @@ public:
 
     // The banners' close buttons clear these; the install choice is the Home page's toggle.
     void setNotice(const std::optional<QString> &notice);
+    // A notice about a file the user may want to see (a backup zip): the banner offers Show in Finder.
+    void setNotice(const QString &notice, const QString &file);
+    const std::optional<QString> &noticeFile() const { return m_noticeFile; }
     void setError(const std::optional<FriendlyError> &error);
     void setInstallToSystemApplications(bool value);
 
@@ -232,6 +235,7 @@ private:
     std::optional<InstalledApp> m_installed;
     bool m_hasPrevious = false;
     std::optional<QString> m_notice;
+    std::optional<QString> m_noticeFile;
     std::optional<FriendlyError> m_error;
     ReleaseState m_release{this};
     InstallState m_install;

@@ -20,7 +20,6 @@ public:
         stillOpen, // "OpenEmu is still open.": Wait or Cancel; never answered for a script
         coreChange, // "12 save states were made with …": Update or Cancel
         rollback, // "Go back to the previous version?"
-        backup, // "Back up …?"
         restore, // "Restore this backup?"
         uninstallApp, // "Move OpenEmu-Silicon to the Trash?"
         uninstallData, // "Also remove OpenEmu's data?"

@@ -72,7 +72,8 @@ QJsonObject statusJson(const AppModel &model)
         {QStringLiteral("hasPrevious"), model.hasPrevious()},
         {QStringLiteral("bundleID"), Paths::bundleID()},
         {QStringLiteral("latest"), model.latest() ? QJsonValue(model.latest()->tagName) : QJsonValue()},
-        {QStringLiteral("updateAvailable"), model.updateAvailable()},
+        // Unknown (null) when the release couldn't be read, rather than a "no" nobody checked.
+        {QStringLiteral("updateAvailable"), model.latest() ? QJsonValue(model.updateAvailable()) : QJsonValue()},
         {QStringLiteral("skippedVersion"), orNull(model.skippedVersion())},
         {QStringLiteral("autoBackupBeforeUpdate"), model.autoBackupBeforeUpdate()},
     };

@@ -46,14 +46,20 @@ int report(const AppModel &model, Outcome outcome, const CliOutput::Options &opt
         return failure;
     }
     const std::optional<QString> notice = outcome == Outcome::declined ? std::nullopt : model.notice();
-    if (options.json)
-        CliOutput::printJson({{QStringLiteral("notice"), notice ? QJsonValue(*notice) : QJsonValue()}});
-    else if (notice)
+    // Whoever declined is told why, a script in its JSON too.
+    const QString why = !options.yes && !::isatty(STDIN_FILENO)
+                            ? QStringLiteral("Nothing was changed. Pass --yes to confirm without a question.")
+                            : QStringLiteral("Nothing was changed.");
+    if (options.json) {
+        QJsonObject object{{QStringLiteral("notice"), notice ? QJsonValue(*notice) : QJsonValue()}};
+        if (!notice)
+            object.insert(QStringLiteral("declined"), why);
+        CliOutput::printJson(object);
+    } else if (notice) {
         CliOutput::printLine(*notice);
-    else if (!options.yes && !::isatty(STDIN_FILENO))
-        std::fputs("Nothing was changed. Pass --yes to confirm without a question.\n", stderr);
-    else
-        std::fputs("Nothing was changed.\n", stderr);
+    }
+    if (!notice)
+        std::fprintf(stderr, "%s\n", qPrintable(why));
     return outcome == Outcome::done ? success : declined;
 }
 
@@ -158,8 +164,13 @@ QCoro::Task<int> status(AppModel &model, CliOutput::Options options)
             CliOutput::printLine(QStringLiteral("Installed: not found"));
         CliOutput::printLine(QStringLiteral("Previous version kept: %1").arg(yesNo(model.hasPrevious())));
         CliOutput::printLine(QStringLiteral("Latest release: %1")
-                                 .arg(model.latest() ? model.latest()->tagName : QStringLiteral("unknown")));
-        CliOutput::printLine(QStringLiteral("Update available: %1").arg(yesNo(model.updateAvailable())));
+                                 .arg(!model.latest()           ? QStringLiteral("unknown")
+                                      : model.latestIsSkipped() ? model.latest()->tagName + QStringLiteral(" (skipped)")
+                                                                : model.latest()->tagName));
+        CliOutput::printLine(QStringLiteral("Update available: %1")
+                                 .arg(model.latest()  ? yesNo(model.updateAvailable())
+                                      : model.error() ? QStringLiteral("unknown (the release check failed)")
+                                                      : QStringLiteral("unknown")));
         if (notice)
             CliOutput::printLine(*notice);
     }

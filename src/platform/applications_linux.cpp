@@ -25,7 +25,15 @@ QFuture<void> open(const QString &bundlePath)
     const QString executable = QDir(bundlePath).filePath(QStringLiteral("Contents/MacOS/") + *meta->executable);
     if (!QFileInfo(executable).isExecutable())
         throw PlatformErrors::fileRead(executable, QFileInfo::exists(executable) ? EACCES : ENOENT);
-    if (!QProcess::startDetached(executable, {}, bundlePath))
+    // Its own output goes nowhere, as an app opened from the Finder: a launcher whose output is
+    // piped (vantor-cli launch | cat) must not keep the pipe open for as long as the app runs.
+    QProcess process;
+    process.setProgram(executable);
+    process.setWorkingDirectory(bundlePath);
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.setStandardErrorFile(QProcess::nullDevice());
+    if (!process.startDetached())
         throw PlatformErrors::posix(ENOEXEC, executable);
     return QtFuture::makeReadyFuture();
 }

@@ -100,19 +100,23 @@ void ErrorBanner::paintEvent(QPaintEvent *)
 NoticeBanner::NoticeBanner(QWidget *parent)
     : QWidget(parent)
     , m_text(wrappingText(this))
+    , m_show(new QPushButton(QStringLiteral("Show in Finder"), this))
 {
     auto *row = new QHBoxLayout(this);
     row->setContentsMargins(12, 12, 12, 12);
     row->addWidget(iconLabel(QStringLiteral("checkmark.circle.fill"), QColor(52, 199, 89), this), 0, Qt::AlignTop);
     row->addWidget(m_text, 1, Qt::AlignTop);
+    row->addWidget(m_show, 0, Qt::AlignTop);
+    connect(m_show, &QPushButton::clicked, this, &NoticeBanner::showFile);
     auto *dismiss = new QPushButton(QStringLiteral("Dismiss"), this);
     row->addWidget(dismiss, 0, Qt::AlignTop);
     connect(dismiss, &QPushButton::clicked, this, &NoticeBanner::dismissed);
 }
 
-void NoticeBanner::display(const QString &text)
+void NoticeBanner::display(const QString &text, bool aboutAFile)
 {
     m_text->setText(text);
+    m_show->setVisible(aboutAFile);
     show();
 }
 

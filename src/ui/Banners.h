@@ -31,21 +31,23 @@ private:
     QUuid m_shown;
 };
 
-// The notice banner: one line of good news and "Dismiss".
+// The notice banner: one line of good news, "Show in Finder" when it is about a file, and "Dismiss".
 class NoticeBanner : public QWidget
 {
     Q_OBJECT
 
 public:
     explicit NoticeBanner(QWidget *parent = nullptr);
-    void display(const QString &text);
+    void display(const QString &text, bool aboutAFile = false);
 
 Q_SIGNALS:
     void dismissed();
+    void showFile();
 
 protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
     QLabel *m_text;
+    QPushButton *m_show;
 };

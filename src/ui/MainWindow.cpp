@@ -123,6 +123,10 @@ MainWindow::MainWindow(AppModel &model, QWidget *parent)
     connect(m_sidebar, &QListWidget::currentRowChanged, &m_model, [this] { m_model.setNotice(std::nullopt); });
     connect(m_error, &ErrorBanner::dismissed, &m_model, [this] { m_model.setError(std::nullopt); });
     connect(m_notice, &NoticeBanner::dismissed, &m_model, [this] { m_model.setNotice(std::nullopt); });
+    connect(m_notice, &NoticeBanner::showFile, &m_model, [this] {
+        if (const auto &file = m_model.noticeFile())
+            m_model.reveal(*file);
+    });
     connect(&m_model, &AppModel::errorChanged, this, &MainWindow::syncBanners);
     connect(&m_model, &AppModel::noticeChanged, this, &MainWindow::syncBanners);
     connect(&m_model, &AppModel::busyMessageChanged, this, &MainWindow::syncBanners);
@@ -243,7 +247,7 @@ void MainWindow::syncBanners()
     else
         m_error->hide();
     if (const auto &notice = m_model.notice())
-        m_notice->display(*notice);
+        m_notice->display(*notice, m_model.noticeFile().has_value());
     else
         m_notice->hide();
     m_busy->setVisible(m_model.busyMessage().has_value());

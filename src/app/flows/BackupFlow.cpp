@@ -50,15 +50,14 @@ QCoro::Task<Outcome> AppModel::runBackup()
             total += item.size;
     }
 
-    // Named, not a temporary in the co_await: g++ 12 destroys those twice.
-    const Prompter::Alert question{Prompter::AlertId::backup,
-                                   QStringLiteral("Back up %1?").arg(ByteCount::fileStyle(total)),
-                                   QStringLiteral("A timestamped zip will be saved in %1.").arg(*folder),
-                                   {QStringLiteral("Back up"), QStringLiteral("Cancel")},
-                                   Prompter::Style::informational};
-    const Outcome confirmed = co_await confirmThenClose(question, *change);
-    if (confirmed != Outcome::done || change->ownerGone())
-        co_return confirmed;
+    // Nothing of the user's changes, so nothing more is asked; a running OpenEmu is still asked to
+    // quit, so that the copy is whole.
+    const Outcome locked = co_await takeLock(*change);
+    if (locked != Outcome::done || change->ownerGone())
+        co_return locked;
+    const Outcome closed = co_await ensureClosed(*change);
+    if (closed != Outcome::done || change->ownerGone())
+        co_return closed;
 
     setBusyMessage(QStringLiteral("Creating backup…"));
     std::optional<ProgressRelay> progress(std::in_place, this,
@@ -73,8 +72,7 @@ QCoro::Task<Outcome> AppModel::runBackup()
     Outcome outcome = Outcome::done;
     try {
         const QString zip = written.take();
-        setNotice(QStringLiteral("Backup saved: ") + zip);
-        m_workspace.reveal(zip);
+        setNotice(QStringLiteral("Backup saved: ") + zip, zip);
     } catch (...) {
         outcome = fail(std::current_exception(), QStringLiteral("Creating the backup"));
     }
