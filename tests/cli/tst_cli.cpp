@@ -119,6 +119,9 @@ private Q_SLOTS:
         const CliRun offline = run({u"--json"_s, u"status"_s}, {u"VANTOR_FEED_URL=http://127.0.0.1:1/feed"_s});
         QCOMPARE(offline.exitCode, 1);
         QVERIFY(offline.json().value(u"latest"_s).isNull());
+        QVERIFY(offline.json().value(u"updateAvailable"_s).isNull()); // unknown, not "no"
+        QVERIFY(run({u"status"_s}, {u"VANTOR_FEED_URL=http://127.0.0.1:1/feed"_s})
+                    .out.contains("Update available: unknown (the release check failed)\n"));
         QVERIFY(offline.json().contains(u"error"_s));
     }
 
@@ -202,6 +205,15 @@ private Q_SLOTS:
             const CliRun script = run({u"rollback"_s});
             QCOMPARE(script.exitCode, 3);
             QVERIFY(script.err.contains("Nothing was changed. Pass --yes to confirm without a question."));
+            const CliRun json = run({u"--json"_s, u"rollback"_s});
+            QCOMPARE(json.json().value(u"declined"_s).toString(),
+                     u"Nothing was changed. Pass --yes to confirm without a question."_s);
+            QVERIFY(json.err.contains("Pass --yes"));
+            // A backup asks nothing, so a script needs no --yes for it.
+            TestFiles::write(m_home.path(u"Library/Application Support/OpenEmu/Save States/a.oesavestate"_s));
+            const CliRun backup = run({u"--json"_s, u"backup"_s, u"--to"_s, m_home.path(QString())});
+            QCOMPARE(backup.exitCode, 0);
+            QVERIFY(backup.json().value(u"notice"_s).toString().startsWith(u"Backup saved: "_s));
         }
     }
 
@@ -399,6 +411,19 @@ private Q_SLOTS:
         // When the list cannot be had, the newest release stands (with nothing to install).
         m_server.json(u"/repos/OpenEmu-Silicon/OpenEmu-Silicon/releases"_s, "gone", 404);
         QCOMPARE(run({u"--json"_s, u"latest"_s}).json().value(u"tagName"_s).toString(), u"v1.0.5"_s);
+    }
+
+    // Launched through a pipe, the command returns while the app runs on: the app holds no end of it.
+    void launchReturns()
+    {
+        const QString app = Bundles::write(m_home.userApplications(), u"OpenEmu.app"_s,
+                                           {.version = u"1.0.4"_s, .executableSource = Bundles::sampleApp()});
+        auto quit = qScopeGuard([&] { QProcess::execute(u"pkill"_s, {u"-f"_s, app}); });
+        QProcess piped;
+        piped.setProcessEnvironment(QProcessEnvironment::systemEnvironment());
+        piped.start(u"sh"_s, {u"-c"_s, u"\"$0\" launch | cat"_s, QStringLiteral(VANTOR_CLI)});
+        QVERIFY(piped.waitForFinished(30'000));
+        QVERIFY2(piped.readAllStandardOutput().startsWith("Opened "), piped.readAllStandardError().constData());
     }
 
     void demoContinuesOneStory()
