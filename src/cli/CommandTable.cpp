@@ -1,5 +1,7 @@
 #include "cli/CommandTable.h"
 
+#include <algorithm>
+
 namespace CommandTable {
 
 namespace {
@@ -180,6 +182,101 @@ QString overview()
         text += optionLine(option);
     text += s("\nRun 'vantor-cli help COMMAND' for a command's own options.\n");
     return text;
+}
+
+namespace {
+
+int editDistance(const QString &a, const QString &b)
+{
+    QList<int> row(b.size() + 1);
+    for (qsizetype j = 0; j <= b.size(); ++j)
+        row[j] = int(j);
+    for (qsizetype i = 1; i <= a.size(); ++i) {
+        int diagonal = row[0];
+        row[0] = int(i);
+        for (qsizetype j = 1; j <= b.size(); ++j) {
+            const int above = row[j];
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+            diagonal = above;
+        }
+    }
+    return row[b.size()];
+}
+
+} // namespace
+
+std::optional<QString> closest(const QString &word, const QStringList &candidates)
+{
+    const QString typed = word.toLower();
+    std::optional<QString> best;
+    int bestDistance = std::min<int>(2, int(typed.size()) / 2); // "ab" is no typo of "tidy"
+    for (const QString &candidate : candidates) {
+        const int distance = editDistance(typed, candidate);
+        if (distance <= bestDistance && (!best || distance < bestDistance)) {
+            best = candidate;
+            bestDistance = distance;
+        }
+    }
+    if (best)
+        return best;
+    QStringList starting;
+    for (const QString &candidate : candidates) {
+        if (typed.size() >= 2 && candidate.startsWith(typed))
+            starting.append(candidate);
+    }
+    return starting.size() == 1 ? std::optional(starting.first()) : std::nullopt;
+}
+
+QStringList optionNames()
+{
+    QStringList names{QStringLiteral("help"), QStringLiteral("version")};
+    for (const auto *list : {&globalOptions(), &commandOptions()}) {
+        for (const Option &option : *list)
+            names.append(option.name);
+    }
+    return names;
+}
+
+QString wrap(const QString &text, int width)
+{
+    width = std::max(width, 20);
+    QStringList out;
+    for (const QString &line : text.split(QLatin1Char('\n'))) {
+        if (line.size() <= width) {
+            out.append(line);
+            continue;
+        }
+        // Where the description starts: after the first gap of two spaces past the first word.
+        qsizetype lead = 0;
+        while (lead < line.size() && line[lead] == QLatin1Char(' '))
+            ++lead;
+        qsizetype indent = lead;
+        if (const qsizetype gap = line.indexOf(QStringLiteral("  "), lead); gap > 0) {
+            indent = gap;
+            while (indent < line.size() && line[indent] == QLatin1Char(' '))
+                ++indent;
+        }
+        if (indent > width / 2)
+            indent = lead + 2;
+        QString rest = line;
+        bool first = true;
+        while (rest.size() > width) {
+            qsizetype cut = rest.lastIndexOf(QLatin1Char(' '), width);
+            const qsizetype floor = first ? indent : indent + 1;
+            if (cut <= floor) // one word longer than the line: it goes whole
+                cut = rest.indexOf(QLatin1Char(' '), width);
+            if (cut < 0)
+                break;
+            QString head = rest.left(cut);
+            while (head.endsWith(QLatin1Char(' ')))
+                head.chop(1);
+            out.append(head);
+            rest = QString(indent, QLatin1Char(' ')) + rest.mid(cut).trimmed();
+            first = false;
+        }
+        out.append(rest);
+    }
+    return out.join(QLatin1Char('\n'));
 }
 
 QString help(const Command &command)

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 // What each vantor-cli command takes and how its help reads: one table for parsing, help,
 // usage errors and shell completion.
 namespace CommandTable {
@@ -43,6 +45,16 @@ QStringList commandNames();
 // "vantor-cli help" and "vantor-cli help COMMAND".
 QString overview();
 QString help(const Command &command);
+
+// The word of `candidates` a mistyped `word` most likely meant: one a letter or two away, or the
+// only one it begins; none when nothing is that close.
+std::optional<QString> closest(const QString &word, const QStringList &candidates);
+// Every option name, global and command, without dashes.
+QStringList optionNames();
+
+// The text with each line longer than `width` broken between words, continuing at the column
+// where the line's description begins (or two spaces in, when that is too far right).
+QString wrap(const QString &text, int width);
 
 // A completion script for bash, zsh or fish; empty for another shell.
 QString completion(const QString &shell);

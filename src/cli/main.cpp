@@ -24,6 +24,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace {
@@ -98,6 +99,18 @@ int inputError(const FriendlyError &error, const CliOutput::Options &options)
     return Commands::failure;
 }
 
+// Help is wrapped to the terminal it is printed on; 80 columns elsewhere (a pipe, a file). COLUMNS,
+// as shells set it, says so too.
+int terminalWidth()
+{
+    struct winsize size = {};
+    if (::isatty(STDOUT_FILENO) && ::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
+        return size.ws_col;
+    bool ok = false;
+    const int columns = qEnvironmentVariableIntValue("COLUMNS", &ok);
+    return ok && columns > 0 ? columns : 80;
+}
+
 // The demo's sandbox lives in the temporary folder; without a usable one there is no demo.
 bool temporaryFolderUsable()
 {
@@ -142,8 +155,19 @@ int runCli(int argc, char *argv[])
     const QStringList arguments = QCoreApplication::arguments();
     const QStringList bare = arguments.mid(1);
     const QString given = bare.isEmpty() || bare.first().startsWith(QLatin1Char('-')) ? QString() : bare.first();
-    if (!parser.parse(arguments))
+    if (!parser.parse(arguments)) {
+        // Said with its dashes, as it was typed, and with the option it most likely meant.
+        if (const QStringList unknown = parser.unknownOptionNames(); !unknown.isEmpty()) {
+            const auto dashed = [](const QString &name) {
+                return (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name;
+            };
+            QString problem = QStringLiteral("Unknown option '%1'.").arg(dashed(unknown.first()));
+            if (const auto meant = CommandTable::closest(unknown.first(), CommandTable::optionNames()))
+                problem += QStringLiteral(" Did you mean '%1'?").arg(dashed(*meant));
+            return usageError(problem, CommandTable::find(given) ? given : QString());
+        }
         return usageError(parser.errorText(), CommandTable::find(given) ? given : QString());
+    }
     if (parser.isSet(versionOption)) {
         std::printf("vantor-cli %s\n", VANTOR_VERSION);
         return Commands::success;
@@ -152,28 +176,31 @@ int runCli(int argc, char *argv[])
     QStringList positional = parser.positionalArguments();
     if (positional.isEmpty()) {
         if (parser.isSet(helpOption)) {
-            std::fputs(qPrintable(CommandTable::overview()), stdout);
+            std::fputs(qPrintable(CommandTable::wrap(CommandTable::overview(), terminalWidth())), stdout);
             return Commands::success;
         }
         return usageError(QStringLiteral("Give a command."));
     }
     const QString name = positional.takeFirst();
     const CommandTable::Command *spec = CommandTable::find(name);
-    if (!spec)
-        return usageError(QStringLiteral("Unknown command \"%1\".").arg(name));
+    if (!spec) {
+        const auto meant = CommandTable::closest(name, CommandTable::commandNames());
+        return usageError(QStringLiteral("Unknown command \"%1\".").arg(name)
+                          + (meant ? QStringLiteral(" Did you mean '%1'?").arg(*meant) : QString()));
+    }
     if (name == QStringLiteral("help")) {
         if (positional.isEmpty()) {
-            std::fputs(qPrintable(CommandTable::overview()), stdout);
+            std::fputs(qPrintable(CommandTable::wrap(CommandTable::overview(), terminalWidth())), stdout);
             return Commands::success;
         }
         const CommandTable::Command *about = CommandTable::find(positional.first());
         if (!about || positional.size() > 1)
             return usageError(QStringLiteral("Unknown command \"%1\".").arg(positional.join(QLatin1Char(' '))));
-        std::fputs(qPrintable(CommandTable::help(*about)), stdout);
+        std::fputs(qPrintable(CommandTable::wrap(CommandTable::help(*about), terminalWidth())), stdout);
         return Commands::success;
     }
     if (parser.isSet(helpOption)) {
-        std::fputs(qPrintable(CommandTable::help(*spec)), stdout);
+        std::fputs(qPrintable(CommandTable::wrap(CommandTable::help(*spec), terminalWidth())), stdout);
         return Commands::success;
     }
 

@@ -146,6 +146,12 @@ private Q_SLOTS:
         row("missing games folder", {u"set-games-folder"_s, u"/nonexistent"_s}, 1, {}, "That folder doesn't exist.");
         row("demo without a temporary folder", {u"--demo"_s, u"status"_s}, 1, {},
             "The demo needs a writable temporary folder.");
+        row("mistyped command", {u"instal"_s}, 2, {},
+            "vantor-cli: Unknown command \"instal\". Did you mean 'install'?\n");
+        row("mistyped option", {u"--jsno"_s, u"status"_s}, 2, {},
+            "vantor-cli: Unknown option '--jsno'. Did you mean '--json'?\n");
+        row("unknown option, nothing close", {u"status"_s, u"--frobnicate"_s}, 2, {},
+            "vantor-cli: Unknown option '--frobnicate'.\nRun 'vantor-cli help status' for usage.\n");
         row("two zips", {u"restore"_s, u"a.zip"_s, u"b.zip"_s}, 2, {}, "vantor-cli: restore takes one ZIP, not 2.\n");
         // With --json every failure is one JSON object on stdout too.
         row("usage error as JSON", {u"--json"_s, u"restore"_s}, 2, "\"message\":\"restore needs ZIP.\"}}", {});
@@ -166,6 +172,20 @@ private Q_SLOTS:
         QVERIFY2(result.err.contains(err), result.err.constData());
         QVERIFY(result.err.count('\n') <= 3); // a usage error is a line or two, never the whole help
         QVERIFY(!result.err.contains("terminate called"));
+    }
+
+    // Help is wrapped to the terminal's width between words: at 40 columns every line fits (a
+    // word longer than that aside) and the words are those of the wide help, none split.
+    void helpFitsTheTerminal()
+    {
+        for (const QStringList &arguments : {QStringList{u"help"_s}, QStringList{u"help"_s, u"backup"_s}}) {
+            const QByteArray narrow = run(arguments, {u"COLUMNS=40"_s}).out;
+            const QByteArray wide = run(arguments, {u"COLUMNS=300"_s}).out;
+            for (const QByteArray &line : narrow.split('\n'))
+                QVERIFY2(line.size() <= 40 || !line.trimmed().contains(' '), line.constData());
+            QCOMPARE(narrow.simplified(), wide.simplified());
+            QVERIFY(narrow.count('\n') > wide.count('\n'));
+        }
     }
 
     void questions_data()
