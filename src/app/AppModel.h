@@ -120,7 +120,7 @@ public:
     // of it: a change learns it from its ChangeRunner::Change, a refresh from its Refresh.
     QCoro::Task<> checkLatest();
     void refreshInstalled();
-    // "Check for updates": the release check, then the installed app read again.
+    // "Check for Updates": the release check, then the installed app read again.
     QCoro::Task<> checkForUpdates();
 
     // Opens the installed app (refused while a change runs).
@@ -129,6 +129,7 @@ public:
     // Downloads, verifies, unpacks and places the latest release; one run at a time.
     QCoro::Task<Outcome> install(bool isUpdate);
     bool isInstalling() const { return m_install.running; }
+    bool isUpdating() const { return m_install.running && m_install.updating; }
     // The progress card's Cancel: stops the running download.
     void cancelInstall();
     // Swaps the installed app with the kept previous version, after asking.

@@ -42,6 +42,7 @@ struct InstallState
     qint64 totalBytes = 0;
     double speed = 0;
     bool running = false;
+    bool updating = false; // the running install is an update
     bool cancelled = false; // Cancel (or Ctrl-C) was asked for the running install
     Downloader *downloader = nullptr; // the running install's download, for Cancel
     bool toSystemApplications = false;

@@ -2,7 +2,7 @@
 
 #include "base/Prompter.h"
 
-// Answers the model's questions at the terminal, the way apt asks: "Roll back? [Y/n] ", or
+// Answers the model's questions at the terminal, the way apt asks: "Roll Back? [Y/n] ", or
 // "[y/N]" where the safe answer is the default. With
 // --yes every alert gets its first button; without a terminal nothing is read and the question
 // is declined. The panels give what the command line named.

@@ -67,11 +67,13 @@ void GuidePage::sync()
     const auto &games = m_model.gamesFolder();
     m_games->addWidget(text(games.value_or(QStringLiteral("No folder chosen yet.")), this));
     auto *buttons = new QHBoxLayout;
-    auto *choose = new QPushButton(QStringLiteral("Choose folder…"), this);
+    auto *choose = new QPushButton(QStringLiteral("Choose Folder…"), this);
+    choose->setAccessibleName(QStringLiteral("Choose the games folder…"));
     connect(choose, &QPushButton::clicked, &m_model, [this] { Widgets::runBound(this, m_model.chooseGamesFolder()); });
     buttons->addWidget(choose);
     if (games) {
         auto *open = new QPushButton(QStringLiteral("Open in Finder"), this);
+        open->setAccessibleName(QStringLiteral("Open the games folder in Finder"));
         connect(open, &QPushButton::clicked, &m_model, [this, path = *games] { m_model.openFolder(path); });
         buttons->addWidget(open);
     }
@@ -153,14 +155,17 @@ void GuidePage::sync()
         if (!entry.note.isEmpty())
             lines->addWidget(caption(entry.note, this));
         row->addLayout(lines, 1);
-        auto *where = new QPushButton(QStringLiteral("Where to put it"), this);
+        auto *where = new QPushButton(QStringLiteral("Show Folder"), this);
+        where->setToolTip(QStringLiteral("Where these files go"));
+        where->setAccessibleName(QStringLiteral("Show the folder for %1 BIOS files").arg(entry.system));
         connect(where, &QPushButton::clicked, &m_model,
                 [this, entry] { m_model.openFolder(GuideChecklist::folder(entry, m_model.biosFound())); });
         row->addWidget(where, 0, Qt::AlignTop);
         m_bios->addLayout(row);
         m_bios->addWidget(divider(this));
     }
-    auto *recheck = new QPushButton(QStringLiteral("Re-check"), this);
+    auto *recheck = new QPushButton(QStringLiteral("Check Again"), this);
+    recheck->setAccessibleName(QStringLiteral("Look for BIOS files again"));
     connect(recheck, &QPushButton::clicked, &m_model, [this] { Widgets::runBound(this, m_model.refreshBIOS()); });
     m_bios->addWidget(recheck, 0, Qt::AlignLeft);
 
@@ -179,6 +184,7 @@ void GuidePage::sync()
         m_controllers->addLayout(row);
     }
     auto *refresh = new QPushButton(QStringLiteral("Refresh"), this);
+    refresh->setAccessibleName(QStringLiteral("Look for controllers again"));
     connect(refresh, &QPushButton::clicked, &m_monitor, &ControllerMonitor::refresh);
     m_controllers->addWidget(refresh, 0, Qt::AlignLeft);
 }

@@ -91,7 +91,7 @@ HomePage::HomePage(AppModel &model, QWidget *parent)
     m_install->setDefault(true);
     m_loadingInstall = busyRow({}, m_installCard);
     m_couldNotLoad = text(QStringLiteral("Couldn't load the latest release."), m_installCard);
-    m_tryAgain = new QPushButton(QStringLiteral("Try again"), m_installCard);
+    m_tryAgain = new QPushButton(QStringLiteral("Try Again"), m_installCard);
     for (QWidget *w : std::initializer_list<QWidget *>{m_latestVersion, m_download})
         m_installCard->content()->addWidget(w);
     m_installCard->content()->addLayout(where);
@@ -111,9 +111,9 @@ HomePage::HomePage(AppModel &model, QWidget *parent)
     m_updateState = text({}, m_installedCard);
     m_launch = new QPushButton(QStringLiteral("Launch OpenEmu"), m_installedCard);
     m_launch->setDefault(true);
-    m_check = new QPushButton(QStringLiteral("Check for updates"), m_installedCard);
+    m_check = new QPushButton(QStringLiteral("Check for Updates"), m_installedCard);
     m_update = new QPushButton(QStringLiteral("Update"), m_installedCard);
-    m_rollback = new QPushButton(QStringLiteral("Roll back…"), m_installedCard);
+    m_rollback = new QPushButton(QStringLiteral("Roll Back…"), m_installedCard);
     m_skip = new QPushButton(QStringLiteral("Skip This Version"), m_installedCard);
     m_autoBackup = new QCheckBox(QStringLiteral("Back up save states and battery saves first"), m_installedCard);
     connect(m_autoBackup, &QCheckBox::toggled, &m_model, &AppModel::setAutoBackupBeforeUpdate);
@@ -300,6 +300,9 @@ void HomePage::sync()
         m_launch->setEnabled(!busy);
         m_update->setVisible(update);
         m_update->setEnabled(!busy);
+        // Return does what the card is there for: update when there is one, else launch.
+        m_update->setDefault(update);
+        m_launch->setDefault(!update);
         m_rollback->setVisible(m_model.hasPrevious());
         m_rollback->setEnabled(!busy);
         m_updateNote->setVisible(update);

@@ -88,6 +88,7 @@ MainWindow::MainWindow(AppModel &model, QWidget *parent)
         m_sidebar->addItem(item);
     }
     m_sidebar->setMinimumWidth(180);
+    m_sidebar->setAccessibleName(QStringLiteral("Pages"));
     m_sidebar->setIconSize(QSize(18, 18));
     m_sidebar->setFrameShape(QFrame::NoFrame);
 
@@ -196,10 +197,17 @@ void MainWindow::closeEvent(QCloseEvent *event)
 QCoro::Task<> MainWindow::confirmQuit()
 {
     m_asking = true;
-    auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("An install is running. Quit anyway?"), QString(),
+    // The title bar is short ("Vantor"); the question is the box's text, where it is never cut.
+    const bool update = m_model.isUpdating();
+    auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Vantor"),
+                                update ? QStringLiteral("An update is running. Quit anyway?")
+                                       : QStringLiteral("An install is running. Quit anyway?"),
                                 QMessageBox::NoButton, this);
-    box->setText(QStringLiteral("An install is running. Quit anyway?"));
-    QPushButton *quit = box->addButton(QStringLiteral("Cancel Install and Quit"), QMessageBox::AcceptRole);
+    box->setInformativeText(QStringLiteral("The download stops. Nothing is changed, and it resumes where it left "
+                                           "off next time."));
+    QPushButton *quit
+        = box->addButton(update ? QStringLiteral("Cancel Update and Quit") : QStringLiteral("Cancel Install and Quit"),
+                         QMessageBox::AcceptRole);
     QPushButton *keep = box->addButton(QStringLiteral("Keep Working"), QMessageBox::RejectRole);
     box->setDefaultButton(keep);
     box->setWindowModality(Qt::ApplicationModal);

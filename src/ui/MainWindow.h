@@ -27,7 +27,7 @@ public:
     void showPage(Page page);
     Page currentPage() const;
 
-    // The menu bar's "Check for updates" (Ctrl/Cmd+R), for tests and the menu's enable rule.
+    // The menu bar's "Check for Updates" (Ctrl/Cmd+R), for tests and the menu's enable rule.
     QAction *checkForUpdatesAction() const { return m_checkAction; }
 
 protected:

@@ -93,8 +93,8 @@ BackupPage::BackupPage(AppModel &model, QWidget *parent)
     , m_model(model)
     , m_items(new QVBoxLayout)
     , m_total(text({}, this))
-    , m_backup(new QPushButton(QStringLiteral("Back up…"), this))
-    , m_restore(new QPushButton(QStringLiteral("Restore from zip…"), this))
+    , m_backup(new QPushButton(QStringLiteral("Back Up…"), this))
+    , m_restore(new QPushButton(QStringLiteral("Restore from Zip…"), this))
 {
     QVBoxLayout *page = pageLayout(this);
     page->addWidget(title(QStringLiteral("Backup & restore"), this));
@@ -106,7 +106,7 @@ BackupPage::BackupPage(AppModel &model, QWidget *parent)
     card->content()->addLayout(m_items);
     card->content()->addWidget(m_total);
     auto *buttons = new QHBoxLayout;
-    auto *refresh = new QPushButton(QStringLiteral("Refresh sizes"), this);
+    auto *refresh = new QPushButton(QStringLiteral("Refresh Sizes"), this);
     buttons->addWidget(m_backup);
     buttons->addWidget(m_restore);
     buttons->addWidget(refresh);
@@ -217,6 +217,7 @@ void TidyPage::sync()
         lines->addWidget(path);
         line->addLayout(lines, 1);
         auto *reveal = new QPushButton(QStringLiteral("Reveal in Finder"), this);
+        reveal->setAccessibleName(QStringLiteral("Reveal %1 in Finder").arg(row.title));
         connect(reveal, &QPushButton::clicked, &m_model, [this, url = row.url] { m_model.reveal(url); });
         line->addWidget(reveal, 0, Qt::AlignVCenter);
         m_rows->addLayout(line);
@@ -249,8 +250,8 @@ AboutPage::AboutPage(AppModel &model, QWidget *parent)
                             "LGPL 2.1), as stated in the project's README."),
              this));
     auto *links = new QHBoxLayout;
-    auto *project = new QPushButton(QStringLiteral("Project page"), this);
-    auto *wiki = new QPushButton(QStringLiteral("Project wiki"), this);
+    auto *project = new QPushButton(QStringLiteral("Project Page"), this);
+    auto *wiki = new QPushButton(QStringLiteral("Project Wiki"), this);
     links->addWidget(project);
     links->addWidget(wiki);
     links->addStretch();

@@ -208,15 +208,15 @@ private Q_SLOTS:
                        {.version = u"1.0.3"_s});
         const CliRun asked = onTerminal({u"rollback"_s}, typed);
         QVERIFY2(asked.exitCode == exitCode, asked.out.constData());
-        QVERIFY2(asked.out.contains("Go back to the previous version?\r\n"), asked.out.constData());
-        QCOMPARE(asked.out.count("Roll back? [Y/n] "), typed.startsWith('3') ? 2 : 1);
+        QVERIFY2(asked.out.contains("Go back to OpenEmu-Silicon 1.0.3?\r\n"), asked.out.constData());
+        QCOMPARE(asked.out.count("Roll Back? [Y/n] "), typed.startsWith('3') ? 2 : 1);
 
         // Where "yes" moves the data to the Trash, the question says so and Enter keeps it.
         if (typed == "\n") {
             TestFiles::write(m_home.path(u"Library/Application Support/OpenEmu/Save States/a.oesavestate"_s));
             const CliRun data = onTerminal({u"uninstall"_s, u"--with-data"_s}, typed);
             QVERIFY2(data.exitCode == 3 && data.out.contains("its data to the Trash?\r\n"), data.out.constData());
-            QVERIFY(data.out.contains("Move app and data to Trash? [y/N] ")
+            QVERIFY(data.out.contains("Move App and Data to Trash? [y/N] ")
                     && QFileInfo::exists(m_home.userApplications()));
         }
 

@@ -125,10 +125,12 @@ private Q_SLOTS:
         QCOMPARE(model->skippedVersion(), u"v1.0.4"_s);
         QCOMPARE(model->installed()->version, u"1.0.3"_s);
         QCOMPARE(entries(Paths::previousVersionsFolder()), QStringList{u"OpenEmu 1.0.4.app"_s});
-        QCOMPARE(m_prompter.asked.first().buttons, (QStringList{u"Roll back"_s, u"Cancel"_s}));
+        QCOMPARE(m_prompter.asked.first().buttons, (QStringList{u"Roll Back"_s, u"Cancel"_s}));
+        QCOMPARE(m_prompter.asked.first().message, u"Go back to OpenEmu-Silicon 1.0.3?"_s);
         QVERIFY(!model->busyMessage());
 
         await(model->rollback());
+        QCOMPARE(m_prompter.asked.last().message, u"Switch to 1.0.4?"_s); // the newer one, kept
         QCOMPARE(model->installed()->version, u"1.0.4"_s);
         QCOMPARE(entries(Paths::previousVersionsFolder()), QStringList{u"OpenEmu 1.0.3.app"_s});
 

@@ -17,6 +17,7 @@
 #include "ui/Widgets.h"
 
 #include <QAbstractItemModelTester>
+#include <QAccessible>
 #include <QtTest>
 #include <QtWidgets>
 
@@ -134,7 +135,7 @@ private Q_SLOTS:
         QVERIFY(find<QLabel>(page(), u"Update available: v1.0.4"_s));
         QPushButton *update = find<QPushButton>(page(), u"Update"_s);
         QVERIFY(update && update->isEnabled());
-        QVERIFY(find<QPushButton>(page(), u"Roll back…"_s));
+        QVERIFY(find<QPushButton>(page(), u"Roll Back…"_s));
         QVERIFY(!find<QPushButton>(page(), u"Cancel"_s));
 
         // Skipping the version, and offering it again.
@@ -150,14 +151,14 @@ private Q_SLOTS:
         QStringList titles;
         bool cancelEnabledWhileDownloading = false;
         const QString changes
-            = u"Launch OpenEmu|Update|Roll back…|Skip This Version|Restore from zip…|Uninstall OpenEmu-Silicon…"_s;
+            = u"Launch OpenEmu|Update|Roll Back…|Skip This Version|Restore from Zip…|Uninstall OpenEmu-Silicon…"_s;
         QSet<QString> enabledDuringUpdate;
         // After `changed`, which the pages redraw on.
         connect(m_model.get(), &AppModel::changed, this, [&] {
             for (auto *card : page()->findChildren<QLabel *>()) {
                 const QString t = card->text();
                 if (card->isVisibleTo(page()) && t.endsWith(QChar(0x2026)) && !titles.contains(t)
-                    && t != u"Roll back…"_s)
+                    && t != u"Roll Back…"_s)
                     titles.append(t);
             }
             if (m_model->phase() == InstallPhase::downloading)
@@ -227,14 +228,14 @@ private Q_SLOTS:
         QTRY_VERIFY(find<QLabel>(page(), u"1 system(s) have their BIOS file(s)."_s));
         QTRY_VERIFY_WITH_TIMEOUT(find<QLabel>(page(), u"1 controller(s) connected."_s), 5000);
         m_prompter.folderAnswer = m_home.path(u"Games"_s);
-        find<QPushButton>(page(), u"Choose folder…"_s)->click();
+        find<QPushButton>(page(), u"Choose Folder…"_s)->click();
         QTRY_VERIFY(find<QLabel>(page(), m_home.path(u"Games"_s)));
         find<QPushButton>(page(), u"Open in Finder"_s)->click();
         QVERIFY(m_model->error()); // it doesn't exist yet
         screenshot(u"guide"_s);
 
         m_window->showPage(MainWindow::Page::backup);
-        QPushButton *backup = find<QPushButton>(page(), u"Back up…"_s);
+        QPushButton *backup = find<QPushButton>(page(), u"Back Up…"_s);
         QVERIFY(backup && backup->isEnabled());
         // The total and the button follow the toggles.
         // A toggle rebuilds the list; the new rows show on the next turn of the event loop.
@@ -243,10 +244,10 @@ private Q_SLOTS:
             toggle(page(), item)->click();
         }
         QTRY_VERIFY(find<QLabel>(page(), u"Total to copy: Zero KB (the zip is usually a bit smaller)"_s));
-        QVERIFY(!find<QPushButton>(page(), u"Back up…"_s)->isEnabled());
+        QVERIFY(!find<QPushButton>(page(), u"Back Up…"_s)->isEnabled());
         QTRY_VERIFY(toggle(page(), u"Save states"_s));
         toggle(page(), u"Save states"_s)->click();
-        QTRY_VERIFY(find<QPushButton>(page(), u"Back up…"_s)->isEnabled());
+        QTRY_VERIFY(find<QPushButton>(page(), u"Back Up…"_s)->isEnabled());
         QVERIFY(m_model->backupItems()[0].include && !m_model->backupItems()[1].include);
         screenshot(u"backup"_s);
 
@@ -256,9 +257,42 @@ private Q_SLOTS:
         screenshot(u"tidy"_s);
 
         m_window->showPage(MainWindow::Page::about);
-        find<QPushButton>(page(), u"Project wiki"_s)->click();
+        find<QPushButton>(page(), u"Project Wiki"_s)->click();
         QCOMPARE(m_workspace.opened.last(), QUrl(u"https://github.com/OpenEmu-Silicon/OpenEmu-Silicon/wiki"_s));
         screenshot(u"about"_s);
+    }
+
+    // Every control a screen reader reaches on a page says what it acts on: no empty names, and no
+    // two alike ("Reveal in Finder" four times tells nothing).
+    void namesAScreenReaderCanUse()
+    {
+        const QString support = m_home.path(u"Library/Application Support/OpenEmu"_s);
+        for (const QString &file : {u"/BIOS/scph5501.bin"_s, u"/Save States/SNES/Game/a.oesavestate/State"_s,
+                                    u"/Game Library/Library.storedata"_s})
+            TestFiles::write(support + file, "data");
+        Bundles::write(m_home.userApplications(), u"OpenEmu.app"_s, {.version = u"1.0.3"_s});
+        Bundles::write(Paths::previousVersionsFolder(), u"OpenEmu 1.0.2.app"_s, {.version = u"1.0.2"_s});
+        open();
+        m_model->setNotice(u"Done."_s);
+        for (int index = 0; index <= int(MainWindow::Page::saveStates); ++index) {
+            m_window->showPage(MainWindow::Page(index));
+            QTest::qWait(50);
+            QStringList names;
+            for (QWidget *widget : m_window->findChildren<QWidget *>()) {
+                const bool interactive = qobject_cast<QAbstractButton *>(widget)
+                                         || qobject_cast<QAbstractItemView *>(widget)
+                                         || qobject_cast<QLineEdit *>(widget);
+                if (!interactive || !widget->isVisibleTo(m_window.get()) || widget->focusPolicy() == Qt::NoFocus)
+                    continue;
+                QAccessibleInterface *reader = QAccessible::queryAccessibleInterface(widget);
+                const QString name = reader ? reader->text(QAccessible::Name) : QString();
+                const QString where = u"page %1: %2 \"%3\""_s.arg(index).arg(
+                    QString::fromLatin1(widget->metaObject()->className()), name);
+                QVERIFY2(!name.trimmed().isEmpty(), qPrintable(where));
+                QVERIFY2(!names.contains(name), qPrintable(where + u" twice"_s));
+                names.append(name);
+            }
+        }
     }
 
     // The Save states page: the tree by system and game, the summary, and Reveal for the selection.
@@ -422,7 +456,7 @@ private Q_SLOTS:
     {
         DialogPrompter dialogs;
         const Prompter::Alert question{Prompter::AlertId::uninstallData,          u"Also remove OpenEmu's data?"_s, {},
-                                       {u"Move data to Trash"_s, u"Keep Data"_s}, Prompter::Style::warning,         1};
+                                       {u"Move Data to Trash"_s, u"Keep Data"_s}, Prompter::Style::warning,         1};
         QCoro::Task<int> asking = dialogs.ask(question);
         QTRY_VERIFY(qobject_cast<QMessageBox *>(QApplication::activeModalWidget()));
         QTest::keyClick(QApplication::activeModalWidget(), Qt::Key_Return);

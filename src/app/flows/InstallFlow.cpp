@@ -108,6 +108,7 @@ QCoro::Task<Outcome> AppModel::install(bool isUpdate)
                                                        : Paths::userApplications();
 
     m_install.running = true;
+    m_install.updating = isUpdate;
     m_install.cancelled = false;
     const Outcome outcome = co_await runInstall(std::move(request), std::move(*change));
     co_return outcome;
@@ -389,13 +390,22 @@ QCoro::Task<Outcome> AppModel::rollback()
         co_return Outcome::failed;
     const QString left = m_installed ? m_installed->version : QString();
 
+    // The question names the version it goes to: back to an older one, or, after a rollback, on
+    // to the newer one kept.
+    const std::optional<QString> kept = Installer::previousApp();
+    const QString keptVersion = kept ? VersionChecker::version(*kept).value_or(QString()) : QString();
+    const bool forward = !left.isEmpty() && !keptVersion.isEmpty()
+                         && VersionChecker::compare(keptVersion, left) == VersionChecker::Ordering::descending;
+    const QString message = keptVersion.isEmpty() ? QStringLiteral("Go back to the previous version?")
+                            : forward             ? QStringLiteral("Switch to %1?").arg(keptVersion)
+                                                  : QStringLiteral("Go back to OpenEmu-Silicon %1?").arg(keptVersion);
     // Named, not a temporary in the co_await: g++ 12 destroys those twice.
     const Prompter::Alert question{
         Prompter::AlertId::rollback,
-        QStringLiteral("Go back to the previous version?"),
+        message,
         QStringLiteral("The current version will be kept as the new \"previous version\", so you can switch back. "
                        "Your data isn't touched."),
-        {QStringLiteral("Roll back"), QStringLiteral("Cancel")},
+        {QStringLiteral("Roll Back"), QStringLiteral("Cancel")},
         Prompter::Style::informational};
     const Outcome confirmed = co_await confirmThenClose(question, *change);
     if (confirmed != Outcome::done || change->ownerGone())

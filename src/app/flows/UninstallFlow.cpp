@@ -46,7 +46,7 @@ QCoro::Task<Outcome> AppModel::uninstall(DataChoice choice)
                                                    "your library, save states and BIOS files:\n")
                                             .arg(app.url)
                                         + listed(data),
-                                    {QStringLiteral("Move app and data to Trash"), QStringLiteral("Cancel")},
+                                    {QStringLiteral("Move App and Data to Trash"), QStringLiteral("Cancel")},
                                     Prompter::Style::warning,
                                     1}
                   : Prompter::Alert{Prompter::AlertId::uninstallApp,
@@ -54,7 +54,7 @@ QCoro::Task<Outcome> AppModel::uninstall(DataChoice choice)
                                     QStringLiteral("Only the app at %1 is moved. Your games, saves and settings stay "
                                                    "where they are.")
                                         .arg(app.url),
-                                    {QStringLiteral("Move app to Trash"), QStringLiteral("Cancel")},
+                                    {QStringLiteral("Move App to Trash"), QStringLiteral("Cancel")},
                                     Prompter::Style::warning};
     const Outcome confirmed = co_await confirmThenClose(question, *change);
     if (confirmed != Outcome::done || change->ownerGone())
@@ -80,7 +80,7 @@ QCoro::Task<Outcome> AppModel::uninstall(DataChoice choice)
             QStringLiteral("This moves these folders and files to the Trash. It includes your library, save states and "
                            "BIOS files:\n")
                 + listed(data),
-            {QStringLiteral("Move data to Trash"), QStringLiteral("Keep Data")},
+            {QStringLiteral("Move Data to Trash"), QStringLiteral("Keep Data")},
             Prompter::Style::warning,
             1};
         const int answer = co_await m_prompter.ask(dataQuestion);
