@@ -6,6 +6,7 @@
 #include "base/Settings.h"
 #include "guide/ControllerMonitor.h"
 #include "ui/Banners.h"
+#include "ui/FocusRing.h"
 #include "ui/GuidePage.h"
 #include "ui/HomePage.h"
 #include "ui/Icons.h"
@@ -64,6 +65,7 @@ QScrollArea *scrolling(QWidget *page)
     area->setWidgetResizable(true);
     area->setFrameShape(QFrame::NoFrame);
     area->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    area->setFocusPolicy(Qt::NoFocus); // it scrolls to whatever takes focus; it needs none itself
     return area;
 }
 
@@ -133,6 +135,7 @@ MainWindow::MainWindow(AppModel &model, QWidget *parent)
     connect(&m_model, &AppModel::busyMessageChanged, this, &MainWindow::syncBanners);
     connect(&m_model, &AppModel::busyProgressChanged, this, &MainWindow::syncBanners);
     m_sidebar->setCurrentRow(0);
+    FocusRing::follow(this);
     syncBanners();
     buildMenus();
     if (const QByteArray geometry = Settings::windowGeometry(); !geometry.isEmpty())

@@ -262,6 +262,58 @@ private Q_SLOTS:
         screenshot(u"about"_s);
     }
 
+    // Every control Tab reaches shows that it has focus: the pixels around it change when it takes
+    // focus. And Tab reaches nothing that can't be used (a page's scroll area).
+    void focusYouCanSee()
+    {
+        Bundles::write(m_home.userApplications(), u"OpenEmu.app"_s, {.version = u"1.0.3"_s}); // an update
+        open();
+        for (int index = 0; index <= int(MainWindow::Page::saveStates); ++index) {
+            m_window->showPage(MainWindow::Page(index));
+            QTest::qWait(50);
+            int seen = 0;
+            for (QWidget *widget : m_window->findChildren<QWidget *>()) {
+                if (!(widget->focusPolicy() & Qt::TabFocus) || !widget->isVisibleTo(m_window.get())
+                    || !widget->isEnabled())
+                    continue;
+                const QString where = u"page %1: %2 %3"_s.arg(index).arg(
+                    QString::fromLatin1(widget->metaObject()->className()), widget->accessibleName());
+                QVERIFY2(!qobject_cast<QScrollArea *>(widget) || qobject_cast<QAbstractItemView *>(widget)
+                             || qobject_cast<QTextEdit *>(widget),
+                         qPrintable(where));
+                // Scrolled into view, as Tab does.
+                if (auto *area = qobject_cast<QScrollArea *>(page()))
+                    area->ensureWidgetVisible(widget, 8, 8);
+                QTest::qWait(10);
+                // The band just inside and outside the control's edge, on every side.
+                const QRect edge(widget->mapTo(m_window.get(), QPoint(0, 0)), widget->size());
+                const auto ring = [&] {
+                    const QImage image = m_window->grab().toImage();
+                    QList<QRgb> pixels;
+                    const auto at = [&](int x, int y) {
+                        if (image.rect().contains(x, y))
+                            pixels << image.pixel(x, y);
+                    };
+                    for (int d = -3; d <= 2; ++d) {
+                        for (int x = edge.left(); x <= edge.right(); ++x)
+                            at(x, edge.top() + d), at(x, edge.bottom() - d);
+                        for (int y = edge.top(); y <= edge.bottom(); ++y)
+                            at(edge.left() + d, y), at(edge.right() - d, y);
+                    }
+                    return pixels;
+                };
+                widget->setFocus(Qt::TabFocusReason);
+                QTest::qWait(10);
+                const QList<QRgb> focused = ring();
+                widget->clearFocus();
+                QTest::qWait(10);
+                QVERIFY2(ring() != focused, qPrintable(where));
+                ++seen;
+            }
+            QVERIFY(seen > 0);
+        }
+    }
+
     // Every control a screen reader reaches on a page says what it acts on: no empty names, and no
     // two alike ("Reveal in Finder" four times tells nothing).
     void namesAScreenReaderCanUse()
