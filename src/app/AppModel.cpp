@@ -235,6 +235,7 @@ QCoro::Task<> AppModel::recoverAtStart()
     std::optional<Change> change = m_changes.begin();
     if (!change || change->lock())
         co_return; // another Vantor is at work; its leftovers are its own
+    m_work = Work::install; // an interrupted install or rollback, finished from Home
     auto recovering = Background::run([] {
         WorkFolder::removeAbandoned();
         return int(Installer::recoverInterrupted());
@@ -249,11 +250,13 @@ QCoro::Task<> AppModel::recoverAtStart()
     }
 }
 
-std::optional<AppModel::Change> AppModel::beginChange()
+std::optional<AppModel::Change> AppModel::beginChange(Work work)
 {
     std::optional<Change> change = m_changes.begin();
     if (!change)
         setError(FriendlyError(ChangeRunner::refusal()));
+    else
+        m_work = work;
     return change;
 }
 

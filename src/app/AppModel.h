@@ -107,6 +107,10 @@ public:
     // progress text. A second change is refused meanwhile, and Launch is not offered.
     bool isBusy() const;
     bool isChanging() const { return m_changes.isRunning(); }
+    // Which change runs, so that a view can show its progress wherever the user is and lead back
+    // to its page.
+    enum class Work { none, install, rollback, backup, restore, biosImport, uninstall };
+    Work work() const { return m_changes.isRunning() ? m_work : Work::none; }
     // Whether the latest release is newer than the installed app.
     bool updateAvailable() const;
 
@@ -205,7 +209,7 @@ private:
     void setProgress(qint64 downloaded, qint64 totalBytes, double speed);
     void runStartupTask(QCoro::Task<> task);
     // Begins a change, or refuses it (with the error set) while another one runs.
-    std::optional<Change> beginChange();
+    std::optional<Change> beginChange(Work work);
     // Asks a running OpenEmu to quit (done when none runs any more); declined, or failed when it
     // would not quit.
     QCoro::Task<Outcome> ensureClosed(const Change &change);
@@ -228,6 +232,7 @@ private:
     Workspace &m_workspace;
     QNetworkAccessManager *m_network;
     int m_startupTasks = 0;
+    Work m_work = Work::none;
     ChangeRunner m_changes{[this] {
         Q_EMIT busyChanged();
         Q_EMIT changed();

@@ -80,7 +80,11 @@ MainWindow::MainWindow(AppModel &model, QWidget *parent)
     , m_notice(new NoticeBanner)
     , m_busy(Widgets::busyRow({}, nullptr))
     , m_busyText(Widgets::busyText(m_busy))
+    , m_busyShow(new QPushButton(QStringLiteral("Show"), m_busy))
 {
+    m_busy->layout()->addWidget(m_busyShow);
+    m_busyShow->setAccessibleName(QStringLiteral("Show the page of the running work"));
+    connect(m_busyShow, &QPushButton::clicked, this, [this] { showPage(ownerPage()); });
     setWindowTitle(QStringLiteral("Vantor"));
     setMinimumSize(900, 600);
 
@@ -134,6 +138,11 @@ MainWindow::MainWindow(AppModel &model, QWidget *parent)
     connect(&m_model, &AppModel::noticeChanged, this, &MainWindow::syncBanners);
     connect(&m_model, &AppModel::busyMessageChanged, this, &MainWindow::syncBanners);
     connect(&m_model, &AppModel::busyProgressChanged, this, &MainWindow::syncBanners);
+    // The running work's progress shows at the bottom of every page.
+    connect(&m_model, &AppModel::phaseChanged, this, &MainWindow::syncBanners);
+    connect(&m_model, &AppModel::downloadedChanged, this, &MainWindow::syncBanners);
+    connect(&m_model, &AppModel::busyChanged, this, &MainWindow::syncBanners);
+    connect(m_sidebar, &QListWidget::currentRowChanged, this, &MainWindow::syncBanners);
     m_sidebar->setCurrentRow(0);
     FocusRing::follow(this);
     syncBanners();
@@ -261,10 +270,57 @@ void MainWindow::syncBanners()
         m_notice->display(*notice, m_model.noticeFile().has_value());
     else
         m_notice->hide();
-    m_busy->setVisible(m_model.busyMessage().has_value());
-    QString busy = m_model.busyMessage().value_or(QString());
-    if (m_model.busyTotal() > 0)
-        busy += QStringLiteral("  %1 of %2")
-                    .arg(ByteCount::fileStyle(m_model.busyDone()), ByteCount::fileStyle(m_model.busyTotal()));
+    const QString busy = busyLine();
+    m_busy->setVisible(!busy.isEmpty());
     m_busyText->setText(busy);
+    m_busyShow->setVisible(m_model.work() != AppModel::Work::none && currentPage() != ownerPage());
+}
+
+MainWindow::Page MainWindow::ownerPage() const
+{
+    switch (m_model.work()) {
+    case AppModel::Work::backup:
+    case AppModel::Work::restore: return Page::backup;
+    case AppModel::Work::biosImport: return Page::guide;
+    case AppModel::Work::uninstall: return Page::tidy;
+    case AppModel::Work::install:
+    case AppModel::Work::rollback:
+    case AppModel::Work::none: break;
+    }
+    return Page::home;
+}
+
+QString MainWindow::busyLine() const
+{
+    // An install's step, with the download's share and time left.
+    QString line;
+    switch (m_model.phase()) {
+    case InstallPhase::downloading: {
+        line = QStringLiteral("Downloading OpenEmu-Silicon…");
+        const qint64 total = m_model.totalBytes();
+        if (total > 0) {
+            line += QStringLiteral(" %1% · %2 of %3")
+                        .arg(int(100.0 * double(m_model.downloaded()) / double(total)))
+                        .arg(ByteCount::fileStyle(m_model.downloaded()), ByteCount::fileStyle(total));
+            if (m_model.speed() > 0) {
+                const qint64 seconds = qint64(double(total - m_model.downloaded()) / m_model.speed());
+                line += seconds < 60 ? QStringLiteral(" · %1 s left").arg(seconds)
+                                     : QStringLiteral(" · about %1 min left").arg((seconds + 59) / 60);
+            }
+        }
+        break;
+    }
+    case InstallPhase::verifying: line = QStringLiteral("Verifying the download…"); break;
+    case InstallPhase::unpacking: line = QStringLiteral("Unpacking…"); break;
+    case InstallPhase::installing: line = QStringLiteral("Installing…"); break;
+    case InstallPhase::idle: break;
+    }
+    // A step's own message (a backup, a resumed download) says more.
+    if (const auto &message = m_model.busyMessage()) {
+        line = *message;
+        if (m_model.busyTotal() > 0)
+            line += QStringLiteral("  %1 of %2")
+                        .arg(ByteCount::fileStyle(m_model.busyDone()), ByteCount::fileStyle(m_model.busyTotal()));
+    }
+    return line;
 }

@@ -11,6 +11,7 @@ class ErrorBanner;
 class NoticeBanner;
 class QLabel;
 class QListWidget;
+class QPushButton;
 class QStackedWidget;
 
 // The one window: a sidebar of the seven pages, the error and notice banners over the selected
@@ -36,6 +37,9 @@ protected:
 
 private:
     void syncBanners();
+    // What the running work is doing, for the line at the bottom of every page; empty when idle.
+    QString busyLine() const;
+    Page ownerPage() const;
     void buildMenus();
     QCoro::Task<> confirmQuit();
 
@@ -46,6 +50,7 @@ private:
     NoticeBanner *m_notice;
     QWidget *m_busy;
     QLabel *m_busyText;
+    QPushButton *m_busyShow; // goes to the page of the running work
     bool m_started = false;
     QAction *m_checkAction = nullptr;
     bool m_closeWhenIdle = false; // a close that waits for the running step to end

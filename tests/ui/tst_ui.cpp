@@ -144,11 +144,13 @@ private Q_SLOTS:
         QVERIFY(!find<QPushButton>(page(), u"Update"_s));
         find<QPushButton>(page(), u"Offer v1.0.4 Again"_s)->click();
         QVERIFY(find<QLabel>(page(), u"Update available: v1.0.4"_s));
+        QVERIFY(update->isDefault() && !find<QPushButton>(page(), u"Launch OpenEmu"_s)->isDefault());
 
         screenshot(u"home-update-available"_s);
 
         // Watch the progress card through the phases of a real update.
         QStringList titles;
+        QStringList busyLines;
         bool cancelEnabledWhileDownloading = false;
         const QString changes
             = u"Launch OpenEmu|Update|Roll Back…|Skip This Version|Restore from Zip…|Uninstall OpenEmu-Silicon…"_s;
@@ -170,12 +172,19 @@ private Q_SLOTS:
             }
             if (m_model->phase() == InstallPhase::unpacking)
                 screenshot(u"home-progress"_s);
+            // The line at the bottom, the same on every page.
+            for (QLabel *label : m_window->findChildren<QLabel *>()) {
+                if (label->isVisibleTo(m_window.get()) && label->text().startsWith(u"Downloading OpenEmu-Silicon… "_s))
+                    busyLines.append(label->text());
+            }
         });
         update->click();
         QTRY_VERIFY_WITH_TIMEOUT(!m_model->isInstalling(), 30'000);
         QVERIFY(titles.contains(u"Downloading…"_s));
         QVERIFY(titles.contains(u"Unpacking…"_s));
         QVERIFY(cancelEnabledWhileDownloading);
+        QVERIFY2(!busyLines.filter(QRegularExpression(u"^Downloading OpenEmu-Silicon… \\d+% · .+ of .+"_s)).isEmpty(),
+                 qPrintable(busyLines.join(u'\n')));
         QCOMPARE(enabledDuringUpdate, QSet<QString>());
         QTRY_VERIFY(find<QLabel>(page(), u"Installed version 1.0.4"_s));
         QVERIFY(find<QLabel>(page(), u"You're up to date."_s));
@@ -260,6 +269,29 @@ private Q_SLOTS:
         find<QPushButton>(page(), u"Project Wiki"_s)->click();
         QCOMPARE(m_workspace.opened.last(), QUrl(u"https://github.com/OpenEmu-Silicon/OpenEmu-Silicon/wiki"_s));
         screenshot(u"about"_s);
+    }
+
+    // Work that runs shows at the bottom of whatever page is open, with a way back to its page.
+    void progressWhereverTheUserIs()
+    {
+        TestFiles::write(m_home.path(u"Library/Application Support/OpenEmu/Save States/a.oesavestate"_s), "state");
+        open();
+        m_window->showPage(MainWindow::Page::tidy);
+        m_prompter.folderAnswer = m_home.path(QString());
+        bool shown = false;
+        connect(m_model.get(), &AppModel::busyMessageChanged, this, [&] {
+            if (m_model->busyMessage() != u"Creating backup…"_s || shown)
+                return;
+            shown = true;
+            QVERIFY(find<QLabel>(m_window.get(), u"Creating backup…"_s)->isVisibleTo(m_window.get()));
+            QPushButton *show = find<QPushButton>(m_window.get(), u"Show"_s);
+            QVERIFY(show && show->isVisibleTo(m_window.get()));
+            show->click();
+            QCOMPARE(m_window->currentPage(), MainWindow::Page::backup);
+            QVERIFY(!show->isVisibleTo(m_window.get())); // on its page: nothing to go to
+        });
+        QCOMPARE(await(m_model->runBackup()), Outcome::done);
+        QVERIFY(shown);
     }
 
     // Every control Tab reaches shows that it has focus: the pixels around it change when it takes

@@ -31,7 +31,7 @@ void AppModel::setBackupItemIncluded(const QString &id, bool include)
 
 QCoro::Task<Outcome> AppModel::runBackup()
 {
-    std::optional<Change> change = beginChange();
+    std::optional<Change> change = beginChange(Work::backup);
     if (!change)
         co_return Outcome::failed;
     const Prompter::Panel panel{Prompter::PanelId::backupFolder,
@@ -83,7 +83,7 @@ QCoro::Task<Outcome> AppModel::runBackup()
 
 QCoro::Task<Outcome> AppModel::runRestore()
 {
-    std::optional<Change> change = beginChange();
+    std::optional<Change> change = beginChange(Work::restore);
     if (!change)
         co_return Outcome::failed;
     const Prompter::Panel panel{Prompter::PanelId::restoreZip,

@@ -57,7 +57,7 @@ QString BiosImportResult::summary() const
 
 QCoro::Task<Outcome> AppModel::importBios(std::optional<QStringList> paths)
 {
-    std::optional<Change> change = beginChange();
+    std::optional<Change> change = beginChange(Work::biosImport);
     if (!change)
         co_return Outcome::failed;
     if (!paths) {

@@ -52,7 +52,7 @@ bool isPlainFileName(const QString &name)
 
 QCoro::Task<Outcome> AppModel::install(bool isUpdate)
 {
-    std::optional<Change> change = beginChange();
+    std::optional<Change> change = beginChange(Work::install);
     if (!change)
         co_return Outcome::failed;
 
@@ -385,7 +385,7 @@ QCoro::Task<Outcome> AppModel::rollback()
         = m_installed ? std::optional(m_installed->url) : VersionChecker::findBundle();
     if (!outgoing || !m_hasPrevious)
         co_return Outcome::declined;
-    std::optional<Change> change = beginChange();
+    std::optional<Change> change = beginChange(Work::rollback);
     if (!change)
         co_return Outcome::failed;
     const QString left = m_installed ? m_installed->version : QString();

@@ -24,7 +24,7 @@ QCoro::Task<Outcome> AppModel::uninstall(DataChoice choice)
 {
     if (!m_installed)
         co_return Outcome::declined;
-    std::optional<Change> change = beginChange();
+    std::optional<Change> change = beginChange(Work::uninstall);
     if (!change)
         co_return Outcome::failed;
     const InstalledApp app = *m_installed;
