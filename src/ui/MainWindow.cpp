@@ -15,6 +15,7 @@
 #include "ui/Widgets.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QMenu>
 #include <QMenuBar>
@@ -145,6 +146,7 @@ MainWindow::MainWindow(AppModel &model, QWidget *parent)
     connect(m_sidebar, &QListWidget::currentRowChanged, this, &MainWindow::syncBanners);
     m_sidebar->setCurrentRow(0);
     FocusRing::follow(this);
+    keepReadable();
     syncBanners();
     buildMenus();
     if (const QByteArray geometry = Settings::windowGeometry(); !geometry.isEmpty())
@@ -249,6 +251,22 @@ void MainWindow::showPage(Page page)
 MainWindow::Page MainWindow::currentPage() const
 {
     return Page(m_pages->currentIndex());
+}
+
+void MainWindow::keepReadable()
+{
+    const QPalette current = QApplication::palette();
+    const QPalette adjusted = Widgets::readable(current);
+    if (adjusted != current)
+        QApplication::setPalette(adjusted);
+}
+
+void MainWindow::changeEvent(QEvent *event)
+{
+    QMainWindow::changeEvent(event);
+    // The system's appearance changed (light or dark): its colours are checked again.
+    if (event->type() == QEvent::ApplicationPaletteChange)
+        QTimer::singleShot(0, this, &MainWindow::keepReadable);
 }
 
 void MainWindow::showEvent(QShowEvent *event)

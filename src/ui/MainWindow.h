@@ -33,10 +33,13 @@ public:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    void changeEvent(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
 private:
     void syncBanners();
+    // The application's palette with every text colour the pages use readable (Widgets::readable).
+    void keepReadable();
     // What the running work is doing, for the line at the bottom of every page; empty when idle.
     QString busyLine() const;
     Page ownerPage() const;

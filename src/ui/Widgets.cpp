@@ -82,6 +82,31 @@ double contrast(const QColor &first, const QColor &second)
     return (std::max(a, b) + 0.05) / (std::min(a, b) + 0.05);
 }
 
+QPalette readable(QPalette palette)
+{
+    for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+        const QColor window = palette.color(group, QPalette::Window);
+        const QColor base = palette.color(group, QPalette::Base);
+        const QColor ink = palette.color(group, QPalette::WindowText);
+        const QColor extreme = window.lightnessF() < 0.5 ? QColor(Qt::white) : QColor(Qt::black);
+        for (const QPalette::ColorRole role : {QPalette::PlaceholderText, QPalette::Link, QPalette::LinkVisited}) {
+            QColor colour = palette.color(group, role);
+            const auto enough = [&](const QColor &c) { return contrast(c, window) >= 4.6 && contrast(c, base) >= 4.6; };
+            // Toward the main text colour (then to black or white) in small steps: the hue stays.
+            const QColor target = contrast(ink, window) >= 4.6 && contrast(ink, base) >= 4.6 ? ink : extreme;
+            for (int step = 1; step <= 20 && !enough(colour); ++step) {
+                const double t = step / 20.0;
+                const QColor from = palette.color(group, role);
+                colour = QColor::fromRgbF(float(from.redF() + (target.redF() - from.redF()) * t),
+                                          float(from.greenF() + (target.greenF() - from.greenF()) * t),
+                                          float(from.blueF() + (target.blueF() - from.blueF()) * t));
+            }
+            palette.setColor(group, role, colour);
+        }
+    }
+    return palette;
+}
+
 QColor tone(Tone which, const QColor &window)
 {
     const bool dark = window.lightnessF() < 0.5;

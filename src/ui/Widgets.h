@@ -2,6 +2,7 @@
 
 #include <QColor>
 #include <QObject>
+#include <QPalette>
 #include <QString>
 
 #include <qcoro/qcorotask.h>
@@ -21,6 +22,11 @@ QColor tone(Tone tone);
 QColor tone(Tone tone, const QColor &window);
 // The WCAG contrast ratio of two colours (1 to 21).
 double contrast(const QColor &first, const QColor &second);
+
+// The palette with every text role Vantor uses (secondary text, links) at 4.5:1 or more against
+// both the window and the text fields' background, each colour moved toward the main text
+// colour only as far as needed. A palette that already complies comes back unchanged.
+QPalette readable(QPalette palette);
 
 QLabel *text(const QString &value, QWidget *parent);
 QLabel *title(const QString &value, QWidget *parent); // the page's large bold title

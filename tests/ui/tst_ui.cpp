@@ -271,6 +271,71 @@ private Q_SLOTS:
         screenshot(u"about"_s);
     }
 
+    // Every text on every page reads at 4.5:1 or more against what is behind it, on a light and a
+    // dark palette: secondary captions, status colours, banners and the release notes' links.
+    void readableInBothPalettes()
+    {
+        const QPalette original = QApplication::palette();
+        auto restore = qScopeGuard([&] { QApplication::setPalette(original); });
+        QPalette dark;
+        for (const auto &[role, colour] : std::initializer_list<std::pair<QPalette::ColorRole, QColor>>{
+                 {QPalette::Window, QColor(0x1e, 0x1e, 0x1e)},
+                 {QPalette::WindowText, QColor(0xdd, 0xdd, 0xdd)},
+                 {QPalette::Base, QColor(0x2a, 0x2a, 0x2a)},
+                 {QPalette::Text, QColor(0xdd, 0xdd, 0xdd)},
+                 {QPalette::Button, QColor(0x35, 0x35, 0x35)},
+                 {QPalette::ButtonText, QColor(0xdd, 0xdd, 0xdd)},
+                 {QPalette::PlaceholderText, QColor(0x6b, 0x6b, 0x6b)},
+                 {QPalette::Link, QColor(0x2a, 0x62, 0xba)},
+                 {QPalette::Highlight, QColor(0x2a, 0x82, 0xda)}})
+            dark.setColor(role, colour);
+        Bundles::write(m_home.userApplications(), u"OpenEmu.app"_s, {.version = u"1.0.3"_s});
+        for (const QPalette &palette : {QApplication::style()->standardPalette(), dark}) {
+            QApplication::setPalette(palette);
+            open();
+            m_model->setNotice(u"A result."_s);
+            m_model->setError(FriendlyError(u"A failure."_s, u"details"_s));
+            const QColor window = QApplication::palette().color(QPalette::Window);
+            for (int index = 0; index <= int(MainWindow::Page::saveStates); ++index) {
+                m_window->showPage(MainWindow::Page(index));
+                QTest::qWait(20);
+                for (QLabel *label : m_window->findChildren<QLabel *>()) {
+                    if (!label->isVisibleTo(m_window.get()) || !label->isEnabled() || label->text().isEmpty()
+                        || !label->pixmap().isNull())
+                        continue;
+                    const QString sheet = label->styleSheet();
+                    const QColor ink = sheet.startsWith(u"color: "_s) ? QColor(sheet.mid(7))
+                                                                      : label->palette().color(label->foregroundRole());
+                    // Over a banner, its tint is laid over the window colour.
+                    QColor behind = window;
+                    for (QWidget *up = label; up; up = up->parentWidget()) {
+                        const bool notice = qobject_cast<NoticeBanner *>(up), error = qobject_cast<ErrorBanner *>(up);
+                        if (!notice && !error)
+                            continue;
+                        const QColor tint = notice ? QColor(52, 199, 89) : QColor(255, 149, 0);
+                        const double a = notice ? 0.12 : 0.15;
+                        behind = QColor::fromRgbF(float(window.redF() * (1 - a) + tint.redF() * a),
+                                                  float(window.greenF() * (1 - a) + tint.greenF() * a),
+                                                  float(window.blueF() * (1 - a) + tint.blueF() * a));
+                        break;
+                    }
+                    QVERIFY2(Widgets::contrast(ink, behind) >= 4.5,
+                             qPrintable(u"page %1, %2: \"%3\" %4 on %5"_s.arg(index).arg(
+                                 window.lightnessF() < 0.5 ? u"dark"_s : u"light"_s, label->text().left(40), ink.name(),
+                                 behind.name())));
+                }
+            }
+            const QPalette notes = m_window->findChild<QTextBrowser *>()->palette();
+            QVERIFY(Widgets::contrast(notes.color(QPalette::Link), notes.color(QPalette::Base)) >= 4.5);
+            if (window.lightnessF() < 0.5) {
+                m_window->showPage(MainWindow::Page::home);
+                QTest::qWait(20);
+                screenshot(u"dark"_s);
+            }
+            cleanup();
+        }
+    }
+
     // Work that runs shows at the bottom of whatever page is open, with a way back to its page.
     void progressWhereverTheUserIs()
     {
