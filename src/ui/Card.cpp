@@ -26,7 +26,8 @@ Card::Card(const QString &title, QWidget *parent)
     m_content->setSpacing(8);
     m_content->setContentsMargins(0, 0, 0, 0);
     layout->addLayout(m_content);
-    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Maximum);
+    // Preferred, not Maximum: a card whose rows wrap (a large font) grows past its one-line size.
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
 }
 
 void Card::setTitle(const QString &title)

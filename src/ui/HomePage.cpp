@@ -4,6 +4,7 @@
 #include "base/ByteCount.h"
 #include "release/GitHubReleases.h"
 #include "ui/Card.h"
+#include "ui/FlowLayout.h"
 #include "ui/Icons.h"
 #include "ui/Widgets.h"
 
@@ -121,13 +122,13 @@ HomePage::HomePage(AppModel &model, QWidget *parent)
     m_updateNote = caption(QStringLiteral("Updating asks to quit OpenEmu if it's running, keeps your data folders "
                                           "untouched, and keeps the old app in Previous versions for one rollback."),
                            m_installedCard);
-    auto *buttons = new QHBoxLayout;
+    auto *buttonRow = new QWidget(m_installedCard);
+    auto *buttons = new FlowLayout(buttonRow);
     for (QPushButton *b : {m_launch, m_check, m_update, m_skip, m_offerAgain, m_rollback})
         buttons->addWidget(b);
-    buttons->addStretch();
     for (QWidget *w : std::initializer_list<QWidget *>{m_installedVersion, m_installedPath, m_updateState})
         m_installedCard->content()->addWidget(w);
-    m_installedCard->content()->addLayout(buttons);
+    m_installedCard->content()->addWidget(buttonRow);
     m_installedCard->content()->addWidget(m_autoBackup);
     m_installedCard->content()->addWidget(m_updateNote);
     page->addWidget(m_installedCard);

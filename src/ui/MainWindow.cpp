@@ -53,14 +53,20 @@ constexpr PageEntry pageEntries[] = {
     {"Save states", "clock.arrow.circlepath"},
 };
 
-// A page in the scrolling column: 24 px inset, stretched to the width, top-aligned.
+// A page in the scrolling column: 24 px inset, top-aligned, as wide as the window up to a
+// comfortable reading width, centred beyond it.
 QScrollArea *scrolling(QWidget *page)
 {
     auto *holder = new QWidget;
-    auto *layout = new QVBoxLayout(holder);
-    layout->setContentsMargins(24, 24, 24, 24);
-    layout->addWidget(page);
-    layout->addStretch();
+    auto *row = new QHBoxLayout(holder);
+    row->setContentsMargins(24, 24, 24, 24);
+    auto *column = new QVBoxLayout;
+    page->setMaximumWidth(760);
+    column->addWidget(page);
+    column->addStretch();
+    row->addStretch(0);
+    row->addLayout(column, 1);
+    row->addStretch(0);
     auto *area = new QScrollArea;
     area->setWidget(holder);
     area->setWidgetResizable(true);

@@ -534,6 +534,27 @@ private Q_SLOTS:
         open(); // an update available
         m_model->setError(FriendlyError(u"Something failed, and the sentence that says so is rather long."_s, u"x"_s));
         check("update available");
+        cleanup();
+
+        // The largest text the system offers: still no sideways scrolling, and a minimum window
+        // that fits a 1280×800 screen. On a wide window the lines stay short enough to read.
+        const QFont font = QApplication::font();
+        auto restore = qScopeGuard([font] { QApplication::setFont(font); });
+        QFont large = font;
+        large.setPointSizeF(font.pointSizeF() * 1.5);
+        QApplication::setFont(large);
+        open();
+        check("large font");
+        const QSize minimum = m_window->minimumSizeHint().expandedTo(m_window->minimumSize());
+        QVERIFY2(minimum.width() <= 1280 && minimum.height() <= 800,
+                 qPrintable(u"%1×%2"_s.arg(minimum.width()).arg(minimum.height())));
+        m_window->resize(1900, 1000);
+        m_window->showPage(MainWindow::Page::home);
+        QTest::qWait(20);
+        for (QLabel *label : page()->findChildren<QLabel *>()) {
+            if (label->isVisibleTo(m_window.get()))
+                QVERIFY2(label->width() <= 800, qPrintable(label->text().left(40)));
+        }
     }
 
     void menusKeysAndBanners()
