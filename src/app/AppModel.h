@@ -158,6 +158,8 @@ public:
     // after the app has gone; the command line says up front.
     enum class DataChoice { ask, keep, remove };
     QCoro::Task<Outcome> uninstall(DataChoice data = DataChoice::ask);
+    // Once the app has gone: one of Tidy's leftover data rows to the Trash, after asking.
+    QCoro::Task<Outcome> trashLeftover(QString rowId);
 
     // OpenEmu's places and their sizes, for the Tidy page; and showing them.
     QCoro::Task<> refreshTidy();

@@ -220,6 +220,15 @@ void TidyPage::sync()
         reveal->setAccessibleName(QStringLiteral("Reveal %1 in Finder").arg(row.title));
         connect(reveal, &QPushButton::clicked, &m_model, [this, url = row.url] { m_model.reveal(url); });
         line->addWidget(reveal, 0, Qt::AlignVCenter);
+        // With the app gone, what it left behind can go too.
+        if (!m_model.installed() && row.exists && row.id != QStringLiteral("app")) {
+            auto *trash = new QPushButton(QStringLiteral("Move to Trash…"), this);
+            trash->setAccessibleName(QStringLiteral("Move %1 to the Trash…").arg(row.title));
+            trash->setEnabled(!m_model.isBusy());
+            connect(trash, &QPushButton::clicked, &m_model,
+                    [this, id = row.id] { Widgets::runBound(this, m_model.trashLeftover(id)); });
+            line->addWidget(trash, 0, Qt::AlignVCenter);
+        }
         m_rows->addLayout(line);
         m_rows->addWidget(divider(this));
     }

@@ -758,6 +758,26 @@ private Q_SLOTS:
         QCOMPARE(TestFiles::read(told), QByteArray("delete org.openemu.OpenEmu\ndelete org.openemu.OpenEmu\n"));
         await(model.refreshTidy());
         QCOMPARE(model.tidyRows().first().id, u"data"_s);
+
+        // The app gone, what it left can go row by row: after a question whose default keeps it.
+        TestFiles::write(library(u"Caches/org.openemu.OpenEmu/cache.db"_s), "cache");
+        await(model.refreshTidy());
+        m_prompter.asked.clear();
+        m_prompter.answers = {1};
+        QCOMPARE(await(model.trashLeftover(u"caches"_s)), Outcome::declined);
+        QCOMPARE(m_prompter.asked.first().buttons.value(m_prompter.asked.first().defaultButton), u"Cancel"_s);
+        QVERIFY(QFileInfo::exists(library(u"Caches/org.openemu.OpenEmu"_s)));
+        m_prompter.answers = {0};
+        QCOMPARE(await(model.trashLeftover(u"caches"_s)), Outcome::done);
+        QVERIFY(!QFileInfo::exists(library(u"Caches/org.openemu.OpenEmu"_s)));
+        QVERIFY(trashed().contains(u"org.openemu.OpenEmu"_s));
+        // Not while the app is there: that is what Uninstall is for.
+        TestFiles::write(library(u"Caches/org.openemu.OpenEmu/cache.db"_s), "cache");
+        Bundles::write(apps, u"OpenEmu.app"_s);
+        model.refreshInstalled();
+        await(model.refreshTidy());
+        QCOMPARE(await(model.trashLeftover(u"caches"_s)), Outcome::declined);
+        QCOMPARE(m_prompter.asked.size(), 2);
     }
 
     // A damaged zip is its own kind of failure, which the backup's read-back check turns into

@@ -117,3 +117,40 @@ QCoro::Task<Outcome> AppModel::uninstall(DataChoice choice)
     refreshBackupItems();
     co_return outcome;
 }
+
+QCoro::Task<Outcome> AppModel::trashLeftover(QString rowId)
+{
+    // What the last Tidy scan showed; only OpenEmu's data, once its app has gone.
+    const auto found = std::find_if(m_tidy.rows.cbegin(), m_tidy.rows.cend(),
+                                    [&](const TidyRow &row) { return row.id == rowId && row.exists; });
+    if (m_installed || found == m_tidy.rows.cend() || rowId == QStringLiteral("app"))
+        co_return Outcome::declined;
+    const TidyRow row = *found;
+    std::optional<Change> change = beginChange(Work::uninstall);
+    if (!change)
+        co_return Outcome::failed;
+    // Named, not a temporary in the co_await: g++ 12 destroys those twice.
+    const Prompter::Alert question{Prompter::AlertId::uninstallData,
+                                   QStringLiteral("Move %1 to the Trash?").arg(row.title),
+                                   QStringLiteral("This moves it to the Trash, where it stays until you empty it:\n")
+                                       + listed({row}),
+                                   {QStringLiteral("Move to Trash"), QStringLiteral("Cancel")},
+                                   Prompter::Style::warning,
+                                   1};
+    const Outcome confirmed = co_await confirmThenClose(question, *change);
+    if (confirmed != Outcome::done || change->ownerGone())
+        co_return confirmed;
+    Outcome outcome = Outcome::done;
+    try {
+        FileOps::moveToTrash(row.url);
+        if (row.id == QStringLiteral("prefs")) // else the preferences service may write it back
+            AppPreferences::forget(QFileInfo(row.url).completeBaseName());
+        setNotice(QStringLiteral("%1 was moved to the Trash.").arg(row.title));
+    } catch (...) {
+        outcome = fail(std::current_exception(), QStringLiteral("Moving data to the Trash"));
+    }
+    refreshTidy();
+    refreshBIOS();
+    refreshBackupItems();
+    co_return outcome;
+}
