@@ -142,7 +142,8 @@ public:
     // OpenEmu's data: the backup items, a backup to a chosen folder, a restore from a chosen zip.
     QCoro::Task<> refreshBackupItems();
     QCoro::Task<Outcome> runBackup();
-    QCoro::Task<Outcome> runRestore();
+    // Restores `zip`, or one the user picks: an automatic backup, or a file they choose.
+    QCoro::Task<Outcome> runRestore(std::optional<QString> zip = std::nullopt);
     // The Backup page's toggles.
     void setBackupItemIncluded(const QString &id, bool include);
 

@@ -20,6 +20,7 @@ public:
         stillOpen, // "OpenEmu is still open.": Wait or Cancel; never answered for a script
         coreChange, // "12 save states were made with …": Update or Cancel
         rollback, // "Go back to the previous version?"
+        restoreChoice, // "Which backup do you want to restore?": an automatic backup, a file, or Cancel
         restore, // "Restore this backup?"
         uninstallApp, // "Move OpenEmu-Silicon to the Trash?"
         uninstallData, // "Also remove OpenEmu's data?"

@@ -441,7 +441,7 @@ QCoro::Task<int> restore(AppModel &model, CliOutput::Options options)
 {
     model.setError(std::nullopt);
     ProgressReport progress(model, options.progress);
-    co_return co_await runAction(model, options, model.runRestore());
+    co_return co_await runAction(model, options, model.runRestore(options.arguments.value(0)));
 }
 
 QCoro::Task<int> uninstall(AppModel &model, CliOutput::Options options)

@@ -1,4 +1,5 @@
 #include "datacare/BackupManager.h"
+#include "datacare/CentralDirectory.h"
 #include "datacare/UnreadableZip.h"
 
 #include "base/ByteCount.h"
@@ -440,6 +441,62 @@ QStringList restore(const QString &zip, const Progress &progress)
                                                     + QLatin1Char('/') + entry.name.section(QLatin1Char('/'), 1));
     }
     return notWritten;
+}
+
+Contents contents(const QString &zip)
+{
+    const QString top = QStringLiteral("Application Support/OpenEmu/");
+    // In the Backup page's order.
+    const QList<QPair<QString, QString>> titled{
+        {QStringLiteral("Save States/"), QStringLiteral("Save states")},
+        {QStringLiteral("Game Library/"), QStringLiteral("Game library")},
+        {QStringLiteral("/Battery Saves/"), QStringLiteral("Battery saves")},
+        {QStringLiteral("BIOS/"), QStringLiteral("BIOS files")},
+        {QStringLiteral("Screenshots/"), QStringLiteral("Screenshots")},
+        {QStringLiteral("Preferences/"), QStringLiteral("Settings")},
+    };
+    QList<qint64> bytes(titled.size() + 1, -1);
+    for (const CentralDirectory::Listed &entry : CentralDirectory::entries(zip)) {
+        const QString name = QString::fromUtf8(entry.name);
+        if (name == manifestName || name.endsWith(QLatin1Char('/')))
+            continue;
+        qsizetype which = titled.size(); // other OpenEmu files
+        if (name.startsWith(QStringLiteral("Preferences/")))
+            which = titled.size() - 1;
+        else if (name.startsWith(top)) {
+            const QString inside = name.mid(top.size());
+            for (qsizetype i = 0; i + 1 < titled.size(); ++i) {
+                const QString &prefix = titled[i].first;
+                if (prefix.startsWith(QLatin1Char('/')) ? inside.contains(prefix) : inside.startsWith(prefix)) {
+                    which = i;
+                    break;
+                }
+            }
+        }
+        bytes[which] = std::max<qint64>(bytes[which], 0) + qint64(entry.size);
+    }
+    Contents found;
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        if (bytes[i] >= 0)
+            found.items.append(
+                {i < titled.size() ? titled[i].second : QStringLiteral("Other OpenEmu files"), bytes[i]});
+    }
+    const QString base = QFileInfo(zip).completeBaseName();
+    found.made = QDateTime::fromString(base.mid(QStringLiteral("OpenEmu-Backup-").size(), 19),
+                                       QStringLiteral("yyyy-MM-dd_HH-mm-ss"));
+    if (!base.startsWith(QStringLiteral("OpenEmu-Backup-")) || !found.made.isValid())
+        found.made = QFileInfo(zip).lastModified();
+    return found;
+}
+
+QStringList automaticBackups()
+{
+    QStringList zips;
+    const QDir folder(Paths::automaticBackupsFolder());
+    for (const QFileInfo &file :
+         folder.entryInfoList({QStringLiteral("*.zip")}, QDir::Files | QDir::NoSymLinks, QDir::Name | QDir::Reversed))
+        zips.append(file.filePath());
+    return zips;
 }
 
 } // namespace BackupManager

@@ -4,6 +4,7 @@
 
 #include <QDateTime>
 #include <QList>
+#include <QPair>
 #include <QStringList>
 
 #include <functional>
@@ -30,6 +31,19 @@ QString create(const QList<BackupItem> &items, const QString &folder, const Prog
 // a link of the archive, and every link's target inside the link's own top folder and not
 // itself a link of the archive. Throws FriendlyError otherwise. Changes nothing on disk.
 QStringList validate(const QString &zip);
+
+// What a backup zip holds, for the question before a restore: each item's title and bytes (in
+// the order of the Backup page), and when it was made (from its name, else the file's date).
+// Reads only the zip's directory. Throws what validate() throws for a zip it can't read.
+struct Contents
+{
+    QList<QPair<QString, qint64>> items;
+    QDateTime made;
+};
+Contents contents(const QString &zip);
+
+// The automatic backups, newest first.
+QStringList automaticBackups();
 
 // The backup an update makes first: the save states and the battery saves, into the automatic
 // backups folder, with the archive code above; then only the 3 newest automatic backups are

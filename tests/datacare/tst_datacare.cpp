@@ -680,6 +680,28 @@ private Q_SLOTS:
         QCOMPARE(TestFiles::read(told),
                  u"export org.openemu.OpenEmu %1\nimport org.openemu.OpenEmu %1\n"_s.arg(settings).toUtf8());
 
+        // The question says what this zip holds (no library: it was left out) and when it was made.
+        const QString told1 = m_prompter.asked.last().informative;
+        QVERIFY2(told1.startsWith(QFileInfo(zip).fileName() + u", made "_s) && told1.contains(u"• Save states ("_s)
+                     && told1.contains(u"• Settings ("_s) && !told1.contains(u"library"_s),
+                 qPrintable(told1));
+
+        // Automatic backups are offered first, newest first; "Choose a File…" is the default.
+        const std::optional<QString> automatic = BackupManager::createAutomatic().zip;
+        QVERIFY(automatic);
+        m_prompter.asked.clear();
+        m_prompter.answers = {0, 1}; // the newest, then Cancel at the question
+        QCOMPARE(await(model.runRestore()), Outcome::declined);
+        const Prompter::Alert which = m_prompter.asked.value(0);
+        QCOMPARE(which.id, Prompter::AlertId::restoreChoice);
+        QCOMPARE(which.buttons.size(), 3);
+        QVERIFY(which.buttons[0].startsWith(u"Automatic Backup, "_s));
+        QCOMPARE(which.buttons[which.defaultButton], u"Choose a File…"_s);
+        const QString told2 = m_prompter.asked.value(1).informative;
+        QVERIFY2(told2.startsWith(QFileInfo(*automatic).fileName()) && !told2.contains(u"Settings"_s),
+                 qPrintable(told2));
+        QFile::remove(*automatic);
+
         // A missing zip and a hostile one are judged before anything is asked.
         for (const QString &bad : {out() + u"/missing.zip"_s, out() + u"/hostile.zip"_s}) {
             ZipWriter hostile;

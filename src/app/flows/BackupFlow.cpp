@@ -10,6 +10,7 @@
 #include "platform/Workspace.h"
 
 #include <QFileInfo>
+#include <QLocale>
 
 QCoro::Task<> AppModel::refreshBackupItems()
 {
@@ -81,39 +82,87 @@ QCoro::Task<Outcome> AppModel::runBackup()
     co_return outcome;
 }
 
-QCoro::Task<Outcome> AppModel::runRestore()
+QCoro::Task<Outcome> AppModel::runRestore(std::optional<QString> zip)
 {
     std::optional<Change> change = beginChange(Work::restore);
     if (!change)
         co_return Outcome::failed;
-    const Prompter::Panel panel{Prompter::PanelId::restoreZip,
-                                QStringLiteral("Restore"),
-                                QStringLiteral("Choose an OpenEmu backup zip."),
-                                {QStringLiteral("Zip archives (*.zip)")},
-                                false};
-    const auto zip = co_await m_prompter.choose(panel);
-    if (change->ownerGone() || !zip)
-        co_return Outcome::declined;
+    if (!zip) {
+        // The automatic backups an update made are offered first, newest first.
+        auto listing = Background::run([] {
+            QList<QPair<QString, QDateTime>> found;
+            for (const QString &file : BackupManager::automaticBackups().mid(0, 3)) {
+                try {
+                    found.append({file, BackupManager::contents(file).made});
+                } catch (...) { // a damaged one is not offered
+                }
+            }
+            return found;
+        });
+        auto listed = co_await listing;
+        if (change->ownerGone())
+            co_return Outcome::declined;
+        QStringList automatic;
+        QStringList buttons;
+        for (const auto &[file, made] : listed.take()) {
+            automatic.append(file);
+            buttons.append(QStringLiteral("Automatic Backup, %1").arg(QLocale().toString(made, QLocale::ShortFormat)));
+        }
+        if (!automatic.isEmpty()) {
+            buttons << QStringLiteral("Choose a File…") << QStringLiteral("Cancel");
+            const Prompter::Alert which{Prompter::AlertId::restoreChoice,
+                                        QStringLiteral("Which backup do you want to restore?"),
+                                        QStringLiteral("Vantor backed up your save states and battery saves before "
+                                                       "each update. You can also choose a backup zip of your own."),
+                                        buttons,
+                                        Prompter::Style::informational,
+                                        int(automatic.size())};
+            const int answer = co_await m_prompter.ask(which);
+            if (change->ownerGone() || answer < 0 || answer > automatic.size())
+                co_return Outcome::declined;
+            if (answer < automatic.size())
+                zip = automatic[answer];
+        }
+    }
+    if (!zip) {
+        const Prompter::Panel panel{Prompter::PanelId::restoreZip,
+                                    QStringLiteral("Restore"),
+                                    QStringLiteral("Choose an OpenEmu backup zip."),
+                                    {QStringLiteral("Zip archives (*.zip)")},
+                                    false};
+        zip = co_await m_prompter.choose(panel);
+        if (change->ownerGone() || !zip)
+            co_return Outcome::declined;
+    }
 
     // The zip is judged before anything is asked: a zip that cannot be restored gets its
     // reason at once.
-    auto judging = Background::run([zip = *zip] { BackupManager::validate(zip); });
+    auto judging = Background::run([zip = *zip] {
+        BackupManager::validate(zip);
+        return BackupManager::contents(zip);
+    });
     auto judged = co_await judging;
     if (change->ownerGone())
         co_return Outcome::declined;
+    BackupManager::Contents contents;
     try {
-        judged.take();
+        contents = judged.take();
     } catch (...) {
         co_return fail(std::current_exception(), QStringLiteral("Restoring the backup"));
     }
 
+    // What this zip holds, and only that, is what it says will be replaced.
+    QStringList held;
+    for (const auto &[title, bytes] : std::as_const(contents.items))
+        held.append(QStringLiteral("• %1 (%2)").arg(title, ByteCount::fileStyle(bytes)));
     // Named, not a temporary in the co_await: g++ 12 destroys those twice.
     const Prompter::Alert question{
         Prompter::AlertId::restore,
         QStringLiteral("Restore this backup?"),
-        QStringLiteral("Files with the same name in OpenEmu's library, save states and settings will be replaced by "
-                       "the ones in %1.")
-            .arg(QFileInfo(*zip).fileName()),
+        QStringLiteral("%1, made %2, holds:\n%3\nFiles of the same name there are replaced by the backup's; nothing "
+                       "else is touched.")
+            .arg(QFileInfo(*zip).fileName(), QLocale().toString(contents.made, QLocale::LongFormat),
+                 held.isEmpty() ? QStringLiteral("• nothing") : held.join(QLatin1Char('\n'))),
         {QStringLiteral("Restore"), QStringLiteral("Cancel")},
         Prompter::Style::warning,
         1}; // it writes over the user's files: Return keeps them
