@@ -45,11 +45,6 @@ QCoro::Task<Outcome> AppModel::runBackup()
         co_return Outcome::declined;
     // What is written is what was chosen at the click, whatever the toggles do meanwhile.
     const QList<BackupItem> items = m_backup.items;
-    qint64 total = 0;
-    for (const BackupItem &item : items) {
-        if (item.include && item.exists)
-            total += item.size;
-    }
 
     // Nothing of the user's changes, so nothing more is asked; a running OpenEmu is still asked to
     // quit, so that the copy is whole.
