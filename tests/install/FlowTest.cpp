@@ -644,7 +644,7 @@ private Q_SLOTS:
 
         // Declined: nothing is placed and nothing is backed up.
         m_prompter.answers = {1};
-        QCOMPARE(await(model->install(true)), Outcome::cancelled);
+        QCOMPARE(await(model->install(true)), Outcome::declined);
         QCOMPARE(m_prompter.asked.size(), 1);
         QCOMPARE(m_prompter.asked[0].message,
                  u"2 save states were made with Mupen64Plus 2.5.3, which this update replaces with 2.6.0."_s);

@@ -270,7 +270,7 @@ QCoro::Task<Outcome> AppModel::runInstall(InstallRequest request, Change change)
             if (gone())
                 co_return Outcome::cancelled;
             if (answer != 0)
-                throw Cancelled{};
+                co_return Outcome::declined; // asked and answered: nothing to report
             m_install.coreChanges = coreChanges;
         }
         stopIfCancelled();
