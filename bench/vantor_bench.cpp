@@ -12,6 +12,7 @@
 //   make-bundles COUNT     write COUNT real save-state bundles (State and Info.plist) and two cores
 //                          into $HOME's OpenEmu folder
 //   judge-states           read and judge every save state the way the Save states page does
+//   state-tree COUNT       build the Save states page's tree of COUNT judged states and walk it
 //   backup DEST            back up $HOME's save states into the folder DEST (read-back included)
 //   restore ZIP            restore a backup into $HOME/Library
 //   release BYTES DIR      publish a zip release of an app carrying BYTES of payload (packed in
@@ -28,13 +29,16 @@
 #include "install/Downloader.h"
 #include "install/Installer.h"
 #include "platform/FileUtil.h"
+#include "ui/SaveStateTree.h"
 
 #include <QCoreApplication>
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QNetworkAccessManager>
 #include <QTimer>
+#include <functional>
 
 #include <httplib.h>
 
@@ -163,6 +167,47 @@ int judgeStates()
     for (const SaveState &state : states)
         atRisk += SaveStateJudge::atRisk(SaveStateJudge::judge(state, cores)) ? 1 : 0;
     std::printf("seconds=%.4f states=%lld at_risk=%d\n", seconds(timer), qlonglong(states.size()), atRisk);
+    return 0;
+}
+
+// The page's model over many states: built once, then every row visited as a view would.
+int stateTree(int count)
+{
+    QList<JudgedState> states;
+    states.reserve(count);
+    for (int i = 0; i < count; ++i) {
+        SaveState state;
+        state.system = QStringLiteral("System %1").arg(i % 20);
+        state.game = QStringLiteral("Game %1").arg(i / 100);
+        state.name = QStringLiteral("State %1").arg(i);
+        state.path = QStringLiteral("/Save States/%1/%2/%3.oesavestate").arg(state.system, state.game, state.name);
+        state.coreIdentifier = QStringLiteral("org.openemu.Snes9x");
+        state.coreVersion = i % 3 == 0 ? QStringLiteral("1.60") : QStringLiteral("1.63");
+        state.readable = true;
+        states.append(SaveStateJudge::judge(state, {Core{QStringLiteral("Snes9x"),
+                                                         QStringLiteral("org.openemu.Snes9x"),
+                                                         QStringLiteral("1.63"),
+                                                         QStringLiteral("support"),
+                                                         {},
+                                                         {},
+                                                         {}}}));
+    }
+    QElapsedTimer timer;
+    timer.start();
+    SaveStateTree tree;
+    tree.setStates(states);
+    const double built = seconds(timer);
+    qint64 rows = 0;
+    std::function<void(const QModelIndex &)> walk = [&](const QModelIndex &parent) {
+        for (int row = 0; row < tree.rowCount(parent); ++row) {
+            const QModelIndex index = tree.index(row, 0, parent);
+            (void)tree.index(row, SaveStateTree::judgement, parent).data();
+            ++rows;
+            walk(index);
+        }
+    };
+    walk({});
+    std::printf("seconds=%.4f build_seconds=%.4f rows=%lld\n", seconds(timer), built, qlonglong(rows));
     return 0;
 }
 
@@ -317,6 +362,8 @@ int main(int argc, char *argv[])
         return makeBundles(args[2].toInt());
     if (command == QStringLiteral("judge-states") && args.size() == 2)
         return judgeStates();
+    if (command == QStringLiteral("state-tree") && args.size() == 3)
+        return stateTree(args[2].toInt());
     if (command == QStringLiteral("backup") && args.size() == 3)
         return backup(args[2]);
     if (command == QStringLiteral("restore") && args.size() == 3)
@@ -326,6 +373,6 @@ int main(int argc, char *argv[])
     std::fprintf(
         stderr,
         "usage: vantor-bench sha256 FILE | size DIR | make-tree DIR COUNT | serve BYTES | "
-        "download URL DEST [SHA256] | make-states COUNT BYTES | make-bundles COUNT | judge-states | backup DEST | restore ZIP | release BYTES DIR\n");
+        "download URL DEST [SHA256] | make-states COUNT BYTES | make-bundles COUNT | judge-states | state-tree COUNT | backup DEST | restore ZIP | release BYTES DIR\n");
     return 2;
 }

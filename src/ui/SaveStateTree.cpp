@@ -23,11 +23,12 @@ void SaveStateTree::setStates(QList<JudgedState> states)
     QHash<QString, int> games; // system + '/' + game -> node
     const auto child = [this](int parent, Node node) {
         node.parent = parent;
-        std::vector<int> &siblings = parent < 0 ? m_systems : m_nodes[size_t(parent)].children;
-        node.row = int(siblings.size());
+        node.row = int(parent < 0 ? m_systems.size() : m_nodes[size_t(parent)].children.size());
+        // Added first, its parent looked up after: adding may move every node (and their lists).
         m_nodes.push_back(std::move(node));
-        siblings.push_back(int(m_nodes.size()) - 1);
-        return int(m_nodes.size()) - 1;
+        const int added = int(m_nodes.size()) - 1;
+        (parent < 0 ? m_systems : m_nodes[size_t(parent)].children).push_back(added);
+        return added;
     };
     // The scan gives the states in path order, so each system's and game's rows come in order too.
     for (qsizetype at = 0; at < m_states.size(); ++at) {

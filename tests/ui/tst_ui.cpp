@@ -493,6 +493,38 @@ private Q_SLOTS:
         screenshot(u"save-states"_s);
     }
 
+    // More systems and games than states' worth of room: every row still where it belongs (the
+    // tree's nodes move in memory as it grows).
+    void saveStateTreeHoldsEveryRow()
+    {
+        QList<JudgedState> states;
+        for (int i = 0; i < 3000; ++i) {
+            SaveState state;
+            state.system = u"System %1"_s.arg(i % 7);
+            state.game = u"Game %1"_s.arg(i / 3);
+            state.name = u"State %1"_s.arg(i);
+            state.path = u"/s/%1/%2/%3.oesavestate"_s.arg(state.system, state.game, state.name);
+            states.append({state, u"matches"_s, u"Snes9x"_s, u"1.63"_s});
+        }
+        SaveStateTree tree;
+        QAbstractItemModelTester tester(&tree, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        tree.setStates(states);
+        int leaves = 0;
+        for (int s = 0; s < tree.rowCount(); ++s) {
+            const QModelIndex system = tree.index(s, 0);
+            for (int g = 0; g < tree.rowCount(system); ++g) {
+                const QModelIndex game = tree.index(g, 0, system);
+                QCOMPARE(game.parent(), system);
+                for (int r = 0; r < tree.rowCount(game); ++r) {
+                    const QString path = tree.index(r, 0, game).data(SaveStateTree::pathRole).toString();
+                    QVERIFY(path.startsWith(u"/s/"_s + system.data().toString() + u'/' + game.data().toString()));
+                    ++leaves;
+                }
+            }
+        }
+        QCOMPARE(leaves, 3000);
+    }
+
     // Every word-wrapped label has the height its text needs, and no page needs a horizontal
     // scrollbar, on every page in the states below, at the two sizes people use most.
     void nothingClipsOrScrollsSideways()
