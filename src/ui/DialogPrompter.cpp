@@ -47,11 +47,18 @@ QCoro::Task<int> DialogPrompter::ask(Alert alert)
     box->setText(alert.message);
     box->setInformativeText(alert.informative);
     QList<QAbstractButton *> buttons;
+    // The first confirms and the last declines (Escape answers it); any between are choices of
+    // their own (which backup to restore).
+    const qsizetype last = alert.buttons.size() - 1;
     for (qsizetype i = 0; i < alert.buttons.size(); ++i) {
-        const auto role = i == 0 ? QMessageBox::AcceptRole : QMessageBox::RejectRole;
+        const auto role = i == 0      ? QMessageBox::AcceptRole
+                          : i == last ? QMessageBox::RejectRole
+                                      : QMessageBox::ActionRole;
         QPushButton *button = box->addButton(alert.buttons[i], role);
         if (i == alert.defaultButton)
             box->setDefaultButton(button);
+        if (i == last && i > 0)
+            box->setEscapeButton(button);
         buttons.append(button);
     }
     box->show();

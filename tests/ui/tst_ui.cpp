@@ -663,6 +663,19 @@ private Q_SLOTS:
         QTRY_VERIFY(qobject_cast<QMessageBox *>(QApplication::activeModalWidget()));
         QTest::keyClick(QApplication::activeModalWidget(), Qt::Key_Return);
         QCOMPARE(await(std::move(asking)), 1);
+
+        // Of several choices, Escape takes the last (Cancel), whatever the default.
+        const Prompter::Alert which{
+            Prompter::AlertId::restoreChoice,
+            u"Which backup do you want to restore?"_s,
+            {},
+            {u"Automatic Backup, 1"_s, u"Automatic Backup, 2"_s, u"Choose a File…"_s, u"Cancel"_s},
+            Prompter::Style::informational,
+            2};
+        QCoro::Task<int> choosing = dialogs.ask(which);
+        QTRY_VERIFY(qobject_cast<QMessageBox *>(QApplication::activeModalWidget()));
+        QTest::keyClick(QApplication::activeModalWidget(), Qt::Key_Escape);
+        QCOMPARE(await(std::move(choosing)), 3);
     }
 
 private:
