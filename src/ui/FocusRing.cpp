@@ -10,6 +10,7 @@
 
 namespace FocusRing {
 
+#ifndef Q_OS_MACOS
 namespace {
 
 constexpr int margin = 3;
@@ -46,6 +47,7 @@ public:
 };
 
 } // namespace
+#endif
 
 void follow(QWidget *window)
 {
