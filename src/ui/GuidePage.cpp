@@ -87,10 +87,10 @@ void GuidePage::sync()
     clear(m_bios);
     m_bios->addWidget(
         caption(QStringLiteral("Only some systems need one. You must supply these files yourself; "
-                               "Vantor doesn't download or provide them. The project's guide says the "
-                               "supported way to add a BIOS is dragging the file onto the OpenEmu library "
-                               "window. A check mark means a file with the exact name was found under "
-                               "~/Library/Application Support/OpenEmu."),
+                               "Vantor doesn't download or provide them. Add BIOS Files… looks through a "
+                               "folder (and the zips in it) and copies each file OpenEmu knows into place "
+                               "under the name it expects, whatever it is called. A check mark means a known "
+                               "good dump is in place under ~/Library/Application Support/OpenEmu."),
                 this));
     // Files under any name, in folders and zips: the known dumps are found by their contents.
     auto *add = new QPushButton(QStringLiteral("Add BIOS Files…"), this);
