@@ -1,5 +1,4 @@
 #include "app/AppModel.h"
-#include "datacare/DataPlaces.h"
 
 #include "base/Background.h"
 #include "base/Paths.h"
@@ -314,18 +313,4 @@ void AppModel::refreshInstalled()
     if (m_installed)
         Paths::setBundleID(m_installed->bundleID);
     assign(m_hasPrevious, Installer::previousApp().has_value(), &AppModel::hasPreviousChanged);
-}
-
-QList<Core> AppModel::installedCores() const
-{
-    return Cores::installed(m_installed ? std::optional(m_installed->url) : std::nullopt);
-}
-
-QList<JudgedState> AppModel::judgedSaveStates() const
-{
-    const QList<Core> cores = installedCores();
-    QList<JudgedState> judged;
-    for (const SaveState &state : SaveStates::scan(DataPlaces::find().saveStates))
-        judged.append(SaveStateJudge::judge(state, cores));
-    return judged;
 }

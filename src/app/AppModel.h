@@ -75,18 +75,14 @@ public:
     bool latestIsSkipped() const;
     const QList<BackupItem> &backupItems() const { return m_backup.items; }
     const QList<TidyRow> &tidyRows() const { return m_tidy.rows; }
-    // OpenEmu's emulator cores as it will load them (read now: a handful of small files).
-    QList<Core> installedCores() const;
-    // The same, as the last refreshCores() or refreshSaveStates() read them.
+    // OpenEmu's emulator cores as it will load them, as the last refreshCores() (at start and after
+    // each change) or refreshSaveStates() read them.
     const QList<Core> &cores() const { return m_saveStates.cores; }
     // The save states judged by the last refreshSaveStates(), and whether one is running.
     const QList<JudgedState> &saveStates() const { return m_saveStates.states; }
     bool loadingSaveStates() const { return m_saveStates.loading; }
     QCoro::Task<> refreshCores();
     QCoro::Task<> refreshSaveStates();
-    // Every save state where OpenEmu keeps them, judged against those cores. Blocking: it reads
-    // each state's Info.plist.
-    QList<JudgedState> judgedSaveStates() const;
     // The cores the last update replaced under save states that loaded before it.
     const QList<SaveStateJudge::CoreChange> &updateCoreChanges() const { return m_install.coreChanges; }
     const std::optional<QString> &busyMessage() const { return m_busyMessage; }

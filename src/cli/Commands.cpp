@@ -345,7 +345,7 @@ QCoro::Task<int> tidy(AppModel &model, CliOutput::Options options)
 
 QCoro::Task<int> cores(AppModel &model, CliOutput::Options options)
 {
-    const QList<Core> installed = model.installedCores();
+    const QList<Core> installed = model.cores(); // read at start
     if (options.json) {
         QJsonArray rows;
         for (const Core &core : installed)
@@ -375,7 +375,9 @@ QCoro::Task<int> states(AppModel &model, CliOutput::Options options)
 {
     QJsonArray rows;
     int risky = 0;
-    const QList<JudgedState> all = model.judgedSaveStates();
+    auto reading = model.refreshSaveStates();
+    co_await std::move(reading);
+    const QList<JudgedState> all = model.saveStates();
     for (const JudgedState &judged : all) {
         const SaveState &state = judged.state;
         const bool atRisk = SaveStateJudge::atRisk(judged);

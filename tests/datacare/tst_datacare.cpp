@@ -321,7 +321,8 @@ private Q_SLOTS:
 
         AppModel model(u"http://127.0.0.1:1/feed"_s, m_prompter, m_workspace);
         QStringList judged;
-        for (const JudgedState &one : model.judgedSaveStates())
+        await(model.refreshSaveStates());
+        for (const JudgedState &one : model.saveStates())
             judged.append(one.state.name + u": "_s + one.judgement);
         QCOMPARE(judged, (QStringList{u"No core: core-missing"_s, u"Auto Save State: older-core"_s,
                                       u"Quick Save, Slot 3: matches"_s, u"Later: newer-core"_s,
