@@ -16,6 +16,7 @@
 #include <archive_entry.h>
 
 #include <cerrno>
+#include <dirent.h>
 #include <fcntl.h>
 #include <fts.h>
 #include <memory>
@@ -344,6 +345,33 @@ private:
     qint64 m_progressInZip = 0;
 };
 
+const QByteArray temporaryPrefix = QByteArrayLiteral(".vantor-bios-");
+
+// The half-written copies an import killed mid-write left: Vantor's own names, and only files or
+// links (never followed), removed before anything new is written.
+void removeLeftovers(const FileOps::Folder &bios)
+{
+    const int fd = ::openat(bios.fd(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR *listing = fd >= 0 ? ::fdopendir(fd) : nullptr;
+    if (!listing) {
+        if (fd >= 0)
+            ::close(fd);
+        return;
+    }
+    QList<QByteArray> stale;
+    while (const dirent *entry = ::readdir(listing)) {
+        const QByteArray name(entry->d_name);
+        if (name.startsWith(temporaryPrefix))
+            stale.append(name);
+    }
+    for (const QByteArray &name : std::as_const(stale)) {
+        struct stat st;
+        if (::fstatat(bios.fd(), name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 && !S_ISDIR(st.st_mode))
+            ::unlinkat(bios.fd(), name.constData(), 0);
+    }
+    ::closedir(listing);
+}
+
 // The BIOS folder, opened so that nothing below it is followed.
 FileOps::Folder openFolder()
 {
@@ -388,10 +416,10 @@ There whatIsThere(const QString &name, const QList<Known> &known)
 void place(const QList<Match> &matches)
 {
     const FileOps::Folder bios = openFolder();
+    removeLeftovers(bios);
     for (const Match &match : matches) {
         const QString path = bios.path() + QLatin1Char('/') + match.name;
-        const QByteArray temporary
-            = QByteArrayLiteral(".vantor-bios-") + QUuid::createUuid().toByteArray(QUuid::WithoutBraces);
+        const QByteArray temporary = temporaryPrefix + QUuid::createUuid().toByteArray(QUuid::WithoutBraces);
         const int fd
             = ::openat(bios.fd(), temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
         if (fd < 0)

@@ -59,8 +59,8 @@ enum class There { nothing, known, other };
 There whatIsThere(const QString &name, const QList<Known> &known);
 
 // Writes each match into the BIOS folder: to a temporary name, then renamed over its name (a
-// link there is replaced, never written through). Throws PlatformError when one can't be written;
-// those written before stay.
+// link there is replaced, never written through). The temporary copies a killed import left are
+// removed first. Throws PlatformError when one can't be written; those written before stay.
 void place(const QList<Match> &matches);
 
 } // namespace BiosImport

@@ -590,6 +590,8 @@ private Q_SLOTS:
         QVERIFY(QFile::link(moved, library(u"Application Support/OpenEmu/BIOS"_s)));
         QVERIFY(QFile::link(m_home.path(u"outside/lynx.img"_s), moved + u"/dc_boot.bin"_s));
         QCOMPARE(BiosImport::whatIsThere(u"dc_boot.bin"_s, known), BiosImport::There::other);
+        // What an import killed mid-write left goes first.
+        TestFiles::write(moved + u"/.vantor-bios-0123"_s, "half a file");
         const QStringList outside = snapshot(m_home.path(u"outside"_s));
         BiosImport::place(found.matches);
         QCOMPARE(snapshot(m_home.path(u"outside"_s)), outside);
