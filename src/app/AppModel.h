@@ -81,6 +81,10 @@ public:
     // The save states judged by the last refreshSaveStates(), and whether one is running.
     const QList<JudgedState> &saveStates() const { return m_saveStates.states; }
     bool loadingSaveStates() const { return m_saveStates.loading; }
+    // How many save states lay past what one scan reads (SaveStates::maxBundles).
+    qsizetype saveStatesLeftOut() const { return m_saveStates.leftOut; }
+    // The save-state folder when it is on a drive that isn't connected.
+    const std::optional<QString> &saveStatesUnreachable() const { return m_saveStates.unreachable; }
     QCoro::Task<> refreshCores();
     QCoro::Task<> refreshSaveStates();
     // The cores the last update replaced under save states that loaded before it.

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QMutex>
+#include <QUuid>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -27,20 +28,26 @@ QString lockPath()
 }
 
 // Opens the lock file without following a link and without waiting on a FIFO. Anything there that
-// is not a regular file (a link, a FIFO, a folder) is not Vantor's lock: it is removed and the
-// file made afresh. -1 when the folder cannot take a file.
+// is not a regular file (a link, a FIFO, a folder, even one with things in it) is not Vantor's
+// lock: it is taken away and the file made afresh, or two Vantors would each go on without a
+// lock. -1 when the folder cannot take a file.
 int openLockFile(const QByteArray &path)
 {
-    for (int attempt = 0; attempt < 2; ++attempt) {
+    for (int attempt = 0; attempt < 3; ++attempt) {
         const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
         struct stat info;
         if (fd >= 0 && ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode))
             return fd;
         if (fd >= 0)
             ::close(fd);
-        // A link (ELOOP), or a FIFO or folder that opened: replaced once.
-        if (::unlink(path.constData()) != 0 && ::rmdir(path.constData()) != 0)
+        if (::unlink(path.constData()) == 0 || errno == ENOENT)
+            continue;
+        // A folder: renamed aside in one step (another Vantor may be doing the same; one wins),
+        // then removed. It is in Vantor's own folder, and never followed below.
+        const QByteArray aside = path + ".replaced-" + QUuid::createUuid().toByteArray(QUuid::WithoutBraces);
+        if (::rename(path.constData(), aside.constData()) != 0 && errno != ENOENT)
             return -1;
+        FileOps::removeItem(QFile::decodeName(aside));
     }
     return -1;
 }

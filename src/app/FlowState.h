@@ -88,6 +88,8 @@ struct SaveStatesState
     bool loading = false;
     QList<Core> cores;
     QList<JudgedState> states;
+    qsizetype leftOut = 0; // states past the scan's cap, not read
+    std::optional<QString> unreachable; // the save-state folder, on a drive that isn't connected
 };
 
 // What "Add BIOS Files…" did (flows/BiosImportFlow.cpp).

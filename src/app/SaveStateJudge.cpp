@@ -2,6 +2,7 @@
 
 #include "install/VersionChecker.h"
 
+#include <QLocale>
 #include <QMap>
 
 #include <algorithm>
@@ -59,6 +60,15 @@ QString explain(const JudgedState &judged)
     return QStringLiteral("Made with %1 %2; installed: %3")
         .arg(judged.coreName, judged.state.coreVersion.value_or(QString()),
              judged.installedVersion.isEmpty() ? QStringLiteral("no version") : judged.installedVersion);
+}
+
+QString leftOutNote(qsizetype leftOut)
+{
+    if (leftOut <= 0)
+        return {};
+    static_assert(SaveStates::maxBundles == 100'000, "the sentence names the cap");
+    return QStringLiteral("Vantor reads at most 100,000 save states; %1 more weren't checked.")
+        .arg(QLocale().toString(leftOut));
 }
 
 QString summary(const QList<JudgedState> &states)

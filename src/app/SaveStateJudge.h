@@ -26,6 +26,8 @@ QString explain(const JudgedState &judged);
 // The sentence over a list of states: "3 save states were made with a different core version
 // and may not load.", with those whose core is missing or that can't be read said apart.
 QString summary(const QList<JudgedState> &states);
+// Said after the summary when a scan stopped at its cap: empty when nothing was left out.
+QString leftOutNote(qsizetype leftOut);
 
 // A core an update changes under save states that load today: `to` is empty when the new
 // app no longer has the core.

@@ -94,7 +94,8 @@ QJsonObject tidyJson(const AppModel &model)
                                 {QStringLiteral("url"), row.url},
                                 {QStringLiteral("size"), row.size},
                                 {QStringLiteral("exists"), row.exists},
-                                {QStringLiteral("reachable"), row.reachable}});
+                                {QStringLiteral("reachable"), row.reachable},
+                                {QStringLiteral("refused"), row.refused}});
     }
     return QJsonObject{{QStringLiteral("rows"), rows}};
 }

@@ -195,8 +195,17 @@ QCoro::Task<int> latest(AppModel &model, CliOutput::Options options)
     const Release release = *model.latest();
     const auto picked = GitHubReleases::pickAsset(release);
     std::optional<QString> checksum;
-    if (picked)
-        checksum = co_await GitHubReleases::expectedChecksum(model.network(), release, *picked);
+    if (picked) {
+        try {
+            auto lookingUp = GitHubReleases::expectedChecksum(model.network(), release, *picked);
+            checksum = co_await std::move(lookingUp);
+        } catch (const FriendlyError &e) {
+            // Said, but not a failure of this command: it only describes the release.
+            CliOutput::printError(
+                FriendlyError(QStringLiteral("The release's checksum file couldn't be read."), e.details),
+                {.verbose = options.verbose});
+        }
+    }
 
     QJsonObject object = CliOutput::releaseJson(release, picked, checksum);
     const auto &fallback = model.fallbackNote();
@@ -377,6 +386,12 @@ QCoro::Task<int> states(AppModel &model, CliOutput::Options options)
     int risky = 0;
     auto reading = model.refreshSaveStates();
     co_await std::move(reading);
+    if (const auto &away = model.saveStatesUnreachable()) {
+        CliOutput::printError(
+            FriendlyError(QStringLiteral("A folder OpenEmu uses can't be reached. Is its drive connected?"), *away),
+            options);
+        co_return failure;
+    }
     const QList<JudgedState> all = model.saveStates();
     for (const JudgedState &judged : all) {
         const SaveState &state = judged.state;
@@ -406,10 +421,14 @@ QCoro::Task<int> states(AppModel &model, CliOutput::Options options)
                               judged.installedVersion.isEmpty() ? QStringLiteral("none") : judged.installedVersion)
                    : QString())));
     }
+    const QString leftOut = SaveStateJudge::leftOutNote(model.saveStatesLeftOut());
     if (options.json)
-        CliOutput::printJson({{QStringLiteral("states"), rows}, {QStringLiteral("atRisk"), risky}});
+        CliOutput::printJson({{QStringLiteral("states"), rows},
+                              {QStringLiteral("atRisk"), risky},
+                              {QStringLiteral("leftOut"), qint64(model.saveStatesLeftOut())}});
     else
-        CliOutput::printLine(SaveStateJudge::summary(all));
+        CliOutput::printLine(SaveStateJudge::summary(all)
+                             + (leftOut.isEmpty() ? QString() : QLatin1Char(' ') + leftOut));
     co_return success;
 }
 

@@ -1,13 +1,16 @@
 #include "cli/TerminalPrompter.h"
+#include "cli/CliOutput.h"
 
 #include <cstdio>
 #include <unistd.h>
 
 namespace {
 
+// Questions carry paths, zip names and versions found on disk: cleaned like every other line, so
+// no escape sequence in them reaches the terminal.
 void write(const QString &text)
 {
-    std::fputs(text.toLocal8Bit().constData(), stderr);
+    std::fputs(CliOutput::printable(text).toLocal8Bit().constData(), stderr);
     std::fflush(stderr);
 }
 

@@ -19,6 +19,7 @@
 #include <clocale>
 #include <ctime>
 #include <fcntl.h>
+#include <fts.h>
 #include <locale.h>
 #include <memory>
 #include <sys/stat.h>
@@ -136,6 +137,14 @@ bool sameName(QByteArray raw, QString read)
            == read.normalized(QString::NormalizationForm_C);
 }
 
+// A file's or folder's mode as a user's own files have it: never set-user-ID, set-group-ID or
+// sticky, never writable by others, always readable and writable by its owner (a folder also
+// enterable); program bits only where they were.
+mode_t ordinaryMode(mode_t mode, bool folder)
+{
+    return (mode & 0755) | (folder ? 0700 : 0600);
+}
+
 // --- writing
 
 struct Writer
@@ -145,6 +154,10 @@ struct Writer
     const Progress &progress;
     qint64 done = 0;
     qsizetype entries = 0;
+    // The zip being written, by device and inode: a backup folder chosen inside a folder being
+    // backed up would otherwise read the zip into itself.
+    dev_t ownDevice = 0;
+    ino_t ownInode = 0;
 
     [[noreturn]] void fail() const
     {
@@ -169,12 +182,15 @@ struct Writer
         struct stat st;
         if ((followLink ? ::stat(native.constData(), &st) : ::lstat(native.constData(), &st)) != 0)
             throw PlatformErrors::fileRead(path, errno);
+        if (ownInode != 0 && st.st_dev == ownDevice && st.st_ino == ownInode)
+            return;
 
         EntryPtr entry(archive_entry_new(), archive_entry_free);
         // Stored byte for byte, never normalised: a name the file system holds decomposed (NFD) must
         // come back as the same name, not as a second file beside it.
         archive_entry_set_pathname(entry.get(), QFile::encodeName(stored).constData());
-        archive_entry_set_perm(entry.get(), st.st_mode & 07777);
+        archive_entry_set_perm(entry.get(),
+                               S_ISLNK(st.st_mode) ? st.st_mode & 0777 : ordinaryMode(st.st_mode, S_ISDIR(st.st_mode)));
         archive_entry_set_mtime(entry.get(), st.st_mtime, 0);
 
         if (S_ISLNK(st.st_mode)) {
@@ -252,9 +268,18 @@ struct Writer
 
 // --- unpacking
 
+const QByteArray temporaryPrefix = QByteArrayLiteral(".vantor-restore-");
+
 QByteArray temporaryName()
 {
-    return QByteArrayLiteral(".vantor-restore-") + QUuid::createUuid().toByteArray(QUuid::WithoutBraces);
+    return temporaryPrefix + QUuid::createUuid().toByteArray(QUuid::WithoutBraces);
+}
+
+bool isTemporaryName(const char *name)
+{
+    const QByteArray text(name);
+    return text.startsWith(temporaryPrefix) && text.size() == temporaryPrefix.size() + 36
+           && !QUuid::fromString(QLatin1String(text.mid(temporaryPrefix.size()))).isNull();
 }
 
 // Renames the temporary item over `name` in the folder: a link there is replaced, never followed.
@@ -311,11 +336,12 @@ qint64 writeFileEntry(archive *reader, archive_entry *entry, const FileOps::Fold
         written += qint64(size);
         wrote(qint64(size));
     }
-    ::fchmod(fd, mode_t(archive_entry_perm(entry) ? archive_entry_perm(entry) : 0644));
+    ::fchmod(fd, ordinaryMode(archive_entry_perm(entry) ? archive_entry_perm(entry) : 0644, false));
     const struct timespec times[2] = {{archive_entry_mtime(entry), 0}, {archive_entry_mtime(entry), 0}};
     ::futimens(fd, times);
     if (::close(fd) != 0)
         abandon(PlatformErrors::fileWrite(path, errno));
+    FileOps::checkpoint(QStringLiteral("restore ") + path); // a kill here leaves the temporary
     replaceWith(folder, temporary, name);
     return written;
 }
@@ -362,6 +388,11 @@ Summary write(const QString &zip, const QList<Root> &roots, const QList<Note> &n
     if (archive_write_open_filename(out.get(), QFile::encodeName(zip).constData()) != ARCHIVE_OK)
         throw PlatformErrors::fileWrite(zip, archive_errno(out.get()) > 0 ? archive_errno(out.get()) : EIO);
     Writer writer{out.get(), zip, progress};
+    struct stat own;
+    if (::stat(QFile::encodeName(zip).constData(), &own) == 0) {
+        writer.ownDevice = own.st_dev;
+        writer.ownInode = own.st_ino;
+    }
     for (const Note &note : notes)
         writer.addBytes(note.stored, note.bytes);
     for (const Root &root : roots)
@@ -555,6 +586,26 @@ QStringList extract(const QString &zip, const Placement &placement, const Progre
         }
     }
     return notWritten;
+}
+
+void removeLeftovers(const QStringList &tops, std::chrono::seconds idle)
+{
+    const time_t before = ::time(nullptr) - time_t(idle.count());
+    for (const QString &top : tops) {
+        QByteArray native = QFile::encodeName(top);
+        char *paths[] = {native.data(), nullptr};
+        // FTS_PHYSICAL: links below the top are seen as links, never followed.
+        FTS *walk = ::fts_open(paths, FTS_PHYSICAL | FTS_COMFOLLOW | FTS_NOCHDIR | FTS_XDEV, nullptr);
+        if (!walk)
+            continue;
+        while (FTSENT *entry = ::fts_read(walk)) {
+            if ((entry->fts_info == FTS_F || entry->fts_info == FTS_SL || entry->fts_info == FTS_SLNONE)
+                && entry->fts_level > 0 && isTemporaryName(entry->fts_name)
+                && (idle.count() == 0 || (entry->fts_statp && entry->fts_statp->st_ctime < before)))
+                ::unlink(entry->fts_accpath);
+        }
+        ::fts_close(walk);
+    }
 }
 
 } // namespace BackupArchive

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <chrono>
 #include <functional>
 
 // Backup zips, written and read in-process with libarchive. Every read goes through its
@@ -95,5 +96,11 @@ struct Placement
 // Gives the entries not written because the file system took their name for one written before
 // (names that differ only in case or Unicode form, on the Mac's file system).
 QStringList extract(const QString &zip, const Placement &placement, const Progress &progress);
+
+// Removes what a restore killed part-way left below each of `tops`: files and links named as
+// extract() names its temporaries, and nothing else. A link at a top is followed (the user's),
+// none below it. With `idle`, only those unchanged (by their status-change time, which no one
+// can set) for that long: a restore under way writes its temporaries as it goes.
+void removeLeftovers(const QStringList &tops, std::chrono::seconds idle = std::chrono::seconds(0));
 
 } // namespace BackupArchive

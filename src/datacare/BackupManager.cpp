@@ -20,9 +20,11 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLocale>
+#include <QRegularExpression>
 #include <QSet>
 
 #include <cerrno>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace BackupManager {
@@ -44,6 +46,13 @@ std::optional<QString> preferencesDomain(const QString &relative)
 }
 
 const QString manifestName = QStringLiteral("Vantor-Backup.json");
+
+// Folders in OpenEmu's support folder that are OpenEmu's own, not a core's.
+QStringList notCoreFolders()
+{
+    return Paths::dataTopFolders()
+           + QStringList{QStringLiteral("Cores"), QStringLiteral("Bindings"), QStringLiteral("Shaders")};
+}
 const QString reachMessage = QStringLiteral("A folder OpenEmu uses can't be reached. Is its drive connected?");
 
 FriendlyError unreachable(const BackupItem &item)
@@ -66,11 +75,56 @@ QString topFolderOf(const QString &name)
     return {};
 }
 
-bool isBackupName(const QString &name)
+// Whether an entry is something a Vantor backup holds: its manifest, OpenEmu's settings file, or
+// what lies in one of the items' own folders (or a folder above one). Nothing else is ever
+// restored: not a core, not key bindings, not another app's settings.
+bool isBackupName(const QString &stored, bool isFolder)
 {
-    return name == manifestName
-           || (!name.startsWith(QLatin1Char('/')) && !name.contains(QStringLiteral(".."))
-               && !topFolderOf(name).isEmpty());
+    QString name = stored;
+    while (name.endsWith(QLatin1Char('/')))
+        name.chop(1);
+    if (name == manifestName)
+        return !isFolder;
+    const QStringList parts = name.split(QLatin1Char('/'));
+    for (const QString &part : parts) {
+        if (part.isEmpty() || part == QStringLiteral(".") || part == QStringLiteral(".."))
+            return false;
+    }
+    if (parts[0] == QStringLiteral("Preferences")) {
+        if (parts.size() == 1)
+            return isFolder;
+        // OpenEmu's own domain, under whichever identifier the backed-up app had.
+        return parts.size() == 2 && !isFolder && parts[1].endsWith(QStringLiteral(".plist"))
+               && parts[1].contains(QStringLiteral("openemu"), Qt::CaseInsensitive);
+    }
+    if (parts[0] != QStringLiteral("Application Support"))
+        return false;
+    if (parts.size() == 1)
+        return isFolder;
+    if (parts[1] != QStringLiteral("OpenEmu"))
+        return false;
+    if (parts.size() == 2)
+        return isFolder;
+    const QStringList inside = parts.mid(2);
+    if (Paths::dataTopFolders().contains(inside[0]))
+        return true;
+    const QString joined = inside.join(QLatin1Char('/'));
+    for (const QString &saves : DataPlaces::coreSaveFolders()) {
+        if (joined == saves || joined.startsWith(saves + QLatin1Char('/')))
+            return true;
+        if (isFolder && saves.startsWith(joined + QLatin1Char('/')))
+            return true; // a folder on the way to them
+    }
+    // Flycast's BIOS files, which earlier backups held.
+    if (!isFolder
+        && (joined == QStringLiteral("Flycast/dc_boot.bin") || joined == QStringLiteral("Flycast/dc_flash.bin")))
+        return true;
+    const bool coreFolder = !inside[0].startsWith(QLatin1Char('.')) && !notCoreFolders().contains(inside[0]);
+    if (!coreFolder)
+        return false;
+    if (inside.size() == 1)
+        return isFolder; // a core's folder, on the way to its battery saves
+    return inside[1] == QStringLiteral("Battery Saves");
 }
 
 QString withoutTrailingSlash(QString name)
@@ -172,7 +226,44 @@ QString publish(const QString &partial, const QString &folder, const QString &st
     }
 }
 
+// The names create() gives its zips while they are being written.
+bool isPartialName(const QString &name)
+{
+    static const QRegularExpression pattern(
+        QStringLiteral("^OpenEmu-Backup-\\d{4}-\\d{2}-\\d{2}_\\d{2}-\\d{2}-\\d{2}\\.zip\\.partial$"));
+    return pattern.match(name).hasMatch();
+}
+
+// OpenEmu's folders as they are now, each to be walked once: the support folder, the settings
+// folder, and each data folder kept elsewhere or behind a link (a walk doesn't follow those).
+QStringList openEmuTops(const DataPlaces &places)
+{
+    QStringList tops{Paths::supportFolder(), QDir(Paths::library()).filePath(QStringLiteral("Preferences"))};
+    for (const QString &place : {places.saveStates, places.gameLibrary, places.screenshots, places.bios}) {
+        if (!FileOps::isInside(place, Paths::supportFolder()) || QFileInfo(place).isSymLink())
+            tops.append(place);
+    }
+    return tops;
+}
+
 } // namespace
+
+void removeLeftovers(const QStringList &backupFolders, std::chrono::seconds idle)
+{
+    BackupArchive::removeLeftovers(openEmuTops(DataPlaces::find()), idle);
+    const time_t before = ::time(nullptr) - time_t(idle.count());
+    for (const QString &folder : backupFolders) {
+        for (const QString &name :
+             QDir(folder).entryList({QStringLiteral("*.zip.partial")}, QDir::Files | QDir::Hidden | QDir::System)) {
+            const QByteArray path = QFile::encodeName(QDir(folder).filePath(name));
+            struct stat st;
+            // Only a regular file of Vantor's naming; a link there is left alone.
+            if (isPartialName(name) && ::lstat(path.constData(), &st) == 0 && S_ISREG(st.st_mode)
+                && (idle.count() == 0 || st.st_ctime < before))
+                ::unlink(path.constData());
+        }
+    }
+}
 
 QList<BackupItem> items()
 {
@@ -203,17 +294,20 @@ QList<BackupItem> items()
     gameLibrary.sources = {places.gameLibrary};
     BackupItem battery = item("battery", "Battery saves (the games' own saves)", QString(), true, QString());
     QStringList cores, skipped;
-    for (const QString &folder : places.batterySaves) {
-        const QString core = QFileInfo(QFileInfo(folder).path()).fileName();
+    // Each core's Battery Saves, and the saves some cores keep elsewhere in their own folder.
+    for (const QString &folder : places.batterySaves + places.coreSaves) {
+        const QString relative = QDir(Paths::supportFolder()).relativeFilePath(folder);
+        const QString core = relative.section(QLatin1Char('/'), 0, 0);
         // A link the user made is followed, but only into their own home.
         const QFileInfo info(folder);
         if (info.isSymLink() && !FileOps::isInside(info.canonicalFilePath(), QDir::homePath())) {
             skipped.append(folder + QStringLiteral(" -> ") + info.symLinkTarget());
             continue;
         }
-        cores.append(core);
+        if (!cores.contains(core))
+            cores.append(core);
         battery.sources.append(folder);
-        battery.stored.append(openEmuTop + core + QStringLiteral("/Battery Saves"));
+        battery.stored.append(openEmuTop + relative);
     }
     battery.relativePath = openEmuTop + QStringLiteral("<core>/Battery Saves");
     battery.detail = cores.isEmpty() ? QStringLiteral("No core has saved a game yet.")
@@ -283,6 +377,8 @@ QString create(const QList<BackupItem> &items, const QString &folder, const Prog
     if (roots.isEmpty())
         throw FriendlyError(
             QStringLiteral("There is nothing to back up yet. OpenEmu hasn't created these folders on this Mac."));
+    // What a killed restore or backup left would otherwise be backed up, or pile up.
+    removeLeftovers({folder});
 
     if (const auto free = FileUtil::freeSpace(folder); free && *free < needed)
         throw FriendlyError(QStringLiteral("The backup folder's disk doesn't have enough room (%1 needed).")
@@ -305,6 +401,7 @@ QString create(const QList<BackupItem> &items, const QString &folder, const Prog
             if (progress)
                 progress(done, needed);
         });
+        FileOps::checkpoint(QStringLiteral("backup ") + partial); // a kill here leaves the partial zip
         // Read back what was written: every entry, every byte, every checksum.
         const BackupArchive::Summary read = BackupArchive::readBack(partial);
         if (read.entries != written.entries || read.bytes != written.bytes)
@@ -382,11 +479,16 @@ BackupArchive::Placement placementNow()
 
 QStringList judge(const QList<BackupArchive::Entry> &entries)
 {
-    QStringList names;
-    for (const auto &entry : entries)
+    QStringList names, foreign;
+    for (const auto &entry : entries) {
         names.append(entry.name);
-    if (names.isEmpty() || !std::all_of(names.begin(), names.end(), isBackupName))
+        if (!isBackupName(entry.name, entry.type == BackupArchive::Entry::Type::folder))
+            foreign.append(entry.name);
+    }
+    if (names.isEmpty())
         throw notABackup(names);
+    if (!foreign.isEmpty())
+        throw notABackup(foreign);
     const QStringList unsafe = unsafeLinkEntries(entries);
     if (!unsafe.isEmpty())
         throw notABackup(unsafe);
@@ -430,6 +532,7 @@ QStringList restore(const QString &zip, const Progress &progress)
         throw FriendlyError(QStringLiteral("Part of that backup would go through a link inside OpenEmu's folders, so "
                                            "nothing was restored. Move the link away and try again."),
                             links.mid(0, maxNamesShown).join(QLatin1Char('\n')));
+    removeLeftovers({QFileInfo(zip).path()});
     const QStringList notWritten = BackupArchive::extract(zip, placement, [&](qint64 done) {
         if (progress)
             progress(done, needed);

@@ -7,6 +7,7 @@
 #include <QPair>
 #include <QStringList>
 
+#include <chrono>
 #include <functional>
 
 // The backup archive: a zip of OpenEmu's save states, library and settings, with entries
@@ -61,6 +62,12 @@ Automatic createAutomatic();
 // replaced whole or not at all; nothing is removed. Gives the files not written because this
 // file system takes their name for another's (names that differ only in case or Unicode form).
 QStringList restore(const QString &zip, const Progress &progress = {});
+
+// Removes what a killed restore or backup left behind: restore's temporaries inside OpenEmu's
+// folders, and the unfinished "OpenEmu-Backup-….zip.partial" files in `backupFolders` (only
+// regular files of those names, never through a link). With the change lock held nothing else
+// writes them; without it, pass `idle`: only those unchanged for that long go.
+void removeLeftovers(const QStringList &backupFolders, std::chrono::seconds idle = std::chrono::seconds(0));
 
 // The archive's file name for a moment in local time: OpenEmu-Backup-2024-11-03_21-07-45.zip.
 QString fileName(const QDateTime &localTime);

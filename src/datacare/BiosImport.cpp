@@ -130,6 +130,12 @@ private:
             return;
         }
         while (FTSENT *entry = ::fts_read(tree)) {
+            // A folder that can't be listed is said like a file that can't be read.
+            if (entry->fts_info == FTS_DNR || entry->fts_info == FTS_ERR) {
+                m_result.skipped.append({QFile::decodeName(QByteArray(entry->fts_path, qsizetype(entry->fts_pathlen))),
+                                         QStringLiteral("can't be read")});
+                continue;
+            }
             if (entry->fts_level == 0 || entry->fts_info == FTS_DP)
                 continue;
             const QString name = QFile::decodeName(QByteArray(entry->fts_name, qsizetype(entry->fts_namelen)));
@@ -248,14 +254,22 @@ private:
             if (!count(where))
                 break;
             const QStringList parts = name.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+            // An entry whose size comes only after its data (no central directory read here) can
+            // only be passed over by unpacking it: what that unpacks counts against the budget.
+            const bool sizeKnown = archive_entry_size_is_set(entry);
             if (archive_entry_filetype(entry) == AE_IFDIR
-                || std::any_of(parts.begin(), parts.end(), [](const QString &part) { return isHidden(part); }))
-                continue;
-            if (archive_entry_filetype(entry) != AE_IFREG) {
-                m_result.skipped.append({where, QStringLiteral("not a regular file")});
+                || std::any_of(parts.begin(), parts.end(), [](const QString &part) { return isHidden(part); })) {
+                if (!sizeKnown && !drain(reader.get(), where))
+                    break;
                 continue;
             }
-            if (archive_entry_size_is_set(entry) && archive_entry_size(entry) > maxFileBytes) {
+            if (archive_entry_filetype(entry) != AE_IFREG) {
+                m_result.skipped.append({where, QStringLiteral("not a regular file")});
+                if (!sizeKnown && !drain(reader.get(), where))
+                    break;
+                continue;
+            }
+            if (sizeKnown && archive_entry_size(entry) > maxFileBytes) {
                 m_result.skipped.append({where, tooLarge()});
                 continue;
             }
@@ -277,6 +291,8 @@ private:
                 if (bytes.size() + qint64(size) > maxFileBytes) {
                     m_result.skipped.append({where, tooLarge()});
                     whole = false;
+                    if (!sizeKnown)
+                        drain(reader.get(), where);
                     break;
                 }
                 if (!budget(where, qint64(size))) {
@@ -295,6 +311,26 @@ private:
         }
         m_progressInZip = 0;
         ::close(fd);
+    }
+
+    // Unpacks the rest of the current entry without keeping it, each block counted against the
+    // budget; false (the import stopped) when the budget ran out or the entry is damaged.
+    bool drain(archive *reader, const QString &where)
+    {
+        for (;;) {
+            const void *block = nullptr;
+            size_t size = 0;
+            la_int64_t offset = 0;
+            const int read = archive_read_data_block(reader, &block, &size, &offset);
+            if (read == ARCHIVE_EOF)
+                return true;
+            if (read < ARCHIVE_WARN) {
+                m_result.skipped.append({where, QStringLiteral("can't be read")});
+                return true;
+            }
+            if (!budget(where, qint64(size)))
+                return false;
+        }
     }
 
     void judge(const QString &where, QByteArray bytes)

@@ -56,8 +56,10 @@ QString displayName(const QString &name)
     return name;
 }
 
-QList<SaveState> scan(const QString &folder)
+QList<SaveState> scan(const QString &folder, qsizetype *leftOut)
 {
+    if (leftOut)
+        *leftOut = 0;
     QList<SaveState> states;
     const QByteArray root = QFile::encodeName(folder);
     char *paths[] = {const_cast<char *>(root.constData()), nullptr};
@@ -73,8 +75,11 @@ QList<SaveState> scan(const QString &folder)
         if (!path.endsWith(QStringLiteral(".oesavestate")))
             continue;
         fts_set(tree, entry, FTS_SKIP); // a bundle: its insides are not more states
-        states.append(read(folder, path));
-        if (states.size() >= maxBundles)
+        if (states.size() < maxBundles)
+            states.append(read(folder, path));
+        else if (leftOut)
+            ++*leftOut; // only counted, so that what wasn't read can be said
+        else
             break;
     }
     fts_close(tree);

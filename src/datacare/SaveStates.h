@@ -27,7 +27,8 @@ inline constexpr int maxBundles = 100'000;
 
 // Every save-state bundle under `folder` (at most maxBundles), in path order. A bundle name
 // that is a file, or a link, is skipped; one that can't be read is listed as not readable.
-QList<SaveState> scan(const QString &folder);
+// `leftOut`, when given, is set to how many bundles lay past the cap (counted, not read).
+QList<SaveState> scan(const QString &folder, qsizetype *leftOut = nullptr);
 
 // OpenEmu's special names (OESpecialState_auto, _quick, _quick<N>) as it shows them.
 QString displayName(const QString &name);

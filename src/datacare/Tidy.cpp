@@ -23,11 +23,12 @@ QList<TidyRow> scan(const std::optional<QString> &appPath)
     places.append({QStringLiteral("data"), QStringLiteral("Library, save states and BIOS"), Paths::supportFolder()});
     // The folders OpenEmu was told to keep elsewhere (another drive, often), where they really are.
     const DataPlaces data = DataPlaces::find();
-    for (const Place &moved : {Place{QStringLiteral("states"), QStringLiteral("Save states"), data.saveStates},
-                               Place{QStringLiteral("library"), QStringLiteral("Game library"), data.gameLibrary},
-                               Place{QStringLiteral("screenshots"), QStringLiteral("Screenshots"), data.screenshots}}) {
-        if (!FileOps::isInside(moved.url, Paths::supportFolder()))
-            places.append(moved);
+    const QList<Place> moved{Place{QStringLiteral("states"), QStringLiteral("Save states"), data.saveStates},
+                             Place{QStringLiteral("library"), QStringLiteral("Game library"), data.gameLibrary},
+                             Place{QStringLiteral("screenshots"), QStringLiteral("Screenshots"), data.screenshots}};
+    for (const Place &place : moved) {
+        if (!FileOps::isInside(place.url, Paths::supportFolder()))
+            places.append(place);
     }
     // The settings and caches are named after the bundle identifier in force right now.
     places.append({QStringLiteral("prefs"), QStringLiteral("Settings"), Paths::settingsFile()});
@@ -56,6 +57,14 @@ QList<TidyRow> scan(const std::optional<QString> &appPath)
         // Anything outside ~/Library that isn't there is on a drive that isn't connected.
         const bool reachable = exists || FileOps::isInside(place.url, Paths::library());
         rows.append({place.id, place.title, place.url, FileUtil::size(place.url, followed), exists, reachable});
+    }
+    // Where OpenEmu's preferences point but Vantor won't go: said, with the path, and nothing more.
+    for (const DataPlaces::Refused &refused : data.refused) {
+        const auto titled
+            = std::find_if(moved.cbegin(), moved.cend(), [&](const Place &p) { return p.id == refused.id; });
+        TidyRow row{refused.id, titled == moved.cend() ? refused.id : titled->title, refused.path};
+        row.refused = true;
+        rows.append(row);
     }
     return rows;
 }

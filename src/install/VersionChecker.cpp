@@ -8,6 +8,8 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include <limits>
+
 namespace VersionChecker {
 
 namespace {
@@ -72,7 +74,7 @@ std::optional<QString> version(const QString &bundlePath)
     return meta ? meta->shortVersion : std::nullopt;
 }
 
-QList<qint64> numbers(const QString &text)
+QStringList numberTexts(const QString &text)
 {
     QString trimmed = text;
     while (!trimmed.isEmpty() && (trimmed.front() == QLatin1Char(' ') || trimmed.front() == QLatin1Char('\t')))
@@ -82,17 +84,19 @@ QList<qint64> numbers(const QString &text)
     if (trimmed.startsWith(QLatin1Char('v'), Qt::CaseInsensitive))
         trimmed.remove(0, 1);
 
-    QList<qint64> result;
+    QStringList result;
     QString run;
     auto flush = [&] {
-        bool ok = false;
-        const qint64 value = run.toLongLong(&ok);
-        if (ok)
-            result.append(value);
+        // Leading zeros say nothing of the number: "007" is 7.
+        qsizetype first = 0;
+        while (first + 1 < run.size() && run[first] == QLatin1Char('0'))
+            ++first;
+        result.append(run.mid(first));
         run.clear();
     };
     for (const QChar c : std::as_const(trimmed)) {
-        if (c.isDigit())
+        // ASCII digits only: other scripts' digits are not version numbers.
+        if (c >= QLatin1Char('0') && c <= QLatin1Char('9'))
             run.append(c);
         else if (!run.isEmpty())
             flush();
@@ -102,18 +106,32 @@ QList<qint64> numbers(const QString &text)
     return result;
 }
 
+QList<qint64> numbers(const QString &text)
+{
+    QList<qint64> result;
+    for (const QString &part : numberTexts(text)) {
+        bool ok = false;
+        const qint64 value = part.toLongLong(&ok);
+        result.append(ok ? value : std::numeric_limits<qint64>::max());
+    }
+    return result;
+}
+
 Ordering compare(const QString &installed, const QString &latest)
 {
-    const QList<qint64> a = numbers(installed);
-    const QList<qint64> b = numbers(latest);
+    // Compared as digit strings, so that a part too large for any integer type still counts:
+    // the longer one (without leading zeros) is larger, else the first that differs decides.
+    const QStringList a = numberTexts(installed);
+    const QStringList b = numberTexts(latest);
     const qsizetype n = std::max(a.size(), b.size());
+    const QString zero = QStringLiteral("0");
     for (qsizetype i = 0; i < n; ++i) {
-        const qint64 x = i < a.size() ? a[i] : 0;
-        const qint64 y = i < b.size() ? b[i] : 0;
-        if (x < y)
-            return Ordering::ascending;
-        if (x > y)
-            return Ordering::descending;
+        const QString &x = i < a.size() ? a[i] : zero;
+        const QString &y = i < b.size() ? b[i] : zero;
+        if (x.size() != y.size())
+            return x.size() < y.size() ? Ordering::ascending : Ordering::descending;
+        if (const int order = QString::compare(x, y); order != 0)
+            return order < 0 ? Ordering::ascending : Ordering::descending;
     }
     return Ordering::same;
 }

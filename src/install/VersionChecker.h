@@ -4,6 +4,7 @@
 #include "platform/RunningApps.h"
 
 #include <QList>
+#include <QStringList>
 
 #include <optional>
 
@@ -29,7 +30,10 @@ enum class Ordering { ascending, same, descending };
 Ordering compare(const QString &installed, const QString &latest);
 
 // The integers of a version text, after a leading "v" is dropped: "v1.2.3-beta4" gives 1,2,3,4.
+// A part too large for 64 bits is given as the largest value.
 QList<qint64> numbers(const QString &text);
+// The same parts as digit strings without leading zeros: what compare() compares.
+QStringList numberTexts(const QString &text);
 
 // Running applications whose bundle identifier contains "openemu", in any case.
 QList<RunningApp> runningInstances();

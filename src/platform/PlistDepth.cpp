@@ -2,6 +2,7 @@
 
 #include <QList>
 
+#include <algorithm>
 #include <vector>
 
 namespace PlistDepth {
@@ -35,7 +36,7 @@ bool xmlWithin(const QByteArray &bytes, int maxDepth)
 // The binary form: a table of objects that refer to each other by index. Walked without
 // recursion; every object's height is found once, and a reference back into the path being
 // walked is a cycle.
-bool binaryWithin(const QByteArray &bytes, int maxDepth)
+bool binaryWithin(const QByteArray &bytes, int maxDepth, quint64 objects)
 {
     if (bytes.size() < 8 + 32)
         return false;
@@ -87,6 +88,11 @@ bool binaryWithin(const QByteArray &bytes, int maxDepth)
 
     enum : quint8 { unseen, walking, done };
     std::vector<quint8> state(count, unseen);
+    // How many objects each one becomes once its references are expanded into copies, as a
+    // parser does: an object referred to a thousand times is a thousand objects. Capped just
+    // past the budget so the sums can't overflow.
+    std::vector<quint64> expanded(count, 1);
+    const auto add = [&](quint64 &sum, quint64 more) { sum = std::min(sum + more, objects + 1); };
     struct Frame
     {
         quint64 object;
@@ -103,6 +109,10 @@ bool binaryWithin(const QByteArray &bytes, int maxDepth)
         Frame &frame = path.back();
         if (frame.next == frame.children.size()) {
             state[frame.object] = done;
+            quint64 total = 1;
+            for (const quint64 child : frame.children)
+                add(total, expanded[child]);
+            expanded[frame.object] = total;
             path.pop_back();
             continue;
         }
@@ -122,15 +132,15 @@ bool binaryWithin(const QByteArray &bytes, int maxDepth)
             state[child] = done;
         }
     }
-    return true;
+    return expanded[top] <= objects;
 }
 
 } // namespace
 
-bool within(const QByteArray &bytes, int maxDepth)
+bool within(const QByteArray &bytes, int maxDepth, quint64 objects)
 {
     if (bytes.startsWith("bplist00"))
-        return binaryWithin(bytes, maxDepth);
+        return binaryWithin(bytes, maxDepth, objects);
     return xmlWithin(bytes, maxDepth);
 }
 

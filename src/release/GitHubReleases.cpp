@@ -1,6 +1,7 @@
 #include "release/GitHubReleases.h"
 
 #include "base/FriendlyError.h"
+#include "base/PlatformError.h"
 #include "release/HttpGet.h"
 #include "release/ReleaseDecoder.h"
 
@@ -235,13 +236,29 @@ QCoro::Task<std::optional<QString>> expectedChecksum(QNetworkAccessManager &netw
     if (!checksumAsset || !checksumAsset->browserDownloadUrl)
         co_return std::nullopt;
 
+    // A checksum the project published and that can't be had is not "no checksum": installing
+    // unchecked then would let whoever blocks that one file skip the check.
+    const QUrl url = *checksumAsset->browserDownloadUrl;
+    const auto unreadable = [&](const QString &why) {
+        return FriendlyError(QStringLiteral("The release's checksum file couldn't be read, so nothing was installed."),
+                             url.toDisplayString() + QLatin1Char('\n') + why);
+    };
+    QString why;
     try {
-        const auto response = co_await HttpGet::get(network, *checksumAsset->browserDownloadUrl, maxChecksumFileBytes,
-                                                    AddressPolicy::Hosts::any);
-        co_return findChecksumWord(response.body);
-    } catch (...) {
-        co_return std::nullopt;
+        auto fetching = HttpGet::get(network, url, maxChecksumFileBytes, AddressPolicy::Hosts::any);
+        const HttpGet::Response response = co_await std::move(fetching);
+        if (response.status < 200 || response.status > 299)
+            why = QStringLiteral("HTTP status %1").arg(response.status);
+        else if (const auto word = findChecksumWord(response.body))
+            co_return word;
+        else
+            why = QStringLiteral("It holds no SHA-256 checksum.");
+    } catch (const PlatformError &e) {
+        why = e.description;
+    } catch (const FriendlyError &e) {
+        why = e.message + (e.details.isEmpty() ? QString() : QLatin1Char('\n') + e.details);
     }
+    throw unreadable(why);
 }
 
 } // namespace GitHubReleases

@@ -38,7 +38,9 @@ QCoro::Task<std::optional<Release>> fetchNewestWithApp(QNetworkAccessManager &ne
 std::optional<ReleaseAsset> pickAsset(const Release &release);
 
 // 64 lower-case characters from the asset's digest or from a published checksum file, or
-// none. Never throws.
+// none when the release publishes neither. Throws FriendlyError ("The release's checksum file
+// couldn't be read, …", the reason in the details) when it lists a checksum file that can't be
+// fetched or holds no checksum.
 QCoro::Task<std::optional<QString>> expectedChecksum(QNetworkAccessManager &network, Release release,
                                                      ReleaseAsset asset);
 

@@ -216,12 +216,15 @@ void TidyPage::sync()
         path->setTextInteractionFlags(Qt::TextSelectableByMouse);
         lines->addWidget(path);
         line->addLayout(lines, 1);
-        auto *reveal = new QPushButton(QStringLiteral("Reveal in Finder"), this);
-        reveal->setAccessibleName(QStringLiteral("Reveal %1 in Finder").arg(row.title));
-        connect(reveal, &QPushButton::clicked, &m_model, [this, url = row.url] { m_model.reveal(url); });
-        line->addWidget(reveal, 0, Qt::AlignVCenter);
+        // Nothing there, or a folder Vantor won't touch: nothing to show in the Finder.
+        if (row.exists && !row.refused) {
+            auto *reveal = new QPushButton(QStringLiteral("Reveal in Finder"), this);
+            reveal->setAccessibleName(QStringLiteral("Reveal %1 in Finder").arg(row.title));
+            connect(reveal, &QPushButton::clicked, &m_model, [this, url = row.url] { m_model.reveal(url); });
+            line->addWidget(reveal, 0, Qt::AlignVCenter);
+        }
         // With the app gone, what it left behind can go too.
-        if (!m_model.installed() && row.exists && row.id != QStringLiteral("app")) {
+        if (!m_model.installed() && row.exists && !row.refused && row.id != QStringLiteral("app")) {
             auto *trash = new QPushButton(QStringLiteral("Move to Trash…"), this);
             trash->setAccessibleName(QStringLiteral("Move %1 to the Trash…").arg(row.title));
             trash->setEnabled(!m_model.isBusy());

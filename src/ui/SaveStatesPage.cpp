@@ -77,7 +77,11 @@ void SaveStatesPage::sync()
         m_summary->setText(QStringLiteral("Reading the save states…"));
         return;
     }
-    m_summary->setText(SaveStateJudge::summary(m_model.saveStates()));
+    const QString leftOut = SaveStateJudge::leftOutNote(m_model.saveStatesLeftOut());
+    m_summary->setText(m_model.saveStatesUnreachable()
+                           ? QStringLiteral("A folder OpenEmu uses can't be reached. Is its drive connected?")
+                           : SaveStateJudge::summary(m_model.saveStates())
+                                 + (leftOut.isEmpty() ? QString() : QLatin1Char(' ') + leftOut));
     if (m_model.loadingSaveStates())
         return;
     m_tree->setStates(m_model.saveStates());

@@ -16,6 +16,8 @@
 
 #include <QtTest>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
@@ -191,18 +193,29 @@ private Q_SLOTS:
     {
         const QString path = Paths::vantorSupportFolder() + u"/vantor.lock"_s;
         const QString mine = TestFiles::write(m_home.path(u"mine.txt"_s), "keep");
-        for (int kind = 0; kind < 5; ++kind) {
+        for (int kind = 0; kind < 7; ++kind) {
             QFile::remove(path);
             if (kind < 2)
                 TestFiles::write(path, kind == 0 ? QByteArray() : "garbage\n");
             else if (kind == 3)
                 QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
-            else
+            else if (kind < 5)
                 QVERIFY(QFile::link(kind == 2 ? mine : u"/dev/zero"_s, path));
+            else if (kind == 5)
+                QVERIFY(QDir().mkpath(path));
+            else // a folder with things in it, one a link out
+                QVERIFY(QDir().mkpath(path + u"/inside"_s) && QFile::link(mine, path + u"/inside/link"_s));
             QCOMPARE(ChangeLock::acquire(), std::nullopt);
+            // Really held: a regular file that another opener can't lock.
+            QVERIFY2(QFileInfo(path).isFile() && !QFileInfo(path).isSymLink(), qPrintable(QString::number(kind)));
+            const int other = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW);
+            QVERIFY(other >= 0);
+            QCOMPARE(::flock(other, LOCK_EX | LOCK_NB), -1);
+            ::close(other);
             ChangeLock::release();
         }
         QCOMPARE(TestFiles::read(mine), QByteArray("keep"));
+        QCOMPARE(TestFiles::entries(Paths::vantorSupportFolder()), QStringList{u"vantor.lock"_s});
     }
 
     void updateAvailable()

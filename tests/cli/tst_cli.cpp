@@ -297,6 +297,28 @@ private Q_SLOTS:
         // Without --to, where a Mac user looks for backups.
         QCOMPARE(run({u"--yes"_s, u"backup"_s, u"--only"_s, u"states"_s}).exitCode, 0);
         QCOMPARE(QDir(m_home.path(u"Documents/OpenEmu Backups"_s)).entryList(QDir::Files).size(), 1);
+
+        // A zip whose name sets the terminal's title and clears its screen: the question names it,
+        // cleaned like every other line.
+        const QString evil = to + u"/evil\x1b]0;pwned\x07\x1b[2J.zip"_s;
+        QVERIFY(QFile::copy(notice.mid(14), evil));
+        const CliRun asked = onTerminal({u"restore"_s, evil}, "n\n");
+        QVERIFY2(asked.out.contains("evil]0;pwned[2J.zip") && !asked.out.contains('\x1b')
+                     && !asked.out.contains('\x07'),
+                 asked.out.constData());
+        QCOMPARE(asked.exitCode, 3);
+    }
+
+    // Save states kept on a drive that isn't connected are not "no save states".
+    void statesOnADriveAway()
+    {
+        Bundles::writePreferences(m_home.path(u"Library/Preferences/org.openemu.OpenEmu.plist"_s),
+                                  {{u"saveStateFolder"_s, u"file:///Volumes/Away/Save%20States/"_s}});
+        const CliRun states = run({u"--json"_s, u"states"_s});
+        QCOMPARE(states.exitCode, 1);
+        QVERIFY2(states.err.contains("A folder OpenEmu uses can't be reached. Is its drive connected?"),
+                 states.err.constData());
+        QCOMPARE(states.json()[u"error"_s][u"details"_s].toString(), u"/Volumes/Away/Save States"_s);
     }
 
     void guideAndSystems()

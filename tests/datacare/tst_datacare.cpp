@@ -7,6 +7,7 @@
 #include "ZipWriter.h"
 
 #include "app/AppModel.h"
+#include "app/SaveStateJudge.h"
 #include "base/FriendlyError.h"
 #include "base/Paths.h"
 #include "datacare/BackupArchive.h"
@@ -14,9 +15,11 @@
 #include "datacare/BiosImport.h"
 #include "datacare/Cores.h"
 #include "datacare/DataPlaces.h"
+#include "datacare/FolderRule.h"
 #include "datacare/Tidy.h"
 #include "datacare/UnreadableZip.h"
 #include "platform/FileOps.h"
+#include "platform/PlistDepth.h"
 
 #include <QtTest>
 
@@ -162,6 +165,12 @@ private Q_SLOTS:
         TestFiles::write(support + u"Mupen64Plus/Battery Saves/Mario.eep"_s, "mario's save");
         TestFiles::write(support + u"BIOS/scph5501.bin"_s, "bios");
         TestFiles::write(support + u"Flycast/dc_boot.bin"_s, "dreamcast");
+        // The saves PPSSPP and Dolphin keep in their own folders, beside files that aren't saves.
+        TestFiles::write(support + u"PPSSPP/PSP/SAVEDATA/ULUS10041/DATA.BIN"_s, "psp save");
+        TestFiles::write(support + u"PPSSPP/cache/shader.bin"_s, "cache");
+        TestFiles::write(support + u"Dolphin/GC/USA/Card A/01-GZLE.gci"_s, "gc card");
+        TestFiles::write(support + u"Dolphin/Wii/title/00010000/data/banner.bin"_s, "wii save");
+        TestFiles::write(support + u"Dolphin/Config/Dolphin.ini"_s, "settings");
         QList<BackupItem> items = BackupManager::items();
         QStringList chosen;
         for (const BackupItem &item : items)
@@ -176,9 +185,11 @@ private Q_SLOTS:
         for (const QString &name :
              {u"Vantor-Backup.json"_s, u"Save States/SNES/slot.oesavestate"_s, u"Game Library/Library.storedata"_s,
               u"Mednafen/Battery Saves/Zelda.sav"_s, u"Mupen64Plus/Battery Saves/Mario.eep"_s, u"BIOS/scph5501.bin"_s,
-              u"Flycast/dc_boot.bin"_s})
+              u"Flycast/dc_boot.bin"_s, u"PPSSPP/PSP/SAVEDATA/ULUS10041/DATA.BIN"_s,
+              u"Dolphin/GC/USA/Card A/01-GZLE.gci"_s, u"Dolphin/Wii/title/00010000/data/banner.bin"_s})
             QVERIFY2(names.contains(name) || names.contains(u"Application Support/OpenEmu/"_s + name),
                      qPrintable(name));
+        QVERIFY(!names.join(u'\n').contains(u"shader.bin"_s) && !names.join(u'\n').contains(u"Dolphin.ini"_s));
 
         // Restored to where OpenEmu keeps them now, a core's folder made anew; the note isn't written.
         const QStringList onDrive = snapshot(drive), inLibrary = snapshot(library(QString()));
@@ -345,6 +356,313 @@ private Q_SLOTS:
         QCOMPARE(DataPlaces::find().saveStates, u"/Volumes/Games/Save States"_s);
     }
 
+    // A folder OpenEmu's preferences name that isn't OpenEmu's: each one, as each of the three
+    // settings (set directly and carried by a zip, restored twice), then a backup, Tidy and an
+    // uninstall with data. Nothing outside OpenEmu's own folders changes, and Tidy says why.
+    void onlyWhatOpenEmuOwns_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("folder"); // "~"-relative, or one of <apps>, <trash>
+        QTest::addColumn<bool>("taken");
+        const QList<QPair<const char *, QString>> refused{
+            {"home", u"~"_s},
+            {"root", u"/"_s},
+            {"documents", u"~/Documents"_s},
+            {"library", u"~/Library"_s},
+            {"application support", u"~/Library/Application Support"_s},
+            {"preferences", u"~/Library/Preferences"_s},
+            {"inside another app's folder", u"~/Library/Application Support/Other/Data"_s},
+            {"user applications", u"~/Applications"_s},
+            {"system applications", u"<apps>"_s},
+            {"inside an app", u"~/Applications/OpenEmu.app/Contents"_s},
+            {"trash", u"<trash>"_s},
+            {"vantor's folder", u"~/Library/Application Support/Vantor"_s},
+            {"previous versions", u"~/Library/Application Support/Vantor/Previous versions"_s},
+            {"openemu's support folder", u"~/Library/Application Support/OpenEmu"_s},
+            {"openemu's cores", u"~/Library/Application Support/OpenEmu/Cores"_s},
+            {"a file", u"~/Games/outside-file.txt"_s},
+            {"a link to the home", u"~/Games/home-link"_s},
+            {"hidden settings", u"~/.config/autostart"_s},
+        };
+        for (const QString &key : {u"databasePath"_s, u"saveStateFolder"_s, u"screenshotFolder"_s}) {
+            for (const auto &[name, folder] : refused)
+                QTest::addRow("%s: %s", qPrintable(key), name) << key << folder << false;
+            QTest::addRow("%s: a folder of its own", qPrintable(key)) << key << u"~/Games/Elsewhere"_s << true;
+        }
+        QTest::addRow("saveStateFolder: another host") << u"saveStateFolder"_s << u"//host/share"_s << false;
+        QTest::addRow("databasePath: someone's files") << u"databasePath"_s << u"~/Games/Papers"_s << false;
+    }
+
+    void onlyWhatOpenEmuOwns()
+    {
+#ifdef Q_OS_MACOS
+        QSKIP("the Finder's Trash is the real user's, whatever HOME says");
+#endif
+        QFETCH(QString, key);
+        QFETCH(QString, folder);
+        QFETCH(bool, taken);
+        const QString root = QFileInfo(m_home.home()).path();
+        const QString trash = qEnvironmentVariable("XDG_DATA_HOME") + u"/Trash"_s;
+        // What isn't OpenEmu's: dotfiles, documents, other apps' data and settings, an app, Vantor's own.
+        for (const QString &file :
+             {u".bashrc"_s, u"Documents/outside-letter.txt"_s, u"Games/outside-file.txt"_s,
+              u"Games/Papers/outside-paper.txt"_s, u"Library/Application Support/Other/Data/outside-cookies.db"_s,
+              u"Library/Preferences/outside.other.plist"_s, u".config/autostart/outside.desktop"_s,
+              u"Library/Application Support/Vantor/outside-vantor.txt"_s,
+              u"Library/Application Support/OpenEmu/Cores/Core.oecoreplugin/outside-core"_s})
+            TestFiles::write(m_home.path(file), "not OpenEmu's");
+        TestFiles::write(m_home.systemApplications() + u"/Other.app/outside-app"_s, "not OpenEmu's");
+        TestFiles::write(trash + u"/files/outside-trashed.txt"_s, "not OpenEmu's");
+        QVERIFY(QFile::link(m_home.home(), m_home.path(u"Games/home-link"_s)));
+        Bundles::write(m_home.userApplications(), u"OpenEmu.app"_s);
+        seedData();
+
+        const QString path = folder == u"<apps>"_s    ? m_home.systemApplications()
+                             : folder == u"<trash>"_s ? trash
+                             : folder.startsWith(u"//"_s)
+                                 ? folder
+                                 : QDir::cleanPath(m_home.home() + folder.mid(folder.startsWith(u'~') ? 1 : 0));
+        const QString value = key == u"databasePath"_s     ? path
+                              : folder.startsWith(u"//"_s) ? u"file:"_s + folder
+                                                           : QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded);
+        const QString settings = library(u"Preferences/org.openemu.OpenEmu.plist"_s);
+        Bundles::writePreferences(settings, {{key, value}});
+
+        // Everything but OpenEmu's own data, as it is now.
+        const auto notOpenEmus = [&](bool dataToo) {
+            QStringList lines = snapshot(root);
+            const QString support = u"home/Library/Application Support/OpenEmu/"_s;
+            lines.removeIf([&](const QString &line) {
+                for (const QString &mine :
+                     {support + u"Save States"_s, support + u"Game Library"_s, support + u"Screenshots"_s,
+                      u"home/out"_s, u"tmp"_s, u"config"_s, u"home/Library/Preferences/org.openemu.OpenEmu.plist"_s})
+                    if (line.startsWith(mine))
+                        return true;
+                // An uninstall with data moves OpenEmu's support folder and its app, and the Trash fills.
+                // The change lock is Vantor's, made by any change.
+                return line.startsWith(u"home/Library/Application Support/Vantor/vantor.lock"_s)
+                       || (dataToo
+                           && (line.startsWith(support.chopped(1)) || line.startsWith(u"data/Trash"_s)
+                               || line.startsWith(u"home/Applications/OpenEmu.app"_s)));
+            });
+            return lines;
+        };
+        const QStringList before = notOpenEmus(false);
+
+        const DataPlaces places = DataPlaces::find();
+        const QString used = key == u"databasePath"_s      ? places.gameLibrary
+                             : key == u"saveStateFolder"_s ? places.saveStates
+                                                           : places.screenshots;
+        QCOMPARE(used == path, taken);
+        // Another host's folder is refused before it is a path: nothing to show for it.
+        const bool ruled = !taken && !folder.startsWith(u"//"_s);
+        QCOMPARE(places.refused.size(), ruled ? 1 : 0);
+
+        // A backup of everything holds nothing that isn't OpenEmu's.
+        QList<BackupItem> items = BackupManager::items();
+        for (BackupItem &item : items)
+            item.include = item.exists;
+        const QString zip = BackupManager::create(items, out());
+        for (const QString &name : zipNames(zip))
+            QVERIFY2(!name.contains(u"outside"_s) && !name.contains(u".bashrc"_s) && !name.contains(u"OpenEmu.app"_s),
+                     qPrintable(name));
+
+        // A zip that carries the setting and a file for every place it could reach, restored twice:
+        // the second restore reads the setting the first one wrote.
+        ZipWriter hostile;
+        hostile.addFile(u"Preferences/org.openemu.OpenEmu.plist"_s, TestFiles::read(settings));
+        const QString real = QFileInfo(path).canonicalFilePath().isEmpty() ? path : QFileInfo(path).canonicalFilePath();
+        for (const QString &line : before) {
+            const QString file = root + u'/' + line.section(u" = "_s, 0, 0).section(u" -> "_s, 0, 0);
+            if (!QFileInfo(file).isFile() || !FileOps::isInside(file, real) || file == real)
+                continue;
+            for (const char *item : {"Game Library/", "Save States/", "Screenshots/"})
+                hostile.addFile(u"Application Support/OpenEmu/"_s + QLatin1String(item)
+                                    + QDir(real).relativeFilePath(file),
+                                "pwned");
+        }
+        QVERIFY(hostile.write(out() + u"/hostile.zip"_s));
+        for (int time = 0; time < 2; ++time) {
+            try {
+                BackupManager::restore(out() + u"/hostile.zip"_s);
+            } catch (...) {
+                // Refusing is fine too; changing what isn't OpenEmu's is not.
+            }
+        }
+        QCOMPARE(notOpenEmus(false), before);
+
+        // Tidy names the setting and the folder, offering nothing to do with it.
+        const QList<TidyRow> rows = Tidy::scan(std::nullopt);
+        const auto shown = std::find_if(rows.begin(), rows.end(), [&](const TidyRow &row) {
+            return row.url == path && row.id != u"data"_s && row.id != u"app"_s;
+        });
+        if (taken)
+            QVERIFY(shown != rows.end() && !shown->refused);
+        if (ruled) {
+            QVERIFY(shown != rows.end() && shown->refused && !shown->exists);
+            QCOMPARE(shown->absent(), u"OpenEmu's setting points at a folder Vantor won't touch"_s);
+        }
+
+        // Uninstall with data: the app and OpenEmu's folders go, nothing else.
+        AppModel model(u"http://127.0.0.1:1/feed"_s, m_prompter, m_workspace);
+        model.refreshInstalled();
+        await(model.refreshTidy());
+        m_prompter.answers = {0};
+        QCOMPARE(await(model.uninstall(AppModel::DataChoice::remove)), Outcome::done);
+        QStringList after = notOpenEmus(true), expected = before;
+        expected.removeIf([&](const QString &line) {
+            return line.startsWith(u"home/Library/Application Support/OpenEmu"_s) || line.startsWith(u"data/Trash"_s)
+                   || line.startsWith(u"home/Applications/OpenEmu.app"_s)
+                   || (taken && line.startsWith(QDir(root).relativeFilePath(path)));
+        });
+        if (taken)
+            after.removeIf([&](const QString &line) { return line.startsWith(QDir(root).relativeFilePath(path)); });
+        QCOMPARE(after, expected);
+        QCOMPARE(TestFiles::read(trash + u"/files/outside-trashed.txt"_s), QByteArray("not OpenEmu's"));
+    }
+
+    // Two of the three folders never overlap, and a moved game library is OpenEmu's only when it
+    // holds OpenEmu's database or nothing yet.
+    void movedFoldersNeverOverlap()
+    {
+        const QString settings = library(u"Preferences/org.openemu.OpenEmu.plist"_s);
+        const QString games = m_home.path(u"Games"_s);
+        const auto url = [](const QString &path) { return QUrl::fromLocalFile(path).toString(); };
+        Bundles::writePreferences(settings, {{u"saveStateFolder"_s, url(games + u"/Saves"_s)},
+                                             {u"screenshotFolder"_s, url(games + u"/Saves/Shots"_s)}});
+        QDir().mkpath(games);
+        DataPlaces places = DataPlaces::find();
+        QCOMPARE(places.refused.size(), 1);
+        QVERIFY(!FolderRule::overlap(places.saveStates, places.screenshots));
+
+        TestFiles::write(games + u"/Lib/notes.txt"_s, "mine");
+        Bundles::writePreferences(settings, {{u"databasePath"_s, u"~/Games/Lib"_s}});
+        QCOMPARE(DataPlaces::find().gameLibrary, library(u"Application Support/OpenEmu/Game Library"_s));
+        TestFiles::write(games + u"/Lib/Library.storedata"_s, "db");
+        QCOMPARE(DataPlaces::find().gameLibrary, games + u"/Lib"_s);
+        Bundles::writePreferences(settings, {{u"databasePath"_s, u"~/Games/Empty"_s}});
+        QDir().mkpath(games + u"/Empty"_s);
+        QCOMPARE(DataPlaces::find().gameLibrary, games + u"/Empty"_s);
+    }
+
+    // Restored files get a user's ordinary modes, and backups record them the same way.
+    void modesAreTheUsersOwn()
+    {
+        const QString oe = u"Application Support/OpenEmu/Save States/SNES/"_s;
+        ZipWriter writer;
+        writer.addFile(oe + u"setuid"_s, "x", {.mode = 06777});
+        writer.addFile(oe + u"private"_s, "x", {.mode = 0600});
+        writer.addFile(oe + u"shared"_s, "x", {.mode = 0666});
+        QVERIFY(writer.write(out() + u"/modes.zip"_s));
+        BackupManager::restore(out() + u"/modes.zip"_s);
+        const auto mode = [](const QString &path) {
+            struct stat st = {};
+            ::lstat(QFile::encodeName(path).constData(), &st);
+            return st.st_mode & 07777;
+        };
+        QCOMPARE(mode(states(u"SNES/setuid"_s)), 0755u);
+        QCOMPARE(mode(states(u"SNES/private"_s)), 0600u);
+        QCOMPARE(mode(states(u"SNES/shared"_s)), 0644u);
+
+        QCOMPARE(::chmod(QFile::encodeName(states(u"SNES/setuid"_s)).constData(), 06777), 0);
+        QCOMPARE(::chmod(QFile::encodeName(states(u"SNES"_s)).constData(), 01777), 0);
+        const QString zip = BackupManager::create(only(BackupManager::items(), {u"states"_s}), out());
+        QProcess info;
+        info.start(u"zipinfo"_s, {zip});
+        QVERIFY(info.waitForFinished());
+        const QString listing = QString::fromUtf8(info.readAllStandardOutput());
+        for (const QString &line : listing.split(u'\n')) {
+            if (line.endsWith(u"SNES/setuid"_s))
+                QVERIFY2(line.startsWith(u"-rwxr-xr-x"_s), qPrintable(line));
+            if (line.endsWith(u"SNES/"_s))
+                QVERIFY2(line.startsWith(u"drwxr-xr-x"_s), qPrintable(line));
+        }
+        QVERIFY(listing.contains(u"SNES/setuid"_s));
+    }
+
+    // A binary plist of 200-odd bytes whose objects refer to each other over and over expands to
+    // hundreds of billions of objects: refused before any parser sees it, wherever Vantor reads one.
+    void plistsThatRepeatTheirObjects()
+    {
+        const QByteArray bomb = TestFiles::repeatingPlist();
+        QVERIFY(bomb.size() < 300);
+        QVERIFY(!PlistDepth::within(bomb, 64));
+        QVERIFY(PlistDepth::within(bomb, 64, Q_UINT64_C(1'000'000'000'000)));
+
+        TestFiles::write(library(u"Preferences/org.openemu.OpenEmu.plist"_s), bomb);
+        TestFiles::write(states(u"N64/Mario/a.oesavestate/Info.plist"_s), bomb);
+        TestFiles::write(states(u"N64/Mario/a.oesavestate/State"_s), "state");
+        TestFiles::write(library(u"Application Support/OpenEmu/Cores/Bomb.oecoreplugin/Contents/Info.plist"_s), bomb);
+        QCOMPARE(DataPlaces::find().saveStates, states(QString()).chopped(1));
+        const QList<SaveState> found = SaveStates::scan(states(QString()));
+        QVERIFY(found.size() == 1 && !found.first().readable);
+        QVERIFY(Cores::installed(std::nullopt).isEmpty());
+        QVERIFY(!Tidy::scan(std::nullopt).isEmpty());
+    }
+
+    // What a killed restore or backup left is removed by the next one: only Vantor's own names,
+    // only files and links, never what a link leads to.
+    void leftoversOfAKilledRun()
+    {
+        seedData();
+        const QString uuid = QUuid::createUuid().toString(QUuid::WithoutBraces);
+        const QString stale = states(u"SNES/.vantor-restore-"_s + uuid);
+        TestFiles::write(stale, "half");
+        TestFiles::write(library(u"Application Support/OpenEmu/Game Library/.vantor-restore-"_s + uuid), "half");
+        TestFiles::write(states(u".vantor-restore-mine"_s), "not Vantor's naming");
+        QDir().mkpath(states(u".vantor-restore-"_s + QUuid::createUuid().toString(QUuid::WithoutBraces)));
+        const QString partial = out() + u"/OpenEmu-Backup-2024-01-02_03-04-05.zip.partial"_s;
+        TestFiles::write(partial, "half a zip");
+        TestFiles::write(out() + u"/notes.zip.partial"_s, "mine");
+        const QString target = TestFiles::write(m_home.path(u"Documents/precious"_s), "mine");
+        QVERIFY(QFile::link(target, out() + u"/OpenEmu-Backup-2024-01-02_03-04-06.zip.partial"_s));
+
+        // Tidy, which takes no lock, leaves what was written a moment ago: a change may be writing it.
+        AppModel model(u"http://127.0.0.1:1/feed"_s, m_prompter, m_workspace);
+        await(model.refreshTidy());
+        QVERIFY(QFileInfo::exists(stale));
+
+        const QString zip = BackupManager::create(only(BackupManager::items(), {u"states"_s, u"library"_s}), out());
+        QVERIFY(!QFileInfo::exists(stale) && !QFileInfo::exists(partial));
+        QVERIFY(!zipNames(zip).join(u'\n').contains(u"vantor-restore-"_s + uuid));
+        QCOMPARE(TestFiles::entries(states(QString())).filter(u".vantor-restore-"_s).size(), 2);
+        QVERIFY(QFileInfo::exists(out() + u"/notes.zip.partial"_s));
+        QVERIFY(QFileInfo(out() + u"/OpenEmu-Backup-2024-01-02_03-04-06.zip.partial"_s).isSymLink());
+        QCOMPARE(TestFiles::read(target), QByteArray("mine"));
+
+        TestFiles::write(stale, "half");
+        BackupManager::restore(zip);
+        QVERIFY(!QFileInfo::exists(stale));
+    }
+
+    // A scan stops reading at its cap and says how many it left out.
+    void saveStateScanCap()
+    {
+        const QByteArray root = QFile::encodeName(states(QString()));
+        QDir().mkpath(states(QString()));
+        for (int game = 0; game < 101; ++game) {
+            const QByteArray folder = root + "G" + QByteArray::number(game);
+            QCOMPARE(::mkdir(folder.constData(), 0755), 0);
+            for (int slot = 0; slot < (game == 100 ? 3 : 1000); ++slot)
+                QCOMPARE(::mkdir((folder + '/' + QByteArray::number(slot) + ".oesavestate").constData(), 0755), 0);
+        }
+        qsizetype leftOut = -1;
+        QCOMPARE(SaveStates::scan(states(QString()), &leftOut).size(), SaveStates::maxBundles);
+        QCOMPARE(leftOut, 3);
+        QCOMPARE(SaveStateJudge::leftOutNote(leftOut),
+                 u"Vantor reads at most 100,000 save states; 3 more weren't checked."_s);
+        QVERIFY(SaveStateJudge::leftOutNote(0).isEmpty());
+    }
+
+    // A backup folder chosen inside a folder being backed up: the zip leaves itself out.
+    void backupIntoWhatItBacksUp()
+    {
+        seedData();
+        const QString zip = BackupManager::create(only(BackupManager::items(), {u"states"_s}), states(QString()));
+        QVERIFY(!zipNames(zip).join(u'\n').contains(u".zip"_s));
+        QVERIFY(zipNames(zip).contains(u"Application Support/OpenEmu/Save States/SNES/game.oesavestate"_s));
+    }
+
     void roundTripKeepsLinksAndNames()
     {
         seedData();
@@ -488,6 +806,15 @@ private Q_SLOTS:
                                                                    .link = u"../.."_s,
                                                                    .then = prefs + u"d1/d2/c"_s,
                                                                    .thenLink = u"b/../../outside"_s};
+        // Names no backup of Vantor's holds: a core's program (set-user-ID), key bindings, another
+        // app's settings, a folder OpenEmu doesn't have, a core's own files beside its saves.
+        QTest::newRow("a core") << Hostile{.name = oe + u"Cores/Mupen64Plus.oecoreplugin/Contents/MacOS/Mupen64Plus"_s,
+                                           .options = {.mode = 04755}};
+        QTest::newRow("key bindings") << Hostile{.name = oe + u"Bindings/SNES.oebindings"_s};
+        QTest::newRow("another app's settings") << Hostile{.name = prefs + u"com.apple.finder.plist"_s};
+        QTest::newRow("settings below the top") << Hostile{.name = prefs + u"ByHost/org.openemu.OpenEmu.plist"_s};
+        QTest::newRow("unknown folder") << Hostile{.name = oe + u"Shaders/evil.metal"_s};
+        QTest::newRow("a core's own files") << Hostile{.name = oe + u"Mednafen/mednafen.cfg"_s};
         QTest::newRow("bomb") << Hostile{.name = oe + u"Save States/huge.state"_s,
                                          .data = "tiny",
                                          .options = {.listedSize = Q_INT64_C(4'000'000'000)}};

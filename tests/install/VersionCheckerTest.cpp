@@ -85,7 +85,11 @@ private Q_SLOTS:
         QTest::newRow("spaces ignored") << u"  1.0.4\t"_s << u"V1.0.4"_s << same;
         // How numbers are read from the text: any digits count, whatever comes between them.
         QTest::newRow("line break kept, v not first") << u"\nv1"_s << u"1"_s << same;
-        QTest::newRow("too large dropped") << u"1.99999999999999999999.3"_s << u"1.3"_s << same;
+        // A part too large for 64 bits still counts, compared as digits.
+        QTest::newRow("too large still counts") << u"2.5.3.99999999999999999999"_s << u"2.5.3"_s << desc;
+        QTest::newRow("too large against larger") << u"1.99999999999999999999"_s << u"1.100000000000000000000"_s << asc;
+        QTest::newRow("too large, leading zeros")
+            << u"1.0099999999999999999999"_s << u"1.99999999999999999999"_s << same;
         QTest::newRow("other script numerals dropped") << u"1.\u0663.2"_s << u"1.2"_s << same;
     }
 

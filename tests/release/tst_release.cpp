@@ -240,13 +240,27 @@ private Q_SLOTS:
         QCOMPARE(await(GitHubReleases::expectedChecksum(m_network, r, image)), hex);
         QCOMPARE(server.hits(u"/other"_s), 0);
 
-        // The status is not looked at: a 404 page holding no 64-digit word gives none.
-        server.json(u"/sum"_s, "not found", 404);
-        QVERIFY(!await(GitHubReleases::expectedChecksum(m_network, r, image)));
-
-        // An unreachable or address-less checksum file gives none, never a failure.
-        r.assets[2].browserDownloadUrl = QUrl(u"http://127.0.0.1:1/sum"_s);
-        QVERIFY(!await(GitHubReleases::expectedChecksum(m_network, r, image)));
+        // A published checksum file that can't be had stops the install, with why in the details:
+        // a 404 (even one whose page holds a checksum-like word), a redirect to plain http, no
+        // server, a file without a checksum. Only a release that lists none gives none.
+        server.json(u"/gone"_s, hex.toUtf8(), 404);
+        FeedServer::Route insecure;
+        insecure.status = 302;
+        insecure.redirectTo = u"http://example.com/sum"_s;
+        server.route(u"/insecure"_s, insecure);
+        server.file(u"/empty"_s, "nothing here");
+        for (const auto &[url, why] : {std::pair{server.url(u"/gone"_s), u"HTTP status 404"_s},
+                                       {server.url(u"/insecure"_s), u"example.com"_s},
+                                       {QUrl(u"http://127.0.0.1:1/sum"_s), QString()},
+                                       {server.url(u"/empty"_s), u"It holds no SHA-256 checksum."_s}}) {
+            r.assets[2].browserDownloadUrl = url;
+            const auto refused
+                = thrown<FriendlyError>([&] { await(GitHubReleases::expectedChecksum(m_network, r, image)); });
+            QVERIFY2(refused, qPrintable(url.toString()));
+            QCOMPARE(refused->message, u"The release's checksum file couldn't be read, so nothing was installed."_s);
+            QVERIFY2(refused->details.startsWith(url.toDisplayString()) && refused->details.contains(why),
+                     qPrintable(refused->details));
+        }
         r.assets[2].browserDownloadUrl.reset();
         QVERIFY(!await(GitHubReleases::expectedChecksum(m_network, r, image)));
     }

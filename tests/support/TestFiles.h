@@ -44,4 +44,34 @@ inline QStringList zipNames(const QString &zip)
     return QString::fromUtf8(unzip.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
+// A binary property list of about 200 bytes that expands to 14^10 objects: a dictionary whose
+// one value is an array of 14 references to an array of 14 references to … ten levels down.
+inline QByteArray repeatingPlist()
+{
+    const int levels = 10;
+    QByteArray bytes("bplist00");
+    QList<int> offsets;
+    offsets.append(int(bytes.size()));
+    bytes.append(char(0xD1)).append(char(1)).append(char(2)); // {objects[1]: objects[2]}
+    offsets.append(int(bytes.size()));
+    bytes.append(char(0x51)).append('a'); // "a"
+    for (int level = 0; level < levels; ++level) {
+        offsets.append(int(bytes.size()));
+        bytes.append(char(0xAE)); // an array of 14 references, all to the next object
+        bytes.append(QByteArray(14, char(3 + level)));
+    }
+    offsets.append(int(bytes.size()));
+    bytes.append(char(0x51)).append('x');
+    const int table = int(bytes.size());
+    for (const int offset : offsets)
+        bytes.append(char(offset));
+    QByteArray trailer(32, '\0');
+    trailer[6] = 1; // offset size
+    trailer[7] = 1; // reference size
+    trailer[15] = char(offsets.size()); // objects
+    trailer[23] = 0; // top object
+    trailer[31] = char(table);
+    return bytes + trailer;
+}
+
 } // namespace TestFiles

@@ -54,7 +54,8 @@ bool ZipWriter::write(const QString &path) const
         shared(out, localName, entry.options.localListedSize >= 0 ? quint32(entry.options.localListedSize) : listed);
         out.append(localName).append(extra).append(entry.data);
 
-        const quint32 mode = entry.link ? 0120777u : 0100644u;
+        const quint32 mode
+            = entry.link ? 0120777u : 0100000u | (entry.options.mode >= 0 ? quint32(entry.options.mode) : 0644u);
         put32(central, 0x02014b50);
         put16(central, quint16(entry.options.hostByte << 8 | 0x1e)); // made by (host), spec 3.0
         shared(central, name, listed);

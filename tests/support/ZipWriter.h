@@ -12,6 +12,7 @@ struct ZipEntryOptions
     qint64 listedSize = -1; // the uncompressed size the headers claim; -1 for the real one
     QString localName{}; // a different name in the local header than in the directory
     qint64 localListedSize = -1; // a different uncompressed size in the local header only
+    int mode = -1; // a file's permission bits (04755, …); -1 for 0644
 };
 
 // Writes small zip archives entry by entry (stored, not compressed), with whatever names and

@@ -245,24 +245,29 @@ QCoro::Task<Outcome> AppModel::runInstall(InstallRequest request, Change change)
         // afterwards: the user decides before anything is placed. Application Support's cores
         // stay in effect either way.
         m_install.coreChanges.clear();
+        using Changes = QPair<QList<SaveStateJudge::CoreChange>, qsizetype>; // and the states not read
         auto judging = Background::run([app, before = request.replacing] {
             const QList<Core> after = Cores::installed(app);
             if (std::none_of(after.begin(), after.end(),
                              [](const Core &c) { return c.place == QStringLiteral("app"); }))
-                return QList<SaveStateJudge::CoreChange>(); // a bundle without cores changes nothing
-            return SaveStateJudge::changedByUpdate(SaveStates::scan(DataPlaces::find().saveStates),
-                                                   Cores::installed(before), after);
+                return Changes(); // a bundle without cores changes nothing
+            qsizetype leftOut = 0;
+            const QList<SaveState> states = SaveStates::scan(DataPlaces::find().saveStates, &leftOut);
+            return Changes(SaveStateJudge::changedByUpdate(states, Cores::installed(before), after), leftOut);
         });
         auto judged = co_await judging;
         if (gone())
             co_return Outcome::cancelled;
-        const QList<SaveStateJudge::CoreChange> coreChanges = judged.take();
+        const Changes changes = judged.take();
+        const QList<SaveStateJudge::CoreChange> &coreChanges = changes.first;
         if (!coreChanges.isEmpty()) {
+            const QString notRead = SaveStateJudge::leftOutNote(changes.second);
             const Prompter::Alert question{Prompter::AlertId::coreChange,
                                            SaveStateJudge::describe(coreChanges),
-                                           SaveStateJudge::stateCount(coreChanges) == 1
-                                               ? QStringLiteral("It may not load afterwards. Update anyway?")
-                                               : QStringLiteral("They may not load afterwards. Update anyway?"),
+                                           (SaveStateJudge::stateCount(coreChanges) == 1
+                                                ? QStringLiteral("It may not load afterwards. Update anyway?")
+                                                : QStringLiteral("They may not load afterwards. Update anyway?"))
+                                               + (notRead.isEmpty() ? QString() : QStringLiteral("\n\n") + notRead),
                                            {QStringLiteral("Update"), QStringLiteral("Cancel")},
                                            Prompter::Style::warning,
                                            1};

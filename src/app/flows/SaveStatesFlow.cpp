@@ -1,7 +1,9 @@
 // The Save states page and the Systems page's cores: read off the main thread, judged there too.
 
 #include "app/AppModel.h"
+#include "base/Paths.h"
 #include "datacare/DataPlaces.h"
+#include "platform/FileOps.h"
 
 QCoro::Task<> AppModel::refreshCores()
 {
@@ -18,12 +20,18 @@ QCoro::Task<> AppModel::refreshSaveStates()
     {
         QList<Core> cores;
         QList<JudgedState> states;
+        qsizetype leftOut = 0;
+        std::optional<QString> unreachable;
     };
     auto reading = m_saveStates.refresh.inBackground(
         [app = m_installed ? std::optional(m_installed->url) : std::nullopt] {
             Read read;
             read.cores = Cores::installed(app);
-            const QList<SaveState> found = SaveStates::scan(DataPlaces::find().saveStates);
+            const QString folder = DataPlaces::find().saveStates;
+            // Kept on another drive that isn't there: not the same as having none.
+            if (!FileOps::exists(folder) && !FileOps::isInside(folder, Paths::library()))
+                read.unreachable = folder;
+            const QList<SaveState> found = SaveStates::scan(folder, &read.leftOut);
             read.states.reserve(found.size());
             for (const SaveState &state : found)
                 read.states.append(SaveStateJudge::judge(state, read.cores));
@@ -32,6 +40,8 @@ QCoro::Task<> AppModel::refreshSaveStates()
         [this](Read read) {
             m_saveStates.loading = false;
             m_saveStates.states = std::move(read.states);
+            m_saveStates.leftOut = read.leftOut;
+            m_saveStates.unreachable = read.unreachable;
             assign(m_saveStates.cores, std::move(read.cores), &AppModel::coresChanged);
             Q_EMIT saveStatesChanged();
         });
