@@ -123,6 +123,41 @@ private Q_SLOTS:
         qInfo().noquote() << u"step killed | version after | notice\n"_s + table.join(QLatin1Char('\n'));
     }
 
+    // A restore killed between writing a file and putting it in place, and a backup killed before
+    // its zip got its name: the next restore (or backup) leaves none of what they left.
+    void killedRestoreAndBackupLeaveNothing()
+    {
+        const QString states = m_home.path(u"Library/Application Support/OpenEmu/Save States"_s);
+        TestFiles::write(states + u"/SNES/Zelda/a.oesavestate/State"_s, "state");
+        TestFiles::write(states + u"/SNES/Zelda/b.oesavestate/State"_s, "other state");
+        const QString to = m_home.path(u"backups"_s);
+        QDir().mkpath(to);
+        const CliRun made = run({u"--json"_s, u"backup"_s, u"--to"_s, to, u"--only"_s, u"states"_s});
+        QCOMPARE(made.exitCode, 0);
+        const QString zip = made.json().value(u"notice"_s).toString().mid(14);
+
+        const auto leftovers = [&](const QString &folder, const QString &pattern) {
+            QStringList found;
+            QDirIterator it(folder, {pattern}, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+            while (it.hasNext())
+                found.append(it.next());
+            return found;
+        };
+        const CliRun restore = run({u"--yes"_s, u"restore"_s, zip}, {u"VANTOR_KILL_AT_STEP=1"_s});
+        QVERIFY2(restore.killed && restore.err.contains("killed at step 1: restore "), restore.err.constData());
+        QCOMPARE(leftovers(states, u".vantor-restore-*"_s).size(), 1);
+        QCOMPARE(run({u"--yes"_s, u"restore"_s, zip}).exitCode, 0);
+        QVERIFY(leftovers(states, u".vantor-restore-*"_s).isEmpty());
+        QCOMPARE(TestFiles::read(states + u"/SNES/Zelda/b.oesavestate/State"_s), QByteArray("other state"));
+
+        const CliRun backup = run({u"backup"_s, u"--to"_s, to, u"--only"_s, u"states"_s}, {u"VANTOR_KILL_AT_STEP=1"_s});
+        QVERIFY2(backup.killed && backup.err.contains("killed at step 1: backup "), backup.err.constData());
+        QCOMPARE(leftovers(to, u"*.zip.partial"_s).size(), 1);
+        QCOMPARE(run({u"backup"_s, u"--to"_s, to, u"--only"_s, u"states"_s}).exitCode, 0);
+        QVERIFY(leftovers(to, u"*.zip.partial"_s).isEmpty());
+        QCOMPARE(QDir(to).entryList({u"*.zip"_s}, QDir::Files).size(), 2);
+    }
+
     void twoUpdatesAtOnce()
     {
         // A slow download keeps the first update going while the second starts.

@@ -8,6 +8,7 @@
 
 #include "app/AppModel.h"
 #include "app/SaveStateJudge.h"
+#include "base/ByteCount.h"
 #include "base/FriendlyError.h"
 #include "base/Paths.h"
 #include "datacare/BackupArchive.h"
@@ -926,6 +927,38 @@ private Q_SLOTS:
                  (QStringList{u"dc_boot.bin"_s, u"lynxboot.img"_s, u"scph5501.bin"_s}));
         QCOMPARE(TestFiles::read(moved + u"/dc_boot.bin"_s), "dreamcast");
         QCOMPARE(BiosImport::whatIsThere(u"dc_boot.bin"_s, known), BiosImport::There::known);
+    }
+
+    // A zip read as a stream (no directory: sizes only after the data) can only be passed over by
+    // unpacking it: what that unpacks counts against the import's budget, so six 1 GiB entries stop
+    // at the budget, said once.
+    void biosImportOfStreamedZips()
+    {
+        const QString in = m_home.path(u"Downloads"_s);
+        ZipWriter zip;
+        for (int i = 0; i < 6; ++i)
+            zip.addFile(i % 2 ? u"disc%1.iso"_s.arg(i) : u".hidden%1"_s.arg(i), {},
+                        {.streamedZeros = Q_INT64_C(1) << 30});
+        zip.leaveOutDirectory();
+        QVERIFY(QDir().mkpath(in) && zip.write(in + u"/big.zip"_s));
+        const BiosImport::Gathered found = BiosImport::gather({in}, {});
+        QStringList reasons;
+        for (const BiosImport::Skipped &one : found.skipped)
+            reasons.append(one.reason);
+        QVERIFY2(reasons.count(u"the import reads %1 at most; the rest were not looked at"_s.arg(
+                     ByteCount::fileStyle(BiosImport::maxReadBytes)))
+                     == 1,
+                 qPrintable(reasons.join(u'\n')));
+
+        // A folder that can't be listed is named like a file that can't be read.
+        if (::geteuid() == 0)
+            QSKIP("root lists every folder: no folder here can't be read");
+        QVERIFY(QDir().mkpath(in + u"/locked"_s));
+        QFile::setPermissions(in + u"/locked"_s, QFileDevice::Permissions());
+        const BiosImport::Gathered locked = BiosImport::gather({in + u"/locked"_s}, {});
+        QFile::setPermissions(in + u"/locked"_s,
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QVERIFY(locked.skipped.size() == 1 && locked.skipped.first().reason == u"can't be read"_s);
     }
 
     // The import as the user runs it: a file Vantor doesn't recognise is replaced only when they

@@ -1,6 +1,9 @@
 #include "ZipWriter.h"
 
 #include <QFile>
+#include <QMap>
+
+#include <algorithm>
 
 #include <zlib.h>
 
@@ -17,14 +20,67 @@ void put32(QByteArray &out, quint32 v)
     put16(out, quint16(v >> 16));
 }
 
+// `zeros` zero bytes, raw-deflated; their CRC in `crc`.
+QByteArray deflatedZeros(qint64 zeros, quint32 &crc)
+{
+    z_stream stream{};
+    deflateInit2(&stream, Z_BEST_SPEED, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
+    const QByteArray chunk(1 << 20, '\0');
+    QByteArray out;
+    char buffer[1 << 16];
+    crc = 0;
+    for (qint64 left = zeros;;) {
+        const qint64 now = std::min<qint64>(left, chunk.size());
+        crc = quint32(crc32(crc, reinterpret_cast<const Bytef *>(chunk.constData()), uInt(now)));
+        stream.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(chunk.constData()));
+        stream.avail_in = uInt(now);
+        left -= now;
+        const int flush = left == 0 ? Z_FINISH : Z_NO_FLUSH;
+        int status = Z_OK;
+        do {
+            stream.next_out = reinterpret_cast<Bytef *>(buffer);
+            stream.avail_out = sizeof buffer;
+            status = deflate(&stream, flush);
+            out.append(buffer, int(sizeof buffer - stream.avail_out));
+        } while (stream.avail_out == 0);
+        if (status == Z_STREAM_END || left == 0)
+            break;
+    }
+    deflateEnd(&stream);
+    return out;
+}
+
 } // namespace
 
 bool ZipWriter::write(const QString &path) const
 {
     QByteArray out;
     QByteArray central;
+    QMap<qint64, QPair<QByteArray, quint32>> deflated;
     for (const Entry &entry : m_entries) {
         const QByteArray name = entry.name.toUtf8();
+        if (entry.options.streamedZeros >= 0) {
+            // Deflated once per size: a gigabyte of zeros takes a while.
+            if (!deflated.contains(entry.options.streamedZeros)) {
+                quint32 sum = 0;
+                deflated.insert(entry.options.streamedZeros, {deflatedZeros(entry.options.streamedZeros, sum), sum});
+            }
+            const auto &[data, crc] = deflated[entry.options.streamedZeros];
+            put32(out, 0x04034b50);
+            for (const quint16 field : {20, 0x08, 8, 0, 0x21}) // version, flags (sizes after), deflated
+                put16(out, field);
+            put32(out, 0); // CRC and sizes: in the descriptor
+            put32(out, 0);
+            put32(out, 0);
+            put16(out, quint16(name.size()));
+            put16(out, 0);
+            out.append(name).append(data);
+            put32(out, 0x08074b50);
+            put32(out, crc);
+            put32(out, quint32(data.size()));
+            put32(out, quint32(entry.options.streamedZeros));
+            continue;
+        }
         const quint32 crc
             = quint32(crc32(0, reinterpret_cast<const Bytef *>(entry.data.constData()), uInt(entry.data.size())));
         const quint32 offset = quint32(out.size());
@@ -65,6 +121,10 @@ bool ZipWriter::write(const QString &path) const
         put32(central, mode << 16);
         put32(central, offset);
         central.append(name).append(extra);
+    }
+    if (m_withoutDirectory) {
+        QFile file(path);
+        return file.open(QIODevice::WriteOnly) && file.write(out) == out.size();
     }
     const quint32 centralOffset = quint32(out.size());
     out.append(central);

@@ -13,6 +13,9 @@ struct ZipEntryOptions
     QString localName{}; // a different name in the local header than in the directory
     qint64 localListedSize = -1; // a different uncompressed size in the local header only
     int mode = -1; // a file's permission bits (04755, …); -1 for 0644
+    // When set: the content is this many zero bytes, deflated and streamed (sizes only in a data
+    // descriptor after the data, as a zip written to a pipe has them).
+    qint64 streamedZeros = -1;
 };
 
 // Writes small zip archives entry by entry (stored, not compressed), with whatever names and
@@ -31,6 +34,8 @@ public:
         m_entries.append({name, target.toUtf8(), true, options});
     }
     bool write(const QString &path) const;
+    // No central directory: only a streaming reader can read it, entry by entry.
+    void leaveOutDirectory() { m_withoutDirectory = true; }
 
 private:
     struct Entry
@@ -41,4 +46,5 @@ private:
         Options options;
     };
     QList<Entry> m_entries;
+    bool m_withoutDirectory = false;
 };
