@@ -60,6 +60,8 @@ public:
     void skipNextAutoBackup() { m_install.skipNextAutoBackup = true; }
     const std::optional<QString> &gamesFolder() const { return m_guide.gamesFolder; }
     const BiosMap &biosFound() const { return m_guide.found; }
+    // BIOS files found where OpenEmu never looks for them.
+    const BiosMap &biosMisplaced() const { return m_guide.misplaced; }
     // The MD5 of each BIOS file found (file name -> hex), from the same scan.
     const BiosMap &biosHashes() const { return m_guide.hashes; }
     // The dumps those files are judged against: the project's table and the installed cores' lists.

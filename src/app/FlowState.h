@@ -112,8 +112,9 @@ struct GuideState
     }
     Refresh refresh;
     std::optional<QString> gamesFolder;
-    BiosMap found; // file name -> where it was found
-    BiosMap hashes; // file name -> MD5 in hex
+    BiosMap found; // file name, lower-cased -> where it is in the BIOS folder
+    BiosMap misplaced; // file name, lower-cased -> where it is outside the BIOS folder
+    BiosMap hashes; // file name, lower-cased -> MD5 in hex
     QList<KnownDump> known = ProjectDocs::knownDumps();
     BiosImportResult lastImport; // and the installed cores' dumps, after a scan
 };

@@ -9,32 +9,89 @@
 
 namespace SaveStateJudge {
 
+namespace {
+
+// Cores OpenEmu no longer ships; their states can never load again.
+bool isRetired(const QString &identifier)
+{
+    for (const char *retired :
+         {"org.openemu.NeoPop", "org.openemu.TwoMbit", "org.openemu.VisualBoyAdvance", "org.openemu.Dolphin_Core"}) {
+        if (identifier == QLatin1String(retired))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+bool deletedAtLaunch(const SaveState &state, const QString &installedDeSmuME)
+{
+    const QString &core = state.coreIdentifier;
+    const QString version = state.coreVersion.value_or(QString());
+    const auto oneOf = [&](std::initializer_list<const char *> versions) {
+        return std::any_of(versions.begin(), versions.end(),
+                           [&](const char *listed) { return version == QLatin1String(listed); });
+    };
+    if (isRetired(core))
+        return true;
+    if (core == QStringLiteral("org.openemu.CrabEmu"))
+        return state.system == QStringLiteral("GameGear") || state.system == QStringLiteral("SegaMasterSystem")
+               || state.system == QStringLiteral("SG-1000");
+    if (core == QStringLiteral("org.openemu.desmume"))
+        return installedDeSmuME == QStringLiteral("0.9.12") && oneOf({"0.9.10", "0.9.10.1", "0.9.10.2", "0.9.11"});
+    if (core == QStringLiteral("org.openemu.GenesisPlus"))
+        return oneOf({"1.7.4", "1.7.4.1", "1.7.4.2", "1.7.4.3", "1.7.4.4", "1.7.4.5", "1.7.4.6"});
+    if (core == QStringLiteral("org.openemu.Mupen64Plus"))
+        return oneOf({"2.0", "2.0.1", "2.5", "2.5.1", "2.5.2", "2.5.3"});
+    return false;
+}
+
 JudgedState judge(const SaveState &state, const QList<Core> &cores)
 {
     JudgedState judged{state, QStringLiteral("unreadable"), {}, {}};
     if (!state.readable)
         return judged;
-    const auto core = std::find_if(cores.begin(), cores.end(), [&](const Core &c) {
-        return c.identifier.compare(state.coreIdentifier, Qt::CaseInsensitive) == 0;
-    });
+    // OpenEmu refuses a state of a newer format than its own (1.0).
+    if (!state.formatVersion.isEmpty()
+        && VersionChecker::compare(state.formatVersion, QStringLiteral("1.0"))
+               == VersionChecker::Ordering::descending) {
+        judged.judgement = QStringLiteral("newer-format");
+        return judged;
+    }
+    const auto withIdentifier = [&](const QString &identifier) {
+        return std::find_if(cores.begin(), cores.end(),
+                            [&](const Core &c) { return c.identifier.compare(identifier, Qt::CaseInsensitive) == 0; });
+    };
+    const auto desmume = withIdentifier(QStringLiteral("org.openemu.desmume"));
+    const auto core = withIdentifier(state.coreIdentifier);
+    if (core != cores.end()) {
+        judged.coreName = core->name;
+        judged.installedVersion = core->version;
+    }
+    if (deletedAtLaunch(state, desmume == cores.end() ? QString() : desmume->version)) {
+        judged.judgement = QStringLiteral("deleted-at-launch");
+        return judged;
+    }
     if (core == cores.end()) {
         judged.judgement = QStringLiteral("core-missing");
         return judged;
     }
-    judged.coreName = core->name;
-    judged.installedVersion = core->version;
     if (!state.coreVersion || state.coreVersion->isEmpty()) {
         judged.judgement = QStringLiteral("no-version");
         return judged;
     }
+    // OpenEmu compares the two as text: "1.52.0" against "1.52" warns.
+    if (*state.coreVersion == core->version) {
+        judged.judgement = QStringLiteral("matches");
+        return judged;
+    }
     // Versions without numbers (or a core that states none) can't be put in order.
     if (VersionChecker::numbers(*state.coreVersion).isEmpty() || VersionChecker::numbers(core->version).isEmpty()) {
-        judged.judgement
-            = *state.coreVersion == core->version ? QStringLiteral("matches") : QStringLiteral("other-version");
+        judged.judgement = QStringLiteral("other-version");
         return judged;
     }
     switch (VersionChecker::compare(*state.coreVersion, core->version)) {
-    case VersionChecker::Ordering::same: judged.judgement = QStringLiteral("matches"); break;
+    case VersionChecker::Ordering::same: judged.judgement = QStringLiteral("other-version"); break;
     case VersionChecker::Ordering::ascending: judged.judgement = QStringLiteral("older-core"); break;
     case VersionChecker::Ordering::descending: judged.judgement = QStringLiteral("newer-core"); break;
     }
@@ -57,7 +114,18 @@ QString explain(const JudgedState &judged)
         return QStringLiteral("Its core isn't installed (%1)").arg(judged.state.coreIdentifier);
     if (j == QStringLiteral("unreadable"))
         return QStringLiteral("Can't be read");
-    return QStringLiteral("Made with %1 %2; installed: %3")
+    if (j == QStringLiteral("newer-format"))
+        return QStringLiteral("OpenEmu can't read it: it was saved in a newer format (%1)")
+            .arg(judged.state.formatVersion);
+    if (j == QStringLiteral("deleted-at-launch") && isRetired(judged.state.coreIdentifier))
+        return QStringLiteral("Its core is no longer part of OpenEmu, which will offer to delete this at launch (%1)")
+            .arg(judged.state.coreIdentifier);
+    if (j == QStringLiteral("deleted-at-launch")) {
+        const QString core = judged.coreName.isEmpty() ? judged.state.coreIdentifier : judged.coreName;
+        return QStringLiteral("OpenEmu will offer to delete this at launch (made with %1)")
+            .arg((core + QLatin1Char(' ') + judged.state.coreVersion.value_or(QString())).trimmed());
+    }
+    return QStringLiteral("OpenEmu will warn before loading it: made with %1 %2; installed: %3")
         .arg(judged.coreName, judged.state.coreVersion.value_or(QString()),
              judged.installedVersion.isEmpty() ? QStringLiteral("no version") : judged.installedVersion);
 }
@@ -75,16 +143,18 @@ QString summary(const QList<JudgedState> &states)
 {
     if (states.isEmpty())
         return QStringLiteral("No save states yet.");
-    int versions = 0, missing = 0, unreadable = 0;
+    int versions = 0, missing = 0, unreadable = 0, deleted = 0;
     for (const JudgedState &judged : states) {
         if (judged.judgement == QStringLiteral("core-missing"))
             ++missing;
-        else if (judged.judgement == QStringLiteral("unreadable"))
+        else if (judged.judgement == QStringLiteral("unreadable") || judged.judgement == QStringLiteral("newer-format"))
             ++unreadable;
+        else if (judged.judgement == QStringLiteral("deleted-at-launch"))
+            ++deleted;
         else if (atRisk(judged))
             ++versions;
     }
-    if (versions + missing + unreadable == 0)
+    if (versions + missing + unreadable + deleted == 0)
         return states.size() == 1
                    ? QStringLiteral("The save state will load with the cores installed.")
                    : QStringLiteral("All %1 save states will load with the cores installed.").arg(states.size());
@@ -95,6 +165,10 @@ QString summary(const QList<JudgedState> &states)
                                    : QStringLiteral("%1 save states were made with a different core version and may "
                                                     "not load.")
                                          .arg(versions));
+    if (deleted > 0)
+        parts.append(deleted == 1
+                         ? QStringLiteral("1 will be offered for deletion when OpenEmu starts.")
+                         : QStringLiteral("%1 will be offered for deletion when OpenEmu starts.").arg(deleted));
     if (missing > 0)
         parts.append(missing == 1 ? QStringLiteral("1 needs a core that isn't installed.")
                                   : QStringLiteral("%1 need a core that isn't installed.").arg(missing));

@@ -8,7 +8,10 @@
 struct JudgedState
 {
     SaveState state;
-    QString judgement; // matches, older-core, newer-core, other-version, core-missing, no-version, unreadable
+    // matches, older-core, newer-core, other-version, core-missing, deleted-at-launch (the states
+    // of cores OpenEmu knows to crash, and of cores it no longer ships), newer-format, no-version,
+    // unreadable
+    QString judgement;
     QString coreName; // of the installed core with its identifier, when there is one
     QString installedVersion;
 };
@@ -16,6 +19,10 @@ struct JudgedState
 namespace SaveStateJudge {
 
 JudgedState judge(const SaveState &state, const QList<Core> &cores);
+
+// Whether OpenEmu-Silicon offers to delete the state at launch (the states of cores it knows to
+// crash with them), given the DeSmuME installed (its version, empty when none).
+bool deletedAtLaunch(const SaveState &state, const QString &installedDeSmuME);
 
 // Every judgement but "matches" and "no-version" (which OpenEmu opens without a warning).
 bool atRisk(const JudgedState &judged);

@@ -493,12 +493,14 @@ QCoro::Task<int> guide(AppModel &model, CliOutput::Options options)
         for (const BIOSEntry &entry : ProjectDocs::biosTable()) {
             QJsonArray checks;
             const QList<BiosCheck> judged
-                = GuideChecklist::checks(entry, found, model.biosHashes(), model.knownDumps());
+                = GuideChecklist::checks(entry, found, model.biosHashes(), model.knownDumps(), model.biosMisplaced());
             for (const BiosCheck &check : judged)
-                checks.append(
-                    QJsonObject{{QStringLiteral("file"), check.file},
-                                {QStringLiteral("state"), GuideChecklist::stateName(check.state)},
-                                {QStringLiteral("path"), check.path ? QJsonValue(*check.path) : QJsonValue()}});
+                checks.append(QJsonObject{
+                    {QStringLiteral("file"), check.file},
+                    {QStringLiteral("state"), GuideChecklist::stateName(check.state)},
+                    {QStringLiteral("optional"), check.optional},
+                    {QStringLiteral("path"), check.path ? QJsonValue(*check.path) : QJsonValue()},
+                    {QStringLiteral("elsewhere"), check.elsewhere ? QJsonValue(*check.elsewhere) : QJsonValue()}});
             biosRows.append(QJsonObject{
                 {QStringLiteral("system"), entry.system},
                 {QStringLiteral("checks"), checks},
@@ -531,13 +533,22 @@ QCoro::Task<int> guide(AppModel &model, CliOutput::Options options)
     for (const BIOSEntry &entry : ProjectDocs::biosTable()) {
         // Each file with its state word: "scph5501.bin verified".
         QStringList files;
-        const QList<BiosCheck> judged = GuideChecklist::checks(entry, found, model.biosHashes(), model.knownDumps());
+        const QList<BiosCheck> judged
+            = GuideChecklist::checks(entry, found, model.biosHashes(), model.knownDumps(), model.biosMisplaced());
         for (const BiosCheck &check : judged)
-            files.append(check.file + QLatin1Char(' ') + GuideChecklist::stateName(check.state));
+            files.append(check.file + QLatin1Char(' ') + GuideChecklist::stateName(check.state)
+                         + (check.optional && !entry.optional ? QStringLiteral(" (optional)") : QString()));
         CliOutput::printLine(QStringLiteral("  %1 %2: %3%4")
                                  .arg(mark(GuideChecklist::readiness(entry, judged)), entry.system,
                                       files.join(entry.anyOf ? QStringLiteral(" or ") : QStringLiteral(" and ")),
                                       entry.optional ? QStringLiteral(" (optional)") : QString()));
+        // Where OpenEmu never looks, and the way into its BIOS folder.
+        for (const BiosCheck &check : judged) {
+            if (check.elsewhere)
+                CliOutput::printLine(
+                    QStringLiteral("    %1 is in %2, where OpenEmu doesn't look: vantor-cli bios-import '%2'")
+                        .arg(check.file, *check.elsewhere));
+        }
     }
     CliOutput::printLine(QStringLiteral("Controllers:"));
     if (monitor.controllers().isEmpty())

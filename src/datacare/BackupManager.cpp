@@ -330,9 +330,9 @@ QList<BackupItem> items()
             entry.stored.prepend(entry.relativePath); // a single place: stored where it belongs
         entry.exists = false;
         for (const QString &source : std::as_const(entry.sources)) {
-            // A folder OpenEmu was told to keep elsewhere that isn't there: its drive is away.
-            const bool moved = !FileOps::isInside(source, Paths::library());
-            if (!FileOps::exists(source) && moved)
+            // A folder OpenEmu was told to keep elsewhere that isn't there, nor its parent: its
+            // drive is away.
+            if (!DataPlaces::reachable(source))
                 entry.reachable = false;
             entry.exists = entry.exists || FileOps::exists(source);
             entry.size = ByteCount::saturatingAdd(entry.size, storedSize(source));
@@ -418,7 +418,7 @@ QString create(const QList<BackupItem> &items, const QString &folder, const Prog
         FileOps::removeItem(partial);
         // A drive unplugged while it was being read: said as that, not as a failed read.
         for (const BackupArchive::Root &root : std::as_const(roots)) {
-            if (!FileOps::isInside(root.source, Paths::library()) && !FileOps::exists(root.source))
+            if (!DataPlaces::reachable(root.source))
                 throw FriendlyError(reachMessage, root.stored + QStringLiteral(": ") + root.source);
         }
         throw;
@@ -525,7 +525,7 @@ QStringList restore(const QString &zip, const Progress &progress)
     for (const auto &entry : entries) {
         const QString top = placement.topFor(withoutTrailingSlash(entry.name), true);
         const QString disk = top.isEmpty() ? QString() : placement.diskOf(top);
-        if (!disk.isEmpty() && !FileOps::isInside(disk, Paths::library()) && !FileOps::exists(disk))
+        if (!disk.isEmpty() && !DataPlaces::reachable(disk))
             throw FriendlyError(reachMessage, top + QStringLiteral(": ") + disk);
     }
     if (const QStringList links = placement.blocked(entries); !links.isEmpty())

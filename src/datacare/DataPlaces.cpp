@@ -3,6 +3,7 @@
 #include "base/Paths.h"
 #include "datacare/FolderRule.h"
 #include "platform/AppPreferences.h"
+#include "platform/FileOps.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -57,6 +58,12 @@ std::optional<QString> folderFrom(const QMap<QString, std::optional<QString>> &p
 QStringList DataPlaces::coreSaveFolders()
 {
     return {QStringLiteral("PPSSPP/PSP/SAVEDATA"), QStringLiteral("Dolphin/GC"), QStringLiteral("Dolphin/Wii")};
+}
+
+bool DataPlaces::reachable(const QString &folder)
+{
+    return FileOps::exists(folder) || FileOps::isInside(folder, Paths::library())
+           || QFileInfo(QFileInfo(folder).path()).isDir();
 }
 
 DataPlaces DataPlaces::find()

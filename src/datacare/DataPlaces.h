@@ -36,4 +36,9 @@ struct DataPlaces
     // The games' saves some cores keep outside "Battery Saves", relative to OpenEmu's support
     // folder: PPSSPP's memory stick and Dolphin's GameCube memory cards and Wii saves.
     static QStringList coreSaveFolders();
+
+    // Whether a folder can be reached: it is there, or it is in ~/Library, or the folder that
+    // would hold it is there (a restore makes it). A folder kept elsewhere whose parent is missing
+    // too is on a drive that isn't connected.
+    static bool reachable(const QString &folder);
 };

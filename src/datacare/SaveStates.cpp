@@ -36,6 +36,10 @@ SaveState read(const QString &folder, const QString &bundle)
         state.coreVersion = keys.value(QStringLiteral("Core Version"));
     if (!text("Name").isEmpty())
         state.name = text("Name");
+    state.formatVersion = text("Version");
+    // When OpenEmu says it was saved; the file's date only when it says nothing.
+    if (const auto stamp = BundleInfo::dateOf(info.value_or(QByteArray()), "Timestamp"))
+        state.date = *stamp;
     state.readable = data.isFile() && !data.isSymLink() && !text("Name").isEmpty() && !text("ROM MD5").isEmpty()
                      && !state.coreIdentifier.isEmpty();
     state.name = displayName(state.name);

@@ -17,7 +17,8 @@ struct SaveState
     QString coreIdentifier;
     std::optional<QString> coreVersion; // none when it recorded none
     qint64 size = 0;
-    QDateTime date; // when its State was last written
+    QDateTime date; // its Info.plist Timestamp; else when its State was last written
+    QString formatVersion; // its Info.plist Version ("1.0"); OpenEmu refuses a higher one
     bool readable = false; // a State file and an Info.plist with Name, ROM MD5 and Core Identifier
 };
 

@@ -54,8 +54,9 @@ QList<TidyRow> scan(const std::optional<QString> &appPath)
     QList<TidyRow> rows;
     for (const Place &place : places) {
         const bool exists = FileOps::exists(place.url);
-        // Anything outside ~/Library that isn't there is on a drive that isn't connected.
-        const bool reachable = exists || FileOps::isInside(place.url, Paths::library());
+        // Anything outside ~/Library that isn't there, nor its parent, is on a drive that isn't
+        // connected.
+        const bool reachable = DataPlaces::reachable(place.url);
         rows.append({place.id, place.title, place.url, FileUtil::size(place.url, followed), exists, reachable});
     }
     // Where OpenEmu's preferences point but Vantor won't go: said, with the path, and nothing more.

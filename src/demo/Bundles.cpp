@@ -1,6 +1,7 @@
 #include "demo/Bundles.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -12,13 +13,22 @@
 
 namespace {
 
-// Integers, booleans, lists and dictionaries as themselves; anything else as its text.
+// Integers, booleans, dates, lists and dictionaries as themselves; anything else as its text.
 plist_t nodeOf(const QVariant &value)
 {
     switch (value.typeId()) {
     case QMetaType::Int:
     case QMetaType::LongLong: return plist_new_uint(uint64_t(value.toLongLong()));
     case QMetaType::Bool: return plist_new_bool(value.toBool() ? 1 : 0);
+    case QMetaType::QDateTime: {
+        // Seconds since 2001-01-01 UTC, as the Mac counts them (newer libplists call this
+        // deprecated and give it the same meaning).
+        const qint64 ms = QDateTime(QDate(2001, 1, 1), QTime(0, 0), Qt::UTC).msecsTo(value.toDateTime());
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+        return plist_new_date(int32_t(ms / 1000), int32_t(ms % 1000 * 1000));
+#pragma GCC diagnostic pop
+    }
     case QMetaType::QVariantList: {
         plist_t array = plist_new_array();
         for (const QVariant &item : value.toList())

@@ -58,7 +58,7 @@ void seedHome(const QString &home)
               QStringLiteral("org.openemu.Snes9x"), QStringLiteral("1.60"), 48'000);
     // Made with the Mupen64Plus inside OpenEmu 1.0.3; 1.0.4 brings a newer one.
     saveState(QStringLiteral("/N64/Demo Kart 64/OESpecialState_quick2"), QStringLiteral("OESpecialState_quick2"),
-              QStringLiteral("org.openemu.Mupen64Plus"), QStringLiteral("2.5.3"), 64'000);
+              QStringLiteral("org.openemu.Mupen64Plus"), QStringLiteral("2.5.10"), 64'000);
     saveState(QStringLiteral("/GBA/Demo Advance/OESpecialState_auto"), QStringLiteral("OESpecialState_auto"),
               QStringLiteral("org.openemu.mGBA"), QStringLiteral("0.10.5"), 96'000);
     Bundles::writePreferences(home + QStringLiteral("/Library/Preferences/org.openemu.OpenEmu.plist"),
@@ -132,6 +132,9 @@ void seedHome(const QString &home)
         QDir(pack + QStringLiteral("/zipped")).removeRecursively();
     write(support + QStringLiteral("/Snes9x/Battery Saves/Super Demo World.srm"), QByteArray(8'192, 'b'));
     write(support + QStringLiteral("/mGBA/Battery Saves/Demo Advance.sav"), QByteArray(32'768, 'b'));
+    // Saves kept outside Battery Saves: PPSSPP's memory stick and a Dolphin GameCube memory card.
+    write(support + QStringLiteral("/PPSSPP/PSP/SAVEDATA/DEMO00001/DATA.BIN"), QByteArray(16'384, 'p'));
+    write(support + QStringLiteral("/Dolphin/GC/USA/Card A/01-DEMO-Demo Kart.gci"), QByteArray(8'256, 'g'));
     write(support + QStringLiteral("/BIOS/scph5501.bin"), QByteArray(512'000, 'p'));
     write(support + QStringLiteral("/BIOS/lynxboot.img"), QByteArray(512, 'x'));
     write(home + QStringLiteral("/Library/Caches/org.openemu.OpenEmu/Cache.db"), QByteArray(64'000, 'c'));
@@ -181,7 +184,7 @@ Feed::Feed(const QString &sandbox)
     // Each app brings its own cores: 1.0.4 a newer Mupen64Plus than the demo's save state was made with.
     SampleRelease::publish(*m_server, work, first,
                            {.version = QStringLiteral("1.0.3"),
-                            .cores = {{QStringLiteral("Mupen64Plus"), QStringLiteral("2.5.3")},
+                            .cores = {{QStringLiteral("Mupen64Plus"), QStringLiteral("2.5.10")},
                                       {QStringLiteral("Snes9x"), QStringLiteral("1.60")}}});
     SampleRelease::publish(
         *m_server, work, second,

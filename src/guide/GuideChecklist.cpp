@@ -1,74 +1,96 @@
 #include "guide/GuideChecklist.h"
 
-#include <QCryptographicHash>
-#include <QFile>
-#include <QFileInfo>
-#include <QSet>
-
 #include "base/Paths.h"
 #include "platform/FileOps.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 
 #include <fts.h>
 
 namespace GuideChecklist {
 
+namespace {
+
+QString biosFolder()
+{
+    return QDir(Paths::supportFolder()).filePath(QStringLiteral("BIOS"));
+}
+
+} // namespace
+
 FoundFiles scanFileNames()
 {
+    // OpenEmu looks for each file by its name in its BIOS folder and nowhere else, whatever the
+    // name's case (the Mac's default volume ignores it). The folder itself may be a link the user
+    // made (the data moved to another disk): it is followed; a link to a file in it counts too,
+    // as OpenEmu would open it.
+    FoundFiles found;
+    const QFileInfoList files
+        = QDir(biosFolder()).entryInfoList(QDir::Files | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
+    for (const QFileInfo &file : files.mid(0, maxEntries)) {
+        if (file.fileName().startsWith(QLatin1Char('.')))
+            continue;
+        const QString key = file.fileName().toLower();
+        if (!found.contains(key))
+            found.insert(key, file.filePath());
+    }
+    return found;
+}
+
+FoundFiles misplacedFiles(const QStringList &names)
+{
+    QSet<QString> wanted;
+    for (const QString &name : names)
+        wanted.insert(name.toLower());
     FoundFiles found;
     int looked = 0;
-    QStringList roots{Paths::supportFolder()};
-    // OpenEmu's own data folders (BIOS, say) may be links the user made too: each is walked in
-    // turn, from where it points. No other link is followed.
-    for (qsizetype at = 0; at < roots.size() && looked <= maxEntries; ++at) {
-        const QByteArray root = QFile::encodeName(roots[at]);
-        char *paths[] = {const_cast<char *>(root.constData()), nullptr};
-        // FTS_NOSTAT: the walk needs only "folder or not", which the directory listing tells.
-        // FTS_COMFOLLOW: the folder walked may itself be a link the user made (the data moved to
-        // another disk) and is followed; nothing below it is.
-        FTS *tree = fts_open(paths, FTS_PHYSICAL | FTS_COMFOLLOW | FTS_NOCHDIR | FTS_NOSTAT, nullptr);
-        if (!tree)
+    const QByteArray root = QFile::encodeName(Paths::supportFolder());
+    char *paths[] = {const_cast<char *>(root.constData()), nullptr};
+    // FTS_NOSTAT: the walk needs only "folder or not", which the directory listing tells.
+    // FTS_COMFOLLOW: OpenEmu's folder may itself be a link the user made; nothing below it is
+    // followed.
+    FTS *tree = fts_open(paths, FTS_PHYSICAL | FTS_COMFOLLOW | FTS_NOCHDIR | FTS_NOSTAT, nullptr);
+    if (!tree)
+        return found;
+    while (FTSENT *entry = fts_read(tree)) {
+        if (entry->fts_level == 0 || entry->fts_info == FTS_DP)
             continue;
-        while (FTSENT *entry = fts_read(tree)) {
-            if (entry->fts_level == 0) // the folder itself
-                continue;
-            if (entry->fts_info == FTS_DP) // a folder again, on the way out
-                continue;
-            const QString name = QFile::decodeName(QByteArray(entry->fts_name, qsizetype(entry->fts_namelen)));
-            const QString path = QFile::decodeName(QByteArray(entry->fts_path, qsizetype(entry->fts_pathlen)));
-            const bool isFolder = entry->fts_info == FTS_D || entry->fts_info == FTS_DC || entry->fts_info == FTS_DNR;
-            if (name.startsWith(QLatin1Char('.'))) {
-                if (isFolder)
-                    fts_set(tree, entry, FTS_SKIP);
-                continue;
-            }
-            if (++looked > maxEntries)
-                break;
-            const bool top = at == 0 && entry->fts_level == 1;
-            if (top && !isFolder && Paths::dataTopFolders().contains(name) && QFileInfo(path).isSymLink()) {
-                roots.append(path);
-                continue;
-            }
-            if (isFolder) {
-                if (name == QStringLiteral("Game Library") || name == QStringLiteral("Save States"))
-                    fts_set(tree, entry, FTS_SKIP);
-                continue;
-            }
-            found.insert(name, path);
+        const QString name = QFile::decodeName(QByteArray(entry->fts_name, qsizetype(entry->fts_namelen)));
+        const QString path = QFile::decodeName(QByteArray(entry->fts_path, qsizetype(entry->fts_pathlen)));
+        const bool isFolder = entry->fts_info == FTS_D || entry->fts_info == FTS_DC || entry->fts_info == FTS_DNR;
+        if (++looked > maxEntries)
+            break;
+        // The BIOS folder is where they belong; the library and the save states hold none.
+        const bool skipped
+            = name.startsWith(QLatin1Char('.')) || (entry->fts_level == 1 && (Paths::dataTopFolders().contains(name)));
+        if (isFolder) {
+            if (skipped)
+                fts_set(tree, entry, FTS_SKIP);
+            continue;
         }
-        fts_close(tree);
+        if (!skipped && wanted.contains(name.toLower()) && !found.contains(name.toLower()))
+            found.insert(name.toLower(), path);
     }
+    fts_close(tree);
     return found;
 }
 
 bool isSatisfied(const BIOSEntry &entry, const FoundFiles &found)
 {
-    const auto present = [&](const QString &name) { return found.contains(name); };
-    return entry.anyOf ? std::any_of(entry.files.begin(), entry.files.end(), present)
-                       : std::all_of(entry.files.begin(), entry.files.end(), present);
+    const auto present = [&](const QString &name) { return found.contains(name.toLower()); };
+    QStringList required;
+    for (const QString &file : entry.files) {
+        if (!entry.optionalFiles.contains(file))
+            required.append(file);
+    }
+    // A row of optional files only (some games need them) counts once one is there.
+    if (required.isEmpty())
+        return std::any_of(entry.files.begin(), entry.files.end(), present);
+    return std::all_of(required.begin(), required.end(), present);
 }
 
 namespace {
@@ -90,19 +112,24 @@ int rank(BiosCheck::State state)
 
 Readiness readiness(const BIOSEntry &entry, const QList<BiosCheck> &all)
 {
-    // A file the cores can do without never holds its system back.
-    QList<BiosCheck> checks;
-    for (const BiosCheck &check : all) {
-        if (!(check.optional && check.state == BiosCheck::State::missing))
-            checks.append(check);
-    }
     if (all.isEmpty())
         return Readiness::missing;
-    if (checks.isEmpty())
-        return Readiness::ready;
-    int overall = entry.anyOf ? 0 : 3;
-    for (const BiosCheck &check : checks)
-        overall = entry.anyOf ? std::max(overall, rank(check.state)) : std::min(overall, rank(check.state));
+    // OpenEmu's rule: every file its cores can't do without must be there. An optional file never
+    // holds its system back; a row of optional files only takes the best of those there.
+    QList<BiosCheck> required, present;
+    for (const BiosCheck &check : all) {
+        if (!check.optional)
+            required.append(check);
+        else if (check.state != BiosCheck::State::missing)
+            present.append(check);
+    }
+    const bool anyOf = entry.anyOf || required.isEmpty();
+    const QList<BiosCheck> &judged = required.isEmpty() ? present : required;
+    if (judged.isEmpty())
+        return Readiness::missing;
+    int overall = anyOf ? 0 : 3;
+    for (const BiosCheck &check : judged)
+        overall = anyOf ? std::max(overall, rank(check.state)) : std::min(overall, rank(check.state));
     return overall == 3 ? Readiness::ready : overall == 0 ? Readiness::missing : Readiness::warning;
 }
 
@@ -116,17 +143,9 @@ QString readinessName(Readiness readiness)
     return {};
 }
 
-QString folder(const BIOSEntry &entry, const FoundFiles &found)
+QString folder(const BIOSEntry &, const FoundFiles &)
 {
-    for (const QString &name : entry.files) {
-        if (const auto it = found.constFind(name); it != found.constEnd())
-            return QFileInfo(*it).path();
-    }
-    if (entry.system.contains(QStringLiteral("Dreamcast")) && QFileInfo::exists(Paths::dreamcastBIOSFolder()))
-        return Paths::dreamcastBIOSFolder();
-    if (QFileInfo::exists(Paths::supportFolder()))
-        return Paths::supportFolder();
-    return QDir(Paths::library()).filePath(QStringLiteral("Application Support"));
+    return biosFolder(); // the one place OpenEmu looks
 }
 
 QList<GuideStep> steps(bool installed, const std::optional<QString> &gamesFolder, const FoundFiles &found,
@@ -169,48 +188,49 @@ FileHashes hashFiles(const FoundFiles &found, const QList<KnownDump> &known)
         named.insert(dump.file.toLower());
     FileHashes hashes;
     for (auto it = found.cbegin(); it != found.cend(); ++it) {
-        if (!named.contains(it.key().toLower()) || ProjectDocs::isNeverJudged(it.key()))
+        if (!named.contains(it.key().toLower()))
             continue;
         // Read only when it is a regular file (a link to one counts), never waiting on a FIFO or a
         // device; BIOS files are kilobytes to a few megabytes, anything far larger is not one.
         const auto bytes = FileOps::readRegularFile(it.value(), 64 * 1024 * 1024, FileOps::Links::follow);
         if (!bytes)
             continue;
-        hashes.insert(it.key(), QString::fromLatin1(QCryptographicHash::hash(*bytes, QCryptographicHash::Md5).toHex()));
+        hashes.insert(it.key().toLower(),
+                      QString::fromLatin1(QCryptographicHash::hash(*bytes, QCryptographicHash::Md5).toHex()));
     }
     return hashes;
 }
 
 QList<BiosCheck> checks(const BIOSEntry &entry, const FoundFiles &found, const FileHashes &hashes,
-                        const QList<KnownDump> &known)
+                        const QList<KnownDump> &known, const FoundFiles &misplaced)
 {
     QList<BiosCheck> list;
     for (const QString &file : entry.files) {
         BiosCheck check;
         check.file = file;
-        // Optional when every core that names it says so.
-        const auto listing = std::count_if(known.begin(), known.end(),
-                                           [&](const KnownDump &d) { return d.file == file && d.fromCore; });
-        const auto optional = std::count_if(known.begin(), known.end(),
-                                            [&](const KnownDump &d) { return d.file == file && d.optional; });
-        check.optional = optional > 0 && optional == listing;
-        // Found by name as the satisfied rule finds it (exact name).
-        if (const auto where = found.constFind(file); where != found.cend())
+        const QString key = file.toLower();
+        const auto named = [&](const KnownDump &d) { return d.file.compare(file, Qt::CaseInsensitive) == 0; };
+        // Optional when the table says so, or when every installed core that names it does.
+        const auto listing
+            = std::count_if(known.begin(), known.end(), [&](const KnownDump &d) { return named(d) && d.fromCore; });
+        const auto optional
+            = std::count_if(known.begin(), known.end(), [&](const KnownDump &d) { return named(d) && d.optional; });
+        check.optional = entry.optionalFiles.contains(file) || (optional > 0 && optional == listing);
+        if (const auto where = found.constFind(key); where != found.cend())
             check.path = *where;
         if (!check.path) {
-            list.append(check);
-            continue;
-        }
-        if (ProjectDocs::isNeverJudged(file)) {
-            check.state = BiosCheck::State::present;
+            // Somewhere OpenEmu never looks: said, and still missing.
+            if (const auto elsewhere = misplaced.constFind(key); elsewhere != misplaced.cend())
+                check.elsewhere = *elsewhere;
             list.append(check);
             continue;
         }
         check.state = BiosCheck::State::unrecognised;
-        const QString md5 = hashes.value(file);
-        // A dump OpenEmu's own cores accept is verified, even where the table marks it bad.
+        const QString md5 = hashes.value(key);
+        // A dump OpenEmu's own cores accept is verified, even where the table marks it bad; a name
+        // may be listed with several accepted dumps.
         for (const KnownDump &dump : known) {
-            if (dump.file != file || dump.md5 != md5)
+            if (!named(dump) || dump.md5 != md5)
                 continue;
             if (!dump.bad) {
                 check.state = BiosCheck::State::verified;

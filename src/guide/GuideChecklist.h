@@ -24,16 +24,17 @@ struct BiosCheck
     enum class State { verified, unrecognised, bad, present, missing };
     QString file;
     State state = State::missing;
-    std::optional<QString> path; // none when missing
+    std::optional<QString> path; // in the BIOS folder; none when missing
     QString remark; // for a bad dump: what to do about it
-    bool optional = false; // every installed core that lists it can do without it
+    bool optional = false; // the table, or every installed core that lists it, can do without it
+    std::optional<QString> elsewhere; // missing, but a file of its name is where OpenEmu never looks
 };
 
 // The first-game checklist: which BIOS files are on disk, and the four steps.
 namespace GuideChecklist {
 
-using FoundFiles = QMap<QString, QString>; // file name -> where it is
-using FileHashes = QMap<QString, QString>; // file name -> MD5 of its contents
+using FoundFiles = QMap<QString, QString>; // file name, lower-cased -> where it is
+using FileHashes = QMap<QString, QString>; // file name, lower-cased -> MD5 of its contents
 
 // The dumps a BIOS file is judged against: the project's table (with its bad dumps) and every
 // file the installed cores list by name and MD5.
@@ -45,29 +46,36 @@ FileHashes hashFiles(const FoundFiles &found, const QList<KnownDump> &known = Pr
 
 // Each file of a row with its state, judged against the known dumps (the project's table by
 // default; tests give their own).
+// A file missing from the BIOS folder but found in `misplaced` says where it is.
 QList<BiosCheck> checks(const BIOSEntry &entry, const FoundFiles &found, const FileHashes &hashes,
-                        const QList<KnownDump> &known = ProjectDocs::knownDumps());
+                        const QList<KnownDump> &known = ProjectDocs::knownDumps(), const FoundFiles &misplaced = {});
 // The state's word, as the CLI prints it ("verified", "unrecognised", …).
 QString stateName(BiosCheck::State state);
 
 inline constexpr int maxEntries = 20'000;
 
-// Every file name below OpenEmu's support folder, hidden entries skipped and the "Game
-// Library" and "Save States" folders not entered, looking at most at 20,000 entries. Blocks:
+// The files in OpenEmu's BIOS folder, the one place it looks for them (at most 20,000). Blocks:
 // run it off the main thread.
 FoundFiles scanFileNames();
 
+// Files of these names (any case) elsewhere in OpenEmu's support folder, where OpenEmu never looks
+// for them (a core's folder, Battery Saves); hidden entries, the BIOS folder, the library and the
+// save states are not entered, and at most 20,000 entries looked at. Blocks.
+FoundFiles misplacedFiles(const QStringList &names);
+
+// Whether the row's files OpenEmu needs are all in the BIOS folder (for a row of optional files,
+// one of them): what step 3 counts.
 bool isSatisfied(const BIOSEntry &entry, const FoundFiles &found);
 
-// How a system's row stands, the one rule both views draw: a system that needs all of its files
-// takes the worst of their states, one that needs any of them the best. (Files a note calls
-// optional are not in the row, so they never count.)
+// How a system's row stands, the one rule both views draw, OpenEmu's: the worst state of the
+// files it can't do without; optional files never hold it back (a row of optional files only
+// takes the best of those there).
 enum class Readiness { ready, warning, missing };
 Readiness readiness(const BIOSEntry &entry, const QList<BiosCheck> &checks);
 // "ready", "warning", "missing".
 QString readinessName(Readiness readiness);
 
-// The folder to open for a BIOS row: where one of its files is, else where it belongs.
+// The folder to open for a BIOS row: OpenEmu's BIOS folder, where its files belong.
 QString folder(const BIOSEntry &entry, const FoundFiles &found);
 
 QList<GuideStep> steps(bool installed, const std::optional<QString> &gamesFolder, const FoundFiles &found,

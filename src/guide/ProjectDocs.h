@@ -17,15 +17,17 @@ struct SystemInfo
     QString note;
 };
 
-// BIOS files a system needs, by exact file name.
+// BIOS files a system needs, by file name (found whatever their case, as on the Mac's volume).
 struct BIOSEntry
 {
     QUuid id;
     QString system;
     QStringList files; // in display order, never empty
-    bool anyOf = false; // one of the files is enough; otherwise all are needed
-    bool optional = false; // only some games need it
+    bool anyOf = false; // one of the files is enough; otherwise all are needed (OpenEmu's own rule)
+    bool optional = false; // only some games need it: every file is optional
     QString note;
+    QString systemId; // OpenEmu's identifier of the system ("openemu.system.psx")
+    QStringList optionalFiles; // those of `files` its cores can do without
 };
 
 // A BIOS dump known by its contents (MD5, as the emulators' documentation publishes them).
@@ -42,10 +44,8 @@ struct KnownDump
 // The fixed tables of what OpenEmu-Silicon supports, built once on first use.
 namespace ProjectDocs {
 
-// Known-good dumps of the BIOS files, and the known-bad ones.
+// Known-good dumps of the BIOS files (a name may have several), and the known-bad ones.
 const QList<KnownDump> &knownDumps();
-// Files never judged by their contents (the console writes into them).
-bool isNeverJudged(const QString &file);
 
 const QList<SystemInfo> &systems();
 const QList<BIOSEntry> &biosTable();

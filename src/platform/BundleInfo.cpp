@@ -207,4 +207,28 @@ QMap<QString, std::optional<QString>> stringsOf(const QByteArray &bytes)
     return found;
 }
 
+std::optional<QDateTime> dateOf(const QByteArray &bytes, const char *key)
+{
+    if (bytes.isEmpty() || !PlistDepth::within(bytes, maxNesting))
+        return std::nullopt;
+    plist_t raw = nullptr;
+    plist_from_memory(bytes.constData(), uint32_t(bytes.size()), &raw);
+    const PlistPtr root(raw);
+    if (!root || plist_get_node_type(root.get()) != PLIST_DICT)
+        return std::nullopt;
+    plist_t node = plist_dict_get_item(root.get(), key);
+    if (!node || plist_get_node_type(node) != PLIST_DATE)
+        return std::nullopt;
+    int32_t seconds = 0;
+    int32_t microseconds = 0;
+    // Seconds since 2001-01-01 UTC, as the Mac counts them. Newer libplists offer a Unix-based
+    // twin and mark this one deprecated; it gives the same value everywhere.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    plist_get_date_val(node, &seconds, &microseconds);
+#pragma GCC diagnostic pop
+    const QDateTime epoch(QDate(2001, 1, 1), QTime(0, 0), Qt::UTC);
+    return epoch.addSecs(seconds).addMSecs(microseconds / 1000);
+}
+
 } // namespace BundleInfo

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QList>
 #include <QMap>
 #include <QString>
@@ -39,5 +40,9 @@ std::optional<BundleMetadata> read(const QString &bundlePath);
 // The top-level entries of a property list (XML or binary) that is a dictionary: a string's
 // text, or none for a value of another type. Empty when it isn't one, or nests too deep.
 QMap<QString, std::optional<QString>> stringsOf(const QByteArray &bytes);
+
+// A top-level date entry of a property list (a save state's Timestamp), in UTC; none when the
+// list can't be read or the entry is missing or not a date.
+std::optional<QDateTime> dateOf(const QByteArray &bytes, const char *key);
 
 } // namespace BundleInfo

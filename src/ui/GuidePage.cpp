@@ -99,7 +99,7 @@ void GuidePage::sync()
     m_bios->addWidget(add, 0, Qt::AlignLeft);
     for (const BIOSEntry &entry : ProjectDocs::biosTable()) {
         const QList<BiosCheck> checks
-            = GuideChecklist::checks(entry, found, m_model.biosHashes(), m_model.knownDumps());
+            = GuideChecklist::checks(entry, found, m_model.biosHashes(), m_model.knownDumps(), m_model.biosMisplaced());
         const GuideChecklist::Readiness state = GuideChecklist::readiness(entry, checks);
         auto *row = new QHBoxLayout;
         using Readiness = GuideChecklist::Readiness;
@@ -120,16 +120,16 @@ void GuidePage::sync()
             name->addWidget(caption(QStringLiteral("  (optional)"), this));
         name->addStretch();
         lines->addLayout(name);
-        QLabel *files = caption(
-            (entry.anyOf ? QStringLiteral("Any of: ") : QString()) + entry.files.join(QStringLiteral(", ")), this);
+        QLabel *files = caption(QStringLiteral("In the BIOS folder: ") + entry.files.join(QStringLiteral(", ")), this);
         QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
         mono.setPointSizeF(files->font().pointSizeF());
         files->setFont(mono);
         lines->addWidget(files);
-        // Each file's mark: ✓ a known-good dump (or a file never judged), ⚠ another dump, ✗ none.
+        // Each file's mark: ✓ a known-good dump, ⚠ another dump (OpenEmu-Silicon starts the game
+        // anyway), ✗ none in the BIOS folder.
         for (const BiosCheck &check : checks) {
             using State = BiosCheck::State;
-            QString line = check.file + QLatin1Char(' ');
+            QString line = check.file + (check.optional ? QStringLiteral(" (optional) ") : QStringLiteral(" "));
             Tone mood = Tone::success;
             switch (check.state) {
             case State::verified:
@@ -151,6 +151,20 @@ void GuidePage::sync()
             setColour(mark, tone(mood));
             mark->setAccessibleName(check.file + QLatin1Char(' ') + GuideChecklist::stateName(check.state));
             lines->addWidget(mark);
+            // Where OpenEmu never looks: said, with the way into the BIOS folder.
+            if (check.elsewhere) {
+                auto *misplaced = new QHBoxLayout;
+                misplaced->addWidget(
+                    caption(QStringLiteral("Found in %1, where OpenEmu doesn't look.").arg(*check.elsewhere), this), 1);
+                auto *move = new QPushButton(QStringLiteral("Move to BIOS Folder"), this);
+                move->setAccessibleName(QStringLiteral("Move %1 to the BIOS folder").arg(check.file));
+                move->setEnabled(!m_model.isBusy());
+                connect(move, &QPushButton::clicked, &m_model, [this, from = *check.elsewhere] {
+                    Widgets::runBound(this, m_model.importBios(QStringList{from}));
+                });
+                misplaced->addWidget(move, 0, Qt::AlignVCenter);
+                lines->addLayout(misplaced);
+            }
         }
         if (!entry.note.isEmpty())
             lines->addWidget(caption(entry.note, this));

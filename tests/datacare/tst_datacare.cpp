@@ -238,6 +238,14 @@ private Q_SLOTS:
             items[2].detail.contains(u"Skipped, a link out of your home: "_s + support + u"Gambatte/Battery Saves"_s));
         QVERIFY(!items[2].sources.contains(support + u"Gambatte/Battery Saves"_s));
         QDir(elsewhere).removeRecursively();
+
+        // The drive back but the moved folders gone from it: they can be reached, and a restore
+        // makes them.
+        QVERIFY(QDir().mkpath(drive));
+        items = BackupManager::items();
+        QVERIFY(items[0].reachable && items[1].reachable);
+        QVERIFY(BackupManager::restore(zip).isEmpty());
+        QCOMPARE(TestFiles::read(drive + u"/Save States/SNES/slot.oesavestate"_s), QByteArray("moved state"));
     }
 
     void namesOneFileSystemTakesForOne()
@@ -330,17 +338,66 @@ private Q_SLOTS:
         stamped.insert(u"Timestamp"_s, QVariantList{1, 2});
         state(u"N64/Mario/n"_s, stamped);
         QVERIFY(QFile::link(states + u"N64/Mario/b.oesavestate"_s, states + u"N64/Mario/k.oesavestate"_s));
+        // As OpenEmu judges: the versions as text, a newer format, and the states it offers to
+        // delete at launch (cores that crash with them, cores it no longer ships).
+        Bundles::write(library(u"Application Support/OpenEmu/Cores"_s), u"DeSmuME.oecoreplugin"_s,
+                       {.identifier = u"org.openemu.desmume"_s, .bundleVersion = u"0.9.12"_s});
+        state(u"N64/Mario/o"_s, made(u"Padded"_s, n64, u"2.5.10.0"_s));
+        QVariantMap future = made(u"Future"_s, n64, u"2.5.10"_s);
+        future.insert(u"Version"_s, u"2.0"_s);
+        state(u"N64/Mario/p"_s, future);
+        state(u"N64/Mario/q"_s, made(u"Crashes"_s, n64, u"2.0.1"_s));
+        state(u"GBA/Zelda/r"_s, made(u"Retired"_s, u"org.openemu.VisualBoyAdvance"_s, u"1.8"_s));
+        state(u"GameGear/Sonic/s"_s, made(u"Crab on Game Gear"_s, u"org.openemu.CrabEmu"_s, u"0.2.1"_s));
+        state(u"ColecoVision/Frogger/t"_s, made(u"Crab on Coleco"_s, u"org.openemu.CrabEmu"_s, u"0.2.1"_s));
+        state(u"NDS/Mario/u"_s, made(u"Old DeSmuME"_s, u"org.openemu.desmume"_s, u"0.9.11"_s));
+        state(u"NDS/Mario/v"_s, made(u"Newer DeSmuME"_s, u"org.openemu.desmume"_s, u"0.9.11.1"_s));
+        state(u"MegaDrive/Sonic/w"_s, made(u"Genesis 1.7.4.6"_s, u"org.openemu.GenesisPlus"_s, u"1.7.4.6"_s));
+        state(u"MegaDrive/Sonic/x"_s, made(u"Genesis 1.7.4.7"_s, u"org.openemu.GenesisPlus"_s, u"1.7.4.7"_s));
+        QVariantMap dated = made(u"Dated"_s, n64, u"2.5.10"_s);
+        dated.insert(u"Timestamp"_s, QDateTime(QDate(2024, 3, 1), QTime(12, 0), Qt::UTC));
+        state(u"N64/Mario/y"_s, dated);
 
         AppModel model(u"http://127.0.0.1:1/feed"_s, m_prompter, m_workspace);
         QStringList judged;
         await(model.refreshSaveStates());
         for (const JudgedState &one : model.saveStates())
             judged.append(one.state.name + u": "_s + one.judgement);
-        QCOMPARE(judged, (QStringList{u"No core: core-missing"_s, u"Auto Save State: older-core"_s,
-                                      u"Quick Save, Slot 3: matches"_s, u"Later: newer-core"_s,
-                                      u"Unversioned: no-version"_s, u"Nameless core: other-version"_s,
-                                      u"No data: unreadable"_s, u"No identifier: unreadable"_s, u"i: unreadable"_s,
-                                      u"l: unreadable"_s, u"m: unreadable"_s, u"Stamped: matches"_s}));
+        QCOMPARE(judged, (QStringList{u"Crab on Coleco: core-missing"_s,
+                                      u"No core: core-missing"_s,
+                                      u"Retired: deleted-at-launch"_s,
+                                      u"Crab on Game Gear: deleted-at-launch"_s,
+                                      u"Genesis 1.7.4.6: deleted-at-launch"_s,
+                                      u"Genesis 1.7.4.7: core-missing"_s,
+                                      u"Auto Save State: deleted-at-launch"_s,
+                                      u"Quick Save, Slot 3: matches"_s,
+                                      u"Later: newer-core"_s,
+                                      u"Unversioned: no-version"_s,
+                                      u"Nameless core: other-version"_s,
+                                      u"No data: unreadable"_s,
+                                      u"No identifier: unreadable"_s,
+                                      u"i: unreadable"_s,
+                                      u"l: unreadable"_s,
+                                      u"m: unreadable"_s,
+                                      u"Stamped: matches"_s,
+                                      u"Padded: other-version"_s,
+                                      u"Future: newer-format"_s,
+                                      u"Crashes: deleted-at-launch"_s,
+                                      u"Dated: matches"_s,
+                                      u"Old DeSmuME: deleted-at-launch"_s,
+                                      u"Newer DeSmuME: older-core"_s}));
+        const auto named = [&](const QString &name) {
+            return *std::find_if(model.saveStates().begin(), model.saveStates().end(),
+                                 [&](const JudgedState &one) { return one.state.name == name; });
+        };
+        QCOMPARE(named(u"Dated"_s).state.date, QDateTime(QDate(2024, 3, 1), QTime(12, 0), Qt::UTC));
+        QCOMPARE(SaveStateJudge::explain(named(u"Padded"_s)),
+                 u"OpenEmu will warn before loading it: made with Mupen64Plus 2.5.10.0; installed: 2.5.10"_s);
+        QCOMPARE(SaveStateJudge::explain(named(u"Crashes"_s)),
+                 u"OpenEmu will offer to delete this at launch (made with Mupen64Plus 2.0.1)"_s);
+        QVERIFY(SaveStateJudge::explain(named(u"Retired"_s)).startsWith(u"Its core is no longer part of OpenEmu"_s));
+        // Without DeSmuME 0.9.12 OpenEmu leaves the older DeSmuME states alone.
+        QVERIFY(!SaveStateJudge::deletedAtLaunch(named(u"Old DeSmuME"_s).state, u"0.9.11"_s));
     }
 
     void preferencesThatCantBeTrusted()

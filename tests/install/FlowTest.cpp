@@ -621,7 +621,7 @@ private Q_SLOTS:
             Bundles::write(where, name + u".oecoreplugin"_s,
                            {.identifier = u"org.openemu."_s + name, .bundleVersion = version});
         };
-        core(app + u"/Contents/PlugIns/Cores"_s, u"Mupen64Plus"_s, u"2.5.3"_s);
+        core(app + u"/Contents/PlugIns/Cores"_s, u"Mupen64Plus"_s, u"2.5.10"_s);
         core(app + u"/Contents/PlugIns/Cores"_s, u"mGBA"_s, u"0.10.5"_s);
         // Application Support's copy is the one OpenEmu loads, whatever the app brings.
         core(m_home.path(u"Library/Application Support/OpenEmu/Cores"_s), u"Snes9x"_s, u"1.63"_s);
@@ -634,9 +634,9 @@ private Q_SLOTS:
                                        {u"Core Identifier"_s, u"org.openemu."_s + madeBy},
                                        {u"Core Version"_s, version}});
         };
-        state(u"N64/Mario/a"_s, u"Mupen64Plus"_s, u"2.5.3"_s);
-        state(u"N64/Mario/b"_s, u"Mupen64Plus"_s, u"2.5.3"_s);
-        state(u"N64/Zelda/c"_s, u"Mupen64Plus"_s, u"2.5.1"_s); // at risk already: not this update's doing
+        state(u"N64/Mario/a"_s, u"Mupen64Plus"_s, u"2.5.10"_s);
+        state(u"N64/Mario/b"_s, u"Mupen64Plus"_s, u"2.5.10"_s);
+        state(u"N64/Zelda/c"_s, u"Mupen64Plus"_s, u"2.5.9"_s); // at risk already: not this update's doing
         state(u"SNES/Mario/d"_s, u"Snes9x"_s, u"1.63"_s);
         publish({.version = u"1.0.4"_s,
                  .cores = {{u"Mupen64Plus"_s, u"2.6.0"_s}, {u"Snes9x"_s, u"1.70"_s}, {u"mGBA"_s, u"0.10.5"_s}}});
@@ -647,7 +647,7 @@ private Q_SLOTS:
         QCOMPARE(await(model->install(true)), Outcome::declined);
         QCOMPARE(m_prompter.asked.size(), 1);
         QCOMPARE(m_prompter.asked[0].message,
-                 u"2 save states were made with Mupen64Plus 2.5.3, which this update replaces with 2.6.0."_s);
+                 u"2 save states were made with Mupen64Plus 2.5.10, which this update replaces with 2.6.0."_s);
         QCOMPARE(m_prompter.asked[0].informative, u"They may not load afterwards. Update anyway?"_s);
         QCOMPARE(m_prompter.asked[0].buttons[m_prompter.asked[0].defaultButton], u"Cancel"_s);
         QCOMPARE(VersionChecker::version(app), u"1.0.3"_s);
@@ -656,7 +656,7 @@ private Q_SLOTS:
         m_prompter.answers = {0};
         QCOMPARE(await(model->install(true)), Outcome::done);
         QVERIFY2(model->notice()->endsWith(u" Save states and battery saves were backed up first. 2 save states were "
-                                           u"made with Mupen64Plus 2.5.3, which this update replaces with 2.6.0. They "
+                                           u"made with Mupen64Plus 2.5.10, which this update replaces with 2.6.0. They "
                                            u"may not load now. They were backed up first."_s),
                  qPrintable(*model->notice()));
         QCOMPARE(SaveStateJudge::stateCount(model->updateCoreChanges()), 2);

@@ -218,8 +218,8 @@ private Q_SLOTS:
     {
         // Some data for the pages to show: a BIOS file, save states, settings and a controller.
         const QString support = m_home.path(u"Library/Application Support/OpenEmu"_s);
-        for (const QString &file :
-             {u"/BIOS/scph5501.bin"_s, u"/Save States/SNES/slot1.oesavestate"_s, u"/Game Library/Library.storedata"_s})
+        for (const QString &file : {u"/BIOS/lynxboot.img"_s, u"/BIOS/scph5501.bin"_s,
+                                    u"/Save States/SNES/slot1.oesavestate"_s, u"/Game Library/Library.storedata"_s})
             TestFiles::write(support + file, QByteArray(5000, 'd'));
         SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER);
         const int pad = SDL_JoystickAttachVirtual(SDL_JOYSTICK_TYPE_GAMECONTROLLER, 6, 15, 1);
@@ -229,7 +229,7 @@ private Q_SLOTS:
         });
         open();
         m_window->showPage(MainWindow::Page::systems);
-        QVERIFY(find<QLabel>(page(), u"Core: blueMSX 2.8.3 · Partial support"_s));
+        QVERIFY(find<QLabel>(page(), u"Core: blueMSX 2.9.1293"_s));
         screenshot(u"systems"_s);
 
         m_window->showPage(MainWindow::Page::guide);
@@ -480,7 +480,8 @@ private Q_SLOTS:
         QCOMPARE(tree->rowCount(mario), 2);
         const QModelIndex risky = tree->index(0, SaveStateTree::judgement, mario);
         QCOMPARE(tree->index(0, 0, mario).data().toString(), u"Auto Save State"_s);
-        QCOMPARE(risky.data().toString(), u"Made with Snes9x 1.60; installed: 1.63"_s);
+        QCOMPARE(risky.data().toString(),
+                 u"OpenEmu will warn before loading it: made with Snes9x 1.60; installed: 1.63"_s);
         QCOMPARE(tree->index(0, 0, tree->index(1, 0, snes)).data().toString(), u"Quick Save, Slot 2"_s);
         QCOMPARE(tree->rowCount(tree->index(0, 0, tree->index(0, 0))), 1); // SFC's Zelda is its own game
 

@@ -14,18 +14,26 @@ QCoro::Task<> AppModel::refreshBIOS()
     struct Scanned
     {
         BiosMap found;
+        BiosMap misplaced;
         BiosMap hashes;
         QList<KnownDump> known;
     };
     auto scan = [app = m_installed ? std::optional(m_installed->url) : std::nullopt] {
         const GuideChecklist::FoundFiles found = GuideChecklist::scanFileNames();
         QList<KnownDump> known = GuideChecklist::knownDumps(Cores::requiredFiles(Cores::installed(app)));
+        QStringList names;
+        for (const BIOSEntry &entry : ProjectDocs::biosTable())
+            names.append(entry.files);
+        for (const KnownDump &dump : std::as_const(known))
+            names.append(dump.file);
+        GuideChecklist::FoundFiles misplaced = GuideChecklist::misplacedFiles(names);
         const GuideChecklist::FileHashes hashes = GuideChecklist::hashFiles(found, known);
-        return Scanned{found, hashes, std::move(known)};
+        return Scanned{found, std::move(misplaced), hashes, std::move(known)};
     };
     auto scanning = m_guide.refresh.inBackground(scan, [this](Scanned scanned) {
         m_guide.hashes = std::move(scanned.hashes);
         m_guide.known = std::move(scanned.known);
+        m_guide.misplaced = std::move(scanned.misplaced);
         assign(m_guide.found, std::move(scanned.found), &AppModel::biosFoundChanged);
     });
     co_await std::move(scanning);

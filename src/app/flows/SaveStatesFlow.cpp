@@ -1,9 +1,7 @@
 // The Save states page and the Systems page's cores: read off the main thread, judged there too.
 
 #include "app/AppModel.h"
-#include "base/Paths.h"
 #include "datacare/DataPlaces.h"
-#include "platform/FileOps.h"
 
 QCoro::Task<> AppModel::refreshCores()
 {
@@ -29,7 +27,7 @@ QCoro::Task<> AppModel::refreshSaveStates()
             read.cores = Cores::installed(app);
             const QString folder = DataPlaces::find().saveStates;
             // Kept on another drive that isn't there: not the same as having none.
-            if (!FileOps::exists(folder) && !FileOps::isInside(folder, Paths::library()))
+            if (!DataPlaces::reachable(folder))
                 read.unreachable = folder;
             const QList<SaveState> found = SaveStates::scan(folder, &read.leftOut);
             read.states.reserve(found.size());
