@@ -64,6 +64,16 @@ void setAutoBackupBeforeUpdate(bool on)
     store().setValue(QStringLiteral("autoBackupBeforeUpdate"), on);
 }
 
+QString deletionBackupSet()
+{
+    return store().value(QStringLiteral("deletionBackupSet")).toString();
+}
+
+void setDeletionBackupSet(const QString &fingerprint)
+{
+    store().setValue(QStringLiteral("deletionBackupSet"), fingerprint);
+}
+
 QByteArray windowGeometry()
 {
     return store().value(QStringLiteral("windowGeometry")).toByteArray();

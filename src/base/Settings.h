@@ -21,6 +21,11 @@ void setSkippedVersion(const std::optional<QString> &tag);
 bool autoBackupBeforeUpdate();
 void setAutoBackupBeforeUpdate(bool on);
 
+// Which set of save states (a fingerprint) was last backed up because OpenEmu would offer to
+// delete them at launch ("deletionBackupSet"): the same set isn't backed up twice.
+QString deletionBackupSet();
+void setDeletionBackupSet(const QString &fingerprint);
+
 // The window's size and place, as QWidget::saveGeometry gives it ("windowGeometry").
 QByteArray windowGeometry();
 void setWindowGeometry(const QByteArray &geometry);

@@ -426,6 +426,25 @@ QString create(const QList<BackupItem> &items, const QString &folder, const Prog
     return publish(partial, folder, stem);
 }
 
+namespace {
+
+// A backup into Vantor's automatic backups folder, of which the newest three stay.
+QString createInAutomatic(const QList<BackupItem> &items)
+{
+    const QString folder = Paths::automaticBackupsFolder();
+    // Vantor's own folder, never a link to the user's backups: rotation must not reach those.
+    FileOps::makeOwnFolder(Paths::vantorSupportFolder(), folder);
+    const QString zip = create(items, folder);
+    // Vantor's own copies (regular files, never links): the newest three stay.
+    QStringList kept
+        = QDir(folder).entryList({QStringLiteral("OpenEmu-Backup-*.zip")}, QDir::Files | QDir::NoSymLinks, QDir::Time);
+    while (kept.size() > 3)
+        FileOps::removeItem(QDir(folder).filePath(kept.takeLast()));
+    return zip;
+}
+
+} // namespace
+
 Automatic createAutomatic()
 {
     Automatic made;
@@ -442,16 +461,25 @@ Automatic createAutomatic()
     }
     if (saves.isEmpty())
         return made;
-    const QString folder = Paths::automaticBackupsFolder();
-    // Vantor's own folder, never a link to the user's backups: rotation must not reach those.
-    FileOps::makeOwnFolder(Paths::vantorSupportFolder(), folder);
-    made.zip = create(saves, folder);
-    // Vantor's own copies (regular files, never links): the newest three stay.
-    QStringList kept
-        = QDir(folder).entryList({QStringLiteral("OpenEmu-Backup-*.zip")}, QDir::Files | QDir::NoSymLinks, QDir::Time);
-    while (kept.size() > 3)
-        FileOps::removeItem(QDir(folder).filePath(kept.takeLast()));
+    made.zip = createInAutomatic(saves);
     return made;
+}
+
+QString backUpStates(const QStringList &bundles)
+{
+    const QString root = DataPlaces::find().saveStates;
+    BackupItem states;
+    states.id = QStringLiteral("states");
+    states.title = QStringLiteral("Save states");
+    states.include = states.exists = true;
+    for (const QString &bundle : bundles) {
+        if (!FileOps::isInside(bundle, root) || !FileOps::exists(bundle))
+            continue; // only OpenEmu's own states, as they are now
+        states.sources.append(bundle);
+        states.stored.append(openEmuTop + QStringLiteral("Save States/") + QDir(root).relativeFilePath(bundle));
+        states.size = ByteCount::saturatingAdd(states.size, FileUtil::size(bundle));
+    }
+    return createInAutomatic({states});
 }
 
 namespace {

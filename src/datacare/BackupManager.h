@@ -58,6 +58,11 @@ struct Automatic
 };
 Automatic createAutomatic();
 
+// Just these save-state bundles (inside OpenEmu's save-state folder), into the automatic backups
+// folder, stored under their default place; then only the 3 newest automatic backups are kept.
+// Gives the zip. Throws what create() throws.
+QString backUpStates(const QStringList &bundles);
+
 // Validates, checks free space, then unpacks each item where OpenEmu keeps it now: each file
 // replaced whole or not at all; nothing is removed. Gives the files not written because this
 // file system takes their name for another's (names that differ only in case or Unicode form).

@@ -7,6 +7,8 @@
 #include <QHash>
 #include <QLocale>
 
+#include <algorithm>
+
 SaveStateTree::SaveStateTree(QObject *parent)
     : QAbstractItemModel(parent)
 {
@@ -16,6 +18,12 @@ void SaveStateTree::setStates(QList<JudgedState> states)
 {
     beginResetModel();
     m_states = std::move(states);
+    // The states OpenEmu will offer to delete at launch come first (and with them their systems
+    // and games); the rest stay in path order.
+    std::stable_sort(m_states.begin(), m_states.end(), [](const JudgedState &a, const JudgedState &b) {
+        const bool first = a.judgement == QStringLiteral("deleted-at-launch");
+        return first && b.judgement != QStringLiteral("deleted-at-launch");
+    });
     m_nodes.clear();
     m_systems.clear();
     m_nodes.reserve(size_t(m_states.size()) + 64);

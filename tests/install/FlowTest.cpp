@@ -427,6 +427,68 @@ private Q_SLOTS:
         QCOMPARE(model->error()->message, u"Opening OpenEmu-Silicon didn't work."_s);
     }
 
+    // The states OpenEmu offers to delete at launch (Delete its default) are backed up before
+    // Vantor opens it, once per set; and after an update whose cores put states on that list.
+    void statesOpenEmuDeletesAreBackedUpFirst()
+    {
+        const QString app = installedApp(u"1.0.3"_s);
+        Bundles::write(app + u"/Contents/PlugIns/Cores"_s, u"DeSmuME.oecoreplugin"_s,
+                       {.identifier = u"org.openemu.desmume"_s, .bundleVersion = u"0.9.11"_s});
+        const QString states = m_home.path(u"Library/Application Support/OpenEmu/Save States/"_s);
+        const auto state = [&](const QString &where, const QString &core, const QString &version) {
+            TestFiles::write(states + where + u".oesavestate/State"_s, "state");
+            Bundles::writePreferences(states + where + u".oesavestate/Info.plist"_s,
+                                      {{u"Name"_s, u"Slot"_s},
+                                       {u"ROM MD5"_s, u"0123"_s},
+                                       {u"Core Identifier"_s, u"org.openemu."_s + core},
+                                       {u"Core Version"_s, version}});
+        };
+        state(u"N64/Mario/a"_s, u"Mupen64Plus"_s, u"2.5.3"_s); // on the list
+        state(u"N64/Mario/b"_s, u"Mupen64Plus"_s, u"2.5.10"_s);
+        state(u"NDS/Mario/c"_s, u"desmume"_s, u"0.9.11"_s); // on it once DeSmuME 0.9.12 is installed
+        auto model = startedModel();
+        model->setError(std::nullopt);
+        const auto openedOnce = [&] {
+            QTRY_COMPARE_WITH_TIMEOUT(VersionChecker::runningInstances().size(), 1, 5000);
+            ::kill(pid_t(VersionChecker::runningInstances().first().pid), SIGTERM);
+            QTRY_VERIFY_WITH_TIMEOUT(VersionChecker::runningInstances().isEmpty(), 5000);
+        };
+
+        QCOMPARE(await(model->launch()), Outcome::done);
+        openedOnce();
+        QCOMPARE(*model->notice(), u"1 save state that OpenEmu will offer to delete when it opens was backed up first. "
+                                   u"When it asks, choose \u201CKeep for Now\u201D to keep them."_s);
+        const QStringList zips = entries(Paths::automaticBackupsFolder());
+        QCOMPARE(zips.size(), 1);
+        QCOMPARE(TestFiles::zipNames(Paths::automaticBackupsFolder() + u'/' + zips.first())
+                     .filter(u".oesavestate/"_s)
+                     .filter(u"/State"_s),
+                 QStringList{u"Application Support/OpenEmu/Save States/N64/Mario/a.oesavestate/State"_s});
+
+        // The same set again: not backed up twice. A new one whose backup can't be made: not opened.
+        model->setNotice(std::nullopt);
+        QCOMPARE(await(model->launch()), Outcome::done);
+        openedOnce();
+        QVERIFY(!model->notice());
+        QCOMPARE(entries(Paths::automaticBackupsFolder()).size(), 1);
+        state(u"N64/Zelda/d"_s, u"Mupen64Plus"_s, u"2.5"_s);
+        QVERIFY(QDir(Paths::automaticBackupsFolder()).removeRecursively());
+        TestFiles::write(Paths::automaticBackupsFolder()); // a file where the folder goes
+        QCOMPARE(await(model->launch()), Outcome::failed);
+        QVERIFY(model->error()->message.startsWith(u"Vantor couldn't back up the save states OpenEmu will offer"_s));
+        QTest::qWait(300);
+        QVERIFY(VersionChecker::runningInstances().isEmpty());
+        QFile::remove(Paths::automaticBackupsFolder());
+
+        // An update to DeSmuME 0.9.12 puts the DeSmuME state on the list; its own backup holds it.
+        publish({.version = u"1.0.4"_s, .cores = {{u"DeSmuME"_s, u"0.9.12"_s}}}, model.get());
+        m_prompter.answers = {0};
+        QCOMPARE(await(model->install(true)), Outcome::done);
+        QVERIFY2(model->notice()->endsWith(u"3 save states that OpenEmu will offer to delete when it opens were backed "
+                                           u"up first. When it asks, choose \u201CKeep for Now\u201D to keep them."_s),
+                 qPrintable(*model->notice()));
+    }
+
     void tidyRowsAndShowingThem()
     {
         auto model = startedModel();
@@ -730,6 +792,8 @@ private:
         QProcess *process = m_processes.emplace_back(std::make_unique<QProcess>()).get();
         process->start(bundle + u"/Contents/MacOS/OpenEmu"_s, arguments);
         process->waitForStarted();
+        // Until it says so it may not yet ignore (or wait for) a request to quit.
+        process->waitForReadyRead(10'000);
         return process;
     }
 

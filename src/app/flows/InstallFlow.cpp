@@ -1,6 +1,7 @@
 // The model's install, update and rollback actions.
 
 #include "app/AppModel.h"
+#include "app/DeletionGuard.h"
 #include "base/Background.h"
 #include "base/ByteCount.h"
 #include "base/Paths.h"
@@ -339,6 +340,22 @@ QCoro::Task<Outcome> AppModel::runInstall(InstallRequest request, Change change)
 
         FileOps::removeItem(cache); // installed: the download is no longer needed
         downloadCache.clear();
+
+        // States the new cores put on OpenEmu's delete-at-launch list are backed up now (the
+        // backup before the update holds them already when there was one). Installed either way.
+        auto guarding = Background::run([placed, backedUp] { return DeletionGuard::protect(placed, backedUp); });
+        auto guardedStates = co_await guarding;
+        if (gone())
+            co_return Outcome::done;
+        QString deletionNote;
+        try {
+            const DeletionGuard::Result guarded = guardedStates.take();
+            if (guarded.fresh)
+                deletionNote = QLatin1Char(' ') + DeletionGuard::notice(guarded.states);
+        } catch (...) {
+            deletionNote = QStringLiteral(" The save states OpenEmu will offer to delete when it opens couldn't be "
+                                          "backed up: when it asks, choose \u201CKeep for Now\u201D.");
+        }
         const QString signatureSentence
             = demo ? QStringLiteral(" Demo: the signature was not checked.")
               : signature == SystemTools::Signature::valid
@@ -360,7 +377,7 @@ QCoro::Task<Outcome> AppModel::runInstall(InstallRequest request, Change change)
                                + (backedUp ? QStringLiteral(" They were backed up first.") : QString()))
                   + (leftOut ? QStringLiteral(" The save states on a drive that isn't connected were not backed up.")
                              : QString())
-                  + versionNote);
+                  + versionNote + deletionNote);
         refreshInstalled();
         refreshTidy();
         refreshCores();

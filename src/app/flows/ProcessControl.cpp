@@ -1,6 +1,7 @@
 // The model's actions on OpenEmu as a running program.
 
 #include "app/AppModel.h"
+#include "app/DeletionGuard.h"
 #include "base/Background.h"
 #include "base/Prompter.h"
 #include "install/VersionChecker.h"
@@ -108,6 +109,25 @@ QCoro::Task<Outcome> AppModel::launch()
         co_return Outcome::failed;
     }
     const QPointer<AppModel> self(this);
+    // The states OpenEmu will offer to delete at this launch (Delete is its default) are backed up
+    // first; without that backup OpenEmu isn't opened.
+    auto protecting = Background::run([app = m_installed->url] { return DeletionGuard::protect(app); });
+    auto protectedStates = co_await protecting;
+    if (!self)
+        co_return Outcome::cancelled;
+    try {
+        const DeletionGuard::Result guarded = protectedStates.take();
+        if (guarded.fresh)
+            setNotice(DeletionGuard::notice(guarded.states));
+    } catch (...) {
+        const FriendlyError why
+            = FriendlyError::from(std::current_exception(), QStringLiteral("Backing up save states"));
+        setError(
+            FriendlyError(QStringLiteral("Vantor couldn't back up the save states OpenEmu will offer to delete, so "
+                                         "it didn't open OpenEmu."),
+                          why.message + (why.details.isEmpty() ? QString() : QLatin1Char('\n') + why.details)));
+        co_return Outcome::failed;
+    }
     try {
         QFuture<void> opened = Applications::open(m_installed->url);
         co_await opened; // the system's answer (on macOS it comes from another thread)
