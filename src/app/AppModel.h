@@ -80,6 +80,12 @@ public:
     // OpenEmu's emulator cores as it will load them, as the last refreshCores() (at start and after
     // each change) or refreshSaveStates() read them.
     const QList<Core> &cores() const { return m_saveStates.cores; }
+    // The systems the installed OpenEmu has (its system plug-ins, the cores that serve each), read
+    // with the cores; the project's table until OpenEmu is installed. Announced by coresChanged.
+    const QList<SystemInfo> &systems() const
+    {
+        return m_saveStates.systems.isEmpty() ? ProjectDocs::systems() : m_saveStates.systems;
+    }
     // The save states judged by the last refreshSaveStates(), and whether one is running.
     const QList<JudgedState> &saveStates() const { return m_saveStates.states; }
     bool loadingSaveStates() const { return m_saveStates.loading; }

@@ -88,6 +88,7 @@ struct SaveStatesState
     bool loading = false;
     QList<Core> cores;
     QList<JudgedState> states;
+    QList<SystemInfo> systems; // as the installed app's system plug-ins have them; empty without
     qsizetype leftOut = 0; // states past the scan's cap, not read
     std::optional<QString> unreachable; // the save-state folder, on a drive that isn't connected
 };

@@ -558,11 +558,14 @@ QCoro::Task<int> guide(AppModel &model, CliOutput::Options options)
     co_return success;
 }
 
-QCoro::Task<int> systems(AppModel &, CliOutput::Options options)
+QCoro::Task<int> systems(AppModel &model, CliOutput::Options options)
 {
+    // The installed app's systems and cores, read now.
+    auto reading = model.refreshCores();
+    co_await std::move(reading);
     if (options.json) {
         QJsonArray rows;
-        for (const SystemInfo &system : ProjectDocs::systems())
+        for (const SystemInfo &system : model.systems())
             rows.append(QJsonObject{{QStringLiteral("name"), system.name},
                                     {QStringLiteral("core"), system.core},
                                     {QStringLiteral("bios"), system.bios ? QJsonValue(*system.bios) : QJsonValue()},
@@ -570,7 +573,7 @@ QCoro::Task<int> systems(AppModel &, CliOutput::Options options)
         CliOutput::printJson({{QStringLiteral("systems"), rows}});
         co_return success;
     }
-    for (const SystemInfo &system : ProjectDocs::systems()) {
+    for (const SystemInfo &system : model.systems()) {
         QString line = system.name + QStringLiteral(": ") + system.core;
         if (system.bios)
             line += QStringLiteral(" · BIOS: ") + *system.bios;

@@ -38,17 +38,32 @@ SystemsPage::SystemsPage(AppModel &model, QWidget *parent)
     auto *cores = new Card(QStringLiteral("Cores installed on this Mac"), this);
     cores->content()->addLayout(m_cores);
     page->addWidget(cores);
-    connect(&m_model, &AppModel::coresChanged, this, &SystemsPage::syncCores);
+    connect(&m_model, &AppModel::coresChanged, this, [this] {
+        syncCores();
+        syncSystems();
+    });
     syncCores();
-    page->addWidget(
-        caption(QStringLiteral("From the project's Supported Systems wiki page. BIOS notes are only what that "
-                               "page states."),
-                this));
-    const auto &systems = ProjectDocs::systems();
-    auto *card = new Card(QStringLiteral("%1 entries").arg(systems.size()), this);
+    m_source = caption({}, this);
+    page->addWidget(m_source);
+    m_systems = new Card(QString(), this);
+    page->addWidget(m_systems);
+    syncSystems();
+}
+
+void SystemsPage::syncSystems()
+{
+    // What the installed OpenEmu has, once it is installed; the project's table before.
+    const QList<SystemInfo> &systems = m_model.systems();
+    const bool installed = &systems != &ProjectDocs::systems();
+    m_source->setText(installed ? QStringLiteral("As the installed OpenEmu-Silicon has them: its systems and the cores "
+                                                 "that play each.")
+                                : QStringLiteral("The systems OpenEmu-Silicon's cores play. Install it to see what "
+                                                 "this Mac has."));
+    m_systems->setTitle(QStringLiteral("%1 systems").arg(systems.size()));
+    clear(m_systems->content());
     for (const SystemInfo &system : systems) {
         if (&system != &systems.first())
-            card->content()->addWidget(divider(this));
+            m_systems->content()->addWidget(divider(this));
         auto *row = new QHBoxLayout;
         auto *lines = new QVBoxLayout;
         lines->setSpacing(2);
@@ -63,9 +78,8 @@ SystemsPage::SystemsPage(AppModel &model, QWidget *parent)
         } else {
             row->addWidget(status(QStringLiteral("No BIOS needed"), Tone::success, this));
         }
-        card->content()->addLayout(row);
+        m_systems->content()->addLayout(row);
     }
-    page->addWidget(card);
 }
 
 void SystemsPage::syncCores()

@@ -6,12 +6,14 @@
 #include <QWidget>
 
 class AppModel;
+class Card;
 class QCheckBox;
 class QLabel;
 class QPushButton;
 class QVBoxLayout;
 
-// The supported systems, as the project lists them, and the cores installed on this Mac.
+// The supported systems, as the installed OpenEmu has them (the project's table before it is
+// installed), and the cores installed on this Mac.
 class SystemsPage : public QWidget
 {
     Q_OBJECT
@@ -21,9 +23,12 @@ public:
 
 private:
     void syncCores();
+    void syncSystems();
 
     AppModel &m_model;
     QVBoxLayout *m_cores;
+    QLabel *m_source = nullptr;
+    Card *m_systems = nullptr;
 };
 
 // Backing up OpenEmu's data to a zip, and restoring one.

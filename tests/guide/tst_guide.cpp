@@ -310,6 +310,40 @@ private Q_SLOTS:
         QCOMPARE(GuideChecklist::readiness(row(u"Intellivision"_s), alone), GuideChecklist::Readiness::missing);
     }
 
+    // Installed, the systems are the app's own system plug-ins and the cores that play each
+    // (Application Support's copy winning); before, the project's table.
+    void systemsFromTheInstalledApp()
+    {
+        AppModel model(u"http://127.0.0.1:1/feed"_s, m_prompter, m_workspace);
+        await(model.refreshCores());
+        QCOMPARE(model.systems().size(), ProjectDocs::systems().size());
+
+        const QString app = Bundles::write(m_home.userApplications(), u"OpenEmu.app"_s);
+        for (const auto &[plugin, identifier, name] :
+             {std::tuple{u"PSX"_s, u"openemu.system.psx"_s, u"Sony PlayStation"_s},
+              std::tuple{u"GB"_s, u"openemu.system.gb"_s, u"Game Boy"_s}})
+            Bundles::writePreferences(app + u"/Contents/PlugIns/Systems/"_s + plugin
+                                          + u".oesystemplugin/Contents/Info.plist"_s,
+                                      {{u"OESystemIdentifier"_s, identifier}, {u"OESystemName"_s, name}});
+        Bundles::write(app + u"/Contents/PlugIns/Cores"_s, u"Mednafen.oecoreplugin"_s,
+                       {.identifier = u"org.openemu.Mednafen"_s,
+                        .bundleVersion = u"1.26.0"_s,
+                        .systems = {u"openemu.system.psx"_s, u"openemu.system.saturn"_s}});
+        Bundles::write(support(u"Cores"_s), u"Mednafen.oecoreplugin"_s,
+                       {.identifier = u"org.openemu.Mednafen"_s,
+                        .bundleVersion = u"1.26.1"_s,
+                        .systems = {u"openemu.system.psx"_s, u"openemu.system.saturn"_s}});
+        model.refreshInstalled();
+        await(model.refreshCores());
+        QStringList shown;
+        for (const SystemInfo &system : model.systems())
+            shown.append(system.name + u": "_s + system.core + u" | "_s + system.bios.value_or(u"-"_s) + u" | "_s
+                         + system.note);
+        QCOMPARE(shown,
+                 (QStringList{u"Game Boy: none installed | - | No installed core plays it"_s,
+                              u"Sony PlayStation: Mednafen 1.26.1 | scph5500.bin, scph5501.bin, scph5502.bin | "_s}));
+    }
+
 private:
     QString support(const QString &relative) const
     {

@@ -1,13 +1,23 @@
 // The Save states page and the Systems page's cores: read off the main thread, judged there too.
 
 #include "app/AppModel.h"
+#include "app/InstalledSystems.h"
 #include "datacare/DataPlaces.h"
 
 QCoro::Task<> AppModel::refreshCores()
 {
+    // The cores, and the systems as the installed app has them.
+    using Read = QPair<QList<Core>, QList<SystemInfo>>;
     auto reading = m_saveStates.coresRefresh.inBackground(
-        [app = m_installed ? std::optional(m_installed->url) : std::nullopt] { return Cores::installed(app); },
-        [this](QList<Core> cores) { assign(m_saveStates.cores, std::move(cores), &AppModel::coresChanged); });
+        [app = m_installed ? std::optional(m_installed->url) : std::nullopt] {
+            QList<Core> cores = Cores::installed(app);
+            QList<SystemInfo> systems = InstalledSystems::list(app, cores);
+            return Read(std::move(cores), std::move(systems));
+        },
+        [this](Read read) {
+            m_saveStates.systems = std::move(read.second);
+            assign(m_saveStates.cores, std::move(read.first), &AppModel::coresChanged);
+        });
     co_await std::move(reading);
 }
 
