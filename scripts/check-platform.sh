@@ -9,7 +9,8 @@
 # .mm file whose statement ends with "{" instead. Functions defined in the header itself count
 # for both systems.
 set -euo pipefail
-src="$(realpath -m "${1:-$(cd "$(dirname "$0")/.." && pwd)/src}")"
+# bash 3.2 and BSD tools (the Mac's own) run this too: no realpath -m, no mapfile.
+src="$(cd "${1:-$(dirname "$0")/../src}" && pwd -P)"
 
 # Statements that begin at column 0, joined onto one line each, up to the ";", "{" or "}" that
 # ends a line.
@@ -36,8 +37,14 @@ function_names() {
         grep -E '^[A-Za-z_][A-Za-z0-9_]*$' | sort -u || true
 }
 
-mapfile -d '' linux_files < <(find "$src" \( -name '*.cpp' -o -name '*.mm' \) ! -name '*_mac.cpp' ! -name '*_mac.mm' -print0)
-mapfile -d '' mac_files < <(find "$src" \( -name '*.cpp' -o -name '*.mm' \) ! -name '*_linux.cpp' -print0)
+linux_files=()
+while IFS= read -r -d '' file; do
+    linux_files+=("$file")
+done < <(find "$src" \( -name '*.cpp' -o -name '*.mm' \) ! -name '*_mac.cpp' ! -name '*_mac.mm' -print0)
+mac_files=()
+while IFS= read -r -d '' file; do
+    mac_files+=("$file")
+done < <(find "$src" \( -name '*.cpp' -o -name '*.mm' \) ! -name '*_linux.cpp' -print0)
 linux_defined="$(statements "${linux_files[@]}" | function_names '{')"
 mac_defined="$(statements "${mac_files[@]}" | function_names '{')"
 
