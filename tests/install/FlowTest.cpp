@@ -434,15 +434,6 @@ private Q_SLOTS:
         const QString app = installedApp(u"1.0.3"_s);
         Bundles::write(app + u"/Contents/PlugIns/Cores"_s, u"DeSmuME.oecoreplugin"_s,
                        {.identifier = u"org.openemu.desmume"_s, .bundleVersion = u"0.9.11"_s});
-        const QString states = m_home.path(u"Library/Application Support/OpenEmu/Save States/"_s);
-        const auto state = [&](const QString &where, const QString &core, const QString &version) {
-            TestFiles::write(states + where + u".oesavestate/State"_s, "state");
-            Bundles::writePreferences(states + where + u".oesavestate/Info.plist"_s,
-                                      {{u"Name"_s, u"Slot"_s},
-                                       {u"ROM MD5"_s, u"0123"_s},
-                                       {u"Core Identifier"_s, u"org.openemu."_s + core},
-                                       {u"Core Version"_s, version}});
-        };
         state(u"N64/Mario/a"_s, u"Mupen64Plus"_s, u"2.5.3"_s); // on the list
         state(u"N64/Mario/b"_s, u"Mupen64Plus"_s, u"2.5.10"_s);
         state(u"NDS/Mario/c"_s, u"desmume"_s, u"0.9.11"_s); // on it once DeSmuME 0.9.12 is installed
@@ -687,15 +678,6 @@ private Q_SLOTS:
         core(app + u"/Contents/PlugIns/Cores"_s, u"mGBA"_s, u"0.10.5"_s);
         // Application Support's copy is the one OpenEmu loads, whatever the app brings.
         core(m_home.path(u"Library/Application Support/OpenEmu/Cores"_s), u"Snes9x"_s, u"1.63"_s);
-        const QString states = m_home.path(u"Library/Application Support/OpenEmu/Save States/"_s);
-        const auto state = [&](const QString &where, const QString &madeBy, const QString &version) {
-            TestFiles::write(states + where + u".oesavestate/State"_s, "state");
-            Bundles::writePreferences(states + where + u".oesavestate/Info.plist"_s,
-                                      {{u"Name"_s, u"Slot"_s},
-                                       {u"ROM MD5"_s, u"0123"_s},
-                                       {u"Core Identifier"_s, u"org.openemu."_s + madeBy},
-                                       {u"Core Version"_s, version}});
-        };
         state(u"N64/Mario/a"_s, u"Mupen64Plus"_s, u"2.5.10"_s);
         state(u"N64/Mario/b"_s, u"Mupen64Plus"_s, u"2.5.10"_s);
         state(u"N64/Zelda/c"_s, u"Mupen64Plus"_s, u"2.5.9"_s); // at risk already: not this update's doing
@@ -779,6 +761,19 @@ private:
         model->start();
         TestSupport::settle(*model);
         return model;
+    }
+
+    // A save state as OpenEmu writes it, at <save states>/<where>.oesavestate, made with
+    // org.openemu.<core> at `version`.
+    void state(const QString &where, const QString &core, const QString &version)
+    {
+        const QString bundle
+            = m_home.path(u"Library/Application Support/OpenEmu/Save States/"_s) + where + u".oesavestate"_s;
+        TestFiles::write(bundle + u"/State"_s, "state");
+        Bundles::writePreferences(bundle + u"/Info.plist"_s, {{u"Name"_s, u"Slot"_s},
+                                                              {u"ROM MD5"_s, u"0123"_s},
+                                                              {u"Core Identifier"_s, u"org.openemu."_s + core},
+                                                              {u"Core Version"_s, version}});
     }
 
     QString installedApp(const QString &version)
