@@ -9,7 +9,7 @@
 # .mm file whose statement ends with "{" instead. Functions defined in the header itself count
 # for both systems.
 set -euo pipefail
-# bash 3.2 and BSD tools (the Mac's own) run this too: no realpath -m, no mapfile.
+# Written for bash 3.2 and BSD tools (the Mac's own) too: only POSIX path handling, arrays filled by read.
 src="$(cd "${1:-$(dirname "$0")/../src}" && pwd -P)"
 
 # Statements that begin at column 0, joined onto one line each, up to the ";", "{" or "}" that

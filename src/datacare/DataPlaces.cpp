@@ -99,7 +99,7 @@ DataPlaces DataPlaces::find()
         folder.fromPreferences = value.has_value() && QDir::cleanPath(*value) != folder.defaultPlace;
         if (!folder.fromPreferences)
             continue;
-        if (const auto why = FolderRule::refusal(*folder.place, folder.defaultPlace, {}))
+        if (const auto why = FolderRule::refusal(*folder.place, folder.defaultPlace))
             useDefault(folder, *why);
     }
     for (Moved &folder : moved) {

@@ -50,7 +50,7 @@ QStringList trashes()
 }
 
 // Why one form of the path (as written, or with its links resolved) is refused.
-std::optional<QString> judge(const QString &path, const QString &defaultPlace, const QStringList &others)
+std::optional<QString> judge(const QString &path, const QString &defaultPlace)
 {
     const QString home = Paths::home();
     const QString library = Paths::library();
@@ -108,10 +108,6 @@ std::optional<QString> judge(const QString &path, const QString &defaultPlace, c
         if (!same(folder, defaultPlace) && overlap(path, folder))
             return QStringLiteral("another of OpenEmu's folders, or one that holds it: ") + folder;
     }
-    for (const QString &other : others) {
-        if (overlap(path, other))
-            return QStringLiteral("the same as, inside or holding another of OpenEmu's folders: ") + other;
-    }
     return std::nullopt;
 }
 
@@ -122,7 +118,7 @@ bool overlap(const QString &a, const QString &b)
     return inside(a, b) || inside(b, a);
 }
 
-std::optional<QString> refusal(const QString &path, const QString &defaultPlace, const QStringList &others)
+std::optional<QString> refusal(const QString &path, const QString &defaultPlace)
 {
     const QString written = QDir::cleanPath(path);
     if (same(written, QDir::cleanPath(defaultPlace)))
@@ -130,14 +126,14 @@ std::optional<QString> refusal(const QString &path, const QString &defaultPlace,
     const QFileInfo info(written);
     if (info.exists() && !info.isDir())
         return QStringLiteral("not a folder");
-    if (const auto why = judge(written, defaultPlace, others))
+    if (const auto why = judge(written, defaultPlace))
         return why;
     // Where its links lead (a link to the home is the home), the missing part taken as written.
     const std::optional<QString> real = FileOps::resolveOnDisk(written, QString());
     if (!real)
         return QStringLiteral("links that go round in circles");
     if (*real != written) {
-        if (const auto why = judge(*real, defaultPlace, others))
+        if (const auto why = judge(*real, defaultPlace))
             return *why + QStringLiteral(" (where its links lead: ") + *real + QLatin1Char(')');
     }
     // A drive's own top folder holds everything on it.

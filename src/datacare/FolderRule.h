@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-#include <QStringList>
 
 #include <optional>
 
@@ -13,11 +12,11 @@
 namespace FolderRule {
 
 // Why `path` (absolute, cleaned) can't be taken as one of OpenEmu's folders; none when it can.
-// `defaultPlace` is where OpenEmu keeps that folder unless told otherwise (always fine); `others`
-// are the other moved folders in use, which it must neither hold nor sit inside.
+// `defaultPlace` is where OpenEmu keeps that folder unless told otherwise (always fine). Whether
+// two moved folders overlap is judged apart (overlap()), once both are known.
 // A path and the folder its links lead to are both judged. Reads the disk (whether it's a folder,
 // what its links lead to, whether it is a volume's root).
-std::optional<QString> refusal(const QString &path, const QString &defaultPlace, const QStringList &others);
+std::optional<QString> refusal(const QString &path, const QString &defaultPlace);
 
 // Whether two paths are the same or one holds the other, as written.
 bool overlap(const QString &a, const QString &b);
