@@ -61,12 +61,21 @@ Outcome AppModel::fail(std::exception_ptr failure, const QString &context)
 void AppModel::setNotice(const std::optional<QString> &notice)
 {
     m_noticeFile.reset();
+    m_noticeAction = NoticeAction::none;
+    m_noticeDetails.clear();
     assign(m_notice, notice, &AppModel::noticeChanged);
 }
 
 void AppModel::setNotice(const QString &notice, const QString &file)
 {
-    m_noticeFile = file;
+    setNotice(notice, NoticeAction::showFile, QString(), file);
+}
+
+void AppModel::setNotice(const QString &notice, NoticeAction action, const QString &details, const QString &file)
+{
+    m_noticeFile = file.isEmpty() ? std::nullopt : std::optional(file);
+    m_noticeAction = action;
+    m_noticeDetails = details;
     assign(m_notice, std::optional(notice), &AppModel::noticeChanged);
 }
 

@@ -103,10 +103,18 @@ public:
     qint64 busyTotal() const { return m_busyTotal; }
 
     // The banners' close buttons clear these; the install choice is the Home page's toggle.
+    // A notice leads with the outcome, adds at most one more sentence, and keeps what only some
+    // want to read (checksums, signatures) in its details.
     void setNotice(const std::optional<QString> &notice);
     // A notice about a file the user may want to see (a backup zip): the banner offers Show in Finder.
     void setNotice(const QString &notice, const QString &file);
+    // The one next step a notice offers: Show in Finder (noticeFile), Open OpenEmu, or Undo
+    // Restore (restores noticeFile, the backup of what the restore replaced).
+    enum class NoticeAction { none, showFile, openOpenEmu, undoRestore };
+    void setNotice(const QString &notice, NoticeAction action, const QString &details = {}, const QString &file = {});
     const std::optional<QString> &noticeFile() const { return m_noticeFile; }
+    NoticeAction noticeAction() const { return m_noticeAction; }
+    const QString &noticeDetails() const { return m_noticeDetails; }
     void setError(const std::optional<FriendlyError> &error);
     void setInstallToSystemApplications(bool value);
 
@@ -152,6 +160,8 @@ public:
     QCoro::Task<Outcome> runBackup();
     // Restores `zip`, or one the user picks: an automatic backup, or a file they choose.
     QCoro::Task<Outcome> runRestore(std::optional<QString> zip = std::nullopt);
+    // Restores the automatic backup the last restore made of the files it replaced.
+    QCoro::Task<Outcome> undoRestore();
     // The Backup page's toggles.
     void setBackupItemIncluded(const QString &id, bool include);
 
@@ -253,6 +263,8 @@ private:
     bool m_hasPrevious = false;
     std::optional<QString> m_notice;
     std::optional<QString> m_noticeFile;
+    NoticeAction m_noticeAction = NoticeAction::none;
+    QString m_noticeDetails;
     std::optional<FriendlyError> m_error;
     ReleaseState m_release{this};
     InstallState m_install;

@@ -50,6 +50,7 @@ const QList<Option> &commandOptions()
         {s("no-backup"), {}, s("Don't back up the save states and battery saves first, this once.")},
         {s("keep-data"), {}, s("Move only the app to the Trash (the default).")},
         {s("at-risk"), {}, s("Only the save states that may not load with the cores installed.")},
+        {s("undo"), {}, s("Put back the files the last restore replaced.")},
     };
     return options;
 }
@@ -109,8 +110,8 @@ const QList<Command> &commands()
          s("vantor-cli backup --to ~/Backups --only states")},
         {s("restore"),
          s("ZIP"),
-         s("Restore a backup zip into ~/Library."),
-         {},
+         s("Restore a backup zip into ~/Library, or undo the last restore."),
+         {s("undo")},
          s("vantor-cli restore ~/Backups/OpenEmu-Backup-2026-12-06_21-07-45.zip"),
          {{files}}},
         {s("uninstall"),

@@ -462,7 +462,20 @@ QCoro::Task<int> restore(AppModel &model, CliOutput::Options options)
 {
     model.setError(std::nullopt);
     ProgressReport progress(model, options.progress);
-    co_return co_await runAction(model, options, model.runRestore(options.arguments.value(0)));
+    // Named, not a temporary in the co_await: g++ 12 destroys those twice.
+    QCoro::Task<Outcome> restoring = options.undo ? model.undoRestore() : model.runRestore(options.arguments.value(0));
+    const Outcome outcome = co_await std::move(restoring);
+    if (outcome != Outcome::done)
+        co_return report(model, outcome, options);
+    const QString notice = model.notice().value_or(QString());
+    const bool undoable = model.noticeAction() == AppModel::NoticeAction::undoRestore;
+    if (options.json)
+        CliOutput::printJson({{QStringLiteral("notice"), notice},
+                              {QStringLiteral("undo"), undoable ? QJsonValue(*model.noticeFile()) : QJsonValue()}});
+    else
+        CliOutput::printLine(notice + (undoable ? QStringLiteral(" To put back what it replaced: vantor-cli restore --undo")
+                                                : QString()));
+    co_return success;
 }
 
 QCoro::Task<int> uninstall(AppModel &model, CliOutput::Options options)

@@ -222,6 +222,10 @@ int runCli(int argc, char *argv[])
         // "restore a b": one is what it takes.
         return usageError(QStringLiteral("%1 takes one %2, not %3.").arg(name, spec->argument).arg(positional.size()),
                           name);
+    } else if (parser.isSet(QStringLiteral("undo"))) {
+        if (!positional.isEmpty())
+            return usageError(QStringLiteral("restore --undo takes no zip: it restores what the last restore replaced."),
+                              name);
     } else if (takesArgument && !optionalArgument && positional.isEmpty()) {
         return usageError(QStringLiteral("%1 needs %2.").arg(name, spec->argument), name);
     }
@@ -250,6 +254,7 @@ int runCli(int argc, char *argv[])
     options.noBackup = parser.isSet(QStringLiteral("no-backup"));
     options.withData = parser.isSet(QStringLiteral("with-data"));
     options.atRisk = parser.isSet(QStringLiteral("at-risk"));
+    options.undo = parser.isSet(QStringLiteral("undo"));
 
     if (name == QStringLiteral("completion")) {
         const QString script = CommandTable::completion(positional.first());
@@ -274,7 +279,7 @@ int runCli(int argc, char *argv[])
             return inputError(FriendlyError(QStringLiteral("Vantor can't make the backup folder."), folder), options);
         prompter.folder = folder;
     }
-    if (name == QStringLiteral("restore"))
+    if (name == QStringLiteral("restore") && !positional.isEmpty())
         prompter.file = QFileInfo(positional.first()).absoluteFilePath();
     if (name == QStringLiteral("set-games-folder")) {
         const QString folder = QFileInfo(positional.first()).absoluteFilePath();

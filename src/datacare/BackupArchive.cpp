@@ -121,6 +121,7 @@ Entry describe(archive_entry *entry, const QString &zip)
     default: described.type = Entry::Type::other;
     }
     described.size = archive_entry_size_is_set(entry) ? archive_entry_size(entry) : 0;
+    described.modified = archive_entry_mtime_is_set(entry) ? qint64(archive_entry_mtime(entry)) : 0;
     return described;
 }
 

@@ -19,6 +19,7 @@ struct Entry
     QString name; // "/"-separated, relative to the folder the archive was made from
     Type type = Type::other;
     qint64 size = 0; // files: the bytes the entry says it holds
+    qint64 modified = 0; // seconds since the epoch, as stored
     QString linkTarget; // links: the stored target
 };
 

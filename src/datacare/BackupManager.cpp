@@ -230,7 +230,7 @@ QString publish(const QString &partial, const QString &folder, const QString &st
 bool isPartialName(const QString &name)
 {
     static const QRegularExpression pattern(
-        QStringLiteral("^OpenEmu-Backup-\\d{4}-\\d{2}-\\d{2}_\\d{2}-\\d{2}-\\d{2}\\.zip\\.partial$"));
+        QStringLiteral("^OpenEmu-Backup-\\d{4}-\\d{2}-\\d{2}_\\d{2}-\\d{2}-\\d{2}(-Before-Restore)?\\.zip\\.partial$"));
     return pattern.match(name).hasMatch();
 }
 
@@ -349,7 +349,25 @@ QString fileName(const QDateTime &localTime)
            + QStringLiteral(".zip");
 }
 
+namespace {
+
+// What the zip is named after its time: the automatic backup a restore makes of what it replaces.
+const QString beforeRestoreMark = QStringLiteral("-Before-Restore");
+
+QString createMarked(const QList<BackupItem> &items, const QString &folder, const QString &mark,
+                     const Progress &progress);
+
+} // namespace
+
 QString create(const QList<BackupItem> &items, const QString &folder, const Progress &progress)
+{
+    return createMarked(items, folder, QString(), progress);
+}
+
+namespace {
+
+QString createMarked(const QList<BackupItem> &items, const QString &folder, const QString &mark,
+                     const Progress &progress)
 {
     if (!QFileInfo(folder).isDir())
         throw FriendlyError(QStringLiteral("The backup folder doesn't exist."), folder);
@@ -394,7 +412,7 @@ QString create(const QList<BackupItem> &items, const QString &folder, const Prog
     const QList<BackupArchive::Note> notes{
         {manifestName, QJsonDocument(QJsonObject{{QStringLiteral("items"), manifest}}).toJson()}};
 
-    const QString stem = fileName(QDateTime::currentDateTime()).chopped(4);
+    const QString stem = fileName(QDateTime::currentDateTime()).chopped(4) + mark;
     const QString partial = QDir(folder).filePath(stem + QStringLiteral(".zip.partial"));
     try {
         const BackupArchive::Summary written = BackupArchive::write(partial, roots, notes, [&](qint64 done) {
@@ -426,18 +444,18 @@ QString create(const QList<BackupItem> &items, const QString &folder, const Prog
     return publish(partial, folder, stem);
 }
 
-namespace {
-
-// A backup into Vantor's automatic backups folder, of which the newest three stay.
-QString createInAutomatic(const QList<BackupItem> &items)
+// A backup into Vantor's automatic backups folder. Of those made before updates the newest three
+// stay; those a restore made of what it replaced all stay (they are the only copy of those files).
+QString createInAutomatic(const QList<BackupItem> &items, const QString &mark = QString())
 {
     const QString folder = Paths::automaticBackupsFolder();
     // Vantor's own folder, never a link to the user's backups: rotation must not reach those.
     FileOps::makeOwnFolder(Paths::vantorSupportFolder(), folder);
-    const QString zip = create(items, folder);
-    // Vantor's own copies (regular files, never links): the newest three stay.
+    const QString zip = createMarked(items, folder, mark, {});
+    // Vantor's own copies (regular files, never links).
     QStringList kept
         = QDir(folder).entryList({QStringLiteral("OpenEmu-Backup-*.zip")}, QDir::Files | QDir::NoSymLinks, QDir::Time);
+    kept.removeIf([](const QString &name) { return isBeforeRestore(name); });
     while (kept.size() > 3)
         FileOps::removeItem(QDir(folder).filePath(kept.takeLast()));
     return zip;
@@ -538,7 +556,46 @@ QStringList validate(const QString &zip)
     return judge(BackupArchive::list(zip));
 }
 
-QStringList restore(const QString &zip, const Progress &progress)
+namespace {
+
+// The user's files a restore by `placement` would write over: regular files only (a link is
+// replaced by the backup's entry, and what it leads to is never touched).
+struct Replacing
+{
+    QList<BackupArchive::Root> files;
+    int newer = 0;
+};
+
+Replacing replacing(const QList<BackupArchive::Entry> &entries, const BackupArchive::Placement &placement)
+{
+    Replacing found;
+    for (const auto &entry : entries) {
+        if (entry.type != BackupArchive::Entry::Type::file || placement.skipped.contains(entry.name))
+            continue;
+        const QString top = placement.topFor(entry.name, false);
+        const QString disk = top.isEmpty() ? QDir(placement.base).filePath(entry.name)
+                                           : placement.diskOf(top) + entry.name.mid(top.size());
+        const QFileInfo info(disk);
+        if (info.isSymLink() || !info.isFile())
+            continue;
+        found.files.append({disk, entry.name});
+        if (info.lastModified().toSecsSinceEpoch() > entry.modified)
+            ++found.newer;
+    }
+    return found;
+}
+
+} // namespace
+
+Replaced replacedBy(const QString &zip)
+{
+    const QList<BackupArchive::Entry> entries = BackupArchive::list(zip);
+    judge(entries);
+    const Replacing found = replacing(entries, placementNow());
+    return {int(found.files.size()), found.newer};
+}
+
+Restored restore(const QString &zip, const Progress &progress)
 {
     const QList<BackupArchive::Entry> entries = BackupArchive::list(zip);
     judge(entries);
@@ -561,7 +618,23 @@ QStringList restore(const QString &zip, const Progress &progress)
                                            "nothing was restored. Move the link away and try again."),
                             links.mid(0, maxNamesShown).join(QLatin1Char('\n')));
     removeLeftovers({QFileInfo(zip).path()});
-    const QStringList notWritten = BackupArchive::extract(zip, placement, [&](qint64 done) {
+
+    // What is about to be written over is kept first, so that the restore can be undone.
+    Restored restored;
+    if (const Replacing replaced = replacing(entries, placement); !replaced.files.isEmpty()) {
+        BackupItem kept;
+        kept.id = QStringLiteral("replaced");
+        kept.title = QStringLiteral("Files a restore replaced");
+        kept.include = kept.exists = true;
+        for (const BackupArchive::Root &file : replaced.files) {
+            kept.sources.append(file.source);
+            kept.stored.append(file.stored);
+            kept.size = ByteCount::saturatingAdd(kept.size, QFileInfo(file.source).size());
+        }
+        restored.undo = createInAutomatic({kept}, beforeRestoreMark);
+    }
+
+    restored.notWritten = BackupArchive::extract(zip, placement, [&](qint64 done) {
         if (progress)
             progress(done, needed);
     });
@@ -571,7 +644,7 @@ QStringList restore(const QString &zip, const Progress &progress)
             AppPreferences::importFrom(*domain, placement.diskOf(entry.name.section(QLatin1Char('/'), 0, 0))
                                                     + QLatin1Char('/') + entry.name.section(QLatin1Char('/'), 1));
     }
-    return notWritten;
+    return restored;
 }
 
 Contents contents(const QString &zip)
@@ -620,12 +693,26 @@ Contents contents(const QString &zip)
     return found;
 }
 
+bool isBeforeRestore(const QString &zip)
+{
+    return QFileInfo(zip).fileName().contains(beforeRestoreMark);
+}
+
+std::optional<QString> lastBeforeRestore()
+{
+    for (const QString &zip : automaticBackups()) {
+        if (isBeforeRestore(zip))
+            return zip;
+    }
+    return std::nullopt;
+}
+
 QStringList automaticBackups()
 {
     QStringList zips;
     const QDir folder(Paths::automaticBackupsFolder());
     for (const QFileInfo &file :
-         folder.entryInfoList({QStringLiteral("*.zip")}, QDir::Files | QDir::NoSymLinks, QDir::Name | QDir::Reversed))
+         folder.entryInfoList({QStringLiteral("*.zip")}, QDir::Files | QDir::NoSymLinks, QDir::Time))
         zips.append(file.filePath());
     return zips;
 }

@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <functional>
+#include <optional>
 
 // The backup archive: a zip of OpenEmu's save states, library and settings, with entries
 // relative to ~/Library. Every operation blocks (folder walks, zip and unzip): run them off the
@@ -43,8 +44,13 @@ struct Contents
 };
 Contents contents(const QString &zip);
 
-// The automatic backups, newest first.
+// The automatic backups, newest first: those made before updates and those a restore made of
+// what it replaced.
 QStringList automaticBackups();
+// Whether an automatic backup is one a restore made of the files it replaced.
+bool isBeforeRestore(const QString &zip);
+// The newest of those: restoring it undoes the last restore.
+std::optional<QString> lastBeforeRestore();
 
 // The backup an update makes first: the save states and the battery saves, into the automatic
 // backups folder, with the archive code above; then only the 3 newest automatic backups are
@@ -63,10 +69,27 @@ Automatic createAutomatic();
 // Gives the zip. Throws what create() throws.
 QString backUpStates(const QStringList &bundles);
 
-// Validates, checks free space, then unpacks each item where OpenEmu keeps it now: each file
-// replaced whole or not at all; nothing is removed. Gives the files not written because this
-// file system takes their name for another's (names that differ only in case or Unicode form).
-QStringList restore(const QString &zip, const Progress &progress = {});
+// How many of the user's files a restore of `zip` would write over now, and how many of those
+// were changed after the backup's copy. Throws what validate() throws.
+struct Replaced
+{
+    int files = 0;
+    int newer = 0;
+};
+Replaced replacedBy(const QString &zip);
+
+// Validates, checks free space, backs up the files it is about to write over into a new
+// automatic backup ("…-Before-Restore.zip", never rotated away), then unpacks each item where
+// OpenEmu keeps it now: each file replaced whole or not at all; nothing is removed.
+struct Restored
+{
+    // The files not written because this file system takes their name for another's (names
+    // that differ only in case or Unicode form).
+    QStringList notWritten;
+    // The backup of what was replaced; restoring it undoes this restore. None when nothing was.
+    std::optional<QString> undo;
+};
+Restored restore(const QString &zip, const Progress &progress = {});
 
 // Removes what a killed restore or backup left behind: restore's temporaries inside OpenEmu's
 // folders, and the unfinished "OpenEmu-Backup-….zip.partial" files in `backupFolders` (only

@@ -76,6 +76,18 @@ QScrollArea *scrolling(QWidget *page)
     return area;
 }
 
+// The notice's one next step, as its button says it.
+QString noticeActionTitle(AppModel::NoticeAction action)
+{
+    switch (action) {
+    case AppModel::NoticeAction::none: return {};
+    case AppModel::NoticeAction::showFile: return QStringLiteral("Show in Finder");
+    case AppModel::NoticeAction::openOpenEmu: return QStringLiteral("Open OpenEmu");
+    case AppModel::NoticeAction::undoRestore: return QStringLiteral("Undo Restore");
+    }
+    return {};
+}
+
 } // namespace
 
 MainWindow::MainWindow(AppModel &model, QWidget *parent)
@@ -137,9 +149,20 @@ MainWindow::MainWindow(AppModel &model, QWidget *parent)
     connect(m_sidebar, &QListWidget::currentRowChanged, &m_model, [this] { m_model.setNotice(std::nullopt); });
     connect(m_error, &ErrorBanner::dismissed, &m_model, [this] { m_model.setError(std::nullopt); });
     connect(m_notice, &NoticeBanner::dismissed, &m_model, [this] { m_model.setNotice(std::nullopt); });
-    connect(m_notice, &NoticeBanner::showFile, &m_model, [this] {
-        if (const auto &file = m_model.noticeFile())
-            m_model.reveal(*file);
+    connect(m_notice, &NoticeBanner::actionChosen, &m_model, [this] {
+        const auto file = m_model.noticeFile();
+        switch (m_model.noticeAction()) {
+        case AppModel::NoticeAction::none: break;
+        case AppModel::NoticeAction::showFile:
+            if (file)
+                m_model.reveal(*file);
+            break;
+        case AppModel::NoticeAction::openOpenEmu: Widgets::runBound(this, m_model.launch()); break;
+        case AppModel::NoticeAction::undoRestore:
+            if (file)
+                Widgets::runBound(this, m_model.runRestore(*file));
+            break;
+        }
     });
     connect(&m_model, &AppModel::errorChanged, this, &MainWindow::syncBanners);
     connect(&m_model, &AppModel::noticeChanged, this, &MainWindow::syncBanners);
@@ -291,7 +314,7 @@ void MainWindow::syncBanners()
     else
         m_error->hide();
     if (const auto &notice = m_model.notice())
-        m_notice->display(*notice, m_model.noticeFile().has_value());
+        m_notice->display(*notice, m_model.noticeDetails(), noticeActionTitle(m_model.noticeAction()));
     else
         m_notice->hide();
     const QString busy = busyLine();

@@ -291,8 +291,22 @@ private Q_SLOTS:
                             [](const QJsonValue &row) { return row[u"id"_s] == u"savedstate"_s; }));
 
         QVERIFY(QDir(m_home.path(u"Library"_s)).removeRecursively());
+        const CliRun nothingToUndo = run({u"--yes"_s, u"restore"_s, u"--undo"_s});
+        QCOMPARE(nothingToUndo.exitCode, 1);
+        QVERIFY2(nothingToUndo.err.contains("There's no restore to undo."), nothingToUndo.err.constData());
         QCOMPARE(run({u"--yes"_s, u"restore"_s, notice.mid(14)}).exitCode, 0);
         QVERIFY(QFileInfo::exists(saves + u"/slot1.oesavestate"_s));
+
+        // A restore over newer progress says how to undo it, and the undo brings the progress back.
+        TestFiles::write(saves + u"/slot1.oesavestate"_s, "newer progress");
+        const CliRun over = run({u"--yes"_s, u"restore"_s, notice.mid(14)});
+        QVERIFY2(over.out.contains("vantor-cli restore --undo"), over.out.constData());
+        QCOMPARE(TestFiles::read(saves + u"/slot1.oesavestate"_s), QByteArray("progress"));
+        const CliRun undone = run({u"--json"_s, u"--yes"_s, u"restore"_s, u"--undo"_s});
+        QCOMPARE(undone.exitCode, 0);
+        QCOMPARE(TestFiles::read(saves + u"/slot1.oesavestate"_s), QByteArray("newer progress"));
+        QVERIFY(undone.json().value(u"undo"_s).toString().contains(u"-Before-Restore"_s)); // an undo can be undone too
+        QCOMPARE(run({u"restore"_s, u"--undo"_s, notice.mid(14)}).exitCode, 2);
         QCOMPARE(run({u"backup"_s, u"--to"_s, to, u"--only"_s, u"roms"_s}).exitCode, 2);
         // Without --to, where a Mac user looks for backups.
         QCOMPARE(run({u"--yes"_s, u"backup"_s, u"--only"_s, u"states"_s}).exitCode, 0);

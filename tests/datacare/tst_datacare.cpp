@@ -50,6 +50,8 @@ QStringList snapshot(const QString &root)
     while (it.hasNext()) {
         const QFileInfo info(it.next());
         QString line = QDir(root).relativeFilePath(info.filePath());
+        if (line.contains(u"Vantor/Automatic backups"_s) || line.endsWith(u"Application Support/Vantor"_s))
+            continue; // Vantor's safety copies of what a restore replaced, judged where they are made
         if (info.isSymLink())
             line += u" -> "_s + info.symLinkTarget();
         else if (info.isFile())
@@ -196,7 +198,7 @@ private Q_SLOTS:
         const QStringList onDrive = snapshot(drive), inLibrary = snapshot(library(QString()));
         TestFiles::write(drive + u"/Save States/SNES/slot.oesavestate"_s, "lost");
         QVERIFY(QDir(support + u"Mupen64Plus"_s).removeRecursively());
-        QVERIFY(BackupManager::restore(zip).isEmpty());
+        QVERIFY(BackupManager::restore(zip).notWritten.isEmpty());
         QCOMPARE(snapshot(drive), onDrive);
         QCOMPARE(snapshot(library(QString())), inLibrary);
 
@@ -244,7 +246,7 @@ private Q_SLOTS:
         QVERIFY(QDir().mkpath(drive));
         items = BackupManager::items();
         QVERIFY(items[0].reachable && items[1].reachable);
-        QVERIFY(BackupManager::restore(zip).isEmpty());
+        QVERIFY(BackupManager::restore(zip).notWritten.isEmpty());
         QCOMPARE(TestFiles::read(drive + u"/Save States/SNES/slot.oesavestate"_s), QByteArray("moved state"));
     }
 
@@ -259,7 +261,7 @@ private Q_SLOTS:
         writer.addFile(folder + u"mario.eep"_s, "second");
         writer.addFile(folder + u"Mario.eep"_s, "again");
         QVERIFY(writer.write(out() + u"/cases.zip"_s));
-        const QStringList notWritten = BackupManager::restore(out() + u"/cases.zip"_s);
+        const QStringList notWritten = BackupManager::restore(out() + u"/cases.zip"_s).notWritten;
         QCOMPARE(TestFiles::read(library(folder + u"Mario.eep"_s)), QByteArray("first"));
         const bool exactNames = QDir(library(folder)).entryList(QDir::Files).size() == 2;
         QCOMPARE(notWritten, exactNames ? QStringList{folder + u"Mario.eep"_s}
@@ -1087,18 +1089,42 @@ private Q_SLOTS:
         QCOMPARE(busy, (QList<QString>{u"Creating backup…"_s, u"-"_s}));
         QVERIFY(!zipNames(zip).join(QLatin1Char('\n')).contains(u"Game Library"_s));
 
-        // Restore: the saved state comes back.
-        TestFiles::write(states(u"SNES/game.oesavestate"_s), "lost progress");
+        // Restore: the saved state comes back, and the question counts what it replaces.
+        const QString state = states(u"SNES/game.oesavestate"_s);
+        TestFiles::write(state, "lost progress");
+        QVERIFY(TestFiles::touch(state, QDateTime::currentDateTime().addSecs(60)));
+        TestFiles::write(states(u"SNES/new.oesavestate"_s), "made after the backup");
         m_prompter.fileAnswer = zip;
         m_prompter.answers = {0};
         QCOMPARE(await(model.runRestore()), Outcome::done);
         QCOMPARE(m_prompter.asked.last().buttons.value(m_prompter.asked.last().defaultButton), u"Cancel"_s);
-        QCOMPARE(TestFiles::read(states(u"SNES/game.oesavestate"_s)), QByteArray("state one"));
-        // The preferences service was asked for the settings before the backup, and told of the
-        // restored file after.
+        QVERIFY2(m_prompter.asked.last().informative.contains(u"It replaces 3 files there (1 of them changed after"_s),
+                 qPrintable(m_prompter.asked.last().informative));
+        QCOMPARE(TestFiles::read(state), QByteArray("state one"));
+        QCOMPARE(model.noticeAction(), AppModel::NoticeAction::undoRestore);
+        const QString undo = model.noticeFile().value_or(QString());
+        QVERIFY(BackupManager::isBeforeRestore(undo) && BackupManager::lastBeforeRestore() == undo);
+
+        // Undone: what the restore replaced is back, what it never touched is untouched.
+        m_prompter.answers = {0};
+        QCOMPARE(await(model.undoRestore()), Outcome::done);
+        QCOMPARE(TestFiles::read(state), QByteArray("lost progress"));
+        QCOMPARE(TestFiles::read(states(u"SNES/new.oesavestate"_s)), QByteArray("made after the backup"));
+        QVERIFY(m_prompter.asked.last().informative.contains(QFileInfo(undo).fileName()));
+        // Redone, to go on with the restored state.
+        m_prompter.answers = {0};
+        QCOMPARE(await(model.runRestore(zip)), Outcome::done);
+        QCOMPARE(TestFiles::read(state), QByteArray("state one"));
+        // The preferences service was asked for the settings before the backup and before the
+        // copy of what the restore replaced, and told of the restored file after (three times:
+        // the restore, its undo, and the restore again).
         const QString settings = library(u"Preferences/org.openemu.OpenEmu.plist"_s);
         QCOMPARE(TestFiles::read(told),
-                 u"export org.openemu.OpenEmu %1\nimport org.openemu.OpenEmu %1\n"_s.arg(settings).toUtf8());
+                 u"export org.openemu.OpenEmu %1\nexport org.openemu.OpenEmu %1\nimport org.openemu.OpenEmu %1\n"_s
+                     .repeated(1)
+                     .arg(settings)
+                     .toUtf8()
+                     + u"export org.openemu.OpenEmu %1\nimport org.openemu.OpenEmu %1\n"_s.repeated(2).arg(settings).toUtf8());
 
         // The question says what this zip holds (no library: it was left out) and when it was made.
         const QString told1 = m_prompter.asked.last().informative;
@@ -1114,13 +1140,20 @@ private Q_SLOTS:
         QCOMPARE(await(model.runRestore()), Outcome::declined);
         const Prompter::Alert which = m_prompter.asked.value(0);
         QCOMPARE(which.id, Prompter::AlertId::restoreChoice);
-        QCOMPARE(which.buttons.size(), 3);
+        // The three newest automatic backups, those made before a restore among them.
+        QCOMPARE(which.buttons.size(), 5);
         QVERIFY(which.buttons[0].startsWith(u"Automatic Backup, "_s));
+        QVERIFY(which.buttons[1].startsWith(u"Before Restore, "_s));
         QCOMPARE(which.buttons[which.defaultButton], u"Choose a File…"_s);
         const QString told2 = m_prompter.asked.value(1).informative;
         QVERIFY2(told2.startsWith(QFileInfo(*automatic).fileName()) && !told2.contains(u"Settings"_s),
                  qPrintable(told2));
-        QFile::remove(*automatic);
+        // Updates keep only their three newest; what a restore replaced stays whatever they make.
+        for (int more = 0; more < 3; ++more)
+            QVERIFY(BackupManager::createAutomatic().zip);
+        QVERIFY(QFileInfo::exists(undo));
+        QCOMPARE(BackupManager::automaticBackups().size(), 3 + 3);
+        QVERIFY(QDir(QFileInfo(*automatic).path()).removeRecursively());
 
         // A missing zip and a hostile one are judged before anything is asked.
         for (const QString &bad : {out() + u"/missing.zip"_s, out() + u"/hostile.zip"_s}) {

@@ -12,6 +12,28 @@
 #include <QFileInfo>
 #include <QLocale>
 
+#include <tuple>
+
+namespace {
+
+// What the restore question says it will write over, and that it can be undone.
+QString replacedSentence(const BackupManager::Replaced &replaced)
+{
+    if (replaced.files == 0)
+        return QStringLiteral("No file there has the same name, so nothing is replaced.");
+    const QString files = replaced.files == 1 ? QStringLiteral("1 file") : QStringLiteral("%1 files").arg(replaced.files);
+    const QString newer
+        = replaced.newer == 0          ? QStringLiteral("none of them changed after the backup was made")
+          : replaced.newer == replaced.files && replaced.files == 1 ? QStringLiteral("changed after the backup was made")
+          : replaced.newer == replaced.files ? QStringLiteral("all of them changed after the backup was made")
+                                             : QStringLiteral("%1 of them changed after the backup was made").arg(replaced.newer);
+    return QStringLiteral("It replaces %1 there (%2). Vantor keeps a copy of what it replaces, so you can undo the "
+                          "restore.")
+        .arg(files, newer);
+}
+
+} // namespace
+
 QCoro::Task<> AppModel::refreshBackupItems()
 {
     auto scanning = m_backup.refresh.inBackground(
@@ -77,6 +99,22 @@ QCoro::Task<Outcome> AppModel::runBackup()
     co_return outcome;
 }
 
+QCoro::Task<Outcome> AppModel::undoRestore()
+{
+    auto finding = Background::run([] { return BackupManager::lastBeforeRestore(); });
+    auto found = co_await finding;
+    std::optional<QString> zip;
+    try {
+        zip = found.take();
+    } catch (...) {
+    }
+    if (!zip) {
+        setError(FriendlyError(QStringLiteral("There's no restore to undo.")));
+        co_return Outcome::failed;
+    }
+    co_return co_await runRestore(zip);
+}
+
 QCoro::Task<Outcome> AppModel::runRestore(std::optional<QString> zip)
 {
     std::optional<Change> change = beginChange(Work::restore);
@@ -101,7 +139,9 @@ QCoro::Task<Outcome> AppModel::runRestore(std::optional<QString> zip)
         QStringList buttons;
         for (const auto &[file, made] : listed.take()) {
             automatic.append(file);
-            buttons.append(QStringLiteral("Automatic Backup, %1").arg(QLocale().toString(made, QLocale::ShortFormat)));
+            buttons.append((BackupManager::isBeforeRestore(file) ? QStringLiteral("Before Restore, %1")
+                                                                 : QStringLiteral("Automatic Backup, %1"))
+                               .arg(QLocale().toString(made, QLocale::ShortFormat)));
         }
         if (!automatic.isEmpty()) {
             buttons << QStringLiteral("Choose a File…") << QStringLiteral("Cancel");
@@ -134,14 +174,15 @@ QCoro::Task<Outcome> AppModel::runRestore(std::optional<QString> zip)
     // reason at once.
     auto judging = Background::run([zip = *zip] {
         BackupManager::validate(zip);
-        return BackupManager::contents(zip);
+        return std::pair(BackupManager::contents(zip), BackupManager::replacedBy(zip));
     });
     auto judged = co_await judging;
     if (change->ownerGone())
         co_return Outcome::declined;
     BackupManager::Contents contents;
+    BackupManager::Replaced replaced;
     try {
-        contents = judged.take();
+        std::tie(contents, replaced) = judged.take();
     } catch (...) {
         co_return fail(std::current_exception(), QStringLiteral("Restoring the backup"));
     }
@@ -154,10 +195,10 @@ QCoro::Task<Outcome> AppModel::runRestore(std::optional<QString> zip)
     const Prompter::Alert question{
         Prompter::AlertId::restore,
         QStringLiteral("Restore this backup?"),
-        QStringLiteral("%1, made %2, holds:\n%3\nFiles of the same name there are replaced by the backup's; nothing "
-                       "else is touched.")
+        QStringLiteral("%1, made %2, holds:\n%3\n%4")
             .arg(QFileInfo(*zip).fileName(), QLocale().toString(contents.made, QLocale::LongFormat),
-                 held.isEmpty() ? QStringLiteral("• nothing") : held.join(QLatin1Char('\n'))),
+                 held.isEmpty() ? QStringLiteral("• nothing") : held.join(QLatin1Char('\n')),
+                 replacedSentence(replaced)),
         {QStringLiteral("Restore"), QStringLiteral("Cancel")},
         Prompter::Style::warning,
         1}; // it writes over the user's files: Return keeps them
@@ -176,12 +217,23 @@ QCoro::Task<Outcome> AppModel::runRestore(std::optional<QString> zip)
         co_return Outcome::done;
     Outcome outcome = Outcome::done;
     try {
-        const QStringList notWritten = restored.take();
-        setNotice(QStringLiteral("Backup restored. You can open OpenEmu now.")
-                  + (notWritten.isEmpty() ? QString()
-                                          : QStringLiteral(" Not restored, as this disk takes their names for others "
-                                                           "already restored: ")
-                                                + notWritten.join(QStringLiteral(", ")) + QLatin1Char('.')));
+        const BackupManager::Restored done = restored.take();
+        const QString details = done.notWritten.isEmpty()
+                                    ? QString()
+                                    : QStringLiteral("Not restored, as this disk takes their names for others already "
+                                                     "restored:\n")
+                                          + done.notWritten.join(QLatin1Char('\n'));
+        const QString text = done.notWritten.isEmpty()
+                                 ? QStringLiteral("Backup restored. You can open OpenEmu now.")
+                                 : QStringLiteral("Backup restored, except %1 this disk can't tell apart from "
+                                                  "others.")
+                                       .arg(done.notWritten.size() == 1
+                                                ? QStringLiteral("1 file")
+                                                : QStringLiteral("%1 files").arg(done.notWritten.size()));
+        if (done.undo)
+            setNotice(text, NoticeAction::undoRestore, details, *done.undo);
+        else
+            setNotice(text, NoticeAction::openOpenEmu, details);
         refreshTidy();
     } catch (...) {
         outcome = fail(std::current_exception(), QStringLiteral("Restoring the backup"));
