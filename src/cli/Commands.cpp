@@ -473,8 +473,9 @@ QCoro::Task<int> restore(AppModel &model, CliOutput::Options options)
         CliOutput::printJson({{QStringLiteral("notice"), notice},
                               {QStringLiteral("undo"), undoable ? QJsonValue(*model.noticeFile()) : QJsonValue()}});
     else
-        CliOutput::printLine(notice + (undoable ? QStringLiteral(" To put back what it replaced: vantor-cli restore --undo")
-                                                : QString()));
+        CliOutput::printLine(
+            notice
+            + (undoable ? QStringLiteral(" To put back what it replaced: vantor-cli restore --undo") : QString()));
     co_return success;
 }
 

@@ -224,8 +224,8 @@ int runCli(int argc, char *argv[])
                           name);
     } else if (parser.isSet(QStringLiteral("undo"))) {
         if (!positional.isEmpty())
-            return usageError(QStringLiteral("restore --undo takes no zip: it restores what the last restore replaced."),
-                              name);
+            return usageError(
+                QStringLiteral("restore --undo takes no zip: it restores what the last restore replaced."), name);
     } else if (takesArgument && !optionalArgument && positional.isEmpty()) {
         return usageError(QStringLiteral("%1 needs %2.").arg(name, spec->argument), name);
     }

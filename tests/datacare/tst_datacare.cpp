@@ -1121,10 +1121,12 @@ private Q_SLOTS:
         const QString settings = library(u"Preferences/org.openemu.OpenEmu.plist"_s);
         QCOMPARE(TestFiles::read(told),
                  u"export org.openemu.OpenEmu %1\nexport org.openemu.OpenEmu %1\nimport org.openemu.OpenEmu %1\n"_s
-                     .repeated(1)
-                     .arg(settings)
-                     .toUtf8()
-                     + u"export org.openemu.OpenEmu %1\nimport org.openemu.OpenEmu %1\n"_s.repeated(2).arg(settings).toUtf8());
+                         .repeated(1)
+                         .arg(settings)
+                         .toUtf8()
+                     + u"export org.openemu.OpenEmu %1\nimport org.openemu.OpenEmu %1\n"_s.repeated(2)
+                           .arg(settings)
+                           .toUtf8());
 
         // The question says what this zip holds (no library: it was left out) and when it was made.
         const QString told1 = m_prompter.asked.last().informative;

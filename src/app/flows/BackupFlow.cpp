@@ -21,12 +21,14 @@ QString replacedSentence(const BackupManager::Replaced &replaced)
 {
     if (replaced.files == 0)
         return QStringLiteral("No file there has the same name, so nothing is replaced.");
-    const QString files = replaced.files == 1 ? QStringLiteral("1 file") : QStringLiteral("%1 files").arg(replaced.files);
-    const QString newer
-        = replaced.newer == 0          ? QStringLiteral("none of them changed after the backup was made")
-          : replaced.newer == replaced.files && replaced.files == 1 ? QStringLiteral("changed after the backup was made")
-          : replaced.newer == replaced.files ? QStringLiteral("all of them changed after the backup was made")
-                                             : QStringLiteral("%1 of them changed after the backup was made").arg(replaced.newer);
+    const QString files
+        = replaced.files == 1 ? QStringLiteral("1 file") : QStringLiteral("%1 files").arg(replaced.files);
+    const QString newer = replaced.newer == 0 ? QStringLiteral("none of them changed after the backup was made")
+                          : replaced.newer == replaced.files && replaced.files == 1
+                              ? QStringLiteral("changed after the backup was made")
+                          : replaced.newer == replaced.files
+                              ? QStringLiteral("all of them changed after the backup was made")
+                              : QStringLiteral("%1 of them changed after the backup was made").arg(replaced.newer);
     return QStringLiteral("It replaces %1 there (%2). Vantor keeps a copy of what it replaces, so you can undo the "
                           "restore.")
         .arg(files, newer);
@@ -192,16 +194,16 @@ QCoro::Task<Outcome> AppModel::runRestore(std::optional<QString> zip)
     for (const auto &[title, bytes] : std::as_const(contents.items))
         held.append(QStringLiteral("• %1 (%2)").arg(title, ByteCount::fileStyle(bytes)));
     // Named, not a temporary in the co_await: g++ 12 destroys those twice.
-    const Prompter::Alert question{
-        Prompter::AlertId::restore,
-        QStringLiteral("Restore this backup?"),
-        QStringLiteral("%1, made %2, holds:\n%3\n%4")
-            .arg(QFileInfo(*zip).fileName(), QLocale().toString(contents.made, QLocale::LongFormat),
-                 held.isEmpty() ? QStringLiteral("• nothing") : held.join(QLatin1Char('\n')),
-                 replacedSentence(replaced)),
-        {QStringLiteral("Restore"), QStringLiteral("Cancel")},
-        Prompter::Style::warning,
-        1}; // it writes over the user's files: Return keeps them
+    const Prompter::Alert question{Prompter::AlertId::restore,
+                                   QStringLiteral("Restore this backup?"),
+                                   QStringLiteral("%1, made %2, holds:\n%3\n%4")
+                                       .arg(QFileInfo(*zip).fileName(),
+                                            QLocale().toString(contents.made, QLocale::LongFormat),
+                                            held.isEmpty() ? QStringLiteral("• nothing") : held.join(QLatin1Char('\n')),
+                                            replacedSentence(replaced)),
+                                   {QStringLiteral("Restore"), QStringLiteral("Cancel")},
+                                   Prompter::Style::warning,
+                                   1}; // it writes over the user's files: Return keeps them
     const Outcome confirmed = co_await confirmThenClose(question, *change);
     if (confirmed != Outcome::done || change->ownerGone())
         co_return confirmed;
@@ -223,13 +225,13 @@ QCoro::Task<Outcome> AppModel::runRestore(std::optional<QString> zip)
                                     : QStringLiteral("Not restored, as this disk takes their names for others already "
                                                      "restored:\n")
                                           + done.notWritten.join(QLatin1Char('\n'));
-        const QString text = done.notWritten.isEmpty()
-                                 ? QStringLiteral("Backup restored. You can open OpenEmu now.")
-                                 : QStringLiteral("Backup restored, except %1 this disk can't tell apart from "
-                                                  "others.")
-                                       .arg(done.notWritten.size() == 1
-                                                ? QStringLiteral("1 file")
-                                                : QStringLiteral("%1 files").arg(done.notWritten.size()));
+        const QString text
+            = done.notWritten.isEmpty()
+                  ? QStringLiteral("Backup restored. You can open OpenEmu now.")
+                  : QStringLiteral("Backup restored, except %1 this disk can't tell apart from "
+                                   "others.")
+                        .arg(done.notWritten.size() == 1 ? QStringLiteral("1 file")
+                                                         : QStringLiteral("%1 files").arg(done.notWritten.size()));
         if (done.undo)
             setNotice(text, NoticeAction::undoRestore, details, *done.undo);
         else
