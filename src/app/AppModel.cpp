@@ -321,5 +321,7 @@ void AppModel::refreshInstalled()
     assign(m_installed, VersionChecker::findInstalled(), &AppModel::installedChanged);
     if (m_installed)
         Paths::setBundleID(m_installed->bundleID);
-    assign(m_hasPrevious, Installer::previousApp().has_value(), &AppModel::hasPreviousChanged);
+    const std::optional<QString> kept = Installer::previousApp();
+    m_keptVersion = kept ? VersionChecker::version(*kept).value_or(QString()) : QString();
+    assign(m_hasPrevious, kept.has_value(), &AppModel::hasPreviousChanged);
 }

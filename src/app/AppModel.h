@@ -51,8 +51,14 @@ public:
     const std::optional<FriendlyError> &error() const { return m_error; }
     bool installToSystemApplications() const { return m_install.toSystemApplications; }
     bool hasPrevious() const { return m_hasPrevious; }
-    // A kept copy, and an app to swap it with (the installed one, or a broken OpenEmu bundle).
+    // The kept copy's own version; empty when there is none or it can't be read.
+    const QString &keptVersion() const { return m_keptVersion; }
+    // A kept copy, and an app to swap it with (the installed one, or a broken OpenEmu bundle)
+    // that isn't the same version.
     bool canRollBack() const;
+    // Whether the kept copy is newer than the installed app (after a rollback): a rollback then
+    // goes forward, and says so.
+    bool rollbackGoesForward() const;
     // Whether an update backs up the save states before it places anything (a setting).
     bool autoBackupBeforeUpdate() const { return m_install.autoBackupBeforeUpdate; }
     void setAutoBackupBeforeUpdate(bool on);
@@ -261,6 +267,7 @@ private:
 
     std::optional<InstalledApp> m_installed;
     bool m_hasPrevious = false;
+    QString m_keptVersion;
     std::optional<QString> m_notice;
     std::optional<QString> m_noticeFile;
     NoticeAction m_noticeAction = NoticeAction::none;

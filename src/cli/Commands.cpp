@@ -315,10 +315,7 @@ QCoro::Task<int> rollback(AppModel &model, CliOutput::Options options)
 {
     model.setError(std::nullopt);
     model.setNotice(std::nullopt);
-    if (!model.canRollBack()) {
-        CliOutput::printError(FriendlyError(QStringLiteral("There is no previous version to go back to.")), options);
-        co_return failure;
-    }
+    // With nothing to go to, the model says why.
     co_return co_await runAction(model, options, model.rollback());
 }
 

@@ -262,17 +262,27 @@ QString place(const QString &newApp, const QString &destDir, const std::optional
 
     const QString previous = Paths::previousVersionsFolder();
     FileOps::makePath(previous);
+    // A reinstall of the version already there keeps nothing of the copy it replaces: the kept
+    // copy stays the one to go back to.
+    const std::optional<QString> incoming = VersionChecker::version(newApp);
+    const bool sameVersion
+        = oldVersion && incoming && VersionChecker::compare(*oldVersion, *incoming) == VersionChecker::Ordering::same;
     Journal journal;
     journal.kind = Journal::Kind::update;
     journal.target = target;
     journal.staging = staging;
-    journal.keptDest = QDir(previous).filePath(keptName(target, oldVersion.value_or(QStringLiteral("previous"))));
+    // The outgoing copy of a reinstall goes under a name without ".app", so nothing takes it for
+    // the kept copy, and is removed once the new one is in place.
+    journal.keptDest = QDir(previous).filePath(
+        sameVersion ? asidePrefix + unique() : keptName(target, oldVersion.value_or(QStringLiteral("previous"))));
     journal.fallbackOld = QDir(folder).filePath(oldPrefix + unique());
     journal.pid = ::getpid();
     // The earlier kept copy waits under a name without ".app" (so nothing takes it for the kept
     // copy) until the new one is in place.
-    for (const QFileInfo &entry : listing(previous))
-        journal.setAside.append({entry.filePath(), QDir(previous).filePath(asidePrefix + unique())});
+    if (!sameVersion) {
+        for (const QFileInfo &entry : listing(previous))
+            journal.setAside.append({entry.filePath(), QDir(previous).filePath(asidePrefix + unique())});
+    }
 
     journalled(journal, [&] {
         FileOps::checkpoint(QStringLiteral("copy to ") + staging);
@@ -283,6 +293,8 @@ QString place(const QString &newApp, const QString &destDir, const std::optional
         JournalFile::write(journal);
         swapIn(journal);
     });
+    if (sameVersion)
+        FileOps::removeItem(journal.keptDest);
     return target;
 }
 

@@ -304,7 +304,12 @@ void HomePage::sync()
         // Return does what the card is there for: update when there is one, else launch.
         m_update->setDefault(update);
         m_launch->setDefault(!update);
-        m_rollback->setVisible(m_model.hasPrevious());
+        // Named by where it goes: back to an older copy, or on to the newer one a rollback kept.
+        const QString kept = m_model.keptVersion();
+        m_rollback->setText(kept.isEmpty()                  ? QStringLiteral("Roll Back…")
+                            : m_model.rollbackGoesForward() ? QStringLiteral("Switch to %1…").arg(kept)
+                                                            : QStringLiteral("Go Back to %1…").arg(kept));
+        m_rollback->setVisible(m_model.canRollBack());
         m_rollback->setEnabled(!busy);
         m_updateNote->setVisible(update);
     }

@@ -209,7 +209,7 @@ private Q_SLOTS:
         const CliRun asked = onTerminal({u"rollback"_s}, typed);
         QVERIFY2(asked.exitCode == exitCode, asked.out.constData());
         QVERIFY2(asked.out.contains("Go back to OpenEmu-Silicon 1.0.3?\r\n"), asked.out.constData());
-        QCOMPARE(asked.out.count("Roll Back? [Y/n] "), typed.startsWith('3') ? 2 : 1);
+        QCOMPARE(asked.out.count("Go Back? [Y/n] "), typed.startsWith('3') ? 2 : 1);
 
         // Where "yes" moves the data to the Trash, the question says so and Enter keeps it.
         if (typed == "\n") {

@@ -46,7 +46,7 @@ void checkFrameworkLinks(const QString &app)
 }
 
 const QString feedPath = u"/repos/OpenEmu-Silicon/OpenEmu-Silicon/releases/latest"_s;
-const QString gatekeeper = QStringLiteral(" Its signature can't be checked on this system.");
+const QString gatekeeper = QStringLiteral("\nIts signature can't be checked on this system.");
 
 // QVERIFY2 builds its message even when the check passes.
 QString errorDetails(const AppModel &model)
@@ -94,8 +94,11 @@ private Q_SLOTS:
         const QString app = m_home.userApplications() + u"/OpenEmu.app"_s;
         QVERIFY2(!model->error(), qPrintable(errorDetails(*model)));
         // Which checks were made is the verdict's own sentence, between the place and the signature.
-        QVERIFY(model->notice()->startsWith(u"Installed to "_s + app + u". Size matches."_s));
-        QVERIFY(model->notice()->endsWith(gatekeeper));
+        // The outcome first; where, which checks and the signature in the details.
+        QCOMPARE(model->notice(), u"OpenEmu-Silicon 1.0.3 is installed."_s);
+        QCOMPARE(model->noticeAction(), AppModel::NoticeAction::openOpenEmu);
+        QVERIFY(model->noticeDetails().startsWith(u"Installed to "_s + app + u".\nSize matches."_s));
+        QVERIFY(model->noticeDetails().endsWith(gatekeeper));
         QCOMPARE(model->installed()->version, u"1.0.3"_s);
         QVERIFY(!model->hasPrevious());
         QCOMPARE(phases, (QList<InstallPhase>{InstallPhase::downloading, InstallPhase::verifying,
@@ -109,7 +112,8 @@ private Q_SLOTS:
         QVERIFY(model->updateAvailable());
         await(model->install(true));
         QVERIFY2(!model->error(), qPrintable(errorDetails(*model)));
-        QVERIFY(model->notice()->contains(u". Size and SHA-256 checksum match"_s));
+        QCOMPARE(model->notice(), u"OpenEmu-Silicon updated to 1.0.4."_s);
+        QVERIFY(model->noticeDetails().contains(u"\nSize and SHA-256 checksum match"_s));
         QCOMPARE(model->installed()->version, u"1.0.4"_s);
         QVERIFY(model->hasPrevious());
         checkFrameworkLinks(app);
@@ -121,16 +125,18 @@ private Q_SLOTS:
         await(model->rollback());
         // Back to an older version: the newer one is skipped until a newer release.
         QCOMPARE(model->notice(),
-                 u"Rolled back to the previous version. Vantor won't offer v1.0.4 again until a newer release."_s);
+                 u"OpenEmu-Silicon rolled back to 1.0.3. Vantor won't offer v1.0.4 again until a newer release."_s);
         QCOMPARE(model->skippedVersion(), u"v1.0.4"_s);
         QCOMPARE(model->installed()->version, u"1.0.3"_s);
         QCOMPARE(entries(Paths::previousVersionsFolder()), QStringList{u"OpenEmu 1.0.4.app"_s});
-        QCOMPARE(m_prompter.asked.first().buttons, (QStringList{u"Roll Back"_s, u"Cancel"_s}));
+        QCOMPARE(m_prompter.asked.first().buttons, (QStringList{u"Go Back"_s, u"Cancel"_s}));
         QCOMPARE(m_prompter.asked.first().message, u"Go back to OpenEmu-Silicon 1.0.3?"_s);
         QVERIFY(!model->busyMessage());
 
         await(model->rollback());
-        QCOMPARE(m_prompter.asked.last().message, u"Switch to 1.0.4?"_s); // the newer one, kept
+        QCOMPARE(m_prompter.asked.last().message, u"Switch to OpenEmu-Silicon 1.0.4?"_s); // the newer one, kept
+        QCOMPARE(m_prompter.asked.last().buttons.first(), u"Switch"_s);
+        QCOMPARE(model->notice(), u"OpenEmu-Silicon switched to 1.0.4."_s);
         QCOMPARE(model->installed()->version, u"1.0.4"_s);
         QCOMPARE(entries(Paths::previousVersionsFolder()), QStringList{u"OpenEmu 1.0.3.app"_s});
 
@@ -155,6 +161,44 @@ private Q_SLOTS:
         QCOMPARE(model->installed()->version, u"1.0.3"_s);
     }
 
+    // Installed version, skipped version and kept copy never contradict each other.
+    void versionsSkipsAndRollbackAgree()
+    {
+        publish({.version = u"1.0.3"_s});
+        auto model = startedModel();
+        await(model->install(false));
+        publish({.version = u"1.0.4"_s}, model.get());
+        await(model->install(true));
+        m_prompter.answers = {0};
+        QCOMPARE(await(model->rollback()), Outcome::done);
+        QCOMPARE(model->skippedVersion(), u"v1.0.4"_s);
+        QVERIFY(model->rollbackGoesForward() && model->canRollBack());
+
+        // Installing the skipped version again: it is what the user has, so it is skipped no more.
+        QCOMPARE(await(model->install(false)), Outcome::done);
+        QCOMPARE(model->installed()->version, u"1.0.4"_s);
+        QVERIFY(!model->skippedVersion() && !model->latestIsSkipped());
+        QCOMPARE(model->keptVersion(), u"1.0.3"_s);
+        QVERIFY(!model->rollbackGoesForward());
+
+        // A reinstall of the installed version never pushes out the kept copy.
+        QCOMPARE(await(model->install(false)), Outcome::done);
+        QCOMPARE(entries(Paths::previousVersionsFolder()), QStringList{u"OpenEmu 1.0.3.app"_s});
+        QCOMPARE(model->keptVersion(), u"1.0.3"_s);
+
+        // A kept copy of the installed version is nothing to roll back to, and says so.
+        const QString previous = Paths::previousVersionsFolder();
+        QVERIFY(QDir(previous).removeRecursively() && QDir().mkpath(previous));
+        QCOMPARE(QProcess::execute(u"cp"_s, {u"-R"_s, model->installed()->url, previous + u"/OpenEmu 1.0.4.app"_s}), 0);
+        model->refreshInstalled();
+        QVERIFY(model->hasPrevious() && !model->canRollBack());
+        m_prompter.asked.clear();
+        QCOMPARE(await(model->rollback()), Outcome::failed);
+        QVERIFY(m_prompter.asked.isEmpty());
+        QCOMPARE(model->error()->message,
+                 u"The kept copy is the version already installed, so there is nothing to go back to."_s);
+    }
+
     void freshInstallOverAnExistingCopy()
     {
         // A fresh install into /Applications while a copy sits in ~/Applications: placed in the
@@ -166,9 +210,11 @@ private Q_SLOTS:
         await(model->install(false));
         QCOMPARE(model->installed()->url, m_home.systemApplications() + u"/OpenEmu.app"_s);
 
-        // Installing again onto that same place keeps the copy there, named with its version.
+        // Installing the same version again onto that same place keeps nothing of the copy it
+        // replaces: a kept copy of the installed version is nothing to go back to.
         await(model->install(false));
-        QCOMPARE(entries(Paths::previousVersionsFolder()), QStringList{u"OpenEmu 1.0.4.app"_s});
+        QCOMPARE(model->notice(), u"OpenEmu-Silicon 1.0.4 is installed."_s);
+        QVERIFY(entries(Paths::previousVersionsFolder()).isEmpty());
 
         // An update of the app in /Applications replaces it there even when ~/Applications is chosen.
         model->setInstallToSystemApplications(false);
@@ -627,7 +673,8 @@ private Q_SLOTS:
         TestFiles::write(m_home.path(u"Library/Application Support/OpenEmu/Mednafen/Battery Saves/game.sav"_s));
         TestFiles::write(m_home.path(u"Library/Application Support/OpenEmu/Game Library/Library.storedata"_s));
         QCOMPARE(await(model->install(true)), Outcome::done);
-        QVERIFY(model->notice()->endsWith(u" Save states and battery saves were backed up first."_s));
+        QCOMPARE(model->notice(), u"OpenEmu-Silicon 1.0.4 is installed."_s); // the same version, again
+        QVERIFY(model->noticeDetails().endsWith(u"\nSave states and battery saves were backed up first."_s));
         QStringList zips = automatic.entryList({u"*.zip"_s}, QDir::Files);
         QCOMPARE(zips.size(), 1);
         QStringList stored = TestFiles::zipNames(automatic.filePath(zips.first())).filter(u"."_s);
@@ -651,9 +698,9 @@ private Q_SLOTS:
         Bundles::writePreferences(m_home.path(u"Library/Preferences/org.openemu.OpenEmu.plist"_s),
                                   {{u"saveStateFolder"_s, u"file:///Volumes/Away/Save%20States/"_s}});
         QCOMPARE(await(model->install(true)), Outcome::done);
-        QVERIFY2(model->notice()->endsWith(u" Save states and battery saves were backed up first. The save states on a "
-                                           u"drive that isn't connected were not backed up."_s),
+        QVERIFY2(model->notice()->endsWith(u" The save states on a drive that isn't connected were not backed up."_s),
                  qPrintable(*model->notice()));
+        QVERIFY(model->noticeDetails().endsWith(u"\nSave states and battery saves were backed up first."_s));
         QFile::remove(m_home.path(u"Library/Preferences/org.openemu.OpenEmu.plist"_s));
 
         // A backup that fails stops the update before anything is placed, and says so.
@@ -699,10 +746,13 @@ private Q_SLOTS:
 
         m_prompter.answers = {0};
         QCOMPARE(await(model->install(true)), Outcome::done);
-        QVERIFY2(model->notice()->endsWith(u" Save states and battery saves were backed up first. 2 save states were "
-                                           u"made with Mupen64Plus 2.5.10, which this update replaces with 2.6.0. They "
-                                           u"may not load now. They were backed up first."_s),
-                 qPrintable(*model->notice()));
+        QCOMPARE(*model->notice(), u"OpenEmu-Silicon updated to 1.0.4. 2 save states may not load with the new "
+                                   u"cores; they were backed up first."_s);
+        QVERIFY2(
+            model->noticeDetails().endsWith(u"\nSave states and battery saves were backed up first.\n2 save states "
+                                            u"were made with Mupen64Plus 2.5.10, which this update replaces with "
+                                            u"2.6.0. They may not load now."_s),
+            qPrintable(model->noticeDetails()));
         QCOMPARE(SaveStateJudge::stateCount(model->updateCoreChanges()), 2);
         QCOMPARE(VersionChecker::version(app), u"1.0.4"_s);
 
@@ -751,7 +801,7 @@ private Q_SLOTS:
         // The same team, and valid: installed, and only now does the notice say it is signed.
         qputenv("NEW_TEAM", "OPENEMU");
         QCOMPARE(await(model->install(true)), Outcome::done);
-        QVERIFY(model->notice()->endsWith(u"so Vantor did not change any Gatekeeper settings."_s));
+        QVERIFY(model->noticeDetails().endsWith(u"so Vantor did not change any Gatekeeper settings."_s));
     }
 
 private:

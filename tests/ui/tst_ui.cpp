@@ -129,13 +129,13 @@ private Q_SLOTS:
     void installedCardAndProgress()
     {
         Bundles::write(m_home.userApplications(), u"OpenEmu.app"_s, {.version = u"1.0.3"_s});
-        Bundles::write(Paths::previousVersionsFolder(), u"OpenEmu 1.0.2.app"_s);
+        Bundles::write(Paths::previousVersionsFolder(), u"OpenEmu 1.0.2.app"_s, {.version = u"1.0.2"_s});
         open();
         QVERIFY(find<QLabel>(page(), u"Installed version 1.0.3"_s));
         QVERIFY(find<QLabel>(page(), u"Update available: v1.0.4"_s));
         QPushButton *update = find<QPushButton>(page(), u"Update"_s);
         QVERIFY(update && update->isEnabled());
-        QVERIFY(find<QPushButton>(page(), u"Roll Back…"_s));
+        QVERIFY(find<QPushButton>(page(), u"Go Back to 1.0.2…"_s)); // where it goes, not just "Roll Back"
         QVERIFY(!find<QPushButton>(page(), u"Cancel"_s));
 
         // Skipping the version, and offering it again.
@@ -167,7 +167,8 @@ private Q_SLOTS:
                 cancelEnabledWhileDownloading |= find<QPushButton>(page(), u"Cancel"_s)->isEnabled();
             // From the update's first step to its last, no page offers another change, nor Launch.
             for (QPushButton *button : m_window->findChildren<QPushButton *>()) {
-                if (m_model->isChanging() && button->isEnabled() && changes.split(u'|').contains(button->text()))
+                if (m_model->isChanging() && button->isEnabled()
+                    && (changes.split(u'|').contains(button->text()) || button->text().startsWith(u"Go Back to"_s)))
                     enabledDuringUpdate.insert(button->text());
             }
             if (m_model->phase() == InstallPhase::unpacking)

@@ -351,33 +351,62 @@ QCoro::Task<Outcome> AppModel::runInstall(InstallRequest request, Change change)
         try {
             const DeletionGuard::Result guarded = guardedStates.take();
             if (guarded.fresh)
-                deletionNote = QLatin1Char(' ') + DeletionGuard::notice(guarded.states);
+                deletionNote = DeletionGuard::notice(guarded.states);
         } catch (...) {
-            deletionNote = QStringLiteral(" The save states OpenEmu will offer to delete when it opens couldn't be "
+            deletionNote = QStringLiteral("The save states OpenEmu will offer to delete when it opens couldn't be "
                                           "backed up: when it asks, choose \u201CKeep for Now\u201D.");
         }
         const QString signatureSentence
-            = demo ? QStringLiteral(" Demo: the signature was not checked.")
+            = demo ? QStringLiteral("Demo: the signature was not checked.")
               : signature == SystemTools::Signature::valid
-                  ? QStringLiteral(" The app is signed and notarized by the project, so Vantor did not change any "
+                  ? QStringLiteral("The app is signed and notarized by the project, so Vantor did not change any "
                                    "Gatekeeper settings.")
-                  : QStringLiteral(" Its signature can't be checked on this system.");
+                  : QStringLiteral("Its signature can't be checked on this system.");
         // An app whose own version isn't the release's would be offered the same update again.
         const QString tag = request.release.tagName;
         const QString versionNote
             = VersionChecker::compare(appVersion, tag) == VersionChecker::Ordering::same
                   ? QString()
-                  : QStringLiteral(" The app calls itself version %1, not %2.").arg(appVersion, tag);
-        setNotice(QStringLiteral("Installed to ") + placed + QStringLiteral(". ") + summary + signatureSentence
-                  + (backedUp ? QStringLiteral(" Save states and battery saves were backed up first.") : QString())
-                  + (coreChanges.isEmpty()
-                         ? QString()
-                         : QLatin1Char(' ') + SaveStateJudge::describe(coreChanges)
-                               + QStringLiteral(" They may not load now.")
-                               + (backedUp ? QStringLiteral(" They were backed up first.") : QString()))
-                  + (leftOut ? QStringLiteral(" The save states on a drive that isn't connected were not backed up.")
-                             : QString())
-                  + versionNote + deletionNote);
+                  : QStringLiteral("The app calls itself version %1, not %2.").arg(appVersion, tag);
+
+        // The outcome first, then at most what the user must act on; the rest is in the details.
+        const bool updated
+            = request.replacing && request.oldVersion
+              && VersionChecker::compare(*request.oldVersion, appVersion) != VersionChecker::Ordering::same;
+        QString headline = updated ? QStringLiteral("OpenEmu-Silicon updated to %1.").arg(appVersion)
+                                   : QStringLiteral("OpenEmu-Silicon %1 is installed.").arg(appVersion);
+        const int atRisk = SaveStateJudge::stateCount(coreChanges);
+        const QString leftOutNote
+            = leftOut ? QStringLiteral("The save states on a drive that isn't connected were not backed up.")
+                      : QString();
+        // OpenEmu's offer to delete states comes first: its default button deletes them.
+        QString second = deletionNote;
+        if (second.isEmpty() && atRisk > 0)
+            second = (atRisk == 1 ? QStringLiteral("1 save state may not load with the new cores")
+                                  : QStringLiteral("%1 save states may not load with the new cores").arg(atRisk))
+                     + (!backedUp     ? QStringLiteral(".")
+                        : atRisk == 1 ? QStringLiteral("; it was backed up first.")
+                                      : QStringLiteral("; they were backed up first."));
+        else if (second.isEmpty())
+            second = leftOutNote;
+        if (!second.isEmpty())
+            headline += QLatin1Char(' ') + second;
+        QStringList details{QStringLiteral("Installed to %1.").arg(placed), summary, signatureSentence};
+        if (backedUp)
+            details.append(QStringLiteral("Save states and battery saves were backed up first."));
+        if (!coreChanges.isEmpty())
+            details.append(
+                SaveStateJudge::describe(coreChanges)
+                + (atRisk == 1 ? QStringLiteral(" It may not load now.") : QStringLiteral(" They may not load now.")));
+        for (const QString &more : {leftOutNote, deletionNote, versionNote}) {
+            if (!more.isEmpty() && more != second)
+                details.append(more);
+        }
+        setNotice(headline, NoticeAction::openOpenEmu, details.join(QLatin1Char('\n')));
+        // The version the user chose not to be offered is the one they have now.
+        if (m_release.skippedVersion
+            && VersionChecker::compare(*m_release.skippedVersion, appVersion) == VersionChecker::Ordering::same)
+            offerSkippedVersionAgain();
         refreshInstalled();
         refreshTidy();
         refreshCores();
@@ -396,7 +425,18 @@ QCoro::Task<Outcome> AppModel::runInstall(InstallRequest request, Change change)
 
 bool AppModel::canRollBack() const
 {
-    return m_hasPrevious && (m_installed || VersionChecker::findBundle());
+    if (!m_hasPrevious)
+        return false;
+    if (!m_installed)
+        return VersionChecker::findBundle().has_value();
+    return m_keptVersion.isEmpty()
+           || VersionChecker::compare(m_keptVersion, m_installed->version) != VersionChecker::Ordering::same;
+}
+
+bool AppModel::rollbackGoesForward() const
+{
+    return m_installed && !m_keptVersion.isEmpty()
+           && VersionChecker::compare(m_keptVersion, m_installed->version) == VersionChecker::Ordering::descending;
 }
 
 QCoro::Task<Outcome> AppModel::rollback()
@@ -405,29 +445,34 @@ QCoro::Task<Outcome> AppModel::rollback()
     // copy should replace.
     const std::optional<QString> outgoing
         = m_installed ? std::optional(m_installed->url) : VersionChecker::findBundle();
-    if (!outgoing || !m_hasPrevious)
-        co_return Outcome::declined;
+    if (!outgoing || !m_hasPrevious) {
+        setError(FriendlyError(QStringLiteral("There is no previous version to go back to.")));
+        co_return Outcome::failed;
+    }
+    if (!canRollBack()) {
+        setError(FriendlyError(QStringLiteral("The kept copy is the version already installed, so there is nothing "
+                                              "to go back to."),
+                               QStringLiteral("Installed and kept: OpenEmu-Silicon %1").arg(m_keptVersion)));
+        co_return Outcome::failed;
+    }
     std::optional<Change> change = beginChange(Work::rollback);
     if (!change)
         co_return Outcome::failed;
     const QString left = m_installed ? m_installed->version : QString();
 
-    // The question names the version it goes to: back to an older one, or, after a rollback, on
-    // to the newer one kept.
-    const std::optional<QString> kept = Installer::previousApp();
-    const QString keptVersion = kept ? VersionChecker::version(*kept).value_or(QString()) : QString();
-    const bool forward = !left.isEmpty() && !keptVersion.isEmpty()
-                         && VersionChecker::compare(keptVersion, left) == VersionChecker::Ordering::descending;
-    const QString message = keptVersion.isEmpty() ? QStringLiteral("Go back to the previous version?")
-                            : forward             ? QStringLiteral("Switch to %1?").arg(keptVersion)
-                                                  : QStringLiteral("Go back to OpenEmu-Silicon %1?").arg(keptVersion);
+    // The question names the version it goes to and which way: back to an older one, or, after a
+    // rollback, on to the newer one kept.
+    const bool forward = rollbackGoesForward();
+    const QString message = m_keptVersion.isEmpty() ? QStringLiteral("Go back to the previous version?")
+                            : forward               ? QStringLiteral("Switch to OpenEmu-Silicon %1?").arg(m_keptVersion)
+                                      : QStringLiteral("Go back to OpenEmu-Silicon %1?").arg(m_keptVersion);
     // Named, not a temporary in the co_await: g++ 12 destroys those twice.
     const Prompter::Alert question{
         Prompter::AlertId::rollback,
         message,
         QStringLiteral("The current version will be kept as the new \"previous version\", so you can switch back. "
                        "Your data isn't touched."),
-        {QStringLiteral("Roll Back"), QStringLiteral("Cancel")},
+        {forward ? QStringLiteral("Switch") : QStringLiteral("Go Back"), QStringLiteral("Cancel")},
         Prompter::Style::informational};
     const Outcome confirmed = co_await confirmThenClose(question, *change);
     if (confirmed != Outcome::done || change->ownerGone())
@@ -453,11 +498,15 @@ QCoro::Task<Outcome> AppModel::rollback()
                       ? latest->tagName
                       : left;
             skipVersion(tag);
-            setNotice(QStringLiteral("Rolled back to the previous version. Vantor won't offer %1 again until a newer "
+            setNotice(QStringLiteral("OpenEmu-Silicon rolled back to %1. Vantor won't offer %2 again until a newer "
                                      "release.")
-                          .arg(tag));
+                          .arg(m_installed->version, tag),
+                      NoticeAction::openOpenEmu);
+        } else if (m_installed) {
+            setNotice(QStringLiteral("OpenEmu-Silicon switched to %1.").arg(m_installed->version),
+                      NoticeAction::openOpenEmu);
         } else {
-            setNotice(QStringLiteral("Rolled back to the previous version."));
+            setNotice(QStringLiteral("OpenEmu-Silicon rolled back to the previous version."));
         }
     } catch (...) {
         outcome = fail(std::current_exception(), QStringLiteral("Rolling back"));
