@@ -37,9 +37,12 @@ QList<SystemInfo> list(const std::optional<QString> &appPath, const QList<Core> 
             if (core.systems.contains(identifier))
                 serving.append(core.version.isEmpty() ? core.name : core.name + QLatin1Char(' ') + core.version);
         }
-        SystemInfo system{QUuid::createUuid(), name,
+        SystemInfo system{QUuid::createUuid(),
+                          name,
                           serving.isEmpty() ? QStringLiteral("none installed") : serving.join(QStringLiteral(" / ")),
-                          std::nullopt, QString()};
+                          std::nullopt,
+                          QString(),
+                          identifier};
         for (const BIOSEntry &entry : ProjectDocs::biosTable()) {
             if (entry.systemId == identifier)
                 system.bios = entry.files.join(QStringLiteral(", "))

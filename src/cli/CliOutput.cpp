@@ -55,7 +55,7 @@ QJsonObject statusJson(const AppModel &model)
     QJsonValue installed;
     if (const auto &app = model.installed()) {
         installed = QJsonObject{
-            {QStringLiteral("url"), app->url},
+            {QStringLiteral("path"), app->url},
             {QStringLiteral("version"), app->version},
             {QStringLiteral("bundleID"), app->bundleID},
         };
@@ -91,7 +91,7 @@ QJsonObject tidyJson(const AppModel &model)
     for (const TidyRow &row : model.tidyRows()) {
         rows.append(QJsonObject{{QStringLiteral("id"), row.id},
                                 {QStringLiteral("title"), row.title},
-                                {QStringLiteral("url"), row.url},
+                                {QStringLiteral("path"), row.url},
                                 {QStringLiteral("size"), row.size},
                                 {QStringLiteral("exists"), row.exists},
                                 {QStringLiteral("reachable"), row.reachable},

@@ -5,6 +5,7 @@
 #include "cli/ProgressReport.h"
 #include "guide/ControllerMonitor.h"
 #include "guide/GuideChecklist.h"
+#include "install/VersionChecker.h"
 #include "release/GitHubReleases.h"
 
 #include <QJsonArray>
@@ -66,9 +67,11 @@ int report(const AppModel &model, Outcome outcome, const CliOutput::Options &opt
 // Ctrl-C, SIGTERM and SIGHUP raise a flag, which the event loop looks at: a running download
 // is cancelled like the Cancel button; an unpack or placement step finishes first.
 std::atomic<bool> interrupted = false;
+std::atomic<int> interruptedBy = 0;
 
-void onInterrupt(int)
+void onInterrupt(int signal)
 {
+    interruptedBy = signal;
     interrupted = true;
 }
 
@@ -89,7 +92,18 @@ bool wasInterrupted()
     return interrupted;
 }
 
+int interruptSignal()
+{
+    return interruptedBy;
+}
+
 namespace {
+
+// The installed app's version for JSON: null when there is none.
+QJsonValue installedVersion(const AppModel &model)
+{
+    return model.installed() ? QJsonValue(model.installed()->version) : QJsonValue();
+}
 
 QCoro::Task<int> runInstall(AppModel &model, CliOutput::Options options, bool isUpdate)
 {
@@ -110,21 +124,27 @@ QCoro::Task<int> runInstall(AppModel &model, CliOutput::Options options, bool is
     });
     watch.start(100);
 
+    const QJsonValue from = installedVersion(model);
     const Outcome outcome = co_await model.install(isUpdate);
     watch.stop();
-    if (options.json && outcome == Outcome::done && !model.updateCoreChanges().isEmpty()) {
-        // Which save states the update put at risk, for a script to act on.
-        QJsonArray cores;
-        for (const SaveStateJudge::CoreChange &change : model.updateCoreChanges()) {
-            cores.append(QJsonObject{{QStringLiteral("core"), change.name},
-                                     {QStringLiteral("from"), change.from},
-                                     {QStringLiteral("to"), change.to.isEmpty() ? QJsonValue() : QJsonValue(change.to)},
-                                     {QStringLiteral("saveStates"), change.states}});
+    if (options.json && outcome == Outcome::done) {
+        // The versions either side, and which save states the update put at risk, for a script.
+        QJsonObject object{{QStringLiteral("notice"), model.notice().value_or(QString())},
+                           {QStringLiteral("from"), from},
+                           {QStringLiteral("to"), installedVersion(model)}};
+        if (!model.updateCoreChanges().isEmpty()) {
+            QJsonArray cores;
+            for (const SaveStateJudge::CoreChange &change : model.updateCoreChanges()) {
+                cores.append(
+                    QJsonObject{{QStringLiteral("core"), change.name},
+                                {QStringLiteral("from"), change.from},
+                                {QStringLiteral("to"), change.to.isEmpty() ? QJsonValue() : QJsonValue(change.to)},
+                                {QStringLiteral("saveStates"), change.states}});
+            }
+            object.insert(QStringLiteral("saveStatesAtRisk"), SaveStateJudge::stateCount(model.updateCoreChanges()));
+            object.insert(QStringLiteral("coreChanges"), cores);
         }
-        CliOutput::printJson(
-            {{QStringLiteral("notice"), model.notice().value_or(QString())},
-             {QStringLiteral("saveStatesAtRisk"), SaveStateJudge::stateCount(model.updateCoreChanges())},
-             {QStringLiteral("coreChanges"), cores}});
+        CliOutput::printJson(object);
         co_return success;
     }
     co_return report(model, outcome, options);
@@ -237,6 +257,13 @@ QCoro::Task<int> install(AppModel &model, CliOutput::Options options)
 {
     // An installed copy is replaced only when asked: --reinstall replaces it as an update does.
     if (model.installed() && !options.reinstall) {
+        // Nothing to do is an answer, not a failure; an older copy is the update's job.
+        if (model.latest() && !model.updateAvailable() && !model.latestIsSkipped()) {
+            CliOutput::printNotice(QStringLiteral("OpenEmu-Silicon %1 is already installed and up to date.")
+                                       .arg(model.installed()->version),
+                                   options);
+            co_return success;
+        }
         CliOutput::printError(FriendlyError(QStringLiteral("OpenEmu-Silicon is already installed. Use 'vantor-cli "
                                                            "update' to update it.")),
                               options);
@@ -286,6 +313,14 @@ QCoro::Task<int> unskip(AppModel &model, CliOutput::Options options)
 
 QCoro::Task<int> update(AppModel &model, CliOutput::Options options)
 {
+    // Already current, whatever was skipped: nothing to do, and said so.
+    if (model.installed() && model.latest()
+        && VersionChecker::compare(model.installed()->version, model.latest()->tagName)
+               != VersionChecker::Ordering::ascending) {
+        CliOutput::printNotice(QStringLiteral("OpenEmu-Silicon %1 is up to date.").arg(model.installed()->version),
+                               options);
+        co_return success;
+    }
     if (model.latestIsSkipped() && !options.includeSkipped) {
         CliOutput::printError(
             FriendlyError(
@@ -316,7 +351,14 @@ QCoro::Task<int> rollback(AppModel &model, CliOutput::Options options)
     model.setError(std::nullopt);
     model.setNotice(std::nullopt);
     // With nothing to go to, the model says why.
-    co_return co_await runAction(model, options, model.rollback());
+    const QJsonValue from = installedVersion(model);
+    const Outcome outcome = co_await model.rollback();
+    if (!options.json || outcome != Outcome::done)
+        co_return report(model, outcome, options);
+    CliOutput::printJson({{QStringLiteral("notice"), model.notice().value_or(QString())},
+                          {QStringLiteral("from"), from},
+                          {QStringLiteral("to"), installedVersion(model)}});
+    co_return success;
 }
 
 QCoro::Task<int> launch(AppModel &model, CliOutput::Options options)
@@ -366,14 +408,26 @@ QCoro::Task<int> cores(AppModel &model, CliOutput::Options options)
     }
     if (installed.isEmpty())
         CliOutput::printLine(QStringLiteral("No cores found."));
-    for (const Core &core : installed)
+    // Systems by their names, as the installed app (or the project's BIOS table) gives them.
+    QHash<QString, QString> names;
+    for (const BIOSEntry &entry : ProjectDocs::biosTable())
+        names.insert(entry.systemId, entry.system);
+    for (const SystemInfo &system : model.systems()) {
+        if (!system.identifier.isEmpty())
+            names.insert(system.identifier, system.name);
+    }
+    for (const Core &core : installed) {
+        QStringList systems;
+        for (const QString &identifier : core.systems)
+            systems.append(names.value(identifier, identifier));
         CliOutput::printLine(QStringLiteral("%1 %2 (%3, %4): %5")
                                  .arg(CliOutput::printable(core.name),
                                       CliOutput::printable(core.version.isEmpty() ? QStringLiteral("?") : core.version),
                                       CliOutput::printable(core.identifier),
                                       core.place == QStringLiteral("support") ? QStringLiteral("Application Support")
                                                                               : QStringLiteral("in the app"),
-                                      CliOutput::printable(core.systems.join(QStringLiteral(", ")))));
+                                      CliOutput::printable(systems.join(QStringLiteral(", ")))));
+    }
     co_return success;
 }
 
@@ -409,14 +463,10 @@ QCoro::Task<int> states(AppModel &model, CliOutput::Options options)
                                     {QStringLiteral("judgement"), judged.judgement}});
             continue;
         }
-        const QString core = judged.coreName.isEmpty() ? state.coreIdentifier : judged.coreName;
-        CliOutput::printLine(CliOutput::printable(
-            QStringLiteral("%1 / %2 / %3: %4").arg(state.system, state.game, state.name, judged.judgement)
-            + (state.coreVersion
-                   ? QStringLiteral(" (made with %1 %2; installed: %3)")
-                         .arg(core, *state.coreVersion,
-                              judged.installedVersion.isEmpty() ? QStringLiteral("none") : judged.installedVersion)
-                   : QString())));
+        // Words here; the codes are in --json's "judgement".
+        CliOutput::printLine(
+            CliOutput::printable(QStringLiteral("%1 / %2 / %3: %4")
+                                     .arg(state.system, state.game, state.name, SaveStateJudge::explain(judged))));
     }
     const QString leftOut = SaveStateJudge::leftOutNote(model.saveStatesLeftOut());
     if (options.json)
@@ -450,8 +500,10 @@ QCoro::Task<int> backup(AppModel &model, CliOutput::Options options)
                                  {QStringLiteral("size"), item.size},
                                  {QStringLiteral("from"), QJsonArray::fromStringList(item.sources)}});
     const std::optional<QString> notice = outcome == Outcome::declined ? std::nullopt : model.notice();
-    CliOutput::printJson(
-        {{QStringLiteral("notice"), notice ? QJsonValue(*notice) : QJsonValue()}, {QStringLiteral("items"), items}});
+    const std::optional<QString> zip = outcome == Outcome::done ? model.noticeFile() : std::nullopt;
+    CliOutput::printJson({{QStringLiteral("notice"), notice ? QJsonValue(*notice) : QJsonValue()},
+                          {QStringLiteral("path"), zip ? QJsonValue(*zip) : QJsonValue()},
+                          {QStringLiteral("items"), items}});
     co_return outcome == Outcome::done ? success : declined;
 }
 

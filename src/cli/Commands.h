@@ -15,6 +15,9 @@ enum ExitStatus { success = 0, failure = 1, usage = 2, declined = 3 };
 // decline a question waiting at the terminal; other work finishes first.
 void installSignalHandlers();
 bool wasInterrupted();
+// The signal that interrupted the run (0 when none): the exit status is then 128 plus it, as a
+// shell reports a command stopped by Ctrl-C (130).
+int interruptSignal();
 
 QCoro::Task<int> status(AppModel &model, CliOutput::Options options);
 QCoro::Task<int> latest(AppModel &model, CliOutput::Options options);

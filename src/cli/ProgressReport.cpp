@@ -121,7 +121,8 @@ void ProgressReport::update()
             std::fprintf(stderr, "%s\n", said.toUtf8().constData());
         }
     }
-    if (phase == InstallPhase::downloading)
+    // Nothing received yet is nothing to show: a resume says where it picks up first.
+    if (phase == InstallPhase::downloading && m_model.downloaded() > 0)
         draw(m_model.downloaded(), m_model.totalBytes(), m_model.speed(), {});
     else if (phase == InstallPhase::idle && m_model.busyTotal() > 0)
         draw(m_model.busyDone(), m_model.busyTotal(), 0, m_model.busyMessage().value_or(QString()) + QLatin1Char(' '));

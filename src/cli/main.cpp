@@ -144,7 +144,7 @@ int runCli(int argc, char *argv[])
     QCommandLineParser parser;
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
     const QCommandLineOption helpOption({QStringLiteral("h"), QStringLiteral("help")}, QString());
-    const QCommandLineOption versionOption(QStringLiteral("version"), QString());
+    const QCommandLineOption versionOption({QStringLiteral("V"), QStringLiteral("version")}, QString());
     parser.addOption(helpOption);
     parser.addOption(versionOption);
     for (const auto *list : {&CommandTable::globalOptions(), &CommandTable::commandOptions()}) {
@@ -179,7 +179,9 @@ int runCli(int argc, char *argv[])
             std::fputs(qPrintable(CommandTable::wrap(CommandTable::overview(), terminalWidth())), stdout);
             return Commands::success;
         }
-        return usageError(QStringLiteral("Give a command."));
+        // The overview is what to do next; a script still sees the usage status.
+        std::fputs(qPrintable(CommandTable::wrap(CommandTable::overview(), terminalWidth())), stderr);
+        return Commands::usage;
     }
     const QString name = positional.takeFirst();
     const CommandTable::Command *spec = CommandTable::find(name);
@@ -231,8 +233,13 @@ int runCli(int argc, char *argv[])
     }
     const QStringList only = parser.value(QStringLiteral("only")).split(QLatin1Char(','), Qt::SkipEmptyParts);
     for (const QString &item : only) {
-        if (!CommandTable::findOption(QStringLiteral("only"))->values.contains(item))
-            return usageError(QStringLiteral("Unknown backup item \"%1\".").arg(item), name);
+        const QStringList known = CommandTable::findOption(QStringLiteral("only"))->values;
+        if (!known.contains(item)) {
+            const auto meant = CommandTable::closest(item, known);
+            return usageError(QStringLiteral("Unknown backup item \"%1\".").arg(item)
+                                  + (meant ? QStringLiteral(" Did you mean '%1'?").arg(*meant) : QString()),
+                              name);
+        }
     }
     if (parser.isSet(QStringLiteral("with-data")) && parser.isSet(QStringLiteral("keep-data")))
         return usageError(QStringLiteral("--with-data and --keep-data ask for opposite things."), name);
@@ -281,6 +288,9 @@ int runCli(int argc, char *argv[])
     }
     if (name == QStringLiteral("restore") && !positional.isEmpty())
         prompter.file = QFileInfo(positional.first()).absoluteFilePath();
+    // (bios-import reports each path it can't use, and goes on with the others.)
+    if (name == QStringLiteral("restore") && !options.arguments.isEmpty() && !QFileInfo::exists(options.arguments[0]))
+        return inputError(FriendlyError(QStringLiteral("There's no file at %1.").arg(options.arguments[0])), options);
     if (name == QStringLiteral("set-games-folder")) {
         const QString folder = QFileInfo(positional.first()).absoluteFilePath();
         if (!QFileInfo(folder).isDir())
@@ -309,6 +319,8 @@ int runCli(int argc, char *argv[])
         });
     });
     app.exec();
+    if (const int signal = Commands::interruptSignal())
+        return 128 + signal;
     return exitStatus;
 }
 

@@ -8,8 +8,8 @@ namespace {
 
 SystemInfo system(const char *name, const char *core, std::optional<QString> bios = std::nullopt, const char *note = "")
 {
-    return {QUuid::createUuid(), QString::fromUtf8(name), QString::fromUtf8(core), std::move(bios),
-            QString::fromUtf8(note)};
+    return {QUuid::createUuid(), QString::fromUtf8(name), QString::fromUtf8(core),
+            std::move(bios),     QString::fromUtf8(note), QString()};
 }
 
 // A system's files, every one needed but those in `optionalFiles`; a row whose files are all

@@ -15,6 +15,7 @@ struct SystemInfo
     QString core;
     std::optional<QString> bios; // a file name, names, or a sentence; none when no BIOS is needed
     QString note;
+    QString identifier; // OpenEmu's ("openemu.system.scd"), when read from the installed app
 };
 
 // BIOS files a system needs, by file name (found whatever their case, as on the Mac's volume).
