@@ -170,7 +170,8 @@ int judgeStates()
     return 0;
 }
 
-// The page's model over many states: built once, then every row visited as a view would.
+// The page's model over many states: built once (sorted newest first), sorted again by name, then
+// every row visited as a view would.
 int stateTree(int count)
 {
     QList<JudgedState> states;
@@ -195,13 +196,15 @@ int stateTree(int count)
     QElapsedTimer timer;
     timer.start();
     SaveStateTree tree;
-    tree.setStates(states);
+    tree.setStates(states); // newest first, as the page opens
     const double built = seconds(timer);
+    // A click on the Name header: every level sorted again, in the Finder's order.
+    tree.sort(SaveStateTree::name, Qt::AscendingOrder);
     qint64 rows = 0;
     std::function<void(const QModelIndex &)> walk = [&](const QModelIndex &parent) {
         for (int row = 0; row < tree.rowCount(parent); ++row) {
             const QModelIndex index = tree.index(row, 0, parent);
-            (void)tree.index(row, SaveStateTree::judgement, parent).data();
+            (void)tree.index(row, SaveStateTree::status, parent).data();
             ++rows;
             walk(index);
         }

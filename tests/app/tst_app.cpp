@@ -10,6 +10,7 @@
 #include "app/ChangeLock.h"
 #include "base/ByteCount.h"
 #include "base/FriendlyError.h"
+#include "base/NaturalOrder.h"
 #include "base/Paths.h"
 #include "base/PlatformError.h"
 #include "install/Installer.h"
@@ -43,6 +44,24 @@ class AppTest : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    // Names as the Finder orders them: numbers by value, letters without case.
+    void naturalOrder()
+    {
+        const QStringList sorted{u"Slot 1"_s,  u"slot 2"_s,   u"Slot 02b"_s,
+                                 u"Slot 11"_s, u"Slot 100"_s, u"Slot 99999999999999999999"_s,
+                                 u"Slot a"_s,  u"Slotb"_s};
+        for (qsizetype i = 0; i < sorted.size(); ++i) {
+            for (qsizetype j = 0; j < sorted.size(); ++j) {
+                const int order = NaturalOrder::compare(sorted[i], sorted[j]);
+                QVERIFY2(i < j   ? order < 0
+                         : i > j ? order > 0
+                                 : order == 0,
+                         qPrintable(sorted[i] + u" vs "_s + sorted[j]));
+            }
+        }
+        QCOMPARE(NaturalOrder::compare(u"Slot 007"_s, u"Slot 7"_s), 0);
+    }
+
     void init() { m_home.reset(); }
 
     void friendlyMessages_data()

@@ -445,24 +445,33 @@ private Q_SLOTS:
         }
     }
 
-    // The Save states page: the tree by system and game, the summary, and Reveal for the selection.
+    // The Save states page: the tree by system and game, newest first, sortable, filtered to the
+    // states that may not load, and the selected one in full with its screenshot.
     void saveStatesPage()
     {
         const QString support = m_home.path(u"Library/Application Support/OpenEmu"_s);
         Bundles::write(support + u"/Cores"_s, u"Snes9x.oecoreplugin"_s,
                        {.identifier = u"org.openemu.Snes9x"_s, .bundleVersion = u"1.63"_s});
+        const QDateTime now = QDateTime::currentDateTime();
+        int age = 10;
         const auto state = [&](const QString &where, const QString &name, const QString &version) {
-            TestFiles::write(support + u"/Save States/"_s + where + u".oesavestate/State"_s, "state");
-            Bundles::writePreferences(support + u"/Save States/"_s + where + u".oesavestate/Info.plist"_s,
-                                      {{u"Name"_s, name},
-                                       {u"ROM MD5"_s, u"0123"_s},
-                                       {u"Core Identifier"_s, u"org.openemu.Snes9x"_s},
-                                       {u"Core Version"_s, version}});
+            const QString bundle = support + u"/Save States/"_s + where + u".oesavestate"_s;
+            TestFiles::write(bundle + u"/State"_s, "state");
+            QVERIFY(TestFiles::touch(bundle + u"/State"_s, now.addSecs(-3600 * age--))); // each newer than the last
+            Bundles::writePreferences(bundle + u"/Info.plist"_s, {{u"Name"_s, name},
+                                                                  {u"ROM MD5"_s, u"0123"_s},
+                                                                  {u"Core Identifier"_s, u"org.openemu.Snes9x"_s},
+                                                                  {u"Core Version"_s, version}});
         };
         state(u"SNES/Mario World/a"_s, u"OESpecialState_auto"_s, u"1.60"_s);
-        state(u"SNES/Mario World/b"_s, u"Before the castle"_s, u"1.63"_s);
-        state(u"SNES/Zelda/c"_s, u"OESpecialState_quick2"_s, u"1.63"_s);
+        state(u"SNES/Mario World/s11"_s, u"Slot 11"_s, u"1.63"_s);
+        state(u"SNES/Mario World/s2"_s, u"Slot 2"_s, u"1.63"_s);
         state(u"SFC/Zelda/d"_s, u"Other system, same game"_s, u"1.63"_s);
+        state(u"SNES/Zelda/c"_s, u"OESpecialState_quick2"_s, u"1.63"_s);
+        // The screenshot OpenEmu keeps in every bundle.
+        QImage shot(320, 240, QImage::Format_RGB32);
+        shot.fill(Qt::red);
+        QVERIFY(shot.save(support + u"/Save States/SNES/Mario World/a.oesavestate/ScreenShot"_s, "PNG"));
         open();
         m_window->showPage(MainWindow::Page::systems);
         QTRY_VERIFY(find<QLabel>(page(), u"Snes9x"_s));
@@ -473,26 +482,62 @@ private Q_SLOTS:
         auto *view = page()->findChild<QTreeView *>();
         QAbstractItemModel *tree = view->model();
         QAbstractItemModelTester tester(tree, QAbstractItemModelTester::FailureReportingMode::QtTest);
-        QCOMPARE(tree->rowCount(), 2);
-        const QModelIndex snes = tree->index(1, 0);
-        QCOMPARE(snes.data().toString(), u"SNES"_s);
-        QCOMPARE(tree->index(1, SaveStateTree::judgement).data().toString(), u"1 of 3 may not load"_s);
-        const QModelIndex mario = tree->index(0, 0, snes);
-        QCOMPARE(tree->rowCount(mario), 2);
-        const QModelIndex risky = tree->index(0, SaveStateTree::judgement, mario);
-        QCOMPARE(tree->index(0, 0, mario).data().toString(), u"Auto Save State"_s);
-        QCOMPARE(risky.data().toString(),
-                 u"OpenEmu will warn before loading it: made with Snes9x 1.60; installed: 1.63"_s);
-        QCOMPARE(tree->index(0, 0, tree->index(1, 0, snes)).data().toString(), u"Quick Save, Slot 2"_s);
-        QCOMPARE(tree->rowCount(tree->index(0, 0, tree->index(0, 0))), 1); // SFC's Zelda is its own game
+        const auto names = [&](const QModelIndex &parent) {
+            QStringList found;
+            for (int row = 0; row < tree->rowCount(parent); ++row)
+                found.append(tree->index(row, 0, parent).data().toString());
+            return found;
+        };
 
+        // Newest first: SNES holds the newest state, and within it Zelda.
+        QCOMPARE(names({}), (QStringList{u"SNES"_s, u"SFC"_s}));
+        const QModelIndex snes = tree->index(0, 0);
+        QCOMPARE(names(snes), (QStringList{u"Zelda"_s, u"Mario World"_s}));
+        QCOMPARE(tree->index(0, SaveStateTree::status).data().toString(), u"1 of 4 may not load"_s);
+        QModelIndex mario = tree->index(1, 0, snes);
+        QCOMPARE(names(mario), (QStringList{u"Slot 2"_s, u"Slot 11"_s, u"Auto Save State"_s}));
+
+        // By name, as the Finder orders them: Slot 2 before Slot 11, whatever their dates.
+        view->header()->setSortIndicator(SaveStateTree::name, Qt::AscendingOrder);
+        QCOMPARE(names({}), (QStringList{u"SFC"_s, u"SNES"_s}));
+        mario = tree->index(0, 0, tree->index(1, 0));
+        QCOMPARE(names(mario), (QStringList{u"Auto Save State"_s, u"Slot 2"_s, u"Slot 11"_s}));
+        view->header()->setSortIndicator(SaveStateTree::name, Qt::DescendingOrder);
+        QCOMPARE(names(tree->index(1, 0, tree->index(0, 0))),
+                 (QStringList{u"Slot 11"_s, u"Slot 2"_s, u"Auto Save State"_s}));
+        // By status, the worst first.
+        view->header()->setSortIndicator(SaveStateTree::status, Qt::DescendingOrder);
+        const QModelIndex risky = tree->index(0, SaveStateTree::status, tree->index(0, 0, tree->index(0, 0)));
+        QCOMPARE(risky.siblingAtColumn(0).data().toString(), u"Auto Save State"_s);
+
+        // A mark and a short word in the list; the whole sentence in the tooltip and the pane.
+        const QString sentence = u"OpenEmu will warn before loading it: made with Snes9x 1.60; installed: 1.63"_s;
+        QCOMPARE(risky.data().toString(), u"May not load"_s);
+        QCOMPARE(risky.data(Qt::ToolTipRole).toString(), sentence);
+        QVERIFY(!risky.data(Qt::DecorationRole).value<QIcon>().isNull());
         QPushButton *reveal = find<QPushButton>(page(), u"Reveal in Finder"_s);
         QVERIFY(!reveal->isEnabled());
         view->setCurrentIndex(risky);
         QVERIFY(reveal->isEnabled());
+        QVERIFY(find<QLabel>(page(), sentence + u'.'));
+        // Its screenshot, read off the main thread, in the pane.
+        QLabel *thumbnail = nullptr;
+        for (QLabel *label : page()->findChildren<QLabel *>())
+            thumbnail = label->accessibleName() == u"Screenshot of the save state"_s ? label : thumbnail;
+        QVERIFY(thumbnail);
+        QTRY_COMPARE(thumbnail->pixmap().size(), QSize(240, 180)); // 320 × 240, fitted
+        QCOMPARE(thumbnail->pixmap().toImage().pixelColor(120, 90), QColor(Qt::red));
+        screenshot(u"save-states"_s);
         reveal->click();
         QCOMPARE(m_workspace.revealed.last(), support + u"/Save States/SNES/Mario World/a.oesavestate"_s);
-        screenshot(u"save-states"_s);
+
+        // Only those that may not load: one system, one game, one state.
+        find<QCheckBox>(page(), u"Show only states that may not load"_s)->click();
+        QCOMPARE(names({}), QStringList{u"SNES"_s});
+        QCOMPARE(names(tree->index(0, 0)), QStringList{u"Mario World"_s});
+        QCOMPARE(names(tree->index(0, 0, tree->index(0, 0))), QStringList{u"Auto Save State"_s});
+        find<QCheckBox>(page(), u"Show only states that may not load"_s)->click();
+        QCOMPARE(tree->rowCount(), 2);
     }
 
     // More systems and games than states' worth of room: every row still where it belongs (the
