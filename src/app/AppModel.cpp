@@ -311,9 +311,24 @@ void AppModel::reportRecovery(int recovery)
 QCoro::Task<> AppModel::checkForUpdates()
 {
     const QPointer<AppModel> self(this);
+    // The old news is about the old picture: the check's own answer replaces it.
+    setNotice(std::nullopt);
+    if (!isChanging())
+        setError(std::nullopt);
     co_await checkLatest();
     if (self)
         refreshInstalled();
+}
+
+void AppModel::refreshAfterChange()
+{
+    // Whatever a change did (a kept copy gone, data moved, a backup made), every page shows it.
+    refreshInstalled();
+    const auto detach = [this](QCoro::Task<> task) { QCoro::connect(std::move(task), this, [] {}); };
+    detach(refreshTidy());
+    detach(refreshBackupItems());
+    detach(refreshCores());
+    detach(refreshBIOS());
 }
 
 void AppModel::refreshInstalled()

@@ -146,6 +146,8 @@ public:
     // of it: a change learns it from its ChangeRunner::Change, a refresh from its Refresh.
     QCoro::Task<> checkLatest();
     void refreshInstalled();
+    // Every page's data read again: what each change ends with.
+    void refreshAfterChange();
     // "Check for Updates": the release check, then the installed app read again.
     QCoro::Task<> checkForUpdates();
 
@@ -263,6 +265,9 @@ private:
     ChangeRunner m_changes{[this] {
         Q_EMIT busyChanged();
         Q_EMIT changed();
+        // At once, so that a refresh asked for after the change is the newer one.
+        if (!m_changes.isRunning())
+            refreshAfterChange();
     }};
 
     std::optional<InstalledApp> m_installed;

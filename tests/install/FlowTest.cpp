@@ -173,6 +173,14 @@ private Q_SLOTS:
         QCOMPARE(await(model->rollback()), Outcome::done);
         QCOMPARE(model->skippedVersion(), u"v1.0.4"_s);
         QVERIFY(model->rollbackGoesForward() && model->canRollBack());
+        // Every page follows the change: Tidy names the copy kept now, not the one that left.
+        const auto kept = [&] {
+            for (const TidyRow &row : model->tidyRows())
+                if (row.id == u"previous"_s)
+                    return row.url;
+            return QString();
+        };
+        QTRY_COMPARE(kept(), Paths::previousVersionsFolder() + u"/OpenEmu 1.0.4.app"_s);
 
         // Installing the skipped version again: it is what the user has, so it is skipped no more.
         QCOMPARE(await(model->install(false)), Outcome::done);
