@@ -164,8 +164,17 @@ public:
     QCoro::Task<Outcome> rollback();
 
     // OpenEmu's data: the backup items, a backup to a chosen folder, a restore from a chosen zip.
+    // Reads the items and the earlier backups in the backup folder.
     QCoro::Task<> refreshBackupItems();
-    QCoro::Task<Outcome> runBackup();
+    // Backs up into `folder`, or the backup folder.
+    QCoro::Task<Outcome> runBackup(std::optional<QString> folder = std::nullopt);
+    // Where backups go: the folder the user chose, remembered, else ~/Documents/OpenEmu Backups
+    // (made when first used), the command line's default too.
+    QString backupFolder() const;
+    void setBackupFolder(const QString &folder);
+    // The Backup page's Change…: a folder panel; declined when cancelled.
+    QCoro::Task<Outcome> chooseBackupFolder();
+    const QList<BackupManager::Listed> &earlierBackups() const { return m_backup.earlier; }
     // Restores `zip`, or one the user picks: an automatic backup, or a file they choose.
     QCoro::Task<Outcome> runRestore(std::optional<QString> zip = std::nullopt);
     // Restores the automatic backup the last restore made of the files it replaced.

@@ -4,6 +4,7 @@
 #include "app/Refresh.h"
 #include "app/SaveStateJudge.h"
 #include "datacare/BackupItem.h"
+#include "datacare/BackupManager.h"
 #include "datacare/BiosImport.h"
 #include "datacare/TidyRow.h"
 #include "guide/ProjectDocs.h"
@@ -61,6 +62,7 @@ struct BackupState
     }
     Refresh refresh;
     QList<BackupItem> items;
+    QList<BackupManager::Listed> earlier; // the zips in the backup folder, newest first
 };
 
 // The Tidy page (flows/TidyFlow.cpp).

@@ -62,6 +62,11 @@ QString previousVersionsFolder()
     return join(vantorSupportFolder(), QStringLiteral("Previous versions"));
 }
 
+QString defaultBackupFolder()
+{
+    return QDir::home().filePath(QStringLiteral("Documents/OpenEmu Backups"));
+}
+
 QString automaticBackupsFolder()
 {
     return join(vantorSupportFolder(), QStringLiteral("Automatic backups"));

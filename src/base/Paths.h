@@ -28,6 +28,8 @@ void setBundleID(const QString &bundleID);
 QString vantorSupportFolder();
 QString previousVersionsFolder();
 QString vantorCachesFolder();
+// Where backups go until the user chooses a folder of their own: ~/Documents/OpenEmu Backups.
+QString defaultBackupFolder();
 // The save-state backups an update makes first ("Automatic backups" in Vantor's support folder).
 QString automaticBackupsFolder();
 

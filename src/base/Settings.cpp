@@ -37,6 +37,19 @@ void setGamesFolder(const QString &path)
     store().setValue(gamesFolderKey, path);
 }
 
+std::optional<QString> backupFolder()
+{
+    const QVariant value = store().value(QStringLiteral("backupFolder"));
+    if (value.typeId() != QMetaType::QString || value.toString().isEmpty())
+        return std::nullopt;
+    return value.toString();
+}
+
+void setBackupFolder(const QString &path)
+{
+    store().setValue(QStringLiteral("backupFolder"), path);
+}
+
 std::optional<QString> skippedVersion()
 {
     const QVariant value = store().value(QStringLiteral("skippedVersion"));

@@ -26,6 +26,10 @@ void setAutoBackupBeforeUpdate(bool on);
 QString deletionBackupSet();
 void setDeletionBackupSet(const QString &fingerprint);
 
+// Where backups go ("backupFolder"): the folder the user chose last; none until they do.
+std::optional<QString> backupFolder();
+void setBackupFolder(const QString &path);
+
 // The window's size and place, as QWidget::saveGeometry gives it ("windowGeometry").
 QByteArray windowGeometry();
 void setWindowGeometry(const QByteArray &geometry);

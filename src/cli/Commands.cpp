@@ -488,7 +488,10 @@ QCoro::Task<int> backup(AppModel &model, CliOutput::Options options)
     }
     model.setError(std::nullopt);
     ProgressReport progress(model, options.progress);
-    const Outcome outcome = co_await model.runBackup();
+    // Named, not a temporary in the co_await: g++ 12 destroys those twice.
+    QCoro::Task<Outcome> backingUp
+        = model.runBackup(options.to.isEmpty() ? std::nullopt : std::optional<QString>(options.to));
+    const Outcome outcome = co_await std::move(backingUp);
     if (!options.json || outcome == Outcome::failed)
         co_return report(model, outcome, options);
     // What a script needs to know besides the zip: each item, whether it went in, and where from.

@@ -274,17 +274,11 @@ int runCli(int argc, char *argv[])
 
     // Inputs are checked before any question is asked.
     TerminalPrompter prompter(options.yes);
+    // Without --to, the window's backup folder (~/Documents/OpenEmu Backups until one is chosen).
     if (parser.isSet(QStringLiteral("to"))) {
-        const QString folder = QFileInfo(parser.value(QStringLiteral("to"))).absoluteFilePath();
-        if (!QFileInfo(folder).isDir())
-            return inputError(FriendlyError(QStringLiteral("The backup folder doesn't exist."), folder), options);
-        prompter.folder = folder;
-    } else if (name == QStringLiteral("backup")) {
-        // Where a Mac user looks for their backups; made the first time.
-        const QString folder = QDir::home().filePath(QStringLiteral("Documents/OpenEmu Backups"));
-        if (!QDir().mkpath(folder))
-            return inputError(FriendlyError(QStringLiteral("Vantor can't make the backup folder."), folder), options);
-        prompter.folder = folder;
+        options.to = QFileInfo(parser.value(QStringLiteral("to"))).absoluteFilePath();
+        if (!QFileInfo(options.to).isDir())
+            return inputError(FriendlyError(QStringLiteral("The backup folder doesn't exist."), options.to), options);
     }
     if (name == QStringLiteral("restore") && !positional.isEmpty())
         prompter.file = QFileInfo(positional.first()).absoluteFilePath();

@@ -693,6 +693,18 @@ Contents contents(const QString &zip)
     return found;
 }
 
+QList<Listed> listIn(const QString &folder)
+{
+    QList<Listed> found;
+    for (const QFileInfo &file : QDir(folder).entryInfoList({QStringLiteral("OpenEmu-Backup-*.zip")},
+                                                            QDir::Files | QDir::NoSymLinks, QDir::Time)) {
+        const QDateTime named
+            = QDateTime::fromString(file.completeBaseName().mid(15, 19), QStringLiteral("yyyy-MM-dd_HH-mm-ss"));
+        found.append({file.filePath(), named.isValid() ? named : file.lastModified(), file.size()});
+    }
+    return found;
+}
+
 bool isBeforeRestore(const QString &zip)
 {
     return QFileInfo(zip).fileName().contains(beforeRestoreMark);

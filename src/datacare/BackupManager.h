@@ -44,6 +44,16 @@ struct Contents
 };
 Contents contents(const QString &zip);
 
+// The backup zips Vantor made in a folder ("OpenEmu-Backup-….zip", links and partial files left
+// out), newest first. Reads only the folder.
+struct Listed
+{
+    QString path;
+    QDateTime made;
+    qint64 size = 0;
+};
+QList<Listed> listIn(const QString &folder);
+
 // The automatic backups, newest first: those made before updates and those a restore made of
 // what it replaced.
 QStringList automaticBackups();

@@ -8,8 +8,10 @@
 #include "ui/Widgets.h"
 
 #include <QCheckBox>
+#include <QDir>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLocale>
 #include <QPushButton>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -107,8 +109,10 @@ BackupPage::BackupPage(AppModel &model, QWidget *parent)
     , m_model(model)
     , m_items(new QVBoxLayout)
     , m_total(text({}, this))
-    , m_backup(new QPushButton(QStringLiteral("Back Up…"), this))
+    , m_folder(text({}, this))
+    , m_backup(new QPushButton(QStringLiteral("Back Up"), this))
     , m_restore(new QPushButton(QStringLiteral("Restore from Zip…"), this))
+    , m_earlier(new QVBoxLayout)
 {
     QVBoxLayout *page = pageLayout(this);
     page->addWidget(title(QStringLiteral("Backup & restore"), this));
@@ -119,6 +123,13 @@ BackupPage::BackupPage(AppModel &model, QWidget *parent)
     auto *card = new Card(QStringLiteral("What to back up"), this);
     card->content()->addLayout(m_items);
     card->content()->addWidget(m_total);
+    // Where the zip goes, said before the click: the same folder the command line uses.
+    auto *where = new QHBoxLayout;
+    where->addWidget(m_folder, 1);
+    auto *change = new QPushButton(QStringLiteral("Change…"), this);
+    change->setAccessibleName(QStringLiteral("Change the backup folder"));
+    where->addWidget(change);
+    card->content()->addLayout(where);
     auto *buttons = new QHBoxLayout;
     auto *refresh = new QPushButton(QStringLiteral("Refresh Sizes"), this);
     buttons->addWidget(m_backup);
@@ -127,11 +138,16 @@ BackupPage::BackupPage(AppModel &model, QWidget *parent)
     buttons->addStretch();
     card->content()->addLayout(buttons);
     card->content()->addWidget(
-        caption(QStringLiteral("OpenEmu must be closed for both. Folder locations follow the "
-                               "project's docs for the library; the Save States folder name is an "
-                               "assumption and shows \"not found\" if it differs."),
-                this));
+        caption(QStringLiteral("OpenEmu must be closed for both; Vantor asks it to quit first."), this));
     page->addWidget(card);
+    auto *earlier = new Card(QStringLiteral("Earlier backups"), this);
+    earlier->content()->addLayout(m_earlier);
+    page->addWidget(earlier);
+    setTabOrder(change, m_backup);
+    setTabOrder(m_backup, m_restore);
+    setTabOrder(m_restore, refresh);
+    connect(change, &QPushButton::clicked, &m_model, [this] { Widgets::runBound(this, m_model.chooseBackupFolder()); });
+    m_shownEarlier = {QStringLiteral("\n")}; // no list shown yet, not even an empty one
 
     connect(m_backup, &QPushButton::clicked, &m_model, [this] { Widgets::runBound(this, m_model.runBackup()); });
     connect(m_restore, &QPushButton::clicked, &m_model, [this] { Widgets::runBound(this, m_model.runRestore()); });
@@ -182,9 +198,52 @@ void BackupPage::sync()
     }
     m_total->setText(
         QStringLiteral("Total to copy: %1 (the zip is usually a bit smaller)").arg(ByteCount::fileStyle(total)));
-    m_backup->setEnabled(total > 0 && !m_model.isBusy());
+    const bool busy = m_model.isBusy();
+    m_backup->setEnabled(total > 0 && !busy);
     m_backup->setDefault(true);
-    m_restore->setEnabled(!m_model.isBusy());
+    m_restore->setEnabled(!busy);
+    // A button that can't be used says why, to the pointer and to a screen reader.
+    const QString busyWhy = QStringLiteral("Available when Vantor has finished changing OpenEmu.");
+    const QString backupWhy = busy ? busyWhy : total > 0 ? QString() : QStringLiteral("Choose something to back up.");
+    for (auto [button, why] : {std::pair{m_backup, backupWhy}, std::pair{m_restore, busy ? busyWhy : QString()}}) {
+        button->setToolTip(why);
+        button->setAccessibleDescription(why);
+    }
+
+    QString shown = m_model.backupFolder();
+    if (shown.startsWith(QDir::homePath() + QLatin1Char('/')))
+        shown = QStringLiteral("~") + shown.mid(QDir::homePath().size());
+    m_folder->setText(QStringLiteral("Back up to: ") + shown);
+
+    // The zips already there, newest first, each with its own Restore… and Show in Finder.
+    QStringList paths;
+    for (const auto &zip : m_model.earlierBackups())
+        paths.append(zip.path);
+    if (paths != m_shownEarlier) {
+        clear(m_earlier);
+        m_shownEarlier = paths;
+        if (paths.isEmpty())
+            m_earlier->addWidget(caption(QStringLiteral("No backups in this folder yet."), this));
+        for (const auto &zip : m_model.earlierBackups().mid(0, 10)) {
+            auto *row = new QHBoxLayout;
+            const QString when = QLocale().toString(zip.made, QLocale::LongFormat);
+            row->addWidget(text(when + QStringLiteral(" — ") + ByteCount::fileStyle(zip.size), this), 1);
+            auto *restore = new QPushButton(QStringLiteral("Restore…"), this);
+            restore->setAccessibleName(QStringLiteral("Restore the backup of ") + when);
+            auto *show = new QPushButton(QStringLiteral("Show in Finder"), this);
+            show->setAccessibleName(QStringLiteral("Show the backup of %1 in Finder").arg(when));
+            connect(restore, &QPushButton::clicked, &m_model,
+                    [this, path = zip.path] { Widgets::runBound(this, m_model.runRestore(path)); });
+            connect(show, &QPushButton::clicked, &m_model, [this, path = zip.path] { m_model.reveal(path); });
+            row->addWidget(restore);
+            row->addWidget(show);
+            m_earlier->addLayout(row);
+        }
+    }
+    for (QPushButton *button : findChildren<QPushButton *>()) {
+        if (button->text() == QStringLiteral("Restore…"))
+            button->setEnabled(!busy);
+    }
 }
 
 TidyPage::TidyPage(AppModel &model, QWidget *parent)

@@ -47,8 +47,11 @@ private:
     QStringList m_shownIds; // the items the rows were built for
     QMap<QString, QCheckBox *> m_toggles; // by item id; updated in place so focus stays
     QLabel *m_total;
+    QLabel *m_folder;
     QPushButton *m_backup;
     QPushButton *m_restore;
+    QVBoxLayout *m_earlier; // the backups already in the folder
+    QStringList m_shownEarlier;
 };
 
 // Where OpenEmu keeps things and how much room they take; uninstalling.

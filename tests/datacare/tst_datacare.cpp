@@ -1068,16 +1068,22 @@ private Q_SLOTS:
         await(model.refreshBackupItems());
         model.setBackupItemIncluded(u"library"_s, false);
 
-        // The panel cancelled: nothing written, nothing said.
-        QCOMPARE(await(model.runBackup()), Outcome::declined);
-        QVERIFY(QDir(out()).isEmpty());
-        QVERIFY(!model.notice() && !model.error() && !model.busyMessage());
+        // Where backups go: ~/Documents/OpenEmu Backups until another folder is chosen, then that
+        // one, remembered; a cancelled panel changes nothing.
+        const QString documents = m_home.path(u"Documents/OpenEmu Backups"_s);
+        QCOMPARE(model.backupFolder(), documents);
+        QCOMPARE(await(model.chooseBackupFolder()), Outcome::declined);
+        QCOMPARE(model.backupFolder(), documents);
+        m_prompter.folderAnswer = out();
+        QCOMPARE(await(model.chooseBackupFolder()), Outcome::done);
+        QCOMPARE(AppModel(u"http://127.0.0.1:1/feed"_s, m_prompter, m_workspace).backupFolder(), out());
+        QVERIFY(QDir(out()).isEmpty() && !model.notice() && !model.error());
 
-        // A folder chosen is the whole question: a backup changes nothing of the user's.
+        // No question at all: a backup changes nothing of the user's.
         QList<QString> busy;
         connect(&model, &AppModel::busyMessageChanged, this,
                 [&] { busy.append(model.busyMessage().value_or(u"-"_s)); });
-        m_prompter.folderAnswer = out();
+        m_prompter.asked.clear();
         QCOMPARE(await(model.runBackup()), Outcome::done);
         QVERIFY(m_prompter.asked.isEmpty());
         const QStringList zips = QDir(out()).entryList(QDir::Files);
@@ -1087,6 +1093,10 @@ private Q_SLOTS:
         QCOMPARE(model.noticeFile(), zip); // the banner's Show in Finder
         QVERIFY(m_workspace.revealed.isEmpty());
         QCOMPARE(busy, (QList<QString>{u"Creating backup…"_s, u"-"_s}));
+        // The page lists it among the backups in that folder.
+        await(model.refreshBackupItems());
+        QCOMPARE(model.earlierBackups().size(), 1);
+        QCOMPARE(model.earlierBackups().first().path, zip);
         QVERIFY(!zipNames(zip).join(QLatin1Char('\n')).contains(u"Game Library"_s));
 
         // Restore: the saved state comes back, and the question counts what it replaces.

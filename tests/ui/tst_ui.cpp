@@ -245,8 +245,20 @@ private Q_SLOTS:
         screenshot(u"guide"_s);
 
         m_window->showPage(MainWindow::Page::backup);
-        QPushButton *backup = find<QPushButton>(page(), u"Back Up…"_s);
+        QPushButton *backup = find<QPushButton>(page(), u"Back Up"_s);
         QVERIFY(backup && backup->isEnabled());
+        // Where the zip goes is on the page, and Change… picks another folder, remembered.
+        QVERIFY(find<QLabel>(page(), u"Back up to: ~/Documents/OpenEmu Backups"_s));
+        QVERIFY(find<QLabel>(page(), u"No backups in this folder yet."_s));
+        const QString earlier
+            = TestFiles::write(m_home.path(u"Backups/OpenEmu-Backup-2026-12-06_21-07-45.zip"_s), "zip");
+        m_prompter.folderAnswer = m_home.path(u"Backups"_s);
+        find<QPushButton>(page(), u"Change…"_s)->click();
+        QTRY_VERIFY(find<QLabel>(page(), u"Back up to: ~/Backups"_s));
+        // The backups already there, each with Restore… and Show in Finder.
+        QTRY_VERIFY(find<QPushButton>(page(), u"Restore…"_s));
+        find<QPushButton>(page(), u"Show in Finder"_s)->click();
+        QCOMPARE(m_workspace.revealed.last(), earlier);
         // The total and the button follow the toggles.
         // A toggle rebuilds the list; the new rows show on the next turn of the event loop.
         for (const QString &item : {u"Save states"_s, u"Game library (database and artwork)"_s, u"BIOS files"_s}) {
@@ -254,10 +266,13 @@ private Q_SLOTS:
             toggle(page(), item)->click();
         }
         QTRY_VERIFY(find<QLabel>(page(), u"Total to copy: Zero KB (the zip is usually a bit smaller)"_s));
-        QVERIFY(!find<QPushButton>(page(), u"Back Up…"_s)->isEnabled());
+        QVERIFY(!backup->isEnabled());
+        QCOMPARE(backup->toolTip(), u"Choose something to back up."_s); // a disabled button says why
+        QCOMPARE(backup->accessibleDescription(), backup->toolTip());
         QTRY_VERIFY(toggle(page(), u"Save states"_s));
         toggle(page(), u"Save states"_s)->click();
-        QTRY_VERIFY(find<QPushButton>(page(), u"Back Up…"_s)->isEnabled());
+        QTRY_VERIFY(backup->isEnabled());
+        QVERIFY(backup->toolTip().isEmpty());
         QVERIFY(m_model->backupItems()[0].include && !m_model->backupItems()[1].include);
         screenshot(u"backup"_s);
 

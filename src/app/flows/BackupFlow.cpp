@@ -6,11 +6,15 @@
 
 #include "base/Background.h"
 #include "base/ByteCount.h"
+#include "base/Paths.h"
 #include "base/Prompter.h"
+#include "base/Settings.h"
 #include "platform/Workspace.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QLocale>
+#include <QPointer>
 
 #include <tuple>
 
@@ -38,10 +42,43 @@ QString replacedSentence(const BackupManager::Replaced &replaced)
 
 QCoro::Task<> AppModel::refreshBackupItems()
 {
+    using Found = std::pair<QList<BackupItem>, QList<BackupManager::Listed>>;
     auto scanning = m_backup.refresh.inBackground(
-        [] { return BackupManager::items(); },
-        [this](QList<BackupItem> items) { assign(m_backup.items, std::move(items), &AppModel::backupItemsChanged); });
+        [folder = backupFolder()] { return Found(BackupManager::items(), BackupManager::listIn(folder)); },
+        [this](Found found) {
+            m_backup.earlier = std::move(found.second);
+            assign(m_backup.items, std::move(found.first), &AppModel::backupItemsChanged);
+        });
     co_await std::move(scanning);
+}
+
+QString AppModel::backupFolder() const
+{
+    return Settings::backupFolder().value_or(Paths::defaultBackupFolder());
+}
+
+void AppModel::setBackupFolder(const QString &folder)
+{
+    Settings::setBackupFolder(folder);
+    m_backup.earlier.clear();
+    Q_EMIT backupItemsChanged();
+    Q_EMIT changed();
+    QCoro::connect(refreshBackupItems(), this, [] {});
+}
+
+QCoro::Task<Outcome> AppModel::chooseBackupFolder()
+{
+    const Prompter::Panel panel{Prompter::PanelId::backupFolder,
+                                QStringLiteral("Choose"),
+                                QStringLiteral("Choose where Vantor saves your backups."),
+                                {},
+                                true};
+    const QPointer<AppModel> self(this);
+    const auto folder = co_await m_prompter.choose(panel);
+    if (!self || !folder)
+        co_return Outcome::declined;
+    setBackupFolder(*folder);
+    co_return Outcome::done;
 }
 
 void AppModel::setBackupItemIncluded(const QString &id, bool include)
@@ -54,19 +91,17 @@ void AppModel::setBackupItemIncluded(const QString &id, bool include)
     assign(m_backup.items, std::move(items), &AppModel::backupItemsChanged);
 }
 
-QCoro::Task<Outcome> AppModel::runBackup()
+QCoro::Task<Outcome> AppModel::runBackup(std::optional<QString> folder)
 {
     std::optional<Change> change = beginChange(Work::backup);
     if (!change)
         co_return Outcome::failed;
-    const Prompter::Panel panel{Prompter::PanelId::backupFolder,
-                                QStringLiteral("Back up here"),
-                                QStringLiteral("Choose where to save the backup zip."),
-                                {},
-                                true};
-    const auto folder = co_await m_prompter.choose(panel);
-    if (change->ownerGone() || !folder)
-        co_return Outcome::declined;
+    // The folder shown on the page (or given): no question. The default one is made when first used.
+    if (!folder) {
+        folder = backupFolder();
+        if (*folder == Paths::defaultBackupFolder())
+            QDir().mkpath(*folder);
+    }
     // What is written is what was chosen at the click, whatever the toggles do meanwhile.
     const QList<BackupItem> items = m_backup.items;
 
