@@ -27,6 +27,7 @@ AppModel::AppModel(QString feedUrl, Prompter &prompter, Workspace &workspace, QO
     , m_network(new QNetworkAccessManager(this))
 {
     m_guide.gamesFolder = Settings::gamesFolder();
+    m_guide.gamesStepDone = Settings::gamesStepDone();
     m_release.skippedVersion = Settings::skippedVersion();
     m_install.autoBackupBeforeUpdate = Settings::autoBackupBeforeUpdate();
 }

@@ -62,6 +62,12 @@ public:
     // Whether an update backs up the save states before it places anything (a setting).
     bool autoBackupBeforeUpdate() const { return m_install.autoBackupBeforeUpdate; }
     void setAutoBackupBeforeUpdate(bool on);
+    // The first sentence of the error when that backup fails (the window's way on follows it;
+    // the command line says its own).
+    static QString autoBackupFailed()
+    {
+        return QStringLiteral("The backup of your save states before the update didn't work, so nothing was updated.");
+    }
     // Skips that backup for the next update only (vantor-cli update --no-backup).
     void skipNextAutoBackup() { m_install.skipNextAutoBackup = true; }
     const std::optional<QString> &gamesFolder() const { return m_guide.gamesFolder; }
@@ -189,6 +195,9 @@ public:
     QCoro::Task<Outcome> importBios(std::optional<QStringList> paths = std::nullopt);
     const BiosImportResult &lastBiosImport() const { return m_guide.lastImport; }
     QCoro::Task<Outcome> chooseGamesFolder();
+    // The guide's games-folder step, done without a folder: the games are in OpenEmu already.
+    bool gamesStepDone() const { return m_guide.gamesStepDone; }
+    void markGamesStepDone();
 
     // Moves the app, and on request its data, to the Trash: the window asks about the data
     // after the app has gone; the command line says up front.

@@ -102,7 +102,7 @@ struct BiosImportResult
     int unrecognised = 0;
     QStringList alreadyThere;
     QList<BiosImport::Skipped> skipped;
-    // "Added 4 BIOS files: …. 12 files weren't recognised."
+    // "Added 4 BIOS files: …. 12 files weren't recognized."
     QString summary() const;
 };
 
@@ -115,6 +115,7 @@ struct GuideState
     }
     Refresh refresh;
     std::optional<QString> gamesFolder;
+    bool gamesStepDone = false; // marked done without a folder
     BiosMap found; // file name, lower-cased -> where it is in the BIOS folder
     BiosMap misplaced; // file name, lower-cased -> where it is outside the BIOS folder
     BiosMap hashes; // file name, lower-cased -> MD5 in hex

@@ -37,6 +37,16 @@ void setGamesFolder(const QString &path)
     store().setValue(gamesFolderKey, path);
 }
 
+bool gamesStepDone()
+{
+    return store().value(QStringLiteral("gamesStepDone"), false).toBool();
+}
+
+void setGamesStepDone(bool done)
+{
+    store().setValue(QStringLiteral("gamesStepDone"), done);
+}
+
 std::optional<QString> backupFolder()
 {
     const QVariant value = store().value(QStringLiteral("backupFolder"));

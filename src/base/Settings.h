@@ -26,6 +26,10 @@ void setAutoBackupBeforeUpdate(bool on);
 QString deletionBackupSet();
 void setDeletionBackupSet(const QString &fingerprint);
 
+// Whether the user marked the guide's games-folder step done without choosing one ("gamesStepDone").
+bool gamesStepDone();
+void setGamesStepDone(bool done);
+
 // Where backups go ("backupFolder"): the folder the user chose last; none until they do.
 std::optional<QString> backupFolder();
 void setBackupFolder(const QString &path);

@@ -147,6 +147,16 @@ QCoro::Task<int> runInstall(AppModel &model, CliOutput::Options options, bool is
         CliOutput::printJson(object);
         co_return success;
     }
+    if (outcome == Outcome::failed && model.error()
+        && model.error()->message.startsWith(AppModel::autoBackupFailed())) {
+        // The window's checkbox means nothing here: the command line's own ways on.
+        FriendlyError error = *model.error();
+        error.message = AppModel::autoBackupFailed()
+                        + QStringLiteral(" To update without it this once, add --no-backup; to stop backing up "
+                                         "first, run vantor-cli set auto-backup off.");
+        CliOutput::printError(error, options);
+        co_return failure;
+    }
     co_return report(model, outcome, options);
 }
 
@@ -548,7 +558,7 @@ QCoro::Task<int> guide(AppModel &model, CliOutput::Options options)
     ControllerMonitor &monitor = ControllerMonitorHolder::shared().monitor();
     const auto &found = model.biosFound();
     const QList<GuideStep> steps = GuideChecklist::steps(model.installed().has_value(), model.gamesFolder(), found,
-                                                         monitor.controllers().size());
+                                                         monitor.controllers().size(), model.gamesStepDone());
     if (options.json) {
         QJsonArray stepRows, biosRows, controllerRows;
         for (const GuideStep &step : steps)

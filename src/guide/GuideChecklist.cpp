@@ -149,7 +149,7 @@ QString folder(const BIOSEntry &, const FoundFiles &)
 }
 
 QList<GuideStep> steps(bool installed, const std::optional<QString> &gamesFolder, const FoundFiles &found,
-                       qsizetype controllers)
+                       qsizetype controllers, bool gamesStepDone)
 {
     const auto &table = ProjectDocs::biosTable();
     const auto satisfied
@@ -157,9 +157,12 @@ QList<GuideStep> steps(bool installed, const std::optional<QString> &gamesFolder
     return {
         {1, QStringLiteral("Install OpenEmu-Silicon"), installed,
          installed ? QStringLiteral("Found on this Mac.") : QStringLiteral("Use the Home page to install it.")},
-        {2, QStringLiteral("Choose your games folder"), gamesFolder.has_value(),
-         gamesFolder.value_or(QStringLiteral("Pick the folder where your own game files live. Vantor only remembers "
-                                             "the path."))},
+        {2, QStringLiteral("Choose your games folder"), gamesFolder.has_value() || gamesStepDone,
+         gamesFolder.value_or(gamesStepDone
+                                  ? QStringLiteral("Marked as done.")
+                                  : QStringLiteral("OpenEmu plays the games in its library: drag this folder onto its "
+                                                   "window (or choose File > Add to Library…) to import them. Vantor "
+                                                   "only remembers where the folder is."))},
         {3, QStringLiteral("Add BIOS files (only for some systems)"), satisfied != 0,
          satisfied != 0 ? QStringLiteral("%1 system(s) have their BIOS file(s).").arg(satisfied)
                         : QStringLiteral("Optional. Only needed for the systems in the table below.")},
@@ -249,7 +252,7 @@ QString stateName(BiosCheck::State state)
 {
     switch (state) {
     case BiosCheck::State::verified: return QStringLiteral("verified");
-    case BiosCheck::State::unrecognised: return QStringLiteral("unrecognised");
+    case BiosCheck::State::unrecognised: return QStringLiteral("unrecognized");
     case BiosCheck::State::bad: return QStringLiteral("bad");
     case BiosCheck::State::present: return QStringLiteral("present");
     case BiosCheck::State::missing: return QStringLiteral("missing");

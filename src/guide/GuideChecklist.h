@@ -78,7 +78,9 @@ QString readinessName(Readiness readiness);
 // The folder to open for a BIOS row: OpenEmu's BIOS folder, where its files belong.
 QString folder(const BIOSEntry &entry, const FoundFiles &found);
 
+// The first-game steps. The games folder step is done with a folder chosen, or when the user
+// marked it done (their games are in OpenEmu's library already).
 QList<GuideStep> steps(bool installed, const std::optional<QString> &gamesFolder, const FoundFiles &found,
-                       qsizetype controllers);
+                       qsizetype controllers, bool gamesStepDone = false);
 
 } // namespace GuideChecklist

@@ -50,8 +50,8 @@ void GuidePage::sync()
     const auto &controllers = m_monitor.controllers();
 
     clear(m_steps);
-    for (const GuideStep &step :
-         GuideChecklist::steps(m_model.installed().has_value(), m_model.gamesFolder(), found, controllers.size())) {
+    for (const GuideStep &step : GuideChecklist::steps(m_model.installed().has_value(), m_model.gamesFolder(), found,
+                                                       controllers.size(), m_model.gamesStepDone())) {
         auto *row = new QHBoxLayout;
         row->addWidget(icon(step.done ? QStringLiteral("checkmark.circle.fill") : QStringLiteral("circle"),
                             step.done ? tone(Tone::success) : QColor(Qt::gray), this),
@@ -71,6 +71,12 @@ void GuidePage::sync()
     choose->setAccessibleName(QStringLiteral("Choose the games folder…"));
     connect(choose, &QPushButton::clicked, &m_model, [this] { Widgets::runBound(this, m_model.chooseGamesFolder()); });
     buttons->addWidget(choose);
+    if (!games && !m_model.gamesStepDone()) {
+        auto *done = new QPushButton(QStringLiteral("Mark as Done"), this);
+        done->setAccessibleName(QStringLiteral("Mark the games folder step as done"));
+        connect(done, &QPushButton::clicked, &m_model, [this] { m_model.markGamesStepDone(); });
+        buttons->addWidget(done);
+    }
     if (games) {
         auto *open = new QPushButton(QStringLiteral("Open in Finder"), this);
         open->setAccessibleName(QStringLiteral("Open the games folder in Finder"));

@@ -60,6 +60,8 @@ QString iconMeaning(const QString &symbol)
         return QStringLiteral("Needs attention");
     if (symbol.startsWith(QStringLiteral("gamecontroller")))
         return QStringLiteral("Controller");
+    if (symbol == QStringLiteral("circle"))
+        return QStringLiteral("Not done yet");
     return symbol;
 }
 

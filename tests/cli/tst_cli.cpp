@@ -365,8 +365,8 @@ private Q_SLOTS:
         // Marks a plain terminal can show.
         // A dump nobody knows (these are empty files) is a warning, never a check mark.
         const QByteArray plain = run({u"guide"_s}, {u"LC_ALL=C"_s}).out;
-        QVERIFY2(plain.contains("  [!] PlayStation: scph5500.bin unrecognised and scph5501.bin unrecognised and "
-                                "scph5502.bin unrecognised\n"),
+        QVERIFY2(plain.contains("  [!] PlayStation: scph5500.bin unrecognized and scph5501.bin unrecognized and "
+                                "scph5502.bin unrecognized\n"),
                  plain.constData());
         QVERIFY(plain.contains("    dc_flash.bin is in " + flycast.toUtf8()
                                + ", where OpenEmu doesn't look: vantor-cli bios-import '" + flycast.toUtf8() + "'\n"));
@@ -444,6 +444,15 @@ private Q_SLOTS:
         const QString saves = m_home.path(u"Library/Application Support/OpenEmu/Save States"_s);
         TestFiles::write(saves + u"/slot.oesavestate"_s);
         QVERIFY(status.value(u"autoBackupBeforeUpdate"_s).toBool());
+        // A backup that can't be made stops the update, with the command line's ways on.
+        const QString automatic = m_home.path(u"Library/Application Support/Vantor/Automatic backups"_s);
+        TestFiles::write(automatic); // a file where the folder goes
+        const CliRun stopped = run({u"--yes"_s, u"update"_s});
+        QCOMPARE(stopped.exitCode, 1);
+        QVERIFY2(stopped.err.contains("add --no-backup; to stop backing up first, run vantor-cli set auto-backup off.")
+                     && !stopped.err.contains("turn off"),
+                 stopped.err.constData());
+        QVERIFY(QFile::remove(automatic));
         QCOMPARE(run({u"--yes"_s, u"update"_s, u"--no-backup"_s}).exitCode, 0);
         QVERIFY(!QFileInfo::exists(m_home.path(u"Library/Application Support/Vantor/Automatic backups"_s)));
         QCOMPARE(run({u"set"_s, u"auto-backup"_s, u"off"_s}).exitCode, 0);

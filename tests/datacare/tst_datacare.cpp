@@ -1046,13 +1046,13 @@ private Q_SLOTS:
         QCOMPARE(await(model.importBios(QStringList{in})), Outcome::done);
         QCOMPARE(m_prompter.asked.last().id, Prompter::AlertId::replaceBios);
         QCOMPARE(m_prompter.asked.last().defaultButton, 1);
-        QCOMPARE(*model.notice(), u"Added 1 BIOS file: 5200.rom. 1 file wasn't recognised. Skipped: lynxboot.img "
+        QCOMPARE(*model.notice(), u"Added 1 BIOS file: 5200.rom. 1 file wasn't recognized. Skipped: lynxboot.img "
                                   u"(kept the file already there)."_s);
         QCOMPARE(TestFiles::read(bios + u"lynxboot.img"_s), "my own lynx file");
 
         m_prompter.answers = {0}; // Replace: the old one goes to the Trash
         QCOMPARE(await(model.importBios(QStringList{in})), Outcome::done);
-        QCOMPARE(*model.notice(), u"Added 1 BIOS file: lynxboot.img. 1 file wasn't recognised. Already there: "
+        QCOMPARE(*model.notice(), u"Added 1 BIOS file: lynxboot.img. 1 file wasn't recognized. Already there: "
                                   u"5200.rom."_s);
         QCOMPARE(TestFiles::read(bios + u"lynxboot.img"_s), "lynx");
         QCOMPARE(trashed(), QStringList{u"lynxboot.img"_s});

@@ -77,7 +77,7 @@ private Q_SLOTS:
             << u"Atari Lynx"_s << QStringList{u"Mednafen/Battery Saves/lynxboot.img=lynx"_s} << u"missing"_s
             << u"missing"_s;
         QTest::newRow("another dump") << u"3DO"_s << QStringList{u"BIOS/panafz10.bin=someone's dump"_s} << u"warning"_s
-                                      << u"unrecognised"_s;
+                                      << u"unrecognized"_s;
         QTest::newRow("a second accepted dump")
             << u"Sega Dreamcast"_s << QStringList{u"BIOS/dc_boot.bin=boot"_s, u"BIOS/dc_flash.bin=flash c"_s}
             << u"ready"_s << u"verified verified"_s;

@@ -41,9 +41,9 @@ QString BiosImportResult::summary() const
               ? QStringLiteral("Added 1 BIOS file: %1.").arg(added.first())
               : QStringLiteral("Added %1 BIOS files: %2.").arg(added.size()).arg(added.join(QStringLiteral(", ")));
     if (unrecognised == 1)
-        text += QStringLiteral(" 1 file wasn't recognised.");
+        text += QStringLiteral(" 1 file wasn't recognized.");
     else if (unrecognised > 1)
-        text += QStringLiteral(" %1 files weren't recognised.").arg(unrecognised);
+        text += QStringLiteral(" %1 files weren't recognized.").arg(unrecognised);
     if (!alreadyThere.isEmpty())
         text += QStringLiteral(" Already there: %1.").arg(alreadyThere.join(QStringLiteral(", ")));
     if (!skipped.isEmpty()) {

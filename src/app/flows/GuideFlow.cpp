@@ -39,6 +39,12 @@ QCoro::Task<> AppModel::refreshBIOS()
     co_await std::move(scanning);
 }
 
+void AppModel::markGamesStepDone()
+{
+    Settings::setGamesStepDone(true);
+    assign(m_guide.gamesStepDone, true, &AppModel::gamesFolderChanged);
+}
+
 QCoro::Task<Outcome> AppModel::chooseGamesFolder()
 {
     const QPointer<AppModel> self(this);

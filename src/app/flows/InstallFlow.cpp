@@ -302,9 +302,9 @@ QCoro::Task<Outcome> AppModel::runInstall(InstallRequest request, Change change)
                 // Said as what it is: the backup, not the install, and the way on without it.
                 const FriendlyError why
                     = FriendlyError::from(std::current_exception(), QStringLiteral("Backing up save states"));
-                throw FriendlyError(QStringLiteral("The backup of your save states before the update didn't work, so "
-                                                   "nothing was updated. To update without it, turn off \"Back up "
-                                                   "save states and battery saves first\"."),
+                throw FriendlyError(autoBackupFailed()
+                                        + QStringLiteral(" To update without it, turn off \"Back up save states and "
+                                                         "battery saves first\"."),
                                     why.message + QLatin1Char('\n') + why.details);
             }
         }
