@@ -41,6 +41,32 @@ public:
 
     enum class PanelId { backupFolder, restoreZip, gamesFolder, biosFiles };
 
+    // A question over a list: one row to choose (which backup to restore) or rows to tick (what
+    // an uninstall moves to the Trash).
+    enum class ListId { restoreChoice, uninstallItems };
+    struct Row
+    {
+        QString id;
+        QString title;
+        QString detail; // a second line: a size, what a backup holds
+        bool checked = false; // ticked at first (several), or selected at first (one)
+    };
+    struct List
+    {
+        ListId id = ListId::restoreChoice;
+        QString message;
+        QString informative;
+        QList<Row> rows;
+        bool several = false; // check boxes; otherwise one row is chosen
+        QStringList buttons; // the first confirms, the last declines; any between are their own
+        int defaultButton = 0;
+    };
+    struct Picked
+    {
+        int button = -1; // -1 when closed without one
+        QStringList rows; // the ids chosen
+    };
+
     struct Panel
     {
         PanelId id = PanelId::backupFolder;
@@ -56,4 +82,6 @@ public:
     virtual QCoro::Task<int> ask(Alert alert) = 0;
     // The folder or file the user picked, or none when they cancelled.
     virtual QCoro::Task<std::optional<QString>> choose(Panel panel) = 0;
+    // The button and the rows chosen.
+    virtual QCoro::Task<Picked> pick(List list) = 0;
 };

@@ -53,3 +53,8 @@ QCoro::Task<std::optional<QString>> TerminalPrompter::choose(Panel panel)
     std::optional<QString> answer = panel.chooseFolder ? folder : file;
     co_return answer;
 }
+
+QCoro::Task<Prompter::Picked> TerminalPrompter::pick(List)
+{
+    co_return Picked{};
+}

@@ -16,6 +16,8 @@ public:
 
     QCoro::Task<int> ask(Alert alert) override;
     QCoro::Task<std::optional<QString>> choose(Panel panel) override;
+    // The command line names its rows itself (restore ZIP, uninstall --with): never asked.
+    QCoro::Task<Picked> pick(List list) override;
 
     std::optional<QString> folder; // what a folder panel gives
     std::optional<QString> file; // what a file panel gives

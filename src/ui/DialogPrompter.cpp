@@ -3,11 +3,16 @@
 #include "base/Paths.h"
 #include "base/Settings.h"
 
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QVBoxLayout>
 
 #include <qcoro/qcorosignal.h>
 
@@ -42,7 +47,7 @@ QString panelKey(Prompter::PanelId id)
 QCoro::Task<int> DialogPrompter::ask(Alert alert)
 {
     DialogHandle<QMessageBox> box(new QMessageBox(m_parent));
-    box->setWindowModality(Qt::ApplicationModal);
+    box->setWindowModality(Qt::WindowModal);
     box->setIcon(alert.style == Style::warning ? QMessageBox::Warning : QMessageBox::Information);
     box->setText(alert.message);
     box->setInformativeText(alert.informative);
@@ -61,7 +66,7 @@ QCoro::Task<int> DialogPrompter::ask(Alert alert)
             box->setEscapeButton(button);
         buttons.append(button);
     }
-    box->show();
+    box->open();
     co_await qCoro(box.get(), &QDialog::finished);
     co_return int(buttons.indexOf(box->clickedButton()));
 }
@@ -69,7 +74,7 @@ QCoro::Task<int> DialogPrompter::ask(Alert alert)
 QCoro::Task<std::optional<QString>> DialogPrompter::choose(Panel panel)
 {
     DialogHandle<QFileDialog> dialog(new QFileDialog(m_parent));
-    dialog->setWindowModality(Qt::ApplicationModal);
+    dialog->setWindowModality(Qt::WindowModal);
     dialog->setFileMode(panel.chooseFolder ? QFileDialog::Directory : QFileDialog::ExistingFile);
     if (panel.chooseFolder)
         dialog->setOption(QFileDialog::ShowDirsOnly);
@@ -97,4 +102,84 @@ QCoro::Task<std::optional<QString>> DialogPrompter::choose(Panel panel)
     const QString path = chosen.first();
     Settings::setLastFolder(key, panel.chooseFolder ? path : QFileInfo(path).path());
     co_return path;
+}
+
+QCoro::Task<Prompter::Picked> DialogPrompter::pick(List list)
+{
+    DialogHandle<QDialog> dialog(new QDialog(m_parent));
+    dialog->setWindowModality(Qt::WindowModal);
+    dialog->setWindowTitle(list.message);
+    auto *column = new QVBoxLayout(dialog.get());
+    auto *message = new QLabel(list.message, dialog.get());
+    QFont bold = message->font();
+    bold.setBold(true);
+    message->setFont(bold);
+    message->setWordWrap(true);
+    column->addWidget(message);
+    if (!list.informative.isEmpty()) {
+        auto *informative = new QLabel(list.informative, dialog.get());
+        informative->setWordWrap(true);
+        column->addWidget(informative);
+    }
+    auto *rows = new QListWidget(dialog.get());
+    rows->setAccessibleName(list.message);
+    rows->setSelectionMode(list.several ? QAbstractItemView::NoSelection : QAbstractItemView::SingleSelection);
+    for (const Row &row : std::as_const(list.rows)) {
+        auto *item
+            = new QListWidgetItem(row.detail.isEmpty() ? row.title : row.title + QLatin1Char('\n') + row.detail, rows);
+        item->setData(Qt::UserRole, row.id);
+        item->setData(Qt::AccessibleTextRole, row.title);
+        if (list.several) {
+            item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+            item->setCheckState(row.checked ? Qt::Checked : Qt::Unchecked);
+        } else if (row.checked) {
+            rows->setCurrentItem(item);
+        }
+    }
+    column->addWidget(rows, 1);
+
+    // The Mac's order: the extra choices at the left, then Cancel, then the default at the right.
+    auto *buttons = new QHBoxLayout;
+    QList<QPushButton *> made;
+    for (const QString &title : std::as_const(list.buttons))
+        made.append(new QPushButton(title, dialog.get()));
+    int clicked = -1;
+    for (qsizetype i = 0; i < made.size(); ++i) {
+        QObject::connect(made[i], &QPushButton::clicked, dialog.get(), [&clicked, i, &dialog, last = made.size() - 1] {
+            clicked = int(i);
+            i == last ? dialog->reject() : dialog->accept();
+        });
+        made[i]->setDefault(i == list.defaultButton);
+        made[i]->setAutoDefault(i == list.defaultButton);
+    }
+    for (qsizetype i = 1; i + 1 < made.size(); ++i)
+        buttons->addWidget(made[i]);
+    buttons->addStretch(1);
+    if (made.size() > 1)
+        buttons->addWidget(made.last());
+    if (!made.isEmpty())
+        buttons->addWidget(made.first());
+    column->addLayout(buttons);
+    // Nothing chosen yet: the confirming button waits for a choice.
+    const auto follow = [&] {
+        bool any = false;
+        for (int i = 0; i < rows->count(); ++i)
+            any = any || (list.several ? rows->item(i)->checkState() == Qt::Checked : rows->item(i)->isSelected());
+        if (!made.isEmpty())
+            made.first()->setEnabled(any);
+    };
+    QObject::connect(rows, &QListWidget::itemChanged, dialog.get(), follow);
+    QObject::connect(rows, &QListWidget::itemSelectionChanged, dialog.get(), follow);
+    follow();
+    dialog->resize(520, 420);
+    dialog->open();
+    const int result = co_await qCoro(dialog.get(), &QDialog::finished);
+    Picked picked;
+    picked.button = result == QDialog::Rejected && clicked < 0 ? int(made.size()) - 1 : clicked;
+    for (int i = 0; i < rows->count(); ++i) {
+        QListWidgetItem *item = rows->item(i);
+        if (list.several ? item->checkState() == Qt::Checked : item->isSelected())
+            picked.rows.append(item->data(Qt::UserRole).toString());
+    }
+    co_return picked;
 }

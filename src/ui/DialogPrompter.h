@@ -5,8 +5,9 @@
 #include <QPointer>
 #include <QWidget>
 
-// Asks the model's questions with the window's own alerts and open panels. Each is shown
-// application-modal and awaited through its finished signal: no nested event loop.
+// Asks the model's questions with the window's own alerts, lists and open panels. Each is a
+// sheet on the main window (window-modal, opened with open()) awaited through its finished
+// signal: no nested event loop, and the rest of the desktop stays usable.
 class DialogPrompter : public Prompter
 {
 public:
@@ -18,6 +19,7 @@ public:
 
     QCoro::Task<int> ask(Alert alert) override;
     QCoro::Task<std::optional<QString>> choose(Panel panel) override;
+    QCoro::Task<Picked> pick(List list) override;
 
 private:
     QPointer<QWidget> m_parent;

@@ -1104,7 +1104,7 @@ private Q_SLOTS:
         TestFiles::write(state, "lost progress");
         QVERIFY(TestFiles::touch(state, QDateTime::currentDateTime().addSecs(60)));
         TestFiles::write(states(u"SNES/new.oesavestate"_s), "made after the backup");
-        m_prompter.fileAnswer = zip;
+        m_prompter.picks = {{0, {zip}}}; // the one in the backup folder, from the list
         m_prompter.answers = {0};
         QCOMPARE(await(model.runRestore()), Outcome::done);
         QCOMPARE(m_prompter.asked.last().buttons.value(m_prompter.asked.last().defaultButton), u"Cancel"_s);
@@ -1144,20 +1144,28 @@ private Q_SLOTS:
                      && told1.contains(u"• Settings ("_s) && !told1.contains(u"library"_s),
                  qPrintable(told1));
 
-        // Automatic backups are offered first, newest first; "Choose a File…" is the default.
+        // Every backup Vantor knows is offered in one list, newest first: the automatic ones
+        // and those in the backup folder, each with its size and contents; the newest is chosen.
         const std::optional<QString> automatic = BackupManager::createAutomatic().zip;
         QVERIFY(automatic);
         m_prompter.asked.clear();
-        m_prompter.answers = {0, 1}; // the newest, then Cancel at the question
+        m_prompter.picks = {{0, {*automatic}}};
+        m_prompter.answers = {1}; // Cancel at the question
         QCOMPARE(await(model.runRestore()), Outcome::declined);
-        const Prompter::Alert which = m_prompter.asked.value(0);
-        QCOMPARE(which.id, Prompter::AlertId::restoreChoice);
-        // The three newest automatic backups, those made before a restore among them.
-        QCOMPARE(which.buttons.size(), 5);
-        QVERIFY(which.buttons[0].startsWith(u"Automatic Backup, "_s));
-        QVERIFY(which.buttons[1].startsWith(u"Before Restore, "_s));
-        QCOMPARE(which.buttons[which.defaultButton], u"Choose a File…"_s);
-        const QString told2 = m_prompter.asked.value(1).informative;
+        const Prompter::List which = m_prompter.lists.last();
+        QCOMPARE(which.id, Prompter::ListId::restoreChoice);
+        QCOMPARE(which.buttons, (QStringList{u"Restore"_s, u"Choose a File…"_s, u"Cancel"_s}));
+        QCOMPARE(which.rows.size(), 4 + 1); // the update's, three before restores, and the one in the folder
+        QCOMPARE(which.rows.first().id, *automatic);
+        QVERIFY(which.rows.first().checked && which.rows.first().title.startsWith(u"Before an update, "_s));
+        QVERIFY(which.rows.first().detail.endsWith(u" · Save states"_s));
+        QCOMPARE(std::count_if(which.rows.begin(), which.rows.end(),
+                               [](const Prompter::Row &row) { return row.title.startsWith(u"Before a restore, "_s); }),
+                 3);
+        QVERIFY(std::any_of(which.rows.begin(), which.rows.end(), [&](const Prompter::Row &row) {
+            return row.id == zip && row.title.startsWith(u"Backup, "_s) && row.detail.contains(u"Settings"_s);
+        }));
+        const QString told2 = m_prompter.asked.value(0).informative;
         QVERIFY2(told2.startsWith(QFileInfo(*automatic).fileName()) && !told2.contains(u"Settings"_s),
                  qPrintable(told2));
         // Updates keep only their three newest; what a restore replaced stays whatever they make.
@@ -1174,6 +1182,7 @@ private Q_SLOTS:
             QVERIFY(hostile.write(out() + u"/hostile.zip"_s));
             m_prompter.fileAnswer = bad;
             m_prompter.asked.clear();
+            m_prompter.picks = {{1, {}}}; // Choose a File…
             QCOMPARE(await(model.runRestore()), Outcome::failed);
             QVERIFY(m_prompter.asked.isEmpty());
             QCOMPARE(model.error()->message,

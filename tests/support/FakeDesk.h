@@ -15,6 +15,8 @@ public:
     QList<Panel> panels; // every panel shown
     std::optional<QString> folderAnswer; // what a folder panel gives
     std::optional<QString> fileAnswer; // what a file panel gives
+    QList<List> lists; // every list question shown
+    QList<Picked> picks; // taken in order; closed (-1) when none is left
 
     QCoro::Task<int> ask(Alert alert) override
     {
@@ -26,6 +28,11 @@ public:
         panels.append(panel);
         std::optional<QString> answer = panel.chooseFolder ? folderAnswer : fileAnswer; // a copy: see TerminalPrompter
         co_return answer;
+    }
+    QCoro::Task<Picked> pick(List list) override
+    {
+        lists.append(list);
+        co_return picks.isEmpty() ? Picked{} : picks.takeFirst();
     }
 };
 

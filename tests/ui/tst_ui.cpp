@@ -240,7 +240,8 @@ private Q_SLOTS:
         // A step not done yet says so to a screen reader; the games step can be marked done by hand.
         const auto named = [&](const QString &name) {
             const auto labels = page()->findChildren<QLabel *>();
-            return std::count_if(labels.begin(), labels.end(), [&](QLabel *l) { return l->accessibleName() == name; });
+            return std::count_if(labels.begin(), labels.end(),
+                                 [&](QLabel *l) { return !l->isHidden() && l->accessibleName() == name; });
         };
         QVERIFY(named(u"Not done yet"_s) > 0 && named(u"circle"_s) == 0);
         QVERIFY(find<QLabel>(page(), u"2. Choose your games folder"_s));
@@ -724,6 +725,51 @@ private Q_SLOTS:
         find<QPushButton>(box, u"Cancel Install and Quit"_s)->click();
         QCOMPARE(await(std::move(running)), Outcome::cancelled);
         QTRY_VERIFY(!m_window->isVisible());
+    }
+
+    // Questions are sheets on the window (window-modal), not free windows; a list question puts
+    // its extra choice at the left and its default at the far right, as the Mac does.
+    void questionsAreSheetsOnTheWindow()
+    {
+        QWidget window;
+        window.show();
+        DialogPrompter dialogs(&window);
+        QCoro::Task<int> asking = dialogs.ask({Prompter::AlertId::restore,
+                                               u"Restore this backup?"_s,
+                                               {},
+                                               {u"Restore"_s, u"Cancel"_s},
+                                               Prompter::Style::warning,
+                                               1});
+        QTRY_VERIFY(qobject_cast<QMessageBox *>(QApplication::activeModalWidget()));
+        QWidget *sheet = QApplication::activeModalWidget();
+        QCOMPARE(sheet->windowModality(), Qt::WindowModal);
+        QCOMPARE(sheet->parentWidget(), &window);
+        QTest::keyClick(sheet, Qt::Key_Escape);
+        QCOMPARE(await(std::move(asking)), 1);
+
+        const Prompter::List list{
+            Prompter::ListId::restoreChoice,
+            u"Which backup do you want to restore?"_s,
+            {},
+            {{u"/a.zip"_s, u"Backup, today"_s, u"1 MB"_s, true}, {u"/b.zip"_s, u"Backup, before"_s, {}, false}},
+            false,
+            {u"Restore"_s, u"Choose a File…"_s, u"Cancel"_s},
+            0};
+        QCoro::Task<Prompter::Picked> picking = dialogs.pick(list);
+        QTRY_VERIFY(QApplication::activeModalWidget());
+        sheet = QApplication::activeModalWidget();
+        QCOMPARE(sheet->windowModality(), Qt::WindowModal);
+        QPushButton *restore = find<QPushButton>(sheet, u"Restore"_s);
+        QPushButton *other = find<QPushButton>(sheet, u"Choose a File…"_s);
+        QPushButton *cancel = find<QPushButton>(sheet, u"Cancel"_s);
+        QVERIFY(other->x() < cancel->x() && cancel->x() < restore->x());
+        QVERIFY(restore->isEnabled() && restore->isDefault());
+        auto *rows = sheet->findChild<QListWidget *>();
+        rows->setCurrentRow(1);
+        restore->click();
+        const Prompter::Picked picked = await(std::move(picking));
+        QCOMPARE(picked.button, 0);
+        QCOMPARE(picked.rows, QStringList{u"/b.zip"_s});
     }
 
     // Return answers the default button: the safe one where "yes" moves the data to the Trash.

@@ -9,6 +9,7 @@
 #include "base/Paths.h"
 #include "base/Prompter.h"
 #include "base/Settings.h"
+#include "platform/FileOps.h"
 #include "platform/Workspace.h"
 
 #include <QDir>
@@ -158,42 +159,60 @@ QCoro::Task<Outcome> AppModel::runRestore(std::optional<QString> zip)
     if (!change)
         co_return Outcome::failed;
     if (!zip) {
-        // The automatic backups an update made are offered first, newest first.
-        auto listing = Background::run([] {
-            QList<QPair<QString, QDateTime>> found;
-            for (const QString &file : BackupManager::automaticBackups().mid(0, 3)) {
+        // Every backup Vantor knows, newest first: those it made by itself (before updates and
+        // restores) and those in the backup folder, each with its date, size and contents.
+        auto listing = Background::run([folder = backupFolder()] {
+            QList<BackupManager::Listed> known;
+            for (const QString &file : BackupManager::automaticBackups())
+                known.append({file, BackupManager::contents(file).made, QFileInfo(file).size()});
+            known.append(BackupManager::listIn(folder));
+            std::stable_sort(known.begin(), known.end(), [](const auto &a, const auto &b) { return a.made > b.made; });
+            QList<Prompter::Row> rows;
+            for (const BackupManager::Listed &backup : std::as_const(known)) {
+                QStringList held;
                 try {
-                    found.append({file, BackupManager::contents(file).made});
+                    for (const auto &[title, bytes] : BackupManager::contents(backup.path).items)
+                        held.append(title);
                 } catch (...) { // a damaged one is not offered
+                    continue;
                 }
+                const QString kind = !FileOps::isInside(backup.path, Paths::automaticBackupsFolder())
+                                         ? QStringLiteral("Backup")
+                                     : BackupManager::isBeforeRestore(backup.path) ? QStringLiteral("Before a restore")
+                                                                                   : QStringLiteral("Before an update");
+                rows.append(
+                    {backup.path,
+                     QStringLiteral("%1, %2").arg(kind, QLocale().toString(backup.made, QLocale::LongFormat)),
+                     ByteCount::fileStyle(backup.size) + QStringLiteral(" · ") + held.join(QStringLiteral(", ")),
+                     rows.isEmpty()});
             }
-            return found;
+            return rows;
         });
         auto listed = co_await listing;
         if (change->ownerGone())
             co_return Outcome::declined;
-        QStringList automatic;
-        QStringList buttons;
-        for (const auto &[file, made] : listed.take()) {
-            automatic.append(file);
-            buttons.append((BackupManager::isBeforeRestore(file) ? QStringLiteral("Before Restore, %1")
-                                                                 : QStringLiteral("Automatic Backup, %1"))
-                               .arg(QLocale().toString(made, QLocale::ShortFormat)));
+        QList<Prompter::Row> rows;
+        try {
+            rows = listed.take();
+        } catch (...) { // nothing to offer: the file panel, as with no backups at all
         }
-        if (!automatic.isEmpty()) {
-            buttons << QStringLiteral("Choose a File…") << QStringLiteral("Cancel");
-            const Prompter::Alert which{Prompter::AlertId::restoreChoice,
-                                        QStringLiteral("Which backup do you want to restore?"),
-                                        QStringLiteral("Vantor backed up your save states and battery saves before "
-                                                       "each update. You can also choose a backup zip of your own."),
-                                        buttons,
-                                        Prompter::Style::informational,
-                                        int(automatic.size())};
-            const int answer = co_await m_prompter.ask(which);
-            if (change->ownerGone() || answer < 0 || answer > automatic.size())
+        if (!rows.isEmpty()) {
+            const Prompter::List which{
+                Prompter::ListId::restoreChoice,
+                QStringLiteral("Which backup do you want to restore?"),
+                QStringLiteral("Vantor backs up your save states and battery saves before "
+                               "each update and each restore. You can also choose a backup "
+                               "zip of your own."),
+                rows,
+                false,
+                {QStringLiteral("Restore"), QStringLiteral("Choose a File…"), QStringLiteral("Cancel")},
+                0};
+            const Prompter::Picked picked = co_await m_prompter.pick(which);
+            if (change->ownerGone() || picked.button < 0 || picked.button == 2
+                || (picked.button == 0 && picked.rows.isEmpty()))
                 co_return Outcome::declined;
-            if (answer < automatic.size())
-                zip = automatic[answer];
+            if (picked.button == 0)
+                zip = picked.rows.first();
         }
     }
     if (!zip) {
