@@ -645,18 +645,16 @@ private Q_SLOTS:
         TestFiles::write(m_home.path(u"Library/Application Support/OpenEmu/Save States/SNES/game.state"_s), bytes);
         const QString out = m_home.path(u"out"_s);
         QDir().mkpath(out);
-        m_prompter.folderAnswer = out;
         for (const bool restoring : {false, true}) {
             auto model = startedModel();
-            if (restoring)
-                m_prompter.fileAnswer = QDir(out).absoluteFilePath(QDir(out).entryList(QDir::Files).value(0));
+            const QString zip = QDir(out).absoluteFilePath(QDir(out).entryList(QDir::Files).value(0));
             m_prompter.answers = {0};
             // Gone as soon as the background step has begun.
             connect(model.get(), &AppModel::busyMessageChanged, this, [&] {
                 if (model && model->busyMessage())
                     QTimer::singleShot(0, this, [&] { model.reset(); });
             });
-            QCoro::Task<Outcome> running = restoring ? model->runRestore() : model->runBackup();
+            QCoro::Task<Outcome> running = restoring ? model->runRestore(zip) : model->runBackup(out);
             QTRY_VERIFY(!model);
             drainBackgroundWork();
             QCOMPARE(await(std::move(running)), Outcome::done);
