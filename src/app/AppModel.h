@@ -199,12 +199,13 @@ public:
     bool gamesStepDone() const { return m_guide.gamesStepDone; }
     void markGamesStepDone();
 
-    // Moves the app, and on request its data, to the Trash: the window asks about the data
-    // after the app has gone; the command line says up front.
-    enum class DataChoice { ask, keep, remove };
-    QCoro::Task<Outcome> uninstall(DataChoice data = DataChoice::ask);
-    // Once the app has gone: one of Tidy's leftover data rows to the Trash, after asking.
+    // Moves the app and what else the user ticks (UninstallItems' ids) to the Trash: the window
+    // asks with one checklist; the command line names the ids and is asked once, with the list.
+    QCoro::Task<Outcome> uninstall(std::optional<QStringList> ids = std::nullopt);
+    // One of Tidy's rows to the Trash, after asking: the caches, the saved window state and the
+    // kept copy at any time; OpenEmu's data once its app has gone.
     QCoro::Task<Outcome> trashLeftover(QString rowId);
+    static bool canTrashAnyTime(const QString &rowId);
 
     // OpenEmu's places and their sizes, for the Tidy page; and showing them.
     QCoro::Task<> refreshTidy();

@@ -25,6 +25,7 @@ struct Options
     bool withData = false; // uninstall: the data to the Trash too
     bool atRisk = false; // states: only those that may not load
     QString to = {}; // backup: the folder given, when one is
+    QStringList with = {}; // uninstall: what goes to the Trash besides the app
     bool undo = false; // restore: the automatic backup of what the last restore replaced
     QString argument = {}; // the command's own argument (skip: the tag)
     QStringList arguments = {}; // bios-import: its paths, made absolute

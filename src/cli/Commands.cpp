@@ -3,6 +3,7 @@
 #include "app/AppModel.h"
 #include "base/ByteCount.h"
 #include "cli/ProgressReport.h"
+#include "datacare/UninstallItems.h"
 #include "guide/ControllerMonitor.h"
 #include "guide/GuideChecklist.h"
 #include "install/VersionChecker.h"
@@ -548,9 +549,18 @@ QCoro::Task<int> uninstall(AppModel &model, CliOutput::Options options)
         CliOutput::printError(FriendlyError(QStringLiteral("OpenEmu-Silicon isn't installed.")), options);
         co_return failure;
     }
-    // Data stays unless --with-data asks for it, and then the one question says so.
-    co_return co_await runAction(
-        model, options, model.uninstall(options.withData ? AppModel::DataChoice::remove : AppModel::DataChoice::keep));
+    // The app, and what --with names (--with-data: all of OpenEmu's data, never Vantor's own
+    // safety copies); the one question lists exactly what moves.
+    QStringList ids{QStringLiteral("app")};
+    if (options.withData) {
+        ids = UninstallItems::ids();
+        ids.removeAll(QStringLiteral("autobackups"));
+    }
+    for (const QString &id : std::as_const(options.with))
+        if (!ids.contains(id))
+            ids.append(id);
+    QCoro::Task<Outcome> removing = model.uninstall(ids); // named: see restore()
+    co_return co_await runAction(model, options, std::move(removing));
 }
 
 QCoro::Task<int> guide(AppModel &model, CliOutput::Options options)

@@ -241,6 +241,16 @@ int runCli(int argc, char *argv[])
                               name);
         }
     }
+    const QStringList with = parser.value(QStringLiteral("with")).split(QLatin1Char(','), Qt::SkipEmptyParts);
+    for (const QString &item : with) {
+        const QStringList known = CommandTable::findOption(QStringLiteral("with"))->values;
+        if (!known.contains(item)) {
+            const auto meant = CommandTable::closest(item, known);
+            return usageError(QStringLiteral("Unknown item \"%1\".").arg(item)
+                                  + (meant ? QStringLiteral(" Did you mean '%1'?").arg(*meant) : QString()),
+                              name);
+        }
+    }
     if (parser.isSet(QStringLiteral("with-data")) && parser.isSet(QStringLiteral("keep-data")))
         return usageError(QStringLiteral("--with-data and --keep-data ask for opposite things."), name);
 
@@ -262,6 +272,7 @@ int runCli(int argc, char *argv[])
     options.withData = parser.isSet(QStringLiteral("with-data"));
     options.atRisk = parser.isSet(QStringLiteral("at-risk"));
     options.undo = parser.isSet(QStringLiteral("undo"));
+    options.with = with;
 
     if (name == QStringLiteral("completion")) {
         const QString script = CommandTable::completion(positional.first());

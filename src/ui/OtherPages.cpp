@@ -297,7 +297,9 @@ void TidyPage::sync()
             line->addWidget(reveal, 0, Qt::AlignVCenter);
         }
         // With the app gone, what it left behind can go too.
-        if (!m_model.installed() && row.exists && !row.refused && row.id != QStringLiteral("app")) {
+        // The caches and the kept copy at any time; OpenEmu's data once its app has gone.
+        if (row.exists && !row.refused && row.id != QStringLiteral("app")
+            && (!m_model.installed() || AppModel::canTrashAnyTime(row.id))) {
             auto *trash = new QPushButton(QStringLiteral("Move to Trash…"), this);
             trash->setAccessibleName(QStringLiteral("Move %1 to the Trash…").arg(row.title));
             trash->setEnabled(!m_model.isBusy());

@@ -220,9 +220,10 @@ private Q_SLOTS:
         if (typed == "\n") {
             TestFiles::write(m_home.path(u"Library/Application Support/OpenEmu/Save States/a.oesavestate"_s));
             const CliRun data = onTerminal({u"uninstall"_s, u"--with-data"_s}, typed);
-            QVERIFY2(data.exitCode == 3 && data.out.contains("its data to the Trash?\r\n"), data.out.constData());
-            QVERIFY(data.out.contains("Move App and Data to Trash? [y/N] ")
-                    && QFileInfo::exists(m_home.userApplications()));
+            QVERIFY2(data.exitCode == 3 && data.out.contains("Move these to the Trash?\r\n")
+                         && data.out.contains("Save States ("),
+                     data.out.constData());
+            QVERIFY(data.out.contains("Move to Trash? [y/N] ") && QFileInfo::exists(m_home.userApplications()));
         }
 
         // Without a terminal nothing is read, and the way out is named.
@@ -466,9 +467,11 @@ private Q_SLOTS:
         // --reinstall replaces the copy there as an update does, at any version.
         QCOMPARE(run({u"--yes"_s, u"install"_s, u"--reinstall"_s}).exitCode, 0);
         QVERIFY(run({u"--json"_s, u"status"_s}).json().value(u"hasPrevious"_s).toBool());
-        // --yes uninstall moves the app only; the data stays unless --with-data.
-        QCOMPARE(run({u"--yes"_s, u"uninstall"_s}).exitCode, 0);
-        QVERIFY(!QFileInfo::exists(m_home.userApplications() + u"/OpenEmu.app"_s));
+        // --yes uninstall moves the app only; --with names what else goes, and only that goes.
+        const QString caches = TestFiles::write(m_home.path(u"Library/Caches/org.openemu.OpenEmu/cache.db"_s));
+        QCOMPARE(run({u"uninstall"_s, u"--with"_s, u"cache"_s}).exitCode, 2); // "Did you mean 'caches'?"
+        QCOMPARE(run({u"--yes"_s, u"uninstall"_s, u"--with"_s, u"caches"_s}).exitCode, 0);
+        QVERIFY(!QFileInfo::exists(m_home.userApplications() + u"/OpenEmu.app"_s) && !QFileInfo::exists(caches));
         QVERIFY(QFileInfo::exists(saves));
         Bundles::write(m_home.userApplications(), u"OpenEmu.app"_s);
         QCOMPARE(run({u"--yes"_s, u"uninstall"_s, u"--with-data"_s}).exitCode, 0);

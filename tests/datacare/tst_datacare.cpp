@@ -18,6 +18,7 @@
 #include "datacare/DataPlaces.h"
 #include "datacare/FolderRule.h"
 #include "datacare/Tidy.h"
+#include "datacare/UninstallItems.h"
 #include "datacare/UnreadableZip.h"
 #include "platform/FileOps.h"
 #include "platform/PlistDepth.h"
@@ -568,7 +569,9 @@ private Q_SLOTS:
         model.refreshInstalled();
         await(model.refreshTidy());
         m_prompter.answers = {0};
-        QCOMPARE(await(model.uninstall(AppModel::DataChoice::remove)), Outcome::done);
+        QStringList all = UninstallItems::ids();
+        all.removeAll(u"autobackups"_s);
+        QCOMPARE(await(model.uninstall(all)), Outcome::done);
         QStringList after = notOpenEmus(true), expected = before;
         expected.removeIf([&](const QString &line) {
             return line.startsWith(u"home/Library/Application Support/OpenEmu"_s) || line.startsWith(u"data/Trash"_s)
@@ -1205,53 +1208,63 @@ private Q_SLOTS:
         AppModel model(u"http://127.0.0.1:1/feed"_s, m_prompter, m_workspace);
         model.refreshInstalled();
 
-        // Declined: nothing moves. Then app only, before any Tidy scan: no data offered.
+        // The checklist closed: nothing moves.
         QCOMPARE(await(model.uninstall()), Outcome::declined);
         QVERIFY(QFileInfo::exists(apps + u"/OpenEmu.app"_s));
-        m_prompter.answers = {0};
+
+        // One checklist: the app and each part of the data with its size; only the app and the
+        // caches ticked, Vantor's own backups marked as the user's safety copies; Return keeps all.
         seedData();
-        QCOMPARE(await(model.uninstall()), Outcome::done);
-        QCOMPARE(m_prompter.asked.size(), 2);
-        QCOMPARE(trashed(), QStringList{u"OpenEmu.app"_s});
-        QVERIFY(!model.installed());
-
-        // App and data, with one data row gone since the scan: the error, earlier rows in the Trash.
-        Bundles::write(apps, u"OpenEmu.app"_s);
+        const QString support = library(u"Application Support/OpenEmu/"_s);
         TestFiles::write(library(u"Caches/org.openemu.OpenEmu/cache.db"_s), "cache");
-        model.refreshInstalled();
-        await(model.refreshTidy());
-        QDir(library(u"Caches/org.openemu.OpenEmu"_s)).removeRecursively();
-        m_prompter.answers = {0, 0};
-        m_prompter.asked.clear();
-        QCOMPARE(await(model.uninstall()), Outcome::failed);
-        QCOMPARE(m_prompter.asked[1].id, Prompter::AlertId::uninstallData);
-        QCOMPARE(m_prompter.asked[1].informative.count(u"\n• "_s), 3);
-        // Return keeps the data.
-        QCOMPARE(m_prompter.asked[1].buttons.value(m_prompter.asked[1].defaultButton), u"Keep Data"_s);
-        QVERIFY(!QFileInfo::exists(library(u"Application Support/OpenEmu"_s)));
-        QCOMPARE(trashed().size(), 4); // two apps, the data folder, the settings file
+        TestFiles::write(support + u"Mupen64Plus/Battery Saves/mario.eep"_s, "save");
+        TestFiles::write(support + u"Mupen64Plus/core.cfg"_s, "core settings");
+        TestFiles::write(support + u"BIOS/scph5501.bin"_s, "bios");
+        TestFiles::write(Paths::automaticBackupsFolder() + u"/OpenEmu-Backup-2026-12-06_21-07-45.zip"_s, "zip");
+        m_prompter.picks = {{1, {u"app"_s}}};
+        QCOMPARE(await(model.uninstall()), Outcome::declined);
+        const Prompter::List list = m_prompter.lists.last();
+        QStringList rows;
+        for (const Prompter::Row &row : list.rows)
+            rows.append(row.id + (row.checked ? u"+"_s : QString()));
+        QCOMPARE(rows, (QStringList{u"app+"_s, u"caches+"_s, u"states"_s, u"battery"_s, u"bios"_s, u"library"_s,
+                                    u"prefs"_s, u"other"_s, u"autobackups"_s}));
+        QVERIFY(list.rows.last().detail.endsWith(u" · your safety copies"_s));
+        QCOMPARE(list.buttons.value(list.defaultButton), u"Cancel"_s);
+        QVERIFY(QFileInfo::exists(apps + u"/OpenEmu.app"_s));
 
-        // Everything there, with a kept previous version, asked for up front (the command line's
-        // --with-data): one question that says the data goes too (Return keeps everything), then
-        // the app, the data and the kept copy go.
+        // What is ticked goes, and only that: the battery saves leave their core's folder, whose
+        // own files stay with the rest of OpenEmu's.
+        m_prompter.picks = {{0, {u"app"_s, u"caches"_s, u"battery"_s}}};
+        QCOMPARE(await(model.uninstall()), Outcome::done);
+        QCOMPARE(model.notice(), u"Moved to the Trash: OpenEmu-Silicon, caches, battery saves."_s);
+        QVERIFY(!model.installed() && !QFileInfo::exists(library(u"Caches/org.openemu.OpenEmu"_s)));
+        QVERIFY(!QFileInfo::exists(support + u"Mupen64Plus/Battery Saves"_s));
+        for (const QString &stays : {support + u"Mupen64Plus/core.cfg"_s, support + u"BIOS/scph5501.bin"_s,
+                                     states(u"SNES/game.oesavestate"_s), Paths::automaticBackupsFolder()})
+            QVERIFY2(QFileInfo::exists(stays), qPrintable(stays));
+        QVERIFY(trashed().contains(u"Battery Saves"_s));
+
+        // Named up front (the command line's --with-data): one question listing exactly what
+        // moves, Return keeping everything; Vantor's own backups are not among them.
         model.setError(std::nullopt);
         Bundles::write(apps, u"OpenEmu.app"_s);
         Bundles::write(Paths::previousVersionsFolder(), u"OpenEmu 1.0.2.app"_s);
-        seedData();
         model.refreshInstalled();
-        await(model.refreshTidy());
-        QCOMPARE(model.tidyRows().last().id, u"previous"_s);
         m_prompter.asked.clear();
         m_prompter.answers = {0};
-        QCOMPARE(await(model.uninstall(AppModel::DataChoice::remove)), Outcome::done);
+        QStringList all = UninstallItems::ids();
+        all.removeAll(u"autobackups"_s);
+        QCOMPARE(await(model.uninstall(all)), Outcome::done);
         const Prompter::Alert asked = m_prompter.asked.value(0);
-        QVERIFY(m_prompter.asked.size() == 1 && asked.informative.contains(library(u"Application Support/OpenEmu"_s)));
-        QCOMPARE(asked.message, u"Move OpenEmu-Silicon and its data to the Trash?"_s);
+        QVERIFY(m_prompter.asked.size() == 1 && asked.informative.contains(u"• "_s + support + u"Mupen64Plus ("_s));
+        QCOMPARE(asked.message, u"Move these to the Trash?"_s);
         QCOMPARE(asked.buttons.value(asked.defaultButton), u"Cancel"_s);
-        QCOMPARE(model.notice(), u"The app and its data were moved to the Trash."_s);
         QVERIFY(!model.installed() && !model.hasPrevious());
-        // Each time the settings went, the preferences service was told (it would write them back).
-        QCOMPARE(TestFiles::read(told), QByteArray("delete org.openemu.OpenEmu\ndelete org.openemu.OpenEmu\n"));
+        QVERIFY(!QFileInfo::exists(states(u"SNES/game.oesavestate"_s))
+                && QFileInfo::exists(Paths::automaticBackupsFolder()));
+        // The settings went, and the preferences service was told (it would write them back).
+        QCOMPARE(TestFiles::read(told), QByteArray("delete org.openemu.OpenEmu\n"));
         await(model.refreshTidy());
         QCOMPARE(model.tidyRows().first().id, u"data"_s);
 
@@ -1267,13 +1280,18 @@ private Q_SLOTS:
         QCOMPARE(await(model.trashLeftover(u"caches"_s)), Outcome::done);
         QVERIFY(!QFileInfo::exists(library(u"Caches/org.openemu.OpenEmu"_s)));
         QVERIFY(trashed().contains(u"org.openemu.OpenEmu"_s));
-        // Not while the app is there: that is what Uninstall is for.
+        // With the app there, the caches can still go, OpenEmu's data not: that is for Uninstall.
         TestFiles::write(library(u"Caches/org.openemu.OpenEmu/cache.db"_s), "cache");
+        seedData();
         Bundles::write(apps, u"OpenEmu.app"_s);
         model.refreshInstalled();
         await(model.refreshTidy());
-        QCOMPARE(await(model.trashLeftover(u"caches"_s)), Outcome::declined);
-        QCOMPARE(m_prompter.asked.size(), 2);
+        m_prompter.asked.clear();
+        QCOMPARE(await(model.trashLeftover(u"data"_s)), Outcome::declined);
+        QVERIFY(m_prompter.asked.isEmpty());
+        m_prompter.answers = {0};
+        QCOMPARE(await(model.trashLeftover(u"caches"_s)), Outcome::done);
+        QVERIFY(!QFileInfo::exists(library(u"Caches/org.openemu.OpenEmu"_s)) && model.installed());
     }
 
     // A damaged zip is its own kind of failure, which the backup's read-back check turns into

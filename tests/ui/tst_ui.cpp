@@ -153,7 +153,7 @@ private Q_SLOTS:
         QStringList busyLines;
         bool cancelEnabledWhileDownloading = false;
         const QString changes
-            = u"Launch OpenEmu|Update|Roll Back…|Skip This Version|Restore from Zip…|Uninstall OpenEmu-Silicon…"_s;
+            = u"Launch OpenEmu|Update|Roll Back…|Skip This Version|Restore from Zip…|Uninstall OpenEmu-Silicon…|Move to Trash…"_s;
         QSet<QString> enabledDuringUpdate;
         // After `changed`, which the pages redraw on.
         connect(m_model.get(), &AppModel::changed, this, [&] {
@@ -167,7 +167,8 @@ private Q_SLOTS:
                 cancelEnabledWhileDownloading |= find<QPushButton>(page(), u"Cancel"_s)->isEnabled();
             // From the update's first step to its last, no page offers another change, nor Launch.
             for (QPushButton *button : m_window->findChildren<QPushButton *>()) {
-                if (m_model->isChanging() && button->isEnabled()
+                // (A row rebuilt is hidden at once and deleted later: it isn't offered.)
+                if (m_model->isChanging() && button->isEnabled() && !button->isHidden()
                     && (changes.split(u'|').contains(button->text()) || button->text().startsWith(u"Go Back to"_s)))
                     enabledDuringUpdate.insert(button->text());
             }

@@ -1,12 +1,22 @@
 // The Tidy page's uninstall: the app to the Trash, then, if the user wants, its data.
 
 #include "app/AppModel.h"
+#include "base/Background.h"
 #include "base/ByteCount.h"
 #include "base/Prompter.h"
+#include "datacare/UninstallItems.h"
 #include "platform/AppPreferences.h"
 #include "platform/FileOps.h"
+#include "platform/FileUtil.h"
 
 #include <QFileInfo>
+
+bool AppModel::canTrashAnyTime(const QString &rowId)
+{
+    // Nothing of the user's, and nothing the app needs while it is there.
+    return rowId == QStringLiteral("caches") || rowId == QStringLiteral("savedstate")
+           || rowId == QStringLiteral("previous");
+}
 
 namespace {
 
@@ -20,7 +30,7 @@ QString listed(const QList<TidyRow> &rows)
 
 } // namespace
 
-QCoro::Task<Outcome> AppModel::uninstall(DataChoice choice)
+QCoro::Task<Outcome> AppModel::uninstall(std::optional<QStringList> ids)
 {
     if (!m_installed)
         co_return Outcome::declined;
@@ -29,92 +39,101 @@ QCoro::Task<Outcome> AppModel::uninstall(DataChoice choice)
         co_return Outcome::failed;
     const InstalledApp app = *m_installed;
 
-    // The data as the last Tidy scan saw it; a row that vanished since fails below.
-    QList<TidyRow> data;
-    for (const TidyRow &row : std::as_const(m_tidy.rows)) {
-        if (row.id != QStringLiteral("app") && row.exists)
-            data.append(row);
-    }
-    // Asked for up front (vantor-cli uninstall --with-data): one question that says all of it.
-    const bool dataToo = choice == DataChoice::remove && !data.isEmpty();
-
-    // Named, not a temporary in the co_await: g++ 12 destroys those twice.
-    const Prompter::Alert question
-        = dataToo ? Prompter::Alert{Prompter::AlertId::uninstallApp,
-                                    QStringLiteral("Move OpenEmu-Silicon and its data to the Trash?"),
-                                    QStringLiteral("The app at %1 is moved, and so are these folders and files, with "
-                                                   "your library, save states and BIOS files:\n")
-                                            .arg(app.url)
-                                        + listed(data),
-                                    {QStringLiteral("Move App and Data to Trash"), QStringLiteral("Cancel")},
-                                    Prompter::Style::warning,
-                                    1}
-                  : Prompter::Alert{Prompter::AlertId::uninstallApp,
-                                    QStringLiteral("Move OpenEmu-Silicon to the Trash?"),
-                                    QStringLiteral("Only the app at %1 is moved. Your games, saves and settings stay "
-                                                   "where they are.")
-                                        .arg(app.url),
-                                    {QStringLiteral("Move App to Trash"), QStringLiteral("Cancel")},
-                                    Prompter::Style::warning};
-    const Outcome confirmed = co_await confirmThenClose(question, *change);
-    if (confirmed != Outcome::done || change->ownerGone())
-        co_return confirmed;
-
+    auto listing = Background::run([url = app.url] { return UninstallItems::list(url); });
+    auto listed = co_await listing;
+    if (change->ownerGone())
+        co_return Outcome::declined;
+    QList<UninstallItem> items;
     try {
-        try {
-            FileOps::moveToTrash(app.url);
-        } catch (...) {
-            FriendlyError::rethrowForAppChange(std::current_exception());
-        }
+        items = listed.take();
     } catch (...) {
-        co_return fail(std::current_exception(), QStringLiteral("Moving the app to the Trash"));
+        co_return fail(std::current_exception(), QStringLiteral("Reading what OpenEmu keeps"));
     }
-    setNotice(QStringLiteral("The app was moved to the Trash."));
-    Outcome outcome = Outcome::done;
 
-    bool moveData = dataToo;
-    if (choice == DataChoice::ask && !data.isEmpty()) {
-        const Prompter::Alert dataQuestion{
-            Prompter::AlertId::uninstallData,
-            QStringLiteral("Also remove OpenEmu's data?"),
-            QStringLiteral("This moves these folders and files to the Trash. It includes your library, save states and "
-                           "BIOS files:\n")
-                + listed(data),
-            {QStringLiteral("Move Data to Trash"), QStringLiteral("Keep Data")},
-            Prompter::Style::warning,
-            1};
-        const int answer = co_await m_prompter.ask(dataQuestion);
-        if (change->ownerGone())
-            co_return Outcome::done;
-        // OpenEmu may have been opened while the question was up: its data does not move while
-        // it runs.
-        if (answer == 0) {
-            const Outcome closed = co_await ensureClosed(*change);
-            if (change->ownerGone())
-                co_return Outcome::done;
-            moveData = closed == Outcome::done;
-            if (closed == Outcome::failed)
-                outcome = Outcome::failed;
+    QStringList chosen;
+    if (!ids) {
+        // The window: one checklist, the safe rows ticked; Return keeps everything.
+        QList<Prompter::Row> rows;
+        qint64 total = 0;
+        for (const UninstallItem &item : std::as_const(items)) {
+            rows.append({item.id, item.title,
+                         ByteCount::fileStyle(item.size)
+                             + (item.note.isEmpty() ? QString() : QStringLiteral(" · ") + item.note),
+                         item.checked});
+            total = ByteCount::saturatingAdd(total, item.size);
         }
-    }
-    if (moveData) {
-        try {
-            for (const TidyRow &row : std::as_const(data)) {
-                FileOps::moveToTrash(row.url);
-                if (row.id == QStringLiteral("prefs")) // else the preferences service may write it back
-                    AppPreferences::forget(QFileInfo(row.url).completeBaseName());
+        const Prompter::List checklist{Prompter::ListId::uninstallItems,
+                                       QStringLiteral("Uninstall OpenEmu-Silicon?"),
+                                       QStringLiteral("The ticked items go to the Trash, where they stay until you "
+                                                      "empty it. All of them together take %1.")
+                                           .arg(ByteCount::fileStyle(total)),
+                                       rows,
+                                       true,
+                                       {QStringLiteral("Move to Trash"), QStringLiteral("Cancel")},
+                                       1};
+        const Prompter::Picked picked = co_await m_prompter.pick(checklist);
+        if (change->ownerGone() || picked.button != 0 || picked.rows.isEmpty())
+            co_return Outcome::declined;
+        chosen = picked.rows;
+        const Outcome locked = co_await takeLock(*change);
+        if (locked != Outcome::done || change->ownerGone())
+            co_return locked;
+        const Outcome closed = co_await ensureClosed(*change);
+        if (closed != Outcome::done || change->ownerGone())
+            co_return closed;
+    } else {
+        // The command line named the items: one question that lists exactly what moves.
+        QStringList lines;
+        for (const UninstallItem &item : std::as_const(items)) {
+            if (ids->contains(item.id)) {
+                chosen.append(item.id);
+                for (const QString &path : item.paths)
+                    lines.append(QStringLiteral("• %1 (%2)").arg(path, ByteCount::fileStyle(FileUtil::size(path))));
             }
-            setNotice(QStringLiteral("The app and its data were moved to the Trash."));
-        } catch (...) {
-            outcome = fail(std::current_exception(), QStringLiteral("Moving data to the Trash"));
         }
+        if (chosen.isEmpty())
+            co_return Outcome::declined;
+        // Named, not a temporary in the co_await: g++ 12 destroys those twice.
+        const Prompter::Alert question{
+            Prompter::AlertId::uninstallApp, QStringLiteral("Move these to the Trash?"),
+            lines.join(QLatin1Char('\n')),   {QStringLiteral("Move to Trash"), QStringLiteral("Cancel")},
+            Prompter::Style::warning,        1};
+        const Outcome confirmed = co_await confirmThenClose(question, *change);
+        if (confirmed != Outcome::done || change->ownerGone())
+            co_return confirmed;
     }
 
+    // The app first: what is left is then only data, which a failure part-way leaves whole.
+    QStringList moved;
+    Outcome outcome = Outcome::done;
+    for (const UninstallItem &item : std::as_const(items)) {
+        if (!chosen.contains(item.id))
+            continue;
+        try {
+            try {
+                for (const QString &path : item.paths) {
+                    FileOps::moveToTrash(path);
+                    if (item.id == QStringLiteral("prefs")) // else the preferences service may write it back
+                        AppPreferences::forget(QFileInfo(path).completeBaseName());
+                }
+            } catch (...) {
+                if (item.id == QStringLiteral("app"))
+                    FriendlyError::rethrowForAppChange(std::current_exception());
+                throw;
+            }
+            moved.append(item.id == QStringLiteral("app") ? item.title : item.title.toLower());
+        } catch (...) {
+            outcome = fail(std::current_exception(), item.id == QStringLiteral("app")
+                                                         ? QStringLiteral("Moving the app to the Trash")
+                                                         : QStringLiteral("Moving data to the Trash"));
+            break;
+        }
+    }
+    if (!moved.isEmpty())
+        setNotice(moved.size() == 1 && chosen.contains(QStringLiteral("app"))
+                      ? QStringLiteral("OpenEmu-Silicon was moved to the Trash.")
+                      : QStringLiteral("Moved to the Trash: %1.").arg(moved.join(QStringLiteral(", "))));
     refreshInstalled();
-    refreshTidy();
-    refreshCores();
-    refreshBIOS();
-    refreshBackupItems();
     co_return outcome;
 }
 
@@ -123,7 +142,7 @@ QCoro::Task<Outcome> AppModel::trashLeftover(QString rowId)
     // What the last Tidy scan showed; only OpenEmu's data, once its app has gone.
     const auto found = std::find_if(m_tidy.rows.cbegin(), m_tidy.rows.cend(),
                                     [&](const TidyRow &row) { return row.id == rowId && row.exists; });
-    if (m_installed || found == m_tidy.rows.cend() || rowId == QStringLiteral("app"))
+    if (found == m_tidy.rows.cend() || rowId == QStringLiteral("app") || (m_installed && !canTrashAnyTime(rowId)))
         co_return Outcome::declined;
     const TidyRow row = *found;
     std::optional<Change> change = beginChange(Work::uninstall);
