@@ -16,6 +16,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QMenu>
 #include <QMenuBar>
@@ -32,6 +33,7 @@
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QTimer>
+#include <QUrl>
 #include <QVBoxLayout>
 
 namespace {
@@ -49,8 +51,8 @@ constexpr PageEntry pageEntries[] = {
     {"Systems", "gamecontroller"},
     {"Backup & restore", "externaldrive"},
     {"Tidy", "trash"},
-    {"About", "info.circle"},
     {"Save states", "clock.arrow.circlepath"},
+    {"About", "info.circle"},
 };
 
 // A page in the scrolling column: 24 px inset, top-aligned, as wide as the window up to a
@@ -123,8 +125,8 @@ MainWindow::MainWindow(AppModel &model, QWidget *parent)
     m_pages->addWidget(scrolling(new SystemsPage(m_model)));
     m_pages->addWidget(scrolling(new BackupPage(m_model)));
     m_pages->addWidget(scrolling(new TidyPage(m_model)));
-    m_pages->addWidget(scrolling(new AboutPage(m_model)));
     m_pages->addWidget(new SaveStatesPage(m_model)); // its tree scrolls by itself
+    m_pages->addWidget(scrolling(new AboutPage(m_model)));
 
     m_busy->setContentsMargins(8, 8, 8, 8);
     auto *detail = new QWidget;
@@ -187,15 +189,24 @@ void MainWindow::buildMenus()
     QMenu *app = menuBar()->addMenu(QStringLiteral("&Vantor"));
     QAction *about = app->addAction(QStringLiteral("About Vantor"), this, [this] { showPage(Page::about); });
     about->setMenuRole(QAction::AboutRole);
-    m_checkAction = app->addAction(QStringLiteral("Check for Updates"), this,
+    // Named for what it checks: in the app menu, "Check for Updates" would be Vantor's own.
+    m_checkAction = app->addAction(QStringLiteral("Check for OpenEmu Updates"), this,
                                    [this] { Widgets::runBound(this, m_model.checkForUpdates()); });
     m_checkAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
+    app->addSeparator();
+    QAction *settings = app->addAction(QStringLiteral("Settings…"), this, &MainWindow::showSettings);
+    settings->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
+    settings->setMenuRole(QAction::PreferencesRole);
     app->addSeparator();
     QAction *quit = app->addAction(QStringLiteral("Quit Vantor"), this, &QWidget::close);
     quit->setShortcut(QKeySequence::Quit);
     quit->setMenuRole(QAction::QuitRole);
 
     QMenu *window = menuBar()->addMenu(QStringLiteral("&Window"));
+    QAction *minimize = window->addAction(QStringLiteral("Minimize"), this, &QWidget::showMinimized);
+    minimize->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_M));
+    window->addAction(QStringLiteral("Zoom"), this, [this] { isMaximized() ? showNormal() : showMaximized(); });
+    window->addSeparator();
     QAction *closeWindow = window->addAction(QStringLiteral("Close Window"), this, &QWidget::close);
     closeWindow->setShortcut(QKeySequence::Close);
     window->addSeparator();
@@ -206,10 +217,53 @@ void MainWindow::buildMenus()
                                         [this, index] { showPage(Page(index)); });
         go->setShortcut(QKeySequence(Qt::CTRL | Qt::Key(Qt::Key_1 + index)));
     }
+    QMenu *help = menuBar()->addMenu(QStringLiteral("&Help"));
+    help->addAction(QStringLiteral("First Game Guide"), this, [this] { showPage(Page::guide); });
+    help->addAction(QStringLiteral("OpenEmu-Silicon Wiki"), this, [this] {
+        m_model.openWebPage(QUrl(QStringLiteral("https://github.com/OpenEmu-Silicon/OpenEmu-Silicon/wiki")));
+    });
+
     // Enabled exactly when the Home page's button would be.
     auto sync = [this] { m_checkAction->setEnabled(m_model.installed() && !m_model.loadingRelease()); };
     connect(&m_model, &AppModel::changed, this, sync);
     sync();
+}
+
+void MainWindow::showSettings()
+{
+    if (m_settings) {
+        m_settings->raise();
+        m_settings->activateWindow();
+        return;
+    }
+    // A window of its own, as a Mac app's settings are: changes take effect at once.
+    m_settings = new QDialog(this);
+    m_settings->setAttribute(Qt::WA_DeleteOnClose);
+    m_settings->setWindowTitle(QStringLiteral("Settings"));
+    auto *column = new QVBoxLayout(m_settings);
+    auto *autoBackup
+        = new QCheckBox(QStringLiteral("Back up save states and battery saves before each update"), m_settings);
+    autoBackup->setChecked(m_model.autoBackupBeforeUpdate());
+    connect(autoBackup, &QCheckBox::toggled, &m_model, [this](bool on) { m_model.setAutoBackupBeforeUpdate(on); });
+    column->addWidget(autoBackup);
+    auto *where = new QHBoxLayout;
+    auto *folder = new QLabel(m_settings);
+    folder->setWordWrap(true);
+    where->addWidget(folder, 1);
+    auto *change = new QPushButton(QStringLiteral("Change…"), m_settings);
+    change->setAccessibleName(QStringLiteral("Change the backup folder"));
+    where->addWidget(change);
+    column->addLayout(where);
+    const auto sync = [this, autoBackup, folder] {
+        const QSignalBlocker quiet(autoBackup);
+        autoBackup->setChecked(m_model.autoBackupBeforeUpdate());
+        folder->setText(QStringLiteral("Back up to: ") + m_model.backupFolder());
+    };
+    connect(&m_model, &AppModel::changed, m_settings, sync);
+    connect(change, &QPushButton::clicked, &m_model,
+            [this] { Widgets::runBound(m_settings.data(), m_model.chooseBackupFolder()); });
+    sync();
+    m_settings->show();
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QDialog>
 #include <QMainWindow>
+#include <QPointer>
 
 #include <qcoro/qcorotask.h>
 
@@ -21,7 +23,7 @@ class MainWindow : public QMainWindow
     Q_OBJECT
 
 public:
-    enum class Page { home, guide, systems, backup, tidy, about, saveStates };
+    enum class Page { home, guide, systems, backup, tidy, saveStates, about };
 
     explicit MainWindow(AppModel &model, QWidget *parent = nullptr);
 
@@ -30,6 +32,8 @@ public:
 
     // The menu bar's "Check for Updates" (Ctrl/Cmd+R), for tests and the menu's enable rule.
     QAction *checkForUpdatesAction() const { return m_checkAction; }
+    // Settings… (Cmd+,): the automatic backup and the backup folder, in a window of their own.
+    void showSettings();
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -56,6 +60,7 @@ private:
     QPushButton *m_busyShow; // goes to the page of the running work
     bool m_started = false;
     QAction *m_checkAction = nullptr;
+    QPointer<QDialog> m_settings;
     bool m_closeWhenIdle = false; // a close that waits for the running step to end
     bool m_asking = false;
 };

@@ -325,7 +325,7 @@ private Q_SLOTS:
             m_model->setNotice(u"A result."_s);
             m_model->setError(FriendlyError(u"A failure."_s, u"details"_s));
             const QColor window = QApplication::palette().color(QPalette::Window);
-            for (int index = 0; index <= int(MainWindow::Page::saveStates); ++index) {
+            for (int index = 0; index <= int(MainWindow::Page::about); ++index) {
                 m_window->showPage(MainWindow::Page(index));
                 QTest::qWait(20);
                 for (QLabel *label : m_window->findChildren<QLabel *>()) {
@@ -394,7 +394,7 @@ private Q_SLOTS:
     {
         Bundles::write(m_home.userApplications(), u"OpenEmu.app"_s, {.version = u"1.0.3"_s}); // an update
         open();
-        for (int index = 0; index <= int(MainWindow::Page::saveStates); ++index) {
+        for (int index = 0; index <= int(MainWindow::Page::about); ++index) {
             m_window->showPage(MainWindow::Page(index));
             QTest::qWait(50);
             int seen = 0;
@@ -452,7 +452,7 @@ private Q_SLOTS:
         Bundles::write(Paths::previousVersionsFolder(), u"OpenEmu 1.0.2.app"_s, {.version = u"1.0.2"_s});
         open();
         m_model->setNotice(u"Done."_s);
-        for (int index = 0; index <= int(MainWindow::Page::saveStates); ++index) {
+        for (int index = 0; index <= int(MainWindow::Page::about); ++index) {
             m_window->showPage(MainWindow::Page(index));
             QTest::qWait(50);
             QStringList names;
@@ -607,7 +607,7 @@ private Q_SLOTS:
         auto check = [this](const char *state) {
             for (const QSize size : {QSize(900, 600), QSize(1200, 850)}) {
                 m_window->resize(size);
-                for (int index = 0; index <= int(MainWindow::Page::saveStates); ++index) {
+                for (int index = 0; index <= int(MainWindow::Page::about); ++index) {
                     m_window->showPage(MainWindow::Page(index));
                     QTest::qWait(20); // layouts settle on the event loop
                     for (QLabel *label : page()->findChildren<QLabel *>()) {
@@ -771,6 +771,36 @@ private Q_SLOTS:
         const Prompter::Picked picked = await(std::move(picking));
         QCOMPARE(picked.button, 0);
         QCOMPARE(picked.rows, QStringList{u"/b.zip"_s});
+    }
+
+    // The menus a Mac user reaches for, and About last in the sidebar.
+    void macShapedMenus()
+    {
+        open();
+        auto *sidebar = m_window->findChild<QListWidget *>();
+        QCOMPARE(sidebar->item(sidebar->count() - 1)->text(), u"About"_s);
+        const auto action = [&](const QString &text) { return find<QAction>(m_window.get(), text); };
+        QCOMPARE(m_window->checkForUpdatesAction()->text(), u"Check for OpenEmu Updates"_s);
+        QCOMPARE(m_window->checkForUpdatesAction()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_R));
+        QCOMPARE(action(u"Minimize"_s)->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_M));
+        QVERIFY(action(u"Zoom"_s) && action(u"First Game Guide"_s));
+        action(u"OpenEmu-Silicon Wiki"_s)->trigger();
+        QCOMPARE(m_workspace.opened.last(), QUrl(u"https://github.com/OpenEmu-Silicon/OpenEmu-Silicon/wiki"_s));
+
+        // Settings… (Cmd+,) holds the automatic backup and the backup folder, both live.
+        QAction *settings = action(u"Settings…"_s);
+        QCOMPARE(settings->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Comma));
+        QCOMPARE(settings->menuRole(), QAction::PreferencesRole);
+        settings->trigger();
+        QDialog *window = m_window->findChild<QDialog *>();
+        QTRY_VERIFY(window && window->isVisible());
+        auto *autoBackup = window->findChild<QCheckBox *>();
+        QVERIFY(autoBackup->isChecked());
+        autoBackup->click();
+        QVERIFY(!m_model->autoBackupBeforeUpdate());
+        QVERIFY(find<QLabel>(window, u"Back up to: "_s + m_home.path(u"Documents/OpenEmu Backups"_s)));
+        settings->trigger(); // one window, brought forward
+        QCOMPARE(m_window->findChildren<QDialog *>().size(), 1);
     }
 
     // Return answers the default button: the safe one where "yes" moves the data to the Trash.
