@@ -95,11 +95,14 @@ struct FeedServer::State
             const std::string range = request.get_header_value("Range");
             const long long from = std::atoll(range.substr(range.find('=') + 1).c_str());
             if (from >= 0 && from < route.body.size()) {
-                // The whole body with 206: httplib cuts it to the asked range itself.
+                // The whole body with 206: httplib cuts it to the asked range itself, from the
+                // content or (a slow route, paced as before) from the provider below.
                 response.status = 206;
-                response.set_content(route.body.constData(), size_t(route.body.size()),
-                                     route.contentType.toStdString());
-                return;
+                if (route.delayPerChunkMs == 0 || !route.paceRanges) {
+                    response.set_content(route.body.constData(), size_t(route.body.size()),
+                                         route.contentType.toStdString());
+                    return;
+                }
             }
         }
         if (!route.redirectTo.isEmpty()) {

@@ -28,6 +28,7 @@ public:
         int delayPerChunkMs = 0; // pause before each chunk
         qint64 dropAfterBytes = -1; // the first answer closes the connection after this many bytes
         bool ignoreRanges = false; // answer a Range request with the whole file (200)
+        bool paceRanges = false; // a slow route's Range answers are slow too (else at full speed)
         QList<QPair<QByteArray, QByteArray>> headers = {}; // more reply headers
 
         // A body sent in chunks of `chunkBytes`, with a pause before each.

@@ -189,6 +189,7 @@ HomePage::HomePage(AppModel &model, QWidget *parent)
     // Progress changes many times a second and only touches the progress card; every other
     // change is a cheap pass over texts and states.
     connect(&m_model, &AppModel::downloadedChanged, this, &HomePage::syncProgress);
+    connect(&m_model, &AppModel::busyMessageChanged, this, &HomePage::syncProgress);
     for (auto signal :
          {&AppModel::latestChanged, &AppModel::installedChanged, &AppModel::loadingReleaseChanged,
           &AppModel::phaseChanged, &AppModel::hasPreviousChanged, &AppModel::installToSystemApplicationsChanged,
@@ -208,8 +209,12 @@ void HomePage::syncProgress()
         {InstallPhase::unpacking, QStringLiteral("Unpacking…")},
         {InstallPhase::installing, QStringLiteral("Installing…")},
     };
-    m_progressCard->setVisible(phase != InstallPhase::idle);
-    m_progressCard->setTitle(titles.value(phase));
+    // From the first step: the wait for OpenEmu to quit comes before the download, and can be
+    // cancelled as well.
+    const bool waiting = phase == InstallPhase::idle && m_model.isInstalling();
+    m_progressCard->setVisible(phase != InstallPhase::idle || waiting);
+    m_progressCard->setTitle(waiting ? m_model.busyMessage().value_or(QStringLiteral("Getting ready…"))
+                                     : titles.value(phase));
     if (downloading) {
         // QProgressBar counts in int: show thousandths of the total.
         const double total = std::max<double>(double(m_model.totalBytes()), 1.0);
@@ -223,7 +228,7 @@ void HomePage::syncProgress()
         m_bar->setRange(0, 0);
     }
     m_progressText->setVisible(downloading);
-    m_cancel->setEnabled(downloading);
+    m_cancel->setEnabled(downloading || waiting);
 }
 
 void HomePage::sync()

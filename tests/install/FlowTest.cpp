@@ -161,6 +161,29 @@ private Q_SLOTS:
         QCOMPARE(model->installed()->version, u"1.0.3"_s);
     }
 
+    // A dropped connection picked up again says where it resumes, and gives way to the share
+    // and time left as soon as bytes flow again, not only when the download ends.
+    void resumeGivesWayToProgress()
+    {
+        publish({.version = u"1.0.3"_s});
+        const QString zip = u"/download/1.0.3/OpenEmu-Silicon.zip"_s;
+        FeedServer::Route dropping = FeedServer::Route::slowly(m_server.routeOf(zip)->body, 256, 50);
+        dropping.dropAfterBytes = dropping.body.size() / 4;
+        dropping.paceRanges = true; // the rest arrives over a second, in many reads
+        m_server.route(zip, dropping);
+        auto model = startedModel();
+        QList<qint64> clearedAt; // the bytes received when the resume's sentence went
+        bool resumed = false;
+        connect(model.get(), &AppModel::busyMessageChanged, this, [&] {
+            resumed = resumed || model->busyMessage().value_or(QString()).startsWith(u"Resuming at "_s);
+            if (resumed && !model->busyMessage() && model->phase() == InstallPhase::downloading)
+                clearedAt.append(model->downloaded());
+        });
+        QCOMPARE(await(model->install(false)), Outcome::done);
+        QVERIFY(resumed && !clearedAt.isEmpty());
+        QVERIFY2(clearedAt.first() < model->totalBytes(), qPrintable(QString::number(clearedAt.first())));
+    }
+
     // Installed version, skipped version and kept copy never contradict each other.
     void versionsSkipsAndRollbackAgree()
     {

@@ -187,15 +187,23 @@ QCoro::Task<Outcome> AppModel::runInstall(InstallRequest request, Change change)
         Downloader *downloader = new Downloader(*m_network, this);
         m_install.downloader = downloader;
         downloader->setExpectedSize(request.asset.size);
-        downloader->onProgress = [this](qint64 written, qint64 expected, double speed) {
+        // After a resume the line says where it picked up, until bytes flow again: then it is
+        // back to the share and the time left.
+        auto resumedAt = std::make_shared<qint64>(-1);
+        downloader->onProgress = [this, resumedAt](qint64 written, qint64 expected, double speed) {
             setProgress(written, expected >= 1 ? expected : m_install.totalBytes, speed);
+            if (*resumedAt >= 0 && written > *resumedAt) {
+                *resumedAt = -1;
+                setBusyMessage(std::nullopt);
+            }
         };
         stopIfCancelled();
         // Blocking work below runs on background threads. Every co_await operand is a named variable: g++ 12 destroys
         // temporaries of a co_await expression twice. After each wait, a model that has gone ends the run, and a
         // cancel (Ctrl-C, SIGTERM) that came while a step ran ends it before the next.
         downloader->setKeepPartial(true);
-        downloader->onResume = [this](qint64 offset) {
+        downloader->onResume = [this, resumedAt](qint64 offset) {
+            *resumedAt = offset;
             setBusyMessage(QStringLiteral("Resuming at %1 of %2…")
                                .arg(ByteCount::fileStyle(offset), ByteCount::fileStyle(m_install.totalBytes)));
         };
