@@ -174,6 +174,8 @@ MainWindow::MainWindow(AppModel &model, QWidget *parent)
     connect(&m_model, &AppModel::phaseChanged, this, &MainWindow::syncBanners);
     connect(&m_model, &AppModel::downloadedChanged, this, &MainWindow::syncBanners);
     connect(&m_model, &AppModel::busyChanged, this, &MainWindow::syncBanners);
+    // Once the pages have redrawn for it.
+    connect(&m_model, &AppModel::busyChanged, this, [this] { QTimer::singleShot(0, this, &MainWindow::placeFocus); });
     connect(m_sidebar, &QListWidget::currentRowChanged, this, &MainWindow::syncBanners);
     m_sidebar->setCurrentRow(0);
     FocusRing::follow(this);
@@ -227,6 +229,30 @@ void MainWindow::buildMenus()
     auto sync = [this] { m_checkAction->setEnabled(m_model.installed() && !m_model.loadingRelease()); };
     connect(&m_model, &AppModel::changed, this, sync);
     sync();
+}
+
+void MainWindow::placeFocus()
+{
+    QWidget *page = m_pages->currentWidget();
+    if (!page || !isActiveWindow())
+        return;
+    const auto usable = [](QPushButton *button) { return button->isVisible() && button->isEnabled(); };
+    const QList<QPushButton *> buttons = page->findChildren<QPushButton *>();
+    if (m_model.isChanging()) {
+        for (QPushButton *button : buttons) {
+            if (button->text() == QStringLiteral("Cancel") && usable(button)) {
+                button->setFocus(Qt::OtherFocusReason);
+                return;
+            }
+        }
+        return;
+    }
+    for (QPushButton *button : buttons) {
+        if (button->isDefault() && usable(button)) {
+            button->setFocus(Qt::OtherFocusReason);
+            return;
+        }
+    }
 }
 
 void MainWindow::showSettings()

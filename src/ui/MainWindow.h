@@ -34,6 +34,9 @@ public:
     QAction *checkForUpdatesAction() const { return m_checkAction; }
     // Settings… (Cmd+,): the automatic backup and the backup folder, in a window of their own.
     void showSettings();
+    // After a change begins: Cancel, where the page has one. After it ends: the page's primary
+    // (default) button, never read-only text or a control that went away.
+    void placeFocus();
 
 protected:
     void showEvent(QShowEvent *event) override;

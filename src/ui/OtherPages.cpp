@@ -126,12 +126,14 @@ BackupPage::BackupPage(AppModel &model, QWidget *parent)
     // Where the zip goes, said before the click: the same folder the command line uses.
     auto *where = new QHBoxLayout;
     where->addWidget(m_folder, 1);
-    auto *change = new QPushButton(QStringLiteral("Change…"), this);
+    m_change = new QPushButton(QStringLiteral("Change…"), this);
+    QPushButton *change = m_change;
     change->setAccessibleName(QStringLiteral("Change the backup folder"));
     where->addWidget(change);
     card->content()->addLayout(where);
     auto *buttons = new QHBoxLayout;
-    auto *refresh = new QPushButton(QStringLiteral("Refresh Sizes"), this);
+    m_refreshSizes = new QPushButton(QStringLiteral("Refresh Sizes"), this);
+    QPushButton *refresh = m_refreshSizes;
     buttons->addWidget(m_backup);
     buttons->addWidget(m_restore);
     buttons->addWidget(refresh);
@@ -143,9 +145,6 @@ BackupPage::BackupPage(AppModel &model, QWidget *parent)
     auto *earlier = new Card(QStringLiteral("Earlier backups"), this);
     earlier->content()->addLayout(m_earlier);
     page->addWidget(earlier);
-    setTabOrder(change, m_backup);
-    setTabOrder(m_backup, m_restore);
-    setTabOrder(m_restore, refresh);
     connect(change, &QPushButton::clicked, &m_model, [this] { Widgets::runBound(this, m_model.chooseBackupFolder()); });
     m_shownEarlier = {QStringLiteral("\n")}; // no list shown yet, not even an empty one
 
@@ -215,6 +214,12 @@ void BackupPage::sync()
         shown = QStringLiteral("~") + shown.mid(QDir::homePath().size());
     m_folder->setText(QStringLiteral("Back up to: ") + shown);
 
+    // Tab goes as the page reads: the toggles, the folder, the buttons, then the earlier backups.
+    QList<QWidget *> order;
+    for (const BackupItem &item : m_model.backupItems())
+        order.append(m_toggles.value(item.id));
+    order << m_change << m_backup << m_restore << m_refreshSizes;
+
     // The zips already there, newest first, each with its own Restore… and Show in Finder.
     QStringList paths;
     for (const auto &zip : m_model.earlierBackups())
@@ -240,6 +245,16 @@ void BackupPage::sync()
             m_earlier->addLayout(row);
         }
     }
+    for (int i = 0; i < m_earlier->count(); ++i) {
+        if (QLayout *row = m_earlier->itemAt(i)->layout()) {
+            for (int j = 0; j < row->count(); ++j) {
+                if (auto *button = qobject_cast<QPushButton *>(row->itemAt(j)->widget()))
+                    order.append(button);
+            }
+        }
+    }
+    for (qsizetype i = 1; i < order.size(); ++i)
+        setTabOrder(order[i - 1], order[i]);
     for (QPushButton *button : findChildren<QPushButton *>()) {
         if (button->text() == QStringLiteral("Restore…"))
             button->setEnabled(!busy);
@@ -256,18 +271,18 @@ TidyPage::TidyPage(AppModel &model, QWidget *parent)
     page->addWidget(title(QStringLiteral("Tidy"), this));
     auto *space = new Card(QStringLiteral("Space used"), this);
     space->content()->addLayout(m_rows);
-    auto *refresh = new QPushButton(QStringLiteral("Refresh"), this);
-    space->content()->addWidget(refresh, 0, Qt::AlignLeft);
+    m_refresh = new QPushButton(QStringLiteral("Refresh"), this);
+    space->content()->addWidget(m_refresh, 0, Qt::AlignLeft);
     page->addWidget(space);
     auto *remove = new Card(QStringLiteral("Uninstall"), this);
     remove->content()->addWidget(
-        text(QStringLiteral("Moves only the app to the Trash. You'll be asked separately whether to "
-                            "also remove OpenEmu's data."),
+        text(QStringLiteral("Choose what goes to the Trash: the app and its caches, and any of OpenEmu's data you "
+                            "tick. Your save states, battery saves, BIOS files and library stay unless you do."),
              this));
     remove->content()->addWidget(m_uninstall, 0, Qt::AlignLeft);
     page->addWidget(remove);
 
-    connect(refresh, &QPushButton::clicked, &m_model, [this] { Widgets::runBound(this, m_model.refreshTidy()); });
+    connect(m_refresh, &QPushButton::clicked, &m_model, [this] { Widgets::runBound(this, m_model.refreshTidy()); });
     connect(m_uninstall, &QPushButton::clicked, &m_model, [this] { Widgets::runBound(this, m_model.uninstall()); });
     connect(&m_model, &AppModel::tidyRowsChanged, this, &TidyPage::sync);
     connect(&m_model, &AppModel::installedChanged, this, &TidyPage::sync);
@@ -278,6 +293,7 @@ TidyPage::TidyPage(AppModel &model, QWidget *parent)
 void TidyPage::sync()
 {
     clear(m_rows);
+    QList<QWidget *> order; // Tab goes down the rows, then to the page's own buttons
     if (m_model.tidyRows().isEmpty())
         m_rows->addWidget(text(QStringLiteral("Nothing found yet."), this));
     for (const TidyRow &row : m_model.tidyRows()) {
@@ -295,6 +311,7 @@ void TidyPage::sync()
             reveal->setAccessibleName(QStringLiteral("Reveal %1 in Finder").arg(row.title));
             connect(reveal, &QPushButton::clicked, &m_model, [this, url = row.url] { m_model.reveal(url); });
             line->addWidget(reveal, 0, Qt::AlignVCenter);
+            order.append(reveal);
         }
         // With the app gone, what it left behind can go too.
         // The caches and the kept copy at any time; OpenEmu's data once its app has gone.
@@ -306,11 +323,15 @@ void TidyPage::sync()
             connect(trash, &QPushButton::clicked, &m_model,
                     [this, id = row.id] { Widgets::runBound(this, m_model.trashLeftover(id)); });
             line->addWidget(trash, 0, Qt::AlignVCenter);
+            order.append(trash);
         }
         m_rows->addLayout(line);
         m_rows->addWidget(divider(this));
     }
     m_uninstall->setEnabled(m_model.installed().has_value() && !m_model.isBusy());
+    order << m_refresh << m_uninstall;
+    for (qsizetype i = 1; i < order.size(); ++i)
+        setTabOrder(order[i - 1], order[i]);
 }
 
 AboutPage::AboutPage(AppModel &model, QWidget *parent)

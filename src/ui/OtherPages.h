@@ -48,6 +48,8 @@ private:
     QMap<QString, QCheckBox *> m_toggles; // by item id; updated in place so focus stays
     QLabel *m_total;
     QLabel *m_folder;
+    QPushButton *m_change;
+    QPushButton *m_refreshSizes;
     QPushButton *m_backup;
     QPushButton *m_restore;
     QVBoxLayout *m_earlier; // the backups already in the folder
@@ -67,6 +69,7 @@ private:
 
     AppModel &m_model;
     QVBoxLayout *m_rows;
+    QPushButton *m_refresh;
     QPushButton *m_uninstall;
 };
 

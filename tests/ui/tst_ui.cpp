@@ -152,6 +152,9 @@ private Q_SLOTS:
         QStringList titles;
         QStringList busyLines;
         bool cancelEnabledWhileDownloading = false;
+        bool focusOnCancel = false;
+        m_window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
         const QString changes
             = u"Launch OpenEmu|Update|Roll Back…|Skip This Version|Restore from Zip…|Uninstall OpenEmu-Silicon…|Move to Trash…"_s;
         QSet<QString> enabledDuringUpdate;
@@ -163,8 +166,11 @@ private Q_SLOTS:
                     && t != u"Roll Back…"_s)
                     titles.append(t);
             }
-            if (m_model->phase() == InstallPhase::downloading)
+            if (m_model->phase() == InstallPhase::downloading) {
                 cancelEnabledWhileDownloading |= find<QPushButton>(page(), u"Cancel"_s)->isEnabled();
+                // While the change runs, the keyboard is on its Cancel.
+                focusOnCancel |= QApplication::focusWidget() == find<QPushButton>(page(), u"Cancel"_s);
+            }
             // From the update's first step to its last, no page offers another change, nor Launch.
             for (QPushButton *button : m_window->findChildren<QPushButton *>()) {
                 // (A row rebuilt is hidden at once and deleted later: it isn't offered.)
@@ -190,6 +196,9 @@ private Q_SLOTS:
         QCOMPARE(enabledDuringUpdate, QSet<QString>());
         QTRY_VERIFY(find<QLabel>(page(), u"Installed version 1.0.4"_s));
         QVERIFY(find<QLabel>(page(), u"You're up to date."_s));
+        // Afterwards, on the page's primary button, never in the release notes.
+        QVERIFY(focusOnCancel);
+        QTRY_COMPARE(QApplication::focusWidget(), find<QPushButton>(page(), u"Launch OpenEmu"_s));
         QVERIFY(!find<QPushButton>(page(), u"Update"_s));
         screenshot(u"home-installed"_s);
     }
@@ -386,6 +395,48 @@ private Q_SLOTS:
         });
         QCOMPARE(await(m_model->runBackup()), Outcome::done);
         QVERIFY(shown);
+    }
+
+    // Tab goes through each page as it reads: top to bottom, and left to right along a row.
+    void tabFollowsTheLayout()
+    {
+        Bundles::write(m_home.userApplications(), u"OpenEmu.app"_s, {.version = u"1.0.3"_s}); // an update
+        // Data to back up and an earlier backup: the rows a page builds after its own buttons.
+        TestFiles::write(m_home.path(u"Library/Application Support/OpenEmu/Save States/SNES/a.oesavestate/State"_s));
+        TestFiles::write(m_home.path(u"Documents/OpenEmu Backups/OpenEmu-Backup-2026-12-06_21-07-45.zip"_s), "zip");
+        open();
+        for (int index = 0; index <= int(MainWindow::Page::about); ++index) {
+            m_window->showPage(MainWindow::Page(index));
+            QTest::qWait(50);
+            QWidget *pageRoot = m_window->findChild<QStackedWidget *>()->currentWidget();
+            QList<QWidget *> stops;
+            QWidget *first = nullptr;
+            for (QWidget *widget = pageRoot->nextInFocusChain(); widget && widget != pageRoot;
+                 widget = widget->nextInFocusChain()) {
+                if (widget == first)
+                    break;
+                if (!pageRoot->isAncestorOf(widget) || !(widget->focusPolicy() & Qt::TabFocus)
+                    || !widget->isVisibleTo(m_window.get()) || !widget->isEnabled())
+                    continue;
+                if (!first)
+                    first = widget;
+                stops.append(widget);
+            }
+            const auto name = [](QWidget *w) {
+                auto *button = qobject_cast<QAbstractButton *>(w);
+                return button ? button->text() : w->accessibleName();
+            };
+            for (qsizetype i = 1; i < stops.size(); ++i) {
+                const QRect a(stops[i - 1]->mapTo(m_window.get(), QPoint(0, 0)), stops[i - 1]->size());
+                const QRect b(stops[i]->mapTo(m_window.get(), QPoint(0, 0)), stops[i]->size());
+                // On the same row (overlapping vertically) it goes right; else it goes down.
+                const bool sameRow = b.top() < a.bottom() && a.top() < b.bottom();
+                const bool forward = sameRow ? b.left() >= a.left() : b.top() >= a.top();
+                QVERIFY2(forward, qPrintable(u"page %1: %2 \"%3\" then %4 \"%5\""_s.arg(index).arg(
+                                      QString::fromLatin1(stops[i - 1]->metaObject()->className()), name(stops[i - 1]),
+                                      QString::fromLatin1(stops[i]->metaObject()->className()), name(stops[i]))));
+            }
+        }
     }
 
     // Every control Tab reaches shows that it has focus: the pixels around it change when it takes
