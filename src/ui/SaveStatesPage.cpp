@@ -20,7 +20,7 @@ using namespace Widgets;
 
 namespace {
 
-const QSize thumbnailBox(240, 180);
+const QSize thumbnailBox(200, 150);
 
 } // namespace
 
@@ -60,9 +60,12 @@ SaveStatesPage::SaveStatesPage(AppModel &model, QWidget *parent)
     m_view->setSortingEnabled(true);
     m_view->sortByColumn(SaveStateTree::date, Qt::DescendingOrder); // the newest first
     m_view->header()->setStretchLastSection(false);
+    // The name gets the room; the rest as wide as what they show.
+    m_view->header()->setMinimumSectionSize(60);
     m_view->header()->setSectionResizeMode(SaveStateTree::name, QHeaderView::Stretch);
     for (const int column : {SaveStateTree::status, SaveStateTree::core, SaveStateTree::date, SaveStateTree::size})
         m_view->header()->setSectionResizeMode(column, QHeaderView::ResizeToContents);
+    m_view->setIndentation(14);
 
     // The selected state in full: its screenshot, where it is, and the whole sentence.
     auto *detail = new QVBoxLayout(m_detail);

@@ -550,6 +550,12 @@ private Q_SLOTS:
         // The screenshot OpenEmu keeps in every bundle.
         QImage shot(320, 240, QImage::Format_RGB32);
         shot.fill(Qt::red);
+        {
+            QPainter paint(&shot); // a little scene, for the README's picture
+            paint.fillRect(0, 0, 320, 60, QColor(92, 148, 252));
+            paint.fillRect(0, 200, 320, 40, QColor(200, 76, 12));
+            paint.fillRect(40, 150, 40, 50, QColor(0, 168, 0));
+        }
         QVERIFY(shot.save(support + u"/Save States/SNES/Mario World/a.oesavestate/ScreenShot"_s, "PNG"));
         open();
         m_window->showPage(MainWindow::Page::systems);
@@ -604,8 +610,9 @@ private Q_SLOTS:
         for (QLabel *label : page()->findChildren<QLabel *>())
             thumbnail = label->accessibleName() == u"Screenshot of the save state"_s ? label : thumbnail;
         QVERIFY(thumbnail);
-        QTRY_COMPARE(thumbnail->pixmap().size(), QSize(240, 180)); // 320 × 240, fitted
-        QCOMPARE(thumbnail->pixmap().toImage().pixelColor(120, 90), QColor(Qt::red));
+        QTRY_COMPARE(thumbnail->pixmap().size(), QSize(200, 150)); // 320 × 240, fitted
+        QCOMPARE(thumbnail->pixmap().toImage().pixelColor(100, 75), QColor(Qt::red));
+        view->header()->setSortIndicator(SaveStateTree::date, Qt::DescendingOrder); // as the page opens
         screenshot(u"save-states"_s);
         reveal->click();
         QCOMPARE(m_workspace.revealed.last(), support + u"/Save States/SNES/Mario World/a.oesavestate"_s);
