@@ -8,7 +8,8 @@ debian_packages=(
     qt6-base-dev qcoro-qt6-dev libssl-dev libplist-dev libsdl2-dev libcpp-httplib-dev zlib1g-dev libarchive-dev
     zip unzip 7zip genisoimage strace util-linux openssl
 )
-brew_packages=(cmake ninja pkg-config clang-format qt qcoro6 openssl@3 libplist sdl2 cpp-httplib libarchive)
+# qtbase and qttools (macdeployqt), not all of Qt.
+brew_packages=(cmake ninja pkg-config clang-format qtbase qttools qcoro6 openssl@3 libplist sdl2 cpp-httplib libarchive)
 
 case "$(uname -s)" in
 Linux)

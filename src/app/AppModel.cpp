@@ -325,7 +325,14 @@ void AppModel::refreshAfterChange()
 {
     // Whatever a change did (a kept copy gone, data moved, a backup made), every page shows it.
     refreshInstalled();
-    const auto detach = [this](QCoro::Task<> task) { QCoro::connect(std::move(task), this, [] {}); };
+    // At start (the recovery of a killed run is a change too) these supersede the start's own
+    // reads, so the start waits for them: what a command reports is never a superseded read.
+    const auto detach = [this](QCoro::Task<> task) {
+        if (isSettling())
+            runStartupTask(std::move(task));
+        else
+            QCoro::connect(std::move(task), this, [] {});
+    };
     detach(refreshTidy());
     detach(refreshBackupItems());
     detach(refreshCores());

@@ -22,6 +22,7 @@
 #include <QLocale>
 #include <QRegularExpression>
 #include <QSet>
+#include <QTemporaryDir>
 
 #include <cerrno>
 #include <sys/stat.h>
@@ -403,10 +404,17 @@ QString createMarked(const QList<BackupItem> &items, const QString &folder, cons
                                 .arg(ByteCount::fileStyle(needed)),
                             QStringLiteral("Free: ") + ByteCount::fileStyle(*free));
 
-    // Settings as the preferences service has them now, not as its file last had them.
-    for (const BackupArchive::Root &root : std::as_const(roots)) {
-        if (const auto domain = preferencesDomain(root.stored))
-            AppPreferences::exportTo(*domain, root.source);
+    // Settings as the preferences service has them now, not as its file last had them: exported
+    // into a file of Vantor's own, never onto the live file behind the service's back. Where no
+    // service answers (not a Mac), the file is read as it is.
+    QTemporaryDir exported;
+    for (BackupArchive::Root &root : roots) {
+        if (const auto domain = preferencesDomain(root.stored); domain && exported.isValid()) {
+            const QString copy = exported.filePath(QFileInfo(root.source).fileName());
+            AppPreferences::exportTo(*domain, copy);
+            if (QFileInfo(copy).isFile() && !QFileInfo(copy).isSymLink())
+                root.source = copy;
+        }
     }
     // What the backup holds and where each part was found, for whoever opens the zip later.
     const QList<BackupArchive::Note> notes{

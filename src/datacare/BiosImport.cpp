@@ -474,8 +474,8 @@ void place(const QList<Match> &matches)
             at += n;
             left -= n;
         }
-        if (error == 0 && ::fsync(fd) != 0)
-            error = errno;
+        if (error == 0)
+            error = FileOps::flushToDisk(fd);
         ::close(fd);
         if (error == 0
             && ::renameat(bios.fd(), temporary.constData(), bios.fd(), QFile::encodeName(match.name).constData()) != 0)

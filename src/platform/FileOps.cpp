@@ -125,6 +125,15 @@ void makePath(const QString &path)
         throw PlatformErrors::fileWrite(absolute, ENOTDIR);
 }
 
+int flushToDisk(int fd)
+{
+#ifdef F_FULLFSYNC
+    if (::fcntl(fd, F_FULLFSYNC) == 0)
+        return 0; // (a file system without it, a network share say, falls back to fsync)
+#endif
+    return ::fsync(fd) == 0 ? 0 : errno;
+}
+
 void replaceFile(const QString &path, const QByteArray &bytes)
 {
     const QString temporary = path + QStringLiteral(".new-") + QUuid::createUuid().toString(QUuid::Id128).left(8);
@@ -136,7 +145,7 @@ void replaceFile(const QString &path, const QByteArray &bytes)
     ssize_t n = 0;
     while (done < bytes.size() && (n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done))) > 0)
         done += n;
-    const int error = done < bytes.size() ? (n < 0 ? errno : EIO) : (::fsync(fd) != 0 ? errno : 0);
+    const int error = done < bytes.size() ? (n < 0 ? errno : EIO) : flushToDisk(fd);
     ::close(fd);
     if (error != 0 || ::rename(native.constData(), QFile::encodeName(path).constData()) != 0) {
         const int failure = error != 0 ? error : errno;

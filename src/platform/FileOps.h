@@ -50,6 +50,9 @@ std::optional<QByteArray> readRegularFile(const QString &path, qint64 maxBytes, 
 // then renamed over it. A link at the path is replaced, never written through (QSaveFile would
 // write to the link's target). Throws PlatformError when it can't.
 void replaceFile(const QString &path, const QByteArray &bytes);
+// Makes what was written to `fd` durable: fsync, and on the Mac F_FULLFSYNC, since its fsync
+// reaches only the drive's cache. Gives 0, or the errno.
+int flushToDisk(int fd);
 
 // A folder reached from `top` without passing through a link below it: the one way Vantor works
 // inside a folder whose contents it doesn't trust. `top` itself is opened as the user has it (a
