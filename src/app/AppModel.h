@@ -264,6 +264,8 @@ private:
     // The confirmation a change asks first (its first button confirms), then the lock
     // (takeLock), then ensureClosed(). done when the change may go on.
     QCoro::Task<Outcome> confirmThenClose(Prompter::Alert alert, Change &change);
+    // takeLock(), then ensureClosed(): what a change does once its questions are answered.
+    QCoro::Task<Outcome> lockThenClose(Change &change);
     // Takes the lock that keeps other Vantors out (failed, with the error set, when another
     // holds it), then finishes or undoes an install or rollback a killed Vantor left half done.
     QCoro::Task<Outcome> takeLock(Change &change);

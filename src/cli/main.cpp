@@ -231,26 +231,25 @@ int runCli(int argc, char *argv[])
     } else if (takesArgument && !optionalArgument && positional.isEmpty()) {
         return usageError(QStringLiteral("%1 needs %2.").arg(name, spec->argument), name);
     }
-    const QStringList only = parser.value(QStringLiteral("only")).split(QLatin1Char(','), Qt::SkipEmptyParts);
-    for (const QString &item : only) {
-        const QStringList known = CommandTable::findOption(QStringLiteral("only"))->values;
-        if (!known.contains(item)) {
+    // --only and --with take items of their own lists; a typo gets the closest one.
+    QString unknownItem;
+    const auto items = [&](const QString &option) {
+        const QStringList listed = parser.value(option).split(QLatin1Char(','), Qt::SkipEmptyParts);
+        const QStringList known = CommandTable::findOption(option)->values;
+        for (const QString &item : listed) {
+            if (known.contains(item) || !unknownItem.isEmpty())
+                continue;
             const auto meant = CommandTable::closest(item, known);
-            return usageError(QStringLiteral("Unknown backup item \"%1\".").arg(item)
-                                  + (meant ? QStringLiteral(" Did you mean '%1'?").arg(*meant) : QString()),
-                              name);
+            unknownItem = QStringLiteral("Unknown item \"%1\".").arg(item)
+                          + (meant ? QStringLiteral(" Did you mean '%1'?").arg(*meant) : QString());
+            break;
         }
-    }
-    const QStringList with = parser.value(QStringLiteral("with")).split(QLatin1Char(','), Qt::SkipEmptyParts);
-    for (const QString &item : with) {
-        const QStringList known = CommandTable::findOption(QStringLiteral("with"))->values;
-        if (!known.contains(item)) {
-            const auto meant = CommandTable::closest(item, known);
-            return usageError(QStringLiteral("Unknown item \"%1\".").arg(item)
-                                  + (meant ? QStringLiteral(" Did you mean '%1'?").arg(*meant) : QString()),
-                              name);
-        }
-    }
+        return listed;
+    };
+    const QStringList only = items(QStringLiteral("only"));
+    const QStringList with = items(QStringLiteral("with"));
+    if (!unknownItem.isEmpty())
+        return usageError(unknownItem, name);
     if (parser.isSet(QStringLiteral("with-data")) && parser.isSet(QStringLiteral("keep-data")))
         return usageError(QStringLiteral("--with-data and --keep-data ask for opposite things."), name);
 

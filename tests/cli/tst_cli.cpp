@@ -136,7 +136,7 @@ private Q_SLOTS:
         row("no command", {}, 2, {}, "Commands:\n"); // what there is to do, not just "give a command"
         row("-V", {u"-V"_s}, 0, "vantor-cli ", {});
         row("mistyped backup item", {u"backup"_s, u"--only"_s, u"state"_s}, 2, {},
-            "vantor-cli: Unknown backup item \"state\". Did you mean 'states'?\n");
+            "vantor-cli: Unknown item \"state\". Did you mean 'states'?\n");
         row("missing zip", {u"restore"_s, u"/nope.zip"_s}, 1, {}, "There's no file at /nope.zip.\n");
         row("unknown command", {u"frobnicate"_s}, 2, {}, "Run 'vantor-cli help' for usage.");
         row("option of another command", {u"--to"_s, u"/tmp"_s, u"status"_s}, 2, {},

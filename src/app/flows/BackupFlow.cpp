@@ -108,12 +108,9 @@ QCoro::Task<Outcome> AppModel::runBackup(std::optional<QString> folder)
 
     // Nothing of the user's changes, so nothing more is asked; a running OpenEmu is still asked to
     // quit, so that the copy is whole.
-    const Outcome locked = co_await takeLock(*change);
-    if (locked != Outcome::done || change->ownerGone())
-        co_return locked;
-    const Outcome closed = co_await ensureClosed(*change);
-    if (closed != Outcome::done || change->ownerGone())
-        co_return closed;
+    const Outcome ready = co_await lockThenClose(*change);
+    if (ready != Outcome::done || change->ownerGone())
+        co_return ready;
 
     setBusyMessage(QStringLiteral("Creating backup…"));
     std::optional<ProgressRelay> progress(std::in_place, this,

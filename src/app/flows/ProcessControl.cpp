@@ -92,6 +92,11 @@ QCoro::Task<Outcome> AppModel::confirmThenClose(Prompter::Alert alert, Change &c
     const int answer = co_await m_prompter.ask(alert);
     if (change.ownerGone() || answer != 0)
         co_return Outcome::declined;
+    co_return co_await lockThenClose(change);
+}
+
+QCoro::Task<Outcome> AppModel::lockThenClose(Change &change)
+{
     const Outcome locked = co_await takeLock(change);
     if (locked != Outcome::done || change.ownerGone())
         co_return locked;

@@ -75,12 +75,9 @@ QCoro::Task<Outcome> AppModel::uninstall(std::optional<QStringList> ids)
         if (change->ownerGone() || picked.button != 0 || picked.rows.isEmpty())
             co_return Outcome::declined;
         chosen = picked.rows;
-        const Outcome locked = co_await takeLock(*change);
-        if (locked != Outcome::done || change->ownerGone())
-            co_return locked;
-        const Outcome closed = co_await ensureClosed(*change);
-        if (closed != Outcome::done || change->ownerGone())
-            co_return closed;
+        const Outcome ready = co_await lockThenClose(*change);
+        if (ready != Outcome::done || change->ownerGone())
+            co_return ready;
     } else {
         // The command line named the items: one question that lists exactly what moves.
         QStringList lines;
