@@ -261,8 +261,7 @@ QVariant SaveStateTree::data(const QModelIndex &index, int role) const
         if (!judged)
             return {};
         return judged->coreName.isEmpty() ? judged->state.coreIdentifier : judged->coreName;
-    case date:
-        return judged ? QLocale().toString(judged->state.date.toLocalTime(), QLocale::NarrowFormat) : QString();
+    case date: return judged ? QLocale().toString(judged->state.date.toLocalTime(), QLocale::NarrowFormat) : QString();
     case size: return judged ? ByteCount::fileStyle(judged->state.size) : QString();
     case columnCount_: break;
     }
