@@ -20,9 +20,17 @@ constexpr qint64 maxPreferencesBytes = 4 * 1024 * 1024;
 // What the tool printed, or nothing when there is no tool or it failed.
 QString defaults(const QStringList &arguments)
 {
+    // The demo's sandbox has only its own plist files; the service ignores HOME and would read
+    // and write the user's real settings.
+    if (DemoFlag::isSet())
+        return {};
     QString tool = TestHooks::variable("VANTOR_DEFAULTS_TOOL");
-    if (tool.isEmpty())
+    if (tool.isEmpty()) {
+        // For the same reason a test never reaches the real tool: one that would is stopped here.
+        if (TestHooks::enabled() && qEnvironmentVariableIsSet("VANTOR_TESTING"))
+            qFatal("a test would run the real preferences tool: give it a stand-in (VANTOR_DEFAULTS_TOOL)");
         tool = QStringLiteral("/usr/bin/defaults");
+    }
     if (!QFileInfo(tool).isExecutable())
         return {};
     try {

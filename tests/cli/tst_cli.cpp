@@ -332,6 +332,27 @@ private Q_SLOTS:
         QCOMPARE(asked.exitCode, 3);
     }
 
+    // The real preferences tool ignores HOME: a test process that would run it is stopped, and
+    // the demo runs none at all (reading its sandbox's own file).
+    void preferencesNeverReachTheRealService()
+    {
+        TestFiles::write(m_home.path(u"Library/Preferences/org.openemu.OpenEmu.plist"_s), "settings");
+        QDir().mkpath(m_home.path(u"backups"_s));
+        const QStringList backup{u"--yes"_s,  u"backup"_s, u"--to"_s, m_home.path(u"backups"_s),
+                                 u"--only"_s, u"prefs"_s};
+        const CliRun unguarded = run(backup, {u"VANTOR_DEFAULTS_TOOL="_s});
+        QVERIFY2(unguarded.killed && unguarded.err.contains("a test would run the real preferences tool"),
+                 unguarded.err.constData());
+        QCOMPARE(run(backup).exitCode, 0); // with the stand-in every test has
+
+        // The demo with no stand-in at all: nothing is run, nothing stops.
+        const QString tmp = m_home.path(u"demo-tmp"_s);
+        QDir().mkpath(tmp);
+        const CliRun demo = run({u"--demo"_s, u"--yes"_s, u"backup"_s, u"--only"_s, u"prefs"_s},
+                                {u"TMPDIR="_s + tmp, u"VANTOR_DEFAULTS_TOOL="_s});
+        QVERIFY2(!demo.killed && !demo.err.contains("preferences tool"), demo.err.constData());
+    }
+
     // Save states kept on a drive that isn't connected are not "no save states".
     void statesOnADriveAway()
     {

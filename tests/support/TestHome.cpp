@@ -3,6 +3,8 @@
 #include "base/Paths.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 #include <stdexcept>
 
@@ -59,6 +61,17 @@ void TestHome::reset()
         folder.removeRecursively();
         QDir().mkpath(folder.path());
     }
+    // Every test has a stand-in for the preferences tool: the real one ignores HOME and would
+    // change the settings of whoever runs the tests. (Vantor stops a test that would run it.)
+    const QString tool = m_root.filePath(u"tools/defaults"_s);
+    QDir().mkpath(QFileInfo(tool).path());
+    QFile script(tool);
+    if (!script.open(QIODevice::WriteOnly) || script.write("#!/bin/sh\nexit 0\n") < 0)
+        throw std::runtime_error("cannot write the stand-in preferences tool");
+    script.close();
+    script.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    qputenv("VANTOR_DEFAULTS_TOOL", tool.toUtf8());
+    qputenv("VANTOR_TESTING", "1");
     // What one test changed of the process's state goes back to how a user's Mac starts.
     Paths::setBundleID(Paths::defaultBundleID);
     QSettings(u"Vantor"_s, u"Vantor"_s).clear();
