@@ -48,8 +48,10 @@ QList<UninstallItem> list(const std::optional<QString> &appPath)
         item.paths.removeIf([](const QString &path) { return !FileOps::exists(path); });
         if (item.paths.isEmpty())
             return;
-        for (const QString &path : std::as_const(item.paths))
-            item.size += FileUtil::size(path);
+        for (const QString &path : std::as_const(item.paths)) {
+            item.sizes.append(FileUtil::size(path));
+            item.size += item.sizes.last();
+        }
         items.append(item);
     };
     if (appPath)

@@ -16,6 +16,7 @@ struct UninstallItem
     qint64 size = 0;
     bool checked = false; // ticked at first: only what the user can't lose anything by
     QString note; // said beside it ("your safety copies")
+    QList<qint64> sizes = {}; // of each path, read with the list (never on the main thread)
 };
 
 namespace UninstallItems {

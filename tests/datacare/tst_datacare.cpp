@@ -1157,6 +1157,9 @@ private Q_SLOTS:
         // and those in the backup folder, each with its size and contents; the newest is chosen.
         const std::optional<QString> automatic = BackupManager::createAutomatic().zip;
         QVERIFY(automatic);
+        // A damaged one among them is left out, and the others are still offered.
+        const QString damaged = TestFiles::write(
+            Paths::automaticBackupsFolder() + u"/OpenEmu-Backup-2020-01-01_00-00-00.zip"_s, "no zip");
         m_prompter.asked.clear();
         m_prompter.picks = {{0, {*automatic}}};
         m_prompter.answers = {1}; // Cancel at the question
@@ -1174,6 +1177,7 @@ private Q_SLOTS:
         QVERIFY(std::any_of(which.rows.begin(), which.rows.end(), [&](const Prompter::Row &row) {
             return row.id == zip && row.title.startsWith(u"Backup, "_s) && row.detail.contains(u"Settings"_s);
         }));
+        QVERIFY(QFile::remove(damaged));
         const QString told2 = m_prompter.asked.value(0).informative;
         QVERIFY2(told2.startsWith(QFileInfo(*automatic).fileName()) && !told2.contains(u"Settings"_s),
                  qPrintable(told2));

@@ -159,9 +159,9 @@ QCoro::Task<Outcome> AppModel::runRestore(std::optional<QString> zip)
         // Every backup Vantor knows, newest first: those it made by itself (before updates and
         // restores) and those in the backup folder, each with its date, size and contents.
         auto listing = Background::run([folder = backupFolder()] {
-            QList<BackupManager::Listed> known;
-            for (const QString &file : BackupManager::automaticBackups())
-                known.append({file, BackupManager::contents(file).made, QFileInfo(file).size()});
+            // Dated by their names; each zip's directory is read once, below, where a damaged one
+            // is left out.
+            QList<BackupManager::Listed> known = BackupManager::listIn(Paths::automaticBackupsFolder());
             known.append(BackupManager::listIn(folder));
             std::stable_sort(known.begin(), known.end(), [](const auto &a, const auto &b) { return a.made > b.made; });
             QList<Prompter::Row> rows;

@@ -7,7 +7,6 @@
 #include "datacare/UninstallItems.h"
 #include "platform/AppPreferences.h"
 #include "platform/FileOps.h"
-#include "platform/FileUtil.h"
 
 #include <QFileInfo>
 
@@ -84,8 +83,9 @@ QCoro::Task<Outcome> AppModel::uninstall(std::optional<QStringList> ids)
         for (const UninstallItem &item : std::as_const(items)) {
             if (ids->contains(item.id)) {
                 chosen.append(item.id);
-                for (const QString &path : item.paths)
-                    lines.append(QStringLiteral("• %1 (%2)").arg(path, ByteCount::fileStyle(FileUtil::size(path))));
+                for (qsizetype i = 0; i < item.paths.size(); ++i)
+                    lines.append(
+                        QStringLiteral("• %1 (%2)").arg(item.paths[i], ByteCount::fileStyle(item.sizes.value(i))));
             }
         }
         if (chosen.isEmpty())
