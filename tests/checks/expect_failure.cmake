@@ -1,0 +1,21 @@
+# cmake -DEXPECTED=FILE -P expect_failure.cmake -- COMMAND ARGS…: passes when the command fails
+# and prints exactly the expected lines (on stdout or stderr): a check that must catch a planted
+# fault, caught with the message a maintainer would read.
+set(command)
+set(take OFF)
+math(EXPR last "${CMAKE_ARGC} - 1")
+foreach(i RANGE ${last})
+    if(take)
+        list(APPEND command "${CMAKE_ARGV${i}}")
+    elseif("${CMAKE_ARGV${i}}" STREQUAL "--")
+        set(take ON)
+    endif()
+endforeach()
+execute_process(COMMAND ${command} RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
+file(READ "${EXPECTED}" expected)
+if(status EQUAL 0)
+    message(FATAL_ERROR "The check passed a planted fault:\n${out}${err}")
+endif()
+if(NOT "${out}${err}" STREQUAL "${expected}")
+    message(FATAL_ERROR "The check failed, but not with the expected lines.\nExpected:\n${expected}\nGot:\n${out}${err}")
+endif()
