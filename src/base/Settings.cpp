@@ -1,5 +1,8 @@
 #include "base/Settings.h"
 
+#include "base/MacDefaults.h"
+#include "base/TestHooks.h"
+
 #include <QDir>
 #include <QSettings>
 
@@ -9,10 +12,20 @@ namespace {
 
 const QString gamesFolderKey = QStringLiteral("gamesFolder");
 
-// The app's own defaults domain on the Mac, named by its file: Qt would turn the organisation
-// "vantor.app" into "com.vantor-app" (it reverses only known domain endings), not the bundle's
-// "app.vantor.Vantor". ~/.config/Vantor/Vantor.conf elsewhere, as before.
-QSettings store()
+// The app's own defaults domain on the Mac, "app.vantor.Vantor", read and written through the
+// preferences system (cfprefsd caches a domain and writes its copy back, so the plist file is
+// never written behind it). Qt's QSettings can't name that domain: it would turn the
+// organisation "vantor.app" into "com.vantor-app" (it reverses only known domain endings).
+// Tests and the demo keep the settings in a plist file in their own home instead: cfprefsd
+// ignores HOME, so the domain would be the real user's. ~/.config/Vantor/Vantor.conf elsewhere.
+#ifdef Q_OS_MACOS
+bool inSandbox()
+{
+    return DemoFlag::isSet() || (TestHooks::enabled() && qEnvironmentVariableIsSet("VANTOR_TESTING"));
+}
+#endif
+
+QSettings fileStore()
 {
 #ifdef Q_OS_MACOS
     return QSettings(QDir::homePath() + QStringLiteral("/Library/Preferences/app.vantor.Vantor.plist"),
@@ -22,11 +35,40 @@ QSettings store()
 #endif
 }
 
+QVariant read(const QString &key, const QVariant &fallback = {})
+{
+#ifdef Q_OS_MACOS
+    if (!inSandbox()) {
+        const QVariant value = MacDefaults::value(key);
+        return value.isValid() ? value : fallback;
+    }
+#endif
+    return fileStore().value(key, fallback);
+}
+
+void write(const QString &key, const QVariant &value)
+{
+#ifdef Q_OS_MACOS
+    if (!inSandbox())
+        return MacDefaults::setValue(key, value);
+#endif
+    fileStore().setValue(key, value);
+}
+
+void erase(const QString &key)
+{
+#ifdef Q_OS_MACOS
+    if (!inSandbox())
+        return MacDefaults::setValue(key, {});
+#endif
+    fileStore().remove(key);
+}
+
 } // namespace
 
 std::optional<QString> gamesFolder()
 {
-    const QVariant value = store().value(gamesFolderKey);
+    const QVariant value = read(gamesFolderKey);
     if (value.typeId() != QMetaType::QString)
         return std::nullopt;
     return value.toString();
@@ -34,22 +76,22 @@ std::optional<QString> gamesFolder()
 
 void setGamesFolder(const QString &path)
 {
-    store().setValue(gamesFolderKey, path);
+    write(gamesFolderKey, path);
 }
 
 bool gamesStepDone()
 {
-    return store().value(QStringLiteral("gamesStepDone"), false).toBool();
+    return read(QStringLiteral("gamesStepDone"), false).toBool();
 }
 
 void setGamesStepDone(bool done)
 {
-    store().setValue(QStringLiteral("gamesStepDone"), done);
+    write(QStringLiteral("gamesStepDone"), done);
 }
 
 std::optional<QString> backupFolder()
 {
-    const QVariant value = store().value(QStringLiteral("backupFolder"));
+    const QVariant value = read(QStringLiteral("backupFolder"));
     if (value.typeId() != QMetaType::QString || value.toString().isEmpty())
         return std::nullopt;
     return value.toString();
@@ -57,12 +99,12 @@ std::optional<QString> backupFolder()
 
 void setBackupFolder(const QString &path)
 {
-    store().setValue(QStringLiteral("backupFolder"), path);
+    write(QStringLiteral("backupFolder"), path);
 }
 
 std::optional<QString> skippedVersion()
 {
-    const QVariant value = store().value(QStringLiteral("skippedVersion"));
+    const QVariant value = read(QStringLiteral("skippedVersion"));
     if (value.typeId() != QMetaType::QString)
         return std::nullopt;
     return value.toString();
@@ -71,45 +113,45 @@ std::optional<QString> skippedVersion()
 void setSkippedVersion(const std::optional<QString> &tag)
 {
     if (tag)
-        store().setValue(QStringLiteral("skippedVersion"), *tag);
+        write(QStringLiteral("skippedVersion"), *tag);
     else
-        store().remove(QStringLiteral("skippedVersion"));
+        erase(QStringLiteral("skippedVersion"));
 }
 
 bool autoBackupBeforeUpdate()
 {
-    const QVariant value = store().value(QStringLiteral("autoBackupBeforeUpdate"));
+    const QVariant value = read(QStringLiteral("autoBackupBeforeUpdate"));
     return value.isValid() ? value.toBool() : true;
 }
 
 void setAutoBackupBeforeUpdate(bool on)
 {
-    store().setValue(QStringLiteral("autoBackupBeforeUpdate"), on);
+    write(QStringLiteral("autoBackupBeforeUpdate"), on);
 }
 
 QString deletionBackupSet()
 {
-    return store().value(QStringLiteral("deletionBackupSet")).toString();
+    return read(QStringLiteral("deletionBackupSet")).toString();
 }
 
 void setDeletionBackupSet(const QString &fingerprint)
 {
-    store().setValue(QStringLiteral("deletionBackupSet"), fingerprint);
+    write(QStringLiteral("deletionBackupSet"), fingerprint);
 }
 
 QByteArray windowGeometry()
 {
-    return store().value(QStringLiteral("windowGeometry")).toByteArray();
+    return read(QStringLiteral("windowGeometry")).toByteArray();
 }
 
 void setWindowGeometry(const QByteArray &geometry)
 {
-    store().setValue(QStringLiteral("windowGeometry"), geometry);
+    write(QStringLiteral("windowGeometry"), geometry);
 }
 
 std::optional<QString> lastFolder(const QString &panel)
 {
-    const QVariant value = store().value(QStringLiteral("lastFolder") + panel);
+    const QVariant value = read(QStringLiteral("lastFolder") + panel);
     if (value.typeId() != QMetaType::QString)
         return std::nullopt;
     return value.toString();
@@ -117,7 +159,7 @@ std::optional<QString> lastFolder(const QString &panel)
 
 void setLastFolder(const QString &panel, const QString &folder)
 {
-    store().setValue(QStringLiteral("lastFolder") + panel, folder);
+    write(QStringLiteral("lastFolder") + panel, folder);
 }
 
 } // namespace Settings
