@@ -21,7 +21,7 @@ const QString gamesFolderKey = QStringLiteral("gamesFolder");
 #ifdef Q_OS_MACOS
 bool inSandbox()
 {
-    return DemoFlag::isSet() || (TestHooks::enabled() && qEnvironmentVariableIsSet("VANTOR_TESTING"));
+    return DemoFlag::isSet() || TestHooks::inTest();
 }
 #endif
 

@@ -15,6 +15,11 @@ bool enabled()
 #endif
 }
 
+bool inTest()
+{
+    return enabled() && qEnvironmentVariableIsSet("VANTOR_TESTING");
+}
+
 QString variable(const char *name)
 {
     return enabled() ? qEnvironmentVariable(name) : QString();

@@ -11,6 +11,10 @@ namespace TestHooks {
 bool enabled();
 // The variable's value where test hooks are built in; empty otherwise.
 QString variable(const char *name);
+// Whether this process is one of the tests' (VANTOR_TESTING, set by the test home, where hooks
+// are built in): it must keep to its own home, as the demo does, since the Mac's preferences
+// service and the Finder's Trash ignore HOME.
+bool inTest();
 
 } // namespace TestHooks
 

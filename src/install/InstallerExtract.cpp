@@ -4,6 +4,7 @@
 #include "base/FriendlyError.h"
 #include "base/PlatformError.h"
 #include "platform/BundleInfo.h"
+#include "platform/BundleLinks.h"
 #include "platform/FileOps.h"
 #include "platform/SystemTools.h"
 
@@ -76,7 +77,11 @@ QString extractApp(const QString &releaseFile, const QString &workDir)
             if (!app)
                 throw FriendlyError(QStringLiteral("The disk image doesn't contain an OpenEmu app."),
                                     QStringLiteral("No .app found in ") + mount);
-            SystemTools::copyBundle(*app, QDir(extracted).filePath(QFileInfo(*app).fileName()));
+            const QString copy = QDir(extracted).filePath(QFileInfo(*app).fileName());
+            SystemTools::copyBundle(*app, copy);
+            // The Mac's copy keeps every link as the image has it; the bundle keeps only those
+            // that stay inside it (Linux's unpacking made no others, so nothing goes there).
+            BundleLinks::dropLeaving(copy);
         } catch (...) {
             failure = std::current_exception();
         }

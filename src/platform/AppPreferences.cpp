@@ -27,7 +27,7 @@ QString defaults(const QStringList &arguments)
     QString tool = TestHooks::variable("VANTOR_DEFAULTS_TOOL");
     if (tool.isEmpty()) {
         // For the same reason a test never reaches the real tool: one that would is stopped here.
-        if (TestHooks::enabled() && qEnvironmentVariableIsSet("VANTOR_TESTING"))
+        if (TestHooks::inTest())
             qFatal("a test would run the real preferences tool: give it a stand-in (VANTOR_DEFAULTS_TOOL)");
         tool = QStringLiteral("/usr/bin/defaults");
     }

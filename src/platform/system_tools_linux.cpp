@@ -1,5 +1,6 @@
 #include "platform/SystemTools.h"
 
+#include "platform/BundleLinks.h"
 #include "platform/FileOps.h"
 #include "platform/ProcessRunner.h"
 
@@ -86,33 +87,19 @@ QList<ImageEntry> imageEntries(const QString &image)
     return entries;
 }
 
-// Whether a link stays inside the app bundle that holds it: it lies below a ".app" folder,
-// its target is relative, and resolved from the link's folder it never leaves that bundle.
-// ".." is taken only before any part that is itself a link of the image, so a chain cannot
-// climb out through a link that points elsewhere.
+// Whether a link of the image stays inside the app bundle that holds it (BundleLinks' rule),
+// judged from the image's listing: the files aren't on disk yet.
 bool staysInItsBundle(const ImageEntry &link, const QSet<QString> &links)
 {
-    QStringList parts = link.path.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    const QStringList parts = link.path.split(QLatin1Char('/'), Qt::SkipEmptyParts);
     const qsizetype bundle = std::find_if(parts.begin(), parts.end(),
                                           [](const QString &part) { return part.endsWith(QStringLiteral(".app")); })
                              - parts.begin();
-    if (link.link.isEmpty() || link.link.startsWith(QLatin1Char('/')) || bundle >= parts.size() - 1)
+    if (bundle >= parts.size() - 1)
         return false;
-    parts.removeLast();
-    bool throughLink = false;
-    for (const QString &part : link.link.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
-        if (part == QStringLiteral("."))
-            continue;
-        if (part == QStringLiteral("..")) {
-            if (throughLink || parts.size() <= bundle + 1)
-                return false;
-            parts.removeLast();
-            continue;
-        }
-        parts.append(part);
-        throughLink = throughLink || links.contains(parts.join(QLatin1Char('/')));
-    }
-    return true;
+    const QString prefix = parts.mid(0, bundle + 1).join(QLatin1Char('/')) + QLatin1Char('/');
+    return BundleLinks::staysInside(parts.mid(bundle + 1), link.link,
+                                    [&](const QString &below) { return links.contains(prefix + below); });
 }
 
 // The app bundle the image holds: among the real folders named ".app" nearest the top (none

@@ -13,7 +13,11 @@
 
 #include <csignal>
 #include <poll.h>
+#ifdef Q_OS_MACOS
+#include <util.h> // forkpty
+#else
 #include <pty.h>
+#endif
 #include <sys/wait.h>
 #include <unistd.h>
 

@@ -57,8 +57,12 @@ private Q_SLOTS:
 
     void cleanup()
     {
-        if (!m_otherVolume.isEmpty())
+        if (!m_otherVolume.isEmpty()) {
+#ifdef Q_OS_MACOS
+            QProcess::execute(u"/usr/bin/hdiutil"_s, {u"detach"_s, u"-force"_s, m_otherVolume});
+#endif
             QDir(m_otherVolume).removeRecursively();
+        }
         m_otherVolume.clear();
     }
 
@@ -77,10 +81,24 @@ private Q_SLOTS:
         QFETCH(QString, command);
         QFETCH(bool, otherVolume);
         if (otherVolume) {
+#ifdef Q_OS_MACOS
+            // A small disk image of its own, mounted for the test: the Mac has no /dev/shm.
+            const QString image = QDir(m_home.temporary()).filePath(u"other-volume.dmg"_s);
+            m_otherVolume = QDir(m_home.temporary()).filePath(u"other-volume"_s);
+            QDir().mkpath(m_otherVolume);
+            QCOMPARE(
+                QProcess::execute(u"/usr/bin/hdiutil"_s, {u"create"_s, u"-quiet"_s, u"-size"_s, u"64m"_s, u"-fs"_s,
+                                                          u"HFS+"_s, u"-volname"_s, u"VantorOther"_s, u"-ov"_s, image}),
+                0);
+            QCOMPARE(QProcess::execute(u"/usr/bin/hdiutil"_s, {u"attach"_s, u"-quiet"_s, u"-nobrowse"_s,
+                                                               u"-mountpoint"_s, m_otherVolume, image}),
+                     0);
+#else
             m_otherVolume = u"/dev/shm/vantor-interrupt-%1"_s.arg(QCoreApplication::applicationPid());
             QDir().mkpath(m_otherVolume);
+#endif
             if (deviceOf(m_otherVolume) == deviceOf(m_home.home()))
-                QSKIP("/dev/shm is on the same volume as the home folder here");
+                QSKIP("the other volume is the home folder's here");
             m_applications = m_otherVolume + u"/Applications"_s;
             qputenv("VANTOR_SYSTEM_APPLICATIONS", m_applications.toUtf8());
         }
@@ -111,9 +129,18 @@ private Q_SLOTS:
             QCOMPARE(entries(m_applications), QStringList{u"OpenEmu.app"_s});
 
             // And it works on: a further update (when one is due) and a rollback.
-            if (version == u"1.0.3"_s) // a rollback to it skipped 1.0.4: asked for by name
-                QCOMPARE(run({u"--yes"_s, u"update"_s, u"--include-skipped"_s}).exitCode, 0);
-            QCOMPARE(run({u"--yes"_s, u"rollback"_s}).exitCode, 0);
+            const auto succeeds = [&](const QStringList &again) {
+                const CliRun ran = run(again);
+                return ran.exitCode == 0 && !ran.killed
+                           ? QByteArray()
+                           : "exit " + QByteArray::number(ran.exitCode) + (ran.killed ? " (signal)\n" : "\n") + ran.err;
+            };
+            if (version == u"1.0.3"_s) { // a rollback to it skipped 1.0.4: asked for by name
+                const QByteArray failed = succeeds({u"--yes"_s, u"update"_s, u"--include-skipped"_s});
+                QVERIFY2(failed.isEmpty(), failed.constData());
+            }
+            const QByteArray failed = succeeds({u"--yes"_s, u"rollback"_s});
+            QVERIFY2(failed.isEmpty(), failed.constData());
             QVERIFY(isWholeApp(app));
             QCOMPARE(entries(Paths::previousVersionsFolder()).size(), 1);
 

@@ -6,6 +6,7 @@
 #include "base/FriendlyError.h"
 #include "base/PlatformError.h"
 #include "install/Installer.h"
+#include "platform/BundleLinks.h"
 #include "platform/ProcessRunner.h"
 #include "platform/SystemTools.h"
 
@@ -206,7 +207,13 @@ private Q_SLOTS:
         const QString mount = work() + u"/mount"_s;
         QDir().mkpath(mount);
         SystemTools::attachDiskImage(image(u"extras.dmg"_s, volume), mount);
+#ifdef Q_OS_MACOS
+        // The Mac mounts the whole volume; only the app is copied out of it.
+        QVERIFY(QDir(mount).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).contains(u"Extras"_s));
+        SystemTools::detachDiskImage(mount);
+#else
         QCOMPARE(QDir(mount).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{u"OpenEmu.app"_s});
+#endif
 
         // An image whose only app is a link to one outside it has no app.
         const QString linkOnly = path(u"link-only"_s);
@@ -217,11 +224,46 @@ private Q_SLOTS:
             = thrown<FriendlyError>([&] { Installer::extractApp(image(u"link-only.dmg"_s, linkOnly), work()); });
         QVERIFY(refused && refused->message == u"The disk image doesn't contain an OpenEmu app."_s);
 
-        // A link whose name holds a line break (7-Zip lists it as "b_in") is not made either.
+        // A link whose name holds a line break: 7-Zip lists it as "b_in", so on Linux it isn't
+        // made; the Mac's copy keeps names as they are, and the link stays inside the bundle.
         QVERIFY(QFile::link(u"MacOS"_s, app + u"/Contents/b\nin"_s));
         QDir(work()).removeRecursively();
         const QString odd = Installer::extractApp(image(u"odd.dmg"_s, volume), work());
+#ifdef Q_OS_MACOS
+        QVERIFY(QFileInfo(odd + u"/Contents/b\nin"_s).isSymLink());
+#else
         QVERIFY(!QFileInfo(odd + u"/Contents/b\nin"_s).isSymLink());
+#endif
+    }
+
+    // The rule the Mac's copy is judged by after ditto (which keeps every link), on a bundle on
+    // disk: what leaves the bundle goes, what stays inside stays.
+    void linksLeavingACopiedBundleGo()
+    {
+        const QString app = path(u"copied/OpenEmu.app"_s);
+        QDir().mkpath(app + u"/Contents/Frameworks/Kit.framework/Versions/A"_s);
+        QDir().mkpath(app + u"/Contents/Resources"_s);
+        const auto link
+            = [&](const QString &target, const QString &at) { QVERIFY(QFile::link(target, app + u'/' + at)); };
+        link(u"A"_s, u"Contents/Frameworks/Kit.framework/Versions/Current"_s);
+        link(u"Versions/Current/Kit"_s, u"Contents/Frameworks/Kit.framework/Kit"_s);
+        link(u"../MacOS"_s, u"Contents/Resources/bin"_s);
+        link(u"./../Info.plist"_s, u"Contents/Resources/info"_s);
+        link(u"../../.."_s, u"Contents/Resources/escape"_s);
+        link(u"bin/../../../.."_s, u"Contents/Resources/through"_s);
+        link(u"/Applications"_s, u"Contents/Resources/absolute"_s);
+        link(u".."_s, u"top"_s);
+        link(path(u"copied"_s), u"Contents/Resources/outside"_s);
+
+        QStringList dropped = BundleLinks::dropLeaving(app);
+        dropped.sort();
+        QCOMPARE(dropped, (QStringList{u"Contents/Resources/absolute"_s, u"Contents/Resources/escape"_s,
+                                       u"Contents/Resources/outside"_s, u"Contents/Resources/through"_s, u"top"_s}));
+        for (const QString &kept :
+             {u"Contents/Frameworks/Kit.framework/Versions/Current"_s, u"Contents/Frameworks/Kit.framework/Kit"_s,
+              u"Contents/Resources/bin"_s, u"Contents/Resources/info"_s})
+            QVERIFY2(QFileInfo(app + u'/' + kept).isSymLink(), qPrintable(kept));
+        QVERIFY(QFileInfo(path(u"copied"_s)).isDir()); // a link's target is never touched
     }
 
 private:
