@@ -17,6 +17,9 @@
 //   restore ZIP            restore a backup into $HOME/Library
 //   release BYTES DIR      publish a zip release of an app carrying BYTES of payload (packed in
 //                          DIR) on a loopback feed; prints the feed's and the file's addresses
+//   qt-receive URL         receive a body through Qt's network stack and drop it (its least cost)
+//   cpu-of COMMAND…        run a command (a standard tool to compare with) and print its wall
+//                          time and the CPU time it and the children it waited for used
 
 #include "app/SaveStateJudge.h"
 #include "base/Paths.h"
@@ -37,6 +40,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QTimer>
 #include <functional>
 
@@ -46,12 +50,33 @@
 #include <cstdio>
 #include <cstring>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
 double seconds(const QElapsedTimer &timer)
 {
     return double(timer.nsecsElapsed()) / 1e9;
+}
+
+// User and system CPU seconds of this process (every thread) so far.
+struct CpuTime
+{
+    double user = 0;
+    double system = 0;
+};
+
+double secondsOf(const timeval &time)
+{
+    return double(time.tv_sec) + double(time.tv_usec) / 1e6;
+}
+
+CpuTime cpuSoFar()
+{
+    struct rusage usage;
+    getrusage(RUSAGE_SELF, &usage);
+    return {secondsOf(usage.ru_utime), secondsOf(usage.ru_stime)};
 }
 
 long peakResidentKiB()
@@ -308,12 +333,16 @@ int download(const QUrl &url, const QString &dest, const std::optional<QString> 
 
     int status = 1;
     QElapsedTimer timer;
+    CpuTime cpuBefore;
+    CpuTime cpuAfter;
     auto run = [&]() -> QCoro::Task<> {
+        cpuBefore = cpuSoFar();
         timer.start();
         sinceTick.start();
         ticker.start();
         try {
             co_await downloader.download(url, dest);
+            cpuAfter = cpuSoFar(); // the download alone, not the verification after it
             status = 0;
         } catch (...) {
             std::fprintf(stderr, "download failed\n");
@@ -333,17 +362,66 @@ int download(const QUrl &url, const QString &dest, const std::optional<QString> 
     }
     // Download and verification together: what the user waits for before unpacking.
     const double checked = elapsed + std::max(0.0, verifyMs) / 1000.0;
+    const double user = cpuAfter.user - cpuBefore.user;
+    const double system = cpuAfter.system - cpuBefore.system;
     std::printf("seconds=%.4f checked_seconds=%.4f bytes=%lld peak_rss_mib=%.1f longest_stall_ms=%.1f "
-                "verify_ms=%.2f\n",
+                "verify_ms=%.2f cpu_seconds=%.3f user=%.3f system=%.3f\n",
                 elapsed, checked, static_cast<long long>(QFileInfo(dest).size()), double(peakResidentKiB()) / 1024.0,
-                std::max<double>(0, double(longestGapNs) / 1e6 - 5.0), verifyMs);
+                std::max<double>(0, double(longestGapNs) / 1e6 - 5.0), verifyMs, user + system, user, system);
     return status;
+}
+
+// Qt's network stack alone, receiving a body and dropping it: the least a download through Qt
+// can cost, whatever thread reads it (the figure that chose libcurl for the downloader).
+int qtReceive(const QUrl &url)
+{
+    QNetworkAccessManager network;
+    const CpuTime before = cpuSoFar();
+    QElapsedTimer timer;
+    timer.start();
+    QNetworkReply *reply = network.get(QNetworkRequest(url));
+    reply->setReadBufferSize(1024 * 1024);
+    qint64 bytes = 0;
+    QObject::connect(reply, &QNetworkReply::readyRead, [&] { bytes += reply->readAll().size(); });
+    QObject::connect(reply, &QNetworkReply::finished, [&] {
+        bytes += reply->readAll().size();
+        QCoreApplication::quit();
+    });
+    QCoreApplication::exec();
+    const CpuTime after = cpuSoFar();
+    std::printf("seconds=%.4f bytes=%lld cpu_seconds=%.3f user=%.3f system=%.3f\n", seconds(timer),
+                static_cast<long long>(bytes), after.user - before.user + after.system - before.system,
+                after.user - before.user, after.system - before.system);
+    return reply->error() == QNetworkReply::NoError ? 0 : 1;
+}
+
+// Runs a command and prints its wall time and the CPU time of it and its waited-for children
+// (a shell pipeline's every stage): the standard tool's side of a CPU comparison.
+int cpuOf(char *command[])
+{
+    QElapsedTimer timer;
+    timer.start();
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::execvp(command[0], command);
+        std::_Exit(127);
+    }
+    int status = 0;
+    struct rusage usage;
+    if (child < 0 || ::wait4(child, &status, 0, &usage) != child)
+        return 1;
+    const double user = secondsOf(usage.ru_utime);
+    const double system = secondsOf(usage.ru_stime);
+    std::printf("seconds=%.4f cpu_seconds=%.3f user=%.3f system=%.3f\n", seconds(timer), user + system, user, system);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
 }
 
 } // namespace
 
 int main(int argc, char *argv[])
 {
+    if (argc > 2 && std::strcmp(argv[1], "cpu-of") == 0)
+        return cpuOf(argv + 2); // before Qt starts threads of its own
     QCoreApplication app(argc, argv);
     const QStringList args = QCoreApplication::arguments();
     const QString command = args.value(1);
@@ -359,6 +437,8 @@ int main(int argc, char *argv[])
         return biosScan();
     if (command == QStringLiteral("download") && (args.size() == 4 || args.size() == 5))
         return download(QUrl(args[2]), args[3], args.size() == 5 ? std::optional(args[4]) : std::nullopt);
+    if (command == QStringLiteral("qt-receive") && args.size() == 3)
+        return qtReceive(QUrl(args[2]));
     if (command == QStringLiteral("make-states") && args.size() == 4)
         return makeStates(args[2].toInt(), args[3].toLongLong());
     if (command == QStringLiteral("make-bundles") && args.size() == 3)
@@ -376,6 +456,6 @@ int main(int argc, char *argv[])
     std::fprintf(
         stderr,
         "usage: vantor-bench sha256 FILE | size DIR | make-tree DIR COUNT | serve BYTES | "
-        "download URL DEST [SHA256] | make-states COUNT BYTES | make-bundles COUNT | judge-states | state-tree COUNT | backup DEST | restore ZIP | release BYTES DIR\n");
+        "download URL DEST [SHA256] | make-states COUNT BYTES | make-bundles COUNT | judge-states | state-tree COUNT | backup DEST | restore ZIP | release BYTES DIR | cpu-of COMMAND...\n");
     return 2;
 }

@@ -6,9 +6,11 @@ set -euo pipefail
 debian_packages=(
     build-essential cmake ninja-build pkg-config clang-format clang libc++-dev libc++abi-dev
     qt6-base-dev qcoro-qt6-dev libssl-dev libplist-dev libsdl2-dev libcpp-httplib-dev zlib1g-dev libarchive-dev
+    libcurl4-openssl-dev
     zip unzip 7zip genisoimage strace util-linux openssl
 )
 # qtbase and qttools (macdeployqt), not all of Qt.
+# libcurl is the system's (in the SDK).
 brew_packages=(cmake ninja pkg-config clang-format qtbase qttools qcoro6 openssl@3 libplist sdl2 cpp-httplib libarchive)
 
 case "$(uname -s)" in

@@ -7,8 +7,11 @@
 #include <QFile>
 #include <QMutex>
 
-#include <qcoro/qcorosignal.h>
+#include <QTimer>
 
+#include <coroutine>
+
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
@@ -79,6 +82,33 @@ bool DiskWriter::failed() const
     return m_writes->error().has_value();
 }
 
+namespace {
+
+// Waits for the writer's next idle(), through a direct connection dropped as it fires, then
+// resumes from the event loop. QCoro's signal awaiter queues its slot instead, and two idle()
+// delivered before that slot runs (one left from a wait that didn't need it) would resume a
+// coroutine that had already gone on and ended.
+struct NextIdle
+{
+    DiskWriter *writer;
+    QMetaObject::Connection connection;
+
+    bool await_ready() const noexcept { return false; }
+    void await_suspend(std::coroutine_handle<> waiting)
+    {
+        connection = QObject::connect(
+            writer, &DiskWriter::idle, writer,
+            [this, waiting] {
+                QObject::disconnect(connection);
+                QTimer::singleShot(0, writer, [waiting] { waiting.resume(); });
+            },
+            Qt::DirectConnection);
+    }
+    void await_resume() const noexcept { }
+};
+
+} // namespace
+
 QCoro::Task<> DiskWriter::drained()
 {
     for (;;) {
@@ -86,7 +116,8 @@ QCoro::Task<> DiskWriter::drained()
             throw *error;
         if (m_writes->idle())
             co_return;
-        co_await qCoro(this, &DiskWriter::idle);
+        NextIdle next{this, {}}; // named: g++ 12 destroys a co_await's temporaries twice
+        co_await next;
     }
 }
 
@@ -137,36 +168,77 @@ void DiskWriter::open(qint64 keep)
         0);
 }
 
+void DiskWriter::restartNow()
+{
+    m_state->hashes.waitIdle(); // it may still be reading the kept part
+    if (::ftruncate(m_state->fd, 0) != 0 || ::lseek(m_state->fd, 0, SEEK_SET) != 0)
+        throw PlatformErrors::fileWrite(m_partialPath, errno);
+    if (m_hash)
+        m_state->hashes.push([&hash = m_state->hash] { hash.reset(); }, 0);
+}
+
 void DiskWriter::restart()
 {
-    enqueue(
-        [this] {
-            m_state->hashes.waitIdle(); // it may still be reading the kept part
-            if (::ftruncate(m_state->fd, 0) != 0 || ::lseek(m_state->fd, 0, SEEK_SET) != 0)
-                throw PlatformErrors::fileWrite(m_partialPath, errno);
-            if (m_hash)
-                m_state->hashes.push([&hash = m_state->hash] { hash.reset(); }, 0);
-        },
-        0);
+    enqueue([this] { restartNow(); }, 0);
+}
+
+void DiskWriter::writeNow(QByteArray chunk)
+{
+    std::function<void()> hook;
+    {
+        QMutexLocker lock(&stallMutex);
+        hook = stall;
+    }
+    if (hook)
+        hook();
+    writeAll(m_state->fd, chunk.constData(), chunk.size(), m_partialPath);
+    if (m_hash)
+        m_state->hashes.push([&hash = m_state->hash, chunk] { hash.add(chunk); }, chunk.size(), hashLimitBytes);
 }
 
 void DiskWriter::write(QByteArray chunk)
 {
     const qint64 size = chunk.size();
+    enqueue([this, chunk = std::move(chunk)] { writeNow(chunk); }, size);
+}
+
+void DiskWriter::Appender::append(const char *bytes, qint64 size)
+{
+    while (size > 0) {
+        if (m_buffer.capacity() < appendBytes)
+            m_buffer.reserve(appendBytes);
+        const qint64 take = std::min(size, appendBytes - m_buffer.size());
+        m_buffer.append(bytes, take);
+        bytes += take;
+        size -= take;
+        if (m_buffer.size() >= appendBytes)
+            flush();
+    }
+}
+
+void DiskWriter::Appender::flush()
+{
+    if (m_buffer.isEmpty())
+        return;
+    // Handed to the hash as it is (shared, not copied); the next bytes go to a new buffer.
+    m_writer.writeNow(std::exchange(m_buffer, QByteArray()));
+}
+
+void DiskWriter::Appender::restart()
+{
+    m_buffer.clear();
+    m_writer.restartNow();
+}
+
+void DiskWriter::run(std::function<void(Appender &)> work)
+{
     enqueue(
-        [this, chunk = std::move(chunk)] {
-            std::function<void()> hook;
-            {
-                QMutexLocker lock(&stallMutex);
-                hook = stall;
-            }
-            if (hook)
-                hook();
-            writeAll(m_state->fd, chunk.constData(), chunk.size(), m_partialPath);
-            if (m_hash)
-                m_state->hashes.push([&hash = m_state->hash, chunk] { hash.add(chunk); }, chunk.size(), hashLimitBytes);
+        [this, work = std::move(work)] {
+            Appender appender(*this);
+            work(appender);
+            appender.flush();
         },
-        size);
+        0);
 }
 
 void DiskWriter::writeSide(QString path, QByteArray bytes)

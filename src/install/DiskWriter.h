@@ -44,6 +44,32 @@ public:
     // file `removeAfter` is removed. The hash is final afterwards.
     void finish(QString to, QString removeAfter);
 
+    // What run()'s work writes through: appended bytes go to the file in writes of
+    // appendBytes (and to the hash beside) from the writer's own thread.
+    class Appender
+    {
+    public:
+        void append(const char *bytes, qint64 size);
+        // Writes what is buffered now (at the end, or before the work stops for good).
+        void flush();
+        // Drops everything written so far: the server is sending the whole file again.
+        void restart();
+
+    private:
+        friend class DiskWriter;
+        explicit Appender(DiskWriter &writer)
+            : m_writer(writer)
+        {
+        }
+        DiskWriter &m_writer;
+        QByteArray m_buffer;
+    };
+    static constexpr qint64 appendBytes = 1024 * 1024;
+    // Runs `work` on the writer's thread, in order with the other commands: a download receives
+    // there and appends straight to the file, with no hand-off per chunk. What it buffered is
+    // written when it returns; a PlatformError it throws fails the writer as a write would.
+    void run(std::function<void(Appender &)> work);
+
     bool hasRoom() const;
     // Tests stand in for a stalled disk: the hook runs on the writer's thread before each chunk is
     // written (none to stop). Vantor's own files are never FIFOs, so nothing else holds one up.
@@ -62,6 +88,9 @@ Q_SIGNALS:
 
 private:
     void enqueue(std::function<void()> command, qint64 bytes);
+    // On the writer's thread: one chunk to the file, then to the hash.
+    void writeNow(QByteArray chunk);
+    void restartNow();
 
     struct State;
     QString m_partialPath;

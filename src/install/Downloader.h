@@ -4,7 +4,6 @@
 
 #include <QList>
 #include <QObject>
-#include <QPointer>
 #include <QSslConfiguration>
 #include <QString>
 #include <QUrl>
@@ -13,13 +12,19 @@
 
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <optional>
 
+class HttpTransfer;
 class QNetworkAccessManager;
-class QNetworkReply;
 
 // Fetches one release file to a path of the caller's choosing, streaming the body to a
 // partial file beside it, with progress and a smoothed speed. One object serves one download.
+//
+// The bytes never pass through the main thread: one worker thread receives them (libcurl),
+// writes them in 1 MiB writes and hands them to the hash beside it; the main thread sees only
+// progress, at most progressPerSecond times a second, and the end of each request, where it
+// decides on redirects, retries and errors.
 class Downloader : public QObject
 {
     Q_OBJECT
@@ -28,13 +33,15 @@ public:
     // A download is stalled when it averages under 1 KiB/s over the last minute.
     static constexpr std::chrono::milliseconds defaultStallWindow{60'000};
     static constexpr qint64 stallBytesPerSecond = 1024;
-    // Bytes Qt may hold for us before it stops reading from the network.
-    static constexpr qint64 readBufferBytes = 1024 * 1024;
+    // How often progress reaches the main thread at most (the last figure always does).
+    static constexpr int progressPerSecond = 20;
 
     using Progress = std::function<void(qint64 written, qint64 expected, double speed)>;
 
     // stallWindow: how long the download may average under stallBytesPerSecond before it counts
     // as stalled; it is then resumed as after a dropped connection, or fails as timed out.
+    // The network manager is the caller's for everything else; the download has a network
+    // stack of its own on its worker thread (libcurl, which takes a proxy from the environment).
     explicit Downloader(QNetworkAccessManager &network, QObject *parent = nullptr,
                         std::chrono::milliseconds stallWindow = defaultStallWindow);
     ~Downloader() override;
@@ -71,16 +78,17 @@ public:
 
     // Stops the download; the waiting download() throws Cancelled.
     void cancel();
-    // Like cancel(), but the request is aborted now rather than from the event loop. For an
-    // owner that is going away; never call it from inside the reply's own signals.
+    // The same, for an owner that is going away: the download ends without touching this object
+    // again, whenever its worker notices.
     void stopNow();
 
     // Whether an address may be fetched: https, or plain http on a loopback host (tests, demo).
     static bool isAllowedAddress(const QUrl &url);
 
 private:
-    QNetworkAccessManager &m_network;
-    QPointer<QNetworkReply> m_reply;
+    std::shared_ptr<HttpTransfer> m_transfer; // the request running now, if any
+    // False once this object is gone: a download resuming after that touches nothing of it.
+    std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
     std::chrono::milliseconds m_stallWindow;
     std::optional<QSslConfiguration> m_ssl;
     qint64 m_expectedSize = 0;

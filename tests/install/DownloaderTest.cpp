@@ -319,6 +319,67 @@ private Q_SLOTS:
         QCOMPARE(leftovers(), QStringList{u"direct.zip"_s});
     }
 
+    // Progress reaches the main thread at a bounded rate however small the pieces: a body sent
+    // in 4 KiB pieces over about a second is hundreds of pieces but at most ~20 figures a
+    // second, rising, the last of them the whole size.
+    void progressComesAtABoundedRate()
+    {
+        const QByteArray body = bodyOf(300 * 4096);
+        m_server.route(u"/pieces.zip"_s, FeedServer::Route::slowly(body, 4096, 3));
+        Downloader downloader(m_network);
+        QList<qint64> written;
+        downloader.onProgress = [&](qint64 w, qint64, double) { written.append(w); };
+        QElapsedTimer timer;
+        timer.start();
+        QCOMPARE(read(await(downloader.download(m_server.url(u"/pieces.zip"_s), dest(u"pieces.zip"_s)))), body);
+        const double seconds = double(timer.elapsed()) / 1000.0;
+        QVERIFY2(written.size() >= 2 && written.size() <= seconds * Downloader::progressPerSecond + 2,
+                 qPrintable(u"%1 figures in %2 s"_s.arg(written.size()).arg(seconds)));
+        QVERIFY(std::is_sorted(written.begin(), written.end()));
+        QCOMPARE(written.last(), qint64(body.size()));
+    }
+
+    // A cancel while the worker is held inside a write of the file: the download ends cancelled
+    // once the write goes on, the kept part is a prefix of the file, and an owner that went
+    // away meanwhile (stopNow, then deleted) is never touched again.
+    void cancelInTheMiddleOfALargeWrite()
+    {
+        const QByteArray body = bodyOf(16 * 1024 * 1024);
+        m_server.file(u"/large.zip"_s, body);
+        for (const bool ownerGoes : {false, true}) {
+            QSemaphore entered;
+            QSemaphore disk;
+            DiskWriter::setStallForTesting([&] {
+                entered.release();
+                disk.acquire();
+            });
+            auto atEnd = qScopeGuard([&] {
+                DiskWriter::setStallForTesting({});
+                disk.release(1000);
+            });
+            const QString to = dest(u"large-%1.zip"_s.arg(ownerGoes));
+            auto *downloader = new Downloader(m_network);
+            downloader->setKeepPartial(true);
+            auto task = downloader->download(m_server.url(u"/large.zip"_s), to);
+            QTRY_VERIFY(entered.available() > 0); // inside its first write
+            if (ownerGoes) {
+                downloader->stopNow();
+                delete downloader;
+                downloader = nullptr;
+            } else {
+                downloader->cancel();
+            }
+            DiskWriter::setStallForTesting({});
+            disk.release(1000);
+            QVERIFY_THROWS_EXCEPTION(Cancelled, await(std::move(task)));
+            delete downloader;
+            const QByteArray kept = read(to + u".partial"_s);
+            QVERIFY2(kept.size() >= DiskWriter::appendBytes && kept.size() < body.size(),
+                     qPrintable(QString::number(kept.size())));
+            QVERIFY(kept == body.left(kept.size()));
+        }
+    }
+
 private:
     QString dest(const QString &name) const { return m_dir->filePath(name); }
     // Everything in the download folder, to show that no partial file is left behind.

@@ -333,7 +333,8 @@ private Q_SLOTS:
         });
         auto noFault = qScopeGuard([] { FileOps::setMoveFaultForTesting({}); });
         QCOMPARE(await(model->install(true)), Outcome::failed);
-        QVERIFY(model->error()->message.contains(u"Privacy & Security › App Management"_s));
+        QVERIFY2(model->error()->message.contains(u"Privacy & Security › App Management"_s),
+                 qPrintable(model->error()->message + u" | "_s + model->error()->details));
         QVERIFY(model->error()->details.contains(u"Operation not permitted"_s));
         QVERIFY(VersionChecker::version(app) == u"1.0.3"_s && !JournalFile::read());
     }
