@@ -6,7 +6,8 @@
 
 namespace {
 
-// libcurl's process-wide set-up, once, before the first handle (it isn't thread-safe itself).
+// libcurl's process-wide set-up, once, before the first handle (it isn't thread-safe itself;
+// every use of libcurl goes through run(), which calls this first).
 void initialiseOnce()
 {
     static std::once_flag once;
@@ -106,7 +107,6 @@ struct HttpTransfer::Handles
 HttpTransfer::HttpTransfer()
     : m_handles(std::make_unique<Handles>())
 {
-    initialiseOnce();
 }
 
 HttpTransfer::~HttpTransfer() = default;
@@ -122,6 +122,7 @@ void HttpTransfer::stop()
 HttpTransfer::Answer HttpTransfer::run(const Request &request, const Body &body, const Tick &tick,
                                        std::chrono::milliseconds tickEvery)
 {
+    initialiseOnce(); // here, on the worker: loading the TLS library takes the main thread no time
     Context context;
     context.body = &body;
     CURL *easy = curl_easy_init();
