@@ -50,6 +50,7 @@ QNetworkReply::NetworkError networkError(CURLcode code)
 struct Context
 {
     const HttpTransfer::Body *body = nullptr;
+    const std::atomic<bool> *stop = nullptr;
     HttpTransfer::Answer answer;
     bool refused = false; // the body callback said no
 };
@@ -89,7 +90,9 @@ size_t onBody(char *bytes, size_t size, size_t count, void *user)
 {
     auto &context = *static_cast<Context *>(user);
     const qint64 length = qint64(size * count);
-    if (!(*context.body)(bytes, length, context.answer)) {
+    // A stop is noticed at the next piece: on a fast link one turn of libcurl's loop can read
+    // for as long as data keeps coming.
+    if (*context.stop || !(*context.body)(bytes, length, context.answer)) {
         context.refused = true;
         return 0; // libcurl ends the transfer with CURLE_WRITE_ERROR
     }
@@ -125,6 +128,7 @@ HttpTransfer::Answer HttpTransfer::run(const Request &request, const Body &body,
     initialiseOnce(); // here, on the worker: loading the TLS library takes the main thread no time
     Context context;
     context.body = &body;
+    context.stop = &m_stop;
     CURL *easy = curl_easy_init();
     CURLM *multi = curl_multi_init();
     if (!easy || !multi) {
