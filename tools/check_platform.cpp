@@ -10,14 +10,14 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <map>
 #include <optional>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
+
+#include "code_text.h"
 
 namespace fs = std::filesystem;
 
@@ -34,66 +34,6 @@ struct Found
     std::vector<Function> declared; // declarations that need a definition
     std::vector<Function> defined;
 };
-
-std::string readFile(const fs::path &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-// The code without comments, string and character literals (emptied) and preprocessor lines.
-std::string codeOnly(const std::string &text)
-{
-    std::string out;
-    bool lineStart = true;
-    for (size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (lineStart && c == '#') {
-            while (i < text.size() && text[i] != '\n')
-                i += (text[i] == '\\' && i + 1 < text.size()) ? 2 : 1;
-            out += '\n';
-            continue;
-        }
-        if (c == '/' && i + 1 < text.size() && text[i + 1] == '/') {
-            while (i < text.size() && text[i] != '\n')
-                ++i;
-            out += '\n';
-            lineStart = true;
-            continue;
-        }
-        if (c == '/' && i + 1 < text.size() && text[i + 1] == '*') {
-            const size_t end = text.find("*/", i + 2);
-            i = end == std::string::npos ? text.size() : end + 1;
-            out += ' ';
-            continue;
-        }
-        if (c == 'R' && i + 1 < text.size() && text[i + 1] == '"') {
-            const size_t open = text.find('(', i);
-            const std::string close = ")" + text.substr(i + 2, open - i - 2) + "\"";
-            const size_t end = text.find(close, open);
-            i = end == std::string::npos ? text.size() : end + close.size() - 1;
-            out += "\"\"";
-            continue;
-        }
-        if (c == '"' || c == '\'') {
-            size_t j = i + 1;
-            while (j < text.size() && text[j] != c)
-                j += text[j] == '\\' ? 2 : 1;
-            out += c;
-            out += c;
-            i = j;
-            continue;
-        }
-        out += c;
-        if (c == '\n')
-            lineStart = true;
-        else if (!std::isspace(static_cast<unsigned char>(c)))
-            lineStart = false;
-    }
-    return out;
-}
 
 std::string trim(const std::string &text)
 {
@@ -446,7 +386,7 @@ void scan(const std::string &code, Found &found)
 Found scanFile(const fs::path &path)
 {
     Found found;
-    scan(codeOnly(readFile(path)), found);
+    scan(CodeText::codeOnly(CodeText::readFile(path)), found);
     return found;
 }
 

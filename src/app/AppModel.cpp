@@ -240,23 +240,29 @@ QCoro::Task<> AppModel::checkLatest()
 
 QCoro::Task<> AppModel::recoverAtStart()
 {
+    auto recovering = ChangeRunner::untilGone(recoveryFlow());
+    co_await std::move(recovering);
+}
+
+QCoro::Task<Outcome> AppModel::recoveryFlow()
+{
     // Finishing a killed run's change is a change too: nothing else starts meanwhile.
     std::optional<Change> change = m_changes.begin();
     if (!change || change->lock())
-        co_return; // another Vantor is at work; its leftovers are its own
+        co_return Outcome::declined; // another Vantor is at work; its leftovers are its own
     m_work = Work::install; // an interrupted install or rollback, finished from Home
     auto recovering = Background::run([] {
         WorkFolder::removeAbandoned();
         return int(Installer::recoverInterrupted());
     });
-    auto recovered = co_await recovering;
-    if (change->ownerGone())
-        co_return;
+    auto recovered = co_await change->wait(recovering);
     try {
         reportRecovery(recovered.take());
     } catch (...) {
         setError(FriendlyError::from(std::current_exception(), QStringLiteral("Finishing an interrupted change")));
+        co_return Outcome::failed;
     }
+    co_return Outcome::done;
 }
 
 std::optional<AppModel::Change> AppModel::beginChange(Work work)
@@ -282,9 +288,7 @@ QCoro::Task<Outcome> AppModel::takeLock(Change &change)
     setError(std::nullopt);
     setNotice(std::nullopt);
     auto recovering = Background::run([] { return int(Installer::recoverInterrupted()); });
-    auto recovered = co_await recovering;
-    if (change.ownerGone())
-        co_return Outcome::cancelled;
+    auto recovered = co_await change.wait(recovering);
     try {
         reportRecovery(recovered.take());
     } catch (...) {

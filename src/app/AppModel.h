@@ -256,8 +256,18 @@ private:
     void setPhase(InstallPhase phase);
     void setProgress(qint64 downloaded, qint64 totalBytes, double speed);
     void runStartupTask(QCoro::Task<> task);
-    // Begins a change, or refuses it (with the error set) while another one runs.
+    // Begins a change, or refuses it (with the error set) while another one runs. Its flow is
+    // run through ChangeRunner::untilGone() and waits only through Change::wait().
     std::optional<Change> beginChange(Work work);
+    // The changes themselves, each run by the public action of the same name.
+    QCoro::Task<Outcome> installFlow(bool isUpdate);
+    QCoro::Task<Outcome> rollbackFlow();
+    QCoro::Task<Outcome> backupFlow(std::optional<QString> folder);
+    QCoro::Task<Outcome> restoreFlow(std::optional<QString> zip);
+    QCoro::Task<Outcome> biosImportFlow(std::optional<QStringList> paths);
+    QCoro::Task<Outcome> uninstallFlow(std::optional<QStringList> ids);
+    QCoro::Task<Outcome> trashLeftoverFlow(QString rowId);
+    QCoro::Task<Outcome> recoveryFlow();
     // Asks a running OpenEmu to quit (done when none runs any more); declined, or failed when it
     // would not quit.
     QCoro::Task<Outcome> ensureClosed(const Change &change);

@@ -37,3 +37,12 @@ void ChangeRunner::Change::end()
     if (state->onRunningChanged)
         state->onRunningChanged();
 }
+
+QCoro::Task<Outcome> ChangeRunner::untilGone(QCoro::Task<Outcome> flow)
+{
+    try {
+        co_return co_await std::move(flow);
+    } catch (const Gone &gone) {
+        co_return gone.outcome;
+    }
+}

@@ -8,6 +8,7 @@
 
 #include "app/AppModel.h"
 #include "app/ChangeLock.h"
+#include "app/ChangeRunner.h"
 #include "base/ByteCount.h"
 #include "base/FriendlyError.h"
 #include "base/NaturalOrder.h"
@@ -15,6 +16,8 @@
 #include "base/PlatformError.h"
 #include "install/Installer.h"
 
+#include <QException>
+#include <QPromise>
 #include <QtTest>
 
 #include <fcntl.h>
@@ -236,6 +239,42 @@ private Q_SLOTS:
         }
         QCOMPARE(TestFiles::read(mine), QByteArray("keep"));
         QCOMPARE(TestFiles::entries(Paths::vantorSupportFolder()), QStringList{u"vantor.lock"_s});
+    }
+
+    // A change's flow goes on after a wait only while its owner is there. Once the runner has
+    // gone, the flow ends at the next wait: no line after it runs, and the flow gives the outcome
+    // that wait named, also when the step itself failed meanwhile.
+    void changeEndsAtTheWaitItsOwnerMissed()
+    {
+        enum Case { ownerStays, ownerGoes, ownerGoesAndStepFails };
+        for (const Case which : {ownerStays, ownerGoes, ownerGoesAndStepFails}) {
+            auto runner = std::make_unique<ChangeRunner>([] {});
+            std::optional<ChangeRunner::Change> change = runner->begin();
+            QVERIFY(change);
+            QPromise<int> first, second;
+            QFuture<int> firstDone = first.future(), secondDone = second.future();
+            QStringList ran;
+            auto flow = [&](ChangeRunner::Change &held) -> QCoro::Task<Outcome> {
+                ran.append(QString::number(co_await held.wait(firstDone)));
+                ran.append(QString::number(co_await held.wait(secondDone, Outcome::done)));
+                co_return Outcome::failed;
+            };
+            QCoro::Task<Outcome> running = ChangeRunner::untilGone(flow(*change));
+            first.start();
+            first.addResult(1);
+            first.finish();
+            QTRY_COMPARE(ran, QStringList{u"1"_s});
+            if (which != ownerStays)
+                runner.reset();
+            second.start();
+            if (which == ownerGoesAndStepFails)
+                second.setException(std::make_exception_ptr(QException()));
+            else
+                second.addResult(2);
+            second.finish();
+            QCOMPARE(TestSupport::await(std::move(running)), which == ownerStays ? Outcome::failed : Outcome::done);
+            QCOMPARE(ran, which == ownerStays ? (QStringList{u"1"_s, u"2"_s}) : QStringList{u"1"_s});
+        }
     }
 
     void updateAvailable()

@@ -6,9 +6,11 @@
 
 #include <qcoro/qcorotask.h>
 
+#include <cxxabi.h>
 #include <exception>
 #include <optional>
 #include <type_traits>
+#include <typeinfo>
 
 namespace TestSupport {
 
@@ -41,8 +43,16 @@ T await(QCoro::Task<T> task, int timeoutMs = 20'000)
     }
     if (!result && !failure)
         qFatal("a task did not finish within %d ms", timeoutMs);
-    if (failure)
+    if (failure) {
+        // QtTest says no more than "Caught unhandled exception": the kind is told here.
+        try {
+            std::rethrow_exception(failure);
+        } catch (...) {
+            const std::type_info *kind = abi::__cxa_current_exception_type();
+            qInfo("the awaited task threw %s", kind ? kind->name() : "something unknown");
+        }
         std::rethrow_exception(failure);
+    }
     if constexpr (!std::is_void_v<T>)
         return std::move(*result);
 }

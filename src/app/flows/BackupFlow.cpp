@@ -94,6 +94,11 @@ void AppModel::setBackupItemIncluded(const QString &id, bool include)
 
 QCoro::Task<Outcome> AppModel::runBackup(std::optional<QString> folder)
 {
+    return ChangeRunner::untilGone(backupFlow(std::move(folder)));
+}
+
+QCoro::Task<Outcome> AppModel::backupFlow(std::optional<QString> folder)
+{
     std::optional<Change> change = beginChange(Work::backup);
     if (!change)
         co_return Outcome::failed;
@@ -109,7 +114,7 @@ QCoro::Task<Outcome> AppModel::runBackup(std::optional<QString> folder)
     // Nothing of the user's changes, so nothing more is asked; a running OpenEmu is still asked to
     // quit, so that the copy is whole.
     const Outcome ready = co_await lockThenClose(*change);
-    if (ready != Outcome::done || change->ownerGone())
+    if (ready != Outcome::done)
         co_return ready;
 
     setBusyMessage(QStringLiteral("Creating backup…"));
@@ -118,10 +123,8 @@ QCoro::Task<Outcome> AppModel::runBackup(std::optional<QString> folder)
     auto writing = Background::run([items, folder = *folder, report = progress->callback()] {
         return BackupManager::create(items, folder, report);
     });
-    auto written = co_await writing;
+    auto written = co_await change->wait(writing, Outcome::done);
     progress.reset();
-    if (change->ownerGone())
-        co_return Outcome::done;
     Outcome outcome = Outcome::done;
     try {
         const QString zip = written.take();
@@ -136,8 +139,11 @@ QCoro::Task<Outcome> AppModel::runBackup(std::optional<QString> folder)
 
 QCoro::Task<Outcome> AppModel::undoRestore()
 {
+    const QPointer<AppModel> self(this);
     auto finding = Background::run([] { return BackupManager::lastBeforeRestore(); });
     auto found = co_await finding;
+    if (!self)
+        co_return Outcome::cancelled;
     std::optional<QString> zip;
     try {
         zip = found.take();
@@ -151,6 +157,11 @@ QCoro::Task<Outcome> AppModel::undoRestore()
 }
 
 QCoro::Task<Outcome> AppModel::runRestore(std::optional<QString> zip)
+{
+    return ChangeRunner::untilGone(restoreFlow(std::move(zip)));
+}
+
+QCoro::Task<Outcome> AppModel::restoreFlow(std::optional<QString> zip)
 {
     std::optional<Change> change = beginChange(Work::restore);
     if (!change)
@@ -185,9 +196,7 @@ QCoro::Task<Outcome> AppModel::runRestore(std::optional<QString> zip)
             }
             return rows;
         });
-        auto listed = co_await listing;
-        if (change->ownerGone())
-            co_return Outcome::declined;
+        auto listed = co_await change->wait(listing);
         QList<Prompter::Row> rows;
         try {
             rows = listed.take();
@@ -204,9 +213,9 @@ QCoro::Task<Outcome> AppModel::runRestore(std::optional<QString> zip)
                 false,
                 {QStringLiteral("Restore"), QStringLiteral("Choose a File…"), QStringLiteral("Cancel")},
                 0};
-            const Prompter::Picked picked = co_await m_prompter.pick(which);
-            if (change->ownerGone() || picked.button < 0 || picked.button == 2
-                || (picked.button == 0 && picked.rows.isEmpty()))
+            auto picking = m_prompter.pick(which);
+            const Prompter::Picked picked = co_await change->wait(picking);
+            if (picked.button < 0 || picked.button == 2 || (picked.button == 0 && picked.rows.isEmpty()))
                 co_return Outcome::declined;
             if (picked.button == 0)
                 zip = picked.rows.first();
@@ -218,8 +227,9 @@ QCoro::Task<Outcome> AppModel::runRestore(std::optional<QString> zip)
                                     QStringLiteral("Choose an OpenEmu backup zip."),
                                     {QStringLiteral("Zip archives (*.zip)")},
                                     false};
-        zip = co_await m_prompter.choose(panel);
-        if (change->ownerGone() || !zip)
+        auto choosing = m_prompter.choose(panel);
+        zip = co_await change->wait(choosing);
+        if (!zip)
             co_return Outcome::declined;
     }
 
@@ -229,9 +239,7 @@ QCoro::Task<Outcome> AppModel::runRestore(std::optional<QString> zip)
         BackupManager::validate(zip);
         return std::pair(BackupManager::contents(zip), BackupManager::replacedBy(zip));
     });
-    auto judged = co_await judging;
-    if (change->ownerGone())
-        co_return Outcome::declined;
+    auto judged = co_await change->wait(judging);
     BackupManager::Contents contents;
     BackupManager::Replaced replaced;
     try {
@@ -256,7 +264,7 @@ QCoro::Task<Outcome> AppModel::runRestore(std::optional<QString> zip)
                                    Prompter::Style::warning,
                                    1}; // it writes over the user's files: Return keeps them
     const Outcome confirmed = co_await confirmThenClose(question, *change);
-    if (confirmed != Outcome::done || change->ownerGone())
+    if (confirmed != Outcome::done)
         co_return confirmed;
 
     setBusyMessage(QStringLiteral("Restoring…"));
@@ -264,10 +272,8 @@ QCoro::Task<Outcome> AppModel::runRestore(std::optional<QString> zip)
                                           [this](qint64 done, qint64 of) { setBusyProgress(done, of); });
     auto restoring
         = Background::run([zip = *zip, report = progress->callback()] { return BackupManager::restore(zip, report); });
-    auto restored = co_await restoring;
+    auto restored = co_await change->wait(restoring, Outcome::done);
     progress.reset();
-    if (change->ownerGone())
-        co_return Outcome::done;
     Outcome outcome = Outcome::done;
     try {
         const BackupManager::Restored done = restored.take();

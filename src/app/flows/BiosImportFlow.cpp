@@ -57,6 +57,11 @@ QString BiosImportResult::summary() const
 
 QCoro::Task<Outcome> AppModel::importBios(std::optional<QStringList> paths)
 {
+    return ChangeRunner::untilGone(biosImportFlow(std::move(paths)));
+}
+
+QCoro::Task<Outcome> AppModel::biosImportFlow(std::optional<QStringList> paths)
+{
     std::optional<Change> change = beginChange(Work::biosImport);
     if (!change)
         co_return Outcome::failed;
@@ -67,13 +72,14 @@ QCoro::Task<Outcome> AppModel::importBios(std::optional<QStringList> paths)
                                                    "and zips too, and adds the files OpenEmu knows."),
                                     {},
                                     true};
-        const auto folder = co_await m_prompter.choose(panel);
-        if (change->ownerGone() || !folder)
+        auto choosing = m_prompter.choose(panel);
+        const auto folder = co_await change->wait(choosing);
+        if (!folder)
             co_return Outcome::declined;
         paths = QStringList{*folder};
     }
     const Outcome locked = co_await takeLock(*change);
-    if (locked != Outcome::done || change->ownerGone())
+    if (locked != Outcome::done)
         co_return locked;
     setError(std::nullopt);
     setNotice(std::nullopt);
@@ -98,10 +104,8 @@ QCoro::Task<Outcome> AppModel::importBios(std::optional<QStringList> paths)
                   looked.there.insert(match.name, BiosImport::whatIsThere(match.name, looked.known));
               return looked;
           });
-    auto looked = co_await looking;
+    auto looked = co_await change->wait(looking);
     progress.reset();
-    if (change->ownerGone())
-        co_return Outcome::cancelled;
     setBusyMessage(std::nullopt);
     setBusyProgress(0, 0);
 
@@ -138,10 +142,8 @@ QCoro::Task<Outcome> AppModel::importBios(std::optional<QStringList> paths)
             {QStringLiteral("Replace"), QStringLiteral("Keep")},
             Prompter::Style::warning,
             1};
-        const int answer = co_await m_prompter.ask(question);
-        if (change->ownerGone())
-            co_return Outcome::cancelled;
-        if (answer != 0) {
+        auto asking = m_prompter.ask(question);
+        if (co_await change->wait(asking) != 0) {
             for (const QString &name : std::as_const(toReplace))
                 result.skipped.append({name, QStringLiteral("kept the file already there")});
             toPlace.erase(std::remove_if(toPlace.begin(), toPlace.end(),
@@ -161,9 +163,7 @@ QCoro::Task<Outcome> AppModel::importBios(std::optional<QStringList> paths)
                 FileOps::moveToTrash(QDir(folder).filePath(name));
             BiosImport::place(toPlace);
         });
-        auto placed = co_await placing;
-        if (change->ownerGone())
-            co_return Outcome::done;
+        auto placed = co_await change->wait(placing, Outcome::done);
         setBusyMessage(std::nullopt);
         try {
             placed.take();
@@ -178,6 +178,6 @@ QCoro::Task<Outcome> AppModel::importBios(std::optional<QStringList> paths)
     m_guide.lastImport = result;
     // The guide shows what was added before the change ends.
     auto rescanning = refreshBIOS();
-    co_await std::move(rescanning);
+    co_await change->wait(rescanning, outcome);
     co_return outcome;
 }

@@ -53,6 +53,11 @@ bool isPlainFileName(const QString &name)
 
 QCoro::Task<Outcome> AppModel::install(bool isUpdate)
 {
+    return ChangeRunner::untilGone(installFlow(isUpdate));
+}
+
+QCoro::Task<Outcome> AppModel::installFlow(bool isUpdate)
+{
     std::optional<Change> change = beginChange(Work::install);
     if (!change)
         co_return Outcome::failed;
@@ -111,8 +116,7 @@ QCoro::Task<Outcome> AppModel::install(bool isUpdate)
     m_install.running = true;
     m_install.updating = isUpdate;
     m_install.cancelled = false;
-    const Outcome outcome = co_await runInstall(std::move(request), std::move(*change));
-    co_return outcome;
+    co_return co_await runInstall(std::move(request), std::move(*change));
 }
 
 void AppModel::cancelInstall()
@@ -145,14 +149,13 @@ QCoro::Task<Outcome> AppModel::runInstall(InstallRequest request, Change change)
         if (Downloader *downloader = std::exchange(m_install.downloader, nullptr))
             downloader->deleteLater();
     });
-    auto gone = [&change] { return change.ownerGone(); };
 
     const Outcome locked = co_await takeLock(change);
-    if (locked != Outcome::done || gone())
+    if (locked != Outcome::done)
         co_return locked;
     if (request.isUpdate) {
         const Outcome closed = co_await ensureClosed(change);
-        if (closed != Outcome::done || gone())
+        if (closed != Outcome::done)
             co_return closed;
     }
 
@@ -176,9 +179,7 @@ QCoro::Task<Outcome> AppModel::runInstall(InstallRequest request, Change change)
         // The published checksum (GitHub's digest, else a checksum file) is looked up first, so
         // that the download knows whether its bytes will be compared.
         auto lookingUp = GitHubReleases::expectedChecksum(*m_network, request.release, request.asset);
-        const std::optional<QString> checksum = co_await std::move(lookingUp);
-        if (gone())
-            co_return Outcome::cancelled;
+        const std::optional<QString> checksum = co_await change.wait(lookingUp);
         stopIfCancelled();
 
         // The total first: the first progress anyone draws already has it.
@@ -198,9 +199,8 @@ QCoro::Task<Outcome> AppModel::runInstall(InstallRequest request, Change change)
             }
         };
         stopIfCancelled();
-        // Blocking work below runs on background threads. Every co_await operand is a named variable: g++ 12 destroys
-        // temporaries of a co_await expression twice. After each wait, a model that has gone ends the run, and a
-        // cancel (Ctrl-C, SIGTERM) that came while a step ran ends it before the next.
+        // Blocking work below runs on background threads. A cancel (Ctrl-C, SIGTERM) that came while a step ran
+        // ends the run before the next.
         downloader->setKeepPartial(true);
         downloader->onResume = [this, resumedAt](qint64 offset) {
             *resumedAt = offset;
@@ -210,9 +210,8 @@ QCoro::Task<Outcome> AppModel::runInstall(InstallRequest request, Change change)
         const QString target = QDir(cache).filePath(request.asset.name);
         // Hashed as it arrives only when a checksum will be compared.
         downloader->setHashing(checksum.has_value());
-        const QString file = co_await downloader->download(request.url, target);
-        if (gone())
-            co_return Outcome::cancelled;
+        auto downloading = downloader->download(request.url, target);
+        const QString file = co_await change.wait(downloading);
         setBusyMessage(std::nullopt);
         const std::optional<QString> streamed = checksum ? std::optional<QString>(downloader->sha256()) : std::nullopt;
 
@@ -228,9 +227,7 @@ QCoro::Task<Outcome> AppModel::runInstall(InstallRequest request, Change change)
                                     QStringLiteral("Free: ") + ByteCount::fileStyle(*free));
             return summary;
         });
-        auto verified = co_await verifying;
-        if (gone())
-            co_return Outcome::cancelled;
+        auto verified = co_await change.wait(verifying);
         const QString summary = verified.take();
         stopIfCancelled();
 
@@ -242,9 +239,7 @@ QCoro::Task<Outcome> AppModel::runInstall(InstallRequest request, Change change)
             Installer::tightenPermissions(app); // writable by its user only
             return std::pair{app, version};
         });
-        auto unpacked = co_await unpacking;
-        if (gone())
-            co_return Outcome::cancelled;
+        auto unpacked = co_await change.wait(unpacking);
         const std::pair<QString, QString> checkedApp = unpacked.take();
         const QString app = checkedApp.first;
         const QString appVersion = checkedApp.second;
@@ -264,9 +259,7 @@ QCoro::Task<Outcome> AppModel::runInstall(InstallRequest request, Change change)
             const QList<SaveState> states = SaveStates::scan(DataPlaces::find().saveStates, &leftOut);
             return Changes(SaveStateJudge::changedByUpdate(states, Cores::installed(before), after), leftOut);
         });
-        auto judged = co_await judging;
-        if (gone())
-            co_return Outcome::cancelled;
+        auto judged = co_await change.wait(judging);
         const Changes changes = judged.take();
         const QList<SaveStateJudge::CoreChange> &coreChanges = changes.first;
         if (!coreChanges.isEmpty()) {
@@ -280,10 +273,8 @@ QCoro::Task<Outcome> AppModel::runInstall(InstallRequest request, Change change)
                                            {QStringLiteral("Update"), QStringLiteral("Cancel")},
                                            Prompter::Style::warning,
                                            1};
-            const int answer = co_await m_prompter.ask(question);
-            if (gone())
-                co_return Outcome::cancelled;
-            if (answer != 0)
+            auto asking = m_prompter.ask(question);
+            if (co_await change.wait(asking) != 0)
                 co_return Outcome::declined; // asked and answered: nothing to report
             m_install.coreChanges = coreChanges;
         }
@@ -298,9 +289,7 @@ QCoro::Task<Outcome> AppModel::runInstall(InstallRequest request, Change change)
         if (backUp) {
             setBusyMessage(QStringLiteral("Backing up save states…"));
             auto backingUp = Background::run([] { return BackupManager::createAutomatic(); });
-            auto backup = co_await backingUp;
-            if (gone())
-                co_return Outcome::cancelled;
+            auto backup = co_await change.wait(backingUp);
             setBusyMessage(std::nullopt);
             try {
                 const BackupManager::Automatic made = backup.take();
@@ -324,16 +313,14 @@ QCoro::Task<Outcome> AppModel::runInstall(InstallRequest request, Change change)
         auto checking = Background::run([app, replacing = request.replacing, demo] {
             return demo ? SystemTools::Signature::uncheckable : SystemTools::checkSignature(app, replacing);
         });
-        auto checked = co_await checking;
-        if (gone())
-            co_return Outcome::cancelled;
+        auto checked = co_await change.wait(checking);
         const SystemTools::Signature signature = checked.take();
 
         // OpenEmu may have been opened since the start (from the Finder, say): it must not run
         // while its app is replaced. It is asked to quit again, or the update stops here.
         if (request.replacing) {
             const Outcome closed = co_await ensureClosed(change);
-            if (closed != Outcome::done || gone())
+            if (closed != Outcome::done)
                 co_return closed;
         }
 
@@ -341,9 +328,8 @@ QCoro::Task<Outcome> AppModel::runInstall(InstallRequest request, Change change)
         setPhase(InstallPhase::installing);
         auto placing = Background::run(
             [app, request] { return Installer::place(app, request.destDir, request.replacing, request.oldVersion); });
-        auto placement = co_await placing;
-        if (gone())
-            co_return Outcome::done; // placed (or put back) on disk; there is nobody left to tell
+        // Placed (or put back) on disk: with nobody left to tell, it is done all the same.
+        auto placement = co_await change.wait(placing, Outcome::done);
         const QString placed = placement.take();
 
         FileOps::removeItem(cache); // installed: the download is no longer needed
@@ -352,9 +338,7 @@ QCoro::Task<Outcome> AppModel::runInstall(InstallRequest request, Change change)
         // States the new cores put on OpenEmu's delete-at-launch list are backed up now (the
         // backup before the update holds them already when there was one). Installed either way.
         auto guarding = Background::run([placed, backedUp] { return DeletionGuard::protect(placed, backedUp); });
-        auto guardedStates = co_await guarding;
-        if (gone())
-            co_return Outcome::done;
+        auto guardedStates = co_await change.wait(guarding, Outcome::done);
         QString deletionNote;
         try {
             const DeletionGuard::Result guarded = guardedStates.take();
@@ -420,12 +404,11 @@ QCoro::Task<Outcome> AppModel::runInstall(InstallRequest request, Change change)
         refreshCores();
         co_return Outcome::done;
     } catch (const Cancelled &) {
-        if (!gone())
-            setNotice(QStringLiteral("Cancelled. Nothing was changed."));
+        setNotice(QStringLiteral("Cancelled. Nothing was changed."));
         co_return Outcome::cancelled;
+    } catch (const ChangeRunner::Gone &) {
+        throw; // the model has gone: nothing to report
     } catch (...) {
-        if (gone())
-            co_return Outcome::cancelled;
         qCDebug(lcInstall) << "install failed";
         co_return fail(std::current_exception(), context);
     }
@@ -448,6 +431,11 @@ bool AppModel::rollbackGoesForward() const
 }
 
 QCoro::Task<Outcome> AppModel::rollback()
+{
+    return ChangeRunner::untilGone(rollbackFlow());
+}
+
+QCoro::Task<Outcome> AppModel::rollbackFlow()
 {
     // A broken app (its Info.plist gone, say) isn't found as installed, yet it is what the kept
     // copy should replace.
@@ -483,14 +471,12 @@ QCoro::Task<Outcome> AppModel::rollback()
         {forward ? QStringLiteral("Switch") : QStringLiteral("Go Back"), QStringLiteral("Cancel")},
         Prompter::Style::informational};
     const Outcome confirmed = co_await confirmThenClose(question, *change);
-    if (confirmed != Outcome::done || change->ownerGone())
+    if (confirmed != Outcome::done)
         co_return confirmed;
 
     setBusyMessage(QStringLiteral("Rolling back…"));
     auto swapping = Background::run([installed = *outgoing] { Installer::rollback(installed); });
-    auto swapped = co_await swapping;
-    if (change->ownerGone())
-        co_return Outcome::done;
+    auto swapped = co_await change->wait(swapping, Outcome::done);
     Outcome outcome = Outcome::done;
     try {
         swapped.take();

@@ -34,8 +34,8 @@ QCoro::Task<Outcome> AppModel::ensureClosed(const Change &change)
                                                   "OpenEmu before continuing."),
                                    {QStringLiteral("Quit OpenEmu"), QStringLiteral("Cancel")},
                                    Prompter::Style::informational};
-    const int answer = co_await m_prompter.ask(question);
-    if (change.ownerGone() || answer != 0)
+    auto asking = m_prompter.ask(question);
+    if (co_await change.wait(asking) != 0)
         co_return Outcome::declined; // declining is not an error
 
     // Listed again now: the ones running before the question may have gone, and their process
@@ -58,8 +58,8 @@ QCoro::Task<Outcome> AppModel::ensureClosed(const Change &change)
     for (;;) {
         for (int waits = 0; waits < pollCount; ++waits) {
             auto waiting = Background::run([pids] { return RunningApps::waitForExit(pids, pollInterval); });
-            auto waited = co_await waiting;
-            if (change.ownerGone() || (m_install.running && m_install.cancelled))
+            auto waited = co_await change.wait(waiting);
+            if (m_install.running && m_install.cancelled)
                 co_return Outcome::cancelled;
             if (waited.take()) {
                 pids.clear(); // gone; one opened meanwhile is waited for too
@@ -76,10 +76,8 @@ QCoro::Task<Outcome> AppModel::ensureClosed(const Change &change)
                                                        "close, or stop here."),
                                         {QStringLiteral("Wait"), QStringLiteral("Cancel")},
                                         Prompter::Style::informational};
-        const int choice = co_await m_prompter.ask(stillOpen);
-        if (change.ownerGone())
-            co_return Outcome::cancelled;
-        if (choice != 0)
+        auto askingAgain = m_prompter.ask(stillOpen);
+        if (co_await change.wait(askingAgain) != 0)
             break;
     }
     setError(FriendlyError(QStringLiteral("OpenEmu didn't close. Please quit it yourself and try again."),
@@ -89,8 +87,8 @@ QCoro::Task<Outcome> AppModel::ensureClosed(const Change &change)
 
 QCoro::Task<Outcome> AppModel::confirmThenClose(Prompter::Alert alert, Change &change)
 {
-    const int answer = co_await m_prompter.ask(alert);
-    if (change.ownerGone() || answer != 0)
+    auto asking = m_prompter.ask(alert);
+    if (co_await change.wait(asking) != 0)
         co_return Outcome::declined;
     co_return co_await lockThenClose(change);
 }
@@ -98,10 +96,9 @@ QCoro::Task<Outcome> AppModel::confirmThenClose(Prompter::Alert alert, Change &c
 QCoro::Task<Outcome> AppModel::lockThenClose(Change &change)
 {
     const Outcome locked = co_await takeLock(change);
-    if (locked != Outcome::done || change.ownerGone())
+    if (locked != Outcome::done)
         co_return locked;
-    const Outcome closed = co_await ensureClosed(change);
-    co_return closed;
+    co_return co_await ensureClosed(change);
 }
 
 QCoro::Task<Outcome> AppModel::launch()

@@ -31,6 +31,11 @@ QString listed(const QList<TidyRow> &rows)
 
 QCoro::Task<Outcome> AppModel::uninstall(std::optional<QStringList> ids)
 {
+    return ChangeRunner::untilGone(uninstallFlow(std::move(ids)));
+}
+
+QCoro::Task<Outcome> AppModel::uninstallFlow(std::optional<QStringList> ids)
+{
     if (!m_installed)
         co_return Outcome::declined;
     std::optional<Change> change = beginChange(Work::uninstall);
@@ -39,9 +44,7 @@ QCoro::Task<Outcome> AppModel::uninstall(std::optional<QStringList> ids)
     const InstalledApp app = *m_installed;
 
     auto listing = Background::run([url = app.url] { return UninstallItems::list(url); });
-    auto listed = co_await listing;
-    if (change->ownerGone())
-        co_return Outcome::declined;
+    auto listed = co_await change->wait(listing);
     QList<UninstallItem> items;
     try {
         items = listed.take();
@@ -70,12 +73,13 @@ QCoro::Task<Outcome> AppModel::uninstall(std::optional<QStringList> ids)
                                        true,
                                        {QStringLiteral("Move to Trash"), QStringLiteral("Cancel")},
                                        1};
-        const Prompter::Picked picked = co_await m_prompter.pick(checklist);
-        if (change->ownerGone() || picked.button != 0 || picked.rows.isEmpty())
+        auto picking = m_prompter.pick(checklist);
+        const Prompter::Picked picked = co_await change->wait(picking);
+        if (picked.button != 0 || picked.rows.isEmpty())
             co_return Outcome::declined;
         chosen = picked.rows;
         const Outcome ready = co_await lockThenClose(*change);
-        if (ready != Outcome::done || change->ownerGone())
+        if (ready != Outcome::done)
             co_return ready;
     } else {
         // The command line named the items: one question that lists exactly what moves.
@@ -96,7 +100,7 @@ QCoro::Task<Outcome> AppModel::uninstall(std::optional<QStringList> ids)
             lines.join(QLatin1Char('\n')),   {QStringLiteral("Move to Trash"), QStringLiteral("Cancel")},
             Prompter::Style::warning,        1};
         const Outcome confirmed = co_await confirmThenClose(question, *change);
-        if (confirmed != Outcome::done || change->ownerGone())
+        if (confirmed != Outcome::done)
             co_return confirmed;
     }
 
@@ -136,6 +140,11 @@ QCoro::Task<Outcome> AppModel::uninstall(std::optional<QStringList> ids)
 
 QCoro::Task<Outcome> AppModel::trashLeftover(QString rowId)
 {
+    return ChangeRunner::untilGone(trashLeftoverFlow(std::move(rowId)));
+}
+
+QCoro::Task<Outcome> AppModel::trashLeftoverFlow(QString rowId)
+{
     // What the last Tidy scan showed; only OpenEmu's data, once its app has gone.
     const auto found = std::find_if(m_tidy.rows.cbegin(), m_tidy.rows.cend(),
                                     [&](const TidyRow &row) { return row.id == rowId && row.exists; });
@@ -154,7 +163,7 @@ QCoro::Task<Outcome> AppModel::trashLeftover(QString rowId)
                                    Prompter::Style::warning,
                                    1};
     const Outcome confirmed = co_await confirmThenClose(question, *change);
-    if (confirmed != Outcome::done || change->ownerGone())
+    if (confirmed != Outcome::done)
         co_return confirmed;
     Outcome outcome = Outcome::done;
     try {
