@@ -5,13 +5,8 @@
 # machine that built it such a bundle runs, since Homebrew is there; on a user's Mac it doesn't
 # start. macdeployqt copies and relinks what it finds; this proves it found everything.
 cmake_minimum_required(VERSION 3.25)
-if(NOT APP OR NOT IS_DIRECTORY "${APP}/Contents")
-    message(FATAL_ERROR "bundle-links: no app bundle at '${APP}'")
-endif()
-if(NOT OTOOL)
-    set(OTOOL otool)
-endif()
 include("${CMAKE_CURRENT_LIST_DIR}/macho.cmake")
+macho_arguments(bundle-links)
 macho_files("${APP}" files)
 set(outside 0)
 foreach(file IN LISTS files)

@@ -7,12 +7,8 @@
 # highest into the bundle's LSMinimumSystemVersion, and fails if the bundle then still claims
 # less than one of its binaries needs, the main executable first among them.
 cmake_minimum_required(VERSION 3.25)
-if(NOT APP OR NOT IS_DIRECTORY "${APP}/Contents")
-    message(FATAL_ERROR "bundle-minos: no app bundle at '${APP}'")
-endif()
-if(NOT OTOOL)
-    set(OTOOL otool)
-endif()
+include("${CMAKE_CURRENT_LIST_DIR}/macho.cmake")
+macho_arguments(bundle-minos)
 set(plist "${APP}/Contents/Info.plist")
 
 # The minimum macOS of one Mach-O file, or "" if it names none.
@@ -41,7 +37,6 @@ function(minos_of file out)
     set(${out} "" PARENT_SCOPE)
 endfunction()
 
-include("${CMAKE_CURRENT_LIST_DIR}/macho.cmake")
 macho_files("${APP}" files)
 set(highest "0")
 set(needed_by "")

@@ -8,9 +8,8 @@
 # hardened runtime is left off there, because its library validation refuses ad-hoc signed
 # frameworks (they carry no team) and such a bundle can't be notarized anyway.
 cmake_minimum_required(VERSION 3.25)
-if(NOT APP OR NOT IS_DIRECTORY "${APP}/Contents")
-    message(FATAL_ERROR "sign-bundle: no app bundle at '${APP}'")
-endif()
+include("${CMAKE_CURRENT_LIST_DIR}/macho.cmake")
+macho_arguments(sign-bundle)
 if(IDENTITY)
     set(sign codesign --force --options runtime --timestamp --sign "${IDENTITY}")
 else()
@@ -28,7 +27,6 @@ file(GLOB frameworks LIST_DIRECTORIES true "${APP}/Contents/Frameworks/*.framewo
 foreach(framework IN LISTS frameworks)
     sign_one("${framework}")
 endforeach()
-include("${CMAKE_CURRENT_LIST_DIR}/macho.cmake")
 macho_files("${APP}" binaries)
 file(READ "${APP}/Contents/Info.plist" info)
 string(REGEX MATCH "<key>CFBundleExecutable</key>[ \t\r\n]*<string>([^<]*)</string>" _ "${info}")

@@ -35,11 +35,9 @@ DiskWriter::DiskWriter(QString partialPath, bool hash, QObject *parent)
     , m_partialPath(std::move(partialPath))
     , m_hash(hash)
     , m_state(std::make_unique<State>())
-    , m_writes(std::make_unique<WorkQueue>([this](qint64 before, qint64 after, bool empty) {
+    , m_writes(std::make_unique<WorkQueue>([this](qint64, qint64, bool empty) {
         // Posted to this object's thread whatever is connected at this moment, so a waiter
         // that checks and then connects (all on its thread) cannot miss it.
-        if (before >= lowWaterBytes && after < lowWaterBytes)
-            QMetaObject::invokeMethod(this, &DiskWriter::roomAvailable, Qt::QueuedConnection);
         if (empty)
             QMetaObject::invokeMethod(this, &DiskWriter::idle, Qt::QueuedConnection);
     }))
@@ -67,19 +65,9 @@ void DiskWriter::setStallForTesting(std::function<void()> hook)
     stall = std::move(hook);
 }
 
-void DiskWriter::enqueue(std::function<void()> command, qint64 bytes)
+void DiskWriter::enqueue(std::function<void()> command)
 {
-    m_writes->push(std::move(command), bytes);
-}
-
-bool DiskWriter::hasRoom() const
-{
-    return m_writes->queuedBytes() < highWaterBytes;
-}
-
-bool DiskWriter::failed() const
-{
-    return m_writes->error().has_value();
+    m_writes->push(std::move(command), 0);
 }
 
 namespace {
@@ -145,27 +133,25 @@ void writeAll(int fd, const char *bytes, qint64 size, const QString &path)
 
 void DiskWriter::open(qint64 keep)
 {
-    enqueue(
-        [this, keep] {
-            State &state = *m_state;
-            // Never through a link planted at the partial file's name.
-            state.fd
-                = ::open(QFile::encodeName(m_partialPath).constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
-            if (state.fd < 0)
-                throw PlatformErrors::fileWrite(m_partialPath, errno);
-            if (::ftruncate(state.fd, keep) != 0 || ::lseek(state.fd, keep, SEEK_SET) != keep)
-                throw PlatformErrors::fileWrite(m_partialPath, errno);
-            if (!m_hash)
-                return;
-            state.hashes.push(
-                [&hash = state.hash, path = m_partialPath, keep] {
-                    hash.reset();
-                    if (keep > 0)
-                        hash.addFile(path, keep);
-                },
-                keep, hashLimitBytes);
-        },
-        0);
+    enqueue([this, keep] {
+        State &state = *m_state;
+        // Never through a link planted at the partial file's name.
+        state.fd
+            = ::open(QFile::encodeName(m_partialPath).constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
+        if (state.fd < 0)
+            throw PlatformErrors::fileWrite(m_partialPath, errno);
+        if (::ftruncate(state.fd, keep) != 0 || ::lseek(state.fd, keep, SEEK_SET) != keep)
+            throw PlatformErrors::fileWrite(m_partialPath, errno);
+        if (!m_hash)
+            return;
+        state.hashes.push(
+            [&hash = state.hash, path = m_partialPath, keep] {
+                hash.reset();
+                if (keep > 0)
+                    hash.addFile(path, keep);
+            },
+            keep, hashLimitBytes);
+    });
 }
 
 void DiskWriter::restartNow()
@@ -179,7 +165,7 @@ void DiskWriter::restartNow()
 
 void DiskWriter::restart()
 {
-    enqueue([this] { restartNow(); }, 0);
+    enqueue([this] { restartNow(); });
 }
 
 void DiskWriter::writeNow(QByteArray chunk)
@@ -194,12 +180,6 @@ void DiskWriter::writeNow(QByteArray chunk)
     writeAll(m_state->fd, chunk.constData(), chunk.size(), m_partialPath);
     if (m_hash)
         m_state->hashes.push([&hash = m_state->hash, chunk] { hash.add(chunk); }, chunk.size(), hashLimitBytes);
-}
-
-void DiskWriter::write(QByteArray chunk)
-{
-    const qint64 size = chunk.size();
-    enqueue([this, chunk = std::move(chunk)] { writeNow(chunk); }, size);
 }
 
 void DiskWriter::Appender::append(const char *bytes, qint64 size)
@@ -232,34 +212,25 @@ void DiskWriter::Appender::restart()
 
 void DiskWriter::run(std::function<void(Appender &)> work)
 {
-    enqueue(
-        [this, work = std::move(work)] {
-            Appender appender(*this);
-            work(appender);
-            appender.flush();
-        },
-        0);
-}
-
-void DiskWriter::writeSide(QString path, QByteArray bytes)
-{
-    enqueue([path = std::move(path), bytes = std::move(bytes)] { FileOps::replaceFile(path, bytes); }, 0);
+    enqueue([this, work = std::move(work)] {
+        Appender appender(*this);
+        work(appender);
+        appender.flush();
+    });
 }
 
 void DiskWriter::finish(QString to, QString removeAfter)
 {
-    enqueue(
-        [this, to = std::move(to), removeAfter = std::move(removeAfter)] {
-            State &state = *m_state;
-            state.hashes.waitIdle(); // a file whose hash failed never gets its name
-            const int fd = std::exchange(state.fd, -1);
-            if (::close(fd) != 0)
-                throw PlatformErrors::fileWrite(m_partialPath, errno);
-            FileOps::removeItem(to);
-            FileOps::moveItem(m_partialPath, to);
-            QFile::remove(removeAfter);
-            if (m_hash)
-                state.sha256 = state.hash.finish();
-        },
-        0);
+    enqueue([this, to = std::move(to), removeAfter = std::move(removeAfter)] {
+        State &state = *m_state;
+        state.hashes.waitIdle(); // a file whose hash failed never gets its name
+        const int fd = std::exchange(state.fd, -1);
+        if (::close(fd) != 0)
+            throw PlatformErrors::fileWrite(m_partialPath, errno);
+        FileOps::removeItem(to);
+        FileOps::moveItem(m_partialPath, to);
+        QFile::remove(removeAfter);
+        if (m_hash)
+            state.sha256 = state.hash.finish();
+    });
 }

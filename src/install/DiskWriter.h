@@ -11,21 +11,15 @@
 #include <functional>
 #include <memory>
 
-// A download's file work on a thread of its own: opening the partial file, writing each
-// chunk (hashed on a second thread beside it), and finally giving the file its name. The
-// network side only queues chunks, so a slow or busy disk never holds up the event loop; it
-// asks hasRoom() before queueing more, which bounds the memory held, and waits for
-// roomAvailable() when there is none. Commands run in the order they were queued. After the
-// first failure the rest are dropped and drained() throws it.
+// A download's file work on a thread of its own: opening the partial file, receiving and
+// writing the body there (hashed on a second thread beside it), and finally giving the file its
+// name, so a slow or busy disk never holds up the event loop. Commands run in the order they
+// were queued. After the first failure the rest are dropped and drained() throws it.
 class DiskWriter : public QObject
 {
     Q_OBJECT
 
 public:
-    // Queued bytes above which hasRoom() says no, and below which roomAvailable() comes.
-    static constexpr qint64 highWaterBytes = 8 * 1024 * 1024;
-    static constexpr qint64 lowWaterBytes = 2 * 1024 * 1024;
-
     // hash: whether the bytes are hashed as they are written (only worth it when a checksum will
     // be compared; otherwise sha256() stays empty).
     explicit DiskWriter(QString partialPath, bool hash = true, QObject *parent = nullptr);
@@ -37,9 +31,6 @@ public:
     void open(qint64 keep);
     // Drops everything written so far: the server is sending the whole file again.
     void restart();
-    void write(QByteArray chunk);
-    // Writes a small file beside the partial one (what identifies the server's copy).
-    void writeSide(QString path, QByteArray bytes);
     // Closes the partial file and renames it to `to`, replacing what is there; then the side
     // file `removeAfter` is removed. The hash is final afterwards.
     void finish(QString to, QString removeAfter);
@@ -70,12 +61,9 @@ public:
     // written when it returns; a PlatformError it throws fails the writer as a write would.
     void run(std::function<void(Appender &)> work);
 
-    bool hasRoom() const;
     // Tests stand in for a stalled disk: the hook runs on the writer's thread before each chunk is
     // written (none to stop). Vantor's own files are never FIFOs, so nothing else holds one up.
     static void setStallForTesting(std::function<void()> hook);
-    // Whether a command has failed (drained() then throws it).
-    bool failed() const;
     // Waits until every queued command has run; throws the first failure.
     QCoro::Task<> drained();
     // The SHA-256 of every byte written, after finish() has run and drained() returned; empty
@@ -83,11 +71,10 @@ public:
     QString sha256() const;
 
 Q_SIGNALS:
-    void roomAvailable();
     void idle();
 
 private:
-    void enqueue(std::function<void()> command, qint64 bytes);
+    void enqueue(std::function<void()> command);
     // On the writer's thread: one chunk to the file, then to the hash.
     void writeNow(QByteArray chunk);
     void restartNow();

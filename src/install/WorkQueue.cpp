@@ -39,12 +39,6 @@ bool WorkQueue::idle() const
     return m_jobs.empty() && !m_busy;
 }
 
-qint64 WorkQueue::queuedBytes() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_queuedBytes;
-}
-
 std::optional<PlatformError> WorkQueue::error() const
 {
     std::lock_guard lock(m_mutex);

@@ -34,7 +34,6 @@ public:
     // Blocks until every queued job has run; throws the first failure.
     void waitIdle();
     bool idle() const;
-    qint64 queuedBytes() const;
     std::optional<PlatformError> error() const;
     // Drops what waits, lets the running job end, and ends the thread; a push() waiting for
     // room returns without queueing.
