@@ -35,14 +35,6 @@ struct Found
     std::vector<Function> defined;
 };
 
-std::string trim(const std::string &text)
-{
-    const size_t first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string::npos)
-        return {};
-    return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
-}
-
 bool isIdentifierChar(char c)
 {
     return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
@@ -84,7 +76,7 @@ std::vector<std::string> splitTopLevel(const std::string &text)
         }
         current += c;
     }
-    if (!trim(current).empty())
+    if (!CodeText::trim(current).empty())
         parts.push_back(current);
     return parts;
 }
@@ -123,7 +115,7 @@ std::string parameterType(std::string parameter, const std::vector<std::string> 
             break;
         }
     }
-    std::string type = squeeze(trim(parameter));
+    std::string type = squeeze(CodeText::trim(parameter));
     size_t nameStart = type.size();
     while (nameStart > 0 && isIdentifierChar(type[nameStart - 1]))
         --nameStart;
@@ -131,7 +123,7 @@ std::string parameterType(std::string parameter, const std::vector<std::string> 
     const bool hasTypeBefore = nameStart > 0 && type.find_first_not_of(" ") < nameStart;
     if (!last.empty() && hasTypeBefore && !builtinWords.count(last)
         && !(nameStart >= 2 && type.compare(nameStart - 2, 2, "::") == 0))
-        type = trim(type.substr(0, nameStart));
+        type = CodeText::trim(type.substr(0, nameStart));
     return unqualified(squeeze(type), scopes);
 }
 
@@ -143,7 +135,7 @@ std::string withoutSpecifiers(std::string text)
            "extern", "Q_INVOKABLE", "public:", "private:", "protected:"};
     for (bool changed = true; changed;) {
         changed = false;
-        text = trim(text);
+        text = CodeText::trim(text);
         if (text.rfind("[[", 0) == 0) {
             text = text.substr(text.find("]]") + 2);
             changed = true;
@@ -176,7 +168,7 @@ std::string withoutSpecifiers(std::string text)
                 }
                 end = rest + 1;
             }
-            if (end < text.size() && !trim(text.substr(end)).empty()) {
+            if (end < text.size() && !CodeText::trim(text.substr(end)).empty()) {
                 text = text.substr(end);
                 changed = true;
                 continue;
@@ -229,7 +221,7 @@ std::optional<Function> functionOf(const std::string &statement, const std::vect
     if (close >= text.size())
         return std::nullopt;
     // The name, qualified as written: back from "(" over identifiers, "::", "~" and operators.
-    const std::string head = trim(text.substr(0, open));
+    const std::string head = CodeText::trim(text.substr(0, open));
     size_t nameStart = head.size();
     const size_t operatorAt = head.rfind("operator");
     if (operatorAt != std::string::npos && (operatorAt == 0 || !isIdentifierChar(head[operatorAt - 1])))
@@ -304,7 +296,7 @@ void scan(const std::string &code, Found &found)
         else if (c == ')')
             --parens;
         if (c == ';' && parens == 0) {
-            const std::string text = trim(statement);
+            const std::string text = CodeText::trim(statement);
             statement.clear();
             const auto scopes = currentScopes();
             if (!scopes || text.empty() || text.rfind("class", 0) == 0 || text.rfind("struct", 0) == 0
@@ -322,7 +314,7 @@ void scan(const std::string &code, Found &found)
             continue;
         }
         if (c == '{') {
-            const std::string text = trim(statement);
+            const std::string text = CodeText::trim(statement);
             const std::string squeezed = squeeze(text);
             const bool initialiser = parens > 0 || squeezed.empty() || squeezed.back() == '=' || squeezed.back() == ','
                                      || squeezed.back() == '(' || squeezed.back() == '{' || squeezed.back() == '['
@@ -333,19 +325,19 @@ void scan(const std::string &code, Found &found)
                 return head.rfind(w, 0) == 0 && (head.size() == w.size() || !isIdentifierChar(head[w.size()]));
             };
             if (startsWith("namespace")) {
-                const std::string name = trim(head.substr(9));
+                const std::string name = CodeText::trim(head.substr(9));
                 levels.push_back({Kind::scope, name, !name.empty()});
                 statement.clear();
                 continue;
             }
             if (startsWith("class") || startsWith("struct") || startsWith("union")) {
-                std::string rest = trim(head.substr(head.find_first_of(" \t\n")));
+                std::string rest = CodeText::trim(head.substr(head.find_first_of(" \t\n")));
                 const size_t colon = rest.find(':');
                 if (colon != std::string::npos && rest.compare(colon, 2, "::") != 0)
                     rest = rest.substr(0, colon);
-                rest = trim(rest);
+                rest = CodeText::trim(rest);
                 if (rest.ends_with(" final"))
-                    rest = trim(rest.substr(0, rest.size() - 6));
+                    rest = CodeText::trim(rest.substr(0, rest.size() - 6));
                 const bool isEnumLike = startsWith("union");
                 levels.push_back({isEnumLike ? Kind::other : Kind::scope, rest, !rest.empty()});
                 statement.clear();
@@ -399,25 +391,15 @@ bool endsWith(const std::string &text, const std::string &suffix)
 
 int main(int argc, char **argv)
 {
-    if (argc != 2) {
-        std::cerr << "usage: check_platform SRC\n";
+    const std::optional<fs::path> given = CodeText::sourceArgument(argc, argv, "check-platform", "platform");
+    if (!given)
         return 2;
-    }
-    const fs::path src = argv[1];
-    if (!fs::is_directory(src / "platform")) {
-        std::cerr << "check-platform: no platform folder in " << src << "\n";
-        return 2;
-    }
+    const fs::path src = *given;
     // Definitions per system: a *_linux.cpp file is built only on Linux, *_mac.cpp and *_mac.mm
     // only on the Mac, every other .cpp on both, and headers count for both.
     std::map<std::string, std::multimap<std::string, std::string>> defined; // system -> name -> text
     std::vector<std::pair<fs::path, Found>> headers;
-    std::vector<fs::path> files;
-    for (const auto &entry : fs::recursive_directory_iterator(src))
-        if (entry.is_regular_file())
-            files.push_back(entry.path());
-    std::sort(files.begin(), files.end());
-    for (const fs::path &file : files) {
+    for (const fs::path &file : CodeText::filesUnder(src)) {
         const std::string name = file.filename().string();
         const bool header = endsWith(name, ".h");
         if (!header && !endsWith(name, ".cpp") && !endsWith(name, ".mm"))

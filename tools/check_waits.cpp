@@ -31,14 +31,6 @@ struct Definition
     std::string body;
 };
 
-std::string trim(const std::string &text)
-{
-    const size_t first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string::npos)
-        return {};
-    return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
-}
-
 // From an opening bracket to its partner; npos when unbalanced.
 size_t closing(const std::string &text, size_t open)
 {
@@ -65,7 +57,7 @@ void collect(const std::string &code, const std::string &file, std::vector<Defin
         }
         if (c != '{')
             continue;
-        const std::string head = trim(code.substr(statement, i - statement));
+        const std::string head = CodeText::trim(code.substr(statement, i - statement));
         const size_t end = closing(code, i);
         if (end == std::string::npos)
             return;
@@ -100,30 +92,22 @@ std::string squeezed(std::string text)
 {
     std::replace(text.begin(), text.end(), '\n', ' ');
     text.erase(std::unique(text.begin(), text.end(), [](char a, char b) { return a == ' ' && b == ' '; }), text.end());
-    return trim(text);
+    return CodeText::trim(text);
 }
 
 } // namespace
 
 int main(int argc, char **argv)
 {
-    if (argc != 2) {
-        std::cerr << "usage: check_waits SRC\n";
+    const std::optional<fs::path> given = CodeText::sourceArgument(argc, argv, "check-waits", "app");
+    if (!given)
         return 2;
-    }
-    const fs::path src = argv[1];
-    if (!fs::is_directory(src / "app")) {
-        std::cerr << "check-waits: no app folder in " << src << "\n";
-        return 2;
-    }
-    std::vector<fs::path> files;
-    for (const auto &entry : fs::recursive_directory_iterator(src / "app"))
-        if (entry.is_regular_file() && entry.path().extension() == ".cpp")
-            files.push_back(entry.path());
-    std::sort(files.begin(), files.end());
+    const fs::path src = *given;
     std::vector<Definition> definitions;
     std::string everything; // every file's code, for the calls
-    for (const fs::path &file : files) {
+    for (const fs::path &file : CodeText::filesUnder(src / "app")) {
+        if (file.extension() != ".cpp")
+            continue;
         const std::string code = CodeText::codeOnly(CodeText::readFile(file));
         collect(code, fs::relative(file, src).generic_string(), definitions);
         everything += code;
